@@ -1,0 +1,80 @@
+// File-system services of the desktop: folders, files, text files and paths.
+// Every function may be called from any thread; none keeps state.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// A file operation that failed. The message is one of the framework texts the
+// general error handler shows: "Cannot open file <path>", "Cannot create file
+// <path>" or "Unable to write to <path>".
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void ThrowCannotOpen(const std::string& path);
+[[noreturn]] void ThrowCannotCreate(const std::string& path);
+[[noreturn]] void ThrowUnableToWrite(const std::string& path);
+
+// Folder of the running executable, ending in the separator.
+std::string ProgramFolder();
+
+bool DirectoryExists(const std::string& path);
+// Creates one folder level; the parent must exist. True when it was created.
+bool CreateDir(const std::string& path);
+// True for an existing regular file (or anything that is not a folder).
+bool FileExists(const std::string& path);
+// Copies source to target unless target exists; never replaces. True on success.
+bool CopyFileNoReplace(const std::string& source, const std::string& target);
+
+// Reads a text file as lines; accepts CR LF, LF and CR line ends. A line end
+// at the very end adds no empty line. Throws FileError("Cannot open file ...").
+std::vector<std::string> ReadTextLines(const std::string& path);
+
+// How a newly created file may be read: by everyone the umask allows, or by
+// its owner only (a file holding a password). An existing file keeps its mode.
+enum class FileAccess { Default, OwnerOnly };
+
+// Writes bytes to path atomically: a temporary file beside it, then a rename,
+// so a crash never leaves a half-written file. Throws FileError.
+void WriteFileAtomic(const std::string& path, std::string_view bytes,
+                     FileAccess access = FileAccess::Default);
+
+// Writes every line followed by CR LF (the last one included), atomically.
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines,
+                    FileAccess access = FileAccess::Default);
+
+// Joins lines with CR LF after each one.
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+// Splits text into lines at CR LF, LF or CR; a final line end adds no line.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// True when c separates folders in a path: the native separator, and on
+// Windows also ':' (after a drive letter) and '/'.
+bool IsPathDelimiter(char c);
+
+// "Folder part": everything up to and including the last delimiter ("" if none).
+std::string ExtractFilePath(const std::string& path);
+// "Name part": everything after the last delimiter.
+std::string ExtractFileName(const std::string& path);
+// "Extension": from the last '.' that comes after the last delimiter, the '.'
+// included; "" when there is none.
+std::string ExtractFileExt(const std::string& path);
+// The path without its extension.
+std::string RemoveFileExt(const std::string& path);
+// The path with the separator appended unless it already ends in one.
+std::string IncludeTrailingDelimiter(const std::string& path);
+
+}  // namespace platform

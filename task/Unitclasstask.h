@@ -1,0 +1,120 @@
+// One download task: the tile range of a longitude/latitude rectangle, the
+// names of its files, its resume positions and the writers of its files.
+//
+// Built in the main thread from a TaskParameters record; read-only afterwards,
+// so workers may call the tile operations concurrently. The file writers run
+// in the main thread before the workers start.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace task {
+
+// Host of the tile server; TileURL is the only user.
+inline constexpr const char* kTileServerHost = "www.nearmap.com";
+
+// Map type codes by list position of the main window's map-type list.
+inline constexpr int32_t kMapPhoto = 11;
+inline constexpr int32_t kMapStreet = 12;
+inline constexpr int32_t kMapTerrain = 13;
+int32_t MapsTypeFromListPosition(int position);
+// -1 for a code that is none of the three.
+int ListPositionFromMapsType(int32_t mapsType);
+
+inline constexpr const char* kTaskFileExtension = ".otsk";
+
+struct TaskParameters {
+  double LeftLongitude = 0;
+  double RightLongitude = 0;
+  double TopLatitude = 0;
+  double BottomLatitude = 0;
+  int32_t Zoom = 13;
+  int32_t ThreadCount = 8;
+  int32_t ThreadSlots = 8;
+  int32_t MapsType = kMapPhoto;
+  std::string HistoryDate;
+  std::string SavePath;  // ends in the path separator
+  std::string TaskName;  // ends in ".otsk"
+  bool UseProxy = false;
+  std::string ProxyServer;
+  std::string ProxyPort;
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+  bool ContinueTask = false;
+};
+
+// Construction failed. message() is the text to show the user first (for
+// example "Create directory <folder> Failed."); the caller then reports the
+// failure of the task as a whole.
+class TaskCreateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Options a test may change; the program uses the defaults.
+struct TaskOptions {
+  std::string TileHost = kTileServerHost;
+  // 0: the desktop's decimal mark.
+  char DecimalMark = 0;
+};
+
+class MDTask {
+ public:
+  static constexpr int kResumeSlots = 16;
+
+  // params must outlive the task; it is never changed here. Creates the image
+  // folder and, when params->ContinueTask is set, reads the resume positions
+  // from the task file. Throws TaskCreateError.
+  explicit MDTask(const TaskParameters* params, TaskOptions options = {});
+
+  std::array<int32_t, kResumeSlots> ResumeX{};
+  std::array<int32_t, kResumeSlots> ResumeY{};
+  const TaskParameters* Parameters;
+  int32_t MinX = 0;
+  int32_t MinY = 0;
+  int32_t MaxX = 0;
+  int32_t MaxY = 0;
+  double LeftLongitudeDownload = 0;
+  double RightLongitudeDownload = 0;
+  double TopLatitudeDownload = 0;
+  double BottomLatitudeDownload = 0;
+  int32_t TotalImages = 0;
+  std::string LogFileName;
+  std::string FailedListFileName;
+  std::string ListFileName;
+  std::string ImageFolder;  // ends in the path separator
+
+  std::string TaskFileName() const;  // SavePath + TaskName
+  std::string TileFileName(int32_t x, int32_t y) const;
+  std::string TileFilePath(int32_t x, int32_t y) const;
+  std::string TileExtension() const;
+  std::string TileURL(int32_t x, int32_t y) const;
+  // Walk number of tile (x, y): 1 for (MinX, MinY), column by column.
+  int64_t WalkNumber(int32_t x, int32_t y) const;
+
+  // The four preparation steps, in the order Start calls them. Each looks at
+  // ContinueTask itself. Throw platform::FileError.
+  void WriteTaskFile() const;
+  void WriteExtentList() const;
+  void WriteLogHeader() const;
+  void CreateFailedList() const;
+
+  // One extent-list line of tile (x, y), without line end.
+  std::string ExtentLine(int32_t x, int32_t y) const;
+  // Record of the failed-tile list: TileFilePath + "|" + TileURL.
+  std::string FailedRecord(int32_t x, int32_t y) const;
+  // A number in the general form with this task's decimal mark.
+  std::string General(double value) const;
+
+ private:
+  TaskOptions options_;
+};
+
+inline constexpr const char* kExtentListHeader =
+    "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
+    "Bottom_Edge_Latitude";
+
+}  // namespace task

@@ -1,0 +1,81 @@
+// A loopback HTTP server for tests: serves tiles, records every request and
+// plays scripted faults per path. It also answers requests sent to it as an
+// HTTP proxy (absolute-form request line), optionally checking Basic
+// Proxy-Authorization, so a client whose proxy names it reaches it whatever
+// host the URL names. Runs its own thread; stops in the destructor.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+enum class Fault {
+  None,                // answer with Status, Reason, Body (and Location if set)
+  Reset,               // read the request, then reset the connection (RST)
+  CloseWithoutAnswer,  // read the request, then close cleanly with no bytes sent
+  StallBody,           // send the headers and part of the body, then go silent
+  HugeBody,            // 200 with a body of HugeBytes bytes
+};
+
+struct Reply {
+  int Status = 200;
+  std::string Reason = "OK";
+  std::string Body;
+  std::string Location;
+  Fault FaultKind = Fault::None;
+  std::size_t HugeBytes = 0;
+
+  static Reply Ok(std::string body) { Reply r; r.Body = std::move(body); return r; }
+  static Reply StatusOnly(int status, std::string reason) {
+    Reply r; r.Status = status; r.Reason = std::move(reason); r.Body = reason; return r;
+  }
+  static Reply Redirect(std::string location) {
+    Reply r; r.Status = 302; r.Reason = "Found"; r.Location = std::move(location); return r;
+  }
+  static Reply WithFault(Fault f) { Reply r; r.FaultKind = f; return r; }
+};
+
+struct RecordedRequest {
+  std::chrono::steady_clock::time_point Time;
+  std::string Method;
+  std::string Target;  // as on the request line (absolute form through a proxy)
+  std::string Path;    // the path part, "/maps/..." in either form
+  std::map<std::string, std::string> Headers;  // names lower-cased
+  bool ViaProxy = false;
+};
+
+class TileServer {
+ public:
+  TileServer();  // listens on 127.0.0.1, a free port
+  ~TileServer();
+  TileServer(const TileServer&) = delete;
+  TileServer& operator=(const TileServer&) = delete;
+
+  uint16_t Port() const;
+  std::string HostPort() const;  // "127.0.0.1:<port>"
+
+  // Replies for requests of path, used in order; the last one repeats.
+  void Script(const std::string& path, std::vector<Reply> replies);
+  // Reply for any path without a script; by default 200 with the body
+  // "tile " + path.
+  void SetDefault(Reply reply);
+  // Requests through the proxy must carry this Basic Proxy-Authorization,
+  // else 407.
+  void RequireProxyAuth(const std::string& username, const std::string& password);
+
+  std::vector<RecordedRequest> Requests() const;
+  std::vector<RecordedRequest> RequestsFor(const std::string& path) const;
+
+  static std::string DefaultBody(const std::string& path) { return "tile " + path; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace testsupport
