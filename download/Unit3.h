@@ -20,6 +20,8 @@
 
 namespace download {
 
+// Abandoned: a stop request ended the tile before it was finished; nothing
+// was stored, reported or recorded for it.
 enum class FetchOutcome { Saved, Substituted, StopWorker, Abandoned };
 
 // Every pause of a worker, in milliseconds. The defaults are the program's;
@@ -83,6 +85,11 @@ class TDownThread final : public platform::Thread {
   void Execute() override;
 
  private:
+  // Creates Client with the proxy settings and works out BlankImagePath, once.
+  // Throws std::runtime_error for a proxy port that is not a port number.
+  void SetUp();
+  void Walk();
+  std::string ThreadNumber() const;
   void Report(const std::string& line);
   void Record(const std::string& line);
   void SetLast(int32_t x, int32_t y) noexcept;
