@@ -2,10 +2,15 @@
 // plays scripted faults per path. It also answers requests sent to it as an
 // HTTP proxy (absolute-form request line), optionally checking Basic
 // Proxy-Authorization, so a client whose proxy names it reaches it whatever
-// host the URL names. Runs its own thread; stops in the destructor.
+// host the URL names.
+//
+// Threads: one accepting thread and one thread per connection, all owned by
+// the server; every public method may be called from any thread. The
+// destructor wakes and joins them all, also those of stalled answers.
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -32,12 +37,20 @@ struct Reply {
 
   static Reply Ok(std::string body) { Reply r; r.Body = std::move(body); return r; }
   static Reply StatusOnly(int status, std::string reason) {
-    Reply r; r.Status = status; r.Reason = std::move(reason); r.Body = reason; return r;
+    Reply r; r.Status = status; r.Reason = std::move(reason); r.Body = r.Reason; return r;
   }
   static Reply Redirect(std::string location) {
     Reply r; r.Status = 302; r.Reason = "Found"; r.Location = std::move(location); return r;
   }
   static Reply WithFault(Fault f) { Reply r; r.FaultKind = f; return r; }
+  // Headers announcing body, then only its first half (the whole of a body
+  // of one byte is never sent), then silence until the server stops.
+  static Reply Stalled(std::string body) {
+    Reply r; r.FaultKind = Fault::StallBody; r.Body = std::move(body); return r;
+  }
+  static Reply Huge(std::size_t bytes) {
+    Reply r; r.FaultKind = Fault::HugeBody; r.HugeBytes = bytes; return r;
+  }
 };
 
 struct RecordedRequest {
@@ -70,6 +83,10 @@ class TileServer {
 
   std::vector<RecordedRequest> Requests() const;
   std::vector<RecordedRequest> RequestsFor(const std::string& path) const;
+  std::size_t RequestCount() const;
+  // TCP connections accepted so far (keep-alive reuse shows as fewer
+  // connections than requests).
+  std::size_t AcceptedConnections() const;
 
   static std::string DefaultBody(const std::string& path) { return "tile " + path; }
 
