@@ -55,6 +55,26 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes,
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines,
                     FileAccess access = FileAccess::Default);
 
+// Streams a large file to path atomically, for contents too big to assemble in
+// memory: the bytes go to a temporary file beside path, and Commit() renames it
+// over path. Destroyed without Commit(), it removes the temporary file and
+// leaves path untouched. Throws FileError. One thread at a time.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(const std::string& path, FileAccess access = FileAccess::Default);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  void Write(std::string_view bytes);
+  void Commit();
+
+ private:
+  std::string path_;
+  std::string tempPath_;
+  int fd_ = -1;
+};
+
 // Joins lines with CR LF after each one.
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 

@@ -10,7 +10,8 @@ namespace platform {
 char DesktopDecimalSeparator();
 
 // The current local date and time in the desktop's short date format and long
-// time format, separated by one blank.
+// time format, separated by one blank: strftime's "%x %X" in the current
+// locale ("03/14/24 15:30:05" in the C locale, "14.03.2024 15:30:05" in German).
 std::string CurrentDateTimeText();
 
 }  // namespace platform

@@ -3,10 +3,13 @@
 //
 // Life cycle: construct, Start() once, Terminate() any time from any thread,
 // and destroy from the thread that owns the object. A derived class must call
-// WaitFor() in its own destructor, before its members go away.
+// WaitFor() in its own destructor, before its members go away: the base
+// destructor also sets the flag and joins, but by then Execute() would be
+// running on a half-destroyed object.
 #pragma once
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <thread>
 
@@ -26,12 +29,17 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
   virtual ~Thread();
 
+  // Runs Execute() on a new thread. Throws std::logic_error on a second call.
   void Start();
   void Terminate() noexcept { terminated_.store(true); }
   bool Terminated() const noexcept { return terminated_.load(); }
   const std::atomic<bool>& TerminateFlag() const noexcept { return terminated_; }
-  // Joins the thread if it was started and has not been joined yet.
+  // Joins the thread if it was started and has not been joined yet; any
+  // further call returns at once. Called from the owning thread (a call from
+  // the worker itself returns at once instead of deadlocking).
   void WaitFor();
+  // What escaped Execute(), if anything; read it after WaitFor().
+  std::exception_ptr FatalException() const noexcept { return fatalException_; }
 
  protected:
   virtual void Execute() = 0;
@@ -39,10 +47,13 @@ class Thread {
  private:
   std::atomic<bool> terminated_{false};
   std::thread thread_;
+  bool started_ = false;
+  std::exception_ptr fatalException_;
 };
 
 void SleepMs(int milliseconds);
-// Sleeps up to milliseconds, returning early (false) once flag is set.
+// Sleeps up to milliseconds, looking at flag every 20 ms at most; returns
+// false as soon as it is set (at once when it already is), true otherwise.
 bool SleepUnlessSet(const std::atomic<bool>& flag, int milliseconds);
 
 }  // namespace platform
