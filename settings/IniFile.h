@@ -8,6 +8,21 @@
 // end of its section, a missing section at the end of the file. Nothing is
 // cached: every call opens, reads (and for writes replaces atomically) the file.
 // Any thread may use its own IniFile; the file itself is the caller's to guard.
+//
+// Details:
+// - Blanks are spaces and tabs. A section line is "[" name "]" with blanks
+//   allowed around it and the name; text after "]" is ignored. Lines above the
+//   first section belong to none and are never found.
+// - When a name occurs twice, the first section and its first key count.
+// - A replaced line keeps its text up to the first '=' and its line end.
+// - A new key goes right after the last non-blank line of its section, so the
+//   blank lines before the next section stay below it. A new section is
+//   appended as "[name]" CR LF "key=value" CR LF. New lines end in CR LF; a
+//   last line without a line end gets one before anything is added after it.
+// - A name or value is written only up to its first CR or LF: a line break
+//   would otherwise plant lines of its own in the file.
+// - A file that exists but cannot be read gives defaults on reads and fails
+//   writes (it is never replaced by a file holding only the new key).
 #pragma once
 
 #include <cstdint>
