@@ -2,6 +2,10 @@
 // thread; it keeps its connection open between requests.
 //
 // Call GlobalInit() once in the main thread before any client is created.
+//
+// Default request headers: only what libcurl itself sends (Host and
+// "Accept: */*"); no User-Agent, Referer or Connection header unless a caller
+// sets one, so the download worker's requests carry nothing more.
 #pragma once
 
 #include <atomic>
@@ -45,8 +49,10 @@ class HttpClient {
 
   // Every later request goes through this HTTP proxy; with a non-empty user
   // name it carries Basic proxy authorization. An empty host means direct.
+  // The port is used as given; one outside 0..65535 makes every request fail.
   void SetProxy(const std::string& host, int port, const std::string& username,
                 const std::string& password);
+  // An empty value sends no header of that name.
   void SetReferer(const std::string& value);
   void SetUserAgent(const std::string& value);
   void SetConnection(const std::string& value);
@@ -54,7 +60,9 @@ class HttpClient {
 
   // GET url; on a 2xx answer appends the body to body and returns Ok. Never
   // follows a redirect. When abort is given and becomes true, the request is
-  // abandoned soon after (Aborted set). body is untouched unless Ok.
+  // abandoned soon after (Aborted set; within about a second while the peer is
+  // silent). body is untouched unless Ok. A body over MaxBodyBytes fails with
+  // "Response too large.".
   HttpResult Get(const std::string& url, std::string& body,
                  const std::atomic<bool>* abort = nullptr);
 
@@ -65,5 +73,12 @@ class HttpClient {
 
 // "Socket Error # <code>\r\n<words>" for a Windows Sockets error number.
 std::string SocketErrorText(int wsaCode);
+
+// The ErrorText of a failed transfer: curlCode is a CURLcode, osErrno the
+// CURLINFO_OS_ERRNO of the transfer (read only for connect, send and receive
+// errors, where it belongs to this transfer), errorBuffer curl's error buffer
+// (may be null or empty). Not for a completed transfer with a non-2xx status:
+// that one's text is its status line.
+std::string ErrorTextFor(int curlCode, long osErrno, const char* errorBuffer);
 
 }  // namespace download
