@@ -10,6 +10,9 @@
 #include <string>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -307,6 +310,94 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
     ThrowUnableToWrite(path);
   }
   SyncFolderOf(target);
+#endif
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) : path_(path) {
+#ifdef _WIN32
+  (void)access;  // Windows files inherit the folder's access list
+  target_ = path;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath_ = TemporarySibling(target_);
+    fd_ = ::_open(tempPath_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) ThrowCannotCreate(path_);
+#else
+  target_ = ResolveLink(path);
+  struct stat existing {};
+  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  // Same rules as WriteFileAtomic: no silent replacement of a folder or of a
+  // file its owner made read-only.
+  if (exists && (S_ISDIR(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
+    ThrowCannotCreate(path_);
+  }
+  fd_ = CreateTemporary(target_, access == FileAccess::OwnerOnly ? 0600 : 0666, tempPath_);
+  if (fd_ < 0) ThrowCannotCreate(path_);
+  if (exists && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
+    Discard();
+    ThrowCannotCreate(path_);
+  }
+#endif
+}
+
+AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+
+void AtomicFileWriter::Discard() noexcept {
+  if (fd_ < 0) return;
+#ifdef _WIN32
+  ::_close(fd_);
+  ::DeleteFileA(tempPath_.c_str());
+#else
+  ::close(fd_);
+  ::unlink(tempPath_.c_str());
+#endif
+  fd_ = -1;
+}
+
+void AtomicFileWriter::Write(std::string_view bytes) {
+  if (fd_ < 0) ThrowUnableToWrite(path_);
+#ifdef _WIN32
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    const int n = ::_write(fd_, bytes.data(), chunk);
+    ok = n > 0;
+    if (ok) bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+#else
+  const bool ok = WriteAll(fd_, bytes);
+#endif
+  if (!ok) {
+    Discard();
+    ThrowUnableToWrite(path_);
+  }
+}
+
+void AtomicFileWriter::Commit() {
+  if (fd_ < 0) ThrowUnableToWrite(path_);
+#ifdef _WIN32
+  bool ok = ::_commit(fd_) == 0;
+  ok = ::_close(fd_) == 0 && ok;
+  fd_ = -1;
+  if (ok) {
+    ok = MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok) {
+    DeleteFileA(tempPath_.c_str());
+    ThrowUnableToWrite(path_);
+  }
+#else
+  bool ok = ::fsync(fd_) == 0;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  if (ok) ok = ::rename(tempPath_.c_str(), target_.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tempPath_.c_str());
+    ThrowUnableToWrite(path_);
+  }
+  SyncFolderOf(target_);
 #endif
 }
 

@@ -70,7 +70,10 @@ class AtomicFileWriter {
   void Commit();
 
  private:
-  std::string path_;
+  void Discard() noexcept;
+
+  std::string path_;    // as given, for the error texts
+  std::string target_;  // the file the rename replaces (a link resolved)
   std::string tempPath_;
   int fd_ = -1;
 };
