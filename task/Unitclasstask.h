@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace task {
 
@@ -25,6 +26,9 @@ int32_t MapsTypeFromListPosition(int position);
 int ListPositionFromMapsType(int32_t mapsType);
 
 inline constexpr const char* kTaskFileExtension = ".otsk";
+
+// Refusal of a zoom outside the grid's range (window check and construction).
+inline constexpr const char* kZoomRangeMessage = "Zoom level should be between 1 and 21.";
 
 struct TaskParameters {
   double LeftLongitude = 0;
@@ -67,7 +71,9 @@ class MDTask {
 
   // params must outlive the task; it is never changed here. Creates the image
   // folder and, when params->ContinueTask is set, reads the resume positions
-  // from the task file. Throws TaskCreateError.
+  // from the task file. Throws TaskCreateError for a zoom outside 1..21, an
+  // unknown map type, coordinates outside the window's ranges, an empty range,
+  // more than 2147483647 tiles, or an image folder that cannot be created.
   explicit MDTask(const TaskParameters* params, TaskOptions options = {});
 
   std::array<int32_t, kResumeSlots> ResumeX{};
@@ -108,6 +114,10 @@ class MDTask {
   std::string FailedRecord(int32_t x, int32_t y) const;
   // A number in the general form with this task's decimal mark.
   std::string General(double value) const;
+  // The lines WriteTaskFile writes for a fresh task.
+  std::vector<std::string> TaskFileLines() const;
+  // The lines WriteLogHeader writes for a fresh task (the time taken now).
+  std::vector<std::string> LogHeaderLines() const;
 
  private:
   TaskOptions options_;
