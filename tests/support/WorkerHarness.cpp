@@ -31,7 +31,7 @@ bool SerialCaller::InMainThread() { return t_inMainThread; }
 void RecordingSink::Add(SinkEvent::Kind kind, const std::string& text) {
   const bool inside = SerialCaller::InMainThread();
   std::lock_guard<std::mutex> lock(mutex_);
-  events_.push_back(SinkEvent{kind, text});
+  events_.push_back(SinkEvent{kind, text, std::chrono::steady_clock::now()});
   if (!inside) ++outside_;
 }
 

@@ -39,6 +39,7 @@ struct SinkEvent {
   enum class Kind { Log, Failed, Finished };
   Kind What;
   std::string Text;  // empty for Finished
+  std::chrono::steady_clock::time_point Time;
 };
 
 // The window side of a download: records what the workers hand over.
