@@ -25,8 +25,7 @@ Widget* Named(Widget* widget, const char* name) {
 }  // namespace
 
 TfrmConvert::TfrmConvert(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint) {
   setObjectName(QStringLiteral("frmConvert"));
   setWindowTitle(QStringLiteral("Convert \"Degrees,Minutes,Seconds\" to \"Degrees\""));
   setFixedSize(466, 99);
