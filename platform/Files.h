@@ -35,7 +35,8 @@ bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);
 // True for an existing regular file (or anything that is not a folder).
 bool FileExists(const std::string& path);
-// Copies source to target unless target exists; never replaces. True on success.
+// Copies source to target unless target exists; never replaces, even when two
+// copies race, and the target appears complete or not at all. True on success.
 bool CopyFileNoReplace(const std::string& source, const std::string& target);
 
 // Reads a text file as lines; accepts CR LF, LF and CR line ends. A line end
@@ -46,8 +47,13 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 // its owner only (a file holding a password). An existing file keeps its mode.
 enum class FileAccess { Default, OwnerOnly };
 
-// Writes bytes to path atomically: a temporary file beside it, then a rename,
-// so a crash never leaves a half-written file. Throws FileError.
+// Writes bytes to path atomically: a temporary file beside it, flushed to disk,
+// then a rename, so a crash never leaves a half-written file and a reader sees
+// the old or the new contents. A symbolic link is written through. Throws
+// FileError "Cannot create file <path>" when the file cannot be made (missing
+// folder, read-only folder or file, a folder of that name) and "Unable to
+// write to <path>" when writing or the rename fails; either way path keeps
+// its old contents and no temporary file is left.
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
                      FileAccess access = FileAccess::Default);
 
