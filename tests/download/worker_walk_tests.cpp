@@ -73,6 +73,38 @@ TEST_P(WorkerShares, EachSlotTakesItsWalkNumbersInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(ThreadCounts, WorkerShares, ::testing::Values(1, 2, 8));
 
+TEST_F(WorkerWalk, EightWorkersDownloadAWholeRangeWithSomeFailures) {
+  // 48 tiles: a few are not found or fail, the rest arrive; every worker
+  // reports, records and ends through the one main thread.
+  const TileBlock block{6742, 3101, 6, 8, 13};
+  MakeTask(block, 8);
+  const Tile notFound = TileOfWalkNumber(block, 11);
+  const Tile broken = TileOfWalkNumber(block, 30);
+  server_.Script(PathOf(notFound.x, notFound.y), {Reply::StatusOnly(404, "Not Found")});
+  server_.Script(PathOf(broken.x, broken.y), {Reply::StatusOnly(500, "Internal Server Error")});
+  RunToEnd(8);
+
+  ExpectEveryWorkerEndedOnce(8);
+  EXPECT_EQ(sink_.FailedLines(),
+            std::vector<std::string>{FileOf(broken.x, broken.y) + "|" + UrlOf(broken.x, broken.y)});
+  int saved = 0;
+  for (const auto& line : sink_.LogLines()) saved += line.find(":seq=") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(saved, 46);
+  for (int64_t p = 1; p <= 48; ++p) {
+    const Tile t = TileOfWalkNumber(block, p);
+    const bool blank = p == 11 || p == 30;
+    EXPECT_EQ(testsupport::ReadFileBytes(FileOf(t.x, t.y)),
+              blank ? kBlankBytes : TileServer::DefaultBody(PathOf(t.x, t.y)))
+        << p;
+  }
+  // Each slot's position is its last tile (walk numbers 41 to 48).
+  for (int32_t slot = 0; slot < 8; ++slot) {
+    const Tile last = TileOfWalkNumber(block, slot == 0 ? 48 : 40 + slot);
+    EXPECT_EQ(workers_[static_cast<std::size_t>(slot)]->LastX(), last.x);
+    EXPECT_EQ(workers_[static_cast<std::size_t>(slot)]->LastY(), last.y);
+  }
+}
+
 TEST_F(WorkerWalk, TwoByTwoWithTwoWorkers) {
   const TileBlock block{100, 200, 2, 2, 13};
   MakeTask(block, 2);
