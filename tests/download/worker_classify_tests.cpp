@@ -1,6 +1,7 @@
 // The sorting of a failed request's text into the worker's failure classes.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "download/HttpClient.h"
@@ -16,6 +17,7 @@ struct Row {
   std::string text;
   FailureClass expected;
 };
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 class ClassifyTable : public ::testing::TestWithParam<Row> {};
 

@@ -89,6 +89,7 @@ struct RetryRow {
   std::vector<Reply> replies;
   std::size_t requests;
 };
+void PrintTo(const RetryRow& row, std::ostream* out) { *out << row.name; }
 
 class WorkerRetry : public WorkerFetch, public ::testing::WithParamInterface<RetryRow> {};
 
@@ -129,6 +130,7 @@ struct GiveUpRow {
   TileAfter tile;
   bool workerGoesOn;
 };
+void PrintTo(const GiveUpRow& row, std::ostream* out) { *out << row.name; }
 
 const std::string kBanned = "Error: may be your IP is banned.\nPlease try again later.";
 const std::string kNetwork = "Error: Your network has problem, please check it.";

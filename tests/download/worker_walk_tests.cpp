@@ -129,6 +129,7 @@ struct ResumeRow {
   int32_t rawY;
   std::vector<int64_t> fetched;
 };
+void PrintTo(const ResumeRow& row, std::ostream* out) { *out << row.name; }
 
 class WorkerResume : public WorkerWalk, public ::testing::WithParamInterface<ResumeRow> {};
 

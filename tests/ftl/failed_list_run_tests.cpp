@@ -2,6 +2,7 @@
 // the run's lines, what it stores, when it stops, and what it leaves alone.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,7 @@ struct FailureRow {
   std::vector<std::string> lines;  // "{url}" stands for the record's URL
   bool runGoesOn;
 };
+void PrintTo(const FailureRow& row, std::ostream* out) { *out << row.name; }
 
 class FailedListFailure : public FailedListRun, public ::testing::WithParamInterface<FailureRow> {};
 
@@ -218,6 +220,7 @@ struct SaveFailureRow {
   std::string targetName;  // inside the test folder; "" for an empty target
   bool makeFolder;         // the target names an existing folder
 };
+void PrintTo(const SaveFailureRow& row, std::ostream* out) { *out << row.name; }
 
 class FailedListSaveFailure : public FailedListRun, public ::testing::WithParamInterface<SaveFailureRow> {};
 
