@@ -1,0 +1,51 @@
+// The About box: product name and version (the main window's caption at the
+// time it is shown), the developer, and links to the homepage and the mail
+// address. Main thread only; one instance lives as long as the program.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+
+class QPushButton;
+
+inline constexpr const char* kHomepageAddress = "https://orvenna.example/";
+inline constexpr const char* kMailAddress = "mailto:support@orvenna.example";
+
+// A label that hands its address to the desktop when clicked.
+class TLinkLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit TLinkLabel(QWidget* parent = nullptr);
+
+  void SetAddress(const QString& address, const QString& shownText);
+  const QString& Address() const { return address_; }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QString address_;
+};
+
+class TfrmAbout : public QDialog {
+  Q_OBJECT
+
+ public:
+  // mainWindow: the window whose caption the box shows; also its parent.
+  explicit TfrmAbout(QWidget* mainWindow = nullptr);
+
+  QLabel* LabelProduct;
+  QLabel* LabelDeveloper;
+  QLabel* LabelHomepage;
+  TLinkLabel* LinkHomepage;
+  QLabel* LabelEmail;
+  TLinkLabel* LinkEmail;
+  QPushButton* ButtonOK;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  QWidget* mainWindow_;
+};
