@@ -13,10 +13,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextDocument>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -29,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/LogViewQt.h"
 #include "app/Unit2.h"
 #include "platform/Locale.h"
 #include "platform/Numbers.h"
@@ -85,27 +84,6 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int width) 
   edit->setObjectName(QString::fromLatin1(name));
   edit->setGeometry(x, y, width, 21);
   return edit;
-}
-
-// Shows the last added lines of lines at the end of memo.
-void ShowAddedLines(QPlainTextEdit* memo, const app::LineFile& lines, std::size_t added) {
-  const auto& all = lines.Lines();
-  QString text;
-  // An empty memo shows a single empty line as nothing: make it a line.
-  if (all.size() > added && memo->document()->isEmpty()) text += QLatin1Char('\n');
-  for (std::size_t i = all.size() - added; i < all.size(); ++i) {
-    if (i != all.size() - added) text += QLatin1Char('\n');
-    text += FromLocal(all[i]);
-  }
-  memo->appendPlainText(text);
-}
-
-void ShowAllLines(QPlainTextEdit* memo, const app::LineFile& lines) {
-  QStringList shown;
-  shown.reserve(static_cast<qsizetype>(lines.Lines().size()));
-  for (const std::string& line : lines.Lines()) shown.append(FromLocal(line));
-  memo->setPlainText(shown.join(QLatin1Char('\n')));
-  memo->moveCursor(QTextCursor::End);
 }
 
 }  // namespace
@@ -176,6 +154,8 @@ TForm1::TForm1(QString programFolder, download::Pacing pacing, download::HttpLim
   setObjectName(QStringLiteral("Form1"));
   setFont(QFont(QStringLiteral("Tahoma"), 8));
   resize(596, 390);
+  logLines_.Reset({"[log window]"});
+  failedLines_.Reset({"[Failed tile inforamtion window]"});
   BuildControls();
   BuildMenu();
 
@@ -184,11 +164,14 @@ TForm1::TForm1(QString programFolder, download::Pacing pacing, download::HttpLim
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
-  logLines_.Reset({"[log window]"});
-  failedLines_.Reset({"[Failed tile inforamtion window]"});
 }
 
-TForm1::~TForm1() { ShutDownRun(); }
+TForm1::~TForm1() {
+  ShutDownRun();
+  // The views outlive the lines they show (the widgets go with the base class).
+  Memo1->SetLines(nullptr);
+  Memo2->SetLines(nullptr);
+}
 
 QString TForm1::ConfigFileIn(const QString& programFolder) {
   QString folder = programFolder;
@@ -286,16 +269,14 @@ void TForm1::BuildControls() {
   PanelFailed = new QWidget(PanelLeft);
   PanelFailed->setObjectName(QStringLiteral("PanelFailed"));
   PanelFailed->setGeometry(8, 1100, 313, 100);
-  Memo2 = new QPlainTextEdit(PanelFailed);
+  // The failed-tile records: never shown, the copy that is saved.
+  Memo2 = new TLogView(PanelFailed);
   Memo2->setObjectName(QStringLiteral("Memo2"));
-  Memo2->setReadOnly(true);
-  Memo2->setPlainText(QStringLiteral("[Failed tile inforamtion window]"));
+  Memo2->SetLines(&failedLines_.Lines());
   PanelFailed->hide();
 
-  Memo1 = new QPlainTextEdit(central);
+  Memo1 = new TLogView(central);
   Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setFont(QFont(QStringLiteral("Tahoma"), 10));
@@ -304,7 +285,7 @@ void TForm1::BuildControls() {
   memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
   Memo1->setPalette(memoPalette);
   Memo1->setToolTip(QStringLiteral("Double click to view log in notepad"));
-  Memo1->setPlainText(QStringLiteral("[log window]"));
+  Memo1->SetLines(&logLines_.Lines());
   Memo1->viewport()->installEventFilter(this);
   layout->addWidget(Memo1, 1);
 
@@ -478,9 +459,9 @@ void TForm1::Start() {
   CurrentTask->CreateFailedList();
 
   logLines_.Load(CurrentTask->LogFileName);
-  ShowAllLines(Memo1, logLines_);
+  Memo1->SetLines(&logLines_.Lines());
   failedLines_.Load(CurrentTask->FailedListFileName);
-  ShowAllLines(Memo2, failedLines_);
+  Memo2->SetLines(&failedLines_.Lines());
 
   LabelTotalxy->setText(QStringLiteral("Total images: ") + QString::number(CurrentTask->TotalImages));
   BitBtn1->setText(kStopCaption);
@@ -508,12 +489,12 @@ void TForm1::Stop() {
 // ---------------------------------------------------------------- the workers' calls
 
 
-void TForm1::AppendToMemo1(const std::string& text) { ShowAddedLines(Memo1, logLines_, logLines_.Append(text)); }
+void TForm1::AppendToMemo1(const std::string& text) { Memo1->LinesAppended(logLines_.Append(text)); }
 
 void TForm1::AddLogLine(const std::string& line) { AppendToMemo1(line); }
 
 void TForm1::AddFailedLine(const std::string& line) {
-  ShowAddedLines(Memo2, failedLines_, failedLines_.Append(line));
+  Memo2->LinesAppended(failedLines_.Append(line));
 }
 
 void TForm1::NotifyFinished() { --RunningThreads; }

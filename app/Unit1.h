@@ -36,13 +36,13 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
 class QToolButton;
 class QUrl;
 class QWidget;
+class TLogView;
 
 // Up and down arrows bound to an edit that shows their position: limited to
 // a range, no wrap-around. The arrow keys in the edit step it too.
@@ -167,8 +167,8 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   QLabel* LabelDateFormat;
   QLineEdit* EditDate;
   QWidget* PanelFailed;
-  QPlainTextEdit* Memo2;
-  QPlainTextEdit* Memo1;
+  TLogView* Memo2;
+  TLogView* Memo1;
   QStatusBar* StatusBar1;
   QLabel* StatusBar1Text;
   QTimer* Timer1;

@@ -1,8 +1,9 @@
 #include "tests/app/MainWindowFixture.h"
 
 #include <QLabel>
-#include <QTextDocument>
 #include <QStringList>
+
+#include "app/LogViewQt.h"
 
 #include "platform/Numbers.h"
 
@@ -89,10 +90,11 @@ int MainWindowFixture::CountMessages(const QString& text) const {
 }
 
 namespace {
-std::vector<std::string> LinesOf(const QPlainTextEdit* memo) {
+// What the view shows, read back through its text.
+std::vector<std::string> LinesOf(const TLogView* memo) {
   std::vector<std::string> lines;
-  if (memo->document()->isEmpty()) return lines;
-  for (const QString& line : memo->toPlainText().split(QLatin1Char('\n'))) lines.push_back(app::ToLocal(line));
+  if (memo->LineCount() == 0) return lines;
+  for (const QString& line : memo->Text().split(QLatin1Char('\n'))) lines.push_back(app::ToLocal(line));
   return lines;
 }
 }  // namespace

@@ -8,7 +8,6 @@
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QObject>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>

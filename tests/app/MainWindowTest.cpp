@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/LogViewQt.h"
 #include "app/Unit2.h"
 #include "platform/Shell.h"
 #include "ftl/Unitftl.h"
@@ -89,9 +90,8 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesTextsAndDefaults) {
   EXPECT_FALSE(w.EditDate->isVisibleTo(&w));
   EXPECT_EQ(w.EditDate->maxLength(), 8);
   EXPECT_FALSE(w.Memo2->isVisibleTo(&w));
-  EXPECT_EQ(w.Memo2->toPlainText(), QStringLiteral("[Failed tile inforamtion window]"));
-  EXPECT_EQ(w.Memo1->toPlainText(), QStringLiteral("[log window]"));
-  EXPECT_TRUE(w.Memo1->isReadOnly());
+  EXPECT_EQ(w.Memo2->Text(), QStringLiteral("[Failed tile inforamtion window]"));
+  EXPECT_EQ(w.Memo1->Text(), QStringLiteral("[log window]"));
   EXPECT_EQ(w.Memo1->toolTip(), QStringLiteral("Double click to view log in notepad"));
   EXPECT_EQ(w.StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
   EXPECT_FALSE(w.Timer1->isActive());
@@ -183,12 +183,13 @@ TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
   EXPECT_EQ(server_->RequestCount(), 0u);
 }
 
-TEST_F(MainWindowTest, EnterInAnEditPressesStart) {
+TEST_F(MainWindowTest, EnterInAnEditOrTheLogPressesStart) {
   OpenWindow();
   window_->Edit6->clear();
-  window_->Edit1->setFocus();
   QTest::keyClick(window_->Edit1, Qt::Key_Return);
-  EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("Please select a path to save the images.")});
+  QTest::keyClick(window_->Memo1, Qt::Key_Return);
+  const QString refusal = QStringLiteral("Please select a path to save the images.");
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{refusal, refusal}));
 }
 
 TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
@@ -358,6 +359,20 @@ TEST_F(MainWindowTest, MenuShowsTheOtherWindowsModallyOrNot) {
   EXPECT_FALSE(convert.isModal());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   convert.close();
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheMessageLoopWhileTheConverterIsOpen) {
+  OpenWindow();
+  TfrmConvert convert(window_.get());
+  window_->SetWindows(nullptr, &convert, nullptr, nullptr);
+  QTimer::singleShot(0, [this] {
+    window_->ConvertLongitudeorLatitudetodegreen1->trigger();
+    window_->close();
+  });
+  QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });  // watchdog
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_FALSE(convert.isVisible());
+  EXPECT_FALSE(window_->isVisible());
 }
 
 }  // namespace
