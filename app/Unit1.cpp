@@ -163,7 +163,6 @@ TForm1::TForm1(QString programFolder, download::Pacing pacing, download::HttpLim
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1000);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-
 }
 
 TForm1::~TForm1() {
