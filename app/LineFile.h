@@ -15,12 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
+
 namespace app {
 
 class LineFile {
  public:
   LineFile() = default;
-  ~LineFile();
   LineFile(const LineFile&) = delete;
   LineFile& operator=(const LineFile&) = delete;
 
@@ -45,17 +46,13 @@ class LineFile {
 
  private:
   void Rewrite(const std::string& path);
-  // Keeps path open as the file last written, expecting size bytes in it.
-  void Adopt(const std::string& path, std::uintmax_t size);
-  void Forget();
-  bool StillOurs(const std::string& path) const;
+  // Keeps path open as the file last written, holding every line so far.
+  void Adopt(const std::string& path);
 
   std::vector<std::string> lines_;
-  // The file as this object last left it.
-  int fd_ = -1;
-  std::string savedPath_;
+  // The file as this object last left it, and how many lines it holds.
+  platform::AppendableFile saved_;
   std::size_t savedLines_ = 0;
-  std::uintmax_t savedSize_ = 0;
   bool lastSaveAppended_ = false;
 };
 

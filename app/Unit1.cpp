@@ -58,13 +58,26 @@ constexpr auto kShutdownJoin = std::chrono::milliseconds(2000);
 QString Separator() { return QString(QChar(platform::kPathSeparator)); }
 
 // The built-in default save folder of the main window.
-QString DefaultSavePath() {
-#ifdef Q_OS_WIN
-  return QStringLiteral("c:\\brenholt");
-#else
-  return QDir::homePath() + QStringLiteral("/brenholt");
-#endif
-}
+// Runs every step even when an earlier one fails and keeps the text of the
+// first failure, so closing a run reports one error and still finishes.
+class FirstFailure {
+ public:
+  void Try(const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const std::exception& error) {
+      if (text_.empty()) text_ = error.what();
+    }
+  }
+  void ShowIfAny() const {
+    if (!text_.empty()) app::ShowErrorMessage(app::FromLocal(text_));
+  }
+
+ private:
+  std::string text_;
+};
+
+QString DefaultSavePath() { return FromLocal(platform::BuiltInFolder("brenholt")); }
 
 std::string ThreadKey(int threadNumber, const char* axis) {
   return "T" + platform::FormatInteger(threadNumber) + axis;
@@ -559,24 +572,17 @@ void TForm1::CloseRun() {
 
   // The run ends whatever fails to be written: the first failure is shown
   // once, after the window is back to Idle.
-  std::string firstError;
-  auto attempt = [&firstError](const std::function<void()>& step) {
-    try {
-      step();
-    } catch (const std::exception& error) {
-      if (firstError.empty()) firstError = error.what();
-    }
-  };
-  attempt([this] { SaveLog(); });
-  attempt([this] { SaveFailedList(); });
+  FirstFailure failure;
+  failure.Try([this] { SaveLog(); });
+  failure.Try([this] { SaveFailedList(); });
   const int32_t count = std::min<int32_t>(CurrentTask->Parameters->ThreadCount, kMaxWorkers);
   for (int32_t i = 0; i < count; ++i) {
-    attempt([this, i] { SavePosition(i); });
+    failure.Try([this, i] { SavePosition(i); });
     Workers[static_cast<std::size_t>(i)].reset();
   }
   for (auto& worker : Workers) worker.reset();
   BitBtn1->setText(kStartCaption);
-  if (!firstError.empty()) app::ShowErrorMessage(FromLocal(firstError));
+  failure.ShowIfAny();
   app::ShowMessage(kTaskStoppedMessage);
 }
 
@@ -605,18 +611,11 @@ void TForm1::ShutDownRun() {
   caller_.Close();
 
   // 4. Keep what the run finished.
-  std::string firstError;
-  auto attempt = [&firstError](const std::function<void()>& step) {
-    try {
-      step();
-    } catch (const std::exception& error) {
-      if (firstError.empty()) firstError = error.what();
-    }
-  };
-  attempt([this] { SavePositions(); });
-  attempt([this] { SaveLog(); });
-  attempt([this] { SaveFailedList(); });
-  if (!firstError.empty()) app::ShowErrorMessage(FromLocal(firstError));
+  FirstFailure failure;
+  failure.Try([this] { SavePositions(); });
+  failure.Try([this] { SaveLog(); });
+  failure.Try([this] { SaveFailedList(); });
+  failure.ShowIfAny();
 
   // 5. End the threads, but never wait for good on a request that hangs.
   std::vector<std::unique_ptr<download::TDownThread>> workers;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #else
 #include <fcntl.h>
 #include <limits.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -472,6 +474,98 @@ std::string IncludeTrailingDelimiter(const std::string& path) {
   // Only a real folder separator ends a folder: "c:" still needs its "\".
   if (!path.empty() && (path.back() == kPathSeparator || path.back() == '/')) return path;
   return path + kPathSeparator;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+AppendableFile::~AppendableFile() { Close(); }
+
+void AppendableFile::Close() noexcept {
+#ifndef _WIN32
+  if (fd_ >= 0) ::close(fd_);
+#endif
+  fd_ = -1;
+  path_.clear();
+  size_ = 0;
+}
+
+bool AppendableFile::Open(const std::string& path, std::uintmax_t expectedSize) {
+  Close();
+#ifdef _WIN32
+  (void)path;
+  (void)expectedSize;
+  return false;
+#else
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uintmax_t>(info.st_size) != expectedSize) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  path_ = path;
+  size_ = expectedSize;
+  return true;
+#endif
+}
+
+bool AppendableFile::StillHolds(const std::string& path) const {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  if (fd_ < 0 || path != path_) return false;
+  struct stat onDisk {};
+  struct stat held {};
+  return ::stat(path.c_str(), &onDisk) == 0 && ::fstat(fd_, &held) == 0 &&
+         onDisk.st_dev == held.st_dev && onDisk.st_ino == held.st_ino &&
+         static_cast<std::uintmax_t>(held.st_size) == size_;
+#endif
+}
+
+void AppendableFile::Append(std::string_view bytes) {
+  const std::string path = path_;
+#ifndef _WIN32
+  bool ok = fd_ >= 0;
+  std::string_view rest = bytes;
+  while (ok && !rest.empty()) {
+    const ssize_t written = ::write(fd_, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      ok = false;
+    } else {
+      rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+  }
+  if (ok) ok = ::fsync(fd_) == 0;
+  if (ok) {
+    size_ += bytes.size();
+    return;
+  }
+#endif
+  // The file's tail is unknown now: the caller has to rewrite it.
+  Close();
+  ThrowUnableToWrite(path);
+}
+
+std::string BuiltInFolder(const std::string& name) {
+#ifdef _WIN32
+  return "c:\\" + name;
+#else
+  std::string home = "/";
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
+    home = found->pw_dir;
+  }
+  return IncludeTrailingDelimiter(home) + name;
+#endif
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // Every function may be called from any thread; none keeps state.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -83,6 +84,37 @@ class AtomicFileWriter {
   std::string tempPath_;
   int fd_ = -1;
 };
+
+// A file kept open for appending, as long as it stays the file that was
+// opened: same device and inode (which cannot be reused while it is open) and
+// the size this object expects. Where that cannot be told (Windows, where an
+// open file could not be replaced by an atomic write), Open() fails and the
+// caller rewrites instead. Not thread-safe.
+class AppendableFile {
+ public:
+  AppendableFile() = default;
+  ~AppendableFile();
+  AppendableFile(const AppendableFile&) = delete;
+  AppendableFile& operator=(const AppendableFile&) = delete;
+
+  // Opens path when it is a regular file of exactly expectedSize bytes.
+  bool Open(const std::string& path, std::uintmax_t expectedSize);
+  void Close() noexcept;
+  // True while path still names the opened file and it has the expected size.
+  bool StillHolds(const std::string& path) const;
+  // Appends bytes and flushes them to disk. On failure the file is closed and
+  // FileError("Unable to write to <path>") is thrown.
+  void Append(std::string_view bytes);
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  std::uintmax_t size_ = 0;
+};
+
+// A built-in default folder named name: on Windows "c:\" + name, elsewhere
+// the user's home folder (from the user database) + "/" + name.
+std::string BuiltInFolder(const std::string& name);
 
 // Joins lines with CR LF after each one.
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);

@@ -29,13 +29,7 @@ Widget* Named(Widget* widget, const char* name) {
 
 }  // namespace
 
-QString DefaultOptionsSavePath() {
-#ifdef _WIN32
-  return QStringLiteral("c:\\downloads");
-#else
-  return QDir::homePath() + QStringLiteral("/downloads");
-#endif
-}
+QString DefaultOptionsSavePath() { return app::FromLocal(platform::BuiltInFolder("downloads")); }
 
 TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
     : QDialog(parent), configPath_(std::move(configPath)) {

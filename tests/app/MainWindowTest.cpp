@@ -15,6 +15,7 @@
 
 #include "app/LogViewQt.h"
 #include "app/Unit2.h"
+#include "platform/Files.h"
 #include "platform/Shell.h"
 #include "ftl/Unitftl.h"
 #include "settings/ConvertWindow.h"
@@ -35,7 +36,7 @@ TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
     QString savePath;
   };
   const std::vector<Case> cases = {
-      {"no settings file", false, "", QStringLiteral("Orvenna 6.31"), QDir::homePath() + QStringLiteral("/brenholt")},
+      {"no settings file", false, "", QStringLiteral("Orvenna 6.31"), app::FromLocal(platform::BuiltInFolder("brenholt"))},
       {"settings file", true, "Version=7.2\r\n", QStringLiteral("Orvenna 7.2"), QString()},
   };
   for (const Case& c : cases) {

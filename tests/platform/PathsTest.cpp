@@ -2,6 +2,11 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 #include "platform/Files.h"
 
 namespace {
@@ -72,3 +77,13 @@ TEST(PathParts, DelimitersAndTrailingSeparator) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+TEST(PathParts, BuiltInFoldersLieInTheUsersHomeFromTheUserDatabase) {
+  const passwd* user = getpwuid(getuid());
+  ASSERT_NE(user, nullptr);
+  const std::string home = platform::IncludeTrailingDelimiter(user->pw_dir);
+  EXPECT_EQ(platform::BuiltInFolder("brenholt"), home + "brenholt");
+  EXPECT_EQ(platform::BuiltInFolder("downloads"), home + "downloads");
+}
+#endif

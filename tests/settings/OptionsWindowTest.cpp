@@ -122,7 +122,7 @@ TEST_F(OptionsWindowTest, TabOrderPutsPasswordBeforeUserName) {
 TEST_F(OptionsWindowTest, WithoutSettingsFileShowsDefaultsAndCreatesNothing) {
   TfrmOptions form(QString::fromStdString(configPath));
   form.show();
-  EXPECT_EQ(form.Edit12->text(), QDir::homePath() + "/downloads");
+  EXPECT_EQ(form.Edit12->text(), app::FromLocal(platform::BuiltInFolder("downloads")));
   EXPECT_EQ(form.Edit12->text(), DefaultOptionsSavePath());
   EXPECT_FALSE(form.CheckBoxUseProxy->isChecked());
   EXPECT_EQ(form.EditProxyServer->text(), "");
