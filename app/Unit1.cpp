@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -230,20 +231,41 @@ void TForm1::BuildControls() {
   GroupBoxArea = new QGroupBox(PanelLeft);
   GroupBoxArea->setObjectName(QStringLiteral("GroupBoxArea"));
   GroupBoxArea->setGeometry(8, 70, 313, 112);
-  LabelLeft = MakeLabel(GroupBoxArea, "LabelLeft", QStringLiteral("Left Longitude:"), 8, 18);
-  Edit1 = MakeEdit(GroupBoxArea, "Edit1", 90, 14, 62);
-  LabelRight = MakeLabel(GroupBoxArea, "LabelRight", QStringLiteral("Right Longitude:"), 160, 18);
-  Edit3 = MakeEdit(GroupBoxArea, "Edit3", 244, 14, 62);
-  LabelTop = MakeLabel(GroupBoxArea, "LabelTop", QStringLiteral("Top Latitude:"), 8, 48);
-  Edit2 = MakeEdit(GroupBoxArea, "Edit2", 90, 44, 62);
-  LabelBottom = MakeLabel(GroupBoxArea, "LabelBottom", QStringLiteral("Bottom Latitude:"), 160, 48);
-  Edit4 = MakeEdit(GroupBoxArea, "Edit4", 244, 44, 62);
-  LabelZoom = MakeLabel(GroupBoxArea, "LabelZoom", QStringLiteral("Zoom level:"), 8, 80);
-  Edit5 = MakeEdit(GroupBoxArea, "Edit5", 90, 76, 40);
+  // A grid rather than fixed positions: the labels keep their whole text
+  // whatever font the desktop substitutes for Tahoma.
+  LabelLeft = MakeLabel(GroupBoxArea, "LabelLeft", QStringLiteral("Left Longitude:"), 0, 0);
+  Edit1 = MakeEdit(GroupBoxArea, "Edit1", 0, 0, 62);
+  LabelRight = MakeLabel(GroupBoxArea, "LabelRight", QStringLiteral("Right Longitude:"), 0, 0);
+  Edit3 = MakeEdit(GroupBoxArea, "Edit3", 0, 0, 62);
+  LabelTop = MakeLabel(GroupBoxArea, "LabelTop", QStringLiteral("Top Latitude:"), 0, 0);
+  Edit2 = MakeEdit(GroupBoxArea, "Edit2", 0, 0, 62);
+  LabelBottom = MakeLabel(GroupBoxArea, "LabelBottom", QStringLiteral("Bottom Latitude:"), 0, 0);
+  Edit4 = MakeEdit(GroupBoxArea, "Edit4", 0, 0, 62);
+  LabelZoom = MakeLabel(GroupBoxArea, "LabelZoom", QStringLiteral("Zoom level:"), 0, 0);
+  Edit5 = MakeEdit(GroupBoxArea, "Edit5", 0, 0, 40);
+  Edit5->setFixedWidth(40);
   Edit5->setReadOnly(true);
   UpDown1 = new TUpDown(GroupBoxArea);
   UpDown1->setObjectName(QStringLiteral("UpDown1"));
-  UpDown1->setGeometry(130, 76, 16, 21);
+  UpDown1->setFixedSize(16, 21);
+  auto* zoomRow = new QHBoxLayout;
+  zoomRow->setSpacing(0);
+  zoomRow->addWidget(Edit5);
+  zoomRow->addWidget(UpDown1);
+  zoomRow->addStretch();
+  auto* areaGrid = new QGridLayout(GroupBoxArea);
+  areaGrid->setContentsMargins(6, 8, 6, 6);
+  areaGrid->setHorizontalSpacing(4);
+  areaGrid->addWidget(LabelLeft, 0, 0);
+  areaGrid->addWidget(Edit1, 0, 1);
+  areaGrid->addWidget(LabelRight, 0, 2);
+  areaGrid->addWidget(Edit3, 0, 3);
+  areaGrid->addWidget(LabelTop, 1, 0);
+  areaGrid->addWidget(Edit2, 1, 1);
+  areaGrid->addWidget(LabelBottom, 1, 2);
+  areaGrid->addWidget(Edit4, 1, 3);
+  areaGrid->addWidget(LabelZoom, 2, 0);
+  areaGrid->addLayout(zoomRow, 2, 1, 1, 3);
   UpDown1->SetAssociate(Edit5);
   UpDown1->SetRange(1, 21);
   UpDown1->SetPosition(13);
