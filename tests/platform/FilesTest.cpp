@@ -25,39 +25,13 @@ using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 using Lines = std::vector<std::string>;
 
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
-
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
-
-// Sets the umask for one test and gives the old one back.
-class ScopedUmask {
- public:
-  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-  ~ScopedUmask() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
+using testsupport::Entries;
+using testsupport::FileErrorText;
+using testsupport::ModeOf;
+using testsupport::ScopedUmask;
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
 
-template <typename F>
-std::string ErrorText(F&& action) {
-  try {
-    action();
-  } catch (const FileError& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
 
 TEST(SplitLines, AcceptsEveryLineEnd) {
   const struct {
@@ -110,8 +84,8 @@ TEST(ReadTextLines, ReadsFilesOfEveryLineEnd) {
 TEST(ReadTextLines, ReportsAFileThatCannotBeOpened) {
   TempDir dir;
   const std::string missing = dir.File("missing_failed.ftl");
-  EXPECT_EQ(ErrorText([&] { platform::ReadTextLines(missing); }), "Cannot open file " + missing);
-  EXPECT_EQ(ErrorText([&] { platform::ReadTextLines(dir.Path()); }),
+  EXPECT_EQ(FileErrorText([&] { platform::ReadTextLines(missing); }), "Cannot open file " + missing);
+  EXPECT_EQ(FileErrorText([&] { platform::ReadTextLines(dir.Path()); }),
             "Cannot open file " + dir.Path());
 }
 
@@ -178,7 +152,7 @@ TEST(WriteFileAtomic, ReportsAFileThatCannotBeCreated) {
       dir.File("folder"),            // target is a folder
   };
   for (const auto& path : cases) {
-    EXPECT_EQ(ErrorText([&] { platform::WriteFileAtomic(path, "data"); }),
+    EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(path, "data"); }),
               "Cannot create file " + path);
   }
   EXPECT_TRUE(fs::is_directory(dir.File("folder")));
@@ -191,14 +165,14 @@ TEST(WriteFileAtomic, ReadOnlyFolderOrFileIsNotWritten) {
   const std::string readOnlyFile = dir.File("locked.ini");
   WriteFileBytes(readOnlyFile, "old");
   ASSERT_EQ(::chmod(readOnlyFile.c_str(), 0444), 0);
-  EXPECT_EQ(ErrorText([&] { platform::WriteFileAtomic(readOnlyFile, "new"); }),
+  EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(readOnlyFile, "new"); }),
             "Cannot create file " + readOnlyFile);
   EXPECT_EQ(ReadFileBytes(readOnlyFile), "old");
 
   fs::create_directory(dir.File("ro"));
   ASSERT_EQ(::chmod(dir.File("ro").c_str(), 0555), 0);
   const std::string inReadOnly = dir.File("ro/x.txt");
-  EXPECT_EQ(ErrorText([&] { platform::WriteFileAtomic(inReadOnly, "new"); }),
+  EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(inReadOnly, "new"); }),
             "Cannot create file " + inReadOnly);
 }
 
@@ -230,7 +204,7 @@ TEST(WriteFileAtomic, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   std::string error;
   {
     FileSizeLimit limit(100);
-    error = ErrorText([&] { platform::WriteFileAtomic(path, std::string(4096, 'x')); });
+    error = FileErrorText([&] { platform::WriteFileAtomic(path, std::string(4096, 'x')); });
   }
   EXPECT_EQ(error, "Unable to write to " + path);
   EXPECT_EQ(ReadFileBytes(path), "old contents");

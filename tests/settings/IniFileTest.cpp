@@ -19,36 +19,11 @@ using testsupport::ReadFileBytes;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
 
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
-  return names;
-}
+using testsupport::Entries;
+using testsupport::FileErrorText;
+using testsupport::ModeOf;
+using testsupport::ScopedUmask;
 
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
-
-class ScopedUmask {
- public:
-  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-  ~ScopedUmask() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
-
-template <typename F>
-std::string ErrorText(F&& action) {
-  try {
-    action();
-  } catch (const platform::FileError& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
 
 struct ReadCase {
   const char* rule;
@@ -242,9 +217,9 @@ TEST(IniFileWrite, FailuresAreReportedAsUnableToWrite) {
       dir.File("folder"),          // the path is a folder
   };
   for (const auto& path : cases) {
-    EXPECT_EQ(ErrorText([&] { IniFile(path).WriteString("IniParas", "DefaultPath", "x"); }),
+    EXPECT_EQ(FileErrorText([&] { IniFile(path).WriteString("IniParas", "DefaultPath", "x"); }),
               "Unable to write to " + path);
-    EXPECT_EQ(ErrorText([&] { IniFile(path).WriteInteger("Proxy", "UseProxy", 1); }),
+    EXPECT_EQ(FileErrorText([&] { IniFile(path).WriteInteger("Proxy", "UseProxy", 1); }),
               "Unable to write to " + path);
   }
   EXPECT_FALSE(fs::exists(dir.File("ini")));
@@ -258,7 +233,7 @@ TEST(IniFileWrite, ReadOnlyOrUnreadableFileIsLeftAlone) {
   for (const mode_t mode : {0444u, 0200u}) {
     WriteFileBytes(path, "[s]\r\nk=old\r\n");
     ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-    EXPECT_EQ(ErrorText([&] { IniFile(path).WriteString("s", "k", "new"); }),
+    EXPECT_EQ(FileErrorText([&] { IniFile(path).WriteString("s", "k", "new"); }),
               "Unable to write to " + path);
     ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
     EXPECT_EQ(ReadFileBytes(path), "[s]\r\nk=old\r\n");

@@ -1,5 +1,7 @@
 #include "tests/support/TempDir.h"
 
+#include "platform/Files.h"
+
 
 #include <filesystem>
 #include <fstream>
@@ -38,6 +40,27 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + path);
   out << bytes;
+}
+
+std::set<std::string> Entries(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + path);
+  return st.st_mode & 07777;
+}
+
+std::string FileErrorText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const platform::FileError& error) {
+    return error.what();
+  }
+  return "(no error)";
 }
 
 bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds deadline) {

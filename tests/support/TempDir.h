@@ -3,7 +3,11 @@
 
 #include <chrono>
 #include <functional>
+#include <set>
 #include <string>
+
+#include <sys/stat.h>
+#include <sys/types.h>
 
 namespace testsupport {
 
@@ -24,6 +28,27 @@ class TempDir {
 
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Names of the entries of folder (no path).
+std::set<std::string> Entries(const std::string& folder);
+
+// Permission bits of path.
+mode_t ModeOf(const std::string& path);
+
+// Sets the umask for one test and gives the old one back.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(old_); }
+  ScopedUmask(const ScopedUmask&) = delete;
+  ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+ private:
+  mode_t old_;
+};
+
+// The text of the platform::FileError that action throws, or "(no error)".
+std::string FileErrorText(const std::function<void()>& action);
 
 // Polls predicate until it holds or the deadline passes; true when it held.
 bool WaitFor(const std::function<bool()>& predicate,
