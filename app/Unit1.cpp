@@ -30,6 +30,7 @@
 
 #include "app/LogViewQt.h"
 #include "app/Unit2.h"
+#include "app/WidgetsUi.h"
 #include "platform/Locale.h"
 #include "platform/Numbers.h"
 #include "platform/Shell.h"
@@ -85,8 +86,7 @@ std::string ThreadKey(int threadNumber, const char* axis) {
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width = -1) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
+  auto* label = app::Named(new QLabel(text, parent), name);
   label->adjustSize();
   label->move(x, y);
   if (width > 0) label->resize(width, label->height());
@@ -94,8 +94,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x,
 }
 
 QLineEdit* MakeEdit(QWidget* parent, const char* name, int x, int y, int width) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(QString::fromLatin1(name));
+  auto* edit = app::Named(new QLineEdit(parent), name);
   edit->setGeometry(x, y, width, 21);
   return edit;
 }
@@ -335,15 +334,12 @@ void TForm1::BuildControls() {
 
 void TForm1::BuildMenu() {
   auto addItem = [this](QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)()) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
+    QAction* action = app::Named(menu->addAction(caption), name);
     connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
     return action;
   };
   auto addMenu = [this](const char* name, const QString& title) {
-    QMenu* menu = menuBar()->addMenu(title);
-    menu->setObjectName(QString::fromLatin1(name));
-    return menu;
+    return app::Named(menuBar()->addMenu(title), name);
   };
   menuBar()->setObjectName(QStringLiteral("MainMenu1"));
 

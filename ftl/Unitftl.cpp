@@ -13,15 +13,12 @@
 #include <optional>
 
 #include "app/MessageDialog.h"
+#include "app/WidgetsUi.h"
 #include "ftl/FailedTileRun.h"
 
 namespace {
 
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
+using app::Named;
 
 // Each entry of the run becomes one append to the log area.
 class MemoRunLog : public ftl::RunLog {

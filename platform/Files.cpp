@@ -237,22 +237,28 @@ bool CopyFileNoReplace(const std::string& source, const std::string& target) {
 #endif
 }
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
+ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
+  content.clear();
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) ThrowCannotOpen(path);
-  std::string text;
+  if (file == nullptr) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
   char buffer[64 * 1024];
   bool failed = false;
   for (;;) {
     const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-    text.append(buffer, n);
+    content.append(buffer, n);
     if (n < sizeof buffer) {
       failed = std::ferror(file) != 0;
       break;
     }
   }
   std::fclose(file);
-  if (failed) ThrowCannotOpen(path);  // a folder, or a read error
+  return failed ? ReadOutcome::Failed : ReadOutcome::Ok;
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  std::string text;
+  // A folder opens but does not read: that, too, is a file that cannot be opened.
+  if (ReadWholeFile(path, text) != ReadOutcome::Ok) ThrowCannotOpen(path);
   return SplitLines(text);
 }
 

@@ -40,6 +40,11 @@ bool FileExists(const std::string& path);
 // copies race, and the target appears complete or not at all. True on success.
 bool CopyFileNoReplace(const std::string& source, const std::string& target);
 
+// Reads a whole file into content. Missing: no such file; Failed: it exists
+// but cannot be read (a folder, no permission, a read error).
+enum class ReadOutcome { Ok, Missing, Failed };
+ReadOutcome ReadWholeFile(const std::string& path, std::string& content);
+
 // Reads a text file as lines; accepts CR LF, LF and CR line ends. A line end
 // at the very end adds no empty line. Throws FileError("Cannot open file ...").
 std::vector<std::string> ReadTextLines(const std::string& path);

@@ -11,18 +11,11 @@
 #include <optional>
 
 #include "app/MessageDialog.h"
+#include "app/WidgetsUi.h"
 #include "platform/Locale.h"
 #include "settings/Convert.h"
 
-namespace {
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
-
-}  // namespace
+using app::Named;
 
 TfrmConvert::TfrmConvert(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint) {

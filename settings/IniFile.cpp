@@ -1,7 +1,5 @@
 #include "settings/IniFile.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -21,26 +19,6 @@ struct Line {
 };
 
 constexpr const char* kNewLineEnd = "\r\n";
-
-enum class ReadResult { Ok, Missing, Failed };
-
-ReadResult ReadWholeFile(const std::string& path, std::string& content) {
-  content.clear();
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-  char buffer[16 * 1024];
-  bool failed = false;
-  for (;;) {
-    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
-    content.append(buffer, n);
-    if (n < sizeof buffer) {
-      failed = std::ferror(file) != 0;
-      break;
-    }
-  }
-  std::fclose(file);
-  return failed ? ReadResult::Failed : ReadResult::Ok;
-}
 
 std::vector<Line> SplitKeepingEnds(std::string_view content) {
   std::vector<Line> lines;
@@ -151,7 +129,7 @@ IniFile::IniFile(std::string path, platform::FileAccess access)
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {
   std::string content;
-  if (ReadWholeFile(path_, content) != ReadResult::Ok) return defaultValue;
+  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
   const std::vector<Line> lines = SplitKeepingEnds(content);
   const Location location = Find(lines, section, key);
   if (!location.entry) return defaultValue;
@@ -174,7 +152,7 @@ void IniFile::WriteString(const std::string& sectionName, const std::string& key
   std::string content;
   // An existing file that cannot be read must not be replaced by a file
   // holding only the new key.
-  if (ReadWholeFile(path_, content) == ReadResult::Failed) platform::ThrowUnableToWrite(path_);
+  if (platform::ReadWholeFile(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
   std::vector<Line> lines = SplitKeepingEnds(content);
   const Location location = Find(lines, section, key);
 

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/MessageDialog.h"
+#include "app/WidgetsUi.h"
 #include "platform/Files.h"
 #include "settings/IniFile.h"
 
@@ -21,11 +22,7 @@ namespace {
 constexpr const char* kSectionIniParas = "IniParas";
 constexpr const char* kSectionProxy = "Proxy";
 
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
+using app::Named;
 
 }  // namespace
 
