@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/Files.h"
-#include "task/Commonfunc.h"
-#include "task/Unitclasstask.h"
+#include "core/platform/Files.h"
+#include "core/task/Commonfunc.h"
+#include "core/task/Unitclasstask.h"
 
 namespace {
 

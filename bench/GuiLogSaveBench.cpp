@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ApplicationQt.h"
-#include "app/LineFile.h"
-#include "app/Unit1.h"
-#include "platform/Numbers.h"
+#include "gui/ApplicationQt.h"
+#include "core/run/LineFile.h"
+#include "gui/Unit1.h"
+#include "core/platform/Numbers.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -46,12 +46,12 @@ std::string Line(int i) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  app::OrvennaApplication application(argc, argv);
+  gui::OrvennaApplication application(argc, argv);
   testsupport::TempDir program;
   testsupport::TempDir save;
   const long startKiB = PeakKiB();
 
-  TForm1 window(app::FromLocal(program.Path()));
+  TForm1 window(gui::FromLocal(program.Path()));
   window.show();
   const double fill = Timed([&] {
     for (int i = 0; i < kLines; ++i) {
@@ -62,9 +62,9 @@ int main(int argc, char** argv) {
   });
   const long filledKiB = PeakKiB();
 
-  // The window saves through an app::LineFile; a copy of its lines (another
+  // The window saves through an run::LineFile; a copy of its lines (another
   // ~100 MiB) is saved here, once whole and once after 40 more lines.
-  app::LineFile log;
+  run::LineFile log;
   log.Reset(window.LogLines().Lines());
   const std::string path = save.File("bench_log.txt");
   const double first = Timed([&] { log.Save(path); });

@@ -19,11 +19,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/ApplicationQt.h"
-#include "app/MessageDialog.h"
-#include "app/Unit1.h"
-#include "download/HttpClient.h"
-#include "platform/Numbers.h"
+#include "gui/ApplicationQt.h"
+#include "gui/MessageDialog.h"
+#include "gui/Unit1.h"
+#include "core/download/HttpClient.h"
+#include "core/platform/Numbers.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   if (::read(portPipe[0], &port, sizeof port) != static_cast<ssize_t>(sizeof port)) return 1;
 
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  app::OrvennaApplication application(argc, argv);
+  gui::OrvennaApplication application(argc, argv);
   download::HttpClient::GlobalInit();
 
   testsupport::TempDir program;
@@ -82,12 +82,12 @@ int main(int argc, char** argv) {
                                   platform::FormatInteger(port) + "\r\n");
 
   int stopped = 0;
-  app::SetMessageInterceptor([&stopped](const QString& text, bool) {
+  gui::SetMessageInterceptor([&stopped](const QString& text, bool) {
     if (text.startsWith(QStringLiteral("Task stoped!"))) ++stopped;
   });
 
   // Tiles 6742..6761 x 3101..3115 at zoom 13: a rectangle strictly inside them.
-  TForm1 window(app::FromLocal(program.Path()));
+  TForm1 window(gui::FromLocal(program.Path()));
   window.show();
   window.Edit1->setText(QStringLiteral("116.28"));
   window.Edit3->setText(QStringLiteral("117.13"));

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <string>
 
-#include "download/HttpClient.h"
-#include "download/Unit3.h"
-#include "platform/Numbers.h"
-#include "task/Unitclasstask.h"
+#include "core/download/HttpClient.h"
+#include "core/download/Unit3.h"
+#include "core/platform/Numbers.h"
+#include "core/task/Unitclasstask.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 #include "tests/support/WorkerHarness.h"

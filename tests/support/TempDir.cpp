@@ -1,6 +1,6 @@
 #include "tests/support/TempDir.h"
 
-#include "platform/Files.h"
+#include "core/platform/Files.h"
 
 
 #include <filesystem>

@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "platform/Files.h"
-#include "task/Commonfunc.h"
+#include "core/platform/Files.h"
+#include "core/task/Commonfunc.h"
 #include "tests/support/TempDir.h"
 
 namespace testsupport {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "download/Unit3.h"
-#include "platform/Thread.h"
-#include "task/Unitclasstask.h"
+#include "core/download/Unit3.h"
+#include "core/platform/Thread.h"
+#include "core/task/Unitclasstask.h"
 
 namespace testsupport {
 

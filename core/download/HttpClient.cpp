@@ -1,0 +1,344 @@
+#include "core/download/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <cerrno>
+#include <charconv>
+#include <mutex>
+
+namespace download {
+
+namespace {
+
+struct SocketError {
+  int Code;
+  const char* Words;
+};
+
+// The Windows Sockets numbers and words that the failure texts keep on every
+// platform (the worker sorts failures by these substrings).
+constexpr SocketError kSocketErrors[] = {
+    {10048, "Address already in use."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10065, "No route to host."},
+    {11001, "Host not found."},
+};
+
+const char* SocketWords(long code) {
+  for (const auto& e : kSocketErrors) {
+    if (e.Code == code) return e.Words;
+  }
+  return nullptr;
+}
+
+std::string Decimal(long value) {
+  char buf[24];
+  auto res = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, res.ptr);
+}
+
+// Which transfers an errno row applies to.
+enum TransferStep : unsigned { kConnect = 1, kSend = 2, kReceive = 4, kAnyStep = 7 };
+
+struct ErrnoRow {
+  int Errno;
+  unsigned Steps;
+  int Code;
+};
+
+constexpr ErrnoRow kErrnoRows[] = {
+    {ECONNRESET, kAnyStep, 10054},
+    {ECONNREFUSED, kAnyStep, 10061},
+    {ETIMEDOUT, kAnyStep, 10060},
+    {EADDRINUSE, kAnyStep, 10048},
+    // No free local port for a new connection.
+    {EADDRNOTAVAIL, kConnect, 10048},
+    {ECONNABORTED, kAnyStep, 10053},
+    {EPIPE, kSend, 10053},
+    {EHOSTUNREACH, kAnyStep, 10065},
+    {ENETUNREACH, kAnyStep, 10051},
+    {ENETDOWN, kAnyStep, 10050},
+};
+
+unsigned StepOf(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT: return kConnect;
+    case CURLE_SEND_ERROR: return kSend;
+    case CURLE_RECV_ERROR: return kReceive;
+    default: return 0;
+  }
+}
+
+// Status code of a status line "HTTP/x.y nnn reason"; 0 when there is none.
+long StatusCodeOf(const std::string& line) {
+  std::size_t space = line.find(' ');
+  if (space == std::string::npos) return 0;
+  long code = 0;
+  const char* begin = line.data() + space + 1;
+  const char* end = line.data() + line.size();
+  auto res = std::from_chars(begin, end, code);
+  if (res.ec != std::errc() || res.ptr - begin != 3) return 0;
+  return code;
+}
+
+bool IsSuccess(long status) { return status >= 200 && status < 300; }
+
+// libcurl before 8.8.0 URL-decodes the proxy user name and password although
+// they are documented as taken verbatim; escaping "%" keeps them intact there.
+std::string AsLibcurlTakesIt(const std::string& credential) {
+  static const bool decodes = curl_version_info(CURLVERSION_NOW)->version_num < 0x080800;
+  if (!decodes) return credential;
+  std::string out;
+  for (char c : credential) {
+    if (c == '%') {
+      out += "%25";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string SocketErrorText(int wsaCode) {
+  std::string text = "Socket Error # " + Decimal(wsaCode);
+  if (const char* words = SocketWords(wsaCode)) {
+    text += "\r\n";
+    text += words;
+  }
+  return text;
+}
+
+std::string ErrorTextFor(int curlCode, long osErrno, const char* errorBuffer) {
+  const auto code = static_cast<CURLcode>(curlCode);
+  switch (code) {
+    case CURLE_GOT_NOTHING:
+      return "Connection Closed Gracefully.";
+    case CURLE_OPERATION_TIMEDOUT:
+      return SocketErrorText(10060);
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return SocketErrorText(11001);
+    default:
+      break;
+  }
+  if (const unsigned step = StepOf(code); step != 0 && osErrno != 0) {
+    // A Windows build reports the Windows Sockets number itself.
+    if (SocketWords(osErrno) != nullptr) return SocketErrorText(static_cast<int>(osErrno));
+    for (const auto& row : kErrnoRows) {
+      if (row.Errno == osErrno && (row.Steps & step) != 0) return SocketErrorText(row.Code);
+    }
+  }
+  if (errorBuffer != nullptr && errorBuffer[0] != '\0') return errorBuffer;
+  return curl_easy_strerror(code);
+}
+
+struct HttpClient::Impl {
+  struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+  };
+  struct ListDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  };
+
+  std::unique_ptr<CURL, EasyDeleter> easy;
+  // libcurl keeps a pointer to the header list, not a copy.
+  std::unique_ptr<curl_slist, ListDeleter> headerList;
+  HttpLimits limits;
+  std::string connection;
+  std::vector<std::string> extraLines;
+  CURLcode setupError = CURLE_OK;
+  CURLcode proxyError = CURLE_OK;  // of the last SetProxy only
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+
+  // State of the request under way.
+  std::string statusLine;
+  long status = 0;
+  std::string* body = nullptr;
+  std::size_t bodyStart = 0;
+  bool tooLarge = false;
+  const std::atomic<bool>* abort = nullptr;
+
+  void Set(CURLoption option, auto value) {
+    CURLcode rc = curl_easy_setopt(easy.get(), option, value);
+    if (rc != CURLE_OK && setupError == CURLE_OK) setupError = rc;
+  }
+  void RebuildHeaders();
+
+  static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+};
+
+std::size_t HttpClient::Impl::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* impl = static_cast<Impl*>(self);
+  const std::size_t n = size * count;
+  std::string line(data, n);
+  // A proxy or an interim answer may put more than one status line before
+  // the final one: the last one counts.
+  if (line.compare(0, 5, "HTTP/") == 0) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    impl->statusLine = std::move(line);
+    impl->status = StatusCodeOf(impl->statusLine);
+  }
+  return n;
+}
+
+std::size_t HttpClient::Impl::OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+  auto* impl = static_cast<Impl*>(self);
+  const std::size_t n = size * count;
+  if (!IsSuccess(impl->status)) return n;  // the body of a failure is not kept
+  // Checked here: libcurl's own size limit looks only at a declared length.
+  const std::size_t have = impl->body->size() - impl->bodyStart;
+  if (n > impl->limits.MaxBodyBytes - have) {
+    impl->tooLarge = true;
+    return 0;
+  }
+  impl->body->append(data, n);
+  return n;
+}
+
+int HttpClient::Impl::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* impl = static_cast<Impl*>(self);
+  return impl->abort != nullptr && impl->abort->load() ? 1 : 0;
+}
+
+void HttpClient::Impl::RebuildHeaders() {
+  curl_slist* list = nullptr;
+  auto add = [&list](const std::string& line) {
+    if (curl_slist* grown = curl_slist_append(list, line.c_str())) list = grown;
+  };
+  if (!connection.empty()) add("Connection: " + connection);
+  for (const auto& line : extraLines) add(line);
+  Set(CURLOPT_HTTPHEADER, list);
+  headerList.reset(list);
+}
+
+void HttpClient::GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+HttpClient::HttpClient(HttpLimits limits) : impl_(std::make_unique<Impl>()) {
+  Impl& d = *impl_;
+  d.limits = limits;
+  d.easy.reset(curl_easy_init());
+  if (!d.easy) {
+    d.setupError = CURLE_FAILED_INIT;
+    return;
+  }
+  d.Set(CURLOPT_ERRORBUFFER, d.errorBuffer);
+  d.Set(CURLOPT_NOSIGNAL, 1L);
+  // HTTP/1.1 keeps the reason phrase in the status line that failures report.
+  d.Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  d.Set(CURLOPT_FOLLOWLOCATION, 0L);
+  // Tile URLs are plain web addresses; a URL from a file never reads a local
+  // file or reaches another protocol.
+  d.Set(CURLOPT_PROTOCOLS_STR, "http,https");
+  // Without this libcurl would take a proxy from the environment.
+  d.Set(CURLOPT_PROXY, "");
+  d.Set(CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+  d.Set(CURLOPT_PROXYAUTH, static_cast<unsigned long>(CURLAUTH_BASIC));
+  d.Set(CURLOPT_CONNECTTIMEOUT_MS, limits.ConnectTimeoutMs);
+  d.Set(CURLOPT_LOW_SPEED_LIMIT, limits.LowSpeedBytes);
+  d.Set(CURLOPT_LOW_SPEED_TIME, limits.LowSpeedSeconds);
+  d.Set(CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+  d.Set(CURLOPT_HEADERDATA, &d);
+  d.Set(CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+  d.Set(CURLOPT_WRITEDATA, &d);
+  d.Set(CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
+  d.Set(CURLOPT_XFERINFODATA, &d);
+  d.Set(CURLOPT_NOPROGRESS, 0L);
+}
+
+HttpClient::~HttpClient() = default;
+
+void HttpClient::SetProxy(const std::string& host, int port, const std::string& username,
+                          const std::string& password) {
+  CURL* h = impl_->easy.get();
+  if (h == nullptr) return;
+  const bool direct = host.empty();
+  const bool withUser = !direct && !username.empty();
+  CURLcode rc = curl_easy_setopt(h, CURLOPT_PROXY, direct ? "" : host.c_str());
+  if (rc == CURLE_OK && !direct) rc = curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(port));
+  // Given apart (not as "user:password"), a ":" in either is safe.
+  const std::string user = AsLibcurlTakesIt(username);
+  const std::string pass = AsLibcurlTakesIt(password);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, withUser ? user.c_str() : nullptr);
+  if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, withUser ? pass.c_str() : nullptr);
+  impl_->proxyError = rc;
+}
+
+void HttpClient::SetReferer(const std::string& value) {
+  impl_->Set(CURLOPT_REFERER, value.empty() ? nullptr : value.c_str());
+}
+
+void HttpClient::SetUserAgent(const std::string& value) {
+  impl_->Set(CURLOPT_USERAGENT, value.empty() ? nullptr : value.c_str());
+}
+
+void HttpClient::SetConnection(const std::string& value) {
+  impl_->connection = value;
+  impl_->RebuildHeaders();
+}
+
+void HttpClient::AddHeaderLine(const std::string& line) {
+  impl_->extraLines.push_back(line);
+  impl_->RebuildHeaders();
+}
+
+HttpResult HttpClient::Get(const std::string& url, std::string& body, const std::atomic<bool>* abort) {
+  Impl& d = *impl_;
+  HttpResult result;
+  if (abort != nullptr && abort->load()) {
+    result.Aborted = true;
+    result.ErrorText = curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK);
+    return result;
+  }
+  if (d.setupError != CURLE_OK || d.proxyError != CURLE_OK) {
+    result.ErrorText = curl_easy_strerror(d.setupError != CURLE_OK ? d.setupError : d.proxyError);
+    return result;
+  }
+
+  d.statusLine.clear();
+  d.status = 0;
+  d.body = &body;
+  d.bodyStart = body.size();
+  d.tooLarge = false;
+  d.abort = abort;
+  d.errorBuffer[0] = '\0';
+
+  CURLcode rc = curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.c_str());
+  if (rc == CURLE_OK) rc = curl_easy_perform(d.easy.get());
+  d.abort = nullptr;
+  d.body = nullptr;
+
+  if (rc == CURLE_OK && IsSuccess(d.status)) {
+    result.Ok = true;
+    return result;
+  }
+  body.resize(d.bodyStart);
+  if (rc == CURLE_ABORTED_BY_CALLBACK) {
+    result.Aborted = true;
+    result.ErrorText = ErrorTextFor(rc, 0, d.errorBuffer);
+  } else if (d.tooLarge) {
+    result.ErrorText = "Response too large.";
+  } else if (rc == CURLE_OK || d.status >= 300) {
+    // The server answered, and not with success; whatever became of the rest
+    // of its answer, that answer is the failure.
+    result.ErrorText = d.statusLine;
+  } else {
+    long osErrno = 0;
+    if (StepOf(rc) != 0) curl_easy_getinfo(d.easy.get(), CURLINFO_OS_ERRNO, &osErrno);
+    result.ErrorText = ErrorTextFor(rc, osErrno, d.errorBuffer);
+  }
+  return result;
+}
+
+}  // namespace download

@@ -1,0 +1,257 @@
+#include "core/download/Unit3.h"
+
+#include <exception>
+#include <stdexcept>
+#include <string_view>
+#include <utility>
+
+#include "core/platform/Files.h"
+#include "core/platform/Numbers.h"
+
+namespace download {
+
+namespace {
+
+constexpr const char* kBannedMessage = "Error: may be your IP is banned.\nPlease try again later.";
+constexpr const char* kNetworkMessage = "Error: Your network has problem, please check it.";
+constexpr const char* kNotFoundMessage = "Error: the image is not found on server.";
+// Requests of one tile in the classes that give up.
+constexpr int64_t kMaxAttempts = 3;
+
+bool Contains(std::string_view text, std::string_view piece) {
+  return text.find(piece) != std::string_view::npos;
+}
+
+std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
+
+uint64_t Pack(int32_t x, int32_t y) noexcept {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
+}
+
+}  // namespace
+
+FailureClass Classify(const std::string& errorText) {
+  if (errorText.empty()) return FailureClass::NoText;
+  if (Contains(errorText, "10054") || Contains(errorText, "Connection Closed Gracefully")) {
+    return FailureClass::Reset;
+  }
+  if (Contains(errorText, "10048")) return FailureClass::AddressInUse;
+  if (Contains(errorText, "302") || Contains(errorText, "403")) return FailureClass::Refused;
+  if (Contains(errorText, "Socket Error") || Contains(errorText, "408")) return FailureClass::Network;
+  if (Contains(errorText, "404") || Contains(errorText, "400")) return FailureClass::NotFound;
+  return FailureClass::Other;
+}
+
+TDownThread::TDownThread(bool createSuspended, int32_t threadIndex, const task::MDTask& task,
+                         WorkerEnvironment environment)
+    : Task(task), ThreadIndex(threadIndex), env_(std::move(environment)) {
+  if (!createSuspended) Start();
+}
+
+TDownThread::~TDownThread() { WaitFor(); }
+
+TilePosition TDownThread::LastPosition() const noexcept {
+  const uint64_t packed = last_.load(std::memory_order_acquire);
+  return TilePosition{static_cast<int32_t>(static_cast<uint32_t>(packed >> 32)),
+                      static_cast<int32_t>(static_cast<uint32_t>(packed))};
+}
+
+void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
+  last_.store(Pack(x, y), std::memory_order_release);
+}
+
+std::string TDownThread::ThreadNumber() const { return Decimal(int64_t{ThreadIndex} + 1); }
+
+void TDownThread::Report(const std::string& line) {
+  LogText = line;
+  env_.Caller->Synchronize([this] { env_.Sink->AddLogLine(LogText); });
+}
+
+void TDownThread::Record(const std::string& line) {
+  LogText = line;
+  env_.Caller->Synchronize([this] { env_.Sink->AddFailedLine(LogText); });
+}
+
+void TDownThread::SetUp() {
+  if (Client) return;
+  BlankImagePath = env_.ProgramFolder + "blankimg" + platform::kPathSeparator + "blank." +
+                   Task.TileExtension();
+  auto client = std::make_unique<HttpClient>(env_.Limits);
+  const task::TaskParameters& params = *Task.Parameters;
+  if (params.UseProxy) {
+    const auto port = platform::ParseInteger(params.ProxyPort);
+    if (!port) throw std::runtime_error("proxy port is not a number: " + params.ProxyPort);
+    if (*port < 0 || *port > 65535) {
+      throw std::runtime_error("proxy port is out of range: " + params.ProxyPort);
+    }
+    client->SetProxy(params.ProxyServer, *port, params.ProxyUsername, params.ProxyPassword);
+  }
+  Client = std::move(client);
+}
+
+void TDownThread::Execute() {
+  const std::string n = ThreadNumber();
+  try {
+    Walk();
+  } catch (const std::exception& e) {
+    try {
+      Report("T" + n + " Error: " + e.what());
+    } catch (...) {
+      // The window is gone; the end sequence below still has to be tried.
+    }
+  } catch (...) {
+    try {
+      Report("T" + n + " Error: unknown failure");
+    } catch (...) {
+    }
+  }
+  // The end sequence: the main window counts running workers by these calls,
+  // so it must run exactly once whichever way the walk ended.
+  Client.reset();
+  try {
+    Report("T" + n + " Finished.");
+  } catch (...) {
+  }
+  try {
+    env_.Caller->Synchronize([this] { env_.Sink->NotifyFinished(); });
+  } catch (...) {
+  }
+}
+
+void TDownThread::Walk() {
+  SetUp();
+
+  const task::MDTask& t = Task;
+  const int64_t threadCount = t.Parameters->ThreadCount;
+  if (threadCount < 1) throw std::runtime_error("thread count is not positive");
+  const int64_t rows = int64_t{t.MaxY} - t.MinY + 1;
+
+  // Walk numbers are computed in 64 bits: a large range at a high zoom has
+  // more tiles than a 32-bit number holds.
+  int64_t resume = 0;
+  if (ThreadIndex >= 0 && ThreadIndex < task::MDTask::kResumeSlots) {
+    const int32_t rx = t.ResumeX[static_cast<std::size_t>(ThreadIndex)];
+    const int32_t ry = t.ResumeY[static_cast<std::size_t>(ThreadIndex)];
+    if (rx != 0 && ry != 0) resume = (int64_t{rx} - t.MinX) * rows + (int64_t{ry} - t.MinY) + 1;
+  }
+
+  platform::SleepUnlessSet(TerminateFlag(), ThreadIndex * env_.Pace.StartStaggerMs);
+
+  const std::string n = ThreadNumber();
+  int64_t p = 0;
+  for (int64_t x = t.MinX; x <= t.MaxX; ++x) {
+    for (int64_t y = t.MinY; y <= t.MaxY; ++y) {
+      if (Terminated()) return;
+      ++p;
+      if (p <= resume) continue;
+      if (p % threadCount != ThreadIndex) continue;
+      const auto tx = static_cast<int32_t>(x);
+      const auto ty = static_cast<int32_t>(y);
+      switch (FetchTile(tx, ty)) {
+        case FetchOutcome::Saved:
+          Report("T" + n + ":seq=" + Decimal(p) + "," + t.TileFileName(tx, ty) + " OK");
+          SetLast(tx, ty);
+          // The whole pause runs even after a stop; the flag is read at the
+          // next position.
+          platform::SleepMs(env_.Pace.AfterSavedMs);
+          break;
+        case FetchOutcome::Substituted:
+          SetLast(tx, ty);
+          break;
+        case FetchOutcome::StopWorker:
+        case FetchOutcome::Abandoned:
+          return;
+      }
+    }
+  }
+}
+
+FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
+  SetUp();
+
+  const std::string n = ThreadNumber();
+  const std::string url = Task.TileURL(x, y);
+  const std::atomic<bool>& stop = TerminateFlag();
+  std::string body;
+  int64_t attempts = 0;
+
+  auto reportA = [&](const std::string& errorText) { Report("T" + n + " " + errorText + "->" + url); };
+  auto recordF = [&] { Record(Task.TileFilePath(x, y) + "|" + url); };
+  auto substitute = [&] {
+    // Never replaces a tile already there; a missing blank image only means
+    // the tile has no file.
+    platform::CopyFileNoReplace(BlankImagePath, Task.TileFilePath(x, y));
+    Report("T" + n + ":" + Decimal(x) + "-" + Decimal(y) + " got a blank image!");
+    return FetchOutcome::Substituted;
+  };
+
+  for (;;) {
+    // A stop abandons the tile: nothing is stored, reported or recorded, so a
+    // continued run takes it again.
+    if (stop.load()) return FetchOutcome::Abandoned;
+    // Each attempt starts from an empty buffer, so a stored tile holds the
+    // body of its successful request only.
+    body.clear();
+    ++attempts;
+    const HttpResult result = Client->Get(url, body, &stop);
+    if (result.Aborted) return FetchOutcome::Abandoned;
+    if (result.Ok) {
+      platform::WriteFileAtomic(Task.TileFilePath(x, y), body);
+      return FetchOutcome::Saved;
+    }
+
+    const std::string& errorText = result.ErrorText;
+    const bool retry = attempts < kMaxAttempts;
+    switch (Classify(errorText)) {
+      case FailureClass::Reset:
+        // Retried at once and without limit; only a stop ends it.
+        continue;
+      case FailureClass::AddressInUse:
+        if (!platform::SleepUnlessSet(stop, env_.Pace.AddressInUseMs)) return FetchOutcome::Abandoned;
+        continue;
+      case FailureClass::Refused:
+        if (retry) {
+          platform::SleepMs(env_.Pace.RefusedMs);
+          continue;
+        }
+        reportA(errorText);
+        recordF();
+        Report(kBannedMessage);
+        return FetchOutcome::StopWorker;
+      case FailureClass::Network:
+        if (retry) {
+          platform::SleepMs(env_.Pace.NetworkMs);
+          continue;
+        }
+        reportA(errorText);
+        recordF();
+        Report(kNetworkMessage);
+        return FetchOutcome::StopWorker;
+      case FailureClass::NotFound:
+        if (retry) {
+          platform::SleepMs(env_.Pace.NotFoundMs);
+          continue;
+        }
+        Report(kNotFoundMessage + errorText);
+        return substitute();
+      case FailureClass::Other:
+        if (retry) {
+          platform::SleepMs(env_.Pace.OtherMs);
+          continue;
+        }
+        reportA(errorText);
+        recordF();
+        return substitute();
+      case FailureClass::NoText:
+        if (retry) {
+          platform::SleepMs(env_.Pace.OtherMs);
+          continue;
+        }
+        Report(Task.TileFileName(x, y) + ":failed ->" + url);
+        recordF();
+        return substitute();
+    }
+  }
+}
+
+}  // namespace download

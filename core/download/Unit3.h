@@ -1,0 +1,104 @@
+// The download worker: walks a task's tile range, fetches its share of the
+// tiles and reports every result to the main window.
+//
+// Threads: the constructor, Terminate(), LastPosition() and the destructor are
+// called from the main thread; Execute() runs on the worker's own thread and
+// reaches the window only through the MainThreadCaller, waiting for each call.
+// Life cycle: created running; ends at the end of its share, at a terminate
+// request or when the server refuses it; its last act is NotifyFinished, made
+// exactly once whatever happens. Destroying it joins the thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/download/HttpClient.h"
+#include "core/platform/Thread.h"
+#include "core/task/Unitclasstask.h"
+
+namespace download {
+
+// Abandoned: a stop request ended the tile before it was finished; nothing
+// was stored, reported or recorded for it.
+enum class FetchOutcome { Saved, Substituted, StopWorker, Abandoned };
+
+// Every pause of a worker, in milliseconds. The defaults are the program's;
+// only tests pass others.
+struct Pacing {
+  int StartStaggerMs = 100;   // per slot, before the first tile
+  int AfterSavedMs = 1000;    // after every saved tile
+  int AddressInUseMs = 8000;  // before retrying after "10048"
+  int RefusedMs = 1000;       // 302 / 403
+  int NetworkMs = 2000;       // socket errors, 408
+  int NotFoundMs = 1000;      // 404 / 400
+  int OtherMs = 1000;         // any other text, and no text
+};
+
+// What the main window offers a worker. Each method runs in the main thread.
+class DownloadSink {
+ public:
+  virtual ~DownloadSink() = default;
+  virtual void AddLogLine(const std::string& line) = 0;
+  virtual void AddFailedLine(const std::string& line) = 0;
+  virtual void NotifyFinished() = 0;
+};
+
+struct WorkerEnvironment {
+  platform::MainThreadCaller* Caller = nullptr;
+  DownloadSink* Sink = nullptr;
+  std::string ProgramFolder;  // ends in the separator; holds blankimg/
+  Pacing Pace;
+  HttpLimits Limits;
+};
+
+struct TilePosition {
+  int32_t X = 0;
+  int32_t Y = 0;
+};
+
+// Failure classes of a failed request, in the order they are tested.
+enum class FailureClass { Reset, AddressInUse, Refused, Network, NotFound, Other, NoText };
+FailureClass Classify(const std::string& errorText);
+
+class TDownThread final : public platform::Thread {
+ public:
+  // Starts the thread at once unless createSuspended (then call Start()).
+  TDownThread(bool createSuspended, int32_t threadIndex, const task::MDTask& task,
+              WorkerEnvironment environment);
+  ~TDownThread() override;
+
+  const task::MDTask& Task;
+  const int32_t ThreadIndex;
+
+  // The last finished tile (0, 0 before the first); both from the same tile.
+  TilePosition LastPosition() const noexcept;
+  int32_t LastX() const noexcept { return LastPosition().X; }
+  int32_t LastY() const noexcept { return LastPosition().Y; }
+
+  // Fetches one tile with the retries of its failure class. Used by Execute;
+  // public for tests.
+  FetchOutcome FetchTile(int32_t x, int32_t y);
+
+ protected:
+  void Execute() override;
+
+ private:
+  // Creates Client with the proxy settings and works out BlankImagePath, once.
+  // Throws std::runtime_error for a proxy port that is not a port number.
+  void SetUp();
+  void Walk();
+  std::string ThreadNumber() const;
+  void Report(const std::string& line);
+  void Record(const std::string& line);
+  void SetLast(int32_t x, int32_t y) noexcept;
+
+  WorkerEnvironment env_;
+  std::string LogText;
+  std::unique_ptr<HttpClient> Client;
+  std::string BlankImagePath;
+  std::atomic<uint64_t> last_{0};
+};
+
+}  // namespace download

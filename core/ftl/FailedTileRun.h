@@ -1,0 +1,34 @@
+// The re-download of a failed-tile list: every record fetched once more, one
+// after the other, in the calling (main) thread.
+#pragma once
+
+#include <string>
+#include <utility>
+
+#include "core/download/HttpClient.h"
+
+namespace ftl {
+
+inline constexpr const char* kReferer = "https://www.openstreetmap.org/";
+inline constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+inline constexpr const char* kConnection = "Keep_Alive";
+// Repetitions of one record after connection resets before it is handled as
+// any other failure.
+inline constexpr int kMaxResetRepeats = 10;
+
+class RunLog {
+ public:
+  virtual ~RunLog() = default;
+  virtual void Append(const std::string& line) = 0;
+  // Called once after "Start..." so the window can paint before the requests.
+  virtual void ProcessPendingMessages() {}
+};
+
+// Splits a record at its first "|": (target path, URL).
+std::pair<std::string, std::string> SplitRecord(const std::string& record);
+
+// Runs the list at listPath, writing its lines to log. Throws
+// platform::FileError when the list cannot be read or a tile cannot be saved.
+void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {});
+
+}  // namespace ftl

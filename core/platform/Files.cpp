@@ -1,0 +1,577 @@
+#include "core/platform/Files.h"
+
+#include "core/platform/Numbers.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <limits.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+void ThrowCannotOpen(const std::string& path) { throw FileError("Cannot open file " + path); }
+void ThrowCannotCreate(const std::string& path) { throw FileError("Cannot create file " + path); }
+void ThrowUnableToWrite(const std::string& path) { throw FileError("Unable to write to " + path); }
+
+namespace {
+
+// A name for a temporary file beside target that no other writer (thread or
+// process) picks at the same moment; creation with O_EXCL settles the rest.
+std::string TemporarySibling(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  const auto ticks = static_cast<unsigned long long>(
+      std::chrono::steady_clock::now().time_since_epoch().count());
+#ifdef _WIN32
+  const unsigned long pid = GetCurrentProcessId();
+#else
+  const unsigned long pid = static_cast<unsigned long>(getpid());
+#endif
+  const std::string folder = ExtractFilePath(target);
+  return folder + "." + ExtractFileName(target) + ".~" + FormatInteger(pid) + "-" +
+         FormatInteger(counter.fetch_add(1)) + "-" + FormatInteger(ticks % 100000);
+}
+
+#ifndef _WIN32
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Returns false when closing reported a failure (a delayed write error).
+  bool Close() {
+    if (fd_ < 0) return true;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, data, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Creates a new temporary file beside target with the given permission bits
+// (the umask still applies). Returns the open descriptor and sets tempPath.
+int CreateTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = TemporarySibling(target);
+    const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+void SyncFolderOf(const std::string& path) {
+  std::string folder = ExtractFilePath(path);
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);  // durability of the rename only; the data is already safe
+  ::close(fd);
+}
+
+// A symbolic link is written through, not replaced by a plain file.
+std::string ResolveLink(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return path;
+  return resolved;
+}
+
+#endif
+
+}  // namespace
+
+std::string ProgramFolder() {
+#ifdef _WIN32
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return ExtractFilePath(buffer);
+#else
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return ExtractFilePath(buffer);
+#endif
+}
+
+bool DirectoryExists(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+#endif
+}
+
+bool CreateDir(const std::string& path) {
+#ifdef _WIN32
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+#else
+  return ::mkdir(path.c_str(), 0777) == 0;
+#endif
+}
+
+bool FileExists(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#else
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+#endif
+}
+
+bool CopyFileNoReplace(const std::string& source, const std::string& target) {
+#ifdef _WIN32
+  return CopyFileA(source.c_str(), target.c_str(), TRUE) != 0;
+#else
+  // The copy is made under a temporary name and then linked to the target:
+  // link() fails when the target exists, so nothing is ever replaced, and a
+  // reader never sees a half-copied target.
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.valid()) return false;
+  struct stat sourceStat {};
+  if (::fstat(in.get(), &sourceStat) != 0 || S_ISDIR(sourceStat.st_mode)) return false;
+  if (::access(target.c_str(), F_OK) == 0) return false;
+
+  std::string tempPath;
+  Fd out(CreateTemporary(target, sourceStat.st_mode & 0777, tempPath));
+  if (!out.valid()) return false;
+  bool ok = true;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    if (!WriteAll(out.get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
+      ok = false;
+      break;
+    }
+  }
+  if (ok) ok = ::fsync(out.get()) == 0;
+  if (!out.Close()) ok = false;
+  if (ok) {
+    if (::link(tempPath.c_str(), target.c_str()) != 0) {
+      // Some file systems have no hard links: create the target exclusively
+      // and copy again (still never replacing).
+      const int linkError = errno;
+      ok = false;
+      if (linkError != EEXIST) {
+        Fd direct(::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                         sourceStat.st_mode & 0777));
+        if (direct.valid() && ::lseek(in.get(), 0, SEEK_SET) == 0) {
+          ok = true;
+          for (;;) {
+            const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            if (!WriteAll(direct.get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
+              ok = false;
+              break;
+            }
+          }
+          if (!direct.Close()) ok = false;
+          if (!ok) ::unlink(target.c_str());
+        }
+      }
+    }
+  }
+  ::unlink(tempPath.c_str());
+  return ok;
+#endif
+}
+
+ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
+  content.clear();
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+  char buffer[64 * 1024];
+  bool failed = false;
+  for (;;) {
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+    content.append(buffer, n);
+    if (n < sizeof buffer) {
+      failed = std::ferror(file) != 0;
+      break;
+    }
+  }
+  std::fclose(file);
+  return failed ? ReadOutcome::Failed : ReadOutcome::Ok;
+}
+
+std::vector<std::string> ReadTextLines(const std::string& path) {
+  std::string text;
+  // A folder opens but does not read: that, too, is a file that cannot be opened.
+  if (ReadWholeFile(path, text) != ReadOutcome::Ok) ThrowCannotOpen(path);
+  return SplitLines(text);
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess access) {
+#ifdef _WIN32
+  const std::string target = path;
+  std::string tempPath;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    tempPath = TemporarySibling(target);
+    handle = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) ThrowCannotCreate(path);
+  (void)access;  // Windows files inherit the folder's access list
+  bool ok = true;
+  std::size_t done = 0;
+  while (ok && done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    ok = WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) != 0;
+    done += written;
+  }
+  if (ok) ok = FlushFileBuffers(handle) != 0;
+  if (!CloseHandle(handle)) ok = false;
+  if (ok) {
+    ok = MoveFileExA(tempPath.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok) {
+    DeleteFileA(tempPath.c_str());
+    ThrowUnableToWrite(path);
+  }
+#else
+  const std::string target = ResolveLink(path);
+  struct stat existing {};
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  // A folder, or a file its owner made read-only, is not silently replaced by
+  // the rename (which only needs the folder to be writable).
+  if (exists && (S_ISDIR(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
+    ThrowCannotCreate(path);
+  }
+  const mode_t createMode = access == FileAccess::OwnerOnly ? 0600 : 0666;
+
+  std::string tempPath;
+  Fd out(CreateTemporary(target, createMode, tempPath));
+  if (!out.valid()) ThrowCannotCreate(path);
+  bool ok = true;
+  if (exists) ok = ::fchmod(out.get(), existing.st_mode & 07777) == 0;
+  if (ok) ok = WriteAll(out.get(), bytes);
+  if (ok) ok = ::fsync(out.get()) == 0;
+  if (!out.Close()) ok = false;
+  if (ok) ok = ::rename(tempPath.c_str(), target.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tempPath.c_str());
+    ThrowUnableToWrite(path);
+  }
+  SyncFolderOf(target);
+#endif
+}
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) : path_(path) {
+#ifdef _WIN32
+  (void)access;  // Windows files inherit the folder's access list
+  target_ = path;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath_ = TemporarySibling(target_);
+    fd_ = ::_open(tempPath_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) ThrowCannotCreate(path_);
+#else
+  target_ = ResolveLink(path);
+  struct stat existing {};
+  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  // Same rules as WriteFileAtomic: no silent replacement of a folder or of a
+  // file its owner made read-only.
+  if (exists && (S_ISDIR(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
+    ThrowCannotCreate(path_);
+  }
+  fd_ = CreateTemporary(target_, access == FileAccess::OwnerOnly ? 0600 : 0666, tempPath_);
+  if (fd_ < 0) ThrowCannotCreate(path_);
+  if (exists && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
+    Discard();
+    ThrowCannotCreate(path_);
+  }
+#endif
+}
+
+AtomicFileWriter::~AtomicFileWriter() { Discard(); }
+
+void AtomicFileWriter::Discard() noexcept {
+  if (fd_ < 0) return;
+#ifdef _WIN32
+  ::_close(fd_);
+  ::DeleteFileA(tempPath_.c_str());
+#else
+  ::close(fd_);
+  ::unlink(tempPath_.c_str());
+#endif
+  fd_ = -1;
+}
+
+void AtomicFileWriter::Write(std::string_view bytes) {
+  if (fd_ < 0) ThrowUnableToWrite(path_);
+#ifdef _WIN32
+  bool ok = true;
+  while (ok && !bytes.empty()) {
+    const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    const int n = ::_write(fd_, bytes.data(), chunk);
+    ok = n > 0;
+    if (ok) bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+#else
+  const bool ok = WriteAll(fd_, bytes);
+#endif
+  if (!ok) {
+    Discard();
+    ThrowUnableToWrite(path_);
+  }
+}
+
+void AtomicFileWriter::Commit() {
+  if (fd_ < 0) ThrowUnableToWrite(path_);
+#ifdef _WIN32
+  bool ok = ::_commit(fd_) == 0;
+  ok = ::_close(fd_) == 0 && ok;
+  fd_ = -1;
+  if (ok) {
+    ok = MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok) {
+    DeleteFileA(tempPath_.c_str());
+    ThrowUnableToWrite(path_);
+  }
+#else
+  bool ok = ::fsync(fd_) == 0;
+  ok = ::close(fd_) == 0 && ok;
+  fd_ = -1;
+  if (ok) ok = ::rename(tempPath_.c_str(), target_.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tempPath_.c_str());
+    ThrowUnableToWrite(path_);
+  }
+  SyncFolderOf(target_);
+#endif
+}
+
+std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
+  std::size_t size = 0;
+  for (const auto& line : lines) size += line.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (const auto& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  return text;
+}
+
+void WriteTextLines(const std::string& path, const std::vector<std::string>& lines,
+                    FileAccess access) {
+  WriteFileAtomic(path, JoinLinesCrLf(lines), access);
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(text.substr(start, i - start));
+      i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+bool IsPathDelimiter(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/' || c == ':';
+#else
+  return c == '/';
+#endif
+}
+
+namespace {
+std::size_t NameStart(const std::string& path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (IsPathDelimiter(path[i - 1])) return i;
+  }
+  return 0;
+}
+
+std::size_t ExtensionStart(const std::string& path) {
+  const std::size_t nameStart = NameStart(path);
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) return path.size();
+  return dot;
+}
+}  // namespace
+
+std::string ExtractFilePath(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+std::string ExtractFileName(const std::string& path) { return path.substr(NameStart(path)); }
+
+std::string ExtractFileExt(const std::string& path) { return path.substr(ExtensionStart(path)); }
+
+std::string RemoveFileExt(const std::string& path) { return path.substr(0, ExtensionStart(path)); }
+
+std::string IncludeTrailingDelimiter(const std::string& path) {
+  // Only a real folder separator ends a folder: "c:" still needs its "\".
+  if (!path.empty() && (path.back() == kPathSeparator || path.back() == '/')) return path;
+  return path + kPathSeparator;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+AppendableFile::~AppendableFile() { Close(); }
+
+void AppendableFile::Close() noexcept {
+#ifndef _WIN32
+  if (fd_ >= 0) ::close(fd_);
+#endif
+  fd_ = -1;
+  path_.clear();
+  size_ = 0;
+}
+
+bool AppendableFile::Open(const std::string& path, std::uintmax_t expectedSize) {
+  Close();
+#ifdef _WIN32
+  (void)path;
+  (void)expectedSize;
+  return false;
+#else
+  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uintmax_t>(info.st_size) != expectedSize) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  path_ = path;
+  size_ = expectedSize;
+  return true;
+#endif
+}
+
+bool AppendableFile::StillHolds(const std::string& path) const {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  if (fd_ < 0 || path != path_) return false;
+  struct stat onDisk {};
+  struct stat held {};
+  return ::stat(path.c_str(), &onDisk) == 0 && ::fstat(fd_, &held) == 0 &&
+         onDisk.st_dev == held.st_dev && onDisk.st_ino == held.st_ino &&
+         static_cast<std::uintmax_t>(held.st_size) == size_;
+#endif
+}
+
+void AppendableFile::Append(std::string_view bytes) {
+  const std::string path = path_;
+#ifndef _WIN32
+  bool ok = fd_ >= 0;
+  std::string_view rest = bytes;
+  while (ok && !rest.empty()) {
+    const ssize_t written = ::write(fd_, rest.data(), rest.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      ok = false;
+    } else {
+      rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+  }
+  if (ok) ok = ::fsync(fd_) == 0;
+  if (ok) {
+    size_ += bytes.size();
+    return;
+  }
+#endif
+  // The file's tail is unknown now: the caller has to rewrite it.
+  Close();
+  ThrowUnableToWrite(path);
+}
+
+std::string BuiltInFolder(const std::string& name) {
+#ifdef _WIN32
+  return "c:\\" + name;
+#else
+  std::string home = "/";
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
+    home = found->pw_dir;
+  }
+  return IncludeTrailingDelimiter(home) + name;
+#endif
+}
+
+}  // namespace platform

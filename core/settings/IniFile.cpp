@@ -1,0 +1,194 @@
+#include "core/settings/IniFile.h"
+
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/platform/Numbers.h"
+
+namespace settings {
+
+namespace {
+
+// One line of the file with the line end it had, so that lines a write does
+// not touch go back byte for byte.
+struct Line {
+  std::string text;
+  std::string end;  // "\r\n", "\n", "\r" or "" (last line without an end)
+};
+
+constexpr const char* kNewLineEnd = "\r\n";
+
+std::vector<Line> SplitKeepingEnds(std::string_view content) {
+  std::vector<Line> lines;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < content.size()) {
+    const char c = content[i];
+    if (c == '\r' || c == '\n') {
+      const std::size_t endLength =
+          (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ? 2 : 1;
+      lines.push_back({std::string(content.substr(start, i - start)),
+                       std::string(content.substr(i, endLength))});
+      i += endLength;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < content.size()) lines.push_back({std::string(content.substr(start)), ""});
+  return lines;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// "[name]" with blanks allowed around the line and the name; anything after
+// the closing bracket is ignored.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  line.remove_prefix(1);
+  const std::size_t close = line.find(']');
+  return Trim(line.substr(0, close));
+}
+
+// Key of an entry line: the trimmed text before its first '='.
+std::optional<std::string_view> EntryKey(std::string_view line) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos || SectionName(line)) return std::nullopt;
+  return Trim(line.substr(0, equals));
+}
+
+struct Location {
+  std::optional<std::size_t> section;  // index of the section line
+  std::size_t sectionEnd = 0;          // one past the section's last line
+  std::optional<std::size_t> entry;    // index of the key's line
+};
+
+// The first section of that name, and the first entry of that key in it;
+// lines above the first section belong to no section.
+Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  Location location;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto name = SectionName(lines[i].text);
+    if (!location.section) {
+      if (name && EqualsIgnoringCase(*name, section)) location.section = i;
+      continue;
+    }
+    if (name) {
+      location.sectionEnd = i;
+      return location;
+    }
+    if (!location.entry) {
+      const auto entryKey = EntryKey(lines[i].text);
+      if (entryKey && EqualsIgnoringCase(*entryKey, key)) location.entry = i;
+    }
+  }
+  location.sectionEnd = lines.size();
+  return location;
+}
+
+std::string CleanValue(std::string_view raw) {
+  std::string_view value = Trim(raw);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  if (value.size() > kMaxValueLength) value = value.substr(0, kMaxValueLength);
+  return std::string(value);
+}
+
+// A line break inside a name or value would start a new line in the file, so
+// that a value could plant keys of its own: everything from it on is left out.
+std::string_view OneLine(std::string_view text) {
+  return text.substr(0, text.find_first_of("\r\n"));
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path, platform::FileAccess access)
+    : path_(std::move(path)), access_(access) {}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+  std::string content;
+  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
+  const std::vector<Line> lines = SplitKeepingEnds(content);
+  const Location location = Find(lines, section, key);
+  if (!location.entry) return defaultValue;
+  const std::string& text = lines[*location.entry].text;
+  return CleanValue(std::string_view(text).substr(text.find('=') + 1));
+}
+
+int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
+                             int32_t defaultValue) const {
+  const std::string text = ReadString(section, key, std::string());
+  return platform::ParseInteger(text).value_or(defaultValue);
+}
+
+void IniFile::WriteString(const std::string& sectionName, const std::string& keyName,
+                          const std::string& valueText) {
+  const std::string_view section = OneLine(sectionName);
+  const std::string_view key = OneLine(keyName);
+  const std::string_view value = OneLine(valueText);
+
+  std::string content;
+  // An existing file that cannot be read must not be replaced by a file
+  // holding only the new key.
+  if (platform::ReadWholeFile(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
+  std::vector<Line> lines = SplitKeepingEnds(content);
+  const Location location = Find(lines, section, key);
+
+  std::string entry;
+  entry.append(key).append("=").append(value);
+  if (location.entry) {
+    std::string& text = lines[*location.entry].text;
+    text.erase(text.find('=') + 1);
+    text.append(value);
+  } else if (location.section) {
+    // After the section's last non-blank line, so blank lines that separate
+    // it from the next section stay below the new key.
+    std::size_t last = *location.section;
+    for (std::size_t i = last + 1; i < location.sectionEnd; ++i) {
+      if (!Trim(lines[i].text).empty()) last = i;
+    }
+    if (lines[last].end.empty()) lines[last].end = kNewLineEnd;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(last) + 1, Line{entry, kNewLineEnd});
+  } else {
+    if (!lines.empty() && lines.back().end.empty()) lines.back().end = kNewLineEnd;
+    lines.push_back({"[" + std::string(section) + "]", kNewLineEnd});
+    lines.push_back({entry, kNewLineEnd});
+  }
+
+  std::string output;
+  output.reserve(content.size() + entry.size() + section.size() + 8);
+  for (const Line& line : lines) output.append(line.text).append(line.end);
+  try {
+    platform::WriteFileAtomic(path_, output, access_);
+  } catch (const platform::FileError&) {
+    platform::ThrowUnableToWrite(path_);
+  }
+}
+
+void IniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
+  WriteString(section, key, platform::FormatInteger(value));
+}
+
+}  // namespace settings

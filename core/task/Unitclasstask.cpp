@@ -1,0 +1,343 @@
+#include "core/task/Unitclasstask.h"
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "core/platform/Files.h"
+#include "core/platform/Locale.h"
+#include "core/platform/Numbers.h"
+#include "core/settings/IniFile.h"
+#include "core/task/Commonfunc.h"
+
+namespace task {
+
+namespace {
+
+constexpr const char* kTaskFileThreadsSection = "THREADS";
+// Shown instead of the proxy password: the log is a plain file that users pass
+// around, and the password already lives in the settings file.
+constexpr const char* kPasswordMask = "******";
+
+struct MapType {
+  int32_t code;
+  const char* prefix;
+  const char* layer;
+};
+
+constexpr MapType kMapTypes[] = {
+    {kMapPhoto, "nm", "&nml=Vert"},
+    {kMapStreet, "ns", "&nml=Map"},
+    {kMapTerrain, "nt", "&nml=Dem"},
+};
+
+const MapType* FindMapType(int32_t code) {
+  for (const MapType& type : kMapTypes) {
+    if (type.code == code) return &type;
+  }
+  return nullptr;
+}
+
+std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
+
+std::string Fixed20(double value) { return platform::FormatFixed(value, 20, 14); }
+
+// The window's ranges; outside them (or for NaN) the tile math leaves the grid.
+bool InRange(double value, double limit) { return value >= -limit && value <= limit; }
+
+}  // namespace
+
+int32_t MapsTypeFromListPosition(int position) {
+  if (position < 0 || position >= static_cast<int>(std::size(kMapTypes))) return 0;
+  return kMapTypes[position].code;
+}
+
+int ListPositionFromMapsType(int32_t mapsType) {
+  for (int i = 0; i < static_cast<int>(std::size(kMapTypes)); ++i) {
+    if (kMapTypes[i].code == mapsType) return i;
+  }
+  return -1;
+}
+
+MDTask::MDTask(const TaskParameters* params, TaskOptions options)
+    : Parameters(params), options_(std::move(options)) {
+  const TaskParameters& p = *Parameters;
+  // The grid math needs a zoom in range (a task file opened from disk may carry
+  // anything), and the tile names need a known map type.
+  if (p.Zoom < kMinZoom || p.Zoom > kMaxZoom) throw TaskCreateError(kZoomRangeMessage);
+  if (FindMapType(p.MapsType) == nullptr) {
+    throw TaskCreateError("Unknown map type: " + Decimal(p.MapsType) + ".");
+  }
+
+  if (!InRange(p.LeftLongitude, 180) || !InRange(p.RightLongitude, 180) || !InRange(p.TopLatitude, 85) ||
+      !InRange(p.BottomLatitude, 85)) {
+    throw TaskCreateError("Longitude or latitude out of range.");
+  }
+
+  MinX = LongitudeToTileX(p.LeftLongitude, p.Zoom);
+  MaxX = LongitudeToTileX(p.RightLongitude, p.Zoom);
+  const int32_t rowTop = LatitudeToTileY(p.TopLatitude, p.Zoom);
+  const int32_t rowBottom = LatitudeToTileY(p.BottomLatitude, p.Zoom);
+
+  LeftLongitudeDownload = TileXToLongitude(MinX, p.Zoom);
+  RightLongitudeDownload = TileXToLongitude(static_cast<double>(MaxX) + 1, p.Zoom);
+  TopLatitudeDownload = TileYToLatitude(rowTop, p.Zoom);
+  BottomLatitudeDownload = TileYToLatitude(static_cast<double>(rowBottom) + 1, p.Zoom);
+
+  MinY = std::min(rowTop, rowBottom);
+  MaxY = std::max(rowTop, rowBottom);
+
+  // Counted wide: a large rectangle at a high zoom exceeds what the 32-bit tile
+  // numbers of the walk and the task file can hold.
+  const int64_t total = (int64_t{MaxX} - MinX + 1) * (int64_t{MaxY} - MinY + 1);
+  if (total < 1) throw TaskCreateError("The tile range is empty.");
+  if (total > std::numeric_limits<int32_t>::max()) {
+    throw TaskCreateError("Too many images: " + Decimal(total) + ". A task holds at most " +
+                          Decimal(std::numeric_limits<int32_t>::max()) + " images.");
+  }
+  TotalImages = static_cast<int32_t>(total);
+
+  const std::string base = platform::RemoveFileExt(p.TaskName);
+  LogFileName = p.SavePath + base + "_log.txt";
+  FailedListFileName = p.SavePath + base + "_failed.ftl";
+  ListFileName = p.SavePath + base + "_list.txt";
+  ImageFolder = p.SavePath + base + platform::kPathSeparator;
+
+  if (!platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
+    throw TaskCreateError("Create directory " + ImageFolder + " Failed.");
+  }
+
+  ResumeX.fill(0);
+  ResumeY.fill(0);
+  if (p.ContinueTask) {
+    const settings::IniFile taskFile(TaskFileName());
+    const int slots = std::clamp(p.ThreadCount, 0, kResumeSlots);
+    for (int k = 1; k <= slots; ++k) {
+      ResumeX[k - 1] = taskFile.ReadInteger(kTaskFileThreadsSection, "T" + Decimal(k) + "X", 0);
+      ResumeY[k - 1] = taskFile.ReadInteger(kTaskFileThreadsSection, "T" + Decimal(k) + "Y", 0);
+    }
+  }
+}
+
+std::string MDTask::TaskFileName() const { return Parameters->SavePath + Parameters->TaskName; }
+
+std::string MDTask::TileFileName(int32_t x, int32_t y) const {
+  std::string name = FindMapType(Parameters->MapsType)->prefix;
+  name += '_';
+  name += Decimal(x);
+  name += '_';
+  name += Decimal(y);
+  name += '_';
+  name += Decimal(Parameters->Zoom);
+  name += '.';
+  name += TileExtension();
+  return name;
+}
+
+std::string MDTask::TileFilePath(int32_t x, int32_t y) const { return ImageFolder + TileFileName(x, y); }
+
+std::string MDTask::TileExtension() const { return "jpg"; }
+
+std::string MDTask::TileURL(int32_t x, int32_t y) const {
+  const TaskParameters& p = *Parameters;
+  std::string url = "http://" + options_.TileHost + "/maps/hl=en&x=" + Decimal(x) + "&y=" + Decimal(y) +
+                    "&z=" + Decimal(p.Zoom) + FindMapType(p.MapsType)->layer;
+  if (p.MapsType == kMapPhoto && !p.HistoryDate.empty()) url += "&nmd=" + p.HistoryDate;
+  return url;
+}
+
+int64_t MDTask::WalkNumber(int32_t x, int32_t y) const {
+  return (int64_t{x} - MinX) * (int64_t{MaxY} - MinY + 1) + (int64_t{y} - MinY) + 1;
+}
+
+std::string MDTask::General(double value) const {
+  const char mark = options_.DecimalMark != 0 ? options_.DecimalMark : platform::DesktopDecimalSeparator();
+  return platform::FormatGeneral(value, mark);
+}
+
+std::vector<std::string> MDTask::TaskFileLines() const {
+  const TaskParameters& p = *Parameters;
+  std::vector<std::string> lines = {
+      "[MapsType]",
+      "MapsType=" + Decimal(p.MapsType),
+      "HistoryDate=" + p.HistoryDate,
+      "",
+      "[AREA]",
+      "LeftLongitude=" + General(p.LeftLongitude),
+      "RightLongitude=" + General(p.RightLongitude),
+      "TopLatitude=" + General(p.TopLatitude),
+      "BottomLatitude=" + General(p.BottomLatitude),
+      "",
+      "Left_Longitude_download=" + General(LeftLongitudeDownload),
+      "Right_Longitude_download=" + General(RightLongitudeDownload),
+      "Top_Latitude_download=" + General(TopLatitudeDownload),
+      "Bottom_Latitude_download=" + General(BottomLatitudeDownload),
+      "",
+      "[Zoom]",
+      "Zoom=" + Decimal(p.Zoom),
+      "",
+      "[XY]",
+      "MinX=" + Decimal(MinX),
+      "MinY=" + Decimal(MinY),
+      "MaxX=" + Decimal(MaxX),
+      "MaxY=" + Decimal(MaxY),
+      "",
+      "[THREADS]",
+      "ThreadCount=" + Decimal(p.ThreadCount),
+  };
+  for (int32_t k = 1; k <= p.ThreadSlots; ++k) {
+    lines.push_back("T" + Decimal(k) + "X=");
+    lines.push_back("T" + Decimal(k) + "Y=");
+  }
+  lines.emplace_back();
+  return lines;
+}
+
+void MDTask::WriteTaskFile() const {
+  if (Parameters->ContinueTask) return;
+  platform::WriteTextLines(TaskFileName(), TaskFileLines());
+}
+
+std::string MDTask::ExtentLine(int32_t x, int32_t y) const {
+  const int32_t zoom = Parameters->Zoom;
+  return TileFileName(x, y) + ": " + Fixed20(TileXToLongitude(x, zoom)) + " " +
+         Fixed20(TileXToLongitude(static_cast<double>(x) + 1, zoom)) + " " + Fixed20(TileYToLatitude(y, zoom)) +
+         " " + Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
+}
+
+void MDTask::WriteExtentList() const {
+  if (Parameters->ContinueTask) return;
+
+  // A task may hold millions of tiles (about 100 bytes of list each), so the
+  // list goes to disk in chunks instead of being assembled whole in memory.
+  constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+  constexpr const char* kLineEnd = "\r\n";
+  const int32_t zoom = Parameters->Zoom;
+
+  // Every column repeats the same row edges: format them once, as long as the
+  // table stays small (a task of very many rows computes them per tile).
+  constexpr int64_t kMaxCachedRows = 1 << 16;
+  const int64_t rows = int64_t{MaxY} - MinY + 1;
+  std::string rowEdges;  // per row: " " north + " " south, 42 bytes
+  const bool cacheRows = rows <= kMaxCachedRows;
+  constexpr std::size_t kRowEdgeBytes = 42;
+  if (cacheRows) {
+    rowEdges.reserve(static_cast<std::size_t>(rows) * kRowEdgeBytes);
+    std::string north = Fixed20(TileYToLatitude(MinY, zoom));
+    for (int64_t y = MinY; y <= MaxY; ++y) {
+      std::string south = Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
+      rowEdges += ' ';
+      rowEdges += north;
+      rowEdges += ' ';
+      rowEdges += south;
+      north = std::move(south);
+    }
+  }
+
+  platform::AtomicFileWriter out(ListFileName);
+  std::string chunk;
+  chunk.reserve(kChunkBytes + 512);
+  chunk += kExtentListHeader;
+  chunk += kLineEnd;
+
+  for (int64_t x = MinX; x <= MaxX; ++x) {
+    const std::string columnEdges = ": " + Fixed20(TileXToLongitude(static_cast<double>(x), zoom)) + " " +
+                                    Fixed20(TileXToLongitude(static_cast<double>(x) + 1, zoom));
+    for (int64_t y = MinY; y <= MaxY; ++y) {
+      chunk += TileFileName(static_cast<int32_t>(x), static_cast<int32_t>(y));
+      chunk += columnEdges;
+      if (cacheRows) {
+        chunk.append(rowEdges, static_cast<std::size_t>(y - MinY) * kRowEdgeBytes, kRowEdgeBytes);
+      } else {
+        chunk += ' ';
+        chunk += Fixed20(TileYToLatitude(static_cast<double>(y), zoom));
+        chunk += ' ';
+        chunk += Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
+      }
+      chunk += kLineEnd;
+      if (chunk.size() >= kChunkBytes) {
+        out.Write(chunk);
+        chunk.clear();
+      }
+    }
+  }
+  out.Write(chunk);
+  out.Commit();
+}
+
+std::vector<std::string> MDTask::LogHeaderLines() const {
+  const TaskParameters& p = *Parameters;
+  std::vector<std::string> lines = {
+      "Project: " + p.SavePath + p.TaskName,
+      "Now time is:" + platform::CurrentDateTimeText(),
+      "",
+      "[MapsType]",
+      "MapsType=" + Decimal(p.MapsType),
+      "HistoryDate=" + p.HistoryDate,
+      "",
+  };
+  if (p.UseProxy) {
+    lines.insert(lines.end(), {
+                                  "Using Proxy:",
+                                  "Proxy Server:" + p.ProxyServer,
+                                  "Proxy Port:" + p.ProxyPort,
+                                  "ProxyUsername:" + p.ProxyUsername,
+                                  std::string("ProxyPassword:") + kPasswordMask,
+                                  "",
+                              });
+  }
+  lines.insert(lines.end(), {
+                                "Left Longitude  input= " + General(p.LeftLongitude),
+                                "Right Longitude input= " + General(p.RightLongitude),
+                                "Top Latitude    input= " + General(p.TopLatitude),
+                                "Bottom Latitude input= " + General(p.BottomLatitude),
+                                "",
+                                "MinX = " + Decimal(MinX),
+                                "MinY = " + Decimal(MinY),
+                                "MaxX = " + Decimal(MaxX),
+                                "MaxY = " + Decimal(MaxY),
+                                "",
+                                "Left Longitude  download=" + General(LeftLongitudeDownload),
+                                "Right Longitude download=" + General(RightLongitudeDownload),
+                                "Top Latitude    download=" + General(TopLatitudeDownload),
+                                "Bottom Latitude download=" + General(BottomLatitudeDownload),
+                                "",
+                                "All images' scope information are saved to " + ListFileName,
+                                "",
+                                "Total count of images would be downloaded: " + Decimal(TotalImages),
+                                "",
+                                "Download threads count: " + Decimal(p.ThreadCount),
+                                "",
+                                "Zoom level: " + Decimal(p.Zoom),
+                                "",
+                                "path: " + p.SavePath,
+                                "",
+                                "Start downloading...",
+                                "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~",
+                            });
+  return lines;
+}
+
+void MDTask::WriteLogHeader() const {
+  if (!Parameters->ContinueTask) {
+    platform::WriteTextLines(LogFileName, LogHeaderLines());
+    return;
+  }
+  // The earlier run's log must exist: reading it fails with the file error.
+  std::vector<std::string> lines = platform::ReadTextLines(LogFileName);
+  lines.emplace_back("--------------------------------------------");
+  lines.emplace_back("Log continue...");
+  lines.push_back("Now time is:" + platform::CurrentDateTimeText());
+  platform::WriteTextLines(LogFileName, lines);
+}
+
+void MDTask::CreateFailedList() const {
+  if (Parameters->ContinueTask) return;
+  platform::WriteTextLines(FailedListFileName, {});
+}
+
+std::string MDTask::FailedRecord(int32_t x, int32_t y) const { return TileFilePath(x, y) + "|" + TileURL(x, y); }
+
+}  // namespace task

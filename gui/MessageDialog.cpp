@@ -1,0 +1,77 @@
+#include "gui/MessageDialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace gui {
+namespace {
+
+MessageInterceptor& Interceptor() {
+  static MessageInterceptor interceptor;
+  return interceptor;
+}
+
+FileChooser DesktopChooser() {
+  FileChooser chooser;
+  chooser.OpenFile = [](QWidget* parent, const QString& title, const QString& filter,
+                        const QString& startFolder, const QString& selectedFile) -> std::optional<QString> {
+    QFileDialog dialog(parent, title, startFolder, filter);
+    dialog.setFileMode(QFileDialog::AnyFile);  // a typed name is accepted as it is
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!selectedFile.isEmpty()) dialog.selectFile(selectedFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+  };
+  chooser.BrowseFolder = [](QWidget* parent, const QString& caption) -> std::optional<QString> {
+    const QString folder = QFileDialog::getExistingDirectory(parent, caption, QString(),
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty()) return std::nullopt;
+    return folder;
+  };
+  return chooser;
+}
+
+FileChooser& CurrentChooser() {
+  static FileChooser chooser = DesktopChooser();
+  return chooser;
+}
+
+void Show(const QString& text, bool isError) {
+  if (Interceptor()) {
+    Interceptor()(text, isError);
+    return;
+  }
+  QMessageBox box(isError ? QMessageBox::Critical : QMessageBox::NoIcon, kApplicationTitle, text,
+                  QMessageBox::Ok, QApplication::activeWindow());
+  box.exec();
+}
+
+}  // namespace
+
+void ShowMessage(const QString& text) { Show(text, false); }
+
+void ShowErrorMessage(const QString& text) { Show(WithClosingPeriod(text), true); }
+
+QString WithClosingPeriod(const QString& text) {
+  if (!text.isEmpty() && text.back() > QChar('.')) return text + '.';
+  return text;
+}
+
+void SetMessageInterceptor(MessageInterceptor interceptor) { Interceptor() = std::move(interceptor); }
+
+const FileChooser& Chooser() { return CurrentChooser(); }
+
+void SetChooserForTests(FileChooser chooser) {
+  const FileChooser desktop = DesktopChooser();
+  CurrentChooser().OpenFile = chooser.OpenFile ? std::move(chooser.OpenFile) : desktop.OpenFile;
+  CurrentChooser().BrowseFolder = chooser.BrowseFolder ? std::move(chooser.BrowseFolder) : desktop.BrowseFolder;
+}
+
+QString FromLocal(const std::string& text) {
+  return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
+
+}  // namespace gui

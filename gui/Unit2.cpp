@@ -1,0 +1,84 @@
+#include "gui/Unit2.h"
+
+#include <QDesktopServices>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
+TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent) {
+  QFont linkFont = font();
+  linkFont.setUnderline(true);
+  setFont(linkFont);
+  QPalette linkPalette = palette();
+  linkPalette.setColor(QPalette::WindowText, QColor(0x00, 0x80, 0x00));
+  setPalette(linkPalette);
+  setCursor(Qt::PointingHandCursor);
+}
+
+void TLinkLabel::SetAddress(const QString& address, const QString& shownText) {
+  address_ = address;
+  setText(shownText);
+  adjustSize();
+}
+
+void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+  QLabel::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+    QDesktopServices::openUrl(QUrl(address_));
+  }
+}
+
+TfrmAbout::TfrmAbout(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mainWindow) {
+  setObjectName(QStringLiteral("frmAbout"));
+  setWindowTitle(QStringLiteral("About"));
+  setFixedSize(315, 181);
+
+  LabelProduct = new QLabel(this);
+  LabelProduct->setObjectName(QStringLiteral("LabelProduct"));
+  QFont titleFont(QStringLiteral("Tahoma"), 10);
+  titleFont.setBold(true);
+  titleFont.setUnderline(true);
+  LabelProduct->setFont(titleFont);
+  LabelProduct->setGeometry(24, 16, 267, 22);
+
+  LabelDeveloper = new QLabel(QStringLiteral("Developed by the Orvenna team"), this);
+  LabelDeveloper->setObjectName(QStringLiteral("LabelDeveloper"));
+  LabelDeveloper->setGeometry(24, 46, 267, 18);
+
+  LabelHomepage = new QLabel(QStringLiteral("Homepage:"), this);
+  LabelHomepage->setObjectName(QStringLiteral("LabelHomepage"));
+  LabelHomepage->setGeometry(24, 76, 70, 18);
+  LinkHomepage = new TLinkLabel(this);
+  LinkHomepage->setObjectName(QStringLiteral("LinkHomepage"));
+  LinkHomepage->setToolTip(QStringLiteral("Go to my homepage!"));
+  LinkHomepage->move(96, 76);
+
+  LabelEmail = new QLabel(QStringLiteral("Email:"), this);
+  LabelEmail->setObjectName(QStringLiteral("LabelEmail"));
+  LabelEmail->setGeometry(24, 100, 70, 18);
+  LinkEmail = new TLinkLabel(this);
+  LinkEmail->setObjectName(QStringLiteral("LinkEmail"));
+  LinkEmail->setToolTip(QStringLiteral("Email to me!"));
+  LinkEmail->move(96, 100);
+
+  ButtonOK = new QPushButton(QStringLiteral("&OK"), this);
+  ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
+  ButtonOK->setDefault(true);
+  ButtonOK->setGeometry(120, 140, 75, 25);
+  connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TfrmAbout::showEvent(QShowEvent* event) {
+  if (mainWindow_ != nullptr) LabelProduct->setText(mainWindow_->windowTitle());
+  const QString homepage = QString::fromLatin1(kHomepageAddress);
+  const QString mail = QString::fromLatin1(kMailAddress);
+  LinkHomepage->SetAddress(homepage, homepage);
+  LinkEmail->SetAddress(mail, QString(mail).remove(QStringLiteral("mailto:")));
+  if (const QScreen* screen = this->screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  QDialog::showEvent(event);
+}

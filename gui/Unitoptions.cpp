@@ -1,0 +1,130 @@
+#include "gui/Unitoptions.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include <optional>
+#include <utility>
+
+#include "gui/MessageDialog.h"
+#include "gui/WidgetsUi.h"
+#include "core/platform/Files.h"
+#include "core/settings/IniFile.h"
+
+namespace {
+
+constexpr const char* kSectionIniParas = "IniParas";
+constexpr const char* kSectionProxy = "Proxy";
+
+using gui::Named;
+
+}  // namespace
+
+QString DefaultOptionsSavePath() { return gui::FromLocal(platform::BuiltInFolder("downloads")); }
+
+TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
+    : QDialog(parent), configPath_(std::move(configPath)) {
+  setObjectName(QStringLiteral("frmOptions"));
+  setWindowTitle(QStringLiteral("Options"));
+  setFixedSize(360, 342);
+
+  Panel1 = Named(new QFrame(this), "Panel1");
+  Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setGeometry(8, 8, 344, 64);
+  Label1 = Named(new QLabel(QStringLiteral("Default path to save :"), Panel1), "Label1");
+  Label1->setGeometry(12, 8, 300, 16);
+  Edit12 = Named(new QLineEdit(Panel1), "Edit12");
+  Edit12->setGeometry(12, 28, 289, 23);
+  Button3 = Named(new QPushButton(QStringLiteral("..."), Panel1), "Button3");
+  Button3->setGeometry(305, 27, 27, 25);
+  Button3->setAutoDefault(false);
+  Label1->setBuddy(Edit12);
+
+  GroupBox1 = Named(new QGroupBox(this), "GroupBox1");
+  GroupBox1->setGeometry(8, 80, 344, 218);
+  CheckBoxUseProxy = Named(new QCheckBox(QStringLiteral("Use proxy server"), GroupBox1), "CheckBoxUseProxy");
+  CheckBoxUseProxy->setGeometry(16, 12, 312, 20);
+  Label3 = Named(new QLabel(QStringLiteral("Proxy Server Name (IP)"), GroupBox1), "Label3");
+  Label3->setGeometry(16, 38, 312, 16);
+  EditProxyServer = Named(new QLineEdit(GroupBox1), "EditProxyServer");
+  EditProxyServer->setGeometry(16, 54, 312, 23);
+  Label4 = Named(new QLabel(QStringLiteral("Proxy Port"), GroupBox1), "Label4");
+  Label4->setGeometry(16, 82, 312, 16);
+  EditProxyPort = Named(new QLineEdit(GroupBox1), "EditProxyPort");
+  EditProxyPort->setGeometry(16, 98, 100, 23);
+  Label5 = Named(new QLabel(QStringLiteral("Proxy Username"), GroupBox1), "Label5");
+  Label5->setGeometry(16, 126, 312, 16);
+  EditProxyUsername = Named(new QLineEdit(GroupBox1), "EditProxyUsername");
+  EditProxyUsername->setGeometry(16, 142, 312, 23);
+  Label6 = Named(new QLabel(QStringLiteral("Proxy Password"), GroupBox1), "Label6");
+  Label6->setGeometry(16, 170, 312, 16);
+  // Shown in clear on purpose: the user checks what is stored in the file.
+  EditProxyPassword = Named(new QLineEdit(GroupBox1), "EditProxyPassword");
+  EditProxyPassword->setEchoMode(QLineEdit::Normal);
+  EditProxyPassword->setGeometry(16, 186, 312, 23);
+  Label3->setBuddy(EditProxyServer);
+  Label4->setBuddy(EditProxyPort);
+  Label5->setBuddy(EditProxyUsername);
+  Label6->setBuddy(EditProxyPassword);
+
+  Button1 = Named(new QPushButton(QStringLiteral("OK"), this), "Button1");
+  Button1->setGeometry(188, 308, 75, 25);
+  Button1->setDefault(true);
+  Button2 = Named(new QPushButton(QStringLiteral("Cancel"), this), "Button2");
+  Button2->setGeometry(277, 308, 75, 25);
+  Button2->setAutoDefault(false);
+
+  QWidget::setTabOrder(Edit12, Button3);
+  QWidget::setTabOrder(Button3, Button1);
+  QWidget::setTabOrder(Button1, Button2);
+  QWidget::setTabOrder(Button2, CheckBoxUseProxy);
+  QWidget::setTabOrder(CheckBoxUseProxy, EditProxyServer);
+  QWidget::setTabOrder(EditProxyServer, EditProxyPort);
+  QWidget::setTabOrder(EditProxyPort, EditProxyPassword);
+  QWidget::setTabOrder(EditProxyPassword, EditProxyUsername);
+
+  connect(Button3, &QPushButton::clicked, this, &TfrmOptions::Button3Click);
+  connect(Button1, &QPushButton::clicked, this, &TfrmOptions::Button1Click);
+  connect(Button2, &QPushButton::clicked, this, &TfrmOptions::Button2Click);
+}
+
+void TfrmOptions::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) FormShow();
+}
+
+void TfrmOptions::FormShow() {
+  const settings::IniFile ini(gui::ToLocal(configPath_));
+  Edit12->setText(gui::FromLocal(
+      ini.ReadString(kSectionIniParas, "DefaultPath", gui::ToLocal(DefaultOptionsSavePath()))));
+  CheckBoxUseProxy->setChecked(ini.ReadInteger(kSectionProxy, "UseProxy", 0) == 1);
+  EditProxyServer->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyServer", "")));
+  EditProxyPort->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyPort", "")));
+  EditProxyUsername->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyUsername", "")));
+  EditProxyPassword->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyPassword", "")));
+}
+
+void TfrmOptions::Button3Click() {
+  const std::optional<QString> folder = gui::Chooser().BrowseFolder(this, QStringLiteral("Select path"));
+  if (folder) Edit12->setText(QDir::toNativeSeparators(*folder));
+}
+
+void TfrmOptions::Button1Click() {
+  // The file holds the proxy password: a file created here is the owner's only.
+  settings::IniFile ini(gui::ToLocal(configPath_), platform::FileAccess::OwnerOnly);
+  ini.WriteString(kSectionIniParas, "DefaultPath", gui::ToLocal(Edit12->text()));
+  ini.WriteInteger(kSectionProxy, "UseProxy", CheckBoxUseProxy->isChecked() ? 1 : 0);
+  ini.WriteString(kSectionProxy, "ProxyServer", gui::ToLocal(EditProxyServer->text()));
+  ini.WriteString(kSectionProxy, "ProxyPort", gui::ToLocal(EditProxyPort->text()));
+  ini.WriteString(kSectionProxy, "ProxyUsername", gui::ToLocal(EditProxyUsername->text()));
+  ini.WriteString(kSectionProxy, "ProxyPassword", gui::ToLocal(EditProxyPassword->text()));
+  accept();
+}
+
+void TfrmOptions::Button2Click() { reject(); }

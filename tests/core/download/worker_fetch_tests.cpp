@@ -1,0 +1,368 @@
+// One worker fetching single tiles: storing, retrying, giving up, the reports
+// and records of every failure class, and what a stop does to a tile in hand.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "tests/core/download/worker_fixture.h"
+
+namespace workertest {
+namespace {
+
+using testsupport::Fault;
+using testsupport::Reply;
+using testsupport::TileServer;
+
+constexpr int32_t kX = 6742;
+constexpr int32_t kY1 = 3101;
+constexpr int32_t kY2 = 3102;
+const TileBlock kColumnOfTwo{kX, kY1, 1, 2, 13};
+const TileBlock kOneTile{kX, kY1, 1, 1, 13};
+
+class WorkerFetch : public WorkerTest {
+ protected:
+  std::string Expand(std::string text) const {
+    const std::pair<std::string, std::string> keys[] = {
+        {"{url1}", UrlOf(kX, kY1)},
+        {"{path1}", FileOf(kX, kY1)},
+        {"{name1}", task_->TileFileName(kX, kY1)},
+        {"{name2}", task_->TileFileName(kX, kY2)},
+    };
+    for (const auto& [key, value] : keys) {
+      for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size())) {
+        text.replace(at, key.size(), value);
+      }
+    }
+    return text;
+  }
+  std::vector<std::string> Expand(const std::vector<std::string>& lines) const {
+    std::vector<std::string> out;
+    for (const auto& line : lines) out.push_back(Expand(line));
+    return out;
+  }
+};
+
+TEST_F(WorkerFetch, SavedTileHoldsTheBodyAndIsReportedWithItsWalkNumber) {
+  MakeTask(kOneTile, 1);
+  RunToEnd(1);
+  EXPECT_EQ(sink_.LogLines(), (std::vector<std::string>{"T1:seq=1,nm_6742_3101_13.jpg OK", "T1 Finished."}));
+  EXPECT_TRUE(sink_.FailedLines().empty());
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), TileServer::DefaultBody(PathOf(kX, kY1)));
+  ExpectEveryWorkerEndedOnce(1);
+  // The worker sends only the client's own headers.
+  const auto requests = server_.RequestsFor(PathOf(kX, kY1));
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_FALSE(requests[0].ViaProxy);
+  EXPECT_EQ(requests[0].Headers.count("referer"), 0u);
+}
+
+TEST_F(WorkerFetch, PublishedPositionIsTheLastFinishedTile) {
+  MakeTask(kColumnOfTwo, 1);
+  Start(1);
+  ASSERT_TRUE(sink_.WaitForFinished(1, 30s));
+  EXPECT_EQ(workers_[0]->LastX(), kX);
+  EXPECT_EQ(workers_[0]->LastY(), kY2);
+}
+
+TEST_F(WorkerFetch, ExistingTileFileIsReplacedByAFetchedTile) {
+  MakeTask(kOneTile, 1);
+  testsupport::WriteFileBytes(FileOf(kX, kY1), "from an earlier run");
+  RunToEnd(1);
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), TileServer::DefaultBody(PathOf(kX, kY1)));
+}
+
+TEST_F(WorkerFetch, EmptyBodyGivesAnEmptyTileFile) {
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::Ok("")});
+  RunToEnd(1);
+  ASSERT_TRUE(FileExists(FileOf(kX, kY1)));
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "");
+  EXPECT_EQ(sink_.LogLines().front(), "T1:seq=1,nm_6742_3101_13.jpg OK");
+}
+
+// A retried tile stores the body of its successful request only.
+struct RetryRow {
+  const char* name;
+  std::vector<Reply> replies;
+  std::size_t requests;
+};
+void PrintTo(const RetryRow& row, std::ostream* out) { *out << row.name; }
+
+class WorkerRetry : public WorkerFetch, public ::testing::WithParamInterface<RetryRow> {};
+
+TEST_P(WorkerRetry, StoresOnlyTheSuccessfulBody) {
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), GetParam().replies);
+  RunToEnd(1);
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), GetParam().requests);
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "the real tile");
+  EXPECT_EQ(sink_.LogLines(), (std::vector<std::string>{"T1:seq=1,nm_6742_3101_13.jpg OK", "T1 Finished."}));
+  EXPECT_TRUE(sink_.FailedLines().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WorkerRetry,
+    ::testing::Values(
+        RetryRow{"AfterServerError", {Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok("the real tile")}, 2},
+        RetryRow{"AfterReset", {Reply::WithFault(Fault::Reset), Reply::Ok("the real tile")}, 2},
+        RetryRow{"AfterClosedConnection",
+                 {Reply::WithFault(Fault::CloseWithoutAnswer), Reply::WithFault(Fault::CloseWithoutAnswer),
+                  Reply::Ok("the real tile")},
+                 3},
+        RetryRow{"AfterTwoNotFound",
+                 {Reply::StatusOnly(404, "Not Found"), Reply::StatusOnly(404, "Not Found"), Reply::Ok("the real tile")},
+                 3}),
+    [](const ::testing::TestParamInfo<RetryRow>& info) { return std::string(info.param.name); });
+
+// A tile whose every request fails the same way: the number of requests, the
+// pauses between them, the reports, the record and what becomes of the tile.
+enum class TileAfter { Blank, NoFile };
+
+struct GiveUpRow {
+  const char* name;
+  Reply reply;
+  int pauseMs;
+  std::vector<std::string> log;
+  std::vector<std::string> failed;
+  TileAfter tile;
+  bool workerGoesOn;
+};
+void PrintTo(const GiveUpRow& row, std::ostream* out) { *out << row.name; }
+
+const std::string kBanned = "Error: may be your IP is banned.\nPlease try again later.";
+const std::string kNetwork = "Error: Your network has problem, please check it.";
+
+class WorkerGiveUp : public WorkerFetch, public ::testing::WithParamInterface<GiveUpRow> {};
+
+TEST_P(WorkerGiveUp, ThreeRequestsThenTheClassConsequences) {
+  const GiveUpRow& row = GetParam();
+  MakeTask(kColumnOfTwo, 1);
+  server_.Script(PathOf(kX, kY1), {row.reply});
+  RunToEnd(1);
+
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 3u);
+  for (long long gap : GapsMs(PathOf(kX, kY1))) EXPECT_GE(gap, row.pauseMs);
+  EXPECT_EQ(sink_.LogLines(), Expand(row.log));
+  EXPECT_EQ(sink_.FailedLines(), Expand(row.failed));
+  if (row.tile == TileAfter::Blank) {
+    EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), kBlankBytes);
+  } else {
+    EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
+  }
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY2)).size(), row.workerGoesOn ? 1u : 0u);
+  // A substituted tile is finished; a tile that stops the worker is not.
+  const download::TilePosition last = workers_[0]->LastPosition();
+  EXPECT_EQ(last.X, row.workerGoesOn ? kX : 0);
+  EXPECT_EQ(last.Y, row.workerGoesOn ? kY2 : 0);
+  ExpectEveryWorkerEndedOnce(1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WorkerGiveUp,
+    ::testing::Values(
+        GiveUpRow{"NotFound404",
+                  Reply::StatusOnly(404, "Not Found"),
+                  kUnitMs,
+                  {"Error: the image is not found on server.HTTP/1.1 404 Not Found", "T1:6742-3101 got a blank image!",
+                   "T1:seq=2,{name2} OK", "T1 Finished."},
+                  {},
+                  TileAfter::Blank,
+                  true},
+        GiveUpRow{"BadRequest400",
+                  Reply::StatusOnly(400, "Bad Request"),
+                  kUnitMs,
+                  {"Error: the image is not found on server.HTTP/1.1 400 Bad Request", "T1:6742-3101 got a blank image!",
+                   "T1:seq=2,{name2} OK", "T1 Finished."},
+                  {},
+                  TileAfter::Blank,
+                  true},
+        GiveUpRow{"Forbidden403",
+                  Reply::StatusOnly(403, "Forbidden"),
+                  kUnitMs,
+                  {"T1 HTTP/1.1 403 Forbidden->{url1}", kBanned, "T1 Finished."},
+                  {"{path1}|{url1}"},
+                  TileAfter::NoFile,
+                  false},
+        GiveUpRow{"RedirectIsNotFollowed302",
+                  Reply::Redirect("/maps/elsewhere"),
+                  kUnitMs,
+                  {"T1 HTTP/1.1 302 Found->{url1}", kBanned, "T1 Finished."},
+                  {"{path1}|{url1}"},
+                  TileAfter::NoFile,
+                  false},
+        GiveUpRow{"RequestTimeout408",
+                  Reply::StatusOnly(408, "Request Timeout"),
+                  2 * kUnitMs,
+                  {"T1 HTTP/1.1 408 Request Timeout->{url1}", kNetwork, "T1 Finished."},
+                  {"{path1}|{url1}"},
+                  TileAfter::NoFile,
+                  false},
+        GiveUpRow{"ServerError500",
+                  Reply::StatusOnly(500, "Internal Server Error"),
+                  kUnitMs,
+                  {"T1 HTTP/1.1 500 Internal Server Error->{url1}", "T1:6742-3101 got a blank image!",
+                   "T1:seq=2,{name2} OK", "T1 Finished."},
+                  {"{path1}|{url1}"},
+                  TileAfter::Blank,
+                  true}),
+    [](const ::testing::TestParamInfo<GiveUpRow>& info) { return std::string(info.param.name); });
+
+TEST_F(WorkerFetch, RedirectTargetIsNeverRequested) {
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::Redirect("/maps/elsewhere")});
+  RunToEnd(1);
+  EXPECT_TRUE(server_.RequestsFor("/maps/elsewhere").empty());
+}
+
+TEST_F(WorkerFetch, StopWorkerOnTheFirstTileLeavesNoPosition) {
+  MakeTask(kColumnOfTwo, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(403, "Forbidden")});
+  Start(1);
+  ASSERT_TRUE(sink_.WaitForFinished(1, 30s));
+  EXPECT_EQ(workers_[0]->LastX(), 0);
+  EXPECT_EQ(workers_[0]->LastY(), 0);
+}
+
+TEST_F(WorkerFetch, RequestsCountedAcrossClassesEndTheTileAtTheFirstNotFound) {
+  // Two resets use up two of the three requests: the first 404 gives up.
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset),
+                                   Reply::StatusOnly(404, "Not Found"), Reply::Ok("never asked for")});
+  RunToEnd(1);
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 3u);
+  EXPECT_EQ(sink_.LogLines(),
+            (std::vector<std::string>{"Error: the image is not found on server.HTTP/1.1 404 Not Found",
+                                      "T1:6742-3101 got a blank image!", "T1 Finished."}));
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), kBlankBytes);
+}
+
+TEST_F(WorkerFetch, AddressInUseIsRetriedAfterItsPause) {
+  // The worker sorts by text alone, so a reason phrase carrying the number
+  // brings the class about.
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(503, "Socket Error # 10048"),
+                                   Reply::StatusOnly(503, "Socket Error # 10048"),
+                                   Reply::StatusOnly(503, "Socket Error # 10048"), Reply::Ok("the real tile")});
+  RunToEnd(1);
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 4u);
+  for (long long gap : GapsMs(PathOf(kX, kY1))) EXPECT_GE(gap, 8 * kUnitMs);
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "the real tile");
+  EXPECT_TRUE(sink_.FailedLines().empty());
+}
+
+TEST_F(WorkerFetch, BlankCopyNeverReplacesAnExistingFile) {
+  MakeTask(kOneTile, 1);
+  testsupport::WriteFileBytes(FileOf(kX, kY1), "tile of an earlier run");
+  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(404, "Not Found")});
+  RunToEnd(1);
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "tile of an earlier run");
+  EXPECT_EQ(sink_.LogLines().at(1), "T1:6742-3101 got a blank image!");
+}
+
+TEST_F(WorkerFetch, MissingBlankImageStillReportsTheSubstitution) {
+  testsupport::TempDir emptyProgramFolder;
+  env_.ProgramFolder = emptyProgramFolder.Path();
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(500, "Internal Server Error")});
+  RunToEnd(1);
+  EXPECT_EQ(sink_.LogLines(),
+            Expand(std::vector<std::string>{"T1 HTTP/1.1 500 Internal Server Error->{url1}",
+                                            "T1:6742-3101 got a blank image!", "T1 Finished."}));
+  EXPECT_EQ(sink_.FailedLines(), Expand(std::vector<std::string>{"{path1}|{url1}"}));
+  EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
+}
+
+uint16_t ClosedLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+TEST_F(WorkerFetch, RefusedConnectionIsANetworkFailureThatStopsTheWorker) {
+  tileHost_ = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
+  MakeTask(kOneTile, 1);
+  RunToEnd(1);
+  EXPECT_EQ(sink_.LogLines(),
+            Expand(std::vector<std::string>{"T1 " + download::SocketErrorText(10061) + "->{url1}", kNetwork,
+                                            "T1 Finished."}));
+  EXPECT_EQ(sink_.FailedLines(), Expand(std::vector<std::string>{"{path1}|{url1}"}));
+}
+
+TEST_F(WorkerFetch, TileThatCannotBeWrittenEndsTheWorkerWithOneErrorLine) {
+  MakeTask(kColumnOfTwo, 1);
+  std::filesystem::remove_all(task_->ImageFolder);
+  RunToEnd(1);
+  EXPECT_EQ(sink_.LogLines(),
+            Expand(std::vector<std::string>{"T1 Error: Cannot create file {path1}", "T1 Finished."}));
+  EXPECT_TRUE(sink_.FailedLines().empty());
+  EXPECT_TRUE(server_.RequestsFor(PathOf(kX, kY2)).empty());
+  ExpectEveryWorkerEndedOnce(1);
+}
+
+// Stops that come while a tile is in hand: the tile is abandoned, nothing is
+// reported, recorded or substituted, and the worker ends through its finish line.
+TEST_F(WorkerFetch, StopDuringAStalledRequestAbandonsTheTile) {
+  MakeTask(kColumnOfTwo, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::Stalled("0123456789")});
+  Start(1);
+  ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() == 1; }));
+  workers_[0]->Terminate();
+  ASSERT_TRUE(sink_.WaitForFinished(1, 15s)) << "a stop did not end a stalled request";
+  EXPECT_EQ(sink_.LogLines(), std::vector<std::string>{"T1 Finished."});
+  EXPECT_TRUE(sink_.FailedLines().empty());
+  EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
+  EXPECT_EQ(workers_[0]->LastX(), 0);
+  EXPECT_EQ(workers_[0]->LastY(), 0);
+}
+
+TEST_F(WorkerFetch, EndlesslyResettingServerStaysStoppable) {
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::WithFault(Fault::Reset)});
+  Start(1);
+  ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() >= 5; }));
+  workers_[0]->Terminate();
+  ASSERT_TRUE(sink_.WaitForFinished(1, 15s)) << "resets held the worker after a stop";
+  EXPECT_EQ(sink_.LogLines(), std::vector<std::string>{"T1 Finished."});
+  EXPECT_TRUE(sink_.FailedLines().empty());
+  EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
+}
+
+TEST_F(WorkerFetch, StopDuringTheAddressInUsePauseEndsIt) {
+  env_.Pace.AddressInUseMs = 10 * 60 * 1000;
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(503, "Socket Error # 10048")});
+  Start(1);
+  ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() == 1; }));
+  workers_[0]->Terminate();
+  ASSERT_TRUE(sink_.WaitForFinished(1, 15s)) << "the pause outlived the stop";
+  EXPECT_EQ(sink_.LogLines(), std::vector<std::string>{"T1 Finished."});
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 1u);
+}
+
+TEST_F(WorkerFetch, FetchTileOutcomesWithoutAThread) {
+  // FetchTile on a worker that never started: each outcome of the enum.
+  MakeTask(TileBlock{kX, kY1, 1, 4, 13}, 1);
+  server_.Script(PathOf(kX, kY1 + 1), {Reply::StatusOnly(404, "Not Found")});
+  server_.Script(PathOf(kX, kY1 + 2), {Reply::StatusOnly(403, "Forbidden")});
+  download::TDownThread worker(true, 0, *task_, env_);
+  EXPECT_EQ(worker.FetchTile(kX, kY1), download::FetchOutcome::Saved);
+  EXPECT_EQ(worker.FetchTile(kX, kY1 + 1), download::FetchOutcome::Substituted);
+  EXPECT_EQ(worker.FetchTile(kX, kY1 + 2), download::FetchOutcome::StopWorker);
+  worker.Terminate();
+  EXPECT_EQ(worker.FetchTile(kX, kY1 + 3), download::FetchOutcome::Abandoned);
+  EXPECT_TRUE(server_.RequestsFor(PathOf(kX, kY1 + 3)).empty());
+  // Outcomes are the worker's business: FetchTile itself writes no success line.
+  for (const auto& line : sink_.LogLines()) EXPECT_EQ(line.find(" OK"), std::string::npos) << line;
+}
+
+}  // namespace
+}  // namespace workertest

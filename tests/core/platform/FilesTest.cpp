@@ -1,0 +1,304 @@
+#include "core/platform/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::FileError;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+using Lines = std::vector<std::string>;
+
+using testsupport::Entries;
+using testsupport::FileErrorText;
+using testsupport::ModeOf;
+using testsupport::ScopedUmask;
+
+bool RunningAsRoot() { return ::geteuid() == 0; }
+
+
+TEST(SplitLines, AcceptsEveryLineEnd) {
+  const struct {
+    const char* text;
+    Lines expected;
+  } cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\n", {"a"}},
+      {"a\r", {"a"}},
+      {"\r\n", {""}},
+      {"\n\r\n", {"", ""}},
+      {"a\r\n\r\n", {"a", ""}},
+      {"a\n\nb", {"a", "", "b"}},
+      {"a\r\rb\r", {"a", "", "b"}},
+      {"a\r\nb\n\rc", {"a", "b", "", "c"}},
+      {" x \t\r\ny ", {" x \t", "y "}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::SplitLines(c.text), c.expected) << testing::PrintToString(c.text);
+  }
+}
+
+TEST(JoinLinesCrLf, EndsEveryLineIncludingTheLast) {
+  EXPECT_EQ(platform::JoinLinesCrLf({}), "");
+  EXPECT_EQ(platform::JoinLinesCrLf({""}), "\r\n");
+  EXPECT_EQ(platform::JoinLinesCrLf({"a", "", "b"}), "a\r\n\r\nb\r\n");
+}
+
+TEST(ReadTextLines, ReadsFilesOfEveryLineEnd) {
+  TempDir dir;
+  const struct {
+    const char* bytes;
+    Lines expected;
+  } cases[] = {
+      {"[XY]\r\nMinX=6742\r\n", {"[XY]", "MinX=6742"}},
+      {"[XY]\nMinX=6742\n", {"[XY]", "MinX=6742"}},
+      {"[XY]\rMinX=6742\r", {"[XY]", "MinX=6742"}},
+      {"[XY]\r\nMinX=6742", {"[XY]", "MinX=6742"}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(dir.File("t.txt"), c.bytes);
+    EXPECT_EQ(platform::ReadTextLines(dir.File("t.txt")), c.expected)
+        << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(ReadTextLines, ReportsAFileThatCannotBeOpened) {
+  TempDir dir;
+  const std::string missing = dir.File("missing_failed.ftl");
+  EXPECT_EQ(FileErrorText([&] { platform::ReadTextLines(missing); }), "Cannot open file " + missing);
+  EXPECT_EQ(FileErrorText([&] { platform::ReadTextLines(dir.Path()); }),
+            "Cannot open file " + dir.Path());
+}
+
+TEST(WriteTextLines, WritesCrLfAfterEveryLine) {
+  TempDir dir;
+  platform::WriteTextLines(dir.File("log.txt"), {"Task", "", "Now time:x"});
+  EXPECT_EQ(ReadFileBytes(dir.File("log.txt")), "Task\r\n\r\nNow time:x\r\n");
+  platform::WriteTextLines(dir.File("log.txt"), {});
+  EXPECT_EQ(ReadFileBytes(dir.File("log.txt")), "");
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"log.txt"});
+}
+
+TEST(WriteFileAtomic, CreatesAndReplacesWithoutLeavingATemporaryFile) {
+  TempDir dir;
+  const std::string path = dir.File("tile.jpg");
+  const std::string binary("\xff\xd8\x00\r\n\x1a", 6);
+  platform::WriteFileAtomic(path, binary);
+  EXPECT_EQ(ReadFileBytes(path), binary);
+  platform::WriteFileAtomic(path, "shorter");
+  EXPECT_EQ(ReadFileBytes(path), "shorter");
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"tile.jpg"});
+}
+
+TEST(WriteFileAtomic, NewFilesFollowTheUmaskOrAreOwnerOnly) {
+  ScopedUmask mask(022);
+  TempDir dir;
+  platform::WriteFileAtomic(dir.File("plain.txt"), "x");
+  EXPECT_EQ(ModeOf(dir.File("plain.txt")), 0644u);
+  platform::WriteFileAtomic(dir.File("secret.ini"), "x", platform::FileAccess::OwnerOnly);
+  EXPECT_EQ(ModeOf(dir.File("secret.ini")), 0600u);
+}
+
+TEST(WriteFileAtomic, AnExistingFileKeepsItsMode) {
+  ScopedUmask mask(022);
+  TempDir dir;
+  const std::string path = dir.File("config.ini");
+  for (const mode_t mode : {0640u, 0604u, 0600u, 0666u}) {
+    WriteFileBytes(path, "old");
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    platform::WriteFileAtomic(path, "new", platform::FileAccess::Default);
+    EXPECT_EQ(ModeOf(path), mode);
+    platform::WriteFileAtomic(path, "newer", platform::FileAccess::OwnerOnly);
+    EXPECT_EQ(ModeOf(path), mode);
+    EXPECT_EQ(ReadFileBytes(path), "newer");
+  }
+}
+
+TEST(WriteFileAtomic, WritesThroughASymbolicLink) {
+  TempDir dir;
+  WriteFileBytes(dir.File("real.ini"), "old");
+  ASSERT_EQ(::symlink("real.ini", dir.File("link.ini").c_str()), 0);
+  platform::WriteFileAtomic(dir.File("link.ini"), "new");
+  EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
+  EXPECT_EQ(ReadFileBytes(dir.File("real.ini")), "new");
+}
+
+TEST(WriteFileAtomic, ReportsAFileThatCannotBeCreated) {
+  TempDir dir;
+  WriteFileBytes(dir.File("plain"), "x");
+  fs::create_directory(dir.File("folder"));
+  const std::string cases[] = {
+      dir.File("missing/list.txt"),  // folder does not exist
+      dir.File("plain/list.txt"),    // "folder" is a file
+      dir.File("folder"),            // target is a folder
+  };
+  for (const auto& path : cases) {
+    EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(path, "data"); }),
+              "Cannot create file " + path);
+  }
+  EXPECT_TRUE(fs::is_directory(dir.File("folder")));
+  EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"folder", "plain"}));
+}
+
+TEST(WriteFileAtomic, ReadOnlyFolderOrFileIsNotWritten) {
+  if (RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
+  TempDir dir;
+  const std::string readOnlyFile = dir.File("locked.ini");
+  WriteFileBytes(readOnlyFile, "old");
+  ASSERT_EQ(::chmod(readOnlyFile.c_str(), 0444), 0);
+  EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(readOnlyFile, "new"); }),
+            "Cannot create file " + readOnlyFile);
+  EXPECT_EQ(ReadFileBytes(readOnlyFile), "old");
+
+  fs::create_directory(dir.File("ro"));
+  ASSERT_EQ(::chmod(dir.File("ro").c_str(), 0555), 0);
+  const std::string inReadOnly = dir.File("ro/x.txt");
+  EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(inReadOnly, "new"); }),
+            "Cannot create file " + inReadOnly);
+}
+
+// A file-size limit makes the write itself fail (as a full disk would), even
+// for root.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_ {};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(WriteFileAtomic, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+  TempDir dir;
+  const std::string path = dir.File("task.otsk");
+  WriteFileBytes(path, "old contents");
+  std::string error;
+  {
+    FileSizeLimit limit(100);
+    error = FileErrorText([&] { platform::WriteFileAtomic(path, std::string(4096, 'x')); });
+  }
+  EXPECT_EQ(error, "Unable to write to " + path);
+  EXPECT_EQ(ReadFileBytes(path), "old contents");
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"task.otsk"});
+}
+
+TEST(WriteFileAtomic, ReadersNeverSeeAHalfWrittenFile) {
+  TempDir dir;
+  const std::string path = dir.File("log.txt");
+  const std::string a(200000, 'a');
+  const std::string b(100000, 'b');
+  platform::WriteFileAtomic(path, a);
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 40; ++i) platform::WriteFileAtomic(path, i % 2 ? a : b);
+    done = true;
+  });
+  int reads = 0;
+  std::size_t torn = 0;
+  while (!done || reads == 0) {
+    const std::string seen = ReadFileBytes(path);
+    if (seen != a && seen != b) torn = seen.size();
+    ++reads;
+  }
+  writer.join();
+  EXPECT_EQ(torn, 0u) << "a reader saw a file of " << torn << " bytes";
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"log.txt"});
+}
+
+TEST(CopyFileNoReplace, CopiesOnlyWhenTheTargetIsMissing) {
+  TempDir dir;
+  const std::string blank = dir.File("blank.jpg");
+  const std::string tile = dir.File("nm_1_2_3.jpg");
+  const std::string bytes("\xff\xd8\xff\xe0\x00\x10JFIF\x00", 11);
+  WriteFileBytes(blank, bytes);
+
+  EXPECT_TRUE(platform::CopyFileNoReplace(blank, tile));
+  EXPECT_EQ(ReadFileBytes(tile), bytes);
+
+  WriteFileBytes(tile, "real tile");
+  EXPECT_FALSE(platform::CopyFileNoReplace(blank, tile));
+  EXPECT_EQ(ReadFileBytes(tile), "real tile");
+
+  EXPECT_FALSE(platform::CopyFileNoReplace(dir.File("none.jpg"), dir.File("a.jpg")));
+  EXPECT_FALSE(platform::CopyFileNoReplace(dir.Path(), dir.File("b.jpg")));
+  EXPECT_FALSE(platform::CopyFileNoReplace(blank, dir.File("nofolder/c.jpg")));
+  EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"blank.jpg", "nm_1_2_3.jpg"}));
+}
+
+TEST(CopyFileNoReplace, ConcurrentCopiesMakeOneTarget) {
+  TempDir dir;
+  WriteFileBytes(dir.File("blank.jpg"), std::string(50000, 'z'));
+  std::atomic<int> successes{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      if (platform::CopyFileNoReplace(dir.File("blank.jpg"), dir.File("t.jpg"))) ++successes;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(successes.load(), 1);
+  EXPECT_EQ(ReadFileBytes(dir.File("t.jpg")), std::string(50000, 'z'));
+  EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"blank.jpg", "t.jpg"}));
+}
+
+TEST(Folders, ExistAndCreateOneLevel) {
+  TempDir dir;
+  WriteFileBytes(dir.File("file"), "x");
+  EXPECT_TRUE(platform::DirectoryExists(dir.Path()));
+  EXPECT_FALSE(platform::DirectoryExists(dir.File("file")));
+  EXPECT_FALSE(platform::DirectoryExists(dir.File("none")));
+  EXPECT_TRUE(platform::FileExists(dir.File("file")));
+  EXPECT_FALSE(platform::FileExists(dir.Path()));
+  EXPECT_FALSE(platform::FileExists(dir.File("none")));
+
+  EXPECT_TRUE(platform::CreateDir(dir.File("new")));
+  EXPECT_TRUE(platform::DirectoryExists(dir.File("new")));
+  EXPECT_FALSE(platform::CreateDir(dir.File("new")));          // exists
+  EXPECT_FALSE(platform::CreateDir(dir.File("a/b")));          // parent missing
+  EXPECT_FALSE(platform::DirectoryExists(dir.File("a")));
+  EXPECT_FALSE(platform::CreateDir(dir.File("file")));         // a file
+  EXPECT_TRUE(platform::CreateDir(dir.File("new/trailing/")));  // typed with separator
+}
+
+TEST(ProgramFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
+  TempDir dir;
+  const auto before = fs::current_path();
+  fs::current_path(dir.Path());
+  const std::string folder = platform::ProgramFolder();
+  fs::current_path(before);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.front(), '/');
+  EXPECT_EQ(folder.back(), platform::kPathSeparator);
+  EXPECT_TRUE(platform::FileExists(folder + "platform_tests"));
+}
+
+}  // namespace

@@ -1,0 +1,380 @@
+// The main window without a download: start-up, controls, the checks of
+// Start, "Open task ...", the folder browser, the menu and the About box.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include "gui/LogViewQt.h"
+#include "gui/Unit2.h"
+#include "core/platform/Files.h"
+#include "core/platform/Shell.h"
+#include "gui/Unitftl.h"
+#include "gui/ConvertWindow.h"
+#include "gui/Unitoptions.h"
+#include "tests/gui/MainWindowFixture.h"
+
+namespace guitest {
+namespace {
+
+using MainWindowTest = MainWindowFixture;
+
+TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
+  struct Case {
+    const char* name;
+    bool withConfig;
+    std::string iniParas;
+    QString caption;
+    QString savePath;
+  };
+  const std::vector<Case> cases = {
+      {"no settings file", false, "", QStringLiteral("Orvenna 6.31"), gui::FromLocal(platform::BuiltInFolder("brenholt"))},
+      {"settings file", true, "Version=7.2\r\n", QStringLiteral("Orvenna 7.2"), QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.withConfig) {
+      WriteConfig(c.iniParas);
+    } else {
+      RemoveConfig();
+    }
+    OpenWindow();
+    EXPECT_EQ(window_->windowTitle(), c.caption);
+    EXPECT_EQ(window_->Edit6->text(), c.savePath.isEmpty() ? gui::FromLocal(SavePath()) : c.savePath);
+    EXPECT_EQ(window_->ConfigPath, gui::FromLocal(program_->Path() + "ini/config.ini"));
+    // Reading the settings never creates the file.
+    EXPECT_EQ(std::filesystem::exists(program_->Path() + "ini/config.ini"), c.withConfig);
+  }
+}
+
+TEST_F(MainWindowTest, ControlsCarryTheirNamesTextsAndDefaults) {
+  OpenWindow();
+  TForm1& w = *window_;
+  EXPECT_EQ(w.size(), QSize(596, 390));
+  struct Named {
+    const char* name;
+    QWidget* widget;
+  };
+  for (const Named& n : std::vector<Named>{{"EditTaskName", w.EditTaskName}, {"Button4", w.Button4},
+                                           {"radio_mapstype", w.radio_mapstype}, {"Edit1", w.Edit1},
+                                           {"Edit2", w.Edit2}, {"Edit3", w.Edit3}, {"Edit4", w.Edit4},
+                                           {"Edit5", w.Edit5}, {"UpDown1", w.UpDown1}, {"Edit6", w.Edit6},
+                                           {"Button1", w.Button1}, {"LabelTotalxy", w.LabelTotalxy},
+                                           {"BitBtn1", w.BitBtn1}, {"EditDate", w.EditDate},
+                                           {"Memo1", w.Memo1}, {"Memo2", w.Memo2}, {"StatusBar1", w.StatusBar1}}) {
+    EXPECT_EQ(w.findChild<QWidget*>(QString::fromLatin1(n.name)), n.widget) << n.name;
+  }
+  EXPECT_EQ(w.EditTaskName->text(), QStringLiteral("newtask.otsk"));
+  EXPECT_EQ(w.Button4->text(), QStringLiteral("Open task ..."));
+  ASSERT_EQ(w.radio_mapstype->count(), 3);
+  EXPECT_EQ(w.radio_mapstype->itemText(0), QStringLiteral("Nearmap PhotoMap"));
+  EXPECT_EQ(w.radio_mapstype->itemText(1), QStringLiteral("Nearmap StreetMap"));
+  EXPECT_EQ(w.radio_mapstype->itemText(2), QStringLiteral("Nearmap Terrain"));
+  EXPECT_EQ(w.radio_mapstype->currentIndex(), 0);
+  EXPECT_FALSE(w.radio_mapstype->isEditable());
+  EXPECT_EQ(w.Edit5->text(), QStringLiteral("13"));
+  EXPECT_TRUE(w.Edit5->isReadOnly());
+  EXPECT_EQ(w.Button1->text(), QStringLiteral("..."));
+  EXPECT_EQ(w.Button1->toolTip(), QStringLiteral("Click to select path"));
+  EXPECT_EQ(w.BitBtn1->text(), QStringLiteral("Start"));
+  EXPECT_TRUE(w.BitBtn1->isDefault());
+  EXPECT_TRUE(w.BitBtn1->font().bold());
+  EXPECT_TRUE(w.LabelTotalxy->text().isEmpty());
+  EXPECT_FALSE(w.EditDate->isVisibleTo(&w));
+  EXPECT_EQ(w.EditDate->maxLength(), 8);
+  EXPECT_FALSE(w.Memo2->isVisibleTo(&w));
+  EXPECT_EQ(w.Memo2->Text(), QStringLiteral("[Failed tile inforamtion window]"));
+  EXPECT_EQ(w.Memo1->Text(), QStringLiteral("[log window]"));
+  EXPECT_EQ(w.Memo1->toolTip(), QStringLiteral("Double click to view log in notepad"));
+  EXPECT_EQ(w.StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
+  EXPECT_FALSE(w.Timer1->isActive());
+  EXPECT_EQ(w.Timer1->interval(), 1000);
+
+  QStringList labels;
+  for (const QLabel* label : w.findChildren<QLabel*>()) labels << label->text();
+  for (const char* text : {"Task name:", "Maps type: ", "Left Longitude:", "Right Longitude:", "Top Latitude:",
+                           "Bottom Latitude:", "Zoom level:", "Path to save:",
+                           "PhotoMap Images Date:(Leave blank for latest ) ", "(Date Format: yyyymmdd)"}) {
+    EXPECT_TRUE(labels.contains(QString::fromLatin1(text))) << text;
+  }
+}
+
+TEST_F(MainWindowTest, MenuHasItsCaptionsInOrder) {
+  OpenWindow();
+  QStringList seen;
+  for (QAction* top : window_->menuBar()->actions()) {
+    seen << top->text();
+    for (QAction* item : top->menu()->actions()) {
+      seen << (item->isSeparator() ? QStringLiteral("-") : item->objectName() + QLatin1Char('=') + item->text());
+    }
+  }
+  const QStringList expected = {
+      QStringLiteral("&File"),
+      QStringLiteral("Exit1=E&xit"),
+      QStringLiteral("&Options"),
+      QStringLiteral("Options2=Options..."),
+      QStringLiteral("&Misc"),
+      QStringLiteral("ConvertLongitudeorLatitudetodegreen1=Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"..."),
+      QStringLiteral("-"),
+      QStringLiteral("Viewlogfile1=View log file"),
+      QStringLiteral("&Tools"),
+      QStringLiteral("MapViewer1=Map Viewer"),
+      QStringLiteral("-"),
+      QStringLiteral("CombineImages1=Map Combiner"),
+      QStringLiteral("-"),
+      QStringLiteral("ReDownloadfailedfiles1=Re-Download failed images"),
+      QStringLiteral("&Help"),
+      QStringLiteral("Usermanual1=User manual"),
+      QStringLiteral("Homepage1=Homepage"),
+      QStringLiteral("-"),
+      QStringLiteral("About1=About..."),
+  };
+  EXPECT_EQ(seen, expected);
+}
+
+TEST_F(MainWindowTest, UpDownStepsWithinOneToTwentyOneWithoutWrapping) {
+  OpenWindow();
+  for (int i = 0; i < 12; ++i) QTest::mouseClick(window_->UpDown1->UpButton, Qt::LeftButton);
+  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("21"));
+  EXPECT_EQ(window_->UpDown1->Position(), 21);
+  for (int i = 0; i < 25; ++i) QTest::mouseClick(window_->UpDown1->DownButton, Qt::LeftButton);
+  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("1"));
+  QTest::keyClick(window_->Edit5, Qt::Key_Up);
+  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("2"));
+}
+
+TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
+  OpenWindow();
+  struct Case {
+    QString left, right, top, bottom, path, message;
+  };
+  const QString folder = gui::FromLocal(SavePath());
+  const std::vector<Case> cases = {
+      {"116.3", "116.5", "40", "39.8", "", "Please select a path to save the images."},
+      {"x", "", "", "", "", "Please select a path to save the images."},
+      {"1,234.5", "116.5", "40", "39.8", folder, "Longitude or latitude input error!"},
+      {"116.3", "", "40", "39.8", folder, "Longitude or latitude input error!"},
+      {"10", "5", "40", "39.8", folder, "Left Longitude should less than Right Longitude!"},
+      {"116.3", "116.5", "85.5", "39.8", folder, "Top Latitude should be between -85 and 85."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message.toStdString());
+    messages_.clear();
+    window_->Edit1->setText(c.left);
+    window_->Edit3->setText(c.right);
+    window_->Edit2->setText(c.top);
+    window_->Edit4->setText(c.bottom);
+    window_->Edit6->setText(c.path);
+    ClickStart();
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].Text, c.message);
+    EXPECT_FALSE(messages_[0].IsError);
+    EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+    EXPECT_EQ(window_->CurrentTask, nullptr);
+    EXPECT_EQ(window_->Edit1->text(), c.left);  // the edits keep what was typed
+  }
+  EXPECT_EQ(server_->RequestCount(), 0u);
+}
+
+TEST_F(MainWindowTest, EnterInAnEditOrTheLogPressesStart) {
+  OpenWindow();
+  window_->Edit6->clear();
+  QTest::keyClick(window_->Edit1, Qt::Key_Return);
+  QTest::keyClick(window_->Memo1, Qt::Key_Return);
+  const QString refusal = QStringLiteral("Please select a path to save the images.");
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{refusal, refusal}));
+}
+
+TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
+  OpenWindow();
+  const std::string taskFile = SavePath() + "saved.otsk";
+  testsupport::WriteFileBytes(taskFile,
+                              "[AREA]\r\nLeftLongitude=116,3\r\nRightLongitude=116.5\r\nTopLatitude=40\r\n"
+                              "BottomLatitude=39,8\r\n[Zoom]\r\nZoom=15\r\n[MapsType]\r\nMapsType=12\r\n"
+                              "HistoryDate=20200131\r\n");
+  struct Asked {
+    QString title, filter, folder;
+  };
+  std::vector<Asked> asked;
+  std::optional<QString> answer;
+  gui::FileChooser chooser;
+  chooser.OpenFile = [&](QWidget*, const QString& title, const QString& filter, const QString& folder,
+                         const QString&) -> std::optional<QString> {
+    asked.push_back({title, filter, folder});
+    return answer;
+  };
+  gui::SetChooserForTests(chooser);
+
+  // Cancel first: nothing changes.
+  window_->Edit1->setText(QStringLiteral("typed"));
+  QTest::mouseClick(window_->Button4, Qt::LeftButton);
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].title, QStringLiteral("Open project file:"));
+  EXPECT_EQ(asked[0].filter, QStringLiteral("Projects(*.otsk) (*.otsk)"));
+  EXPECT_EQ(asked[0].folder, window_->DefaultPath);
+  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
+
+  // The start folder is the default path of the settings file, not Edit6.
+  window_->Edit6->setText(QStringLiteral("/elsewhere"));
+  answer = gui::FromLocal(taskFile);
+  QTest::mouseClick(window_->Button4, Qt::LeftButton);
+  EXPECT_EQ(asked.back().folder, gui::FromLocal(SavePath()));
+  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116,3"));
+  EXPECT_EQ(window_->Edit3->text(), QStringLiteral("116.5"));
+  EXPECT_EQ(window_->Edit2->text(), QStringLiteral("40"));
+  EXPECT_EQ(window_->Edit4->text(), QStringLiteral("39,8"));
+  EXPECT_EQ(window_->Edit6->text(), gui::FromLocal(SavePath()));
+  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("saved.otsk"));
+  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
+  EXPECT_EQ(window_->EditDate->text(), QStringLiteral("20200131"));
+  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("15"));
+  EXPECT_EQ(window_->UpDown1->Position(), 15);
+
+  // A file without the keys: empty texts, zoom 0 shown (the arrows stay in
+  // range), the map type as it was; Start then refuses.
+  const std::string bare = SavePath() + "bare.otsk";
+  testsupport::WriteFileBytes(bare, "[Other]\r\nx=1\r\n");
+  answer = gui::FromLocal(bare);
+  QTest::mouseClick(window_->Button4, Qt::LeftButton);
+  EXPECT_TRUE(window_->Edit1->text().isEmpty());
+  EXPECT_TRUE(window_->Edit4->text().isEmpty());
+  EXPECT_TRUE(window_->EditDate->text().isEmpty());
+  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("0"));
+  EXPECT_EQ(window_->UpDown1->Position(), 1);
+  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
+  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("bare.otsk"));
+  messages_.clear();
+  ClickStart();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0].Text, QString::fromLatin1(task::kZoomRangeMessage));
+  EXPECT_EQ(window_->CurrentTask, nullptr);
+}
+
+TEST_F(MainWindowTest, FolderBrowserSetsThePathAndCancelKeepsIt) {
+  OpenWindow();
+  std::vector<QString> captions;
+  std::optional<QString> answer;
+  gui::FileChooser chooser;
+  chooser.BrowseFolder = [&](QWidget*, const QString& caption) {
+    captions.push_back(caption);
+    return answer;
+  };
+  gui::SetChooserForTests(chooser);
+  window_->Edit6->setText(QStringLiteral("/before"));
+  QTest::mouseClick(window_->Button1, Qt::LeftButton);
+  EXPECT_EQ(window_->Edit6->text(), QStringLiteral("/before"));
+  answer = QStringLiteral("/chosen/folder");
+  QTest::mouseClick(window_->Button1, Qt::LeftButton);
+  EXPECT_EQ(window_->Edit6->text(), QDir::toNativeSeparators(QStringLiteral("/chosen/folder")));
+  EXPECT_EQ(captions, (std::vector<QString>{QStringLiteral("Select path to save"), QStringLiteral("Select path to save")}));
+}
+
+TEST_F(MainWindowTest, ViewLogFileWithoutATaskSaysSoFromMenuAndDoubleClick) {
+  OpenWindow();
+  const QString noTask = QStringLiteral("No task running now.") + QString(18, QLatin1Char(' '));
+  window_->Viewlogfile1->trigger();
+  QTest::mouseDClick(window_->Memo1->viewport(), Qt::LeftButton);
+  EXPECT_EQ(MessageTexts(), (std::vector<QString>{noTask, noTask}));
+  EXPECT_TRUE(desktop_.Opened.empty());
+}
+
+TEST_F(MainWindowTest, LaunchersHandTheirTargetsToTheDesktop) {
+  OpenWindow();
+  window_->MapViewer1->trigger();
+  window_->CombineImages1->trigger();
+  window_->Usermanual1->trigger();
+  window_->Homepage1->trigger();
+  const QString folder = gui::FromLocal(program_->Path());
+  const std::vector<QUrl> expected = {
+      QUrl::fromLocalFile(folder + QString::fromLatin1(platform::kMapViewerProgram)),
+      QUrl::fromLocalFile(folder + QString::fromLatin1(platform::kMapCombinerProgram)),
+      QUrl::fromLocalFile(folder + QStringLiteral("help/help.html")),
+      QUrl(QStringLiteral("https://orvenna.example/")),
+  };
+  EXPECT_EQ(desktop_.Opened, expected);
+  EXPECT_TRUE(messages_.empty());  // a missing target is not reported
+}
+
+TEST_F(MainWindowTest, AboutBoxCopiesTheCaptionAndOpensItsLinks) {
+  WriteConfig("Version=9.1\r\n");
+  OpenWindow();
+  TfrmAbout about(window_.get());
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About"));
+  EXPECT_EQ(about.size(), QSize(315, 181));
+  about.show();
+  EXPECT_EQ(about.LabelProduct->text(), QStringLiteral("Orvenna 9.1"));
+  EXPECT_TRUE(about.LabelProduct->font().underline());
+  EXPECT_EQ(about.LinkHomepage->toolTip(), QStringLiteral("Go to my homepage!"));
+  EXPECT_EQ(about.LinkEmail->toolTip(), QStringLiteral("Email to me!"));
+  EXPECT_EQ(about.ButtonOK->text(), QStringLiteral("&OK"));
+  EXPECT_TRUE(about.ButtonOK->isDefault());
+  QTest::mouseClick(about.LinkHomepage, Qt::LeftButton);
+  QTest::mouseClick(about.LinkEmail, Qt::LeftButton);
+  EXPECT_EQ(desktop_.Opened, (std::vector<QUrl>{QUrl(QStringLiteral("https://orvenna.example/")),
+                                                QUrl(QStringLiteral("mailto:support@orvenna.example"))}));
+  QTest::mouseClick(about.ButtonOK, Qt::LeftButton);
+  EXPECT_FALSE(about.isVisible());
+
+  // Shown again after the caption changed, it shows the new caption.
+  window_->setWindowTitle(QStringLiteral("Orvenna 9.2"));
+  about.show();
+  EXPECT_EQ(about.LabelProduct->text(), QStringLiteral("Orvenna 9.2"));
+}
+
+// Closes whichever modal window is open once the event loop runs, noting it.
+void CloseModalSoon(std::vector<QWidget*>& seen) {
+  QTimer::singleShot(0, [&seen] {
+    QWidget* modal = QApplication::activeModalWidget();
+    seen.push_back(modal);
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+  });
+}
+
+TEST_F(MainWindowTest, MenuShowsTheOtherWindowsModallyOrNot) {
+  OpenWindow();
+  TfrmAbout about(window_.get());
+  TfrmConvert convert(window_.get());
+  TfrmOptions options(window_->ConfigPath, window_.get());
+  TfrmFlt flt(window_.get());
+  window_->SetWindows(&about, &convert, &options, &flt);
+
+  std::vector<QWidget*> seen;
+  CloseModalSoon(seen);
+  window_->Options2->trigger();
+  CloseModalSoon(seen);
+  window_->ReDownloadfailedfiles1->trigger();
+  CloseModalSoon(seen);
+  window_->About1->trigger();
+  EXPECT_EQ(seen, (std::vector<QWidget*>{&options, &flt, &about}));
+
+  window_->ConvertLongitudeorLatitudetodegreen1->trigger();
+  EXPECT_TRUE(convert.isVisible());
+  EXPECT_FALSE(convert.isModal());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  convert.close();
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheMessageLoopWhileTheConverterIsOpen) {
+  OpenWindow();
+  TfrmConvert convert(window_.get());
+  window_->SetWindows(nullptr, &convert, nullptr, nullptr);
+  QTimer::singleShot(0, [this] {
+    window_->ConvertLongitudeorLatitudetodegreen1->trigger();
+    window_->close();
+  });
+  QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });  // watchdog
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_FALSE(convert.isVisible());
+  EXPECT_FALSE(window_->isVisible());
+}
+
+}  // namespace
+}  // namespace guitest

@@ -1,0 +1,63 @@
+# Checks the include graph of the source tree (cmake -DSOURCE_DIR=<root> -P).
+#
+# Layers, lowest first: the Qt-free core (core/<subsystem>/), then one folder
+# per program (gui/, cli/, viewer/, combiner/). A file includes only from its
+# own folder or a lower layer: front-ends include the core, never each other;
+# the core never includes a front-end or Qt. Inside the core the subsystems
+# are ranked too: platform < settings < task < download < ftl < run.
+cmake_minimum_required(VERSION 3.25)
+
+set(core_ranks platform settings task download ftl run)
+set(front_ends gui cli viewer combiner)
+set(violations "")
+
+file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
+  "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp"
+  "${SOURCE_DIR}/gui/*.h" "${SOURCE_DIR}/gui/*.cpp"
+  "${SOURCE_DIR}/cli/*.h" "${SOURCE_DIR}/cli/*.cpp"
+  "${SOURCE_DIR}/viewer/*.h" "${SOURCE_DIR}/viewer/*.cpp"
+  "${SOURCE_DIR}/combiner/*.h" "${SOURCE_DIR}/combiner/*.cpp")
+
+foreach(source IN LISTS sources)
+  string(REGEX MATCH "^[^/]+" layer "${source}")
+  if(layer STREQUAL "core")
+    string(REGEX REPLACE "^core/([^/]+)/.*" "\\1" subsystem "${source}")
+    list(FIND core_ranks "${subsystem}" rank)
+  endif()
+  file(STRINGS "${SOURCE_DIR}/${source}" lines REGEX "^[ \t]*#[ \t]*include")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "<(Q[A-Za-z]+|Qt[A-Za-z]*/[^>]*)>")
+      if(layer STREQUAL "core")
+        list(APPEND violations "${source}: core includes Qt: ${line}")
+      endif()
+      continue()
+    endif()
+    if(NOT line MATCHES "\"([^\"]+)\"")
+      continue()
+    endif()
+    set(target "${CMAKE_MATCH_1}")
+    string(REGEX MATCH "^[^/]+" target_layer "${target}")
+    if(target_layer STREQUAL "core")
+      if(layer STREQUAL "core")
+        string(REGEX REPLACE "^core/([^/]+)/.*" "\\1" target_subsystem "${target}")
+        list(FIND core_ranks "${target_subsystem}" target_rank)
+        if(target_rank GREATER rank)
+          list(APPEND violations "${source}: core/${subsystem} includes the higher core/${target_subsystem}: ${line}")
+        endif()
+      endif()
+    elseif(target_layer IN_LIST front_ends)
+      if(NOT target_layer STREQUAL layer)
+        list(APPEND violations "${source}: ${layer} includes ${target_layer}: ${line}")
+      endif()
+    elseif(NOT target MATCHES "^moc_|/moc_")
+      list(APPEND violations "${source}: include outside the layers: ${line}")
+    endif()
+  endforeach()
+endforeach()
+
+list(LENGTH sources checked)
+if(violations)
+  list(JOIN violations "\n" report)
+  message(FATAL_ERROR "Layer violations:\n${report}")
+endif()
+message(STATUS "layers: ${checked} files, no violation")
