@@ -534,8 +534,8 @@ void TForm1::NotifyFinished() { --RunningThreads; }
 void TForm1::SavePosition(int i) {
   const auto& worker = Workers[static_cast<std::size_t>(i)];
   if (!worker || !CurrentTask) return;
-  const download::TilePosition last = worker->LastPosition();
-  download::TilePosition& saved = savedPositions_[static_cast<std::size_t>(i)];
+  const task::TilePosition last = worker->LastPosition();
+  task::TilePosition& saved = savedPositions_[static_cast<std::size_t>(i)];
   const bool writeX = last.X > 0 && last.X != saved.X;
   const bool writeY = last.Y > 0 && last.Y != saved.Y;
   if (!writeX && !writeY) return;

@@ -231,7 +231,7 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   run::LineFile logLines_;
   run::LineFile failedLines_;
   // What SavePosition last wrote per slot, to skip unchanged values.
-  std::array<download::TilePosition, kMaxWorkers> savedPositions_{};
+  std::array<task::TilePosition, kMaxWorkers> savedPositions_{};
   // Keeps the record of CurrentTask alive after a failed Start replaced
   // CurrentParameters.
   std::shared_ptr<task::TaskParameters> currentTaskRecord_;

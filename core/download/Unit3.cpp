@@ -50,10 +50,14 @@ TDownThread::TDownThread(bool createSuspended, int32_t threadIndex, const task::
 
 TDownThread::~TDownThread() { WaitFor(); }
 
-TilePosition TDownThread::LastPosition() const noexcept {
+task::TilePosition TDownThread::LastPosition() const noexcept {
   const uint64_t packed = last_.load(std::memory_order_acquire);
-  return TilePosition{static_cast<int32_t>(static_cast<uint32_t>(packed >> 32)),
+  return task::TilePosition{static_cast<int32_t>(static_cast<uint32_t>(packed >> 32)),
                       static_cast<int32_t>(static_cast<uint32_t>(packed))};
+}
+
+TileCounts TDownThread::Counts() const noexcept {
+  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load()};
 }
 
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
@@ -122,46 +126,36 @@ void TDownThread::Walk() {
   SetUp();
 
   const task::MDTask& t = Task;
-  const int64_t threadCount = t.Parameters->ThreadCount;
+  const int32_t threadCount = t.Parameters->ThreadCount;
   if (threadCount < 1) throw std::runtime_error("thread count is not positive");
-  const int64_t rows = int64_t{t.MaxY} - t.MinY + 1;
-
-  // Walk numbers are computed in 64 bits: a large range at a high zoom has
-  // more tiles than a 32-bit number holds.
-  int64_t resume = 0;
-  if (ThreadIndex >= 0 && ThreadIndex < task::MDTask::kResumeSlots) {
-    const int32_t rx = t.ResumeX[static_cast<std::size_t>(ThreadIndex)];
-    const int32_t ry = t.ResumeY[static_cast<std::size_t>(ThreadIndex)];
-    if (rx != 0 && ry != 0) resume = (int64_t{rx} - t.MinX) * rows + (int64_t{ry} - t.MinY) + 1;
-  }
+  const task::TileRange range = t.Range();
+  const int64_t resume = range.ResumePoint(t.Resume(ThreadIndex));
 
   platform::SleepUnlessSet(TerminateFlag(), ThreadIndex * env_.Pace.StartStaggerMs);
 
+  // Only this slot's walk numbers: p mod ThreadCount == ThreadIndex, beyond
+  // the resume point.
   const std::string n = ThreadNumber();
-  int64_t p = 0;
-  for (int64_t x = t.MinX; x <= t.MaxX; ++x) {
-    for (int64_t y = t.MinY; y <= t.MaxY; ++y) {
-      if (Terminated()) return;
-      ++p;
-      if (p <= resume) continue;
-      if (p % threadCount != ThreadIndex) continue;
-      const auto tx = static_cast<int32_t>(x);
-      const auto ty = static_cast<int32_t>(y);
-      switch (FetchTile(tx, ty)) {
-        case FetchOutcome::Saved:
-          Report("T" + n + ":seq=" + Decimal(p) + "," + t.TileFileName(tx, ty) + " OK");
-          SetLast(tx, ty);
-          // The whole pause runs even after a stop; the flag is read at the
-          // next position.
-          platform::SleepMs(env_.Pace.AfterSavedMs);
-          break;
-        case FetchOutcome::Substituted:
-          SetLast(tx, ty);
-          break;
-        case FetchOutcome::StopWorker:
-        case FetchOutcome::Abandoned:
-          return;
-      }
+  for (int64_t p = range.FirstOfSlot(ThreadIndex, threadCount, resume); p <= range.Count(); p += threadCount) {
+    if (Terminated()) return;
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    inFlight_.store(true);
+    const FetchOutcome outcome = FetchTile(tile.X, tile.Y);
+    inFlight_.store(false);
+    switch (outcome) {
+      case FetchOutcome::Saved:
+        Report("T" + n + ":seq=" + Decimal(p) + "," + t.TileFileName(tile.X, tile.Y) + " OK");
+        SetLast(tile.X, tile.Y);
+        // The whole pause runs even after a stop; the flag is read at the
+        // next position.
+        platform::SleepMs(env_.Pace.AfterSavedMs);
+        break;
+      case FetchOutcome::Substituted:
+        SetLast(tile.X, tile.Y);
+        break;
+      case FetchOutcome::StopWorker:
+      case FetchOutcome::Abandoned:
+        return;
     }
   }
 }
@@ -176,7 +170,10 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
   int64_t attempts = 0;
 
   auto reportA = [&](const std::string& errorText) { Report("T" + n + " " + errorText + "->" + url); };
-  auto recordF = [&] { Record(Task.TileFilePath(x, y) + "|" + url); };
+  auto recordF = [&] {
+    Record(Task.FailedRecord(x, y));
+    ++givenUp_;
+  };
   auto substitute = [&] {
     // Never replaces a tile already there; a missing blank image only means
     // the tile has no file.
@@ -197,6 +194,7 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     if (result.Aborted) return FetchOutcome::Abandoned;
     if (result.Ok) {
       platform::WriteFileAtomic(Task.TileFilePath(x, y), body);
+      ++saved_;
       return FetchOutcome::Saved;
     }
 
@@ -233,6 +231,7 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
           continue;
         }
         Report(kNotFoundMessage + errorText);
+        ++blank_;
         return substitute();
       case FailureClass::Other:
         if (retry) {

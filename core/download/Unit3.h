@@ -53,9 +53,14 @@ struct WorkerEnvironment {
   HttpLimits Limits;
 };
 
-struct TilePosition {
-  int32_t X = 0;
-  int32_t Y = 0;
+// What a worker has done with the tiles of its share so far. The three
+// counts never overlap: a tile recorded in the failed list counts as given up
+// whether or not it got the blank image.
+struct TileCounts {
+  int64_t Saved = 0;      // stored from the server's answer
+  int64_t Blank = 0;      // replaced by the blank image, not recorded (not found)
+  int64_t GivenUp = 0;    // recorded in the failed list
+  bool InFlight = false;  // a tile is being fetched right now
 };
 
 // Failure classes of a failed request, in the order they are tested.
@@ -73,7 +78,9 @@ class TDownThread final : public platform::Thread {
   const int32_t ThreadIndex;
 
   // The last finished tile (0, 0 before the first); both from the same tile.
-  TilePosition LastPosition() const noexcept;
+  task::TilePosition LastPosition() const noexcept;
+  // Any thread; each count is exact, the four need not be of one instant.
+  TileCounts Counts() const noexcept;
   int32_t LastX() const noexcept { return LastPosition().X; }
   int32_t LastY() const noexcept { return LastPosition().Y; }
 
@@ -99,6 +106,10 @@ class TDownThread final : public platform::Thread {
   std::unique_ptr<HttpClient> Client;
   std::string BlankImagePath;
   std::atomic<uint64_t> last_{0};
+  std::atomic<int64_t> saved_{0};
+  std::atomic<int64_t> blank_{0};
+  std::atomic<int64_t> givenUp_{0};
+  std::atomic<bool> inFlight_{false};
 };
 
 }  // namespace download

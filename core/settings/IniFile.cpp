@@ -121,39 +121,12 @@ std::string_view OneLine(std::string_view text) {
   return text.substr(0, text.find_first_of("\r\n"));
 }
 
-}  // namespace
-
-IniFile::IniFile(std::string path, platform::FileAccess access)
-    : path_(std::move(path)), access_(access) {}
-
-std::string IniFile::ReadString(const std::string& section, const std::string& key,
-                                const std::string& defaultValue) const {
-  std::string content;
-  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
-  const std::vector<Line> lines = SplitKeepingEnds(content);
-  const Location location = Find(lines, section, key);
-  if (!location.entry) return defaultValue;
-  const std::string& text = lines[*location.entry].text;
-  return CleanValue(std::string_view(text).substr(text.find('=') + 1));
-}
-
-int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
-                             int32_t defaultValue) const {
-  const std::string text = ReadString(section, key, std::string());
-  return platform::ParseInteger(text).value_or(defaultValue);
-}
-
-void IniFile::WriteString(const std::string& sectionName, const std::string& keyName,
-                          const std::string& valueText) {
-  const std::string_view section = OneLine(sectionName);
-  const std::string_view key = OneLine(keyName);
-  const std::string_view value = OneLine(valueText);
-
-  std::string content;
-  // An existing file that cannot be read must not be replaced by a file
-  // holding only the new key.
-  if (platform::ReadWholeFile(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
-  std::vector<Line> lines = SplitKeepingEnds(content);
+// Replaces the key's value where its line stands, or adds the key at the end
+// of its section, or the section with the key at the end of the file.
+void Set(std::vector<Line>& lines, const IniEntry& written) {
+  const std::string_view section = OneLine(written.Section);
+  const std::string_view key = OneLine(written.Key);
+  const std::string_view value = OneLine(written.Value);
   const Location location = Find(lines, section, key);
 
   std::string entry;
@@ -176,9 +149,44 @@ void IniFile::WriteString(const std::string& sectionName, const std::string& key
     lines.push_back({"[" + std::string(section) + "]", kNewLineEnd});
     lines.push_back({entry, kNewLineEnd});
   }
+}
+
+}  // namespace
+
+IniFile::IniFile(std::string path, platform::FileAccess access)
+    : path_(std::move(path)), access_(access) {}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) const {
+  std::string content;
+  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
+  const std::vector<Line> lines = SplitKeepingEnds(content);
+  const Location location = Find(lines, section, key);
+  if (!location.entry) return defaultValue;
+  const std::string& text = lines[*location.entry].text;
+  return CleanValue(std::string_view(text).substr(text.find('=') + 1));
+}
+
+int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
+                             int32_t defaultValue) const {
+  const std::string text = ReadString(section, key, std::string());
+  return platform::ParseInteger(text).value_or(defaultValue);
+}
+
+void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+  Write({IniEntry{section, key, value}});
+}
+
+void IniFile::Write(const std::vector<IniEntry>& entries) {
+  std::string content;
+  // An existing file that cannot be read must not be replaced by a file
+  // holding only the new keys.
+  if (platform::ReadWholeFile(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
+  std::vector<Line> lines = SplitKeepingEnds(content);
+  for (const IniEntry& entry : entries) Set(lines, entry);
 
   std::string output;
-  output.reserve(content.size() + entry.size() + section.size() + 8);
+  output.reserve(content.size() + 64 * entries.size());
   for (const Line& line : lines) output.append(line.text).append(line.end);
   try {
     platform::WriteFileAtomic(path_, output, access_);

@@ -27,12 +27,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/platform/Files.h"
 
 namespace settings {
 
 inline constexpr std::size_t kMaxValueLength = 2047;
+
+struct IniEntry {
+  std::string Section;
+  std::string Key;
+  std::string Value;
+};
 
 class IniFile {
  public:
@@ -53,6 +60,9 @@ class IniFile {
   void WriteString(const std::string& section, const std::string& key,
                    const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  // Writes the entries in order, each as WriteString would, in one atomic
+  // rewrite of the file: either all of them reach it or none.
+  void Write(const std::vector<IniEntry>& entries);
 
  private:
   std::string path_;

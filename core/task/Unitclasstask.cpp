@@ -148,8 +148,9 @@ std::string MDTask::TileURL(int32_t x, int32_t y) const {
   return url;
 }
 
-int64_t MDTask::WalkNumber(int32_t x, int32_t y) const {
-  return (int64_t{x} - MinX) * (int64_t{MaxY} - MinY + 1) + (int64_t{y} - MinY) + 1;
+TilePosition MDTask::Resume(int32_t slot) const {
+  if (slot < 0 || slot >= kResumeSlots) return {};
+  return TilePosition{ResumeX[static_cast<std::size_t>(slot)], ResumeY[static_cast<std::size_t>(slot)]};
 }
 
 std::string MDTask::General(double value) const {

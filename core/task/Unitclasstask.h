@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/task/TileRange.h"
+
 namespace task {
 
 // Host of the tile server; TileURL is the only user.
@@ -98,8 +100,11 @@ class MDTask {
   std::string TileFilePath(int32_t x, int32_t y) const;
   std::string TileExtension() const;
   std::string TileURL(int32_t x, int32_t y) const;
+  TileRange Range() const { return TileRange{MinX, MinY, MaxX, MaxY}; }
   // Walk number of tile (x, y): 1 for (MinX, MinY), column by column.
-  int64_t WalkNumber(int32_t x, int32_t y) const;
+  int64_t WalkNumber(int32_t x, int32_t y) const { return Range().WalkNumber(x, y); }
+  // The last tile slot finished in an earlier run ({0, 0}: none).
+  TilePosition Resume(int32_t slot) const;
 
   // The four preparation steps, in the order Start calls them. Each looks at
   // ContinueTask itself. Throw platform::FileError.

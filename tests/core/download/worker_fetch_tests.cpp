@@ -154,7 +154,7 @@ TEST_P(WorkerGiveUp, ThreeRequestsThenTheClassConsequences) {
   }
   EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY2)).size(), row.workerGoesOn ? 1u : 0u);
   // A substituted tile is finished; a tile that stops the worker is not.
-  const download::TilePosition last = workers_[0]->LastPosition();
+  const task::TilePosition last = workers_[0]->LastPosition();
   EXPECT_EQ(last.X, row.workerGoesOn ? kX : 0);
   EXPECT_EQ(last.Y, row.workerGoesOn ? kY2 : 0);
   ExpectEveryWorkerEndedOnce(1);

@@ -114,6 +114,38 @@ TEST_F(TaskTest, WalkNumbersGoColumnByColumn) {
   EXPECT_EQ(t.WalkNumber(6747, 3107), 42);
 }
 
+// Each slot's share after any resume point, against the walk as the workers
+// define it: every position in order, p mod n == slot, p beyond the point.
+TEST(TileRangeWalk, SlotSharesMatchTheFullWalk) {
+  const TileRange ranges[] = {{5, 7, 5, 7}, {0, 0, 1, 1}, {10, 20, 12, 26}, {3, 0, 9, 0}, {100, 200, 100, 230}};
+  for (const TileRange& range : ranges) {
+    for (int32_t threads = 1; threads <= 8; ++threads) {
+      for (int64_t resume = 0; resume <= range.Count() + 1; ++resume) {
+        for (int32_t slot = 0; slot < threads; ++slot) {
+          std::vector<int64_t> walked;
+          for (int64_t p = 1; p <= range.Count(); ++p) {
+            if (p > resume && p % threads == slot) walked.push_back(p);
+          }
+          std::vector<int64_t> jumped;
+          for (int64_t p = range.FirstOfSlot(slot, threads, resume); p <= range.Count(); p += threads) jumped.push_back(p);
+          ASSERT_EQ(jumped, walked) << "slot " << slot << " of " << threads << " after " << resume;
+          EXPECT_EQ(range.ShareOf(slot, threads, resume), static_cast<int64_t>(walked.size()));
+        }
+      }
+      for (int64_t p = 1; p <= range.Count(); ++p) {
+        const TilePosition tile = range.AtWalkNumber(p);
+        ASSERT_TRUE(range.Contains(tile.X, tile.Y));
+        EXPECT_EQ(range.WalkNumber(tile.X, tile.Y), p);
+      }
+    }
+  }
+  // A stored position with a 0 in it is no position.
+  const TileRange range{6742, 3101, 6747, 3107};
+  EXPECT_EQ(range.ResumePoint({6747, 3105}), 40);
+  EXPECT_EQ(range.ResumePoint({6747, 0}), 0);
+  EXPECT_EQ(range.ResumePoint({0, 3105}), 0);
+}
+
 TEST_F(TaskTest, NamesByMapType) {
   params.HistoryDate = "20090105";
   struct Case {
