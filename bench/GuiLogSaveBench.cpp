@@ -12,7 +12,7 @@
 
 #include "gui/ApplicationQt.h"
 #include "core/run/LineFile.h"
-#include "gui/Unit1.h"
+#include "gui/LogViewQt.h"
 #include "core/platform/Numbers.h"
 #include "tests/support/TempDir.h"
 
@@ -47,25 +47,29 @@ std::string Line(int i) {
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   gui::OrvennaApplication application(argc, argv);
-  testsupport::TempDir program;
   testsupport::TempDir save;
   const long startKiB = PeakKiB();
 
-  TForm1 window(gui::FromLocal(program.Path()));
-  window.show();
+  // The main window's log view over the lines of a run, filled as the
+  // workers' lines fill it.
+  TLogView view;
+  run::LineFile lines;
+  view.SetLines(&lines.Lines());
+  view.resize(400, 300);
+  view.show();
   const double fill = Timed([&] {
     for (int i = 0; i < kLines; ++i) {
-      window.AddLogLine(Line(i));
+      view.LinesAppended(lines.Append(Line(i)));
       // The lines come through the event loop in the program; let it run.
       if (i % 1000 == 999) QCoreApplication::processEvents();
     }
   });
   const long filledKiB = PeakKiB();
 
-  // The window saves through an run::LineFile; a copy of its lines (another
+  // The run saves through its run::LineFile; a copy of its lines (another
   // ~100 MiB) is saved here, once whole and once after 40 more lines.
   run::LineFile log;
-  log.Reset(window.LogLines().Lines());
+  log.Reset(lines.Lines());
   const std::string path = save.File("bench_log.txt");
   const double first = Timed([&] { log.Save(path); });
   const bool firstAppended = log.LastSaveAppended();
@@ -74,7 +78,7 @@ int main(int argc, char** argv) {
   const bool periodicAppended = log.LastSaveAppended();
 
   Print("log window of " + platform::FormatInteger(kLines) + " lines");
-  Print("fill through AddLogLine  " + platform::FormatFixed(fill, 9, 3) + " s");
+  Print("fill of the log view      " + platform::FormatFixed(fill, 9, 3) + " s");
   Print(std::string("first save (") + (firstAppended ? "appended" : "whole file") + ")  " +
         platform::FormatFixed(first * 1000.0, 9, 1) + " ms");
   Print(std::string("save of 40 more lines (") + (periodicAppended ? "appended" : "whole file") + ")  " +

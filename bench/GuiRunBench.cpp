@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
   getrusage(RUSAGE_SELF, &before);
   const auto start = std::chrono::steady_clock::now();
   window.BitBtn1Click();
-  const int tiles = window.CurrentTask ? window.CurrentTask->TotalImages : 0;
+  const int tiles = window.CurrentTask() ? window.CurrentTask()->TotalImages : 0;
   const bool ended = QTest::qWaitFor([&] { return stopped > 0; }, 10 * 60 * 1000);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage after{};

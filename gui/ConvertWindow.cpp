@@ -10,6 +10,7 @@
 
 #include <optional>
 
+#include "gui/ApplicationQt.h"
 #include "gui/MessageDialog.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Locale.h"
@@ -46,7 +47,7 @@ TfrmConvert::TfrmConvert(QWidget* parent)
   Edit4->setGeometry(12, 42, 121, 23);
   Edit4->setReadOnly(true);
 
-  connect(Button1, &QPushButton::clicked, this, &TfrmConvert::Button1Click);
+  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmConvert::Button1Click));
 }
 
 void TfrmConvert::showEvent(QShowEvent* event) {

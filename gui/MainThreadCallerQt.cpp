@@ -3,95 +3,13 @@
 #include <QMetaObject>
 #include <QObject>
 
-#include <algorithm>
+#include <utility>
 
 namespace gui {
 
-MainThreadCallerQt::MainThreadCallerQt(QObject* context)
-    : context_(context), state_(std::make_shared<State>()) {}
-
-MainThreadCallerQt::~MainThreadCallerQt() { Close(); }
-
-void MainThreadCallerQt::Synchronize(const std::function<void()>& action) {
-  auto call = std::make_shared<Call>();
-  call->Action = &action;
-  std::unique_lock lock(state_->Mutex);
-  if (state_->Closed) return;
-  state_->Pending.push_back(call);
-  // Posted under the lock so that Close() either sees this call or has
-  // already turned it away; posting an event does not call back into us.
-  QMetaObject::invokeMethod(
-      context_, [state = state_, call] { RunIfPending(state, call); }, Qt::QueuedConnection);
-  state_->Changed.notify_all();
-  state_->Changed.wait(lock, [&] { return call->Done; });
-}
-
-void MainThreadCallerQt::RunIfPending(const std::shared_ptr<State>& state,
-                                      const std::shared_ptr<Call>& call) {
-  {
-    std::lock_guard lock(state->Mutex);
-    auto& pending = state->Pending;
-    const auto it = std::find(pending.begin(), pending.end(), call);
-    if (it == pending.end()) return;
-    pending.erase(it);
-  }
-  Run(state, call);
-}
-
-void MainThreadCallerQt::Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {
-  struct Release {
-    const std::shared_ptr<State>& state;
-    const std::shared_ptr<Call>& call;
-    ~Release() {
-      std::lock_guard lock(state->Mutex);
-      call->Done = true;
-      state->Changed.notify_all();
-    }
-  } release{state, call};
-  // The worker waits, so the action it handed over is still alive.
-  (*call->Action)();
-}
-
-int MainThreadCallerQt::RunPending() {
-  int ran = 0;
-  for (;;) {
-    std::shared_ptr<Call> call;
-    {
-      std::lock_guard lock(state_->Mutex);
-      if (state_->Pending.empty()) return ran;
-      call = state_->Pending.front();
-      state_->Pending.pop_front();
-    }
-    Run(state_, call);
-    ++ran;
-  }
-}
-
-bool MainThreadCallerQt::WaitForPending(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(state_->Mutex);
-  return state_->Changed.wait_for(lock, timeout, [&] { return !state_->Pending.empty(); });
-}
-
-void MainThreadCallerQt::Close() {
-  std::deque<std::shared_ptr<Call>> pending;
-  {
-    std::lock_guard lock(state_->Mutex);
-    if (state_->Closed) return;
-    state_->Closed = true;
-    pending.swap(state_->Pending);
-  }
-  for (const auto& call : pending) {
-    try {
-      Run(state_, call);
-    } catch (...) {
-      // Shutting down: a failing action must not keep the others waiting.
-    }
-  }
-}
-
-bool MainThreadCallerQt::Closed() const {
-  std::lock_guard lock(state_->Mutex);
-  return state_->Closed;
+void MainThreadCallerQt::Announce(std::function<void()> serve) {
+  // Posting an event never calls back into the queue.
+  QMetaObject::invokeMethod(context_, std::move(serve), Qt::QueuedConnection);
 }
 
 }  // namespace gui

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -24,17 +26,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <future>
-#include <thread>
-#include <vector>
 
+#include "core/platform/Numbers.h"
+#include "core/platform/Shell.h"
+#include "core/settings/ConfigFile.h"
+#include "core/task/TaskFile.h"
+#include "gui/ApplicationQt.h"
+#include "gui/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/Unit2.h"
 #include "gui/WidgetsUi.h"
-#include "core/platform/Locale.h"
-#include "core/platform/Numbers.h"
-#include "core/platform/Shell.h"
-#include "core/settings/IniFile.h"
 
 namespace {
 
@@ -49,41 +50,12 @@ const QString kNoLogFileMessage = QStringLiteral("No logfile now.               
 const QString kCreateTaskFailure = QStringLiteral("Error: Create task failure.");
 const QString kConverterCaption = QStringLiteral("Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...");
 
-constexpr const char* kIniParas = "IniParas";
-constexpr const char* kThreadsSection = "THREADS";
-
 // How long a closing program lets its workers finish the tile in hand and
 // report it, and how long it then waits for their threads to end.
 constexpr auto kShutdownGrace = std::chrono::milliseconds(3000);
 constexpr auto kShutdownJoin = std::chrono::milliseconds(2000);
 
 QString Separator() { return QString(QChar(platform::kPathSeparator)); }
-
-// The built-in default save folder of the main window.
-// Runs every step even when an earlier one fails and keeps the text of the
-// first failure, so closing a run reports one error and still finishes.
-class FirstFailure {
- public:
-  void Try(const std::function<void()>& step) {
-    try {
-      step();
-    } catch (const std::exception& error) {
-      if (text_.empty()) text_ = error.what();
-    }
-  }
-  void ShowIfAny() const {
-    if (!text_.empty()) gui::ShowErrorMessage(gui::FromLocal(text_));
-  }
-
- private:
-  std::string text_;
-};
-
-QString DefaultSavePath() { return FromLocal(platform::BuiltInFolder("brenholt")); }
-
-std::string ThreadKey(int threadNumber, const char* axis) {
-  return "T" + platform::FormatInteger(threadNumber) + axis;
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width = -1) {
   auto* label = gui::Named(new QLabel(text, parent), name);
@@ -161,21 +133,23 @@ TForm1::TForm1(QString programFolder, download::Pacing pacing, download::HttpLim
       programFolder_(std::move(programFolder)),
       pacing_(pacing),
       limits_(limits),
-      hardExit_([] { std::_Exit(0); }),
-      caller_(this) {
+      caller_(this),
+      hardExit_([](int status) { std::_Exit(status); }) {
   if (!programFolder_.isEmpty() && !programFolder_.endsWith(Separator())) programFolder_ += Separator();
   setObjectName(QStringLiteral("Form1"));
   setFont(QFont(QStringLiteral("Tahoma"), 8));
   resize(596, 390);
-  logLines_.Reset({"[log window]"});
-  failedLines_.Reset({"[Failed tile inforamtion window]"});
+  // Smaller, the path field and Start would go out of sight.
+  setMinimumSize(596, 390);
+  initialLog_.Reset({"[log window]"});
+  initialFailed_.Reset({"[Failed tile inforamtion window]"});
   BuildControls();
   BuildMenu();
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  connect(Timer1, &QTimer::timeout, this, gui::Slot(this, &TForm1::Timer1Timer));
 }
 
 TForm1::~TForm1() {
@@ -186,9 +160,7 @@ TForm1::~TForm1() {
 }
 
 QString TForm1::ConfigFileIn(const QString& programFolder) {
-  QString folder = programFolder;
-  if (!folder.isEmpty() && !folder.endsWith(Separator())) folder += Separator();
-  return folder + QStringLiteral("ini") + Separator() + QStringLiteral("config.ini");
+  return FromLocal(settings::ConfigFile::PathIn(ToLocal(programFolder)));
 }
 
 void TForm1::SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDialog* flt) {
@@ -216,7 +188,7 @@ void TForm1::BuildControls() {
   Button4 = new QPushButton(QStringLiteral("Open task ..."), PanelLeft);
   Button4->setObjectName(QStringLiteral("Button4"));
   Button4->setGeometry(232, 9, 89, 23);
-  connect(Button4, &QPushButton::clicked, this, [this] { LoadParametersfromprojectfilel1Click(); });
+  connect(Button4, &QPushButton::clicked, this, gui::Slot(this, &TForm1::LoadParametersfromprojectfilel1Click));
 
   LabelMapsType = MakeLabel(PanelLeft, "LabelMapsType", QStringLiteral("Maps type: "), 8, 44);
   radio_mapstype = new QComboBox(PanelLeft);
@@ -275,7 +247,7 @@ void TForm1::BuildControls() {
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setToolTip(QStringLiteral("Click to select path"));
   Button1->setGeometry(294, 191, 27, 23);
-  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TForm1::Button1Click));
 
   LabelTotalxy = MakeLabel(PanelLeft, "LabelTotalxy", QString(), 8, 226, 313);
 
@@ -286,7 +258,7 @@ void TForm1::BuildControls() {
   BitBtn1->setFont(buttonFont);
   BitBtn1->setDefault(true);
   BitBtn1->setGeometry(104, 250, 121, 33);
-  connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(BitBtn1, &QPushButton::clicked, this, gui::Slot(this, &TForm1::BitBtn1Click));
 
   // Out of sight and out of reach: filled only by "Open task ...".
   GroupBoxDate = new QGroupBox(PanelLeft);
@@ -305,7 +277,7 @@ void TForm1::BuildControls() {
   // The failed-tile records: never shown, the copy that is saved.
   Memo2 = new TLogView(PanelFailed);
   Memo2->setObjectName(QStringLiteral("Memo2"));
-  Memo2->SetLines(&failedLines_.Lines());
+  Memo2->SetLines(&initialFailed_.Lines());
   PanelFailed->hide();
 
   Memo1 = new TLogView(central);
@@ -318,7 +290,7 @@ void TForm1::BuildControls() {
   memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::ToolTipBase));
   Memo1->setPalette(memoPalette);
   Memo1->setToolTip(QStringLiteral("Double click to view log in notepad"));
-  Memo1->SetLines(&logLines_.Lines());
+  Memo1->SetLines(&initialLog_.Lines());
   Memo1->viewport()->installEventFilter(this);
   layout->addWidget(Memo1, 1);
 
@@ -329,13 +301,19 @@ void TForm1::BuildControls() {
   StatusBar1Text = new QLabel(QStringLiteral("Download photomap images from NearMap!"), StatusBar1);
   StatusBar1Text->setObjectName(QStringLiteral("StatusBar1Text"));
   StatusBar1->addWidget(StatusBar1Text, 1);
+  RunProgress = new QProgressBar(StatusBar1);
+  RunProgress->setObjectName(QStringLiteral("RunProgress"));
+  RunProgress->setMaximumWidth(160);
+  RunProgress->setTextVisible(true);
+  StatusBar1->addPermanentWidget(RunProgress);
+  RunProgress->hide();
   setStatusBar(StatusBar1);
 }
 
 void TForm1::BuildMenu() {
   auto addItem = [this](QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)()) {
     QAction* action = gui::Named(menu->addAction(caption), name);
-    connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    connect(action, &QAction::triggered, this, gui::Slot(this, handler));
     return action;
   };
   auto addMenu = [this](const char* name, const QString& title) {
@@ -417,11 +395,11 @@ void TForm1::FormShow() {
   HomepageAddress = QString::fromLatin1(kHomepageAddress);
   MailAddress = QString::fromLatin1(kMailAddress);
 
-  const settings::IniFile ini(ToLocal(ConfigPath), platform::FileAccess::OwnerOnly);
-  DefaultPath = FromLocal(ini.ReadString(kIniParas, "DefaultPath", ToLocal(DefaultSavePath())));
-  DefaultOutputName = FromLocal(ini.ReadString(kIniParas, "DefaultOutputName", "bigmap.bmp"));
-  DefaultThreadCount = ini.ReadInteger(kIniParas, "DefaultThreadCount", 1);
-  Version = FromLocal(ini.ReadString(kIniParas, "Version", "6.31"));
+  const settings::MainWindowSettings stored = settings::ConfigFile(ToLocal(ConfigPath)).ReadMainWindow();
+  DefaultPath = FromLocal(stored.DefaultPath);
+  DefaultOutputName = FromLocal(stored.DefaultOutputName);
+  DefaultThreadCount = stored.DefaultThreadCount;
+  Version = FromLocal(stored.Version);
 
   setWindowTitle(QStringLiteral("Orvenna ") + Version);
   Edit6->setText(DefaultPath);
@@ -453,22 +431,21 @@ run::TaskControls TForm1::ReadControls() const {
 
 void TForm1::Start() {
   if (shutDown_) return;
-  const run::ProxySettings proxy = run::ReadProxySettings(ToLocal(ConfigPath));
+  const settings::ProxySettings proxy = settings::ConfigFile(ToLocal(ConfigPath)).ReadProxy();
   const run::TaskControls controls = ReadControls();
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
   if (!check.Parameters) {
     gui::ShowMessage(FromLocal(check.Message));
     return;
   }
-  RunningThreads = 0;
 
-  auto record = std::make_shared<task::TaskParameters>(*check.Parameters);
-  record->ContinueTask = run::ShouldContinueTask(controls, *record);
-  CurrentParameters = record;
-
-  std::unique_ptr<task::MDTask> newTask;
+  task::TaskParameters record = *check.Parameters;
+  record.ContinueTask = run::ShouldContinueTask(controls, record);
+  std::unique_ptr<run::RunController> next;
   try {
-    newTask = std::make_unique<task::MDTask>(record.get());
+    next = std::make_unique<run::RunController>(
+        std::move(record), run::RunEnvironment{&caller_, ToLocal(programFolder_), pacing_, limits_, {}},
+        static_cast<run::RunObserver&>(*this));
   } catch (const task::TaskCreateError& error) {
     if (*error.what() != '\0') gui::ShowMessage(FromLocal(error.what()));
     gui::ShowMessage(kCreateTaskFailure);
@@ -477,131 +454,88 @@ void TForm1::Start() {
     gui::ShowMessage(kCreateTaskFailure);
     return;
   }
-  CurrentTask = std::move(newTask);
-  currentTaskRecord_ = record;
-  if (CurrentTask->TotalImages < record->ThreadCount) record->ThreadCount = CurrentTask->TotalImages;
+  // The new task is the current one from here on, even when its files cannot
+  // be prepared; the windows keep their lines until it has loaded its own.
+  if (run_ && run_.get() == shownRun_) previousRun_ = std::move(run_);
+  run_ = std::move(next);
+  // A file error leaves for the general error handler, before any worker runs
+  // and with the button still reading "Start".
+  run_->Prepare();
+  ShowLinesOf(run_.get());
+  previousRun_.reset();
 
-  // A file error here leaves for the general error handler, before any
-  // worker runs and with the button still reading "Start".
-  CurrentTask->WriteTaskFile();
-  CurrentTask->WriteExtentList();
-  CurrentTask->WriteLogHeader();
-  CurrentTask->CreateFailedList();
-
-  logLines_.Load(CurrentTask->LogFileName);
-  Memo1->SetLines(&logLines_.Lines());
-  failedLines_.Load(CurrentTask->FailedListFileName);
-  Memo2->SetLines(&failedLines_.Lines());
-
-  LabelTotalxy->setText(QStringLiteral("Total images: ") + QString::number(CurrentTask->TotalImages));
+  LabelTotalxy->setText(QStringLiteral("Total images: ") + QString::number(run_->Task().TotalImages));
   BitBtn1->setText(kStopCaption);
-
-  savedPositions_ = {};
-  const download::WorkerEnvironment environment{&caller_, this, ToLocal(programFolder_), pacing_, limits_};
-  for (int32_t i = 0; i < record->ThreadCount; ++i) {
-    Workers[static_cast<std::size_t>(i)] =
-        std::make_unique<download::TDownThread>(false, i, *CurrentTask, environment);
-    ++RunningThreads;
-  }
+  run_->StartWorkers();
   Timer1->start();
-  TimerTicks = 0;
+  ShowProgress();
 }
 
 void TForm1::Stop() {
-  if (!CurrentTask) return;
-  const int32_t count = std::min<int32_t>(CurrentTask->Parameters->ThreadCount, kMaxWorkers);
-  for (int32_t i = 0; i < count; ++i) {
-    if (auto& worker = Workers[static_cast<std::size_t>(i)]) worker->Terminate();
-    AppendToMemo1("Thread" + platform::FormatInteger(i + 1) + "will be terminated by user. please wait...");
-  }
+  if (run_) run_->Stop();
 }
 
-// ---------------------------------------------------------------- the workers' calls
-
-
-void TForm1::AppendToMemo1(const std::string& text) { Memo1->LinesAppended(logLines_.Append(text)); }
-
-void TForm1::AddLogLine(const std::string& line) { AppendToMemo1(line); }
-
-void TForm1::AddFailedLine(const std::string& line) {
-  Memo2->LinesAppended(failedLines_.Append(line));
+void TForm1::ShowLinesOf(run::RunController* run) {
+  shownRun_ = run;
+  Memo1->SetLines(&LogLines().Lines());
+  Memo2->SetLines(&FailedLines().Lines());
 }
 
-void TForm1::NotifyFinished() { --RunningThreads; }
+// ---------------------------------------------------------------- what the run reports
+
+void TForm1::LogLinesAdded(std::size_t count) { Memo1->LinesAppended(count); }
+
+void TForm1::FailedLinesAdded(std::size_t count) { Memo2->LinesAppended(count); }
 
 // ---------------------------------------------------------------- the timer
 
-void TForm1::SavePosition(int i) {
-  const auto& worker = Workers[static_cast<std::size_t>(i)];
-  if (!worker || !CurrentTask) return;
-  const task::TilePosition last = worker->LastPosition();
-  task::TilePosition& saved = savedPositions_[static_cast<std::size_t>(i)];
-  const bool writeX = last.X > 0 && last.X != saved.X;
-  const bool writeY = last.Y > 0 && last.Y != saved.Y;
-  if (!writeX && !writeY) return;
-  settings::IniFile taskFile(CurrentTask->TaskFileName());
-  if (writeX) {
-    taskFile.WriteInteger(kThreadsSection, ThreadKey(i + 1, "X"), last.X);
-    saved.X = last.X;
-  }
-  if (writeY) {
-    taskFile.WriteInteger(kThreadsSection, ThreadKey(i + 1, "Y"), last.Y);
-    saved.Y = last.Y;
-  }
-}
-
-void TForm1::SavePositions() {
-  const int32_t count = std::min<int32_t>(CurrentTask->Parameters->ThreadCount, kMaxWorkers);
-  for (int32_t i = 0; i < count; ++i) SavePosition(i);
-}
-
-void TForm1::SaveLog() { logLines_.Save(CurrentTask->LogFileName); }
-
-void TForm1::SaveFailedList() { failedLines_.Save(CurrentTask->FailedListFileName); }
-
 void TForm1::Timer1Timer() {
-  // A tick that comes while an error box of an earlier tick is open waits
-  // for it, so a lasting write failure does not pile up boxes.
-  if (inTimer_ || !CurrentTask) return;
+  // A tick that comes while an error box of an earlier tick is open is
+  // skipped, so a lasting write failure does not pile up boxes.
+  if (inTimer_ || !run_) return;
   inTimer_ = true;
   struct Leave {
     bool& flag;
     ~Leave() { flag = false; }
   } leave{inTimer_};
 
-  ++TimerTicks;
-  if (TimerTicks % 5 == 0) {
-    SavePositions();
-    SaveLog();
-    SaveFailedList();
+  std::optional<run::CloseReport> closed;
+  try {
+    closed = run_->Tick();
+  } catch (const std::exception& error) {
+    // The periodic save failed; the next fifth tick tries again.
+    gui::ShowErrorMessage(FromLocal(error.what()));
+    return;
   }
-  if (RunningThreads == 0) CloseRun();
+  if (closed) {
+    RunClosed(*closed);
+  } else {
+    ShowProgress();
+  }
 }
 
-void TForm1::CloseRun() {
+void TForm1::RunClosed(const run::CloseReport& report) {
   Timer1->stop();
-  AppendToMemo1("");
-  AppendToMemo1("--------------------------------");
-  AppendToMemo1("Task Stoped!");
-  AppendToMemo1("");
-  AppendToMemo1("Now time:" + platform::CurrentDateTimeText());
-  AppendToMemo1("");
-  AppendToMemo1("Log file has been saved as " + CurrentTask->LogFileName);
-
-  // The run ends whatever fails to be written: the first failure is shown
-  // once, after the window is back to Idle.
-  FirstFailure failure;
-  failure.Try([this] { SaveLog(); });
-  failure.Try([this] { SaveFailedList(); });
-  const int32_t count = std::min<int32_t>(CurrentTask->Parameters->ThreadCount, kMaxWorkers);
-  for (int32_t i = 0; i < count; ++i) {
-    failure.Try([this, i] { SavePosition(i); });
-    Workers[static_cast<std::size_t>(i)].reset();
-  }
-  for (auto& worker : Workers) worker.reset();
+  RunProgress->hide();
   BitBtn1->setText(kStartCaption);
-  failure.ShowIfAny();
+  if (!report.FirstFailure.empty()) gui::ShowErrorMessage(FromLocal(report.FirstFailure));
   gui::ShowMessage(kTaskStoppedMessage);
+}
+
+void TForm1::ShowProgress() {
+  const run::RunCounters counters = run_->Counters();
+  // A progress bar counts in int: scale a task larger than that.
+  const int64_t scale = counters.Total / std::numeric_limits<int>::max() + 1;
+  RunProgress->setRange(0, static_cast<int>(std::max<int64_t>(counters.Total, 1) / scale));
+  RunProgress->setValue(static_cast<int>(counters.Done() / scale));
+  RunProgress->setFormat(QStringLiteral("%1 / %2").arg(counters.Done()).arg(counters.Total));
+  RunProgress->setToolTip(QStringLiteral("Saved: %1\nBlank substitutes: %2\nGiven up: %3\nIn flight: %4\nNot tried: %5")
+                              .arg(counters.Saved)
+                              .arg(counters.Blank)
+                              .arg(counters.GivenUp)
+                              .arg(counters.InFlight)
+                              .arg(counters.NotTried));
+  RunProgress->show();
 }
 
 // ---------------------------------------------------------------- shutdown
@@ -610,44 +544,14 @@ void TForm1::ShutDownRun() {
   if (shutDown_) return;
   shutDown_ = true;
   Timer1->stop();
-  const bool running = std::any_of(Workers.begin(), Workers.end(), [](const auto& w) { return w != nullptr; });
-  if (!running) {
+  if (!run_ || !run_->Running()) {
     caller_.Close();
     return;
   }
-
-  // 1. Ask every worker to stop; each abandons the request in hand.
-  for (auto& worker : Workers) {
-    if (worker) worker->Terminate();
-  }
-  // 2. Serve their last reports for a moment, without the event loop.
-  const auto graceEnd = std::chrono::steady_clock::now() + kShutdownGrace;
-  while (RunningThreads > 0 && std::chrono::steady_clock::now() < graceEnd) {
-    if (caller_.RunPending() == 0) caller_.WaitForPending(std::chrono::milliseconds(20));
-  }
-  // 3. From now on no worker waits for the main thread.
-  caller_.Close();
-
-  // 4. Keep what the run finished.
-  FirstFailure failure;
-  failure.Try([this] { SavePositions(); });
-  failure.Try([this] { SaveLog(); });
-  failure.Try([this] { SaveFailedList(); });
-  failure.ShowIfAny();
-
-  // 5. End the threads, but never wait for good on a request that hangs.
-  std::vector<std::unique_ptr<download::TDownThread>> workers;
-  for (auto& worker : Workers) {
-    if (worker) workers.push_back(std::move(worker));
-  }
-  std::promise<void> joinedPromise;
-  std::future<void> joined = joinedPromise.get_future();
-  std::thread joiner([&workers, &joinedPromise] {
-    workers.clear();
-    joinedPromise.set_value();
-  });
-  if (joined.wait_for(kShutdownJoin) != std::future_status::ready) hardExit_();
-  joiner.join();
+  const std::string failure = run_->ShutDown(kShutdownGrace);
+  if (!failure.empty()) gui::ShowErrorMessage(FromLocal(failure));
+  // Never wait for good on a request that hangs: the files are saved.
+  if (!run_->JoinWorkers(kShutdownJoin)) hardExit_(kExitWorkersAbandoned);
 }
 
 void TForm1::Exit1Click() { close(); }
@@ -661,54 +565,53 @@ void TForm1::Button1Click() {
 
 void TForm1::LoadParametersfromprojectfilel1Click() {
   const std::optional<QString> chosen =
-      gui::Chooser().OpenFile(this, QStringLiteral("Open project file:"), QStringLiteral("Projects(*.otsk) (*.otsk)"),
+      gui::Chooser().OpenFile(this, QStringLiteral("Open project file:"), QStringLiteral("Projects(*.otsk)"),
                               DefaultPath, QString());
   if (!chosen) return;
   const std::string path = ToLocal(QDir::toNativeSeparators(*chosen));
-  const settings::IniFile taskFile(path);
-  Edit1->setText(FromLocal(taskFile.ReadString("AREA", "LeftLongitude", "")));
-  Edit3->setText(FromLocal(taskFile.ReadString("AREA", "RightLongitude", "")));
-  Edit2->setText(FromLocal(taskFile.ReadString("AREA", "TopLatitude", "")));
-  Edit4->setText(FromLocal(taskFile.ReadString("AREA", "BottomLatitude", "")));
+  const task::StoredTask stored = task::TaskFile(path).Read(0);
+  Edit1->setText(FromLocal(stored.LeftLongitude));
+  Edit3->setText(FromLocal(stored.RightLongitude));
+  Edit2->setText(FromLocal(stored.TopLatitude));
+  Edit4->setText(FromLocal(stored.BottomLatitude));
   Edit6->setText(FromLocal(platform::ExtractFilePath(path)));
   EditTaskName->setText(FromLocal(platform::ExtractFileName(path)));
-  const int32_t mapsType = taskFile.ReadInteger("MapsType", "MapsType", 0);
-  EditDate->setText(FromLocal(taskFile.ReadString("MapsType", "HistoryDate", "")));
+  EditDate->setText(FromLocal(stored.HistoryDate));
   // A code none of the three leaves the selection as it was.
-  const int position = task::ListPositionFromMapsType(mapsType);
+  const int position = task::ListPositionFromMapsType(stored.MapsType);
   if (position >= 0) radio_mapstype->setCurrentIndex(position);
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
-  const int32_t zoom = taskFile.ReadInteger("Zoom", "Zoom", 0);
-  UpDown1->SetPosition(zoom);
-  Edit5->setText(FromLocal(platform::FormatInteger(zoom)));
+  UpDown1->SetPosition(stored.Zoom);
+  Edit5->setText(FromLocal(platform::FormatInteger(stored.Zoom)));
 }
 
 void TForm1::Viewlogfile1Click() {
-  if (!CurrentTask) {
+  if (!run_) {
     gui::ShowMessage(kNoTaskMessage);
     return;
   }
-  if (platform::FileExists(CurrentTask->LogFileName)) {
-    OpenOnDesktop(QUrl::fromLocalFile(FromLocal(CurrentTask->LogFileName)));
+  const std::string& logFile = run_->Task().LogFileName;
+  if (platform::FileExists(logFile)) {
+    gui::OpenOnDesktop(QUrl::fromLocalFile(FromLocal(logFile)));
     return;
   }
   gui::ShowMessage(kNoLogFileMessage);
 }
 
-void TForm1::OpenOnDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
-
-void TForm1::MapViewer1Click() {
-  OpenOnDesktop(QUrl::fromLocalFile(programFolder_ + QString::fromLatin1(platform::kMapViewerProgram)));
+void TForm1::LaunchSibling(const char* program, const QString& title) {
+  gui::StartSibling(programFolder_ + QString::fromLatin1(program), title);
 }
+
+void TForm1::MapViewer1Click() { LaunchSibling(platform::kMapViewerProgram, QStringLiteral("The map viewer")); }
 
 void TForm1::CombineImages1Click() {
-  OpenOnDesktop(QUrl::fromLocalFile(programFolder_ + QString::fromLatin1(platform::kMapCombinerProgram)));
+  LaunchSibling(platform::kMapCombinerProgram, QStringLiteral("The map combiner"));
 }
 
-void TForm1::Usermanual1Click() { OpenOnDesktop(QUrl::fromLocalFile(HelpPath)); }
+void TForm1::Usermanual1Click() { gui::OpenOnDesktop(QUrl::fromLocalFile(HelpPath)); }
 
-void TForm1::Homepage1Click() { OpenOnDesktop(QUrl(HomepageAddress)); }
+void TForm1::Homepage1Click() { gui::OpenOnDesktop(QUrl(HomepageAddress)); }
 
 void TForm1::Options2Click() {
   if (options_ != nullptr) options_->exec();

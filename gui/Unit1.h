@@ -7,8 +7,10 @@
 //
 // Run life cycle: Idle (caption "Start") -> Start -> Running (caption "Stop",
 // Timer1 on) -> the last worker reports its end -> Timer1Timer closes the run
-// -> Idle. Closing the window during a run stops the workers, saves what they
-// finished and ends without waiting for good on a hung request.
+// -> Idle. The run itself (task, workers, lines, saves) is a run::RunController;
+// this window reads the controls, shows what the run reports and drives it
+// with Timer1. Closing the window during a run stops the workers, saves what
+// they finished and ends without waiting for good on a hung request.
 #pragma once
 
 #include <QMainWindow>
@@ -20,14 +22,15 @@
 #include <memory>
 #include <string>
 
-#include "core/run/LineFile.h"
-#include "gui/MainThreadCallerQt.h"
-#include "gui/MessageDialog.h"
-#include "core/run/TaskControls.h"
 #include "core/download/HttpClient.h"
 #include "core/download/Unit3.h"
 #include "core/platform/Files.h"
+#include "core/run/LineFile.h"
+#include "core/run/RunController.h"
+#include "core/run/TaskControls.h"
 #include "core/task/Unitclasstask.h"
+#include "gui/MainThreadCallerQt.h"
+#include "gui/MessageDialog.h"
 
 class QAction;
 class QComboBox;
@@ -36,6 +39,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTimer;
@@ -78,11 +82,15 @@ class TUpDown : public QWidget {
   int position_ = 0;
 };
 
-class TForm1 : public QMainWindow, public download::DownloadSink {
+// The exit status of a program that had to leave a worker stuck in a request
+// behind at Exit (every file was saved before).
+inline constexpr int kExitWorkersAbandoned = 3;
+
+class TForm1 : public QMainWindow, private run::RunObserver {
   Q_OBJECT
 
  public:
-  static constexpr int kMaxWorkers = 8;
+  static constexpr int kMaxWorkers = run::RunController::kMaxWorkers;
 
   // programFolder: the folder with ini/, blankimg/ and help/, ending in the
   // separator. The program passes the defaults; tests pass a throwaway folder
@@ -115,18 +123,21 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   void Homepage1Click();
   void About1Click();
 
-  // What the workers call, in the main thread.
-  void AddLogLine(const std::string& line) override;
-  void AddFailedLine(const std::string& line) override;
-  void NotifyFinished() override;
+  // The run state: the record and the task of the last Start that built one
+  // (null before), its workers' count and the ticks since that Start.
+  const task::TaskParameters* CurrentParameters() const { return run_ ? &run_->Parameters() : nullptr; }
+  const task::MDTask* CurrentTask() const { return run_ ? &run_->Task() : nullptr; }
+  int32_t RunningThreads() const { return run_ ? run_->RunningThreads() : 0; }
+  int32_t TimerTicks() const { return run_ ? run_->TimerTicks() : 0; }
+  bool WorkersGone() const { return !run_ || run_->WorkersGone(); }
 
   // The lines of Memo1 and Memo2 as they are saved.
-  const run::LineFile& LogLines() const { return logLines_; }
-  const run::LineFile& FailedLines() const { return failedLines_; }
+  const run::LineFile& LogLines() const { return shownRun_ ? shownRun_->LogLines() : initialLog_; }
+  const run::LineFile& FailedLines() const { return shownRun_ ? shownRun_->FailedLines() : initialFailed_; }
 
-  // Tests: what ends the process when a worker does not end at shutdown
-  // (std::_Exit by default; the files are saved before).
-  void SetHardExitForTests(std::function<void()> hardExit) { hardExit_ = std::move(hardExit); }
+  // Tests: what ends the process, with its exit status, when a worker does
+  // not end at shutdown (std::_Exit by default; the files are saved before).
+  void SetHardExitForTests(std::function<void(int status)> hardExit) { hardExit_ = std::move(hardExit); }
 
   // Set at first show.
   QString ConfigPath;
@@ -171,6 +182,8 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   TLogView* Memo1;
   QStatusBar* StatusBar1;
   QLabel* StatusBar1Text;
+  // Right of the status text while a run goes on: tiles done of this run's.
+  QProgressBar* RunProgress;
   QTimer* Timer1;
 
   // Menu.
@@ -190,14 +203,6 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   QAction* Homepage1;
   QAction* About1;
 
-  // Run state: the record and the task of the last Start, the workers of the
-  // current run (index = thread number - 1).
-  std::shared_ptr<task::TaskParameters> CurrentParameters;
-  std::unique_ptr<task::MDTask> CurrentTask;
-  std::array<std::unique_ptr<download::TDownThread>, kMaxWorkers> Workers;
-  int32_t RunningThreads = 0;
-  int32_t TimerTicks = 0;
-
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -205,21 +210,24 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What the run reports.
+  void LogLinesAdded(std::size_t count) override;
+  void FailedLinesAdded(std::size_t count) override;
+
   void BuildControls();
   void BuildMenu();
   run::TaskControls ReadControls() const;
   void Start();
   void Stop();
-  void CloseRun();
-  // The last finished tile of worker i into the task file's [THREADS].
-  void SavePosition(int i);
-  void SavePositions();
-  void SaveLog();
-  void SaveFailedList();
-  void AppendToMemo1(const std::string& text);
+  void RunClosed(const run::CloseReport& report);
+  void ShowProgress();
+  // Memo1 and Memo2 show the lines of run (null: the initial lines).
+  void ShowLinesOf(run::RunController* run);
   // Stops a run for good when the program ends: see the header comment.
   void ShutDownRun();
-  void OpenOnDesktop(const QUrl& url);
+  // The sibling program name beside this one, or an error box saying it is
+  // not installed.
+  void LaunchSibling(const char* program, const QString& title);
 
   QString programFolder_;
   download::Pacing pacing_;
@@ -228,20 +236,22 @@ class TForm1 : public QMainWindow, public download::DownloadSink {
   bool inTimer_ = false;
   bool shutDown_ = false;
 
-  run::LineFile logLines_;
-  run::LineFile failedLines_;
-  // What SavePosition last wrote per slot, to skip unchanged values.
-  std::array<task::TilePosition, kMaxWorkers> savedPositions_{};
-  // Keeps the record of CurrentTask alive after a failed Start replaced
-  // CurrentParameters.
-  std::shared_ptr<task::TaskParameters> currentTaskRecord_;
+  // Serves the workers' calls; declared before the runs, so it outlives them
+  // (a run destroyed after shutdown still joins workers that call it).
+  gui::MainThreadCallerQt caller_;
+  // The lines the windows show before the first run.
+  run::LineFile initialLog_;
+  run::LineFile initialFailed_;
+  // The run of CurrentTask; and, while a Start that failed to prepare its
+  // files is the current one, the run whose lines the windows still show.
+  std::unique_ptr<run::RunController> run_;
+  std::unique_ptr<run::RunController> previousRun_;
+  run::RunController* shownRun_ = nullptr;
 
   QDialog* about_ = nullptr;
   QDialog* convert_ = nullptr;
   QDialog* options_ = nullptr;
   QDialog* flt_ = nullptr;
 
-  std::function<void()> hardExit_;
-  // Declared last: destroyed first, after ShutDownRun has closed it.
-  gui::MainThreadCallerQt caller_;
+  std::function<void(int)> hardExit_;
 };

@@ -1,6 +1,7 @@
 #include "gui/Unit2.h"
 
-#include <QDesktopServices>
+#include "gui/Desktop.h"
+
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -25,7 +26,7 @@ void TLinkLabel::SetAddress(const QString& address, const QString& shownText) {
 void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-    QDesktopServices::openUrl(QUrl(address_));
+    gui::OpenOnDesktop(QUrl(address_));
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include <optional>
 
+#include "gui/ApplicationQt.h"
 #include "gui/MessageDialog.h"
 #include "gui/WidgetsUi.h"
 #include "core/ftl/FailedTileRun.h"
@@ -72,7 +73,7 @@ TfrmFlt::TfrmFlt(QWidget* parent) : QDialog(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Memo1);
 
-  connect(Button1, &QPushButton::clicked, this, &TfrmFlt::Button1Click);
+  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmFlt::Button1Click));
 }
 
 void TfrmFlt::showEvent(QShowEvent* event) {
@@ -97,7 +98,7 @@ void TfrmFlt::Button1Click() {
   // second click; one run at a time.
   if (running_) return;
   const std::optional<QString> chosen =
-      gui::Chooser().OpenFile(this, QStringLiteral("Open ftl file:"), QStringLiteral("Projects(*.ftl) (*.ftl)"),
+      gui::Chooser().OpenFile(this, QStringLiteral("Open ftl file:"), QStringLiteral("Projects(*.ftl)"),
                               QString(), lastChosenFile_);
   if (!chosen) return;
   lastChosenFile_ = *chosen;

@@ -12,21 +12,17 @@
 #include <optional>
 #include <utility>
 
+#include "gui/ApplicationQt.h"
 #include "gui/MessageDialog.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
-#include "core/settings/IniFile.h"
+#include "core/settings/ConfigFile.h"
 
 namespace {
-
-constexpr const char* kSectionIniParas = "IniParas";
-constexpr const char* kSectionProxy = "Proxy";
 
 using gui::Named;
 
 }  // namespace
-
-QString DefaultOptionsSavePath() { return gui::FromLocal(platform::BuiltInFolder("downloads")); }
 
 TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
     : QDialog(parent), configPath_(std::move(configPath)) {
@@ -89,9 +85,9 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   QWidget::setTabOrder(EditProxyPort, EditProxyPassword);
   QWidget::setTabOrder(EditProxyPassword, EditProxyUsername);
 
-  connect(Button3, &QPushButton::clicked, this, &TfrmOptions::Button3Click);
-  connect(Button1, &QPushButton::clicked, this, &TfrmOptions::Button1Click);
-  connect(Button2, &QPushButton::clicked, this, &TfrmOptions::Button2Click);
+  connect(Button3, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button3Click));
+  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button1Click));
+  connect(Button2, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button2Click));
 }
 
 void TfrmOptions::showEvent(QShowEvent* event) {
@@ -100,14 +96,13 @@ void TfrmOptions::showEvent(QShowEvent* event) {
 }
 
 void TfrmOptions::FormShow() {
-  const settings::IniFile ini(gui::ToLocal(configPath_));
-  Edit12->setText(gui::FromLocal(
-      ini.ReadString(kSectionIniParas, "DefaultPath", gui::ToLocal(DefaultOptionsSavePath()))));
-  CheckBoxUseProxy->setChecked(ini.ReadInteger(kSectionProxy, "UseProxy", 0) == 1);
-  EditProxyServer->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyServer", "")));
-  EditProxyPort->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyPort", "")));
-  EditProxyUsername->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyUsername", "")));
-  EditProxyPassword->setText(gui::FromLocal(ini.ReadString(kSectionProxy, "ProxyPassword", "")));
+  const settings::OptionsSettings stored = settings::ConfigFile(gui::ToLocal(configPath_)).ReadOptions();
+  Edit12->setText(gui::FromLocal(stored.DefaultPath));
+  CheckBoxUseProxy->setChecked(stored.Proxy.UseProxy);
+  EditProxyServer->setText(gui::FromLocal(stored.Proxy.ProxyServer));
+  EditProxyPort->setText(gui::FromLocal(stored.Proxy.ProxyPort));
+  EditProxyUsername->setText(gui::FromLocal(stored.Proxy.ProxyUsername));
+  EditProxyPassword->setText(gui::FromLocal(stored.Proxy.ProxyPassword));
 }
 
 void TfrmOptions::Button3Click() {
@@ -116,14 +111,11 @@ void TfrmOptions::Button3Click() {
 }
 
 void TfrmOptions::Button1Click() {
-  // The file holds the proxy password: a file created here is the owner's only.
-  settings::IniFile ini(gui::ToLocal(configPath_), platform::FileAccess::OwnerOnly);
-  ini.WriteString(kSectionIniParas, "DefaultPath", gui::ToLocal(Edit12->text()));
-  ini.WriteInteger(kSectionProxy, "UseProxy", CheckBoxUseProxy->isChecked() ? 1 : 0);
-  ini.WriteString(kSectionProxy, "ProxyServer", gui::ToLocal(EditProxyServer->text()));
-  ini.WriteString(kSectionProxy, "ProxyPort", gui::ToLocal(EditProxyPort->text()));
-  ini.WriteString(kSectionProxy, "ProxyUsername", gui::ToLocal(EditProxyUsername->text()));
-  ini.WriteString(kSectionProxy, "ProxyPassword", gui::ToLocal(EditProxyPassword->text()));
+  settings::ConfigFile(gui::ToLocal(configPath_))
+      .WriteOptions({gui::ToLocal(Edit12->text()),
+                     {CheckBoxUseProxy->isChecked(), gui::ToLocal(EditProxyServer->text()),
+                      gui::ToLocal(EditProxyPort->text()), gui::ToLocal(EditProxyUsername->text()),
+                      gui::ToLocal(EditProxyPassword->text())}});
   accept();
 }
 

@@ -55,7 +55,3 @@ class TfrmOptions : public QDialog {
  private:
   QString configPath_;
 };
-
-// The folder the dialog offers when the settings file names none: c:\downloads
-// on Windows, the user's home folder followed by /downloads elsewhere.
-QString DefaultOptionsSavePath();

@@ -57,7 +57,7 @@ task::TilePosition TDownThread::LastPosition() const noexcept {
 }
 
 TileCounts TDownThread::Counts() const noexcept {
-  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load()};
+  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load(), ended_.load()};
 }
 
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
@@ -111,6 +111,8 @@ void TDownThread::Execute() {
   }
   // The end sequence: the main window counts running workers by these calls,
   // so it must run exactly once whichever way the walk ended.
+  inFlight_.store(false);
+  ended_.store(true);
   Client.reset();
   try {
     Report("T" + n + " Finished.");

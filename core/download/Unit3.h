@@ -61,6 +61,7 @@ struct TileCounts {
   int64_t Blank = 0;      // replaced by the blank image, not recorded (not found)
   int64_t GivenUp = 0;    // recorded in the failed list
   bool InFlight = false;  // a tile is being fetched right now
+  bool Ended = false;     // the walk is over; the worker ends or has ended
 };
 
 // Failure classes of a failed request, in the order they are tested.
@@ -110,6 +111,7 @@ class TDownThread final : public platform::Thread {
   std::atomic<int64_t> blank_{0};
   std::atomic<int64_t> givenUp_{0};
   std::atomic<bool> inFlight_{false};
+  std::atomic<bool> ended_{false};
 };
 
 }  // namespace download

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@
 #else
 #include <fcntl.h>
 #include <limits.h>
+#include <dirent.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -33,6 +36,19 @@ void ThrowUnableToWrite(const std::string& path) { throw FileError("Unable to wr
 
 namespace {
 
+constexpr const char* kTemporaryMark = ".~";
+
+// Digits only (no sign, no blank), as the temporary names are written.
+std::optional<unsigned long> ParseDecimalDigits(std::string_view text) {
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  unsigned long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return value;
+}
+
 // A name for a temporary file beside target that no other writer (thread or
 // process) picks at the same moment; creation with O_EXCL settles the rest.
 std::string TemporarySibling(const std::string& target) {
@@ -45,8 +61,28 @@ std::string TemporarySibling(const std::string& target) {
   const unsigned long pid = static_cast<unsigned long>(getpid());
 #endif
   const std::string folder = ExtractFilePath(target);
-  return folder + "." + ExtractFileName(target) + ".~" + FormatInteger(pid) + "-" +
+  return folder + "." + ExtractFileName(target) + kTemporaryMark + FormatInteger(pid) + "-" +
          FormatInteger(counter.fetch_add(1)) + "-" + FormatInteger(ticks % 100000);
+}
+
+// The writing process of a temporary name made by TemporarySibling:
+// "." name ".~" pid "-" counter "-" ticks. 0 for any other name.
+unsigned long TemporaryOwner(const std::string& name) {
+  if (name.size() < 2 || name[0] != '.') return 0;
+  const std::size_t mark = name.rfind(kTemporaryMark);
+  if (mark == std::string::npos || mark < 2) return 0;
+  std::string_view rest(name);
+  rest.remove_prefix(mark + std::char_traits<char>::length(kTemporaryMark));
+  unsigned long numbers[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t end = i < 2 ? rest.find('-') : rest.size();
+    if (end == 0 || end == std::string_view::npos) return 0;
+    const auto parsed = ParseDecimalDigits(rest.substr(0, end));
+    if (!parsed) return 0;
+    numbers[i] = *parsed;
+    rest.remove_prefix(i < 2 ? end + 1 : end);
+  }
+  return numbers[0];
 }
 
 #ifndef _WIN32
@@ -573,5 +609,32 @@ std::string BuiltInFolder(const std::string& name) {
   return IncludeTrailingDelimiter(home) + name;
 #endif
 }
+
+}  // namespace platform
+
+namespace platform {
+
+#ifdef _WIN32
+int RemoveStaleTemporaries(const std::string&) { return 0; }
+#else
+int RemoveStaleTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return 0;
+  const std::string prefix = IncludeTrailingDelimiter(folder);
+  const unsigned long self = static_cast<unsigned long>(::getpid());
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    // Only hidden names can be ours: a cheap test before the parse.
+    if (entry->d_name[0] != '.') continue;
+    const unsigned long owner = TemporaryOwner(entry->d_name);
+    if (owner == 0 || owner == self) continue;
+    // A process that still runs may be writing it; one that is gone left it.
+    if (::kill(static_cast<pid_t>(owner), 0) == 0 || errno != ESRCH) continue;
+    if (::unlink((prefix + entry->d_name).c_str()) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
+}
+#endif
 
 }  // namespace platform

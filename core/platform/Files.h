@@ -28,6 +28,12 @@ class FileError : public std::runtime_error {
 [[noreturn]] void ThrowCannotCreate(const std::string& path);
 [[noreturn]] void ThrowUnableToWrite(const std::string& path);
 
+// Removes from folder (not below it) the temporary files that an atomic write
+// or copy of a process that no longer runs left behind (killed mid-write):
+// only names of this module's own pattern, never those of a live process.
+// Returns how many were removed; a folder that cannot be read removes none.
+int RemoveStaleTemporaries(const std::string& folder);
+
 // Folder of the running executable, ending in the separator.
 std::string ProgramFolder();
 

@@ -4,8 +4,8 @@
 
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
-#include "core/settings/IniFile.h"
 #include "core/task/Commonfunc.h"
+#include "core/task/TaskFile.h"
 
 namespace run {
 
@@ -23,18 +23,7 @@ ControlsCheck Refuse(std::string message) { return ControlsCheck{std::nullopt, s
 
 }  // namespace
 
-ProxySettings ReadProxySettings(const std::string& configPath) {
-  const settings::IniFile ini(configPath);
-  ProxySettings proxy;
-  proxy.UseProxy = ini.ReadInteger("Proxy", "UseProxy", 0) == 1;
-  proxy.ProxyServer = ini.ReadString("Proxy", "ProxyServer", "");
-  proxy.ProxyPort = ini.ReadString("Proxy", "ProxyPort", "");
-  proxy.ProxyUsername = ini.ReadString("Proxy", "ProxyUsername", "");
-  proxy.ProxyPassword = ini.ReadString("Proxy", "ProxyPassword", "");
-  return proxy;
-}
-
-ControlsCheck ReadTaskControls(const TaskControls& controls, const ProxySettings& proxy) {
+ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy) {
   task::TaskParameters p;
   p.UseProxy = proxy.UseProxy;
   p.ProxyServer = proxy.ProxyServer;
@@ -42,11 +31,7 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const ProxySettings
   p.ProxyUsername = proxy.ProxyUsername;
   p.ProxyPassword = proxy.ProxyPassword;
 
-  // The up-down control keeps the zoom in range, but a task file opened from
-  // disk can bring any text; refuse it here rather than in the grid math.
   const std::optional<int32_t> zoom = platform::ParseInteger(controls.Zoom);
-  if (!zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return Refuse(task::kZoomRangeMessage);
-  p.Zoom = *zoom;
 
   p.MapsType = task::MapsTypeFromListPosition(controls.MapsTypePosition);
   if (p.MapsType == 0) return Refuse("Please select a map type.");
@@ -79,6 +64,11 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const ProxySettings
   if (p.LeftLongitude > p.RightLongitude) return Refuse("Left Longitude should less than Right Longitude!");
   if (p.TopLatitude < p.BottomLatitude) return Refuse("Bottom Latitude should less than Top Latitude!");
 
+  // The up-down control keeps the zoom in range, but a task file opened from
+  // disk can bring any text; refuse it here rather than in the grid math.
+  if (!zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return Refuse(task::kZoomRangeMessage);
+  p.Zoom = *zoom;
+
   p.ThreadCount = 8;
   p.ThreadSlots = 8;
 
@@ -93,22 +83,16 @@ bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters
   const std::string taskFile = parameters.SavePath + parameters.TaskName;
   if (!platform::FileExists(taskFile)) return false;
 
-  const settings::IniFile ini(taskFile);
-  const std::string left = ini.ReadString("AREA", "LeftLongitude", "");
-  const std::string right = ini.ReadString("AREA", "RightLongitude", "");
-  const std::string top = ini.ReadString("AREA", "TopLatitude", "");
-  const std::string bottom = ini.ReadString("AREA", "BottomLatitude", "");
-  const int32_t zoom = ini.ReadInteger("Zoom", "Zoom", 100);
-  const int32_t mapsType = ini.ReadInteger("MapsType", "MapsType", 100);
-  const std::string historyDate = ini.ReadString("MapsType", "HistoryDate", "");
+  const task::StoredTask stored = task::TaskFile(taskFile).Read(100);
 
   // The coordinates are compared as typed, so that only a task reopened from
   // its file (which copies the stored texts into the edits) continues.
-  return mapsType == parameters.MapsType && left == controls.LeftLongitude && right == controls.RightLongitude &&
-         top == controls.TopLatitude && bottom == controls.BottomLatitude &&
-         platform::FormatInteger(zoom) == platform::FormatInteger(parameters.Zoom) &&
+  return stored.MapsType == parameters.MapsType && stored.LeftLongitude == controls.LeftLongitude &&
+         stored.RightLongitude == controls.RightLongitude && stored.TopLatitude == controls.TopLatitude &&
+         stored.BottomLatitude == controls.BottomLatitude &&
+         platform::FormatInteger(stored.Zoom) == platform::FormatInteger(parameters.Zoom) &&
          platform::ExtractFilePath(taskFile) == parameters.SavePath &&
-         platform::ExtractFileName(taskFile) == controls.TaskName && historyDate == controls.HistoryDate;
+         platform::ExtractFileName(taskFile) == controls.TaskName && stored.HistoryDate == controls.HistoryDate;
 }
 
 }  // namespace run

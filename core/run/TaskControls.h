@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/ConfigFile.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -23,17 +24,6 @@ struct TaskControls {
   std::string HistoryDate;     // EditDate
 };
 
-struct ProxySettings {
-  bool UseProxy = false;
-  std::string ProxyServer;
-  std::string ProxyPort;
-  std::string ProxyUsername;
-  std::string ProxyPassword;
-};
-
-// [Proxy] of the settings file; a missing file or key gives the defaults.
-ProxySettings ReadProxySettings(const std::string& configPath);
-
 // Either the record (ContinueTask false, ThreadCount 8) or the one message to show.
 struct ControlsCheck {
   std::optional<task::TaskParameters> Parameters;
@@ -41,8 +31,10 @@ struct ControlsCheck {
 };
 
 // Reads and checks the controls in the fixed order; creates the save folder
-// (one level) before the coordinates are checked.
-ControlsCheck ReadTaskControls(const TaskControls& controls, const ProxySettings& proxy);
+// (one level) before the coordinates are checked. A zoom outside 1..21 (only a
+// task file can bring one) is refused after the coordinate checks, so a
+// damaged task file meets the coordinate message first.
+ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy);
 
 // True when the task file SavePath + TaskName exists and matches the controls
 // in every compared field.

@@ -9,14 +9,13 @@
 #include "core/platform/Files.h"
 #include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
-#include "core/settings/IniFile.h"
 #include "core/task/Commonfunc.h"
+#include "core/task/TaskFile.h"
 
 namespace task {
 
 namespace {
 
-constexpr const char* kTaskFileThreadsSection = "THREADS";
 // Shown instead of the proxy password: the log is a plain file that users pass
 // around, and the password already lives in the settings file.
 constexpr const char* kPasswordMask = "******";
@@ -112,11 +111,10 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   ResumeX.fill(0);
   ResumeY.fill(0);
   if (p.ContinueTask) {
-    const settings::IniFile taskFile(TaskFileName());
-    const int slots = std::clamp(p.ThreadCount, 0, kResumeSlots);
-    for (int k = 1; k <= slots; ++k) {
-      ResumeX[k - 1] = taskFile.ReadInteger(kTaskFileThreadsSection, "T" + Decimal(k) + "X", 0);
-      ResumeY[k - 1] = taskFile.ReadInteger(kTaskFileThreadsSection, "T" + Decimal(k) + "Y", 0);
+    const std::vector<TilePosition> positions = TaskFile(TaskFileName()).ReadPositions(std::clamp(p.ThreadCount, 0, kResumeSlots));
+    for (std::size_t k = 0; k < positions.size(); ++k) {
+      ResumeX[k] = positions[k].X;
+      ResumeY[k] = positions[k].Y;
     }
   }
 }
@@ -158,43 +156,7 @@ std::string MDTask::General(double value) const {
   return platform::FormatGeneral(value, mark);
 }
 
-std::vector<std::string> MDTask::TaskFileLines() const {
-  const TaskParameters& p = *Parameters;
-  std::vector<std::string> lines = {
-      "[MapsType]",
-      "MapsType=" + Decimal(p.MapsType),
-      "HistoryDate=" + p.HistoryDate,
-      "",
-      "[AREA]",
-      "LeftLongitude=" + General(p.LeftLongitude),
-      "RightLongitude=" + General(p.RightLongitude),
-      "TopLatitude=" + General(p.TopLatitude),
-      "BottomLatitude=" + General(p.BottomLatitude),
-      "",
-      "Left_Longitude_download=" + General(LeftLongitudeDownload),
-      "Right_Longitude_download=" + General(RightLongitudeDownload),
-      "Top_Latitude_download=" + General(TopLatitudeDownload),
-      "Bottom_Latitude_download=" + General(BottomLatitudeDownload),
-      "",
-      "[Zoom]",
-      "Zoom=" + Decimal(p.Zoom),
-      "",
-      "[XY]",
-      "MinX=" + Decimal(MinX),
-      "MinY=" + Decimal(MinY),
-      "MaxX=" + Decimal(MaxX),
-      "MaxY=" + Decimal(MaxY),
-      "",
-      "[THREADS]",
-      "ThreadCount=" + Decimal(p.ThreadCount),
-  };
-  for (int32_t k = 1; k <= p.ThreadSlots; ++k) {
-    lines.push_back("T" + Decimal(k) + "X=");
-    lines.push_back("T" + Decimal(k) + "Y=");
-  }
-  lines.emplace_back();
-  return lines;
-}
+std::vector<std::string> MDTask::TaskFileLines() const { return TaskFile::FreshLines(*this); }
 
 void MDTask::WriteTaskFile() const {
   if (Parameters->ContinueTask) return;

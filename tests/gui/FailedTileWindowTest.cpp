@@ -121,7 +121,7 @@ TEST_F(FailedTileWindowTest, OpenDialogOffersPreviousFileAndCancelKeepsLog) {
   ASSERT_EQ(openCalls.size(), 2u);
   for (const OpenCall& call : openCalls) {
     EXPECT_EQ(call.Title, "Open ftl file:");
-    EXPECT_EQ(call.Filter, "Projects(*.ftl) (*.ftl)");
+    EXPECT_EQ(call.Filter, "Projects(*.ftl)");
     EXPECT_TRUE(call.StartFolder.isEmpty());
   }
   EXPECT_TRUE(openCalls[0].SelectedFile.isEmpty());

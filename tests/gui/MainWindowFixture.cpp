@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QStringList>
 
+#include "gui/Desktop.h"
 #include "gui/LogViewQt.h"
 
 #include "core/platform/Numbers.h"
@@ -23,18 +24,15 @@ void MainWindowFixture::SetUp() {
   gui::SetMessageInterceptor([this](const QString& text, bool isError) {
     messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString()});
   });
-  for (const char* scheme : {"file", "http", "https", "mailto"}) {
-    QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &desktop_, "Open");
-  }
+  gui::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
 }
 
 void MainWindowFixture::TearDown() {
   window_.reset();
   gui::SetMessageInterceptor({});
   gui::SetChooserForTests({});
-  for (const char* scheme : {"file", "http", "https", "mailto"}) {
-    QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-  }
+  gui::SetUrlOpenerForTests({});
+  gui::SetOpenCommandForTests({});
   server_.reset();
 }
 

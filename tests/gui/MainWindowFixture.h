@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDesktopServices>
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
@@ -26,13 +25,8 @@
 namespace guitest {
 
 // Receives what the program hands to the desktop's "open" action.
-class DesktopRecorder : public QObject {
-  Q_OBJECT
-
- public:
+struct DesktopRecorder {
   std::vector<QUrl> Opened;
-
- public slots:
   void Open(const QUrl& url) { Opened.push_back(url); }
 };
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,10 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+#include <filesystem>
+
+#include "gui/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/Unit2.h"
 #include "core/platform/Files.h"
@@ -178,7 +183,7 @@ TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
     EXPECT_EQ(messages_[0].Text, c.message);
     EXPECT_FALSE(messages_[0].IsError);
     EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
-    EXPECT_EQ(window_->CurrentTask, nullptr);
+    EXPECT_EQ(window_->CurrentTask(), nullptr);
     EXPECT_EQ(window_->Edit1->text(), c.left);  // the edits keep what was typed
   }
   EXPECT_EQ(server_->RequestCount(), 0u);
@@ -218,7 +223,7 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
   QTest::mouseClick(window_->Button4, Qt::LeftButton);
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].title, QStringLiteral("Open project file:"));
-  EXPECT_EQ(asked[0].filter, QStringLiteral("Projects(*.otsk) (*.otsk)"));
+  EXPECT_EQ(asked[0].filter, QStringLiteral("Projects(*.otsk)"));
   EXPECT_EQ(asked[0].folder, window_->DefaultPath);
   EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
 
@@ -254,8 +259,8 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
   messages_.clear();
   ClickStart();
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].Text, QString::fromLatin1(task::kZoomRangeMessage));
-  EXPECT_EQ(window_->CurrentTask, nullptr);
+  EXPECT_EQ(messages_[0].Text, QStringLiteral("Longitude or latitude input error!"));
+  EXPECT_EQ(window_->CurrentTask(), nullptr);
 }
 
 TEST_F(MainWindowTest, FolderBrowserSetsThePathAndCancelKeepsIt) {
@@ -286,21 +291,82 @@ TEST_F(MainWindowTest, ViewLogFileWithoutATaskSaysSoFromMenuAndDoubleClick) {
   EXPECT_TRUE(desktop_.Opened.empty());
 }
 
-TEST_F(MainWindowTest, LaunchersHandTheirTargetsToTheDesktop) {
+// The lines a launched script has written so far.
+std::vector<std::string> LinesSoFar(const std::string& path) {
+  return platform::FileExists(path) ? platform::ReadTextLines(path) : std::vector<std::string>{};
+}
+
+// What cannot be opened or started is named in the error box; what can is
+// handed over (the help file, the homepage) or started (the sibling tools).
+TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
   OpenWindow();
+  const QString folder = gui::FromLocal(program_->Path());
+  const QString viewer = folder + QString::fromLatin1(platform::kMapViewerProgram);
+  const QString combiner = folder + QString::fromLatin1(platform::kMapCombinerProgram);
+  const QString help = folder + QStringLiteral("help/help.html");
+
   window_->MapViewer1->trigger();
   window_->CombineImages1->trigger();
   window_->Usermanual1->trigger();
   window_->Homepage1->trigger();
-  const QString folder = gui::FromLocal(program_->Path());
-  const std::vector<QUrl> expected = {
-      QUrl::fromLocalFile(folder + QString::fromLatin1(platform::kMapViewerProgram)),
-      QUrl::fromLocalFile(folder + QString::fromLatin1(platform::kMapCombinerProgram)),
-      QUrl::fromLocalFile(folder + QStringLiteral("help/help.html")),
-      QUrl(QStringLiteral("https://orvenna.example/")),
-  };
-  EXPECT_EQ(desktop_.Opened, expected);
-  EXPECT_TRUE(messages_.empty());  // a missing target is not reported
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<QString>{
+                QStringLiteral("The map viewer is not installed beside this program: ") + viewer + " is missing.",
+                QStringLiteral("The map combiner is not installed beside this program: ") + combiner + " is missing.",
+                QStringLiteral("Cannot open ") + help + ": the file does not exist.",
+            }));
+  EXPECT_EQ(desktop_.Opened, std::vector<QUrl>{QUrl(QStringLiteral("https://orvenna.example/"))});
+
+  // Installed, the tools start with no arguments; the help file is handed over.
+  messages_.clear();
+  const std::string started = program_->Path() + "started";
+  for (const QString& tool : {viewer, combiner}) {
+    testsupport::WriteFileBytes(gui::ToLocal(tool), "#!/bin/sh\necho \"$0 $#\" >> '" + started + "'\n");
+    ASSERT_TRUE(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  }
+  std::filesystem::create_directories(program_->Path() + "help");
+  testsupport::WriteFileBytes(gui::ToLocal(help), "<html></html>");
+  window_->MapViewer1->trigger();
+  window_->CombineImages1->trigger();
+  window_->Usermanual1->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LinesSoFar(started).size() == 2; }, 10000));
+  std::vector<std::string> runs = platform::ReadTextLines(started);
+  std::sort(runs.begin(), runs.end());
+  EXPECT_EQ(runs, (std::vector<std::string>{gui::ToLocal(combiner) + " 0", gui::ToLocal(viewer) + " 0"}));
+  EXPECT_EQ(desktop_.Opened.back(), QUrl::fromLocalFile(help));
+  EXPECT_TRUE(messages_.empty());
+}
+
+// The desktop's own way: an opener that fails (no program set up for the
+// file) is reported once it has said so; one that succeeds is not.
+TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
+  OpenWindow();
+  gui::SetUrlOpenerForTests({});
+  const std::string opener = program_->Path() + "opener";
+  const std::string opened = program_->Path() + "opened";
+  testsupport::WriteFileBytes(opener, "#!/bin/sh\necho \"$1\" >> '" + opened + "'\n[ \"$1\" != https://orvenna.example/ ] || exit 3\n");
+  ASSERT_TRUE(QFile::setPermissions(gui::FromLocal(opener), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  gui::SetOpenCommandForTests(gui::FromLocal(opener));
+  FillOneTile();
+  ClickStart();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 1; }, 15000));
+  messages_.clear();
+
+  window_->Viewlogfile1->trigger();
+  window_->Homepage1->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return LinesSoFar(opened).size() == 2 && !messages_.empty(); }, 10000));
+  QTest::qWait(100);
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});
+  std::vector<std::string> handedOver = platform::ReadTextLines(opened);
+  std::sort(handedOver.begin(), handedOver.end());  // the two openers run side by side
+  EXPECT_EQ(handedOver, (std::vector<std::string>{window_->CurrentTask()->LogFileName, "https://orvenna.example/"}));
+
+  // No opener at all on this machine.
+  messages_.clear();
+  gui::SetOpenCommandForTests(QStringLiteral("/nonexistent/opener"));
+  window_->Homepage1->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !messages_.empty(); }, 10000));
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});
 }
 
 TEST_F(MainWindowTest, AboutBoxCopiesTheCaptionAndOpensItsLinks) {

@@ -123,7 +123,7 @@ TEST_F(OptionsWindowTest, WithoutSettingsFileShowsDefaultsAndCreatesNothing) {
   TfrmOptions form(QString::fromStdString(configPath));
   form.show();
   EXPECT_EQ(form.Edit12->text(), gui::FromLocal(platform::BuiltInFolder("downloads")));
-  EXPECT_EQ(form.Edit12->text(), DefaultOptionsSavePath());
+  EXPECT_EQ(form.Edit12->text(), gui::FromLocal(platform::BuiltInFolder("downloads")));
   EXPECT_FALSE(form.CheckBoxUseProxy->isChecked());
   EXPECT_EQ(form.EditProxyServer->text(), "");
   EXPECT_EQ(form.EditProxyPort->text(), "");
@@ -175,7 +175,7 @@ TEST_F(OptionsWindowTest, OkWithDefaultsWritesOfferedFolderAndEmptyValues) {
   form.show();
   form.Button1Click();
   const settings::IniFile ini(configPath);
-  EXPECT_EQ(ini.ReadString("IniParas", "DefaultPath", "?"), gui::ToLocal(DefaultOptionsSavePath()));
+  EXPECT_EQ(ini.ReadString("IniParas", "DefaultPath", "?"), platform::BuiltInFolder("downloads"));
   EXPECT_EQ(ini.ReadInteger("Proxy", "UseProxy", -1), 0);
   const std::string bytes = Bytes();
   for (const char* line : {"\r\nUseProxy=0\r\n", "\r\nProxyServer=\r\n", "\r\nProxyPort=\r\n",

@@ -69,8 +69,8 @@ class RunTest : public MainWindowFixture {
   int OkLines() const { return CountEndingWith(Memo1Lines(), " OK"); }
   // The files hold exactly what the two windows show.
   void ExpectFilesEqualWindows() const {
-    EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask->LogFileName), JoinCrLf(Memo1Lines()));
-    EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask->FailedListFileName), JoinCrLf(Memo2Lines()));
+    EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->LogFileName), JoinCrLf(Memo1Lines()));
+    EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), JoinCrLf(Memo2Lines()));
     EXPECT_EQ(Memo1Lines(), window_->LogLines().Lines());
     EXPECT_EQ(Memo2Lines(), window_->FailedLines().Lines());
   }
@@ -85,11 +85,9 @@ class RunTest : public MainWindowFixture {
     EXPECT_EQ(tail[4].rfind("Now time:", 0), 0u) << tail[4];
     EXPECT_GT(tail[4].size(), std::string("Now time:").size());
     EXPECT_EQ(tail[5], "");
-    EXPECT_EQ(tail[6], "Log file has been saved as " + window_->CurrentTask->LogFileName);
+    EXPECT_EQ(tail[6], "Log file has been saved as " + window_->CurrentTask()->LogFileName);
   }
-  bool AllWorkersGone() const {
-    return std::all_of(window_->Workers.begin(), window_->Workers.end(), [](const auto& w) { return !w; });
-  }
+  bool AllWorkersGone() const { return window_->WorkersGone(); }
 };
 
 TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
@@ -106,10 +104,10 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   EXPECT_FALSE(messages_[0].IsError);
   EXPECT_EQ(messages_[0].CaptionThen, QStringLiteral("Start"));
   EXPECT_FALSE(window_->Timer1->isActive());
-  EXPECT_EQ(window_->RunningThreads, 0);
+  EXPECT_EQ(window_->RunningThreads(), 0);
   EXPECT_TRUE(AllWorkersGone());
-  EXPECT_FALSE(window_->CurrentParameters->ContinueTask);
-  EXPECT_EQ(window_->CurrentParameters->ThreadCount, 8);
+  EXPECT_FALSE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 8);
 
   const auto requested = RequestedPaths();
   EXPECT_EQ(TilesIn(requested).size(), static_cast<std::size_t>(kTiles));
@@ -123,9 +121,9 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   EXPECT_EQ(OkLines(), kTiles - 1);
   EXPECT_EQ(CountEndingWith(log, " Finished."), 8);
   EXPECT_EQ(CountEndingWith(log, ":6744-3104 got a blank image!"), 1);
-  const std::string record = window_->CurrentTask->FailedRecord(failing.X, failing.Y);
-  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask->FailedListFileName), record + "\r\n");
-  EXPECT_EQ(platform::ReadTextLines(window_->CurrentTask->ListFileName).size(), static_cast<std::size_t>(kTiles + 1));
+  const std::string record = window_->CurrentTask()->FailedRecord(failing.X, failing.Y);
+  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), record + "\r\n");
+  EXPECT_EQ(platform::ReadTextLines(window_->CurrentTask()->ListFileName).size(), static_cast<std::size_t>(kTiles + 1));
 
   // Every slot's last tile of its share (a substituted tile counts) is saved.
   for (int slot = 0; slot < 8; ++slot) {
@@ -137,13 +135,13 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   }
   for (int p = 1; p <= kTiles; ++p) {
     const Tile t = TileOfWalk(p);
-    EXPECT_TRUE(fs::exists(window_->CurrentTask->TileFilePath(t.X, t.Y))) << p;
+    EXPECT_TRUE(fs::exists(window_->CurrentTask()->TileFilePath(t.X, t.Y))) << p;
   }
 
   // The finished run's log is still the one View log file opens.
   window_->Viewlogfile1->trigger();
   EXPECT_EQ(desktop_.Opened,
-            std::vector<QUrl>{QUrl::fromLocalFile(gui::FromLocal(window_->CurrentTask->LogFileName))});
+            std::vector<QUrl>{QUrl::fromLocalFile(gui::FromLocal(window_->CurrentTask()->LogFileName))});
 }
 
 TEST_F(RunTest, OneTileRunsOneWorker) {
@@ -151,7 +149,7 @@ TEST_F(RunTest, OneTileRunsOneWorker) {
   FillOneTile();
   ClickStart();
   EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 1"));
-  EXPECT_EQ(window_->CurrentParameters->ThreadCount, 1);
+  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 1);
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(server_->RequestCount(), 1u);
   EXPECT_EQ(OkLines(), 1);
@@ -202,7 +200,7 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
   EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("gui.otsk"));
   EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116.3"));
   ClickStart();
-  ASSERT_TRUE(window_->CurrentParameters->ContinueTask);
+  ASSERT_TRUE(window_->CurrentParameters()->ContinueTask);
   ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 2 && window_->BitBtn1->text() == "Start"; },
                               20000));
 
@@ -234,7 +232,7 @@ TEST_F(RunTest, EveryFifthTickSavesWhileRunningAndStopAbortsStalledRequests) {
   ClickStart();
   // Each worker stores its first tile, then hangs in its second request.
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 8 && server_->RequestCount() >= 16; }, 15000));
-  ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks >= 5; }, 15000));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks() >= 5; }, 15000));
   EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Stop"));
   ExpectFilesEqualWindows();
   EXPECT_TRUE(window_->LogLines().LastSaveAppended());  // only the new lines were written
@@ -254,7 +252,7 @@ TEST_F(RunTest, WriteFailureWhileClosingIsShownOnceAndTheWindowStillGoesIdle) {
   FillOneTile("closing");
   ClickStart();
   // Before the first tick: the log's place is taken by a folder.
-  const std::string logFile = window_->CurrentTask->LogFileName;
+  const std::string logFile = window_->CurrentTask()->LogFileName;
   fs::remove(logFile);
   fs::create_directory(logFile);
   ASSERT_TRUE(WaitForRunEnd());
@@ -267,7 +265,7 @@ TEST_F(RunTest, WriteFailureWhileClosingIsShownOnceAndTheWindowStillGoesIdle) {
   EXPECT_TRUE(AllWorkersGone());
   EXPECT_FALSE(window_->Timer1->isActive());
   // The failed list and the position were still saved.
-  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask->FailedListFileName), "");
+  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), "");
   EXPECT_NE(StoredPosition(1, "closing.otsk").X, 0);
 
   messages_.clear();
@@ -287,9 +285,9 @@ TEST_F(RunTest, FileErrorOfStartReachesTheGeneralErrorHandler) {
       << text.toStdString();
   EXPECT_TRUE(text.endsWith(QStringLiteral("blocked_log.txt."))) << text.toStdString();
   EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
-  EXPECT_NE(window_->CurrentTask, nullptr);
+  EXPECT_NE(window_->CurrentTask(), nullptr);
   EXPECT_TRUE(AllWorkersGone());
-  EXPECT_EQ(window_->RunningThreads, 0);
+  EXPECT_EQ(window_->RunningThreads(), 0);
   EXPECT_EQ(server_->RequestCount(), 0u);
 
   // The message loop goes on: the window still works.
@@ -338,11 +336,11 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
   for (int p = 1; p <= 8; ++p) server_->Script(PathOf(TileOfWalk(p)), {Reply::Ok("tile")});
   OpenWindow();
   bool hardExit = false;
-  window_->SetHardExitForTests([&hardExit] { hardExit = true; });
+  window_->SetHardExitForTests([&hardExit](int) { hardExit = true; });
   FillExample();
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 8 && server_->RequestCount() >= 16; }, 15000));
-  const std::string logFile = window_->CurrentTask->LogFileName;
+  const std::string logFile = window_->CurrentTask()->LogFileName;
 
   window_->Exit1->trigger();
 
@@ -352,10 +350,29 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
   const auto saved = platform::ReadTextLines(logFile);
   EXPECT_EQ(saved, window_->LogLines().Lines());
   EXPECT_EQ(CountEndingWith(saved, " OK"), 8);
-  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask->FailedListFileName), JoinCrLf(Memo2Lines()));
+  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), JoinCrLf(Memo2Lines()));
   for (int slot = 0; slot < 8; ++slot) {
     EXPECT_EQ(StoredPosition(slot + 1), TileOfWalk(slot == 0 ? 8 : slot)) << "thread " << slot + 1;
   }
+}
+
+// A worker that cannot end in time (here: in its pause after a saved tile)
+// is left behind with the files saved, and the program says so by its exit
+// status; it ends with 0 only when every worker ended.
+TEST_F(RunTest, ExitThatLeavesAWorkerBehindEndsWithANonZeroStatus) {
+  OpenWindow(FastPacing(/*afterSavedMs=*/6000));
+  std::vector<int> exitStatuses;
+  window_->SetHardExitForTests([&exitStatuses](int status) { exitStatuses.push_back(status); });
+  FillOneTile();
+  ClickStart();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 1; }, 15000));
+  const std::string logFile = window_->CurrentTask()->LogFileName;
+
+  window_->Exit1->trigger();
+
+  EXPECT_EQ(exitStatuses, std::vector<int>{kExitWorkersAbandoned});
+  EXPECT_NE(kExitWorkersAbandoned, 0);
+  EXPECT_EQ(platform::ReadTextLines(logFile), window_->LogLines().Lines()) << "saved before leaving";
 }
 
 }  // namespace

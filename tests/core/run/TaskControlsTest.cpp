@@ -29,44 +29,6 @@ TaskControls WorkedControls(const std::string& savePath) {
   return c;
 }
 
-// ---- proxy settings ----
-
-TEST(ReadProxySettings, MissingFileGivesDefaults) {
-  TempDir dir;
-  const ProxySettings proxy = ReadProxySettings(dir.File("none.ini"));
-  EXPECT_FALSE(proxy.UseProxy);
-  EXPECT_EQ(proxy.ProxyServer, "");
-  EXPECT_EQ(proxy.ProxyPort, "");
-  EXPECT_EQ(proxy.ProxyUsername, "");
-  EXPECT_EQ(proxy.ProxyPassword, "");
-}
-
-TEST(ReadProxySettings, ReadsTheProxySection) {
-  TempDir dir;
-  WriteFileBytes(dir.File("config.ini"),
-                 "[IniParas]\r\nProxyServer=wrong\r\n[proxy]\r\nuseproxy=1\r\nProxyServer= proxy.local \r\n"
-                 "ProxyPort=3128\r\nProxyUsername=walker\r\nProxyPassword=\"p=w d\"\r\n");
-  const ProxySettings proxy = ReadProxySettings(dir.File("config.ini"));
-  EXPECT_TRUE(proxy.UseProxy);
-  EXPECT_EQ(proxy.ProxyServer, "proxy.local");
-  EXPECT_EQ(proxy.ProxyPort, "3128");
-  EXPECT_EQ(proxy.ProxyUsername, "walker");
-  EXPECT_EQ(proxy.ProxyPassword, "p=w d");
-}
-
-TEST(ReadProxySettings, UseProxyOnlyForTheValueOne) {
-  const struct {
-    const char* value;
-    bool use;
-  } cases[] = {{"1", true}, {"0x1", true}, {" 1 ", true}, {"0", false}, {"2", false},
-               {"-1", false}, {"yes", false}, {"", false}, {"1.0", false}};
-  TempDir dir;
-  for (const auto& c : cases) {
-    WriteFileBytes(dir.File("config.ini"), std::string("[Proxy]\r\nUseProxy=") + c.value + "\r\n");
-    EXPECT_EQ(ReadProxySettings(dir.File("config.ini")).UseProxy, c.use) << "'" << c.value << "'";
-  }
-}
-
 // ---- reading and checking the controls ----
 
 TEST(ReadTaskControls, FillsTheRecord) {
@@ -74,7 +36,7 @@ TEST(ReadTaskControls, FillsTheRecord) {
   TaskControls c = WorkedControls(dir.Path() + "maps");
   c.MapsTypePosition = 2;
   c.HistoryDate = "20090105";
-  ProxySettings proxy{true, "proxy.local", "3128", "walker", "pw"};
+  settings::ProxySettings proxy{true, "proxy.local", "3128", "walker", "pw"};
   const ControlsCheck check = ReadTaskControls(c, proxy);
   ASSERT_TRUE(check.Parameters) << check.Message;
   EXPECT_EQ(check.Message, "");
@@ -180,6 +142,20 @@ TEST(ReadTaskControls, RefusalsInTheirOrder) {
       {"zoom 0", [](TaskControls& c) { c.Zoom = "0"; }, zoom},
       {"zoom 22", [](TaskControls& c) { c.Zoom = "22"; }, zoom},
       {"zoom 31", [](TaskControls& c) { c.Zoom = "31"; }, zoom},
+      // What Open task puts in the controls from an empty or garbage file.
+      {"damaged task file: coordinates before zoom",
+       [](TaskControls& c) {
+         c.LeftLongitude = c.RightLongitude = c.TopLatitude = c.BottomLatitude = "";
+         c.Zoom = "0";
+       },
+       input},
+      {"coordinate order before zoom",
+       [](TaskControls& c) {
+         c.TopLatitude = "5";
+         c.BottomLatitude = "10";
+         c.Zoom = "40";
+       },
+       "Bottom Latitude should less than Top Latitude!"},
       {"map type", [](TaskControls& c) { c.MapsTypePosition = 3; }, "Please select a map type."},
       {"empty folder", [](TaskControls& c) { c.SavePath = ""; }, "Please select a path to save the images."},
       {"empty folder before bad coordinates",

@@ -1,0 +1,93 @@
+#include "core/platform/MainThreadQueue.h"
+
+#include <algorithm>
+
+namespace platform {
+
+MainThreadQueue::MainThreadQueue() : state_(std::make_shared<State>()) {}
+
+MainThreadQueue::~MainThreadQueue() { Close(); }
+
+void MainThreadQueue::Announce(std::function<void()>) {}
+
+void MainThreadQueue::Synchronize(const std::function<void()>& action) {
+  auto call = std::make_shared<Call>();
+  call->Action = &action;
+  std::unique_lock lock(state_->Mutex);
+  if (state_->Closed) return;
+  state_->Pending.push_back(call);
+  // Announced under the lock so that Close() either sees this call or has
+  // already turned it away.
+  Announce([state = state_, call] { RunIfPending(state, call); });
+  state_->Changed.notify_all();
+  state_->Changed.wait(lock, [&] { return call->Done; });
+}
+
+void MainThreadQueue::RunIfPending(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {
+  {
+    std::lock_guard lock(state->Mutex);
+    auto& pending = state->Pending;
+    const auto it = std::find(pending.begin(), pending.end(), call);
+    if (it == pending.end()) return;
+    pending.erase(it);
+  }
+  Run(state, call);
+}
+
+void MainThreadQueue::Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {
+  struct Release {
+    const std::shared_ptr<State>& state;
+    const std::shared_ptr<Call>& call;
+    ~Release() {
+      std::lock_guard lock(state->Mutex);
+      call->Done = true;
+      state->Changed.notify_all();
+    }
+  } release{state, call};
+  // The worker waits, so the action it handed over is still alive.
+  (*call->Action)();
+}
+
+int MainThreadQueue::RunPending() {
+  int ran = 0;
+  for (;;) {
+    std::shared_ptr<Call> call;
+    {
+      std::lock_guard lock(state_->Mutex);
+      if (state_->Pending.empty()) return ran;
+      call = state_->Pending.front();
+      state_->Pending.pop_front();
+    }
+    Run(state_, call);
+    ++ran;
+  }
+}
+
+bool MainThreadQueue::WaitForPending(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(state_->Mutex);
+  return state_->Changed.wait_for(lock, timeout, [&] { return !state_->Pending.empty(); });
+}
+
+void MainThreadQueue::Close() {
+  std::deque<std::shared_ptr<Call>> pending;
+  {
+    std::lock_guard lock(state_->Mutex);
+    if (state_->Closed) return;
+    state_->Closed = true;
+    pending.swap(state_->Pending);
+  }
+  for (const auto& call : pending) {
+    try {
+      Run(state_, call);
+    } catch (...) {
+      // Shutting down: a failing action must not keep the others waiting.
+    }
+  }
+}
+
+bool MainThreadQueue::Closed() const {
+  std::lock_guard lock(state_->Mutex);
+  return state_->Closed;
+}
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+// The workers' main-thread call as a queue that the main thread serves.
+//
+// A worker's Synchronize() queues its action and waits until the main thread
+// has run it. The main thread serves the queue from its event loop (a
+// front-end that has one overrides Announce to post a wake-up) or by itself
+// (RunPending, WaitForPending: a command-line loop, or a window that shuts
+// down without its event loop). Close() runs every action still waiting and
+// from then on Synchronize() returns at once without running anything, so no
+// worker is ever left waiting on a main thread that has stopped serving.
+//
+// Threads: Synchronize() from worker threads (never from the serving thread);
+// everything else from the one serving (main) thread.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "core/platform/Thread.h"
+
+namespace platform {
+
+class MainThreadQueue : public MainThreadCaller {
+ public:
+  MainThreadQueue();
+  ~MainThreadQueue() override;
+  MainThreadQueue(const MainThreadQueue&) = delete;
+  MainThreadQueue& operator=(const MainThreadQueue&) = delete;
+
+  void Synchronize(const std::function<void()>& action) override;
+
+  // Runs the actions waiting now, oldest first; returns how many ran.
+  int RunPending();
+  // Waits up to timeout for an action to be waiting; true when one is.
+  bool WaitForPending(std::chrono::milliseconds timeout);
+  // Runs every waiting action; from then on Synchronize() returns at once.
+  void Close();
+  bool Closed() const;
+
+ protected:
+  // Called in the worker's thread, under the queue's lock, for every queued
+  // action. serve runs that action if it is still waiting (a RunPending may
+  // have run it first); it may be called later, from the main thread, even
+  // after the queue is gone. Must not call back into the queue.
+  virtual void Announce(std::function<void()> serve);
+
+ private:
+  struct Call {
+    const std::function<void()>* Action = nullptr;
+    bool Done = false;
+  };
+  struct State {
+    mutable std::mutex Mutex;
+    std::condition_variable Changed;
+    std::deque<std::shared_ptr<Call>> Pending;
+    bool Closed = false;
+  };
+  static void RunIfPending(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call);
+  static void Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call);
+
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace platform

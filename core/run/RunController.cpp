@@ -1,0 +1,233 @@
+#include "core/run/RunController.h"
+
+#include <algorithm>
+#include <future>
+#include <utility>
+
+#include "core/platform/Files.h"
+#include "core/platform/Locale.h"
+#include "core/platform/Numbers.h"
+#include "core/task/TaskFile.h"
+
+namespace run {
+
+namespace {
+
+void Add(download::TileCounts& total, const download::TileCounts& counts) {
+  total.Saved += counts.Saved;
+  total.Blank += counts.Blank;
+  total.GivenUp += counts.GivenUp;
+}
+
+// Runs every step even when an earlier one fails and keeps the text of the
+// first failure, so closing a run reports one error and still finishes.
+class FirstFailure {
+ public:
+  template <typename Step>
+  void Try(Step&& step) {
+    try {
+      step();
+    } catch (const std::exception& error) {
+      if (text_.empty()) text_ = error.what();
+    }
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+}  // namespace
+
+RunController::RunController(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer)
+    : parameters_(std::move(parameters)),
+      task_(&parameters_, environment.Options),
+      environment_(std::move(environment)),
+      observer_(observer) {
+  parameters_.ThreadCount = std::clamp(parameters_.ThreadCount, 1, kMaxWorkers);
+  if (task_.TotalImages < parameters_.ThreadCount) parameters_.ThreadCount = task_.TotalImages;
+}
+
+RunController::~RunController() {
+  if (joiner_.joinable()) joiner_.join();
+  if (WorkersGone()) return;
+  // Destroyed while its workers run (the front-end skipped ShutDown): they
+  // must not wait on a main thread that is busy destroying them.
+  for (auto& worker : workers_) {
+    if (worker) worker->Terminate();
+  }
+  environment_.Queue->Close();
+}
+
+void RunController::Prepare() {
+  platform::RemoveStaleTemporaries(parameters_.SavePath);
+  platform::RemoveStaleTemporaries(task_.ImageFolder);
+  task_.WriteTaskFile();
+  task_.WriteExtentList();
+  task_.WriteLogHeader();
+  task_.CreateFailedList();
+  log_.Load(task_.LogFileName);
+  failed_.Load(task_.FailedListFileName);
+}
+
+void RunController::StartWorkers() {
+  const task::TileRange range = task_.Range();
+  const download::WorkerEnvironment environment{environment_.Queue, this, environment_.ProgramFolder,
+                                                environment_.Pace, environment_.Limits};
+  runningThreads_ = 0;
+  for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    shares_[slot] = range.ShareOf(i, parameters_.ThreadCount, range.ResumePoint(task_.Resume(i)));
+    workers_[slot] = std::make_unique<download::TDownThread>(false, i, task_, environment);
+    ++runningThreads_;
+  }
+  started_ = true;
+  timerTicks_ = 0;
+}
+
+void RunController::Stop() {
+  if (!Running()) return;
+  for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
+    if (auto& worker = workers_[static_cast<std::size_t>(i)]) worker->Terminate();
+    AppendLog("Thread" + platform::FormatInteger(int64_t{i} + 1) + "will be terminated by user. please wait...");
+  }
+}
+
+void RunController::AppendLog(const std::string& text) { observer_.LogLinesAdded(log_.Append(text)); }
+
+void RunController::AddLogLine(const std::string& line) { AppendLog(line); }
+
+void RunController::AddFailedLine(const std::string& line) { observer_.FailedLinesAdded(failed_.Append(line)); }
+
+void RunController::NotifyFinished() { --runningThreads_; }
+
+void RunController::SavePositions() {
+  std::vector<task::SlotPosition> changed;
+  for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    if (!workers_[slot]) continue;
+    const task::TilePosition last = workers_[slot]->LastPosition();
+    const task::TilePosition saved = savedPositions_[slot];
+    // A value of 0 is never written; an unchanged one need not be.
+    task::SlotPosition position{i, {}};
+    if (last.X > 0 && last.X != saved.X) position.Last.X = last.X;
+    if (last.Y > 0 && last.Y != saved.Y) position.Last.Y = last.Y;
+    if (position.Last.X > 0 || position.Last.Y > 0) changed.push_back(position);
+  }
+  if (changed.empty()) return;
+  task::TaskFile(task_.TaskFileName()).WritePositions(changed);
+  for (const task::SlotPosition& position : changed) {
+    task::TilePosition& saved = savedPositions_[static_cast<std::size_t>(position.Slot)];
+    if (position.Last.X > 0) saved.X = position.Last.X;
+    if (position.Last.Y > 0) saved.Y = position.Last.Y;
+  }
+}
+
+void RunController::SaveLists() {
+  log_.Save(task_.LogFileName);
+  failed_.Save(task_.FailedListFileName);
+}
+
+std::optional<CloseReport> RunController::Tick() {
+  if (!Running()) return std::nullopt;
+  ++timerTicks_;
+  if (timerTicks_ % 5 == 0) {
+    SavePositions();
+    SaveLists();
+  }
+  if (runningThreads_ != 0) return std::nullopt;
+  return Close();
+}
+
+CloseReport RunController::Close() {
+  closed_ = true;
+  AppendLog("");
+  AppendLog("--------------------------------");
+  AppendLog("Task Stoped!");
+  AppendLog("");
+  AppendLog("Now time:" + platform::CurrentDateTimeText());
+  AppendLog("");
+  AppendLog("Log file has been saved as " + task_.LogFileName);
+
+  // The run ends whatever fails to be written; the first failure is reported.
+  FirstFailure failure;
+  failure.Try([this] { log_.Save(task_.LogFileName); });
+  failure.Try([this] { failed_.Save(task_.FailedListFileName); });
+  failure.Try([this] { SavePositions(); });
+  for (auto& worker : workers_) {
+    if (!worker) continue;
+    Add(finishedCounts_, worker->Counts());
+    worker.reset();
+  }
+  return CloseReport{failure.Text()};
+}
+
+bool RunController::WorkersGone() const {
+  return std::none_of(workers_.begin(), workers_.end(), [](const auto& worker) { return worker != nullptr; });
+}
+
+RunCounters RunController::Counters() const {
+  RunCounters counters;
+  download::TileCounts done = finishedCounts_;
+  for (int32_t i = 0; i < parameters_.ThreadCount && started_; ++i) {
+    const auto slot = static_cast<std::size_t>(i);
+    counters.Total += shares_[slot];
+    if (!workers_[slot]) continue;
+    const download::TileCounts counts = workers_[slot]->Counts();
+    Add(done, counts);
+    counters.InFlight += counts.InFlight ? 1 : 0;
+    if (counts.Ended) counters.NotTried += shares_[slot] - counts.Saved - counts.Blank - counts.GivenUp;
+  }
+  counters.Saved = done.Saved;
+  counters.Blank = done.Blank;
+  counters.GivenUp = done.GivenUp;
+  if (closed_) counters.NotTried = counters.Total - counters.Done();
+  return counters;
+}
+
+std::string RunController::ShutDown(std::chrono::milliseconds grace) {
+  platform::MainThreadQueue& queue = *environment_.Queue;
+  if (!Running()) {
+    queue.Close();
+    return {};
+  }
+  // 1. Every worker abandons the request in hand.
+  for (auto& worker : workers_) {
+    if (worker) worker->Terminate();
+  }
+  // 2. Their last reports, served without an event loop.
+  const auto graceEnd = std::chrono::steady_clock::now() + grace;
+  while (runningThreads_ > 0 && std::chrono::steady_clock::now() < graceEnd) {
+    if (queue.RunPending() == 0) queue.WaitForPending(std::chrono::milliseconds(20));
+  }
+  // 3. From now on no worker waits for the main thread.
+  queue.Close();
+  closed_ = true;
+  // 4. Keep what the run finished.
+  FirstFailure failure;
+  failure.Try([this] { SavePositions(); });
+  failure.Try([this] { log_.Save(task_.LogFileName); });
+  failure.Try([this] { failed_.Save(task_.FailedListFileName); });
+  return failure.Text();
+}
+
+bool RunController::JoinWorkers(std::chrono::milliseconds timeout) {
+  std::vector<std::unique_ptr<download::TDownThread>> leaving;
+  for (auto& worker : workers_) {
+    if (!worker) continue;
+    Add(finishedCounts_, worker->Counts());
+    leaving.push_back(std::move(worker));
+  }
+  if (leaving.empty()) return true;
+  // Joined on a thread of its own, so that a request hanging in the system
+  // cannot hold the caller for good.
+  std::promise<void> joinedPromise;
+  std::future<void> joined = joinedPromise.get_future();
+  joiner_ = std::thread([leaving = std::move(leaving), promise = std::move(joinedPromise)]() mutable {
+    leaving.clear();
+    promise.set_value();
+  });
+  return joined.wait_for(timeout) == std::future_status::ready;
+}
+
+}  // namespace run

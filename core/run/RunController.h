@@ -1,0 +1,155 @@
+// One download run of a task: the task and its parameters, the workers, the
+// log and failed-list lines, the positions saved every fifth tick, closing the
+// run and shutting down with requests that hang. Front-ends (the window, the
+// command-line runner) drive it and show what it reports; the workers reach a
+// front-end only through it.
+//
+// Threads: every member runs in the thread that drives the run (the
+// front-end's main thread), which also serves the workers' calls from the
+// MainThreadQueue. Workers run on their own threads and touch the controller
+// only through that queue, while they wait.
+//
+// Life cycle: constructed (the task is built) -> Prepare() (the task's files
+// written, the log and failed list loaded) -> StartWorkers() -> Running:
+// Tick() about once a second, Stop() at will -> the last worker reports its
+// end -> the next Tick() closes the run -> Closed. ShutDown() ends a run for
+// good from any state (the program ends).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/download/HttpClient.h"
+#include "core/download/Unit3.h"
+#include "core/platform/MainThreadQueue.h"
+#include "core/run/LineFile.h"
+#include "core/task/Unitclasstask.h"
+
+namespace run {
+
+// What a front-end shows of a run. Called in the driving thread.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // count lines were appended at the end of the log or the failed list.
+  virtual void LogLinesAdded(std::size_t count) = 0;
+  virtual void FailedLinesAdded(std::size_t count) = 0;
+};
+
+struct RunEnvironment {
+  platform::MainThreadQueue* Queue = nullptr;  // the front-end's; outlives the run
+  std::string ProgramFolder;                   // ends in the separator; holds blankimg/
+  download::Pacing Pace;
+  download::HttpLimits Limits;
+  task::TaskOptions Options;
+};
+
+// The tiles of this run: each slot's share of the walk beyond its resume
+// point. Saved, Blank and GivenUp never overlap (see download::TileCounts).
+struct RunCounters {
+  int64_t Total = 0;
+  int64_t Saved = 0;
+  int64_t Blank = 0;
+  int64_t GivenUp = 0;
+  int64_t InFlight = 0;
+  // Tiles that no worker will reach: the rest of the share of every worker
+  // that has ended (all of them once the run is over).
+  int64_t NotTried = 0;
+  int64_t Done() const { return Saved + Blank + GivenUp; }
+};
+
+struct CloseReport {
+  // The text of the first file that could not be written while closing; the
+  // run closed all the same.
+  std::string FirstFailure;
+};
+
+class RunController final : private download::DownloadSink {
+ public:
+  static constexpr int32_t kMaxWorkers = 8;
+
+  // Builds the task from parameters (kept here by value) and lowers the
+  // thread count to the tile count. Throws task::TaskCreateError (its text,
+  // when not empty, is for the user) or another exception when the task
+  // cannot be built.
+  RunController(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer);
+  ~RunController() override;
+  RunController(const RunController&) = delete;
+  RunController& operator=(const RunController&) = delete;
+
+  const task::TaskParameters& Parameters() const { return parameters_; }
+  const task::MDTask& Task() const { return task_; }
+  const LineFile& LogLines() const { return log_; }
+  const LineFile& FailedLines() const { return failed_; }
+
+  // Removes temporary files that a killed run left, writes the task file,
+  // the extent list, the log header and the failed list (each looks at
+  // ContinueTask), then loads the log and the failed list. Throws
+  // platform::FileError; the run then never starts.
+  void Prepare();
+  // Starts ThreadCount workers in slot order.
+  void StartWorkers();
+  // Asks every worker to end and logs "Thread<n>will be terminated by user.
+  // please wait..." for each, in slot order. The run goes on until they have.
+  void Stop();
+  // One tick of the progress timer: every fifth saves the positions, the log
+  // and the failed list (a file error is thrown and the tick ends there; the
+  // next fifth tick tries again); once every worker has reported its end, closes
+  // the run: the completion block, the saves, the workers destroyed. Returns
+  // the report when this tick closed the run.
+  std::optional<CloseReport> Tick();
+
+  bool Running() const { return started_ && !closed_; }
+  int32_t RunningThreads() const { return runningThreads_; }
+  int32_t TimerTicks() const { return timerTicks_; }
+  bool WorkersGone() const;
+  RunCounters Counters() const;
+
+  // Ends the run for good (the program is ending): asks every worker to stop
+  // (requests in hand abort), serves their last reports for up to grace,
+  // closes the queue (no worker waits on the main thread any more), saves the
+  // positions, the log and the failed list. Returns the first save failure's
+  // text, empty when all were written.
+  std::string ShutDown(std::chrono::milliseconds grace);
+  // After ShutDown: waits up to timeout for the worker threads to end. False
+  // when one still runs (a request hanging in the system); it is then joined
+  // when the controller is destroyed.
+  bool JoinWorkers(std::chrono::milliseconds timeout);
+
+ private:
+  void AddLogLine(const std::string& line) override;
+  void AddFailedLine(const std::string& line) override;
+  void NotifyFinished() override;
+
+  void AppendLog(const std::string& text);
+  void SavePositions();
+  void SaveLists();
+  CloseReport Close();
+
+  task::TaskParameters parameters_;  // before task_, which points to it
+  task::MDTask task_;
+  RunEnvironment environment_;
+  RunObserver& observer_;
+  LineFile log_;
+  LineFile failed_;
+
+  std::array<std::unique_ptr<download::TDownThread>, kMaxWorkers> workers_;
+  // Counts of workers already destroyed, and each slot's share.
+  download::TileCounts finishedCounts_;
+  std::array<int64_t, kMaxWorkers> shares_{};
+  // What the last save wrote per slot, to skip unchanged values.
+  std::array<task::TilePosition, kMaxWorkers> savedPositions_{};
+  int32_t runningThreads_ = 0;
+  int32_t timerTicks_ = 0;
+  bool started_ = false;
+  bool closed_ = false;
+  std::thread joiner_;
+};
+
+}  // namespace run

@@ -1,0 +1,68 @@
+#include "core/settings/ConfigFile.h"
+
+#include <utility>
+
+#include "core/platform/Files.h"
+
+namespace settings {
+
+namespace {
+
+constexpr const char* kIniParas = "IniParas";
+constexpr const char* kProxy = "Proxy";
+constexpr const char* kDefaultPath = "DefaultPath";
+constexpr const char* kUseProxy = "UseProxy";
+constexpr const char* kProxyServer = "ProxyServer";
+constexpr const char* kProxyPort = "ProxyPort";
+constexpr const char* kProxyUsername = "ProxyUsername";
+constexpr const char* kProxyPassword = "ProxyPassword";
+
+}  // namespace
+
+ConfigFile::ConfigFile(std::string path) : ini_(std::move(path), platform::FileAccess::OwnerOnly) {}
+
+std::string ConfigFile::PathIn(const std::string& programFolder) {
+  std::string folder = programFolder;
+  if (!folder.empty() && folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
+  return folder + "ini" + platform::kPathSeparator + "config.ini";
+}
+
+ProxySettings ConfigFile::ReadProxy() const {
+  ProxySettings proxy;
+  proxy.UseProxy = ini_.ReadInteger(kProxy, kUseProxy, 0) == 1;
+  proxy.ProxyServer = ini_.ReadString(kProxy, kProxyServer, "");
+  proxy.ProxyPort = ini_.ReadString(kProxy, kProxyPort, "");
+  proxy.ProxyUsername = ini_.ReadString(kProxy, kProxyUsername, "");
+  proxy.ProxyPassword = ini_.ReadString(kProxy, kProxyPassword, "");
+  return proxy;
+}
+
+MainWindowSettings ConfigFile::ReadMainWindow() const {
+  MainWindowSettings window;
+  window.DefaultPath = ini_.ReadString(kIniParas, kDefaultPath, platform::BuiltInFolder("brenholt"));
+  window.DefaultOutputName = ini_.ReadString(kIniParas, "DefaultOutputName", "bigmap.bmp");
+  window.DefaultThreadCount = ini_.ReadInteger(kIniParas, "DefaultThreadCount", 1);
+  window.Version = ini_.ReadString(kIniParas, "Version", "6.31");
+  return window;
+}
+
+OptionsSettings ConfigFile::ReadOptions() const {
+  OptionsSettings options;
+  options.DefaultPath = ini_.ReadString(kIniParas, kDefaultPath, platform::BuiltInFolder("downloads"));
+  options.Proxy = ReadProxy();
+  return options;
+}
+
+void ConfigFile::WriteOptions(const OptionsSettings& options) {
+  const ProxySettings& proxy = options.Proxy;
+  ini_.Write({
+      {kIniParas, kDefaultPath, options.DefaultPath},
+      {kProxy, kUseProxy, proxy.UseProxy ? "1" : "0"},
+      {kProxy, kProxyServer, proxy.ProxyServer},
+      {kProxy, kProxyPort, proxy.ProxyPort},
+      {kProxy, kProxyUsername, proxy.ProxyUsername},
+      {kProxy, kProxyPassword, proxy.ProxyPassword},
+  });
+}
+
+}  // namespace settings

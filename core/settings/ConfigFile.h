@@ -1,0 +1,58 @@
+// The program's settings file, ini/config.ini beside the program: the one
+// place that knows its sections, keys and defaults. Every read opens the file
+// and every write replaces it atomically (IniFile); nothing is cached.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/settings/IniFile.h"
+
+namespace settings {
+
+struct ProxySettings {
+  bool UseProxy = false;  // [Proxy] UseProxy is exactly 1
+  std::string ProxyServer;
+  std::string ProxyPort;  // as typed; the worker converts it
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+};
+
+// What the main window reads at its first show.
+struct MainWindowSettings {
+  std::string DefaultPath;
+  std::string DefaultOutputName;
+  int32_t DefaultThreadCount = 1;
+  std::string Version;
+};
+
+// What the Options dialog shows and writes.
+struct OptionsSettings {
+  std::string DefaultPath;
+  ProxySettings Proxy;
+};
+
+class ConfigFile {
+ public:
+  explicit ConfigFile(std::string path);
+  // programFolder ends in the separator.
+  static std::string PathIn(const std::string& programFolder);
+
+  const std::string& Path() const { return ini_.FileName(); }
+
+  ProxySettings ReadProxy() const;
+  // DefaultPath defaults to the built-in "brenholt" folder here.
+  MainWindowSettings ReadMainWindow() const;
+  // DefaultPath defaults to the built-in "downloads" folder here.
+  OptionsSettings ReadOptions() const;
+  // The six values in the dialog's order, all in one atomic write: either the
+  // file holds all of them afterwards or it is unchanged. A file created here
+  // is the owner's only (it holds the proxy password). Throws
+  // platform::FileError("Unable to write to <path>").
+  void WriteOptions(const OptionsSettings& options);
+
+ private:
+  IniFile ini_;
+};
+
+}  // namespace settings

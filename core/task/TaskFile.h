@@ -1,0 +1,57 @@
+// The task file (.otsk): the one place that knows its sections and keys. It
+// is written whole for a fresh task; afterwards only the per-worker positions
+// of [THREADS] change. Readers take the keys with the settings-file rules, so
+// a damaged file reads as its defaults key by key. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/settings/IniFile.h"
+#include "core/task/TileRange.h"
+
+namespace task {
+
+class MDTask;
+
+// The task's parameters as stored, texts exactly as written.
+struct StoredTask {
+  std::string LeftLongitude;
+  std::string RightLongitude;
+  std::string TopLatitude;
+  std::string BottomLatitude;
+  int32_t Zoom = 0;
+  int32_t MapsType = 0;
+  std::string HistoryDate;
+};
+
+// The last finished tile of one worker slot (0-based). A coordinate of 0 is
+// not written: the stored value stays as it was.
+struct SlotPosition {
+  int32_t Slot = 0;
+  TilePosition Last;
+};
+
+class TaskFile {
+ public:
+  explicit TaskFile(std::string path);
+
+  const std::string& Path() const { return ini_.FileName(); }
+
+  // The lines of a fresh task file for task (positions all empty).
+  static std::vector<std::string> FreshLines(const MDTask& task);
+
+  // missingNumber is what a missing or non-numeric Zoom or MapsType reads as
+  // (the continue test uses 100, Open task 0).
+  StoredTask Read(int32_t missingNumber) const;
+  // The stored positions of slots 0 .. slots - 1; {0, 0} where none is.
+  std::vector<TilePosition> ReadPositions(int32_t slots) const;
+  // All the positions in one atomic write. Throws platform::FileError.
+  void WritePositions(const std::vector<SlotPosition>& positions);
+
+ private:
+  settings::IniFile ini_;
+};
+
+}  // namespace task
