@@ -57,22 +57,6 @@ TEST(MainThreadCallerTest, CloseRunsWaitingCallsAndLaterCallsReturnAtOnce) {
   EXPECT_EQ(runs, 1);
 }
 
-TEST(MainThreadCallerTest, RunPendingServesWorkersWithoutAnEventLoop) {
-  QObject context;
-  gui::MainThreadCallerQt caller(&context);
-  std::vector<int> order;
-  std::thread worker([&] {
-    for (int i = 0; i < 3; ++i) caller.Synchronize([&order, i] { order.push_back(i); });
-  });
-  while (order.size() < 3) {
-    if (caller.RunPending() == 0) caller.WaitForPending(50ms);
-  }
-  worker.join();
-  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-  QCoreApplication::processEvents();
-  EXPECT_EQ(order.size(), 3u);
-}
-
 TEST(MainThreadCallerTest, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
   for (int round = 0; round < 20; ++round) {
     QObject context;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <set>
@@ -209,6 +210,32 @@ TEST(WriteFileAtomic, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(error, "Unable to write to " + path);
   EXPECT_EQ(ReadFileBytes(path), "old contents");
   EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"task.otsk"});
+}
+
+// A process killed in the middle of a write leaves its temporary file; the
+// next Start removes it, and only it.
+TEST(RemoveStaleTemporaries, RemovesOnlyOurOwnNamesOfProcessesThatAreGone) {
+  pid_t gone = 4000000;
+  while (gone > 2 && !(::kill(gone, 0) == -1 && errno == ESRCH)) --gone;
+  const std::string dead = std::to_string(gone);
+  const std::string self = std::to_string(::getpid());
+  TempDir dir;
+  const std::vector<std::string> kept = {
+      "nm_6742_3101_13.jpg",                    // a tile
+      ".nm_6742_3101_13.jpg.~" + self + "-4-99",  // this process is writing it
+      ".t.otsk.~1-0-5",                         // a process that still runs
+      ".hidden",
+      ".nm_1_1_13.jpg.~" + dead + "-1",          // not the whole pattern
+      ".nm_1_1_13.jpg.~" + dead + "-x-1",
+      "nm_1_1_13.jpg.~" + dead + "-1-1",         // not hidden
+  };
+  for (const std::string& name : kept) WriteFileBytes(dir.File(name), "x");
+  WriteFileBytes(dir.File(".nm_6742_3102_13.jpg.~" + dead + "-0-12345"), "half a tile");
+  WriteFileBytes(dir.File(".t_log.txt.~" + dead + "-7-3"), "half a log");
+
+  EXPECT_EQ(platform::RemoveStaleTemporaries(dir.Path()), 2);
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>(kept.begin(), kept.end()));
+  EXPECT_EQ(platform::RemoveStaleTemporaries(dir.File("missing")), 0);
 }
 
 TEST(WriteFileAtomic, ReadersNeverSeeAHalfWrittenFile) {

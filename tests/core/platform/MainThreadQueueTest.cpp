@@ -1,0 +1,66 @@
+// The workers' main-thread call served without an event loop, as a
+// command-line loop or a window that shuts down serves it.
+#include "core/platform/MainThreadQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(MainThreadQueue, RunPendingServesWorkersInOrderOnTheServingThread) {
+  MainThreadQueue queue;
+  std::vector<int> order;
+  std::vector<std::thread::id> ranOn;
+  std::thread worker([&] {
+    for (int i = 0; i < 3; ++i) {
+      queue.Synchronize([&order, &ranOn, i] {
+        order.push_back(i);
+        ranOn.push_back(std::this_thread::get_id());
+      });
+    }
+  });
+  while (order.size() < 3) {
+    if (queue.RunPending() == 0) queue.WaitForPending(50ms);
+  }
+  worker.join();
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(ranOn, std::vector<std::thread::id>(3, std::this_thread::get_id()));
+}
+
+// Closing in the middle of many calls runs those waiting, turns the later
+// ones away, and leaves no worker waiting.
+TEST(MainThreadQueue, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
+  for (int round = 0; round < 20; ++round) {
+    MainThreadQueue queue;
+    std::atomic<int> calls{0};
+    int runs = 0;
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 8; ++w) {
+      workers.emplace_back([&] {
+        for (int i = 0; i < 200; ++i) {
+          queue.Synchronize([&] { ++runs; });
+          ++calls;
+        }
+      });
+    }
+    const auto serveUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(round % 4 * 5);
+    while (std::chrono::steady_clock::now() < serveUntil) {
+      if (queue.RunPending() == 0) queue.WaitForPending(1ms);
+    }
+    queue.Close();
+    for (auto& t : workers) t.join();  // a hang here fails by the test's time-out
+    EXPECT_EQ(calls.load(), 8 * 200);
+    EXPECT_LE(runs, 8 * 200);
+    EXPECT_TRUE(queue.Closed());
+  }
+}
+
+}  // namespace
+}  // namespace platform
