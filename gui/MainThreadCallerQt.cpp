@@ -1,15 +1,15 @@
 #include "gui/MainThreadCallerQt.h"
 
-#include <QMetaObject>
-#include <QObject>
-
-#include <utility>
+#include <QCoreApplication>
+#include <QEvent>
 
 namespace gui {
 
-void MainThreadCallerQt::Announce(std::function<void()> serve) {
-  // Posting an event never calls back into the queue.
-  QMetaObject::invokeMethod(context_, std::move(serve), Qt::QueuedConnection);
+MainThreadCallerQt::MainThreadCallerQt() : waker_(*this) {}
+
+void MainThreadCallerQt::WakeMainThread() {
+  // Thread-safe, and never calls back into the queue.
+  QCoreApplication::postEvent(&waker_, new QEvent(QEvent::User));
 }
 
 }  // namespace gui

@@ -1,30 +1,45 @@
 // The workers' main-thread call over Qt's event loop: every queued action
-// also posts an event to the context object, whose handler (in the main
-// thread) runs it. The queue itself is the core's, so the main thread can
+// posts a wake-up event to an object of the main thread, whose handler serves
+// the queue. The queue itself is the core's, so the main thread can also
 // serve it without the event loop and close it at shutdown (see
 // MainThreadQueue).
 //
-// Threads: as MainThreadQueue. The context object must outlive the caller or
-// its Close() call, whichever comes first.
+// The wake-up carries no data and its handler reads nothing of it: every
+// hand-over between the threads goes through the queue's own mutex, which
+// the thread sanitizer sees, not through Qt's event queue, which it cannot.
+//
+// Threads: as MainThreadQueue; construct it in the main thread.
 #pragma once
 
-#include <functional>
+#include <QObject>
 
 #include "core/platform/MainThreadQueue.h"
-
-class QObject;
 
 namespace gui {
 
 class MainThreadCallerQt final : public platform::MainThreadQueue {
  public:
-  explicit MainThreadCallerQt(QObject* context) : context_(context) {}
+  MainThreadCallerQt();
+  // Closes the queue first: no worker wakes a waker that is going away.
+  ~MainThreadCallerQt() override { Close(); }
 
  protected:
-  void Announce(std::function<void()> serve) override;
+  void WakeMainThread() override;
 
  private:
-  QObject* context_;
+  // Lives in the main thread; its pending wake-ups go with it.
+  class Waker final : public QObject {
+   public:
+    explicit Waker(MainThreadCallerQt& queue) : queue_(queue) {}
+
+   protected:
+    void customEvent(QEvent*) override { queue_.RunPending(); }
+
+   private:
+    MainThreadCallerQt& queue_;
+  };
+
+  Waker waker_;
 };
 
 }  // namespace gui

@@ -133,7 +133,7 @@ TForm1::TForm1(QString programFolder, download::Pacing pacing, download::HttpLim
       programFolder_(std::move(programFolder)),
       pacing_(pacing),
       limits_(limits),
-      caller_(this),
+      caller_(),
       hardExit_([](int status) { std::_Exit(status); }) {
   if (!programFolder_.isEmpty() && !programFolder_.endsWith(Separator())) programFolder_ += Separator();
   setObjectName(QStringLiteral("Form1"));

@@ -1,14 +1,10 @@
 #include "core/platform/MainThreadQueue.h"
 
-#include <algorithm>
-
 namespace platform {
 
 MainThreadQueue::MainThreadQueue() : state_(std::make_shared<State>()) {}
 
 MainThreadQueue::~MainThreadQueue() { Close(); }
-
-void MainThreadQueue::Announce(std::function<void()>) {}
 
 void MainThreadQueue::Synchronize(const std::function<void()>& action) {
   auto call = std::make_shared<Call>();
@@ -16,22 +12,11 @@ void MainThreadQueue::Synchronize(const std::function<void()>& action) {
   std::unique_lock lock(state_->Mutex);
   if (state_->Closed) return;
   state_->Pending.push_back(call);
-  // Announced under the lock so that Close() either sees this call or has
+  // Woken under the lock so that Close() either sees this call or has
   // already turned it away.
-  Announce([state = state_, call] { RunIfPending(state, call); });
+  WakeMainThread();
   state_->Changed.notify_all();
   state_->Changed.wait(lock, [&] { return call->Done; });
-}
-
-void MainThreadQueue::RunIfPending(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {
-  {
-    std::lock_guard lock(state->Mutex);
-    auto& pending = state->Pending;
-    const auto it = std::find(pending.begin(), pending.end(), call);
-    if (it == pending.end()) return;
-    pending.erase(it);
-  }
-  Run(state, call);
 }
 
 void MainThreadQueue::Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {

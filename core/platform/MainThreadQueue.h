@@ -2,9 +2,9 @@
 //
 // A worker's Synchronize() queues its action and waits until the main thread
 // has run it. The main thread serves the queue from its event loop (a
-// front-end that has one overrides Announce to post a wake-up) or by itself
-// (RunPending, WaitForPending: a command-line loop, or a window that shuts
-// down without its event loop). Close() runs every action still waiting and
+// front-end that has one overrides WakeMainThread to post a wake-up whose
+// handler calls RunPending) or by itself (RunPending, WaitForPending: a
+// command-line loop, or a window that shuts down without its event loop). Close() runs every action still waiting and
 // from then on Synchronize() returns at once without running anything, so no
 // worker is ever left waiting on a main thread that has stopped serving.
 //
@@ -41,11 +41,10 @@ class MainThreadQueue : public MainThreadCaller {
   bool Closed() const;
 
  protected:
-  // Called in the worker's thread, under the queue's lock, for every queued
-  // action. serve runs that action if it is still waiting (a RunPending may
-  // have run it first); it may be called later, from the main thread, even
-  // after the queue is gone. Must not call back into the queue.
-  virtual void Announce(std::function<void()> serve);
+  // Called in the worker's thread, under the queue's lock, after each action
+  // is queued. Carries nothing: whatever serves the wake-up calls RunPending,
+  // which may find the action already run. Must not call back into the queue.
+  virtual void WakeMainThread() {}
 
  private:
   struct Call {
@@ -58,7 +57,6 @@ class MainThreadQueue : public MainThreadCaller {
     std::deque<std::shared_ptr<Call>> Pending;
     bool Closed = false;
   };
-  static void RunIfPending(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call);
   static void Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call);
 
   std::shared_ptr<State> state_;

@@ -17,8 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(MainThreadCallerTest, RunsTheActionInTheMainThreadWhileTheWorkerWaits) {
-  QObject context;
-  gui::MainThreadCallerQt caller(&context);
+  gui::MainThreadCallerQt caller;
   std::thread::id ranOn;
   std::atomic<bool> returned{false};
   bool ranBeforeReturn = false;
@@ -36,8 +35,7 @@ TEST(MainThreadCallerTest, RunsTheActionInTheMainThreadWhileTheWorkerWaits) {
 }
 
 TEST(MainThreadCallerTest, CloseRunsWaitingCallsAndLaterCallsReturnAtOnce) {
-  QObject context;
-  gui::MainThreadCallerQt caller(&context);
+  gui::MainThreadCallerQt caller;
   int runs = 0;
   std::atomic<bool> secondReturned{false};
   std::thread worker([&] {
@@ -59,8 +57,7 @@ TEST(MainThreadCallerTest, CloseRunsWaitingCallsAndLaterCallsReturnAtOnce) {
 
 TEST(MainThreadCallerTest, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
   for (int round = 0; round < 20; ++round) {
-    QObject context;
-    gui::MainThreadCallerQt caller(&context);
+    gui::MainThreadCallerQt caller;
     std::atomic<int> calls{0};
     int runs = 0;
     std::vector<std::thread> workers;

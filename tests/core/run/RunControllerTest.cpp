@@ -187,11 +187,12 @@ TEST_F(RunControllerTest, StopInEveryStateEndsTheRunAndItContinuesWhereItStopped
     task::TaskParameters p = Parameters();
     p.SavePath = save.Path();
     server_.SetDefault(c.reply);
+    const std::size_t requestsBefore = server_.RequestCount();
     auto run = StartRun(p, c.pacing);
     if (c.okBeforeStop > 0) {
       ASSERT_TRUE(ServeUntil([&] { return CountLines(*run, " OK") == c.okBeforeStop; }));
     } else if (c.reply.FaultKind == testsupport::Fault::StallBody) {
-      ASSERT_TRUE(ServeUntil([&] { return run->Counters().InFlight == 8; }));
+      ASSERT_TRUE(ServeUntil([&] { return server_.RequestCount() == requestsBefore + 8; }));
     }
     const std::size_t requestsAtStop = server_.RequestCount();
     run->Stop();
