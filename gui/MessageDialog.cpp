@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace gui {
 namespace {
@@ -42,12 +44,23 @@ void Show(const QString& text, bool isError) {
     Interceptor()(text, isError);
     return;
   }
-  QMessageBox box(isError ? QMessageBox::Critical : QMessageBox::NoIcon, kApplicationTitle, text,
-                  QMessageBox::Ok, QApplication::activeWindow());
-  box.exec();
+  const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, isError);
+  box->exec();
 }
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError) {
+  auto box = std::make_unique<QMessageBox>(isError ? QMessageBox::Critical : QMessageBox::NoIcon, kApplicationTitle,
+                                           text, QMessageBox::Ok, QApplication::activeWindow());
+  // A short text would make a box too narrow for its caption; a message box
+  // sizes itself from its layout, so the layout gets a row of that width.
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    grid->addItem(new QSpacerItem(kMinimumMessageWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(),
+                  0, 1, grid->columnCount());
+  }
+  return box;
+}
 
 void ShowMessage(const QString& text) { Show(text, false); }
 

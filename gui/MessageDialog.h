@@ -5,16 +5,23 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 namespace gui {
 
 inline constexpr const char* kApplicationTitle = "Orvenna";
 
+// Message boxes are never narrower than this, so their caption shows whole.
+inline constexpr int kMinimumMessageWidth = 260;
+
 // Plain modal message box with an OK button and the caption "Orvenna".
 void ShowMessage(const QString& text);
+// The box ShowMessage (isError false) or ShowErrorMessage shows, not yet shown.
+std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError);
 
 // The general error handler's box: error icon, OK, caption "Orvenna"; a "." is
 // appended when the text's last character sorts after ".".

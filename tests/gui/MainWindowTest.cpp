@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -367,6 +368,22 @@ TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
   window_->Homepage1->trigger();
   ASSERT_TRUE(QTest::qWaitFor([this] { return !messages_.empty(); }, 10000));
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});
+}
+
+TEST_F(MainWindowTest, MessageBoxesAreWideEnoughForTheirCaption) {
+  for (const bool isError : {false, true}) {
+    for (const QString& text : {QString(), QStringLiteral("."), QStringLiteral("Input Error."),
+                                QStringLiteral("No task running now.") + QString(18, QLatin1Char(' '))}) {
+      const std::unique_ptr<QMessageBox> box = gui::MakeMessageBox(text, isError);
+      EXPECT_EQ(box->windowTitle(), QStringLiteral("Orvenna"));
+      EXPECT_EQ(box->text(), text);
+      EXPECT_EQ(box->icon(), isError ? QMessageBox::Critical : QMessageBox::NoIcon);
+      box->show();
+      EXPECT_GE(box->width(), gui::kMinimumMessageWidth) << text.toStdString();
+      EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) * 3);
+      box->hide();
+    }
+  }
 }
 
 TEST_F(MainWindowTest, AboutBoxCopiesTheCaptionAndOpensItsLinks) {

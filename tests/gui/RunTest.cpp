@@ -4,6 +4,8 @@
 // window during a run.
 #include <QApplication>
 #include <QLabel>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -354,6 +356,28 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
   for (int slot = 0; slot < 8; ++slot) {
     EXPECT_EQ(StoredPosition(slot + 1), TileOfWalk(slot == 0 ? 8 : slot)) << "thread " << slot + 1;
   }
+}
+
+// The status bar shows the run's progress to the right of its fixed text
+// while the run goes on, and nothing of it afterwards.
+TEST_F(RunTest, StatusBarShowsTheProgressOfARunAndHidesItAfterwards) {
+  OpenWindow(FastPacing(/*afterSavedMs=*/400));
+  EXPECT_FALSE(window_->RunProgress->isVisible());
+  FillExample();
+  ClickStart();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks() >= 2 && OkLines() > 0; }, 15000));
+  EXPECT_TRUE(window_->RunProgress->isVisible());
+  EXPECT_EQ(window_->RunProgress->maximum(), kTiles);
+  const int done = window_->RunProgress->value();
+  EXPECT_GT(done, 0);
+  EXPECT_EQ(window_->RunProgress->text(), QString::number(done) + QStringLiteral(" / 42"));
+  EXPECT_TRUE(window_->RunProgress->toolTip().startsWith(QStringLiteral("Saved: "))) << window_->RunProgress->toolTip().toStdString();
+  EXPECT_EQ(window_->StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
+  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 42"));
+
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_FALSE(window_->RunProgress->isVisible());
+  EXPECT_EQ(window_->StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
 }
 
 // A worker that cannot end in time (here: in its pause after a saved tile)
