@@ -57,7 +57,7 @@ task::TilePosition TDownThread::LastPosition() const noexcept {
 }
 
 TileCounts TDownThread::Counts() const noexcept {
-  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load(), ended_.load()};
+  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load(), ended_.load(), refused_.load()};
 }
 
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
@@ -156,6 +156,8 @@ void TDownThread::Walk() {
         SetLast(tile.X, tile.Y);
         break;
       case FetchOutcome::StopWorker:
+        refused_.store(true);
+        return;
       case FetchOutcome::Abandoned:
         return;
     }

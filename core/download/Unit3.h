@@ -62,6 +62,7 @@ struct TileCounts {
   int64_t GivenUp = 0;    // recorded in the failed list
   bool InFlight = false;  // a tile is being fetched right now
   bool Ended = false;     // the walk is over; the worker ends or has ended
+  bool Refused = false;   // it ended because the server refused it or the network failed
 };
 
 // Failure classes of a failed request, in the order they are tested.
@@ -112,6 +113,7 @@ class TDownThread final : public platform::Thread {
   std::atomic<int64_t> givenUp_{0};
   std::atomic<bool> inFlight_{false};
   std::atomic<bool> ended_{false};
+  std::atomic<bool> refused_{false};
 };
 
 }  // namespace download

@@ -60,6 +60,8 @@ RunController::~RunController() {
 }
 
 void RunController::Prepare() {
+  lock_ = platform::FileLock::TryAcquire(task_.LockFileName());
+  if (!lock_) throw TaskBusyError("Another run is working on this task: " + task_.TaskFileName());
   platform::RemoveStaleTemporaries(parameters_.SavePath);
   platform::RemoveStaleTemporaries(task_.ImageFolder);
   task_.WriteTaskFile();
@@ -157,8 +159,10 @@ CloseReport RunController::Close() {
   for (auto& worker : workers_) {
     if (!worker) continue;
     Add(finishedCounts_, worker->Counts());
+    finishedRefused_ += worker->Counts().Refused ? 1 : 0;
     worker.reset();
   }
+  lock_.reset();
   return CloseReport{failure.Text()};
 }
 
@@ -169,6 +173,7 @@ bool RunController::WorkersGone() const {
 RunCounters RunController::Counters() const {
   RunCounters counters;
   download::TileCounts done = finishedCounts_;
+  counters.RefusedWorkers = finishedRefused_;
   for (int32_t i = 0; i < parameters_.ThreadCount && started_; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     counters.Total += shares_[slot];
@@ -176,6 +181,7 @@ RunCounters RunController::Counters() const {
     const download::TileCounts counts = workers_[slot]->Counts();
     Add(done, counts);
     counters.InFlight += counts.InFlight ? 1 : 0;
+    counters.RefusedWorkers += counts.Refused ? 1 : 0;
     if (counts.Ended) counters.NotTried += shares_[slot] - counts.Saved - counts.Blank - counts.GivenUp;
   }
   counters.Saved = done.Saved;
@@ -208,6 +214,7 @@ std::string RunController::ShutDown(std::chrono::milliseconds grace) {
   failure.Try([this] { SavePositions(); });
   failure.Try([this] { log_.Save(task_.LogFileName); });
   failure.Try([this] { failed_.Save(task_.FailedListFileName); });
+  lock_.reset();
   return failure.Text();
 }
 
@@ -216,6 +223,7 @@ bool RunController::JoinWorkers(std::chrono::milliseconds timeout) {
   for (auto& worker : workers_) {
     if (!worker) continue;
     Add(finishedCounts_, worker->Counts());
+    finishedRefused_ += worker->Counts().Refused ? 1 : 0;
     leaving.push_back(std::move(worker));
   }
   if (leaving.empty()) return true;

@@ -21,12 +21,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/download/HttpClient.h"
 #include "core/download/Unit3.h"
+#include "core/platform/FileLock.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/run/LineFile.h"
 #include "core/task/Unitclasstask.h"
@@ -61,7 +63,15 @@ struct RunCounters {
   // Tiles that no worker will reach: the rest of the share of every worker
   // that has ended (all of them once the run is over).
   int64_t NotTried = 0;
+  // Workers that ended because the server refused them or the network failed.
+  int32_t RefusedWorkers = 0;
   int64_t Done() const { return Saved + Blank + GivenUp; }
+};
+
+// Another run (of this program or another) is working on the task.
+class TaskBusyError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 struct CloseReport {
@@ -88,10 +98,12 @@ class RunController final : private download::DownloadSink {
   const LineFile& LogLines() const { return log_; }
   const LineFile& FailedLines() const { return failed_; }
 
-  // Removes temporary files that a killed run left, writes the task file,
+  // Takes the task's lock (held until the run closes or the controller goes),
+  // removes temporary files that a killed run left, writes the task file,
   // the extent list, the log header and the failed list (each looks at
   // ContinueTask), then loads the log and the failed list. Throws
-  // platform::FileError; the run then never starts.
+  // TaskBusyError when another run holds the task, platform::FileError when a
+  // file cannot be written or read; the run then never starts.
   void Prepare();
   // Starts ThreadCount workers in slot order.
   void StartWorkers();
@@ -136,12 +148,14 @@ class RunController final : private download::DownloadSink {
   task::MDTask task_;
   RunEnvironment environment_;
   RunObserver& observer_;
+  std::optional<platform::FileLock> lock_;
   LineFile log_;
   LineFile failed_;
 
   std::array<std::unique_ptr<download::TDownThread>, kMaxWorkers> workers_;
   // Counts of workers already destroyed, and each slot's share.
   download::TileCounts finishedCounts_;
+  int32_t finishedRefused_ = 0;
   std::array<int64_t, kMaxWorkers> shares_{};
   // What the last save wrote per slot, to skip unchanged values.
   std::array<task::TilePosition, kMaxWorkers> savedPositions_{};

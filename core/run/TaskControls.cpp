@@ -23,7 +23,8 @@ ControlsCheck Refuse(std::string message) { return ControlsCheck{std::nullopt, s
 
 }  // namespace
 
-ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy) {
+ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy,
+                               bool createFolder) {
   task::TaskParameters p;
   p.UseProxy = proxy.UseProxy;
   p.ProxyServer = proxy.ProxyServer;
@@ -39,7 +40,7 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::Pro
 
   if (controls.SavePath.empty()) return Refuse("Please select a path to save the images.");
   // Created before the coordinates are looked at: a later refusal leaves it.
-  if (!platform::DirectoryExists(controls.SavePath) && !platform::CreateDir(controls.SavePath)) {
+  if (createFolder && !platform::DirectoryExists(controls.SavePath) && !platform::CreateDir(controls.SavePath)) {
     return Refuse("Create directory " + controls.SavePath + " Failed.");
   }
   p.SavePath = controls.SavePath;

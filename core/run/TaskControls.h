@@ -34,7 +34,9 @@ struct ControlsCheck {
 // (one level) before the coordinates are checked. A zoom outside 1..21 (only a
 // task file can bring one) is refused after the coordinate checks, so a
 // damaged task file meets the coordinate message first.
-ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy);
+// createFolder false checks the same without creating anything (a dry run).
+ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy,
+                               bool createFolder = true);
 
 // True when the task file SavePath + TaskName exists and matches the controls
 // in every compared field.

@@ -104,7 +104,7 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   ListFileName = p.SavePath + base + "_list.txt";
   ImageFolder = p.SavePath + base + platform::kPathSeparator;
 
-  if (!platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
+  if (options_.CreateImageFolder && !platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
     throw TaskCreateError("Create directory " + ImageFolder + " Failed.");
   }
 
@@ -120,6 +120,8 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
 }
 
 std::string MDTask::TaskFileName() const { return Parameters->SavePath + Parameters->TaskName; }
+
+std::string MDTask::LockFileName() const { return Parameters->SavePath + "." + Parameters->TaskName + ".lock"; }
 
 std::string MDTask::TileFileName(int32_t x, int32_t y) const {
   std::string name = FindMapType(Parameters->MapsType)->prefix;

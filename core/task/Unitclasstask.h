@@ -65,6 +65,8 @@ struct TaskOptions {
   std::string TileHost = kTileServerHost;
   // 0: the desktop's decimal mark.
   char DecimalMark = 0;
+  // False only to look at a task without touching the disk (a dry run).
+  bool CreateImageFolder = true;
 };
 
 class MDTask {
@@ -96,6 +98,9 @@ class MDTask {
   std::string ImageFolder;  // ends in the path separator
 
   std::string TaskFileName() const;  // SavePath + TaskName
+  // The file whose lock marks the task as worked by a run: hidden, beside
+  // the task file.
+  std::string LockFileName() const;
   std::string TileFileName(int32_t x, int32_t y) const;
   std::string TileFilePath(int32_t x, int32_t y) const;
   std::string TileExtension() const;

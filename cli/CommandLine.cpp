@@ -1,0 +1,159 @@
+#include "cli/CommandLine.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace cli {
+
+namespace {
+
+struct OptionSpec {
+  const char* Name;
+  bool TakesValue;
+};
+
+// Every command's options; -q, -v, --config and --help go with all of them.
+const OptionSpec kCommonOptions[] = {{"quiet", false}, {"verbose", false}, {"config", true}, {"help", false}};
+const OptionSpec kRunOptions[] = {{"json", true}, {"part", true}};
+const OptionSpec kNewOptions[] = {{"name", true},   {"type", true},   {"left", true},   {"right", true},
+                                  {"top", true},    {"bottom", true}, {"zoom", true},   {"date", true},
+                                  {"folder", true}, {"run", false},   {"dry-run", false}, {"json", true}};
+const OptionSpec kRetryOptions[] = {{"output", true}};
+
+struct CommandSpec {
+  const char* Name;
+  Command What;
+  std::size_t Operands;
+  const char* OperandName;
+};
+
+const CommandSpec kCommands[] = {
+    {"run", Command::Run, 1, "a task file"},
+    {"new", Command::New, 0, ""},
+    {"retry", Command::Retry, 1, "a failed-tile list"},
+    {"merge", Command::Merge, 1, "a task file"},
+    {"help", Command::Help, 0, ""},
+};
+
+template <std::size_t N>
+const OptionSpec* Find(const OptionSpec (&specs)[N], const std::string& name) {
+  const auto it = std::find_if(std::begin(specs), std::end(specs), [&](const OptionSpec& s) { return name == s.Name; });
+  return it == std::end(specs) ? nullptr : it;
+}
+
+const OptionSpec* FindOption(Command command, const std::string& name) {
+  if (const OptionSpec* spec = Find(kCommonOptions, name)) return spec;
+  switch (command) {
+    case Command::Run: return Find(kRunOptions, name);
+    case Command::New: return Find(kNewOptions, name);
+    case Command::Retry: return Find(kRetryOptions, name);
+    case Command::Merge:
+    case Command::Help: return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<std::string> Invocation::Value(const std::string& name) const {
+  const auto it = Options.find(name);
+  if (it == Options.end()) return std::nullopt;
+  return it->second;
+}
+
+Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
+  Invocation invocation;
+  if (arguments.empty()) throw UsageError("no command given");
+  const std::string& first = arguments[0];
+  if (first == "--help" || first == "-h") return invocation;
+  const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const CommandSpec& c) { return first == c.Name; });
+  if (command == std::end(kCommands)) throw UsageError("unknown command '" + first + "'");
+  invocation.What = command->What;
+
+  bool operandsOnly = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (operandsOnly || argument.empty() || argument[0] != '-' || argument == "-") {
+      invocation.Operands.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      operandsOnly = true;
+      continue;
+    }
+    std::string name;
+    std::optional<std::string> value;
+    if (argument == "-q") {
+      name = "quiet";
+    } else if (argument == "-v") {
+      name = "verbose";
+    } else if (argument == "-h") {
+      name = "help";
+    } else if (argument.rfind("--", 0) == 0) {
+      name = argument.substr(2);
+      if (const auto equals = name.find('='); equals != std::string::npos) {
+        value = name.substr(equals + 1);
+        name.erase(equals);
+      }
+    } else {
+      throw UsageError("unknown option '" + argument + "'");
+    }
+    const OptionSpec* spec = FindOption(invocation.What, name);
+    if (spec == nullptr) throw UsageError("'" + first + "' has no option '" + argument + "'");
+    if (spec->TakesValue && !value) {
+      if (i + 1 >= arguments.size()) throw UsageError("option '--" + name + "' needs a value");
+      value = arguments[++i];
+    }
+    if (!spec->TakesValue && value) throw UsageError("option '--" + name + "' takes no value");
+    invocation.Options[name] = value.value_or("");
+  }
+  if (invocation.Has("help")) {
+    invocation.What = Command::Help;
+    return invocation;
+  }
+  if (invocation.Operands.size() != command->Operands) {
+    if (command->Operands == 0) throw UsageError("'" + first + "' takes no operand");
+    throw UsageError("'" + first + "' takes " + command->OperandName);
+  }
+  if (invocation.Has("quiet") && invocation.Has("verbose")) throw UsageError("-q and -v exclude each other");
+  return invocation;
+}
+
+std::string UsageText() {
+  return "Usage: orvenna-cli COMMAND [OPTIONS]\n"
+         "Downloads the map tiles of a task without a window, into the same files as the window program.\n"
+         "\n"
+         "Commands:\n"
+         "  run TASK.otsk            run a task as \"Open task ...\" and Start do: it continues from its\n"
+         "                           saved positions when the task file matches, and runs to the end\n"
+         "      --part K/N           run only part K of N of the task (bands of its rows), with\n"
+         "                           bookkeeping files of its own; see merge\n"
+         "      --json FILE          also write the summary as JSON to FILE\n"
+         "  new --name NAME --type photo|street|terrain --left L --right R --top T --bottom B --zoom Z\n"
+         "      [--date YYYYMMDD] [--folder DIR]\n"
+         "                           check the task as Start does and write its files\n"
+         "      --run                then run it\n"
+         "      --dry-run            print the tiles, the disk space and the time it needs; write nothing\n"
+         "      --json FILE          with --run: also write the summary as JSON to FILE\n"
+         "  retry FILE.ftl           fetch the tiles of a failed-tile list again\n"
+         "      --output FILE        also write the lines of the run to FILE\n"
+         "  merge TASK.otsk          check that every part of a task ended, merge their logs and failed\n"
+         "                           lists into the task's and report tiles missing\n"
+         "\n"
+         "Options of every command:\n"
+         "  --config PATH            the settings file (default: ini/config.ini beside the program)\n"
+         "  -q, --quiet              print nothing but errors\n"
+         "  -v, --verbose            also print every log line as it comes\n"
+         "  -h, --help               print this text\n"
+         "\n"
+         "Progress goes to standard error: one line redrawn in place on a terminal, otherwise a line\n"
+         "every 10 seconds. The first SIGINT or SIGTERM stops the run as Stop does (positions, log and\n"
+         "failed list saved; the next run continues); a second one ends the program at once.\n"
+         "\n"
+         "Exit status: 0 every tile saved; 1 finished, but tiles were given up or not tried;\n"
+         "2 bad input or usage, or the task is being worked by another run; 3 stopped by a ban or a\n"
+         "network failure; 130 interrupted.\n";
+}
+
+}  // namespace cli

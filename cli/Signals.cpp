@@ -1,0 +1,33 @@
+#include "cli/Signals.h"
+
+#include <atomic>
+#include <csignal>
+
+#include <unistd.h>
+
+#include "cli/ExitStatus.h"
+
+namespace cli {
+
+namespace {
+
+std::atomic<int> received{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
+
+extern "C" void OnStopSignal(int) {
+  if (received.fetch_add(1) >= 1) ::_exit(kExitInterrupted);
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+int StopSignalsReceived() { return received.load(); }
+
+}  // namespace cli

@@ -1,0 +1,49 @@
+// orvenna-cli: runs, creates and retries download tasks without a window,
+// into the same files as the window program.
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "core/download/HttpClient.h"
+#include "core/platform/Files.h"
+#include "core/settings/ConfigFile.h"
+
+int main(int argc, char** argv) {
+  using namespace cli;
+  try {
+    const Invocation invocation = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (invocation.What == Command::Help) {
+      std::fputs(UsageText().c_str(), stdout);
+      return kExitComplete;
+    }
+    Context context;
+    context.ProgramFolder = platform::ProgramFolder();
+    context.ConfigPath = invocation.Value("config").value_or(settings::ConfigFile::PathIn(context.ProgramFolder));
+    context.Verbose = invocation.Has("quiet")     ? Verbosity::Quiet
+                      : invocation.Has("verbose") ? Verbosity::Verbose
+                                                  : Verbosity::Normal;
+    context.Terminal = ::isatty(STDERR_FILENO) != 0;
+    // Before any worker or re-download creates a client.
+    download::HttpClient::GlobalInit();
+    switch (invocation.What) {
+      case Command::Run: return RunCommand(invocation, context);
+      case Command::New: return NewCommand(invocation, context);
+      case Command::Retry: return RetryCommand(invocation, context);
+      case Command::Merge: return MergeCommand(invocation, context);
+      case Command::Help: break;
+    }
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "orvenna-cli: %s\nTry 'orvenna-cli --help' for more information.\n", error.what());
+    return kExitUsage;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "orvenna-cli: %s\n", error.what());
+    return kExitUsage;
+  }
+  return kExitComplete;
+}

@@ -1,0 +1,253 @@
+// orvenna-cli as a user runs it: the real program, started with a settings
+// file whose proxy is the loopback tile server, at the program's own pace.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/platform/Files.h"
+#include "core/platform/Numbers.h"
+#include "core/task/Commonfunc.h"
+#include "core/task/TaskFile.h"
+#include "core/task/TileRange.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TileServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ChildProcess;
+using testsupport::ProcessResult;
+using testsupport::Reply;
+
+// Columns and rows of a block at zoom 13.
+struct Block {
+  int32_t X0 = 6742;
+  int32_t Y0 = 3101;
+  int32_t Columns = 1;
+  int32_t Rows = 1;
+  task::TileRange Range() const { return {X0, Y0, X0 + Columns - 1, Y0 + Rows - 1}; }
+};
+
+std::string Coordinate(double value) { return platform::FormatGeneral(value, '.'); }
+
+std::size_t Count(const std::string& text, const std::string& piece) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) ++count;
+  return count;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    testsupport::WriteFileBytes(config_.File("config.ini"),
+                                "[Proxy]\r\nUseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" +
+                                    platform::FormatInteger(server_.Port()) + "\r\n");
+  }
+
+  std::vector<std::string> Command(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), ORVENNA_CLI_PROGRAM);
+    arguments.push_back("--config=" + config_.File("config.ini"));
+    return arguments;
+  }
+
+  // "new" for a block; each edge lies inside a border tile.
+  std::vector<std::string> New(const Block& block, std::vector<std::string> more = {}) const {
+    std::vector<std::string> arguments = {
+        "new", "--name", "t", "--type", "photo", "--folder", save_.Path() + "maps",
+        "--left", Coordinate(task::TileXToLongitude(block.X0 + 0.5, 13)),
+        "--right", Coordinate(task::TileXToLongitude(block.X0 + block.Columns - 0.5, 13)),
+        "--top", Coordinate(task::TileYToLatitude(block.Y0 + 0.5, 13)),
+        "--bottom", Coordinate(task::TileYToLatitude(block.Y0 + block.Rows - 0.5, 13)), "--zoom", "13"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return Command(arguments);
+  }
+
+  std::string TaskFile() const { return save_.Path() + "maps/t.otsk"; }
+  std::string Tile(int32_t x, int32_t y) const {
+    return save_.Path() + "maps/t/nm_" + std::to_string(x) + "_" + std::to_string(y) + "_13.jpg";
+  }
+  static std::string PathOf(int32_t x, int32_t y) {
+    return "/maps/hl=en&x=" + std::to_string(x) + "&y=" + std::to_string(y) + "&z=13&nml=Vert";
+  }
+
+  testsupport::TempDir config_;
+  testsupport::TempDir save_;
+  testsupport::TileServer server_;
+};
+
+// One row per outcome: the exit status, the summary and its JSON.
+TEST_F(CliTest, ExitStatusSummaryAndJsonOfEachOutcome) {
+  const Block block{6742, 3101, 2, 4};  // 8 tiles: one per worker
+  struct Case {
+    const char* name;
+    std::vector<Reply> third;  // the replies to the tile of walk number 3
+    int status;
+    const char* counts;
+  };
+  const Case cases[] = {
+      {"every tile saved", {Reply::Ok("tile")}, 0, "\"saved\": 8, \"blank\": 0, \"givenUp\": 0, \"notTried\": 0"},
+      {"not found: a blank", {Reply::StatusOnly(404, "Not Found")}, 0, "\"saved\": 7, \"blank\": 1, \"givenUp\": 0"},
+      {"given up", {Reply::StatusOnly(500, "Internal Server Error")}, 1, "\"saved\": 7, \"blank\": 0, \"givenUp\": 1"},
+      {"refused", {Reply::StatusOnly(403, "Forbidden")}, 3, "\"saved\": 7, \"blank\": 0, \"givenUp\": 1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(save_.Path() + "maps");
+    server_.Script(PathOf(6742, 3103), c.third);
+    const std::string json = save_.File("summary.json");
+    const ProcessResult result = testsupport::RunProcess(New(block, {"--run", "--json", json}));
+    EXPECT_EQ(result.ExitStatus, c.status) << result.Err;
+    EXPECT_NE(testsupport::ReadFileBytes(json).find(c.counts), std::string::npos) << testsupport::ReadFileBytes(json);
+    EXPECT_NE(result.Err.find("Elapsed: 0:00:0"), std::string::npos) << result.Err;
+    EXPECT_EQ(result.Err.find('\r'), std::string::npos) << "no redrawn line when standard error is no terminal";
+    const std::vector<std::string> log = platform::ReadTextLines(save_.Path() + "maps/t_log.txt");
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "Log file has been saved as " + save_.Path() + "maps/t_log.txt");
+  }
+
+  // Bad input: the window's messages, in the window's order, and status 2.
+  const std::map<std::string, std::vector<std::string>> refusals = {
+      {"Longitude or latitude input error!\n", {"--left", "x"}},
+      {"Left Longitude should less than Right Longitude!\n", {"--left", "170"}},
+      {"Zoom level should be between 1 and 21.\n", {"--zoom", "22"}},
+  };
+  for (const auto& [message, change] : refusals) {
+    std::vector<std::string> arguments = New(block);
+    const auto at = std::find(arguments.begin(), arguments.end(), change[0]);
+    *(at + 1) = change[1];
+    const ProcessResult result = testsupport::RunProcess(arguments);
+    EXPECT_EQ(result.ExitStatus, 2);
+    EXPECT_EQ(result.Err, message);
+  }
+  const ProcessResult usage = testsupport::RunProcess(Command({"new", "--name", "t"}));
+  EXPECT_EQ(usage.ExitStatus, 2);
+  EXPECT_NE(usage.Err.find("--help"), std::string::npos);
+}
+
+TEST_F(CliTest, DryRunTellsTheTilesAndWritesNothing) {
+  const ProcessResult result = testsupport::RunProcess(New({6742, 3101, 6, 7}, {"--dry-run"}));
+  EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+  EXPECT_NE(result.Out.find("Tiles: 42 (columns 6742 to 6747, rows 3101 to 3107, zoom 13)"), std::string::npos)
+      << result.Out;
+  EXPECT_NE(result.Out.find("Time: at least 0:00:06"), std::string::npos) << result.Out;
+  EXPECT_FALSE(std::filesystem::exists(save_.Path() + "maps"));
+  EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+// Interrupted in the middle, the task is resumed by "run" without fetching
+// again what was finished; every tile is there at the end.
+TEST_F(CliTest, InterruptedRunIsResumedWithoutRefetching) {
+  const Block block{6742, 3101, 6, 7};
+  ChildProcess first(New(block, {"--run", "-v"}));
+  ASSERT_TRUE([&] {
+    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+      if (server_.RequestCount() >= 16) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }());
+  first.Signal(SIGINT);
+  const ProcessResult stopped = first.Wait();
+  EXPECT_EQ(stopped.ExitStatus, 130) << stopped.Err;
+  EXPECT_EQ(Count(stopped.Out, "will be terminated by user. please wait..."), 8u) << stopped.Out;
+  EXPECT_EQ(Count(stopped.Out, " Finished."), 8u);
+
+  const auto positions = task::TaskFile(TaskFile()).ReadPositions(8);
+  const std::size_t before = server_.RequestCount();
+  const ProcessResult resumed = testsupport::RunProcess(Command({"run", TaskFile()}));
+  EXPECT_EQ(resumed.ExitStatus, 0) << resumed.Err;
+
+  const task::TileRange range = block.Range();
+  std::map<std::string, int> laterRequests;
+  const auto requests = server_.Requests();
+  for (std::size_t i = before; i < requests.size(); ++i) ++laterRequests[requests[i].Path];
+  for (int64_t p = 1; p <= range.Count(); ++p) {
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    const auto slot = static_cast<std::size_t>(p % 8);
+    const bool finishedBefore = p <= range.ResumePoint(positions[slot]);
+    EXPECT_EQ(laterRequests[PathOf(tile.X, tile.Y)], finishedBefore ? 0 : 1) << "walk number " << p;
+    EXPECT_TRUE(platform::FileExists(Tile(tile.X, tile.Y))) << "walk number " << p;
+  }
+}
+
+// A second signal during the stop ends the program at once; the task file
+// is whole.
+TEST_F(CliTest, SecondSignalEndsAtOnceWithEveryFileWhole) {
+  ChildProcess run(New({6742, 3101, 6, 7}, {"--run"}));
+  ASSERT_TRUE([&] {
+    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+      if (server_.RequestCount() >= 8) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }());
+  run.Signal(SIGINT);
+  std::this_thread::sleep_for(50ms);
+  const auto second = std::chrono::steady_clock::now();
+  run.Signal(SIGTERM);
+  const ProcessResult result = run.Wait();
+  EXPECT_EQ(result.ExitStatus, 130);
+  EXPECT_LT(std::chrono::steady_clock::now() - second, 900ms) << "before the workers' pauses ran out";
+  EXPECT_EQ(platform::ReadTextLines(TaskFile()).size(), 43u);
+}
+
+TEST_F(CliTest, ASecondRunOfATaskIsRefusedAndAKilledRunDoesNotBlock) {
+  server_.SetDefault(Reply::Stalled("hung tile"));
+  ChildProcess first(New({6742, 3101, 2, 2}, {"--run"}));
+  ASSERT_TRUE([&] {
+    for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;) {
+      if (server_.RequestCount() >= 4) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }());
+  const ProcessResult second = testsupport::RunProcess(Command({"run", TaskFile()}));
+  EXPECT_EQ(second.ExitStatus, 2);
+  EXPECT_EQ(second.Err, "orvenna-cli: Another run is working on this task: " + TaskFile() + "\n");
+
+  first.Signal(SIGKILL);
+  EXPECT_EQ(first.Wait().ExitStatus, 128 + SIGKILL);
+  server_.SetDefault(Reply::Ok("tile"));
+  const ProcessResult third = testsupport::RunProcess(Command({"run", TaskFile()}));
+  EXPECT_EQ(third.ExitStatus, 0) << third.Err;
+}
+
+TEST_F(CliTest, ProgressIsRedrawnInPlaceOnATerminal) {
+  ChildProcess run(New({6742, 3101, 4, 4}, {"--run"}), /*stderrOnTerminal=*/true);
+  const ProcessResult result = run.Wait();
+  EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+  EXPECT_NE(result.Err.find("\r\x1b[K"), std::string::npos) << result.Err;
+  EXPECT_NE(result.Err.find("/16 tiles ("), std::string::npos) << result.Err;
+  EXPECT_NE(result.Err.find("Saved: 16"), std::string::npos) << result.Err;
+}
+
+TEST_F(CliTest, RetryWritesTheRunsLinesToStandardOutputAndTheOutputFile) {
+  server_.Script("/b.jpg", {Reply::StatusOnly(404, "Not Found")});
+  const std::string host = "http://127.0.0.1:" + platform::FormatInteger(server_.Port());
+  const std::string list = save_.File("t_failed.ftl");
+  testsupport::WriteFileBytes(list, save_.File("a.jpg") + "|" + host + "/a.jpg\r\n" + save_.File("b.jpg") + "|" +
+                                        host + "/b.jpg\r\n");
+  const std::string output = save_.File("retry.txt");
+  const ProcessResult result = testsupport::RunProcess(Command({"retry", list, "--output", output}));
+  const std::vector<std::string> expected = {
+      "Start...",
+      save_.File("a.jpg") + ":" + host + "/a.jpg ->OK",
+      "HTTP/1.1 404 Not Found->" + host + "/b.jpg",
+      host + "/b.jpg:Error: the image is not found on server.",
+      "Download End.",
+  };
+  EXPECT_EQ(platform::SplitLines(result.Out), expected);
+  EXPECT_EQ(platform::ReadTextLines(output), expected);
+  EXPECT_EQ(testsupport::ReadFileBytes(save_.File("a.jpg")), testsupport::TileServer::DefaultBody("/a.jpg"));
+}
+
+}  // namespace

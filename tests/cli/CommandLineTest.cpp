@@ -1,0 +1,72 @@
+// What orvenna-cli's command line accepts, and what it refuses.
+#include "cli/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/Report.h"
+
+namespace cli {
+namespace {
+
+TEST(CommandLine, AcceptsEachCommandsOptionsInEitherForm) {
+  const Invocation run = ParseCommandLine({"run", "-v", "t.otsk", "--json=s.json", "--config", "c.ini"});
+  EXPECT_EQ(run.What, Command::Run);
+  EXPECT_EQ(run.Operands, std::vector<std::string>{"t.otsk"});
+  EXPECT_TRUE(run.Has("verbose"));
+  EXPECT_EQ(run.Value("json"), "s.json");
+  EXPECT_EQ(run.Value("config"), "c.ini");
+  EXPECT_EQ(ParseCommandLine({"new", "--name", "-x", "--left", "-10", "--dry-run"}).Value("left"), "-10");
+  EXPECT_EQ(ParseCommandLine({"retry", "--", "-odd.ftl"}).Operands, std::vector<std::string>{"-odd.ftl"});
+  EXPECT_EQ(ParseCommandLine({"--help"}).What, Command::Help);
+  EXPECT_EQ(ParseCommandLine({"run", "t.otsk", "-h"}).What, Command::Help);
+}
+
+TEST(CommandLine, RefusesWhatItCannotMeanWithAReason) {
+  const struct {
+    std::vector<std::string> arguments;
+    std::string reason;
+  } cases[] = {
+      {{}, "no command given"},
+      {{"fetch"}, "unknown command 'fetch'"},
+      {{"run"}, "'run' takes a task file"},
+      {{"run", "a.otsk", "b.otsk"}, "'run' takes a task file"},
+      {{"new", "x"}, "'new' takes no operand"},
+      {{"run", "a.otsk", "--output", "f"}, "'run' has no option '--output'"},
+      {{"run", "a.otsk", "--json"}, "option '--json' needs a value"},
+      {{"new", "--run=yes"}, "option '--run' takes no value"},
+      {{"run", "a.otsk", "-x"}, "unknown option '-x'"},
+      {{"run", "a.otsk", "-q", "-v"}, "-q and -v exclude each other"},
+  };
+  for (const auto& c : cases) {
+    try {
+      ParseCommandLine(c.arguments);
+      ADD_FAILURE() << "accepted: " << c.reason;
+    } catch (const UsageError& error) {
+      EXPECT_EQ(error.what(), c.reason);
+    }
+  }
+}
+
+TEST(Report, ProgressSummaryAndJson) {
+  run::RunCounters counters;
+  counters.Total = 400;
+  counters.Saved = 90;
+  counters.Blank = 5;
+  counters.GivenUp = 5;
+  counters.NotTried = 0;
+  EXPECT_EQ(ProgressLine::Text(counters, 50), "100/400 tiles (25.0%), 2.00 tiles/s, ETA 0:02:30, 5 given up");
+  EXPECT_EQ(ProgressLine::Text(run::RunCounters{}, 0), "0/0 tiles (100.0%), 0.00 tiles/s, ETA ?, 0 given up");
+  EXPECT_EQ(FormatDuration(3 * 3600 + 62.4), "3:01:02");
+
+  Summary summary{"/maps/a \"b\".otsk", counters, 61.5, 1, false};
+  EXPECT_EQ(SummaryText(summary), "Saved: 90\nBlank substitutes: 5\nGiven up: 5\nNot tried: 0\nElapsed: 0:01:02\n");
+  EXPECT_EQ(SummaryJson(summary),
+            "{\"task\": \"/maps/a \\\"b\\\".otsk\", \"total\": 400, \"saved\": 90, \"blank\": 5, \"givenUp\": 5, "
+            "\"notTried\": 0, \"elapsedSeconds\": 61.500, \"interrupted\": false, \"exitStatus\": 1}\n");
+}
+
+}  // namespace
+}  // namespace cli
