@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <mutex>
+#include <string_view>
 
 namespace download {
 
@@ -74,6 +75,51 @@ unsigned StepOf(CURLcode code) {
   }
 }
 
+// Clearer words for libcurl results whose own text misleads a user or speaks
+// of libcurl's insides. Some hold only before a request went out, some only
+// after; with Detail, curl's own message follows after ": ".
+enum class Sent { Either, Before, After };
+
+struct CurlText {
+  CURLcode Code;
+  Sent When;
+  const char* Words;
+  bool Detail;
+};
+
+constexpr CurlText kCurlTexts[] = {
+    {CURLE_UNSUPPORTED_PROTOCOL, Sent::Before, "Unsupported URL scheme: only http:// and https:// URLs are fetched.",
+     false},
+    // "Received HTTP/0.9 when not allowed" and the like.
+    {CURLE_UNSUPPORTED_PROTOCOL, Sent::After, "The server's answer is not HTTP/1.x", true},
+    {CURLE_URL_MALFORMAT, Sent::Either, "Bad URL: empty, or not of the form http://host/path.", false},
+    {CURLE_WEIRD_SERVER_REPLY, Sent::Either, "The server's answer is malformed", true},
+    // libcurl 7.88 fails an answer's header line over 100 KiB so, without a
+    // message.
+    {CURLE_OUT_OF_MEMORY, Sent::After, "A header line of the server's answer is longer than 102400 bytes.", false},
+    {CURLE_SSL_CONNECT_ERROR, Sent::Either, "Secure connection (TLS) to the server failed", true},
+    {CURLE_PEER_FAILED_VERIFICATION, Sent::Either, "The server's certificate is not trusted", true},
+    {CURLE_SSL_CACERT_BADFILE, Sent::Either, "The trusted certificates cannot be read", true},
+};
+
+const CurlText* CurlTextOf(CURLcode code, bool requestSent) {
+  const Sent sent = requestSent ? Sent::After : Sent::Before;
+  for (const auto& row : kCurlTexts) {
+    if (row.Code == code && (row.When == Sent::Either || row.When == sent)) return &row;
+  }
+  return nullptr;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
 // Status code of a status line "HTTP/x.y nnn reason"; 0 when there is none.
 long StatusCodeOf(const std::string& line) {
   std::size_t space = line.find(' ');
@@ -115,27 +161,39 @@ std::string SocketErrorText(int wsaCode) {
   return text;
 }
 
-std::string ErrorTextFor(int curlCode, long osErrno, const char* errorBuffer) {
+int SocketErrorFor(int curlCode, long osErrno) {
   const auto code = static_cast<CURLcode>(curlCode);
   switch (code) {
-    case CURLE_GOT_NOTHING:
-      return "Connection Closed Gracefully.";
     case CURLE_OPERATION_TIMEDOUT:
-      return SocketErrorText(10060);
+      return 10060;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
-      return SocketErrorText(11001);
+      return 11001;
     default:
       break;
   }
-  if (const unsigned step = StepOf(code); step != 0 && osErrno != 0) {
-    // A Windows build reports the Windows Sockets number itself.
-    if (SocketWords(osErrno) != nullptr) return SocketErrorText(static_cast<int>(osErrno));
-    for (const auto& row : kErrnoRows) {
-      if (row.Errno == osErrno && (row.Steps & step) != 0) return SocketErrorText(row.Code);
-    }
+  const unsigned step = StepOf(code);
+  if (step == 0 || osErrno == 0) return 0;
+  // A Windows build reports the Windows Sockets number itself.
+  if (SocketWords(osErrno) != nullptr) return static_cast<int>(osErrno);
+  for (const auto& row : kErrnoRows) {
+    if (row.Errno == osErrno && (row.Steps & step) != 0) return row.Code;
   }
-  if (errorBuffer != nullptr && errorBuffer[0] != '\0') return errorBuffer;
+  return 0;
+}
+
+std::string ErrorTextFor(int curlCode, long osErrno, const char* errorBuffer, bool requestSent) {
+  const auto code = static_cast<CURLcode>(curlCode);
+  if (code == CURLE_GOT_NOTHING) return "Connection Closed Gracefully.";
+  if (const int socketError = SocketErrorFor(curlCode, osErrno); socketError != 0) {
+    return SocketErrorText(socketError);
+  }
+  const std::string detail = errorBuffer != nullptr ? errorBuffer : "";
+  if (const CurlText* text = CurlTextOf(code, requestSent)) {
+    if (!text->Detail) return text->Words;
+    return std::string(text->Words) + (detail.empty() ? "." : ": " + detail);
+  }
+  if (!detail.empty()) return detail;
   return curl_easy_strerror(code);
 }
 
@@ -154,7 +212,7 @@ struct HttpClient::Impl {
   std::string connection;
   std::vector<std::string> extraLines;
   CURLcode setupError = CURLE_OK;
-  CURLcode proxyError = CURLE_OK;  // of the last SetProxy only
+  std::string proxyError;  // of the last SetProxy only
   char errorBuffer[CURL_ERROR_SIZE] = {};
 
   // State of the request under way.
@@ -164,6 +222,8 @@ struct HttpClient::Impl {
   std::size_t bodyStart = 0;
   bool tooLarge = false;
   const std::atomic<bool>* abort = nullptr;
+  std::string headOut;  // the part of a request head sent so far
+  int requestsSent = 0;
 
   void Set(CURLoption option, auto value) {
     CURLcode rc = curl_easy_setopt(easy.get(), option, value);
@@ -174,6 +234,7 @@ struct HttpClient::Impl {
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+  static int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self);
 };
 
 std::size_t HttpClient::Impl::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
@@ -181,8 +242,8 @@ std::size_t HttpClient::Impl::OnHeader(char* data, std::size_t size, std::size_t
   const std::size_t n = size * count;
   std::string line(data, n);
   // A proxy or an interim answer may put more than one status line before
-  // the final one: the last one counts.
-  if (line.compare(0, 5, "HTTP/") == 0) {
+  // the final one: the last one counts. libcurl takes "HTTP/" in any case.
+  if (StartsWithNoCase(line, "HTTP/")) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     impl->statusLine = std::move(line);
     impl->status = StatusCodeOf(impl->statusLine);
@@ -207,6 +268,19 @@ std::size_t HttpClient::Impl::OnBody(char* data, std::size_t size, std::size_t c
 int HttpClient::Impl::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   auto* impl = static_cast<Impl*>(self);
   return impl->abort != nullptr && impl->abort->load() ? 1 : 0;
+}
+
+// libcurl hands each request head to the debug callback as it writes it, in
+// one piece or several; a head is sent once its empty last line has gone out.
+int HttpClient::Impl::OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* self) {
+  if (type != CURLINFO_HEADER_OUT) return 0;
+  auto* impl = static_cast<Impl*>(self);
+  impl->headOut.append(data, size);
+  if (impl->headOut.ends_with("\r\n\r\n")) {
+    ++impl->requestsSent;
+    impl->headOut.clear();
+  }
+  return 0;
 }
 
 void HttpClient::Impl::RebuildHeaders() {
@@ -255,6 +329,11 @@ HttpClient::HttpClient(HttpLimits limits) : impl_(std::make_unique<Impl>()) {
   d.Set(CURLOPT_XFERINFOFUNCTION, &Impl::OnProgress);
   d.Set(CURLOPT_XFERINFODATA, &d);
   d.Set(CURLOPT_NOPROGRESS, 0L);
+  // The debug callback sees the requests really sent, also those that
+  // libcurl repeats by itself; it is called only in verbose mode.
+  d.Set(CURLOPT_DEBUGFUNCTION, &Impl::OnDebug);
+  d.Set(CURLOPT_DEBUGDATA, &d);
+  d.Set(CURLOPT_VERBOSE, 1L);
 }
 
 HttpClient::~HttpClient() = default;
@@ -265,6 +344,10 @@ void HttpClient::SetProxy(const std::string& host, int port, const std::string& 
   if (h == nullptr) return;
   const bool direct = host.empty();
   const bool withUser = !direct && !username.empty();
+  if (!direct && (port < 0 || port > 65535)) {
+    impl_->proxyError = "Proxy port " + Decimal(port) + " is not between 0 and 65535.";
+    return;
+  }
   CURLcode rc = curl_easy_setopt(h, CURLOPT_PROXY, direct ? "" : host.c_str());
   if (rc == CURLE_OK && !direct) rc = curl_easy_setopt(h, CURLOPT_PROXYPORT, static_cast<long>(port));
   // Given apart (not as "user:password"), a ":" in either is safe.
@@ -272,7 +355,7 @@ void HttpClient::SetProxy(const std::string& host, int port, const std::string& 
   const std::string pass = AsLibcurlTakesIt(password);
   if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, withUser ? user.c_str() : nullptr);
   if (rc == CURLE_OK) rc = curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, withUser ? pass.c_str() : nullptr);
-  impl_->proxyError = rc;
+  impl_->proxyError = rc == CURLE_OK ? std::string() : ErrorTextFor(rc, 0, nullptr, false);
 }
 
 void HttpClient::SetReferer(const std::string& value) {
@@ -298,11 +381,22 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
   HttpResult result;
   if (abort != nullptr && abort->load()) {
     result.Aborted = true;
+    result.CurlCode = CURLE_ABORTED_BY_CALLBACK;
     result.ErrorText = curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK);
     return result;
   }
-  if (d.setupError != CURLE_OK || d.proxyError != CURLE_OK) {
-    result.ErrorText = curl_easy_strerror(d.setupError != CURLE_OK ? d.setupError : d.proxyError);
+  if (d.setupError != CURLE_OK) {
+    result.CurlCode = d.setupError;
+    result.ErrorText = ErrorTextFor(d.setupError, 0, nullptr, false);
+    return result;
+  }
+  if (!d.proxyError.empty()) {
+    result.ErrorText = d.proxyError;
+    return result;
+  }
+  if (url.size() > kMaxUrlLength) {
+    result.ErrorText = "URL is too long: " + Decimal(static_cast<long>(url.size())) + " characters, at most " +
+                       Decimal(static_cast<long>(kMaxUrlLength)) + " are allowed.";
     return result;
   }
 
@@ -313,11 +407,16 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
   d.tooLarge = false;
   d.abort = abort;
   d.errorBuffer[0] = '\0';
+  d.headOut.clear();
+  d.requestsSent = 0;
 
   CURLcode rc = curl_easy_setopt(d.easy.get(), CURLOPT_URL, url.c_str());
   if (rc == CURLE_OK) rc = curl_easy_perform(d.easy.get());
   d.abort = nullptr;
   d.body = nullptr;
+  result.CurlCode = rc;
+  result.Status = d.status;
+  result.RequestsSent = d.requestsSent;
 
   if (rc == CURLE_OK && IsSuccess(d.status)) {
     result.Ok = true;
@@ -326,9 +425,10 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
   body.resize(d.bodyStart);
   if (rc == CURLE_ABORTED_BY_CALLBACK) {
     result.Aborted = true;
-    result.ErrorText = ErrorTextFor(rc, 0, d.errorBuffer);
+    result.ErrorText = ErrorTextFor(rc, 0, d.errorBuffer, d.requestsSent > 0);
   } else if (d.tooLarge) {
-    result.ErrorText = "Response too large.";
+    result.ErrorText =
+        "Response too large: more than " + Decimal(static_cast<long>(d.limits.MaxBodyBytes)) + " bytes.";
   } else if (rc == CURLE_OK || d.status >= 300) {
     // The server answered, and not with success; whatever became of the rest
     // of its answer, that answer is the failure.
@@ -336,7 +436,9 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
   } else {
     long osErrno = 0;
     if (StepOf(rc) != 0) curl_easy_getinfo(d.easy.get(), CURLINFO_OS_ERRNO, &osErrno);
-    result.ErrorText = ErrorTextFor(rc, osErrno, d.errorBuffer);
+    result.SocketError = SocketErrorFor(rc, osErrno);
+    result.ClosedWithoutAnswer = rc == CURLE_GOT_NOTHING;
+    result.ErrorText = ErrorTextFor(rc, osErrno, d.errorBuffer, d.requestsSent > 0);
   }
   return result;
 }

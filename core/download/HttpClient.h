@@ -27,15 +27,45 @@ struct HttpLimits {
   std::size_t MaxBodyBytes = 64u * 1024u * 1024u;
 };
 
+// Windows Sockets numbers that the failure rules look for.
+inline constexpr int kSocketAddressInUse = 10048;
+inline constexpr int kSocketConnectionReset = 10054;
+
+// Longer URLs are refused before anything is sent. libcurl 7.88 takes URLs of
+// up to 8,000,000 bytes but fails a request head over 1 MiB as "Out of
+// memory"; through a proxy the URL stands in the head twice (request line and
+// Host), so this bound keeps every head well inside.
+inline constexpr std::size_t kMaxUrlLength = 65536;
+
+// What became of a request. A failure is told apart by Status, SocketError,
+// ClosedWithoutAnswer and CurlCode, never by the words of ErrorText: libcurl's
+// messages carry numbers of their own ("transfer closed with 4030 bytes
+// remaining to read").
 struct HttpResult {
   bool Ok = false;
   // For a failure: the status line as received (without its line end) for a
   // non-2xx answer, "Connection Closed Gracefully." for a connection closed
   // without an answer, "Socket Error # <n>\r\n<words>" for a socket error,
-  // otherwise the client's own message. Empty when the failure has no text.
+  // otherwise a message of the client (ErrorTextFor). Empty when the failure
+  // has no text.
   std::string ErrorText;
   // True when the request was abandoned because the abort flag was set.
   bool Aborted = false;
+  // Code of the last status line received; 0 when none came. A non-2xx one is
+  // the failure whatever became of the rest of the answer.
+  long Status = 0;
+  // The Windows Sockets number in ErrorText; 0 when the failure is no socket
+  // error (or is a non-2xx status).
+  int SocketError = 0;
+  // libcurl's CURLcode for the transfer; 0 when the request was refused
+  // before libcurl ran (a URL too long, a proxy port out of range).
+  int CurlCode = 0;
+  // The server closed the connection without sending anything.
+  bool ClosedWithoutAnswer = false;
+  // Requests whose head went out whole. libcurl sends a request again by
+  // itself, on a new connection, when a kept-alive one turns out dead, so one
+  // Get can send two; it sends none when it cannot connect.
+  int RequestsSent = 0;
 };
 
 class HttpClient {
@@ -61,8 +91,8 @@ class HttpClient {
   // GET url; on a 2xx answer appends the body to body and returns Ok. Never
   // follows a redirect. When abort is given and becomes true, the request is
   // abandoned soon after (Aborted set; within about a second while the peer is
-  // silent). body is untouched unless Ok. A body over MaxBodyBytes fails with
-  // "Response too large.".
+  // silent). body is untouched unless Ok. A body over MaxBodyBytes, and a URL
+  // over kMaxUrlLength, fail with a text that names the limit.
   HttpResult Get(const std::string& url, std::string& body,
                  const std::atomic<bool>* abort = nullptr);
 
@@ -74,11 +104,15 @@ class HttpClient {
 // "Socket Error # <code>\r\n<words>" for a Windows Sockets error number.
 std::string SocketErrorText(int wsaCode);
 
-// The ErrorText of a failed transfer: curlCode is a CURLcode, osErrno the
-// CURLINFO_OS_ERRNO of the transfer (read only for connect, send and receive
-// errors, where it belongs to this transfer), errorBuffer curl's error buffer
-// (may be null or empty). Not for a completed transfer with a non-2xx status:
-// that one's text is its status line.
-std::string ErrorTextFor(int curlCode, long osErrno, const char* errorBuffer);
+// The Windows Sockets number of a failed transfer, 0 when it is none: curlCode
+// is a CURLcode, osErrno the CURLINFO_OS_ERRNO of the transfer (read only for
+// connect, send and receive errors, where it belongs to this transfer).
+int SocketErrorFor(int curlCode, long osErrno);
+
+// The ErrorText of a failed transfer (curlCode and osErrno as above):
+// errorBuffer is curl's error buffer (may be null or empty), requestSent
+// whether a request went out before the failure. Not for a completed
+// transfer with a non-2xx status: that one's text is its status line.
+std::string ErrorTextFor(int curlCode, long osErrno, const char* errorBuffer, bool requestSent);
 
 }  // namespace download

@@ -1,8 +1,9 @@
 #include "core/download/Unit3.h"
 
+#include <algorithm>
 #include <exception>
+#include <map>
 #include <stdexcept>
-#include <string_view>
 #include <utility>
 
 #include "core/platform/Files.h"
@@ -12,16 +13,6 @@ namespace download {
 
 namespace {
 
-constexpr const char* kBannedMessage = "Error: may be your IP is banned.\nPlease try again later.";
-constexpr const char* kNetworkMessage = "Error: Your network has problem, please check it.";
-constexpr const char* kNotFoundMessage = "Error: the image is not found on server.";
-// Requests of one tile in the classes that give up.
-constexpr int64_t kMaxAttempts = 3;
-
-bool Contains(std::string_view text, std::string_view piece) {
-  return text.find(piece) != std::string_view::npos;
-}
-
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
 uint64_t Pack(int32_t x, int32_t y) noexcept {
@@ -29,18 +20,6 @@ uint64_t Pack(int32_t x, int32_t y) noexcept {
 }
 
 }  // namespace
-
-FailureClass Classify(const std::string& errorText) {
-  if (errorText.empty()) return FailureClass::NoText;
-  if (Contains(errorText, "10054") || Contains(errorText, "Connection Closed Gracefully")) {
-    return FailureClass::Reset;
-  }
-  if (Contains(errorText, "10048")) return FailureClass::AddressInUse;
-  if (Contains(errorText, "302") || Contains(errorText, "403")) return FailureClass::Refused;
-  if (Contains(errorText, "Socket Error") || Contains(errorText, "408")) return FailureClass::Network;
-  if (Contains(errorText, "404") || Contains(errorText, "400")) return FailureClass::NotFound;
-  return FailureClass::Other;
-}
 
 TDownThread::TDownThread(bool createSuspended, int32_t threadIndex, const task::MDTask& task,
                          WorkerEnvironment environment)
@@ -167,24 +146,11 @@ void TDownThread::Walk() {
 FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
   SetUp();
 
-  const std::string n = ThreadNumber();
   const std::string url = Task.TileURL(x, y);
   const std::atomic<bool>& stop = TerminateFlag();
   std::string body;
   int64_t attempts = 0;
-
-  auto reportA = [&](const std::string& errorText) { Report("T" + n + " " + errorText + "->" + url); };
-  auto recordF = [&] {
-    Record(Task.FailedRecord(x, y));
-    ++givenUp_;
-  };
-  auto substitute = [&] {
-    // Never replaces a tile already there; a missing blank image only means
-    // the tile has no file.
-    platform::CopyFileNoReplace(BlankImagePath, Task.TileFilePath(x, y));
-    Report("T" + n + ":" + Decimal(x) + "-" + Decimal(y) + " got a blank image!");
-    return FetchOutcome::Substituted;
-  };
+  std::map<FailureClass, int64_t> failuresOf;
 
   for (;;) {
     // A stop abandons the tile: nothing is stored, reported or recorded, so a
@@ -193,7 +159,6 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     // Each attempt starts from an empty buffer, so a stored tile holds the
     // body of its successful request only.
     body.clear();
-    ++attempts;
     const HttpResult result = Client->Get(url, body, &stop);
     if (result.Aborted) return FetchOutcome::Abandoned;
     if (result.Ok) {
@@ -202,59 +167,46 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
       return FetchOutcome::Saved;
     }
 
-    const std::string& errorText = result.ErrorText;
-    const bool retry = attempts < kMaxAttempts;
-    switch (Classify(errorText)) {
-      case FailureClass::Reset:
-        // Retried at once and without limit; only a stop ends it.
-        continue;
-      case FailureClass::AddressInUse:
-        if (!platform::SleepUnlessSet(stop, env_.Pace.AddressInUseMs)) return FetchOutcome::Abandoned;
-        continue;
-      case FailureClass::Refused:
-        if (retry) {
-          platform::SleepMs(env_.Pace.RefusedMs);
-          continue;
-        }
-        reportA(errorText);
-        recordF();
-        Report(kBannedMessage);
-        return FetchOutcome::StopWorker;
-      case FailureClass::Network:
-        if (retry) {
-          platform::SleepMs(env_.Pace.NetworkMs);
-          continue;
-        }
-        reportA(errorText);
-        recordF();
-        Report(kNetworkMessage);
-        return FetchOutcome::StopWorker;
-      case FailureClass::NotFound:
-        if (retry) {
-          platform::SleepMs(env_.Pace.NotFoundMs);
-          continue;
-        }
-        Report(kNotFoundMessage + errorText);
-        ++blank_;
-        return substitute();
-      case FailureClass::Other:
-        if (retry) {
-          platform::SleepMs(env_.Pace.OtherMs);
-          continue;
-        }
-        reportA(errorText);
-        recordF();
-        return substitute();
-      case FailureClass::NoText:
-        if (retry) {
-          platform::SleepMs(env_.Pace.OtherMs);
-          continue;
-        }
-        Report(Task.TileFileName(x, y) + ":failed ->" + url);
-        recordF();
-        return substitute();
+    // Every request on the wire counts, also one that libcurl repeated by
+    // itself; a failure before any request went out counts as one.
+    const int64_t requests = std::max(result.RequestsSent, 1);
+    attempts += requests;
+    const FailureRule& rule = RuleFor(result);
+    const int64_t failures = failuresOf[rule.Class] += requests;
+    if (rule.AttemptsAllowed != kWithoutLimit && attempts >= rule.AttemptsAllowed) {
+      return GiveUp(rule, result.ErrorText, x, y, url);
     }
+    if (!platform::SleepUnlessSet(stop, rule.PauseMs(env_.Pace, failures))) return FetchOutcome::Abandoned;
   }
+}
+
+FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const std::string& errorText, int32_t x, int32_t y,
+                                 const std::string& url) {
+  const std::string n = ThreadNumber();
+  switch (rule.GivingUpReport) {
+    case FailureRule::Report::ErrorLine:
+      Report("T" + n + " " + errorText + "->" + url);
+      break;
+    case FailureRule::Report::NotFoundLine:
+      Report(kNotFoundMessage + errorText);
+      break;
+    case FailureRule::Report::FailedLine:
+      Report(Task.TileFileName(x, y) + ":failed ->" + url);
+      break;
+  }
+  if (rule.RecordsFailure) {
+    Record(Task.FailedRecord(x, y));
+    ++givenUp_;
+  }
+  if (rule.Message != nullptr) Report(rule.Message);
+  if (rule.StopsWorker) return FetchOutcome::StopWorker;
+
+  if (!rule.RecordsFailure) ++blank_;
+  // Never replaces a tile already there; a missing blank image only means
+  // the tile has no file.
+  platform::CopyFileNoReplace(BlankImagePath, Task.TileFilePath(x, y));
+  Report("T" + n + ":" + Decimal(x) + "-" + Decimal(y) + " got a blank image!");
+  return FetchOutcome::Substituted;
 }
 
 }  // namespace download

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "core/download/FailureRules.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Thread.h"
 #include "core/task/Unitclasstask.h"
@@ -29,11 +30,15 @@ enum class FetchOutcome { Saved, Substituted, StopWorker, Abandoned };
 struct Pacing {
   int StartStaggerMs = 100;   // per slot, before the first tile
   int AfterSavedMs = 1000;    // after every saved tile
-  int AddressInUseMs = 8000;  // before retrying after "10048"
+  int AddressInUseMs = 8000;  // before retrying after socket error 10048
   int RefusedMs = 1000;       // 302 / 403
   int NetworkMs = 2000;       // socket errors, 408
   int NotFoundMs = 1000;      // 404 / 400
   int OtherMs = 1000;         // any other text, and no text
+  // After the resets repeated at once (kImmediateResetRepeats), a pause that
+  // doubles from ResetPauseMs with every further reset, up to ResetPauseMaxMs.
+  int ResetPauseMs = 100;
+  int ResetPauseMaxMs = 5000;
 };
 
 // What the main window offers a worker. Each method runs in the main thread.
@@ -65,10 +70,6 @@ struct TileCounts {
   bool Refused = false;   // it ended because the server refused it or the network failed
 };
 
-// Failure classes of a failed request, in the order they are tested.
-enum class FailureClass { Reset, AddressInUse, Refused, Network, NotFound, Other, NoText };
-FailureClass Classify(const std::string& errorText);
-
 class TDownThread final : public platform::Thread {
  public:
   // Starts the thread at once unless createSuspended (then call Start()).
@@ -86,8 +87,8 @@ class TDownThread final : public platform::Thread {
   int32_t LastX() const noexcept { return LastPosition().X; }
   int32_t LastY() const noexcept { return LastPosition().Y; }
 
-  // Fetches one tile with the retries of its failure class. Used by Execute;
-  // public for tests.
+  // Fetches one tile with the retries of its failure class (FailureRules.h).
+  // Used by Execute; public for tests.
   FetchOutcome FetchTile(int32_t x, int32_t y);
 
  protected:
@@ -102,6 +103,8 @@ class TDownThread final : public platform::Thread {
   void Report(const std::string& line);
   void Record(const std::string& line);
   void SetLast(int32_t x, int32_t y) noexcept;
+  FetchOutcome GiveUp(const FailureRule& rule, const std::string& errorText, int32_t x, int32_t y,
+                      const std::string& url);
 
   WorkerEnvironment env_;
   std::string LogText;

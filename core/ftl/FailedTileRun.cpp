@@ -1,19 +1,14 @@
 #include "core/ftl/FailedTileRun.h"
 
-#include <string_view>
+#include <algorithm>
 #include <vector>
 
+#include "core/download/FailureRules.h"
 #include "core/platform/Files.h"
 
 namespace ftl {
 
 namespace {
-
-constexpr const char* kBannedMessage = "Error: may be your IP is banned.\nPlease try again later.";
-
-bool Contains(std::string_view text, std::string_view piece) {
-  return text.find(piece) != std::string_view::npos;
-}
 
 void SaveTile(const std::string& target, const std::string& body) {
   // An empty target would make the atomic writer put its temporary file into
@@ -50,7 +45,7 @@ void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimit
   for (const std::string& record : records) {
     const auto [target, url] = SplitRecord(record);
     bool stopRun = false;
-    for (int resets = 0;; ++resets) {
+    for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
       const download::HttpResult result = client.Get(url, body);
@@ -59,14 +54,17 @@ void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimit
         log.Append(target + ":" + url + " ->OK");
         break;
       }
-      const std::string& error = result.ErrorText;
-      if (Contains(error, "10054") && resets < kMaxResetRepeats) continue;
-      log.Append(error + "->" + url);
-      if (Contains(error, "302") || Contains(error, "403")) {
-        log.Append(kBannedMessage);
+      // Only a reset is repeated (neither a closed connection nor an address
+      // in use), at once and a bounded number of times; libcurl's own
+      // repetition of a request counts too.
+      requests += std::max(result.RequestsSent, 1);
+      if (download::IsConnectionReset(result) && requests <= download::kImmediateResetRepeats) continue;
+      log.Append(result.ErrorText + "->" + url);
+      if (download::IsRefusal(result)) {
+        log.Append(download::kBannedMessage);
         stopRun = true;
-      } else if (Contains(error, "404")) {
-        log.Append(url + ":Error: the image is not found on server.");
+      } else if (download::IsNotFound(result)) {
+        log.Append(url + ":" + download::kNotFoundMessage);
       }
       break;
     }

@@ -12,9 +12,6 @@ namespace ftl {
 inline constexpr const char* kReferer = "https://www.openstreetmap.org/";
 inline constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 inline constexpr const char* kConnection = "Keep_Alive";
-// Repetitions of one record after connection resets before it is handled as
-// any other failure.
-inline constexpr int kMaxResetRepeats = 10;
 
 class RunLog {
  public:

@@ -148,7 +148,7 @@ struct TileServer::Impl {
   Impl();
   ~Impl();
   void AcceptLoop();
-  void Serve(int fd);
+  void Serve(int fd, std::size_t connection);
   void ReapFinished();
 
   // Both wait until fd is ready or the server stops; false on stop or error.
@@ -254,12 +254,12 @@ void TileServer::Impl::AcceptLoop() {
     if (fd < 0) continue;
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    accepted.fetch_add(1);
+    const std::size_t number = accepted.fetch_add(1) + 1;
     ReapFinished();
     std::lock_guard<std::mutex> lock(connMu);
     Connection& c = connections.emplace_back();
-    c.Worker = std::thread([this, fd, &c] {
-      Serve(fd);
+    c.Worker = std::thread([this, fd, number, &c] {
+      Serve(fd, number);
       c.Done.store(true);
     });
   }
@@ -293,8 +293,9 @@ Reply TileServer::Impl::NextReply(const std::string& path) {
 namespace {
 
 std::string ResponseHead(int status, const std::string& reason, std::size_t contentLength,
-                         const std::string& extraHeaders, bool closing) {
-  std::string head = "HTTP/1.1 " + Decimal(static_cast<unsigned long long>(status)) + " " + reason + "\r\n";
+                         const std::string& extraHeaders, bool closing,
+                         const std::string& protocol = "HTTP/1.1") {
+  std::string head = protocol + " " + Decimal(static_cast<unsigned long long>(status)) + " " + reason + "\r\n";
   head += status >= 200 && status < 300 ? "Content-Type: image/jpeg\r\n" : "Content-Type: text/plain\r\n";
   head += "Content-Length: " + Decimal(contentLength) + "\r\n";
   head += extraHeaders;
@@ -311,7 +312,7 @@ void ResetAndClose(int fd) {
 
 }  // namespace
 
-void TileServer::Impl::Serve(int fd) {
+void TileServer::Impl::Serve(int fd, std::size_t connection) {
   std::string pending;
   for (;;) {
     // One request head, then any body it announces.
@@ -353,6 +354,7 @@ void TileServer::Impl::Serve(int fd) {
     rec.Method = parsed->Method;
     rec.Target = parsed->Target;
     rec.Headers = parsed->Headers;
+    rec.Connection = connection;
     if (StartsWithNoCase(rec.Target, "http://")) {
       rec.ViaProxy = true;
       std::size_t slash = rec.Target.find('/', 7);
@@ -396,7 +398,7 @@ void TileServer::Impl::Serve(int fd) {
         return;
       case Fault::StallBody: {
         std::string body = reply.Body.empty() ? std::string(1024, 's') : reply.Body;
-        std::string head = ResponseHead(reply.Status, reply.Reason, body.size(), "", false);
+        std::string head = ResponseHead(reply.Status, reply.Reason, body.size(), "", false, reply.Protocol);
         if (SendAll(fd, head + body.substr(0, body.size() / 2))) {
           // Silence: only the client's close or the server's stop ends it.
           std::string ignored;
@@ -405,8 +407,19 @@ void TileServer::Impl::Serve(int fd) {
         close(fd);
         return;
       }
+      case Fault::CloseMidBody:
+      case Fault::ResetMidBody: {
+        const std::string head =
+            ResponseHead(reply.Status, reply.Reason, reply.Body.size() + reply.MissingBytes, "", false, reply.Protocol);
+        if (SendAll(fd, head + reply.Body) && reply.FaultKind == Fault::ResetMidBody) {
+          ResetAndClose(fd);
+        } else {
+          close(fd);
+        }
+        return;
+      }
       case Fault::HugeBody: {
-        if (!SendAll(fd, ResponseHead(200, "OK", reply.HugeBytes, "", clientCloses))) {
+        if (!SendAll(fd, ResponseHead(200, "OK", reply.HugeBytes, "", clientCloses, reply.Protocol))) {
           close(fd);
           return;
         }
@@ -425,7 +438,8 @@ void TileServer::Impl::Serve(int fd) {
       case Fault::None: {
         std::string extra;
         if (!reply.Location.empty()) extra = "Location: " + reply.Location + "\r\n";
-        if (!SendAll(fd, ResponseHead(reply.Status, reply.Reason, reply.Body.size(), extra, clientCloses) +
+        if (!SendAll(fd, ResponseHead(reply.Status, reply.Reason, reply.Body.size(), extra, clientCloses,
+                                      reply.Protocol) +
                              reply.Body)) {
           close(fd);
           return;

@@ -25,15 +25,19 @@ enum class Fault {
   CloseWithoutAnswer,  // read the request, then close cleanly with no bytes sent
   StallBody,           // send the headers and part of the body, then go silent
   HugeBody,            // 200 with a body of HugeBytes bytes
+  CloseMidBody,        // announce Body plus MissingBytes more, send Body, close cleanly
+  ResetMidBody,        // announce Body plus MissingBytes more, send Body, reset (RST)
 };
 
 struct Reply {
+  std::string Protocol = "HTTP/1.1";  // the status line's first word, as sent
   int Status = 200;
   std::string Reason = "OK";
   std::string Body;
   std::string Location;
   Fault FaultKind = Fault::None;
   std::size_t HugeBytes = 0;
+  std::size_t MissingBytes = 0;
 
   static Reply Ok(std::string body) { Reply r; r.Body = std::move(body); return r; }
   static Reply StatusOnly(int status, std::string reason) {
@@ -51,6 +55,18 @@ struct Reply {
   static Reply Huge(std::size_t bytes) {
     Reply r; r.FaultKind = Fault::HugeBody; r.HugeBytes = bytes; return r;
   }
+  // A 200 whose body ends missing bytes early: the connection is closed
+  // cleanly (CloseMidBody) or reset (ResetMidBody) after body.
+  static Reply CutShort(std::string body, std::size_t missing, Fault end = Fault::CloseMidBody) {
+    Reply r; r.FaultKind = end; r.Body = std::move(body); r.MissingBytes = missing; return r;
+  }
+  // The same reply with its status line in another case ("http/1.1").
+  Reply WithProtocol(std::string protocol) const {
+    Reply r = *this; r.Protocol = std::move(protocol); return r;
+  }
+  Reply WithStatus(int status, std::string reason) const {
+    Reply r = *this; r.Status = status; r.Reason = std::move(reason); return r;
+  }
 };
 
 struct RecordedRequest {
@@ -60,6 +76,7 @@ struct RecordedRequest {
   std::string Path;    // the path part, "/maps/..." in either form
   std::map<std::string, std::string> Headers;  // names lower-cased
   bool ViaProxy = false;
+  std::size_t Connection = 0;  // which accepted connection carried it, from 1
 };
 
 class TileServer {

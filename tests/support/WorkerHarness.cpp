@@ -96,6 +96,8 @@ download::Pacing ScaledPacing(int unitMs) {
   pace.NetworkMs = 2 * unitMs;
   pace.NotFoundMs = unitMs;
   pace.OtherMs = unitMs;
+  pace.ResetPauseMs = unitMs / 10;
+  pace.ResetPauseMaxMs = 5 * unitMs;
   return pace;
 }
 

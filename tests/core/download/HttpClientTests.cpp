@@ -4,9 +4,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <curl/curl.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -33,6 +36,8 @@ HttpLimits TestLimits() {
   limits.LowSpeedSeconds = 20;
   return limits;
 }
+
+uint16_t ClosedLoopbackPort();
 
 class HttpClientTest : public testing::Test {
  protected:
@@ -116,21 +121,84 @@ INSTANTIATE_TEST_SUITE_P(Table, HttpClientStatusTest,
                            return "Status" + std::to_string(info.param.Status);
                          });
 
-TEST_F(HttpClientTest, ReportsAResetConnection) {
-  server.Script("/reset", {Reply::WithFault(Fault::Reset)});
+// What the result says of the transfer, for the ways an answer can go wrong;
+// each on a fresh connection, so with one request each.
+struct FactsRow {
+  const char* Name;
+  Reply Answer;
+  bool Ok;
+  long Status;
+  int SocketError;
+  bool ClosedWithoutAnswer;
+  CURLcode Code;
+  std::string ErrorText;
+};
+void PrintTo(const FactsRow& row, std::ostream* out) { *out << row.Name; }
+
+class HttpClientFactsTest : public HttpClientTest, public testing::WithParamInterface<FactsRow> {};
+
+TEST_P(HttpClientFactsTest, ReportsWhatTheTransferWas) {
+  const FactsRow& row = GetParam();
+  server.Script("/t", {row.Answer});
   HttpClient client(TestLimits());
-  std::string body = "before";
-  HttpResult r = client.Get(Url("/reset"), body);
-  EXPECT_FALSE(r.Ok);
-  EXPECT_EQ(r.ErrorText, kReset);
-  EXPECT_EQ(body, "before");
+  std::string body = "before|";
+  const HttpResult r = client.Get(Url("/t"), body);
+  EXPECT_EQ(r.Ok, row.Ok);
+  EXPECT_EQ(r.Status, row.Status);
+  EXPECT_EQ(r.SocketError, row.SocketError);
+  EXPECT_EQ(r.ClosedWithoutAnswer, row.ClosedWithoutAnswer);
+  EXPECT_EQ(r.CurlCode, row.Code);
+  EXPECT_EQ(r.ErrorText, row.ErrorText);
+  EXPECT_EQ(r.RequestsSent, 1);
+  EXPECT_EQ(body, row.Ok ? "before|" + row.Answer.Body : "before|");
 }
 
-TEST_F(HttpClientTest, ReportsAConnectionClosedWithoutAnswer) {
+const Reply kCutShort = Reply::CutShort("ab", 4030);
+const Reply kResetMidBody = Reply::CutShort("ab", 4030, Fault::ResetMidBody);
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HttpClientFactsTest,
+    testing::Values(
+        FactsRow{"Success", Reply::Ok("tile"), true, 200, 0, false, CURLE_OK, ""},
+        // libcurl takes a status line in any case; its code is read all the same.
+        FactsRow{"SuccessInLowerCase", Reply::Ok("tile").WithProtocol("http/1.1"), true, 200, 0, false, CURLE_OK, ""},
+        FactsRow{"NotFound", Reply::StatusOnly(404, "Not Found"), false, 404, 0, false, CURLE_OK,
+                 "HTTP/1.1 404 Not Found"},
+        FactsRow{"NotFoundInLowerCase", Reply::StatusOnly(404, "Not Found").WithProtocol("http/1.1"), false, 404, 0,
+                 false, CURLE_OK, "http/1.1 404 Not Found"},
+        // A success cut short is a failure of the transfer, with libcurl's words.
+        FactsRow{"SuccessCutShort", kCutShort, false, 200, 0, false, CURLE_PARTIAL_FILE,
+                 "transfer closed with 4030 bytes remaining to read"},
+        FactsRow{"SuccessResetMidBody", kResetMidBody, false, 200, 10054, false, CURLE_RECV_ERROR, kReset},
+        // A failure status stays the failure whatever became of its body.
+        FactsRow{"NotFoundCutShort", kCutShort.WithStatus(404, "Not Found"), false, 404, 0, false, CURLE_PARTIAL_FILE,
+                 "HTTP/1.1 404 Not Found"},
+        FactsRow{"NotFoundResetMidBody", kResetMidBody.WithStatus(404, "Not Found"), false, 404, 0, false,
+                 CURLE_RECV_ERROR, "HTTP/1.1 404 Not Found"},
+        FactsRow{"Reset", Reply::WithFault(Fault::Reset), false, 0, 10054, false, CURLE_RECV_ERROR, kReset},
+        FactsRow{"ClosedWithoutAnswer", Reply::WithFault(Fault::CloseWithoutAnswer), false, 0, 0, true,
+                 CURLE_GOT_NOTHING, "Connection Closed Gracefully."}),
+    [](const testing::TestParamInfo<FactsRow>& info) { return std::string(info.param.Name); });
+
+TEST_F(HttpClientTest, CountsEveryRequestThatWentOut) {
+  // A kept-alive connection that turns out dead: libcurl sends the request
+  // again by itself, on a new connection.
+  server.Script("/reset", {Reply::WithFault(Fault::Reset)});
   server.Script("/close", {Reply::WithFault(Fault::CloseWithoutAnswer)});
   HttpClient client(TestLimits());
   std::string body;
-  EXPECT_EQ(client.Get(Url("/close"), body).ErrorText, "Connection Closed Gracefully.");
+  for (const std::string path : {"/reset", "/close"}) {
+    ASSERT_EQ(client.Get(Url("/ok"), body).RequestsSent, 1);
+    const HttpResult r = client.Get(Url(path), body);
+    EXPECT_FALSE(r.Ok) << path;
+    EXPECT_EQ(r.RequestsSent, 2) << path;
+    const auto requests = server.RequestsFor(path);
+    ASSERT_EQ(requests.size(), 2u) << path;
+    EXPECT_EQ(requests[0].Connection, server.RequestsFor("/ok").back().Connection) << path;
+    EXPECT_NE(requests[1].Connection, requests[0].Connection) << path;
+  }
+  // No connection, no request.
+  EXPECT_EQ(client.Get("http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/t", body).RequestsSent, 0);
 }
 
 TEST_F(HttpClientTest, RecoversOnTheNextRequestAfterAFault) {
@@ -211,7 +279,7 @@ TEST_F(HttpClientTest, RefusesABodyOverTheCap) {
   HttpResult r = client.Get(Url("/huge"), refused);
   EXPECT_FALSE(r.Ok);
   EXPECT_FALSE(r.Aborted);
-  EXPECT_EQ(r.ErrorText, "Response too large.");
+  EXPECT_EQ(r.ErrorText, "Response too large: more than 262144 bytes.");
   EXPECT_EQ(refused, "before");
 
   // The cap counts this request's bytes only, not what the buffer held.
@@ -250,15 +318,62 @@ TEST_F(HttpClientTest, AbortFlagSetBeforehandSendsNothing) {
   EXPECT_EQ(server.RequestCount(), 0u);
 }
 
-TEST_F(HttpClientTest, ReadsOnlyWebAddresses) {
+// URLs the client cannot fetch: what it says, and that nothing goes out.
+struct UrlRow {
+  const char* Name;
+  std::string Url;       // "{server}": the loopback server's host and port; "{dir}": a folder
+  std::string Expected;  // "{length}": the URL's length
+};
+
+void Substitute(std::string& text, const std::string& key, const std::string& value) {
+  if (const auto at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
+}
+void PrintTo(const UrlRow& row, std::ostream* out) { *out << row.Name; }
+
+class HttpClientUrlTest : public HttpClientTest, public testing::WithParamInterface<UrlRow> {};
+
+TEST_P(HttpClientUrlTest, SaysWhatIsWrongAndSendsNothing) {
   testsupport::TempDir dir;
   testsupport::WriteFileBytes(dir.File("secret"), "secret");
+  std::string url = GetParam().Url;
+  Substitute(url, "{server}", server.HostPort());
+  Substitute(url, "{dir}", dir.Path());
+  std::string expected = GetParam().Expected;
+  Substitute(expected, "{length}", std::to_string(url.size()));
   HttpClient client(TestLimits());
   std::string body;
-  HttpResult r = client.Get("file://" + dir.File("secret"), body);
+  HttpResult r = client.Get(url, body);
   EXPECT_FALSE(r.Ok);
-  EXPECT_NE(r.ErrorText, "");
+  EXPECT_EQ(r.ErrorText, expected);
+  EXPECT_EQ(r.RequestsSent, 0);
   EXPECT_EQ(body, "");
+  EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HttpClientUrlTest,
+    testing::Values(
+        UrlRow{"LocalFile", "file://{dir}secret", "Unsupported URL scheme: only http:// and https:// URLs are fetched."},
+        UrlRow{"OtherScheme", "ftp://{server}/a", "Unsupported URL scheme: only http:// and https:// URLs are fetched."},
+        UrlRow{"Empty", "", "Bad URL: empty, or not of the form http://host/path."},
+        UrlRow{"BlankInHost", "http://a b/maps", "Bad URL: empty, or not of the form http://host/path."},
+        UrlRow{"PortOutOfRange", "http://127.0.0.1:99999/maps", "Bad URL: empty, or not of the form http://host/path."},
+        // libcurl itself would fail this one as "Out of memory" once its
+        // request head passed 1 MiB.
+        UrlRow{"TooLong", "http://{server}/maps/" + std::string(1u << 20, 'a'),
+               "URL is too long: {length} characters, at most 65536 are allowed."}),
+    [](const testing::TestParamInfo<UrlRow>& info) { return std::string(info.param.Name); });
+
+TEST_F(HttpClientTest, SendsAUrlUpToTheLimit) {
+  const std::string path = "/" + std::string(download::kMaxUrlLength - Url("/").size(), 'a');
+  HttpClient client(TestLimits());
+  std::string body;
+  const HttpResult r = client.Get(Url(path), body);
+  ASSERT_TRUE(r.Ok);
+  EXPECT_EQ(r.RequestsSent, 1);
+  EXPECT_EQ(body, TileServer::DefaultBody(path));
+  EXPECT_FALSE(client.Get(Url(path + "a"), body).Ok);
+  EXPECT_EQ(server.RequestCount(), 1u);
 }
 
 TEST_F(HttpClientTest, SendsOnlyLibcurlDefaultsUnlessTold) {
@@ -354,7 +469,7 @@ TEST_F(HttpClientTest, ProxySettingsCanBeChangedAndDropped) {
   client.SetProxy("127.0.0.1", 70000, "", "");
   HttpResult bad = client.Get(Url("/a"), body);
   EXPECT_FALSE(bad.Ok);
-  EXPECT_NE(bad.ErrorText, "");
+  EXPECT_EQ(bad.ErrorText, "Proxy port 70000 is not between 0 and 65535.");
 
   client.SetProxy("127.0.0.1", server.Port(), "user", "pass");
   ASSERT_TRUE(client.Get("http://tiles.orvenna.invalid/b", body).Ok);

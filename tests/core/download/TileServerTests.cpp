@@ -10,6 +10,8 @@
 #include <charconv>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +128,13 @@ TEST(TileServer, ServesDefaultTilesOverOneKeptAliveConnection) {
   }
   EXPECT_EQ(server.AcceptedConnections(), 1u);
   EXPECT_EQ(server.RequestCount(), 2u);
+  // Both came over the first connection; a second one is numbered 2.
+  RawConnection second(server.Port());
+  second.Send(Get("/maps/c"));
+  second.ReadBody(ContentLength(second.ReadHead()));
+  std::vector<std::size_t> connections;
+  for (const auto& request : server.Requests()) connections.push_back(request.Connection);
+  EXPECT_EQ(connections, (std::vector<std::size_t>{1, 1, 2}));
 }
 
 TEST(TileServer, RecordsOriginAndAbsoluteFormRequests) {
@@ -218,6 +227,31 @@ TEST(TileServer, ResetsOrClosesAfterReadingTheRequest) {
   }
   EXPECT_EQ(server.RequestsFor("/reset").size(), 1u);
   EXPECT_EQ(server.RequestsFor("/close").size(), 1u);
+}
+
+TEST(TileServer, CutsABodyShortByClosingOrResetting) {
+  TileServer server;
+  server.Script("/close", {Reply::CutShort("ab", 4030)});
+  server.Script("/reset", {Reply::CutShort("ab", 10054, Fault::ResetMidBody).WithStatus(404, "Not Found")});
+  const std::pair<const char*, int> cases[] = {{"/close", 0}, {"/reset", ECONNRESET}};
+  for (const auto& [path, end] : cases) {
+    RawConnection c(server.Port());
+    c.Send(Get(path));
+    const std::string head = c.ReadHead();
+    EXPECT_EQ(ContentLength(head), 2u + (end == 0 ? 4030u : 10054u)) << path;
+    std::string body;
+    EXPECT_EQ(c.ReadToEnd(body), end) << path;
+    EXPECT_EQ(body, "ab") << path;
+  }
+}
+
+TEST(TileServer, SendsTheStatusLineInTheCaseScripted) {
+  TileServer server;
+  server.Script("/lower", {Reply::StatusOnly(404, "Not Found").WithProtocol("http/1.1")});
+  RawConnection c(server.Port());
+  c.Send(Get("/lower"));
+  const std::string head = c.ReadHead();
+  EXPECT_EQ(head.substr(0, head.find("\r\n")), "http/1.1 404 Not Found");
 }
 
 TEST(TileServer, StreamsAHugeBodyOfTheAnnouncedLength) {

@@ -114,7 +114,11 @@ INSTANTIATE_TEST_SUITE_P(
                  3},
         RetryRow{"AfterTwoNotFound",
                  {Reply::StatusOnly(404, "Not Found"), Reply::StatusOnly(404, "Not Found"), Reply::Ok("the real tile")},
-                 3}),
+                 3},
+        RetryRow{"AfterResetMidBody",
+                 {Reply::CutShort("the real", 4, Fault::ResetMidBody), Reply::Ok("the real tile")},
+                 2},
+        RetryRow{"LowerCaseStatusLine", {Reply::Ok("the real tile").WithProtocol("http/1.1")}, 1}),
     [](const ::testing::TestParamInfo<RetryRow>& info) { return std::string(info.param.name); });
 
 // A tile whose every request fails the same way: the number of requests, the
@@ -134,6 +138,19 @@ void PrintTo(const GiveUpRow& row, std::ostream* out) { *out << row.name; }
 
 const std::string kBanned = "Error: may be your IP is banned.\nPlease try again later.";
 const std::string kNetwork = "Error: Your network has problem, please check it.";
+
+// Class other: report A with the error text, record F, the blank image, and
+// the worker goes on with its next tile.
+GiveUpRow OtherFailure(const char* name, Reply reply, const std::string& errorText) {
+  return GiveUpRow{name,
+                   std::move(reply),
+                   kUnitMs,
+                   {"T1 " + errorText + "->{url1}", "T1:6742-3101 got a blank image!", "T1:seq=2,{name2} OK",
+                    "T1 Finished."},
+                   {"{path1}|{url1}"},
+                   TileAfter::Blank,
+                   true};
+}
 
 class WorkerGiveUp : public WorkerFetch, public ::testing::WithParamInterface<GiveUpRow> {};
 
@@ -200,14 +217,29 @@ INSTANTIATE_TEST_SUITE_P(
                   {"{path1}|{url1}"},
                   TileAfter::NoFile,
                   false},
-        GiveUpRow{"ServerError500",
-                  Reply::StatusOnly(500, "Internal Server Error"),
+        GiveUpRow{"LowerCaseNotFound",
+                  Reply::StatusOnly(404, "Not Found").WithProtocol("http/1.1"),
                   kUnitMs,
-                  {"T1 HTTP/1.1 500 Internal Server Error->{url1}", "T1:6742-3101 got a blank image!",
+                  {"Error: the image is not found on server.http/1.1 404 Not Found", "T1:6742-3101 got a blank image!",
                    "T1:seq=2,{name2} OK", "T1 Finished."},
-                  {"{path1}|{url1}"},
+                  {},
                   TileAfter::Blank,
-                  true}),
+                  true},
+        OtherFailure("ServerError500", Reply::StatusOnly(500, "Internal Server Error"),
+                     "HTTP/1.1 500 Internal Server Error"),
+        // Only the status counts, never digits or words of the reason phrase.
+        OtherFailure("ReasonNamingASocketError", Reply::StatusOnly(503, "Socket Error # 10048"),
+                     "HTTP/1.1 503 Socket Error # 10048"),
+        // A success cut short fails with libcurl's text, whose byte count is
+        // no status or socket error.
+        OtherFailure("CutShortBy3020", Reply::CutShort("ab", 3020),
+                     "transfer closed with 3020 bytes remaining to read"),
+        OtherFailure("CutShortBy4030", Reply::CutShort("ab", 4030),
+                     "transfer closed with 4030 bytes remaining to read"),
+        OtherFailure("CutShortBy4041", Reply::CutShort("ab", 4041),
+                     "transfer closed with 4041 bytes remaining to read"),
+        OtherFailure("CutShortBy10054", Reply::CutShort("ab", 10054),
+                     "transfer closed with 10054 bytes remaining to read")),
     [](const ::testing::TestParamInfo<GiveUpRow>& info) { return std::string(info.param.name); });
 
 TEST_F(WorkerFetch, RedirectTargetIsNeverRequested) {
@@ -226,31 +258,22 @@ TEST_F(WorkerFetch, StopWorkerOnTheFirstTileLeavesNoPosition) {
   EXPECT_EQ(workers_[0]->LastY(), 0);
 }
 
-TEST_F(WorkerFetch, RequestsCountedAcrossClassesEndTheTileAtTheFirstNotFound) {
-  // Two resets use up two of the three requests: the first 404 gives up.
-  MakeTask(kOneTile, 1);
-  server_.Script(PathOf(kX, kY1), {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset),
+TEST_F(WorkerFetch, RequestsCountedOnTheWireEndTheTileAtTheFirstNotFound) {
+  // Two resets use up two of the three requests: the first 404 gives up. The
+  // first reset comes on the connection kept alive from the tile before, and
+  // libcurl re-sends that request by itself on a new one: both count.
+  MakeTask(kColumnOfTwo, 1);
+  server_.Script(PathOf(kX, kY2), {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset),
                                    Reply::StatusOnly(404, "Not Found"), Reply::Ok("never asked for")});
   RunToEnd(1);
-  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 3u);
+  const auto requests = server_.RequestsFor(PathOf(kX, kY2));
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].Connection, server_.RequestsFor(PathOf(kX, kY1)).at(0).Connection);
   EXPECT_EQ(sink_.LogLines(),
-            (std::vector<std::string>{"Error: the image is not found on server.HTTP/1.1 404 Not Found",
-                                      "T1:6742-3101 got a blank image!", "T1 Finished."}));
-  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), kBlankBytes);
-}
-
-TEST_F(WorkerFetch, AddressInUseIsRetriedAfterItsPause) {
-  // The worker sorts by text alone, so a reason phrase carrying the number
-  // brings the class about.
-  MakeTask(kOneTile, 1);
-  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(503, "Socket Error # 10048"),
-                                   Reply::StatusOnly(503, "Socket Error # 10048"),
-                                   Reply::StatusOnly(503, "Socket Error # 10048"), Reply::Ok("the real tile")});
-  RunToEnd(1);
-  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 4u);
-  for (long long gap : GapsMs(PathOf(kX, kY1))) EXPECT_GE(gap, 8 * kUnitMs);
-  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "the real tile");
-  EXPECT_TRUE(sink_.FailedLines().empty());
+            Expand(std::vector<std::string>{"T1:seq=1,{name1} OK",
+                                            "Error: the image is not found on server.HTTP/1.1 404 Not Found",
+                                            "T1:6742-3102 got a blank image!", "T1 Finished."}));
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY2)), kBlankBytes);
 }
 
 TEST_F(WorkerFetch, BlankCopyNeverReplacesAnExistingFile) {
@@ -324,29 +347,71 @@ TEST_F(WorkerFetch, StopDuringAStalledRequestAbandonsTheTile) {
   EXPECT_EQ(workers_[0]->LastY(), 0);
 }
 
-TEST_F(WorkerFetch, EndlesslyResettingServerStaysStoppable) {
+// A server that resets every connection gets the first resets of a tile
+// repeated at once, then requests further and further apart.
+TEST_F(WorkerFetch, ResetsAfterTheImmediateRepetitionsArePausedLongerEachTime) {
+  env_.Pace.ResetPauseMs = 30;
+  env_.Pace.ResetPauseMaxMs = 120;
   MakeTask(kOneTile, 1);
   server_.Script(PathOf(kX, kY1), {Reply::WithFault(Fault::Reset)});
   Start(1);
-  ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() >= 5; }));
+  ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() >= 15; }));
+  workers_[0]->Terminate();
+  ASSERT_TRUE(sink_.WaitForFinished(1, 15s));
+  const std::vector<long long> gaps = GapsMs(PathOf(kX, kY1));
+  ASSERT_GE(gaps.size(), 14u);
+  const long long pauses[] = {30, 60, 120, 120};  // after resets 11, 12, 13, 14
+  for (std::size_t i = 0; i < std::size(pauses); ++i) {
+    EXPECT_GE(gaps[download::kImmediateResetRepeats + i], pauses[i]) << "after reset " << 11 + i;
+  }
+  EXPECT_EQ(sink_.LogLines(), std::vector<std::string>{"T1 Finished."});
+  EXPECT_TRUE(sink_.FailedLines().empty());
+}
+
+TEST_F(WorkerFetch, StopEndsThePauseBetweenResetsAtOnce) {
+  env_.Pace.ResetPauseMs = env_.Pace.ResetPauseMaxMs = 10 * 60 * 1000;
+  MakeTask(kOneTile, 1);
+  server_.Script(PathOf(kX, kY1), {Reply::WithFault(Fault::Reset)});
+  Start(1);
+  const std::size_t immediate = download::kImmediateResetRepeats + 1;
+  ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() >= immediate; }));
   workers_[0]->Terminate();
   ASSERT_TRUE(sink_.WaitForFinished(1, 15s)) << "resets held the worker after a stop";
+  EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), immediate);
   EXPECT_EQ(sink_.LogLines(), std::vector<std::string>{"T1 Finished."});
   EXPECT_TRUE(sink_.FailedLines().empty());
   EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
 }
 
-TEST_F(WorkerFetch, StopDuringTheAddressInUsePauseEndsIt) {
-  env_.Pace.AddressInUseMs = 10 * 60 * 1000;
+struct PausedRow {
+  const char* name;
+  Reply reply;
+};
+void PrintTo(const PausedRow& row, std::ostream* out) { *out << row.name; }
+
+class WorkerStopInPause : public WorkerFetch, public ::testing::WithParamInterface<PausedRow> {};
+
+TEST_P(WorkerStopInPause, AbandonsTheTileAtOnce) {
+  constexpr int kTenMinutes = 10 * 60 * 1000;
+  env_.Pace.RefusedMs = env_.Pace.NetworkMs = env_.Pace.NotFoundMs = env_.Pace.OtherMs = kTenMinutes;
   MakeTask(kOneTile, 1);
-  server_.Script(PathOf(kX, kY1), {Reply::StatusOnly(503, "Socket Error # 10048")});
+  server_.Script(PathOf(kX, kY1), {GetParam().reply});
   Start(1);
   ASSERT_TRUE(testsupport::WaitFor([&] { return server_.RequestsFor(PathOf(kX, kY1)).size() == 1; }));
   workers_[0]->Terminate();
   ASSERT_TRUE(sink_.WaitForFinished(1, 15s)) << "the pause outlived the stop";
   EXPECT_EQ(sink_.LogLines(), std::vector<std::string>{"T1 Finished."});
+  EXPECT_TRUE(sink_.FailedLines().empty());
+  EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
   EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, WorkerStopInPause,
+                         ::testing::Values(PausedRow{"Refused", Reply::StatusOnly(403, "Forbidden")},
+                                           PausedRow{"Network", Reply::StatusOnly(408, "Request Timeout")},
+                                           PausedRow{"NotFound", Reply::StatusOnly(404, "Not Found")},
+                                           PausedRow{"Other", Reply::StatusOnly(500, "Internal Server Error")}),
+                         [](const ::testing::TestParamInfo<PausedRow>& info) { return std::string(info.param.name); });
 
 TEST_F(WorkerFetch, FetchTileOutcomesWithoutAThread) {
   // FetchTile on a worker that never started: each outcome of the enum.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/download/FailureRules.h"
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/platform/Files.h"
@@ -186,8 +187,24 @@ INSTANTIATE_TEST_SUITE_P(
                    Reply::StatusOnly(404, "Not Found"),
                    {"HTTP/1.1 404 Not Found->{url}", "{url}:Error: the image is not found on server."},
                    true},
+        FailureRow{"LowerCaseNotFound",
+                   Reply::StatusOnly(404, "Not Found").WithProtocol("http/1.1"),
+                   {"http/1.1 404 Not Found->{url}", "{url}:Error: the image is not found on server."},
+                   true},
+        // Only a 404 earns the second line.
+        FailureRow{"BadRequest400", Reply::StatusOnly(400, "Bad Request"), {"HTTP/1.1 400 Bad Request->{url}"}, true},
         FailureRow{"ServerError500", Reply::StatusOnly(500, "Internal Server Error"),
                    {"HTTP/1.1 500 Internal Server Error->{url}"}, true},
+        // A success cut short: libcurl's text, whose byte count is no status
+        // or socket error.
+        FailureRow{"CutShortBy3020", Reply::CutShort("ab", 3020),
+                   {"transfer closed with 3020 bytes remaining to read->{url}"}, true},
+        FailureRow{"CutShortBy4030", Reply::CutShort("ab", 4030),
+                   {"transfer closed with 4030 bytes remaining to read->{url}"}, true},
+        FailureRow{"CutShortBy4041", Reply::CutShort("ab", 4041),
+                   {"transfer closed with 4041 bytes remaining to read->{url}"}, true},
+        FailureRow{"CutShortBy10054", Reply::CutShort("ab", 10054),
+                   {"transfer closed with 10054 bytes remaining to read->{url}"}, true},
         // Neither a closed connection nor an address in use is repeated here.
         FailureRow{"ClosedConnection", Reply::WithFault(Fault::CloseWithoutAnswer),
                    {"Connection Closed Gracefully.->{url}"}, true},
@@ -206,11 +223,27 @@ TEST_F(FailedListRun, ResetIsRepeatedAtOnceAndOnlyTheSuccessIsStored) {
 }
 
 TEST_F(FailedListRun, EndlessResetsAreBoundedThenHandledAsAnyFailure) {
+  // The first reset comes on the connection kept alive from the record
+  // before; libcurl's own repetition of that request counts as one.
   server_.Script("/maps/a", {Reply::WithFault(Fault::Reset)});
-  Run({RecordOf("a"), RecordOf("b")});
-  EXPECT_EQ(server_.RequestsFor("/maps/a").size(), static_cast<std::size_t>(ftl::kMaxResetRepeats) + 1);
-  EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...", download::SocketErrorText(10054) + "->" + Url("a"),
+  Run({RecordOf("x"), RecordOf("a"), RecordOf("b")});
+  const auto requests = server_.RequestsFor("/maps/a");
+  EXPECT_EQ(requests.size(), static_cast<std::size_t>(download::kImmediateResetRepeats) + 1);
+  EXPECT_EQ(requests.at(0).Connection, server_.RequestsFor("/maps/x").at(0).Connection);
+  EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...", OkLine("x"),
+                                                  download::SocketErrorText(10054) + "->" + Url("a"), OkLine("b"),
+                                                  "Download End."}));
+}
+
+TEST_F(FailedListRun, OverlongUrlIsNamedAndTheRunGoesOn) {
+  // libcurl would fail it as "Out of memory" once its request head passed 1 MiB.
+  const std::string url = Url(std::string(1u << 20, 'a'));
+  Run({Target("long") + "|" + url, RecordOf("b")});
+  EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...",
+                                                  "URL is too long: " + std::to_string(url.size()) +
+                                                      " characters, at most 65536 are allowed.->" + url,
                                                   OkLine("b"), "Download End."}));
+  EXPECT_EQ(server_.Requests().size(), 1u);
 }
 
 // A tile that cannot be saved ends the run at its record: the error goes to
