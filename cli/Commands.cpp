@@ -15,10 +15,10 @@
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/platform/Numbers.h"
+#include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
 #include "core/run/TaskControls.h"
 #include "core/settings/ConfigFile.h"
-#include "core/task/TaskFile.h"
 #include "core/task/Unitclasstask.h"
 
 namespace cli {
@@ -248,20 +248,10 @@ int RunCommand(const Invocation& invocation, const Context& context) {
     PrintError("Cannot open file " + path);
     return kExitUsage;
   }
-  // What "Open task ..." copies into the window's controls.
-  const task::StoredTask stored = task::TaskFile(path).Read(0);
   StartRequest request;
-  run::TaskControls& c = request.Controls;
-  c.LeftLongitude = stored.LeftLongitude;
-  c.RightLongitude = stored.RightLongitude;
-  c.TopLatitude = stored.TopLatitude;
-  c.BottomLatitude = stored.BottomLatitude;
-  c.SavePath = platform::ExtractFilePath(path);
-  c.TaskName = platform::ExtractFileName(path);
-  c.HistoryDate = stored.HistoryDate;
+  request.Controls = run::ControlsFromTaskFile(path);
   // A code none of the three leaves the window's first map type selected.
-  c.MapsTypePosition = std::max(task::ListPositionFromMapsType(stored.MapsType), 0);
-  c.Zoom = platform::FormatInteger(stored.Zoom);
+  request.Controls.MapsTypePosition = std::max(request.Controls.MapsTypePosition, 0);
   request.JsonPath = invocation.Value("json");
   return StartTask(request, context);
 }

@@ -30,7 +30,7 @@
 #include "core/platform/Numbers.h"
 #include "core/platform/Shell.h"
 #include "core/settings/ConfigFile.h"
-#include "core/task/TaskFile.h"
+#include "core/run/OpenedTask.h"
 #include "gui/ApplicationQt.h"
 #include "gui/Desktop.h"
 #include "gui/LogViewQt.h"
@@ -568,22 +568,20 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
       gui::Chooser().OpenFile(this, QStringLiteral("Open project file:"), QStringLiteral("Projects(*.otsk)"),
                               DefaultPath, QString());
   if (!chosen) return;
-  const std::string path = ToLocal(QDir::toNativeSeparators(*chosen));
-  const task::StoredTask stored = task::TaskFile(path).Read(0);
+  const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(*chosen)));
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
   Edit2->setText(FromLocal(stored.TopLatitude));
   Edit4->setText(FromLocal(stored.BottomLatitude));
-  Edit6->setText(FromLocal(platform::ExtractFilePath(path)));
-  EditTaskName->setText(FromLocal(platform::ExtractFileName(path)));
+  Edit6->setText(FromLocal(stored.SavePath));
+  EditTaskName->setText(FromLocal(stored.TaskName));
   EditDate->setText(FromLocal(stored.HistoryDate));
   // A code none of the three leaves the selection as it was.
-  const int position = task::ListPositionFromMapsType(stored.MapsType);
-  if (position >= 0) radio_mapstype->setCurrentIndex(position);
+  if (stored.MapsTypePosition >= 0) radio_mapstype->setCurrentIndex(stored.MapsTypePosition);
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
-  UpDown1->SetPosition(stored.Zoom);
-  Edit5->setText(FromLocal(platform::FormatInteger(stored.Zoom)));
+  UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));
+  Edit5->setText(FromLocal(stored.Zoom));
 }
 
 void TForm1::Viewlogfile1Click() {

@@ -1,0 +1,50 @@
+#include "core/run/OpenedTask.h"
+
+#include <algorithm>
+
+#include "core/platform/Files.h"
+#include "core/platform/Numbers.h"
+#include "core/task/TaskFile.h"
+
+namespace run {
+
+TaskControls ControlsFromTaskFile(const std::string& path) {
+  const task::StoredTask stored = task::TaskFile(path).Read(0);
+  TaskControls controls;
+  controls.LeftLongitude = stored.LeftLongitude;
+  controls.RightLongitude = stored.RightLongitude;
+  controls.TopLatitude = stored.TopLatitude;
+  controls.BottomLatitude = stored.BottomLatitude;
+  controls.SavePath = platform::ExtractFilePath(path);
+  controls.TaskName = platform::ExtractFileName(path);
+  controls.HistoryDate = stored.HistoryDate;
+  controls.MapsTypePosition = task::ListPositionFromMapsType(stored.MapsType);
+  controls.Zoom = platform::FormatInteger(stored.Zoom);
+  return controls;
+}
+
+OpenedTask::OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options)
+    : Parameters(std::move(parameters)), Task(&Parameters, options) {}
+
+std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& path) {
+  if (!platform::FileExists(path)) throw OpenTaskError("Cannot open file " + path);
+  TaskControls controls = ControlsFromTaskFile(path);
+  const bool knownMapType = controls.MapsTypePosition >= 0;
+  // As the window would after Open task: its first map type still selected.
+  controls.MapsTypePosition = std::max(controls.MapsTypePosition, 0);
+  const ControlsCheck check = ReadTaskControls(controls, settings::ProxySettings{}, /*createFolder=*/false);
+  if (!check.Parameters) throw OpenTaskError(check.Message);
+  if (!knownMapType) throw OpenTaskError("Unknown map type in the task file " + path);
+  task::TaskParameters parameters = *check.Parameters;
+  // Its own positions, as a continued Start would read them.
+  parameters.ContinueTask = true;
+  task::TaskOptions options;
+  options.CreateImageFolder = false;
+  try {
+    return std::unique_ptr<OpenedTask>(new OpenedTask(std::move(parameters), options));
+  } catch (const task::TaskCreateError& error) {
+    throw OpenTaskError(error.what());
+  }
+}
+
+}  // namespace run

@@ -1,0 +1,41 @@
+// A task as its task file describes it: what "Open task ..." copies into the
+// window's controls, and the task built from them for programs that look at
+// a task's tiles without downloading (a viewer, a combiner).
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "core/run/TaskControls.h"
+#include "core/task/Unitclasstask.h"
+
+namespace run {
+
+// The controls "Open task ..." fills from the task file at path: the stored
+// texts, the folder and the name from the path itself. MapsTypePosition is -1
+// for a stored code that is none of the three map types.
+TaskControls ControlsFromTaskFile(const std::string& path);
+
+// The task file does not describe a task; the text says why, in the words
+// Start would use.
+class OpenTaskError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A task and its parameters, built from a task file without creating or
+// writing anything; the resume positions are those the file holds.
+class OpenedTask {
+ public:
+  // Throws OpenTaskError.
+  static std::unique_ptr<OpenedTask> Open(const std::string& path);
+
+  const task::TaskParameters Parameters;
+  const task::MDTask Task;
+
+ private:
+  OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options);
+};
+
+}  // namespace run

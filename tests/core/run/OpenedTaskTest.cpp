@@ -1,0 +1,68 @@
+// A task opened from its file for looking at its tiles.
+#include "core/run/OpenedTask.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/platform/Files.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/WorkerHarness.h"
+
+namespace run {
+namespace {
+
+TEST(OpenedTask, AWrittenTaskOpensAsItWasAndNothingIsCreated) {
+  testsupport::TempDir save;
+  task::TaskParameters p = testsupport::BlockParameters(save.Path(), {6742, 3101, 6, 7, 13}, 8);
+  p.MapsType = task::kMapStreet;
+  const task::MDTask written(&p);
+  written.WriteTaskFile();
+  std::filesystem::remove(written.ImageFolder);
+  testsupport::WriteFileBytes(written.TaskFileName(),
+                              testsupport::ReadFileBytes(written.TaskFileName()) + "[THREADS]\r\nT2X=6742\r\nT2Y=3101\r\n");
+
+  const auto opened = OpenedTask::Open(written.TaskFileName());
+  EXPECT_EQ(opened->Task.Range().Count(), 42);
+  EXPECT_EQ(opened->Task.MinX, 6742);
+  EXPECT_EQ(opened->Task.MaxY, 3107);
+  EXPECT_EQ(opened->Task.TileFilePath(6742, 3101), written.TileFilePath(6742, 3101));
+  EXPECT_EQ(opened->Task.LogFileName, written.LogFileName);
+  EXPECT_EQ(opened->Parameters.MapsType, task::kMapStreet);
+  EXPECT_FALSE(std::filesystem::exists(written.ImageFolder)) << "opening creates nothing";
+
+  const TaskControls controls = ControlsFromTaskFile(written.TaskFileName());
+  EXPECT_EQ(controls.TaskName, "t.otsk");
+  EXPECT_EQ(controls.SavePath, save.Path());
+  EXPECT_EQ(controls.MapsTypePosition, 1);
+  EXPECT_EQ(controls.Zoom, "13");
+}
+
+TEST(OpenedTask, AFileThatIsNoTaskIsRefusedWithStartsWords) {
+  testsupport::TempDir dir;
+  const struct {
+    const char* bytes;
+    std::string message;
+  } cases[] = {
+      {"", "Longitude or latitude input error!"},
+      {"[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\nTopLatitude=3\r\nBottomLatitude=2\r\n[MapsType]\r\nMapsType=11\r\n",
+       "Zoom level should be between 1 and 21."},
+      {"[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\nTopLatitude=3\r\nBottomLatitude=2\r\n[Zoom]\r\nZoom=5\r\n"
+       "[MapsType]\r\nMapsType=99\r\n",
+       "Unknown map type in the task file " + dir.File("t.otsk")},
+  };
+  for (const auto& c : cases) {
+    testsupport::WriteFileBytes(dir.File("t.otsk"), c.bytes);
+    try {
+      OpenedTask::Open(dir.File("t.otsk"));
+      ADD_FAILURE() << c.message;
+    } catch (const OpenTaskError& error) {
+      EXPECT_EQ(error.what(), c.message);
+    }
+  }
+  EXPECT_THROW(OpenedTask::Open(dir.File("missing.otsk")), OpenTaskError);
+}
+
+}  // namespace
+}  // namespace run
