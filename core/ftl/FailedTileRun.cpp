@@ -5,6 +5,7 @@
 
 #include "core/download/FailureRules.h"
 #include "core/platform/Files.h"
+#include "core/task/Unitclasstask.h"
 
 namespace ftl {
 
@@ -18,12 +19,6 @@ void SaveTile(const std::string& target, const std::string& body) {
 }
 
 }  // namespace
-
-std::pair<std::string, std::string> SplitRecord(const std::string& record) {
-  const auto bar = record.find('|');
-  if (bar == std::string::npos) return {std::string(), record};
-  return {record.substr(0, bar), record.substr(bar + 1)};
-}
 
 void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits) {
   const std::vector<std::string> records = platform::ReadTextLines(listPath);
@@ -43,7 +38,7 @@ void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimit
   log.ProcessPendingMessages();
 
   for (const std::string& record : records) {
-    const auto [target, url] = SplitRecord(record);
+    const auto [target, url] = task::SplitFailedRecord(record);
     bool stopRun = false;
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.

@@ -21,9 +21,6 @@ class RunLog {
   virtual void ProcessPendingMessages() {}
 };
 
-// Splits a record at its first "|": (target path, URL).
-std::pair<std::string, std::string> SplitRecord(const std::string& record);
-
 // Runs the list at listPath, writing its lines to log. Throws
 // platform::FileError when the list cannot be read or a tile cannot be saved.
 void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {});

@@ -305,4 +305,40 @@ void MDTask::CreateFailedList() const {
 
 std::string MDTask::FailedRecord(int32_t x, int32_t y) const { return TileFilePath(x, y) + "|" + TileURL(x, y); }
 
+std::pair<std::string, std::string> SplitFailedRecord(const std::string& record) {
+  const auto bar = record.find('|');
+  if (bar == std::string::npos) return {std::string(), record};
+  return {record.substr(0, bar), record.substr(bar + 1)};
+}
+
+std::optional<TilePosition> MDTask::TileOfFileName(const std::string& name) const {
+  // prefix "_" x "_" y "_" zoom "." extension, all numbers plain decimal.
+  const std::string prefix = std::string(FindMapType(Parameters->MapsType)->prefix) + "_";
+  const std::string suffix = "_" + Decimal(Parameters->Zoom) + "." + TileExtension();
+  if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return std::nullopt;
+  }
+  const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const std::size_t bar = middle.find('_');
+  if (bar == std::string::npos) return std::nullopt;
+  const auto x = platform::ParseInteger(middle.substr(0, bar));
+  const auto y = platform::ParseInteger(middle.substr(bar + 1));
+  if (!x || !y || !Range().Contains(*x, *y)) return std::nullopt;
+  // Only the name TileFileName gives: no sign, no padding, no other base.
+  if (TileFileName(*x, *y) != name) return std::nullopt;
+  return TilePosition{*x, *y};
+}
+
+std::vector<TilePosition> MDTask::GivenUpTiles() const {
+  std::vector<TilePosition> tiles;
+  if (!platform::FileExists(FailedListFileName)) return tiles;
+  for (const std::string& record : platform::ReadTextLines(FailedListFileName)) {
+    const std::string target = SplitFailedRecord(record).first;
+    if (target.empty()) continue;
+    if (const auto tile = TileOfFileName(platform::ExtractFileName(target))) tiles.push_back(*tile);
+  }
+  return tiles;
+}
+
 }  // namespace task

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <array>
+#include <optional>
+#include <utility>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -122,6 +124,13 @@ class MDTask {
   std::string ExtentLine(int32_t x, int32_t y) const;
   // Record of the failed-tile list: TileFilePath + "|" + TileURL.
   std::string FailedRecord(int32_t x, int32_t y) const;
+  // The tile of a file name TileFileName gives (no folder), when it is one
+  // of this task's range.
+  std::optional<TilePosition> TileOfFileName(const std::string& name) const;
+  // The tiles the failed-tile list names, in its order (duplicates kept);
+  // records that name no tile of this task are passed over, and a missing
+  // list names none. Throws platform::FileError when it cannot be read.
+  std::vector<TilePosition> GivenUpTiles() const;
   // A number in the general form with this task's decimal mark.
   std::string General(double value) const;
   // The lines WriteTaskFile writes for a fresh task.
@@ -132,6 +141,10 @@ class MDTask {
  private:
   TaskOptions options_;
 };
+
+// A record of a failed-tile list cut at its first "|": the target path and
+// the URL (a line without "|" is all URL).
+std::pair<std::string, std::string> SplitFailedRecord(const std::string& record);
 
 inline constexpr const char* kExtentListHeader =
     "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "

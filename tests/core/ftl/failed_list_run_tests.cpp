@@ -65,16 +65,6 @@ class FailedListRun : public ::testing::Test {
   RecordingLog log_{&server_};
 };
 
-TEST(SplitRecord, CutsAtTheFirstBar) {
-  using Parts = std::pair<std::string, std::string>;
-  EXPECT_EQ(ftl::SplitRecord("/a/b.jpg|http://h/maps/x"), (Parts{"/a/b.jpg", "http://h/maps/x"}));
-  EXPECT_EQ(ftl::SplitRecord("/a/b.jpg|http://h/maps/x|y|z"), (Parts{"/a/b.jpg", "http://h/maps/x|y|z"}));
-  EXPECT_EQ(ftl::SplitRecord("no bar at all"), (Parts{"", "no bar at all"}));
-  EXPECT_EQ(ftl::SplitRecord(""), (Parts{"", ""}));
-  EXPECT_EQ(ftl::SplitRecord("|"), (Parts{"", ""}));
-  EXPECT_EQ(ftl::SplitRecord(" a | b "), (Parts{" a ", " b "}));
-}
-
 TEST_F(FailedListRun, MissingListCannotBeOpened) {
   const std::string missing = dir_.File("nothing.ftl");
   try {

@@ -183,6 +183,29 @@ TEST_F(TaskTest, FailedRecord) {
   const std::string record = t.FailedRecord(6742, 3101);
   EXPECT_EQ(record, t.TileFilePath(6742, 3101) + "|http://tiles.example/maps/hl=en&x=6742&y=3101&z=13&nml=Vert");
   EXPECT_EQ(std::count(record.begin(), record.end(), '|'), 1);
+
+  using Parts = std::pair<std::string, std::string>;
+  EXPECT_EQ(SplitFailedRecord(record), (Parts{t.TileFilePath(6742, 3101), t.TileURL(6742, 3101)}));
+  EXPECT_EQ(SplitFailedRecord("/a/b.jpg|http://h/maps/x|y|z"), (Parts{"/a/b.jpg", "http://h/maps/x|y|z"}));
+  EXPECT_EQ(SplitFailedRecord("no bar at all"), (Parts{"", "no bar at all"}));
+  EXPECT_EQ(SplitFailedRecord(""), (Parts{"", ""}));
+  EXPECT_EQ(SplitFailedRecord("|"), (Parts{"", ""}));
+  EXPECT_EQ(SplitFailedRecord(" a | b "), (Parts{" a ", " b "}));
+}
+
+// The tiles a failed list names: only names the task itself gives, of its range.
+TEST_F(TaskTest, GivenUpTilesAreReadBackFromTheFailedList) {
+  const MDTask t = Make();
+  EXPECT_TRUE(t.GivenUpTiles().empty()) << "no list yet";
+  WriteFileBytes(t.FailedListFileName, t.FailedRecord(6747, 3107) + "\r\n" + t.FailedRecord(6742, 3101) + "\r\n\r\n" +
+                                           "garbage\r\n" + t.FailedRecord(6747, 3107) + "\r\n");
+  EXPECT_EQ(t.GivenUpTiles(), (std::vector<TilePosition>{{6747, 3107}, {6742, 3101}, {6747, 3107}}));
+
+  EXPECT_EQ(t.TileOfFileName("nm_6744_3105_13.jpg"), (TilePosition{6744, 3105}));
+  for (const char* other : {"nm_6741_3105_13.jpg", "nm_6744_3105_12.jpg", "ns_6744_3105_13.jpg", "nm_+6744_3105_13.jpg",
+                            "nm_06744_3105_13.jpg", "nm_6744_3105_13.png", "nm_6744__13.jpg", "nm_x6744_3105_13.jpg"}) {
+    EXPECT_FALSE(t.TileOfFileName(other)) << other;
+  }
 }
 
 TEST_F(TaskTest, TaskFileOfTheWorkedExample) {
