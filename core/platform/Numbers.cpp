@@ -87,27 +87,36 @@ long long DecimalMagnitude(const DecimalScan& scan) {
 
 enum class Range { Ok, Overflow };
 
-// Converts a scanned number (text starts at the number); an underflow gives a
-// signed zero.
-Range ConvertScanned(std::string_view text, const DecimalScan& scan, double& value) {
+// Converts a scanned number (text starts at the number) to double or float;
+// an underflow gives a signed zero.
+template <typename Real>
+Range ConvertScanned(std::string_view text, const DecimalScan& scan, Real& value) {
   // from_chars takes a '-' but no '+'.
   const std::size_t start = scan.negative ? 0 : scan.signLength;
   const char* first = text.data() + start;
   const char* last = text.data() + scan.length;
-  double result = 0;
+  Real result = 0;
   const auto [ptr, ec] = std::from_chars(first, last, result, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
     if (DecimalMagnitude(scan) > 0) {
-      value = scan.negative ? -std::numeric_limits<double>::infinity()
-                            : std::numeric_limits<double>::infinity();
+      value = scan.negative ? -std::numeric_limits<Real>::infinity() : std::numeric_limits<Real>::infinity();
       return Range::Overflow;
     }
-    value = scan.negative ? -0.0 : 0.0;
+    value = scan.negative ? -Real(0) : Real(0);
     return Range::Ok;
   }
   // The scan admits nothing that from_chars rejects.
-  value = (ec == std::errc() && ptr == last) ? result : 0.0;
+  value = (ec == std::errc() && ptr == last) ? result : Real(0);
   return Range::Ok;
+}
+
+template <typename Real>
+Real ParseLeading(std::string_view text) {
+  text = SkipLeadingBlanks(text);
+  const DecimalScan scan = ScanDecimal(text);
+  Real value = 0;
+  if (scan.length != 0) ConvertScanned(text, scan, value);
+  return value;
 }
 
 }  // namespace
@@ -158,14 +167,9 @@ std::optional<double> ParseDecimal(std::string_view text) {
   return value;
 }
 
-double ParseLeadingDecimal(std::string_view text) {
-  text = SkipLeadingBlanks(text);
-  const DecimalScan scan = ScanDecimal(text);
-  if (scan.length == 0) return 0.0;
-  double value = 0;
-  ConvertScanned(text, scan, value);
-  return value;
-}
+double ParseLeadingDecimal(std::string_view text) { return ParseLeading<double>(text); }
+
+float ParseLeadingFloat(std::string_view text) { return ParseLeading<float>(text); }
 
 std::string FormatGeneral(double value, char decimalMark) {
   if (std::isnan(value)) return "NAN";

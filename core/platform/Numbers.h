@@ -30,6 +30,12 @@ std::optional<double> ParseDecimal(std::string_view text);
 // fails.
 double ParseLeadingDecimal(std::string_view text);
 
+// The same number rounded once, straight to single precision: narrowing the
+// double would round twice and land one float step off for a text lying a
+// hair off the midpoint of two floats. Beyond the float range +-infinity,
+// below it a subnormal or a signed zero, as strtof gives.
+float ParseLeadingFloat(std::string_view text);
+
 // General form with at most 15 significant digits, rounded to nearest (exact
 // ties to even): trailing zeros and a trailing mark dropped; fixed notation
 // for magnitudes from 0.0001 below 1e15 (after rounding), otherwise

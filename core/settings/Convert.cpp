@@ -9,7 +9,7 @@ std::optional<float> ConvertDegreesMinutesSeconds(std::string_view degrees,
                                                   std::string_view seconds) {
   const std::optional<int32_t> wholeDegrees = platform::ParseInteger(degrees);
   const std::optional<int32_t> wholeMinutes = platform::ParseInteger(minutes);
-  const float secondsValue = static_cast<float>(platform::ParseLeadingDecimal(seconds));
+  const float secondsValue = platform::ParseLeadingFloat(seconds);
   if (!wholeDegrees || !wholeMinutes) return std::nullopt;
 
   // Extended precision (the x87 format with GCC on x86-64) with both factors

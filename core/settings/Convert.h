@@ -10,7 +10,8 @@ namespace settings {
 inline constexpr const char* kConvertInputError = "Input Error.";
 
 // Degrees and minutes must be whole numbers (platform::ParseInteger); seconds
-// are read leniently (platform::ParseLeadingDecimal) and never fail. The sum is
+// are read leniently, rounded once to single precision
+// (platform::ParseLeadingFloat), and never fail. The sum is
 // formed in extended precision and narrowed to single precision. Empty when
 // degrees or minutes do not read.
 std::optional<float> ConvertDegreesMinutesSeconds(std::string_view degrees,

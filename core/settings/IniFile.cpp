@@ -60,12 +60,14 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 // "[name]" with blanks allowed around the line and the name; anything after
-// the closing bracket is ignored.
+// the closing bracket is ignored. Without a "]" the line is no section line
+// (an entry, if it holds a "="), as with the Windows profile functions.
 std::optional<std::string_view> SectionName(std::string_view line) {
   line = Trim(line);
   if (line.empty() || line.front() != '[') return std::nullopt;
   line.remove_prefix(1);
   const std::size_t close = line.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
   return Trim(line.substr(0, close));
 }
 
@@ -115,17 +117,45 @@ std::string CleanValue(std::string_view raw) {
   return std::string(value);
 }
 
-// A line break inside a name or value would start a new line in the file, so
-// that a value could plant keys of its own: everything from it on is left out.
+// A line break inside a value would start a new line in the file, so that a
+// value could plant keys of its own: everything from it on is left out.
 std::string_view OneLine(std::string_view text) {
   return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Why a trimmed name cannot be written: empty, or it would not read back as
+// itself from the line a write makes of it; nullptr when it can.
+const char* SectionNameFault(std::string_view name) {
+  if (name.empty()) return "it is empty";
+  if (name.find_first_of("\r\n") != std::string_view::npos) return "it holds a line break";
+  if (name.find(']') != std::string_view::npos) return "it holds a \"]\"";
+  return nullptr;
+}
+
+const char* KeyNameFault(std::string_view name) {
+  if (name.empty()) return "it is empty";
+  if (name.find_first_of("\r\n") != std::string_view::npos) return "it holds a line break";
+  if (name.find('=') != std::string_view::npos) return "it holds a \"=\"";
+  if (name.front() == '[') return "it begins with \"[\"";
+  return nullptr;
+}
+
+void CheckStorable(const IniEntry& entry, const std::string& path) {
+  const auto refuse = [&](const char* kind, std::string_view name, const char* fault) {
+    throw InvalidNameError("Cannot write the " + std::string(kind) + " name \"" + std::string(name) + "\" to " +
+                           path + ": " + fault + ".");
+  };
+  const std::string_view section = Trim(entry.Section);
+  const std::string_view key = Trim(entry.Key);
+  if (const char* fault = SectionNameFault(section)) refuse("section", section, fault);
+  if (const char* fault = KeyNameFault(key)) refuse("key", key, fault);
 }
 
 // Replaces the key's value where its line stands, or adds the key at the end
 // of its section, or the section with the key at the end of the file.
 void Set(std::vector<Line>& lines, const IniEntry& written) {
-  const std::string_view section = OneLine(written.Section);
-  const std::string_view key = OneLine(written.Key);
+  const std::string_view section = Trim(written.Section);
+  const std::string_view key = Trim(written.Key);
   const std::string_view value = OneLine(written.Value);
   const Location location = Find(lines, section, key);
 
@@ -161,7 +191,7 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
   std::string content;
   if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
   const std::vector<Line> lines = SplitKeepingEnds(content);
-  const Location location = Find(lines, section, key);
+  const Location location = Find(lines, Trim(section), Trim(key));
   if (!location.entry) return defaultValue;
   const std::string& text = lines[*location.entry].text;
   return CleanValue(std::string_view(text).substr(text.find('=') + 1));
@@ -178,6 +208,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
 }
 
 void IniFile::Write(const std::vector<IniEntry>& entries) {
+  for (const IniEntry& entry : entries) CheckStorable(entry, path_);
   std::string content;
   // An existing file that cannot be read must not be replaced by a file
   // holding only the new keys.

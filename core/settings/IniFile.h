@@ -11,21 +11,33 @@
 //
 // Details:
 // - Blanks are spaces and tabs. A section line is "[" name "]" with blanks
-//   allowed around it and the name; text after "]" is ignored. Lines above the
-//   first section belong to none and are never found.
+//   allowed around it and the name; text after "]" is ignored. A line that
+//   begins with "[" but has no "]" is no section line (with a "=" it is an
+//   entry of the section above it). Any other line with a "=" is an entry
+//   whose key is the text before the first "=", trimmed. Lines above the first
+//   section belong to none and are never found.
+// - Section and key names given by the caller are trimmed of blanks, as those
+//   in the file are, for reads and writes alike.
 // - When a name occurs twice, the first section and its first key count.
 // - A replaced line keeps its text up to the first '=' and its line end.
 // - A new key goes right after the last non-blank line of its section, so the
 //   blank lines before the next section stay below it. A new section is
 //   appended as "[name]" CR LF "key=value" CR LF. New lines end in CR LF; a
 //   last line without a line end gets one before anything is added after it.
-// - A name or value is written only up to its first CR or LF: a line break
-//   would otherwise plant lines of its own in the file.
+// - A value is written only up to its first CR or LF: a line break would
+//   otherwise plant lines of its own in the file.
+// - A write refuses, with InvalidNameError and before the file is touched, a
+//   name (after trimming) that is empty or would not read back as itself from
+//   the line it makes: a section name (line "[" name "]") holding CR, LF or
+//   "]" (the name would end there); a key name (line key "=" value) holding
+//   CR, LF or "=" (the key would end there) or beginning with "[" (the line
+//   could read as a section line, hiding the real section of that name).
 // - A file that exists but cannot be read gives defaults on reads and fails
 //   writes (it is never replaced by a file holding only the new key).
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -34,6 +46,13 @@
 namespace settings {
 
 inline constexpr std::size_t kMaxValueLength = 2047;
+
+// A section or key name that cannot be stored faithfully (see above). The
+// program writes only names of its own, so this is a fault of the caller.
+class InvalidNameError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
 
 struct IniEntry {
   std::string Section;
@@ -55,8 +74,9 @@ class IniFile {
   int32_t ReadInteger(const std::string& section, const std::string& key,
                       int32_t defaultValue) const;
 
-  // Throws platform::FileError("Unable to write to <path>") when the file
-  // cannot be written.
+  // Throw InvalidNameError for a name that cannot be stored, and
+  // platform::FileError("Unable to write to <path>") when the file cannot be
+  // written.
   void WriteString(const std::string& section, const std::string& key,
                    const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int32_t value);

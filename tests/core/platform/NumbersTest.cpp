@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -19,6 +20,7 @@ using platform::FormatInteger;
 using platform::ParseDecimal;
 using platform::ParseInteger;
 using platform::ParseLeadingDecimal;
+using platform::ParseLeadingFloat;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
@@ -130,6 +132,43 @@ TEST(ParseLeadingDecimal, TakesTheLongestLeadingNumber) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParseLeadingDecimal(c.text), c.expected) << '"' << c.text << '"';
+  }
+}
+
+TEST(ParseLeadingFloat, RoundsTheLeadingNumberOnceToSinglePrecision) {
+  constexpr float kInfF = std::numeric_limits<float>::infinity();
+  const struct {
+    const char* text;
+    float expected;
+  } cases[] = {
+      // The grammar of ParseLeadingDecimal.
+      {"33.48", 33.48f}, {"33,48", 33.0f}, {"  7.5xyz", 7.5f}, {"", 0.0f}, {"abc", 0.0f}, {"1e", 1.0f},
+      {"1e+", 1.0f}, {"1.5E-1z", 0.15f}, {".5", 0.5f}, {"+.e", 0.0f}, {"5.e3", 5000.0f}, {"-1.5", -1.5f},
+      // A hair above (or below) the midpoint of two floats: through a double
+      // these tie to the even neighbour, the wrong one.
+      {"1.00001460313797", 1.00001466274261474609375f},
+      {"1.00000661611557", 1.00000655651092529296875f},
+      {"10.00000810623169", 10.00000858306884765625f},
+      // Range: beyond FLT_MAX once rounded, subnormals, total underflow.
+      {"3.4028235e38", std::numeric_limits<float>::max()},
+      {"3.4028236e38", kInfF}, {"-1e39", -kInfF}, {"1e999", kInfF},
+      {"1e-40", 1e-40f}, {"7.1e-46", std::numeric_limits<float>::denorm_min()},
+      {"7e-46", 0.0f}, {"1e-999", 0.0f},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseLeadingFloat(c.text), c.expected) << '"' << c.text << '"';
+  }
+  EXPECT_TRUE(std::signbit(ParseLeadingFloat("-1e-50")));
+
+  // Just above every midpoint tried: strtof (C locale) rounds once, as must we.
+  std::mt19937 random(2024);
+  std::uniform_real_distribution<float> magnitude(1e-3f, 1e6f);
+  for (int i = 0; i < 20000; ++i) {
+    const float low = magnitude(random);
+    const double midpoint = (double{low} + double{std::nextafter(low, kInfF)}) / 2;  // exact
+    char text[96];
+    std::snprintf(text, sizeof text, "%.60f1", midpoint);
+    ASSERT_EQ(ParseLeadingFloat(text), std::strtof(text, nullptr)) << text;
   }
 }
 

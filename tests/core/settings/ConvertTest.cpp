@@ -84,6 +84,19 @@ TEST(Convert, ReadsSecondsLeniently) {
             ConvertDegreesMinutesSeconds("0", "0", "12"));
 }
 
+TEST(Convert, RoundsTheSecondsOnceToSinglePrecision) {
+  // Each lies a hair off the midpoint of two floats; read through a double
+  // it ties to the even neighbour and the result ends one step lower or higher.
+  const ConvertCase cases[] = {
+      {"0", "0", "1.00001460313797", "0.00027778185904026"},
+      {"0", "0", "1.00000661611557", "0.000277779588941485"},
+      {"0", "0", "10.00000810623169", "0.0027777801733464"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Shown(c.degrees, c.minutes, c.seconds), c.shown) << c.seconds;
+  }
+}
+
 TEST(Convert, ResultUsesTheDesktopsDecimalMark) {
   EXPECT_EQ(FormatConvertedDegrees(10.5f, ','), "10,5");
   EXPECT_EQ(FormatConvertedDegrees(-32.5f, ','), "-32,5");

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -68,6 +69,10 @@ TEST(IniFileRead, TextValues) {
       {"mixed line ends", "[a]\r\nx=1\r[s]\nk=mixed", "s", "k", "mixed"},
       {"no line end at the end", "[s]\r\nk=last", "s", "k", "last"},
       {"empty file", "", "s", "k", "<default>"},
+      {"a section line needs its ]", "[s]\r\n[t\r\nk=1\r\n", "s", "k", "1"},
+      {"no section without its ]", "[t\r\nk=1\r\n", "t", "k", "<default>"},
+      {"[ without ] before = is a key", "[s]\r\n[x=1\r\n", "s", "[x", "1"},
+      {"the caller's names trimmed", "[Proxy]\r\nProxyPort=80\r\n", " Proxy\t", "\tProxyPort ", "80"},
   };
   TempDir dir;
   const std::string path = dir.File("config.ini");
@@ -148,6 +153,11 @@ TEST(IniFileWrite, ChangesOnlyWhatItMust) {
        "[IniParas]\r\nDefaultPath=c:\\downloads\r\n"},
       {"a line break cannot plant lines", "[Proxy]\r\n", "Proxy", "ProxyPassword",
        "secret\r\n[Evil]\r\nx=1", "[Proxy]\r\nProxyPassword=secret\r\n"},
+      {"the caller's names trimmed", "[Proxy]\r\nProxyPort=80\r\n", " Proxy ", "\tProxyPort ", "81",
+       "[Proxy]\r\nProxyPort=81\r\n"},
+      {"new names written trimmed", nullptr, " New\t", " k ", "v", "[New]\r\nk=v\r\n"},
+      {"a [ line without ] stays in its section", "[s]\r\n[x\r\nk=1\r\n", "s", "k", "2",
+       "[s]\r\n[x\r\nk=2\r\n"},
   };
   TempDir dir;
   const std::string path = dir.File("config.ini");
@@ -156,6 +166,59 @@ TEST(IniFileWrite, ChangesOnlyWhatItMust) {
     if (c.before != nullptr) WriteFileBytes(path, c.before);
     IniFile(path).WriteString(c.section, c.key, c.value);
     EXPECT_EQ(ReadFileBytes(path), c.after) << c.rule;
+  }
+  EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"config.ini"});
+}
+
+TEST(IniFileWrite, RefusesNamesThatWouldNotReadBack) {
+  const struct {
+    const char* section;
+    const char* key;
+    const char* refusal;  // nullptr: stored, and read back as written
+  } cases[] = {
+      {"IniParas", "[Proxy]x", "the key name \"[Proxy]x\" to <path>: it begins with \"[\""},
+      {"s", " [k", "the key name \"[k\" to <path>: it begins with \"[\""},
+      {"s", "a=b", "the key name \"a=b\" to <path>: it holds a \"=\""},
+      {"s", "a\r\nb", "the key name \"a\r\nb\" to <path>: it holds a line break"},
+      {"s", "k\n", "the key name \"k\n\" to <path>: it holds a line break"},
+      {"s", "", "the key name \"\" to <path>: it is empty"},
+      {"s", " \t ", "the key name \"\" to <path>: it is empty"},
+      {"a]b", "k", "the section name \"a]b\" to <path>: it holds a \"]\""},
+      {"s\r", "k", "the section name \"s\r\" to <path>: it holds a line break"},
+      {"\t", "k", "the section name \"\" to <path>: it is empty"},
+      {"[x", "k", nullptr},
+      {"a=b", "k", nullptr},
+      {"s", "a]b", nullptr},
+      {"s", "k[", nullptr},
+      {"s", ";k", nullptr},
+  };
+  TempDir dir;
+  const std::string path = dir.File("config.ini");
+  const std::string before = "[Proxy]\r\nUseProxy=1\r\n";
+  for (const auto& c : cases) {
+    WriteFileBytes(path, before);
+    IniFile ini(path);
+    if (c.refusal == nullptr) {
+      ini.WriteString(c.section, c.key, "v]");
+      EXPECT_EQ(ini.ReadString(c.section, c.key, "<default>"), "v]") << c.section << ' ' << c.key;
+      EXPECT_EQ(ini.ReadInteger("Proxy", "UseProxy", 0), 1) << c.section << ' ' << c.key;
+      continue;
+    }
+    std::string expected = std::string("Cannot write ") + c.refusal + ".";
+    expected.replace(expected.find("<path>"), 6, path);
+    // Alone, or in a batch after a good entry: the file is not touched.
+    for (const auto& write : {std::function<void()>([&] { ini.WriteString(c.section, c.key, "v"); }),
+                              std::function<void()>([&] {
+                                ini.Write({{"Proxy", "UseProxy", "0"}, {c.section, c.key, "v"}});
+                              })}) {
+      try {
+        write();
+        ADD_FAILURE() << "not refused: " << expected;
+      } catch (const settings::InvalidNameError& error) {
+        EXPECT_EQ(error.what(), expected);
+      }
+      EXPECT_EQ(ReadFileBytes(path), before) << expected;
+    }
   }
   EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"config.ini"});
 }
