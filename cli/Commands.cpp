@@ -230,8 +230,7 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   c.BottomLatitude = Required(invocation, "bottom");
   c.Zoom = Required(invocation, "zoom");
   c.HistoryDate = invocation.Value("date").value_or("");
-  // The window's date field holds 8 characters (yyyymmdd).
-  if (c.HistoryDate.size() > 8) throw UsageError("--date is at most 8 characters (yyyymmdd)");
+  if (c.HistoryDate.size() > run::kHistoryDateLength) throw UsageError("--date is at most 8 characters (yyyymmdd)");
   c.SavePath = invocation.Value("folder").value_or(settings::ConfigFile(context.ConfigPath).ReadMainWindow().DefaultPath);
   request.Run = invocation.Has("run");
   request.DryRun = invocation.Has("dry-run");

@@ -268,7 +268,7 @@ void TForm1::BuildControls() {
                         QStringLiteral("PhotoMap Images Date:(Leave blank for latest ) "), 8, 16);
   LabelDateFormat = MakeLabel(GroupBoxDate, "LabelDateFormat", QStringLiteral("(Date Format: yyyymmdd)"), 8, 44);
   EditDate = MakeEdit(GroupBoxDate, "EditDate", 230, 12, 70);
-  EditDate->setMaxLength(8);
+  EditDate->setMaxLength(static_cast<int>(run::kHistoryDateLength));
   GroupBoxDate->hide();
 
   PanelFailed = new QWidget(PanelLeft);

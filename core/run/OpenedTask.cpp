@@ -17,7 +17,8 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
   controls.BottomLatitude = stored.BottomLatitude;
   controls.SavePath = platform::ExtractFilePath(path);
   controls.TaskName = platform::ExtractFileName(path);
-  controls.HistoryDate = stored.HistoryDate;
+  // The date field keeps what fits into it.
+  controls.HistoryDate = stored.HistoryDate.substr(0, kHistoryDateLength);
   controls.MapsTypePosition = task::ListPositionFromMapsType(stored.MapsType);
   controls.Zoom = platform::FormatInteger(stored.Zoom);
   return controls;

@@ -3,6 +3,7 @@
 // Main thread only.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,9 @@
 #include "core/task/Unitclasstask.h"
 
 namespace run {
+
+// The window's date field holds this many characters.
+inline constexpr std::size_t kHistoryDateLength = 8;
 
 // Texts of the task controls as the user typed them.
 struct TaskControls {

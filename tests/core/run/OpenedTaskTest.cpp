@@ -37,6 +37,10 @@ TEST(OpenedTask, AWrittenTaskOpensAsItWasAndNothingIsCreated) {
   EXPECT_EQ(controls.SavePath, save.Path());
   EXPECT_EQ(controls.MapsTypePosition, 1);
   EXPECT_EQ(controls.Zoom, "13");
+
+  // The window's date field keeps its first 8 characters, so does the copy.
+  testsupport::WriteFileBytes(written.TaskFileName(), "[MapsType]\r\nHistoryDate=2009010523\r\n");
+  EXPECT_EQ(ControlsFromTaskFile(written.TaskFileName()).HistoryDate, "20090105");
 }
 
 TEST(OpenedTask, AFileThatIsNoTaskIsRefusedWithStartsWords) {
