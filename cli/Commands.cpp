@@ -271,11 +271,16 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     bool quiet_;
   };
   PrintingLog log(context.Verbose == Verbosity::Quiet);
+  int status = kExitComplete;
   try {
-    ftl::RunFailedList(invocation.Operands[0], log);
+    const ftl::FailedListOutcome outcome = ftl::RunFailedList(invocation.Operands[0], log);
+    status = outcome.Refused                                ? kExitStopped
+             : outcome.Failed > 0 || outcome.NotTried > 0 ? kExitIncomplete
+                                                            : kExitComplete;
   } catch (const std::exception& error) {
+    // An unreadable list, or a tile that cannot be saved (the run ends there).
     PrintError(error.what());
-    if (log.Lines.empty()) return kExitUsage;
+    status = log.Lines.empty() ? kExitUsage : kExitIncomplete;
   }
   if (const auto output = invocation.Value("output")) {
     try {
@@ -285,7 +290,7 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
       return kExitUsage;
     }
   }
-  return kExitComplete;
+  return status;
 }
 
 int MergeCommand(const Invocation&, const Context&) {

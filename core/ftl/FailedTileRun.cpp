@@ -20,11 +20,12 @@ void SaveTile(const std::string& target, const std::string& body) {
 
 }  // namespace
 
-void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits) {
+FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits) {
+  FailedListOutcome outcome;
   const std::vector<std::string> records = platform::ReadTextLines(listPath);
   if (records.empty()) {
     log.Append("No failed files records.");
-    return;
+    return outcome;
   }
 
   download::HttpClient client(limits);
@@ -37,9 +38,8 @@ void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimit
   log.Append("Start...");
   log.ProcessPendingMessages();
 
-  for (const std::string& record : records) {
-    const auto [target, url] = task::SplitFailedRecord(record);
-    bool stopRun = false;
+  for (std::size_t index = 0; index < records.size() && !outcome.Refused; ++index) {
+    const auto [target, url] = task::SplitFailedRecord(records[index]);
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
@@ -47,6 +47,7 @@ void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimit
       if (result.Ok) {
         SaveTile(target, body);
         log.Append(target + ":" + url + " ->OK");
+        ++outcome.Saved;
         break;
       }
       // Only a reset is repeated (neither a closed connection nor an address
@@ -55,17 +56,19 @@ void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimit
       requests += std::max(result.RequestsSent, 1);
       if (download::IsConnectionReset(result) && requests <= download::kImmediateResetRepeats) continue;
       log.Append(result.ErrorText + "->" + url);
+      ++outcome.Failed;
       if (download::IsRefusal(result)) {
         log.Append(download::kBannedMessage);
-        stopRun = true;
+        outcome.Refused = true;
+        outcome.NotTried = static_cast<int64_t>(records.size() - index - 1);
       } else if (download::IsNotFound(result)) {
         log.Append(url + ":" + download::kNotFoundMessage);
       }
       break;
     }
-    if (stopRun) break;
   }
   log.Append("Download End.");
+  return outcome;
 }
 
 }  // namespace ftl

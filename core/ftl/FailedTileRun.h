@@ -2,6 +2,7 @@
 // after the other, in the calling (main) thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -21,8 +22,16 @@ class RunLog {
   virtual void ProcessPendingMessages() {}
 };
 
+// What became of the records of a run.
+struct FailedListOutcome {
+  int64_t Saved = 0;
+  int64_t Failed = 0;    // fetched and failed again
+  int64_t NotTried = 0;  // after a refusal ended the run
+  bool Refused = false;  // the server refused this client (302, 403)
+};
+
 // Runs the list at listPath, writing its lines to log. Throws
 // platform::FileError when the list cannot be read or a tile cannot be saved.
-void RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {});
+FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {});
 
 }  // namespace ftl

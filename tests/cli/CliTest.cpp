@@ -247,6 +247,7 @@ TEST_F(CliTest, RetryWritesTheRunsLinesToStandardOutputAndTheOutputFile) {
       host + "/b.jpg:Error: the image is not found on server.",
       "Download End.",
   };
+  EXPECT_EQ(result.ExitStatus, 1) << "a tile failed again";
   EXPECT_EQ(platform::SplitLines(result.Out), expected);
   EXPECT_EQ(platform::ReadTextLines(output), expected);
   EXPECT_EQ(testsupport::ReadFileBytes(save_.File("a.jpg")), testsupport::TileServer::DefaultBody("/a.jpg"));

@@ -54,7 +54,7 @@ class FailedListRun : public ::testing::Test {
   }
   void RunWritten() {
     const std::string before = testsupport::ReadFileBytes(list_);
-    ftl::RunFailedList(list_, log_);
+    outcome_ = ftl::RunFailedList(list_, log_);
     // The list is only read.
     EXPECT_EQ(testsupport::ReadFileBytes(list_), before);
   }
@@ -63,6 +63,7 @@ class FailedListRun : public ::testing::Test {
   TileServer server_;
   std::string list_ = dir_.File("task_failed.ftl");
   RecordingLog log_{&server_};
+  ftl::FailedListOutcome outcome_;
 };
 
 TEST_F(FailedListRun, MissingListCannotBeOpened) {
@@ -166,6 +167,11 @@ TEST_P(FailedListFailure, LinesOfTheRecordAndTheRest) {
   EXPECT_EQ(server_.RequestsFor("/maps/b").size(), 1u);
   EXPECT_EQ(server_.RequestsFor("/maps/c").size(), row.runGoesOn ? 1u : 0u);
   EXPECT_FALSE(platform::FileExists(Target("b")));
+  // What the command line's exit status is made of.
+  EXPECT_EQ(outcome_.Failed, 1);
+  EXPECT_EQ(outcome_.Saved, row.runGoesOn ? 1 : 0);
+  EXPECT_EQ(outcome_.Refused, !row.runGoesOn);
+  EXPECT_EQ(outcome_.NotTried, row.runGoesOn ? 0 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
