@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "cli/ExitStatus.h"
+#include "cli/Parts.h"
 #include "cli/Signals.h"
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
@@ -73,6 +74,7 @@ struct StartRequest {
   bool Run = true;
   bool DryRun = false;
   std::optional<std::string> JsonPath;
+  TaskPart Part;
 };
 
 // Runs a started run to its end, serving its workers and ticking it once a
@@ -167,6 +169,8 @@ int StartTask(const StartRequest& request, const Context& context) {
     return kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
+  record.PartIndex = request.Part.Index;
+  record.PartCount = request.Part.Count;
   record.ContinueTask = run::ShouldContinueTask(request.Controls, record);
 
   ProgressLine progress(stderr, context.Terminal, context.Verbose);
@@ -240,9 +244,13 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   return StartTask(request, context);
 }
 
+std::string FullPath(const std::string& path) {
+  return std::filesystem::absolute(path).lexically_normal().string();
+}
+
 int RunCommand(const Invocation& invocation, const Context& context) {
   // As the open dialog gives it: a full path.
-  const std::string path = std::filesystem::absolute(invocation.Operands[0]).lexically_normal().string();
+  const std::string path = FullPath(invocation.Operands[0]);
   if (!platform::FileExists(path)) {
     PrintError("Cannot open file " + path);
     return kExitUsage;
@@ -252,6 +260,7 @@ int RunCommand(const Invocation& invocation, const Context& context) {
   // A code none of the three leaves the window's first map type selected.
   request.Controls.MapsTypePosition = std::max(request.Controls.MapsTypePosition, 0);
   request.JsonPath = invocation.Value("json");
+  if (const auto part = invocation.Value("part")) request.Part = ParsePart(*part);
   return StartTask(request, context);
 }
 
@@ -291,11 +300,6 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     }
   }
   return status;
-}
-
-int MergeCommand(const Invocation&, const Context&) {
-  PrintError("merge: not built yet");
-  return kExitUsage;
 }
 
 }  // namespace cli

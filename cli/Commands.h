@@ -16,9 +16,11 @@ struct Context {
   bool Terminal = false;  // standard error is a terminal
 };
 
+// The full path of a file named on the command line, as the open dialog gives it.
+std::string FullPath(const std::string& path);
+
 int RunCommand(const Invocation& invocation, const Context& context);
 int NewCommand(const Invocation& invocation, const Context& context);
 int RetryCommand(const Invocation& invocation, const Context& context);
-int MergeCommand(const Invocation& invocation, const Context& context);
 
 }  // namespace cli

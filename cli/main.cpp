@@ -9,6 +9,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/Parts.h"
 #include "cli/ExitStatus.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Files.h"

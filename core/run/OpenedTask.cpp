@@ -27,7 +27,7 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
 OpenedTask::OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options)
     : Parameters(std::move(parameters)), Task(&Parameters, options) {}
 
-std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& path) {
+std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& path, int32_t part, int32_t parts) {
   if (!platform::FileExists(path)) throw OpenTaskError("Cannot open file " + path);
   TaskControls controls = ControlsFromTaskFile(path);
   const bool knownMapType = controls.MapsTypePosition >= 0;
@@ -39,6 +39,8 @@ std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& path) {
   task::TaskParameters parameters = *check.Parameters;
   // Its own positions, as a continued Start would read them.
   parameters.ContinueTask = true;
+  parameters.PartIndex = part;
+  parameters.PartCount = parts;
   task::TaskOptions options;
   options.CreateImageFolder = false;
   try {

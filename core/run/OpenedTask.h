@@ -28,8 +28,9 @@ class OpenTaskError : public std::runtime_error {
 // writing anything; the resume positions are those the file holds.
 class OpenedTask {
  public:
-  // Throws OpenTaskError.
-  static std::unique_ptr<OpenedTask> Open(const std::string& path);
+  // The whole task, or part part (1-based) of parts with the positions of the
+  // part's own file. Throws OpenTaskError.
+  static std::unique_ptr<OpenedTask> Open(const std::string& path, int32_t part = 0, int32_t parts = 0);
 
   const task::TaskParameters Parameters;
   const task::MDTask Task;

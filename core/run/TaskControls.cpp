@@ -82,9 +82,11 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::Pro
 
 bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters& parameters) {
   const std::string taskFile = parameters.SavePath + parameters.TaskName;
-  if (!platform::FileExists(taskFile)) return false;
+  // A part compares with its own file, where its positions are.
+  const std::string ownFile = task::TaskFileOf(parameters);
+  if (!platform::FileExists(ownFile)) return false;
 
-  const task::StoredTask stored = task::TaskFile(taskFile).Read(100);
+  const task::StoredTask stored = task::TaskFile(ownFile).Read(100);
 
   // The coordinates are compared as typed, so that only a task reopened from
   // its file (which copies the stored texts into the edits) continues.

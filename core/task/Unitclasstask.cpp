@@ -41,6 +41,13 @@ const MapType* FindMapType(int32_t code) {
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
+// The task name without its extension, and for a part ".part<k>of<n>" after it.
+std::string PartBase(const TaskParameters& p) {
+  const std::string base = platform::RemoveFileExt(p.TaskName);
+  if (p.PartCount <= 0) return base;
+  return base + ".part" + Decimal(p.PartIndex) + "of" + Decimal(p.PartCount);
+}
+
 std::string Fixed20(double value) { return platform::FormatFixed(value, 20, 14); }
 
 // The window's ranges; outside them (or for NaN) the tile math leaves the grid.
@@ -87,6 +94,7 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
 
   MinY = std::min(rowTop, rowBottom);
   MaxY = std::max(rowTop, rowBottom);
+  if (p.PartCount > 0) TakeBandOfRows(p.PartIndex, p.PartCount);
 
   // Counted wide: a large rectangle at a high zoom exceeds what the 32-bit tile
   // numbers of the walk and the task file can hold.
@@ -98,10 +106,13 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   }
   TotalImages = static_cast<int32_t>(total);
 
+  // A part keeps its own bookkeeping beside the task's, its tiles in the
+  // task's folder.
   const std::string base = platform::RemoveFileExt(p.TaskName);
-  LogFileName = p.SavePath + base + "_log.txt";
-  FailedListFileName = p.SavePath + base + "_failed.ftl";
-  ListFileName = p.SavePath + base + "_list.txt";
+  const std::string bookkeeping = PartBase(p);
+  LogFileName = p.SavePath + bookkeeping + "_log.txt";
+  FailedListFileName = p.SavePath + bookkeeping + "_failed.ftl";
+  ListFileName = p.SavePath + bookkeeping + "_list.txt";
   ImageFolder = p.SavePath + base + platform::kPathSeparator;
 
   if (options_.CreateImageFolder && !platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
@@ -119,9 +130,34 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   }
 }
 
-std::string MDTask::TaskFileName() const { return Parameters->SavePath + Parameters->TaskName; }
+std::string TaskFileOf(const TaskParameters& parameters) {
+  if (parameters.PartCount <= 0) return parameters.SavePath + parameters.TaskName;
+  return parameters.SavePath + PartBase(parameters) + kTaskFileExtension;
+}
 
-std::string MDTask::LockFileName() const { return Parameters->SavePath + "." + Parameters->TaskName + ".lock"; }
+void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
+  const int64_t rows = int64_t{MaxY} - MinY + 1;
+  if (part < 1 || part > parts) {
+    throw TaskCreateError("Part " + Decimal(part) + " of " + Decimal(parts) + " does not exist.");
+  }
+  if (parts > rows) {
+    throw TaskCreateError("The task has " + Decimal(rows) + " rows of tiles: it cannot be split into " +
+                          Decimal(parts) + " parts.");
+  }
+  const int64_t first = MinY + rows * (part - 1) / parts;
+  const int64_t last = MinY + rows * part / parts - 1;
+  MinY = static_cast<int32_t>(first);
+  MaxY = static_cast<int32_t>(last);
+  TopLatitudeDownload = TileYToLatitude(MinY, Parameters->Zoom);
+  BottomLatitudeDownload = TileYToLatitude(static_cast<double>(MaxY) + 1, Parameters->Zoom);
+}
+
+std::string MDTask::TaskFileName() const { return TaskFileOf(*Parameters); }
+
+std::string MDTask::LockFileName() const {
+  const std::string taskFile = TaskFileName();
+  return platform::ExtractFilePath(taskFile) + "." + platform::ExtractFileName(taskFile) + ".lock";
+}
 
 std::string MDTask::TileFileName(int32_t x, int32_t y) const {
   std::string name = FindMapType(Parameters->MapsType)->prefix;

@@ -52,7 +52,15 @@ struct TaskParameters {
   std::string ProxyUsername;
   std::string ProxyPassword;
   bool ContinueTask = false;
+  // Part PartIndex (1-based) of PartCount bands of the task's rows, run on
+  // its own with bookkeeping files of its own; PartCount 0 is the whole task.
+  int32_t PartIndex = 0;
+  int32_t PartCount = 0;
 };
+
+// The task file a run of parameters keeps its positions in: SavePath +
+// TaskName, or for a part "<name>.part<k>of<n>.otsk" beside it.
+std::string TaskFileOf(const TaskParameters& parameters);
 
 // Construction failed. message() is the text to show the user first (for
 // example "Create directory <folder> Failed."); the caller then reports the
@@ -99,7 +107,7 @@ class MDTask {
   std::string ListFileName;
   std::string ImageFolder;  // ends in the path separator
 
-  std::string TaskFileName() const;  // SavePath + TaskName
+  std::string TaskFileName() const;  // TaskFileOf(*Parameters)
   // The file whose lock marks the task as worked by a run: hidden, beside
   // the task file.
   std::string LockFileName() const;
@@ -139,6 +147,9 @@ class MDTask {
   std::vector<std::string> LogHeaderLines() const;
 
  private:
+  // Narrows the rows to band part (1-based) of parts equal bands.
+  void TakeBandOfRows(int32_t part, int32_t parts);
+
   TaskOptions options_;
 };
 

@@ -223,6 +223,52 @@ TEST_F(CliTest, ASecondRunOfATaskIsRefusedAndAKilledRunDoesNotBlock) {
   EXPECT_EQ(third.ExitStatus, 0) << third.Err;
 }
 
+// A task split in three parts, run one after another (as three machines
+// would) and merged, ends as a single run of it would.
+TEST_F(CliTest, PartsRunApartAndMergedGiveWhatOneRunGives) {
+  const Block block{6742, 3101, 2, 6};  // three bands of two rows
+  server_.Script(PathOf(6743, 3104), {Reply::StatusOnly(500, "Internal Server Error")});
+  ASSERT_EQ(testsupport::RunProcess(New(block)).ExitStatus, 0);
+  const std::string taskLog = testsupport::ReadFileBytes(save_.Path() + "maps/t_log.txt");
+
+  const ProcessResult early = testsupport::RunProcess(Command({"merge", TaskFile()}));
+  EXPECT_EQ(early.ExitStatus, 2);
+  EXPECT_EQ(early.Err, "orvenna-cli: No parts of this task to merge: " + TaskFile() + "\n");
+  for (int k = 1; k <= 3; ++k) {
+    const ProcessResult part = testsupport::RunProcess(Command({"run", TaskFile(), "--part", std::to_string(k) + "/3"}));
+    EXPECT_EQ(part.ExitStatus, k == 2 ? 1 : 0) << "part " << k << ": " << part.Err;
+    EXPECT_NE(part.Err.find("Saved: " + std::to_string(k == 2 ? 3 : 4)), std::string::npos) << part.Err;
+    const std::string own = save_.Path() + "maps/t.part" + std::to_string(k) + "of3";
+    for (const char* file : {".otsk", "_log.txt", "_failed.ftl", "_list.txt"}) {
+      EXPECT_TRUE(platform::FileExists(own + file)) << own << file;
+    }
+    if (k == 2) {
+      const ProcessResult notYet = testsupport::RunProcess(Command({"merge", TaskFile()}));
+      EXPECT_EQ(notYet.ExitStatus, 1);
+      EXPECT_EQ(notYet.Err, "orvenna-cli: Part 3 of 3 has not run: run it with --part 3/3\n");
+    }
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(save_.Path() + "maps/t_log.txt"), taskLog) << "the parts kept to their own files";
+
+  const ProcessResult merged = testsupport::RunProcess(Command({"merge", TaskFile()}));
+  EXPECT_EQ(merged.ExitStatus, 0) << merged.Err;
+  const std::string failing = Tile(6743, 3104);
+  const std::string record = failing + "|http://www.nearmap.com" + PathOf(6743, 3104);
+  EXPECT_EQ(platform::ReadTextLines(save_.Path() + "maps/t_failed.ftl"), std::vector<std::string>{record});
+  const std::vector<std::string> log = platform::ReadTextLines(save_.Path() + "maps/t_log.txt");
+  EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l == "Task Stoped!"; }), 3);
+  for (int64_t p = 1; p <= block.Range().Count(); ++p) {
+    const task::TilePosition tile = block.Range().AtWalkNumber(p);
+    EXPECT_TRUE(platform::FileExists(Tile(tile.X, tile.Y))) << p;
+  }
+  EXPECT_FALSE(platform::FileExists(save_.Path() + "maps/t.part1of3.otsk"));
+
+  // The merged task is complete: running it fetches nothing.
+  const std::size_t before = server_.RequestCount();
+  EXPECT_EQ(testsupport::RunProcess(Command({"run", TaskFile()})).ExitStatus, 0);
+  EXPECT_EQ(server_.RequestCount(), before);
+}
+
 TEST_F(CliTest, ProgressIsRedrawnInPlaceOnATerminal) {
   ChildProcess run(New({6742, 3101, 4, 4}, {"--run"}), /*stderrOnTerminal=*/true);
   const ProcessResult result = run.Wait();

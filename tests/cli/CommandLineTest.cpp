@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/Parts.h"
 #include "cli/Report.h"
 
 namespace cli {
@@ -47,6 +48,15 @@ TEST(CommandLine, RefusesWhatItCannotMeanWithAReason) {
     } catch (const UsageError& error) {
       EXPECT_EQ(error.what(), c.reason);
     }
+  }
+}
+
+TEST(CommandLine, PartIsKOfN) {
+  EXPECT_EQ(ParsePart("2/3").Index, 2);
+  EXPECT_EQ(ParsePart("2/3").Count, 3);
+  EXPECT_EQ(ParsePart("1/1").Count, 1);
+  for (const char* bad : {"0/3", "4/3", "3", "/3", "2/", "a/b", "2/3/4", " 2/3", "2/03", "-1/3", "0x2/3"}) {
+    EXPECT_THROW(ParsePart(bad), UsageError) << bad;
   }
 }
 

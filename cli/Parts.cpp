@@ -1,0 +1,175 @@
+#include "cli/Parts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "core/platform/FileLock.h"
+#include "core/platform/Files.h"
+#include "core/platform/Numbers.h"
+#include "core/run/OpenedTask.h"
+#include "core/run/RunController.h"
+#include "core/task/TaskFile.h"
+
+namespace cli {
+
+namespace {
+
+void PrintError(const std::string& text) { std::fputs(("orvenna-cli: " + text + "\n").c_str(), stderr); }
+
+std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
+
+// The part counts N for which "<base>.part<k>of<N>.otsk" files lie beside
+// the task file (the save folder holds a few files; the tile folder is never
+// listed).
+std::vector<int32_t> PartCountsBeside(const std::string& taskFile) {
+  const std::string prefix = platform::RemoveFileExt(platform::ExtractFileName(taskFile)) + ".part";
+  std::vector<int32_t> counts;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(platform::ExtractFilePath(taskFile), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) != 0 || platform::ExtractFileExt(name) != task::kTaskFileExtension) continue;
+    const std::string middle = platform::RemoveFileExt(name.substr(prefix.size()));
+    const std::size_t of = middle.find("of");
+    if (of == std::string::npos) continue;
+    const auto count = platform::ParseInteger(middle.substr(of + 2));
+    if (count && *count > 0 && std::find(counts.begin(), counts.end(), *count) == counts.end()) counts.push_back(*count);
+  }
+  return counts;
+}
+
+// Whether every slot of a part's run has saved the last tile of its share:
+// the part walked to its end.
+bool Ended(const task::MDTask& part) {
+  const task::TileRange range = part.Range();
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), run::RunController::kMaxWorkers));
+  for (int32_t slot = 0; slot < threads; ++slot) {
+    int64_t last = range.Count();
+    while (last % threads != slot) --last;
+    if (last < 1) continue;
+    if (!(part.Resume(slot) == range.AtWalkNumber(last))) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> LinesIfAny(const std::string& path) {
+  return platform::FileExists(path) ? platform::ReadTextLines(path) : std::vector<std::string>{};
+}
+
+}  // namespace
+
+TaskPart ParsePart(const std::string& text) {
+  const std::size_t slash = text.find('/');
+  const auto index = slash == std::string::npos ? std::nullopt : platform::ParseInteger(text.substr(0, slash));
+  const auto count = slash == std::string::npos ? std::nullopt : platform::ParseInteger(text.substr(slash + 1));
+  if (!index || !count || *index < 1 || *index > *count ||
+      text != Decimal(*index) + "/" + Decimal(*count)) {
+    throw UsageError("--part is K/N with 1 <= K <= N, not '" + text + "'");
+  }
+  return TaskPart{*index, *count};
+}
+
+int MergeCommand(const Invocation& invocation, const Context& context) {
+  const std::string path = FullPath(invocation.Operands[0]);
+  std::unique_ptr<run::OpenedTask> whole;
+  try {
+    whole = run::OpenedTask::Open(path);
+  } catch (const run::OpenTaskError& error) {
+    PrintError(error.what());
+    return kExitUsage;
+  }
+  const std::vector<int32_t> counts = PartCountsBeside(path);
+  if (counts.empty()) {
+    PrintError("No parts of this task to merge: " + path);
+    return kExitUsage;
+  }
+  if (counts.size() > 1) {
+    PrintError("The parts beside " + path + " split the task in different ways; merge them by hand.");
+    return kExitUsage;
+  }
+  const int32_t parts = counts.front();
+
+  // The task and every part are held while they are merged.
+  std::vector<platform::FileLock> locks;
+  const auto lock = [&locks](const task::MDTask& task, const std::string& what) {
+    auto held = platform::FileLock::TryAcquire(task.LockFileName());
+    if (!held) throw run::TaskBusyError(what + " is being run: " + task.TaskFileName());
+    locks.push_back(std::move(*held));
+  };
+  std::vector<std::unique_ptr<run::OpenedTask>> opened;
+  try {
+    lock(whole->Task, "The task");
+    for (int32_t k = 1; k <= parts; ++k) {
+      const std::string name = "Part " + Decimal(k) + " of " + Decimal(parts);
+      auto part = run::OpenedTask::Open(path, k, parts);
+      if (!platform::FileExists(part->Task.TaskFileName())) {
+        PrintError(name + " has not run: run it with --part " + Decimal(k) + "/" + Decimal(parts));
+        return kExitIncomplete;
+      }
+      lock(part->Task, name);
+      if (!Ended(part->Task)) {
+        PrintError(name + " has not ended: run it again with --part " + Decimal(k) + "/" + Decimal(parts));
+        return kExitIncomplete;
+      }
+      opened.push_back(std::move(part));
+    }
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+    return kExitUsage;
+  }
+
+  const task::MDTask& task = whole->Task;
+  std::vector<std::string> log = LinesIfAny(task.LogFileName);
+  std::vector<std::string> failed = LinesIfAny(task.FailedListFileName);
+  for (const auto& part : opened) {
+    for (std::string& line : platform::ReadTextLines(part->Task.LogFileName)) log.push_back(std::move(line));
+    for (std::string& line : LinesIfAny(part->Task.FailedListFileName)) failed.push_back(std::move(line));
+  }
+  // The whole task walked to its end, so that "run" of it continues past
+  // every tile instead of starting over.
+  const task::TileRange range = task.Range();
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), run::RunController::kMaxWorkers));
+  std::vector<task::SlotPosition> ends;
+  for (int32_t slot = 0; slot < threads; ++slot) {
+    int64_t last = range.Count();
+    while (last % threads != slot) --last;
+    if (last >= 1) ends.push_back({slot, range.AtWalkNumber(last)});
+  }
+  try {
+    platform::WriteTextLines(task.LogFileName, log);
+    platform::WriteTextLines(task.FailedListFileName, failed);
+    task::TaskFile(task.TaskFileName()).WritePositions(ends);
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+    return kExitUsage;
+  }
+  // Merged: the parts' own files go.
+  for (const auto& part : opened) {
+    for (const std::string& file : {part->Task.TaskFileName(), part->Task.LogFileName,
+                                    part->Task.FailedListFileName, part->Task.ListFileName, part->Task.LockFileName()}) {
+      std::filesystem::remove(file);
+    }
+  }
+
+  int64_t missing = 0;
+  for (int64_t p = 1; p <= range.Count(); ++p) {
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    if (platform::FileExists(task.TileFilePath(tile.X, tile.Y))) continue;
+    if (++missing <= 20) std::fputs(("Missing: " + task.TileFileName(tile.X, tile.Y) + "\n").c_str(), stdout);
+  }
+  if (context.Verbose != Verbosity::Quiet) {
+    std::fputs(("Merged " + Decimal(parts) + " parts into " + task.TaskFileName() + ": " + Decimal(failed.size()) +
+                " tiles in the failed list, " + Decimal(missing) + " of " + Decimal(range.Count()) + " tiles missing\n")
+                   .c_str(),
+               stderr);
+  }
+  return missing > 0 ? kExitIncomplete : kExitComplete;
+}
+
+}  // namespace cli
