@@ -34,8 +34,6 @@ constexpr double kTypicalTileBytes = 20 * 1024;
 // A log line per tile, about.
 constexpr double kLogBytesPerTile = 40;
 
-void PrintError(const std::string& text) { std::fputs(("orvenna-cli: " + text + "\n").c_str(), stderr); }
-
 // A message of the window's checks, exactly as the window shows it.
 void PrintMessage(const std::string& text) { std::fputs((text + "\n").c_str(), stderr); }
 
@@ -218,6 +216,8 @@ std::string Required(const Invocation& invocation, const std::string& name) {
 }
 
 }  // namespace
+
+void PrintError(const std::string& text) { std::fputs(("orvenna-cli: " + text + "\n").c_str(), stderr); }
 
 int NewCommand(const Invocation& invocation, const Context& context) {
   static const std::map<std::string, int> kTypes = {{"photo", 0}, {"street", 1}, {"terrain", 2}};

@@ -16,6 +16,9 @@ struct Context {
   bool Terminal = false;  // standard error is a terminal
 };
 
+// "orvenna-cli: " and text on standard error.
+void PrintError(const std::string& text);
+
 // The full path of a file named on the command line, as the open dialog gives it.
 std::string FullPath(const std::string& path);
 

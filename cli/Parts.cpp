@@ -21,8 +21,6 @@ namespace cli {
 
 namespace {
 
-void PrintError(const std::string& text) { std::fputs(("orvenna-cli: " + text + "\n").c_str(), stderr); }
-
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
 // The part counts N for which "<base>.part<k>of<N>.otsk" files lie beside
