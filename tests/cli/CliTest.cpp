@@ -219,8 +219,9 @@ TEST_F(CliTest, ASecondRunOfATaskIsRefusedAndAKilledRunDoesNotBlock) {
   first.Signal(SIGKILL);
   EXPECT_EQ(first.Wait().ExitStatus, 128 + SIGKILL);
   server_.SetDefault(Reply::Ok("tile"));
-  const ProcessResult third = testsupport::RunProcess(Command({"run", TaskFile()}));
+  const ProcessResult third = testsupport::RunProcess(Command({"run", TaskFile(), "-q"}));
   EXPECT_EQ(third.ExitStatus, 0) << third.Err;
+  EXPECT_EQ(third.Err + third.Out, "") << "quiet: nothing but errors";
 }
 
 // A task split in three parts, run one after another (as three machines
@@ -276,6 +277,21 @@ TEST_F(CliTest, ProgressIsRedrawnInPlaceOnATerminal) {
   EXPECT_NE(result.Err.find("\r\x1b[K"), std::string::npos) << result.Err;
   EXPECT_NE(result.Err.find("/16 tiles ("), std::string::npos) << result.Err;
   EXPECT_NE(result.Err.find("Saved: 16"), std::string::npos) << result.Err;
+}
+
+// Where standard error is no terminal (a log of a scheduled job), progress
+// is a plain line every 10 seconds.
+TEST_F(CliTest, ProgressIsAPlainLineEveryTenSecondsElsewhere) {
+  const ProcessResult result = testsupport::RunProcess(New({6742, 3101, 10, 10}, {"--run"}));
+  EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+  EXPECT_EQ(result.Err.find('\r'), std::string::npos);
+  const std::vector<std::string> lines = platform::SplitLines(result.Err);
+  const auto progress = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("/100 tiles (") != std::string::npos && line.find(" tiles/s, ETA ") != std::string::npos;
+  });
+  // The run takes about 13 s: a line at 10 s (one more on a slow machine).
+  EXPECT_GE(progress, 1) << result.Err;
+  EXPECT_LE(progress, 2) << result.Err;
 }
 
 TEST_F(CliTest, RetryWritesTheRunsLinesToStandardOutputAndTheOutputFile) {
