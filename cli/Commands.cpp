@@ -19,7 +19,7 @@
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
 #include "core/run/TaskControls.h"
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 #include "core/task/Unitclasstask.h"
 
 namespace cli {
@@ -160,7 +160,7 @@ void PrintDryRun(const task::MDTask& task) {
 }
 
 int StartTask(const StartRequest& request, const Context& context) {
-  const settings::ProxySettings proxy = settings::ConfigFile(context.ConfigPath).ReadProxy();
+  const run::ProxySettings proxy = run::ConfigFile(context.ConfigPath).ReadProxy();
   const run::ControlsCheck check = run::ReadTaskControls(request.Controls, proxy, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
@@ -235,7 +235,7 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   c.Zoom = Required(invocation, "zoom");
   c.HistoryDate = invocation.Value("date").value_or("");
   if (c.HistoryDate.size() > run::kHistoryDateLength) throw UsageError("--date is at most 8 characters (yyyymmdd)");
-  c.SavePath = invocation.Value("folder").value_or(settings::ConfigFile(context.ConfigPath).ReadMainWindow().DefaultPath);
+  c.SavePath = invocation.Value("folder").value_or(run::ConfigFile(context.ConfigPath).ReadMainWindow().DefaultPath);
   request.Run = invocation.Has("run");
   request.DryRun = invocation.Has("dry-run");
   request.JsonPath = invocation.Value("json");

@@ -13,7 +13,7 @@
 #include "cli/ExitStatus.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Files.h"
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 
 int main(int argc, char** argv) {
   using namespace cli;
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     }
     Context context;
     context.ProgramFolder = platform::ProgramFolder();
-    context.ConfigPath = invocation.Value("config").value_or(settings::ConfigFile::PathIn(context.ProgramFolder));
+    context.ConfigPath = invocation.Value("config").value_or(run::ConfigFile::PathIn(context.ProgramFolder));
     context.Verbose = invocation.Has("quiet")     ? Verbosity::Quiet
                       : invocation.Has("verbose") ? Verbosity::Verbose
                                                   : Verbosity::Normal;

@@ -23,7 +23,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/TaskControls.h"
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 #include "core/settings/IniFile.h"
 #include "core/task/Unitclasstask.h"
 #include "fuzz/FuzzSupport.h"
@@ -132,7 +132,7 @@ void CheckFailedRecord(const task::MDTask& task, task::TilePosition tile) {
 
 // Reopens the task file as the open command and Start would, and builds the
 // task that continues it.
-void CheckReopensToContinue(const std::string& taskFile, const settings::ProxySettings& proxy,
+void CheckReopensToContinue(const std::string& taskFile, const run::ProxySettings& proxy,
                             const task::TaskOptions& options, const std::vector<task::TilePosition>& saved) {
   const run::TaskControls controls = OpenTask(taskFile);
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
@@ -149,7 +149,7 @@ void CheckReopensToContinue(const std::string& taskFile, const settings::ProxySe
 }
 
 // The task of the opened controls started anew in an empty folder.
-void StartAnew(const run::TaskControls& opened, const settings::ProxySettings& proxy, const task::TaskOptions& options) {
+void StartAnew(const run::TaskControls& opened, const run::ProxySettings& proxy, const task::TaskOptions& options) {
   run::TaskControls controls = opened;
   controls.SavePath = fuzz::ScratchFolder() + "anew";
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
@@ -205,7 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Both desktop decimal marks, with and without a proxy in the log.
   const task::TaskOptions options{task::kTileServerHost, size % 2 == 0 ? '.' : ','};
-  settings::ProxySettings proxy;
+  run::ProxySettings proxy;
   if (size % 3 == 0) proxy = {true, "proxy.example", "8080", "user", kPassword};
 
   const run::TaskControls controls = OpenTask(folder + kTaskName);

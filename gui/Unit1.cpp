@@ -29,7 +29,7 @@
 
 #include "core/platform/Numbers.h"
 #include "core/platform/Shell.h"
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
 #include "gui/ApplicationQt.h"
 #include "gui/Desktop.h"
@@ -160,7 +160,7 @@ TForm1::~TForm1() {
 }
 
 QString TForm1::ConfigFileIn(const QString& programFolder) {
-  return FromLocal(settings::ConfigFile::PathIn(ToLocal(programFolder)));
+  return FromLocal(run::ConfigFile::PathIn(ToLocal(programFolder)));
 }
 
 void TForm1::SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDialog* flt) {
@@ -395,7 +395,7 @@ void TForm1::FormShow() {
   HomepageAddress = QString::fromLatin1(kHomepageAddress);
   MailAddress = QString::fromLatin1(kMailAddress);
 
-  const settings::MainWindowSettings stored = settings::ConfigFile(ToLocal(ConfigPath)).ReadMainWindow();
+  const run::MainWindowSettings stored = run::ConfigFile(ToLocal(ConfigPath)).ReadMainWindow();
   DefaultPath = FromLocal(stored.DefaultPath);
   DefaultOutputName = FromLocal(stored.DefaultOutputName);
   DefaultThreadCount = stored.DefaultThreadCount;
@@ -431,7 +431,7 @@ run::TaskControls TForm1::ReadControls() const {
 
 void TForm1::Start() {
   if (shutDown_) return;
-  const settings::ProxySettings proxy = settings::ConfigFile(ToLocal(ConfigPath)).ReadProxy();
+  const run::ProxySettings proxy = run::ConfigFile(ToLocal(ConfigPath)).ReadProxy();
   const run::TaskControls controls = ReadControls();
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
   if (!check.Parameters) {

@@ -16,7 +16,7 @@
 #include "gui/MessageDialog.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ void TfrmOptions::showEvent(QShowEvent* event) {
 }
 
 void TfrmOptions::FormShow() {
-  const settings::OptionsSettings stored = settings::ConfigFile(gui::ToLocal(configPath_)).ReadOptions();
+  const run::OptionsSettings stored = run::ConfigFile(gui::ToLocal(configPath_)).ReadOptions();
   Edit12->setText(gui::FromLocal(stored.DefaultPath));
   CheckBoxUseProxy->setChecked(stored.Proxy.UseProxy);
   EditProxyServer->setText(gui::FromLocal(stored.Proxy.ProxyServer));
@@ -111,7 +111,7 @@ void TfrmOptions::Button3Click() {
 }
 
 void TfrmOptions::Button1Click() {
-  settings::ConfigFile(gui::ToLocal(configPath_))
+  run::ConfigFile(gui::ToLocal(configPath_))
       .WriteOptions({gui::ToLocal(Edit12->text()),
                      {CheckBoxUseProxy->isChecked(), gui::ToLocal(EditProxyServer->text()),
                       gui::ToLocal(EditProxyPort->text()), gui::ToLocal(EditProxyUsername->text()),

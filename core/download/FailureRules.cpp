@@ -15,6 +15,7 @@ bool IsAddressInUse(const HttpResult& r) { return r.SocketError == kSocketAddres
 bool IsNetworkFailure(const HttpResult& r) { return r.SocketError != 0 || r.Status == 408; }
 bool IsNotFoundOrBadRequest(const HttpResult& r) { return IsNotFound(r) || r.Status == 400; }
 bool HasText(const HttpResult& r) { return !r.ErrorText.empty(); }
+bool IsNotAnImage(const HttpResult& r) { return r.NotAnImage; }
 bool Always(const HttpResult&) { return true; }
 
 template <int Pacing::*Member>
@@ -42,6 +43,8 @@ constexpr FailureRule kRules[] = {
      kNetworkMessage, true},
     {FailureClass::NotFound, IsNotFoundOrBadRequest, kAttempts, Fixed<&Pacing::NotFoundMs>, Report::NotFoundLine,
      false, nullptr, false},
+    {FailureClass::NotAnImage, IsNotAnImage, kAttempts, Fixed<&Pacing::OtherMs>, Report::ErrorLine, true, nullptr,
+     false},
     {FailureClass::Other, HasText, kAttempts, Fixed<&Pacing::OtherMs>, Report::ErrorLine, true, nullptr, false},
     {FailureClass::NoText, Always, kAttempts, Fixed<&Pacing::OtherMs>, Report::FailedLine, true, nullptr, false},
 };

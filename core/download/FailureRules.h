@@ -27,7 +27,9 @@ inline bool IsRefusal(const HttpResult& r) { return r.Status == 302 || r.Status 
 inline bool IsNotFound(const HttpResult& r) { return r.Status == 404; }
 
 // Failure classes of a failed request, in the order they are tested.
-enum class FailureClass { Reset, AddressInUse, Refused, Network, NotFound, Other, NoText };
+// NotAnImage: a tile source's successful answer whose body is not an image
+// of the source's format (an error page sent with status 200).
+enum class FailureClass { Reset, AddressInUse, Refused, Network, NotFound, NotAnImage, Other, NoText };
 
 // What a worker does with a failed request of one class.
 struct FailureRule {

@@ -2,9 +2,12 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <ctime>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 namespace download {
@@ -132,6 +135,25 @@ long StatusCodeOf(const std::string& line) {
   return code;
 }
 
+// The value of a header line "Name: value", blanks around it dropped.
+std::string HeaderValue(const std::string& line) {
+  std::size_t start = line.find(':') + 1;
+  while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+  std::size_t end = line.size();
+  while (end > start && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+  return line.substr(start, end - start);
+}
+
+// Retry-After: seconds, or an HTTP date (seconds from now, 0 when past).
+std::optional<long> RetryAfterSeconds(const std::string& value) {
+  long seconds = 0;
+  const auto parsed = std::from_chars(value.data(), value.data() + value.size(), seconds);
+  if (parsed.ec == std::errc() && parsed.ptr == value.data() + value.size() && seconds >= 0) return seconds;
+  const time_t at = curl_getdate(value.c_str(), nullptr);
+  if (at < 0) return std::nullopt;
+  return std::max<long>(0, static_cast<long>(at - std::time(nullptr)));
+}
+
 bool IsSuccess(long status) { return status >= 200 && status < 300; }
 
 // libcurl before 8.8.0 URL-decodes the proxy user name and password although
@@ -218,6 +240,8 @@ struct HttpClient::Impl {
   // State of the request under way.
   std::string statusLine;
   long status = 0;
+  std::string contentType;
+  std::optional<long> retryAfterSeconds;
   std::string* body = nullptr;
   std::size_t bodyStart = 0;
   bool tooLarge = false;
@@ -243,10 +267,17 @@ std::size_t HttpClient::Impl::OnHeader(char* data, std::size_t size, std::size_t
   std::string line(data, n);
   // A proxy or an interim answer may put more than one status line before
   // the final one: the last one counts. libcurl takes "HTTP/" in any case.
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   if (StartsWithNoCase(line, "HTTP/")) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     impl->statusLine = std::move(line);
     impl->status = StatusCodeOf(impl->statusLine);
+    // The headers that count are those of the last answer.
+    impl->contentType.clear();
+    impl->retryAfterSeconds.reset();
+  } else if (StartsWithNoCase(line, "Content-Type:")) {
+    impl->contentType = HeaderValue(line);
+  } else if (StartsWithNoCase(line, "Retry-After:")) {
+    impl->retryAfterSeconds = RetryAfterSeconds(HeaderValue(line));
   }
   return n;
 }
@@ -402,6 +433,8 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
 
   d.statusLine.clear();
   d.status = 0;
+  d.contentType.clear();
+  d.retryAfterSeconds.reset();
   d.body = &body;
   d.bodyStart = body.size();
   d.tooLarge = false;
@@ -417,6 +450,8 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
   result.CurlCode = rc;
   result.Status = d.status;
   result.RequestsSent = d.requestsSent;
+  result.ContentType = d.contentType;
+  result.RetryAfterSeconds = d.retryAfterSeconds;
 
   if (rc == CURLE_OK && IsSuccess(d.status)) {
     result.Ok = true;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,13 @@ struct HttpResult {
   // itself, on a new connection, when a kept-alive one turns out dead, so one
   // Get can send two; it sends none when it cannot connect.
   int RequestsSent = 0;
+  // Of the last answer: its Content-Type, and its Retry-After in seconds
+  // (an HTTP date counted from now) when it had one that could be read.
+  std::string ContentType;
+  std::optional<long> RetryAfterSeconds;
+  // Set by a caller that found a successful answer's body not to be the
+  // image it expected.
+  bool NotAnImage = false;
 };
 
 class HttpClient {

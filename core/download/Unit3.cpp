@@ -15,6 +15,17 @@ namespace {
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
+// The longest pause a server's Retry-After gets.
+constexpr long kMaxRetryAfterSeconds = 600;
+
+// Whether body starts as an image of the extension's format does.
+bool IsImageOf(const std::string& body, const std::string& extension) {
+  static const std::string kJpeg("\xFF\xD8\xFF");
+  static const std::string kPng("\x89PNG\r\n\x1A\n");
+  const std::string& magic = extension == "png" ? kPng : kJpeg;
+  return body.compare(0, magic.size(), magic) == 0;
+}
+
 uint64_t Pack(int32_t x, int32_t y) noexcept {
   return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
 }
@@ -69,6 +80,7 @@ void TDownThread::SetUp() {
     }
     client->SetProxy(params.ProxyServer, *port, params.ProxyUsername, params.ProxyPassword);
   }
+  for (const std::string& line : Task.FetchHeaderLines()) client->AddHeaderLine(line);
   Client = std::move(client);
 }
 
@@ -113,6 +125,9 @@ void TDownThread::Walk() {
   const int64_t resume = range.ResumePoint(t.Resume(ThreadIndex));
 
   platform::SleepUnlessSet(TerminateFlag(), ThreadIndex * env_.Pace.StartStaggerMs);
+  // A tile source of the user's own sets its own pace, after every tile; the
+  // built-in types pause after a saved tile only.
+  const std::optional<task::TileSource>& source = t.Parameters->Source;
 
   // Only this slot's walk numbers: p mod ThreadCount == ThreadIndex, beyond
   // the resume point.
@@ -129,10 +144,15 @@ void TDownThread::Walk() {
         SetLast(tile.X, tile.Y);
         // The whole pause runs even after a stop; the flag is read at the
         // next position.
-        platform::SleepMs(env_.Pace.AfterSavedMs);
+        if (source) {
+          platform::SleepUnlessSet(TerminateFlag(), source->PauseMs);
+        } else {
+          platform::SleepMs(env_.Pace.AfterSavedMs);
+        }
         break;
       case FetchOutcome::Substituted:
         SetLast(tile.X, tile.Y);
+        if (source) platform::SleepUnlessSet(TerminateFlag(), source->PauseMs);
         break;
       case FetchOutcome::StopWorker:
         refused_.store(true);
@@ -146,7 +166,11 @@ void TDownThread::Walk() {
 FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
   SetUp();
 
+  // The URL shown in the log and the failed list keeps a source's secret
+  // masked; only the request carries it.
   const std::string url = Task.TileURL(x, y);
+  const std::string fetchUrl = Task.FetchURL(x, y);
+  const std::optional<task::TileSource>& source = Task.Parameters->Source;
   const std::atomic<bool>& stop = TerminateFlag();
   std::string body;
   int64_t attempts = 0;
@@ -159,8 +183,15 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     // Each attempt starts from an empty buffer, so a stored tile holds the
     // body of its successful request only.
     body.clear();
-    const HttpResult result = Client->Get(url, body, &stop);
+    HttpResult result = Client->Get(fetchUrl, body, &stop);
     if (result.Aborted) return FetchOutcome::Abandoned;
+    if (result.Ok && source && !IsImageOf(body, source->Extension)) {
+      // An error page sent as a success is no tile.
+      result.Ok = false;
+      result.NotAnImage = true;
+      result.ErrorText = "Not an image: " + (result.ContentType.empty() ? std::string("no content type") : result.ContentType) +
+                         ", " + Decimal(static_cast<int64_t>(body.size())) + " bytes";
+    }
     if (result.Ok) {
       platform::WriteFileAtomic(Task.TileFilePath(x, y), body);
       ++saved_;
@@ -173,10 +204,19 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     attempts += requests;
     const FailureRule& rule = RuleFor(result);
     const int64_t failures = failuresOf[rule.Class] += requests;
+    // A source's server that asks for a pause gets it before any further
+    // request, this tile's or the next one's.
+    const bool waited = source && (result.Status == 429 || result.Status == 503) && result.RetryAfterSeconds;
+    if (waited) {
+      const long seconds = std::min<long>(*result.RetryAfterSeconds, kMaxRetryAfterSeconds);
+      Report("T" + ThreadNumber() + " The server asks to wait " + Decimal(seconds) + " s (HTTP " +
+             Decimal(result.Status) + ")->" + url);
+      if (!platform::SleepUnlessSet(stop, static_cast<int>(seconds * 1000))) return FetchOutcome::Abandoned;
+    }
     if (rule.AttemptsAllowed != kWithoutLimit && attempts >= rule.AttemptsAllowed) {
       return GiveUp(rule, result.ErrorText, x, y, url);
     }
-    if (!platform::SleepUnlessSet(stop, rule.PauseMs(env_.Pace, failures))) return FetchOutcome::Abandoned;
+    if (!waited && !platform::SleepUnlessSet(stop, rule.PauseMs(env_.Pace, failures))) return FetchOutcome::Abandoned;
   }
 }
 

@@ -20,7 +20,8 @@ void SaveTile(const std::string& target, const std::string& body) {
 
 }  // namespace
 
-FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits) {
+FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits,
+                                const SecretOf& secretOf) {
   FailedListOutcome outcome;
   const std::vector<std::string> records = platform::ReadTextLines(listPath);
   if (records.empty()) {
@@ -40,10 +41,11 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, downlo
 
   for (std::size_t index = 0; index < records.size() && !outcome.Refused; ++index) {
     const auto [target, url] = task::SplitFailedRecord(records[index]);
+    const std::string fetchUrl = secretOf ? task::UnmaskSecrets(url, secretOf) : url;
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
-      const download::HttpResult result = client.Get(url, body);
+      const download::HttpResult result = client.Get(fetchUrl, body);
       if (result.Ok) {
         SaveTile(target, body);
         log.Append(target + ":" + url + " ->OK");

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -30,8 +31,15 @@ struct FailedListOutcome {
   bool Refused = false;  // the server refused this client (302, 403)
 };
 
-// Runs the list at listPath, writing its lines to log. Throws
-// platform::FileError when the list cannot be read or a tile cannot be saved.
-FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {});
+// The secret of a tile source of the user's own, by its name (empty when
+// the settings file has none).
+using SecretOf = std::function<std::string(const std::string& sourceName)>;
+
+// Runs the list at listPath, writing its lines to log. A URL with a masked
+// secret (task::MaskedSecret) is fetched with the secret secretOf gives; the
+// lines show it masked, as the list does. Throws platform::FileError when the
+// list cannot be read or a tile cannot be saved.
+FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {},
+                                const SecretOf& secretOf = {});
 
 }  // namespace ftl

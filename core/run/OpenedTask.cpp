@@ -20,6 +20,7 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
   // The date field keeps what fits into it.
   controls.HistoryDate = stored.HistoryDate.substr(0, kHistoryDateLength);
   controls.MapsTypePosition = task::ListPositionFromMapsType(stored.MapsType);
+  if (stored.MapsType == task::kMapUserSource) controls.Source = stored.Source;
   controls.Zoom = platform::FormatInteger(stored.Zoom);
   return controls;
 }
@@ -30,10 +31,10 @@ OpenedTask::OpenedTask(task::TaskParameters parameters, const task::TaskOptions&
 std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& path, int32_t part, int32_t parts) {
   if (!platform::FileExists(path)) throw OpenTaskError("Cannot open file " + path);
   TaskControls controls = ControlsFromTaskFile(path);
-  const bool knownMapType = controls.MapsTypePosition >= 0;
+  const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source;
   // As the window would after Open task: its first map type still selected.
   controls.MapsTypePosition = std::max(controls.MapsTypePosition, 0);
-  const ControlsCheck check = ReadTaskControls(controls, settings::ProxySettings{}, /*createFolder=*/false);
+  const ControlsCheck check = ReadTaskControls(controls, run::ProxySettings{}, /*createFolder=*/false);
   if (!check.Parameters) throw OpenTaskError(check.Message);
   if (!knownMapType) throw OpenTaskError("Unknown map type in the task file " + path);
   task::TaskParameters parameters = *check.Parameters;

@@ -23,7 +23,7 @@ ControlsCheck Refuse(std::string message) { return ControlsCheck{std::nullopt, s
 
 }  // namespace
 
-ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy,
+ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder) {
   task::TaskParameters p;
   p.UseProxy = proxy.UseProxy;
@@ -34,7 +34,13 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::Pro
 
   const std::optional<int32_t> zoom = platform::ParseInteger(controls.Zoom);
 
-  p.MapsType = task::MapsTypeFromListPosition(controls.MapsTypePosition);
+  if (controls.Source) {
+    p.MapsType = task::kMapUserSource;
+    p.Source = controls.Source;
+    p.SourceSecret = controls.SourceSecret;
+  } else {
+    p.MapsType = task::MapsTypeFromListPosition(controls.MapsTypePosition);
+  }
   if (p.MapsType == 0) return Refuse("Please select a map type.");
   p.HistoryDate = controls.HistoryDate;
 
@@ -69,8 +75,12 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::Pro
   // disk can bring any text; refuse it here rather than in the grid math.
   if (!zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return Refuse(task::kZoomRangeMessage);
   p.Zoom = *zoom;
+  if (p.Source && (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom)) {
+    return Refuse(task::SourceZoomMessage(*p.Source));
+  }
 
-  p.ThreadCount = 8;
+  // A source's usage policy may allow fewer workers.
+  p.ThreadCount = p.Source ? std::min(8, p.Source->MaxWorkers) : 8;
   p.ThreadSlots = 8;
 
   p.TaskName = controls.TaskName;
@@ -95,7 +105,8 @@ bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters
          stored.BottomLatitude == controls.BottomLatitude &&
          platform::FormatInteger(stored.Zoom) == platform::FormatInteger(parameters.Zoom) &&
          platform::ExtractFilePath(taskFile) == parameters.SavePath &&
-         platform::ExtractFileName(taskFile) == controls.TaskName && stored.HistoryDate == controls.HistoryDate;
+         platform::ExtractFileName(taskFile) == controls.TaskName && stored.HistoryDate == controls.HistoryDate &&
+         stored.Source == parameters.Source;
 }
 
 }  // namespace run

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -26,6 +26,10 @@ struct TaskControls {
   std::string Zoom;            // Edit5
   std::string SavePath;        // Edit6
   std::string HistoryDate;     // EditDate
+  // A tile source of the user's own chosen instead of a built-in map type,
+  // and its secret from the settings file.
+  std::optional<task::TileSource> Source;
+  std::string SourceSecret;
 };
 
 // Either the record (ContinueTask false, ThreadCount 8) or the one message to show.
@@ -39,7 +43,7 @@ struct ControlsCheck {
 // task file can bring one) is refused after the coordinate checks, so a
 // damaged task file meets the coordinate message first.
 // createFolder false checks the same without creating anything (a dry run).
-ControlsCheck ReadTaskControls(const TaskControls& controls, const settings::ProxySettings& proxy,
+ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder = true);
 
 // True when the task file SavePath + TaskName exists and matches the controls

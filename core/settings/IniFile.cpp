@@ -1,5 +1,6 @@
 #include "core/settings/IniFile.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -140,15 +141,18 @@ const char* KeyNameFault(std::string_view name) {
   return nullptr;
 }
 
+void Refuse(const char* kind, std::string_view name, const char* fault, const std::string& path) {
+  throw InvalidNameError("Cannot write the " + std::string(kind) + " name \"" + std::string(name) + "\" to " + path +
+                         ": " + fault + ".");
+}
+
+void CheckStorableSection(std::string_view section, const std::string& path) {
+  if (const char* fault = SectionNameFault(Trim(section))) Refuse("section", Trim(section), fault, path);
+}
+
 void CheckStorable(const IniEntry& entry, const std::string& path) {
-  const auto refuse = [&](const char* kind, std::string_view name, const char* fault) {
-    throw InvalidNameError("Cannot write the " + std::string(kind) + " name \"" + std::string(name) + "\" to " +
-                           path + ": " + fault + ".");
-  };
-  const std::string_view section = Trim(entry.Section);
-  const std::string_view key = Trim(entry.Key);
-  if (const char* fault = SectionNameFault(section)) refuse("section", section, fault);
-  if (const char* fault = KeyNameFault(key)) refuse("key", key, fault);
+  CheckStorableSection(entry.Section, path);
+  if (const char* fault = KeyNameFault(Trim(entry.Key))) Refuse("key", Trim(entry.Key), fault, path);
 }
 
 // Replaces the key's value where its line stands, or adds the key at the end
@@ -209,15 +213,54 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
 
 void IniFile::Write(const std::vector<IniEntry>& entries) {
   for (const IniEntry& entry : entries) CheckStorable(entry, path_);
+  Rewrite([&entries](std::vector<Line>& lines) {
+    for (const IniEntry& entry : entries) Set(lines, entry);
+  });
+}
+
+std::vector<std::string> IniFile::SectionNames() const {
+  std::vector<std::string> names;
+  std::string content;
+  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return names;
+  for (const Line& line : SplitKeepingEnds(content)) {
+    const auto name = SectionName(line.text);
+    if (!name) continue;
+    const bool seen = std::any_of(names.begin(), names.end(), [&](const std::string& n) { return EqualsIgnoringCase(n, *name); });
+    if (!seen) names.emplace_back(*name);
+  }
+  return names;
+}
+
+void IniFile::ReplaceSection(const std::string& sectionName, const std::vector<std::pair<std::string, std::string>>& entries) {
+  const std::string section(Trim(sectionName));
+  CheckStorableSection(section, path_);
+  for (const auto& [key, value] : entries) CheckStorable(IniEntry{section, key, value}, path_);
+  Rewrite([&](std::vector<Line>& lines) {
+    const Location location = Find(lines, section, std::string_view());
+    if (location.section) {
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*location.section),
+                  lines.begin() + static_cast<std::ptrdiff_t>(location.sectionEnd));
+    }
+    if (entries.empty()) return;
+    if (!lines.empty() && lines.back().end.empty()) lines.back().end = kNewLineEnd;
+    lines.push_back({"[" + section + "]", kNewLineEnd});
+    for (const auto& [key, value] : entries) {
+      lines.push_back({std::string(Trim(key)) + "=" + std::string(OneLine(value)), kNewLineEnd});
+    }
+  });
+}
+
+template <typename Edit>
+void IniFile::Rewrite(Edit&& edit) {
   std::string content;
   // An existing file that cannot be read must not be replaced by a file
   // holding only the new keys.
   if (platform::ReadWholeFile(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
   std::vector<Line> lines = SplitKeepingEnds(content);
-  for (const IniEntry& entry : entries) Set(lines, entry);
+  edit(lines);
 
   std::string output;
-  output.reserve(content.size() + 64 * entries.size());
+  output.reserve(content.size() + 256);
   for (const Line& line : lines) output.append(line.text).append(line.end);
   try {
     platform::WriteFileAtomic(path_, output, access_);

@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/platform/Files.h"
@@ -84,7 +85,17 @@ class IniFile {
   // rewrite of the file: either all of them reach it or none.
   void Write(const std::vector<IniEntry>& entries);
 
+  // The names of the file's sections, in file order, each once.
+  std::vector<std::string> SectionNames() const;
+  // Removes the section (every line from its header to the next section)
+  // and, when entries are given, appends it anew at the end of the file with
+  // exactly those keys, in one atomic rewrite. Throws as Write does.
+  void ReplaceSection(const std::string& section, const std::vector<std::pair<std::string, std::string>>& entries);
+
  private:
+  template <typename Edit>
+  void Rewrite(Edit&& edit);
+
   std::string path_;
   platform::FileAccess access_;
 };

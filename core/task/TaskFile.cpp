@@ -20,6 +20,8 @@ constexpr const char* kRightLongitude = "RightLongitude";
 constexpr const char* kTopLatitude = "TopLatitude";
 constexpr const char* kBottomLatitude = "BottomLatitude";
 constexpr const char* kZoom = "Zoom";
+// Read by nothing that knows only the built-in map types.
+constexpr const char* kSourceSection = "TileSource";
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -67,6 +69,11 @@ std::vector<std::string> TaskFile::FreshLines(const MDTask& task) {
     lines.push_back(PositionKey(slot, 'Y') + "=");
   }
   lines.emplace_back();
+  if (p.MapsType == kMapUserSource && p.Source) {
+    lines.push_back(std::string("[") + kSourceSection + "]");
+    for (const auto& [key, value] : SourceEntries(*p.Source)) lines.push_back(key + "=" + value);
+    lines.emplace_back();
+  }
   return lines;
 }
 
@@ -79,6 +86,7 @@ StoredTask TaskFile::Read(int32_t missingNumber) const {
   stored.Zoom = ini_.ReadInteger(kZoomSection, kZoom, missingNumber);
   stored.MapsType = ini_.ReadInteger(kMapsTypeSection, kMapsType, missingNumber);
   stored.HistoryDate = ini_.ReadString(kMapsTypeSection, kHistoryDate, "");
+  stored.Source = ReadSource(ini_, kSourceSection);
   return stored;
 }
 

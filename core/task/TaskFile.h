@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/settings/IniFile.h"
 #include "core/task/TileRange.h"
+#include "core/task/TileSource.h"
 
 namespace task {
 
@@ -24,6 +26,8 @@ struct StoredTask {
   int32_t Zoom = 0;
   int32_t MapsType = 0;
   std::string HistoryDate;
+  // The tile source of a task of a source of the user's own.
+  std::optional<TileSource> Source;
 };
 
 // The last finished tile of one worker slot (0-based). A coordinate of 0 is

@@ -73,7 +73,11 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   // The grid math needs a zoom in range (a task file opened from disk may carry
   // anything), and the tile names need a known map type.
   if (p.Zoom < kMinZoom || p.Zoom > kMaxZoom) throw TaskCreateError(kZoomRangeMessage);
-  if (FindMapType(p.MapsType) == nullptr) {
+  if (p.MapsType == kMapUserSource) {
+    if (!p.Source) throw TaskCreateError("The task names no tile source.");
+    if (const std::string problem = SourceProblem(*p.Source); !problem.empty()) throw TaskCreateError(problem);
+    if (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom) throw TaskCreateError(SourceZoomMessage(*p.Source));
+  } else if (FindMapType(p.MapsType) == nullptr) {
     throw TaskCreateError("Unknown map type: " + Decimal(p.MapsType) + ".");
   }
 
@@ -160,7 +164,7 @@ std::string MDTask::LockFileName() const {
 }
 
 std::string MDTask::TileFileName(int32_t x, int32_t y) const {
-  std::string name = FindMapType(Parameters->MapsType)->prefix;
+  std::string name = TilePrefix();
   name += '_';
   name += Decimal(x);
   name += '_';
@@ -174,10 +178,39 @@ std::string MDTask::TileFileName(int32_t x, int32_t y) const {
 
 std::string MDTask::TileFilePath(int32_t x, int32_t y) const { return ImageFolder + TileFileName(x, y); }
 
-std::string MDTask::TileExtension() const { return "jpg"; }
+std::string MDTask::TilePrefix() const {
+  if (Parameters->Source && Parameters->MapsType == kMapUserSource) return Parameters->Source->FilePrefix;
+  return FindMapType(Parameters->MapsType)->prefix;
+}
+
+std::string MDTask::TileExtension() const {
+  if (Parameters->Source && Parameters->MapsType == kMapUserSource) return Parameters->Source->Extension;
+  return "jpg";
+}
+
+std::string MDTask::FetchURL(int32_t x, int32_t y) const {
+  const TaskParameters& p = *Parameters;
+  if (p.Source && p.MapsType == kMapUserSource) {
+    return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, p.SourceSecret);
+  }
+  return TileURL(x, y);
+}
+
+std::vector<std::string> MDTask::FetchHeaderLines() const {
+  const TaskParameters& p = *Parameters;
+  std::vector<std::string> lines;
+  if (!p.Source || p.MapsType != kMapUserSource) return lines;
+  for (const std::string& line : HeaderLinesOf(*p.Source)) {
+    lines.push_back(Expand(line, *p.Source, 0, 0, p.Zoom, p.HistoryDate, p.SourceSecret));
+  }
+  return lines;
+}
 
 std::string MDTask::TileURL(int32_t x, int32_t y) const {
   const TaskParameters& p = *Parameters;
+  if (p.Source && p.MapsType == kMapUserSource) {
+    return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, MaskedSecret(p.Source->Name));
+  }
   std::string url = "http://" + options_.TileHost + "/maps/hl=en&x=" + Decimal(x) + "&y=" + Decimal(y) +
                     "&z=" + Decimal(p.Zoom) + FindMapType(p.MapsType)->layer;
   if (p.MapsType == kMapPhoto && !p.HistoryDate.empty()) url += "&nmd=" + p.HistoryDate;
@@ -349,7 +382,7 @@ std::pair<std::string, std::string> SplitFailedRecord(const std::string& record)
 
 std::optional<TilePosition> MDTask::TileOfFileName(const std::string& name) const {
   // prefix "_" x "_" y "_" zoom "." extension, all numbers plain decimal.
-  const std::string prefix = std::string(FindMapType(Parameters->MapsType)->prefix) + "_";
+  const std::string prefix = TilePrefix() + "_";
   const std::string suffix = "_" + Decimal(Parameters->Zoom) + "." + TileExtension();
   if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
       name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {

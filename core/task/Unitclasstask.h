@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/task/TileRange.h"
+#include "core/task/TileSource.h"
 
 namespace task {
 
@@ -25,6 +26,8 @@ inline constexpr const char* kTileServerHost = "www.nearmap.com";
 inline constexpr int32_t kMapPhoto = 11;
 inline constexpr int32_t kMapStreet = 12;
 inline constexpr int32_t kMapTerrain = 13;
+// A tile source of the user's own (TaskParameters::Source).
+inline constexpr int32_t kMapUserSource = 20;
 int32_t MapsTypeFromListPosition(int position);
 // -1 for a code that is none of the three.
 int ListPositionFromMapsType(int32_t mapsType);
@@ -56,6 +59,10 @@ struct TaskParameters {
   // its own with bookkeeping files of its own; PartCount 0 is the whole task.
   int32_t PartIndex = 0;
   int32_t PartCount = 0;
+  // With MapsType kMapUserSource: the source, and its secret (from the
+  // settings file; never written to a task file or a log).
+  std::optional<TileSource> Source;
+  std::string SourceSecret;
 };
 
 // The task file a run of parameters keeps its positions in: SavePath +
@@ -114,7 +121,13 @@ class MDTask {
   std::string TileFileName(int32_t x, int32_t y) const;
   std::string TileFilePath(int32_t x, int32_t y) const;
   std::string TileExtension() const;
+  // The URL as files and the log show it: a source's secret masked.
   std::string TileURL(int32_t x, int32_t y) const;
+  // The URL a worker fetches: a source's secret in it.
+  std::string FetchURL(int32_t x, int32_t y) const;
+  // A source's header lines to send, the secret in them (none for the
+  // built-in map types).
+  std::vector<std::string> FetchHeaderLines() const;
   TileRange Range() const { return TileRange{MinX, MinY, MaxX, MaxY}; }
   // Walk number of tile (x, y): 1 for (MinX, MinY), column by column.
   int64_t WalkNumber(int32_t x, int32_t y) const { return Range().WalkNumber(x, y); }
@@ -147,6 +160,7 @@ class MDTask {
   std::vector<std::string> LogHeaderLines() const;
 
  private:
+  std::string TilePrefix() const;
   // Narrows the rows to band part (1-based) of parts equal bands.
   void TakeBandOfRows(int32_t part, int32_t parts);
 

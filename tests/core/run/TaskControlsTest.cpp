@@ -36,7 +36,7 @@ TEST(ReadTaskControls, FillsTheRecord) {
   TaskControls c = WorkedControls(dir.Path() + "maps");
   c.MapsTypePosition = 2;
   c.HistoryDate = "20090105";
-  settings::ProxySettings proxy{true, "proxy.local", "3128", "walker", "pw"};
+  run::ProxySettings proxy{true, "proxy.local", "3128", "walker", "pw"};
   const ControlsCheck check = ReadTaskControls(c, proxy);
   ASSERT_TRUE(check.Parameters) << check.Message;
   EXPECT_EQ(check.Message, "");

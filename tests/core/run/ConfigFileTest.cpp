@@ -1,5 +1,5 @@
 // The settings file's keys, defaults and the Options write.
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include "core/platform/Files.h"
 #include "tests/support/TempDir.h"
 
-namespace settings {
+namespace run {
 namespace {
 
 using testsupport::ReadFileBytes;
@@ -69,4 +69,4 @@ TEST(ConfigFile, OptionsAreWrittenInOneGo) {
 }
 
 }  // namespace
-}  // namespace settings
+}  // namespace run

@@ -4,11 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/settings/IniFile.h"
+#include "core/task/TileSource.h"
 
-namespace settings {
+namespace run {
 
 struct ProxySettings {
   bool UseProxy = false;  // [Proxy] UseProxy is exactly 1
@@ -51,8 +54,19 @@ class ConfigFile {
   // platform::FileError("Unable to write to <path>").
   void WriteOptions(const OptionsSettings& options);
 
+  // The user's tile sources, in the order they were added.
+  std::vector<task::TileSource> ReadSources() const;
+  std::optional<task::TileSource> ReadSource(const std::string& name) const;
+  // A source's secret (empty when it has none).
+  std::string ReadSourceSecret(const std::string& name) const;
+  // Adds or replaces the source of that name, with its secret, in one atomic
+  // write. Throws std::invalid_argument with the reason for a source that
+  // cannot be saved (task::SourceProblem), platform::FileError otherwise.
+  void WriteSource(const task::TileSource& source, const std::string& secret);
+  void RemoveSource(const std::string& name);
+
  private:
-  IniFile ini_;
+  settings::IniFile ini_;
 };
 
-}  // namespace settings
+}  // namespace run

@@ -1,10 +1,11 @@
-#include "core/settings/ConfigFile.h"
+#include "core/run/ConfigFile.h"
 
+#include <stdexcept>
 #include <utility>
 
 #include "core/platform/Files.h"
 
-namespace settings {
+namespace run {
 
 namespace {
 
@@ -16,6 +17,11 @@ constexpr const char* kProxyServer = "ProxyServer";
 constexpr const char* kProxyPort = "ProxyPort";
 constexpr const char* kProxyUsername = "ProxyUsername";
 constexpr const char* kProxyPassword = "ProxyPassword";
+// One section a tile source: "TileSource <name>".
+constexpr const char* kSourceSectionPrefix = "TileSource ";
+constexpr const char* kSourceSecret = "Secret";
+
+std::string SourceSection(const std::string& name) { return kSourceSectionPrefix + name; }
 
 }  // namespace
 
@@ -65,4 +71,34 @@ void ConfigFile::WriteOptions(const OptionsSettings& options) {
   });
 }
 
-}  // namespace settings
+}  // namespace run
+
+namespace run {
+
+std::vector<task::TileSource> ConfigFile::ReadSources() const {
+  std::vector<task::TileSource> sources;
+  for (const std::string& section : ini_.SectionNames()) {
+    if (section.rfind(kSourceSectionPrefix, 0) != 0) continue;
+    if (auto source = task::ReadSource(ini_, section)) sources.push_back(std::move(*source));
+  }
+  return sources;
+}
+
+std::optional<task::TileSource> ConfigFile::ReadSource(const std::string& name) const {
+  return task::ReadSource(ini_, SourceSection(name));
+}
+
+std::string ConfigFile::ReadSourceSecret(const std::string& name) const {
+  return ini_.ReadString(SourceSection(name), kSourceSecret, "");
+}
+
+void ConfigFile::WriteSource(const task::TileSource& source, const std::string& secret) {
+  if (const std::string problem = task::SourceProblem(source); !problem.empty()) throw std::invalid_argument(problem);
+  auto entries = task::SourceEntries(source);
+  entries.emplace_back(kSourceSecret, secret);
+  ini_.ReplaceSection(SourceSection(source.Name), entries);
+}
+
+void ConfigFile::RemoveSource(const std::string& name) { ini_.ReplaceSection(SourceSection(name), {}); }
+
+}  // namespace run
