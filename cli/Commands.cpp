@@ -159,8 +159,10 @@ void PrintDryRun(const task::MDTask& task) {
   std::fputs(text.c_str(), stdout);
 }
 
-int StartTask(const StartRequest& request, const Context& context) {
-  const run::ProxySettings proxy = run::ConfigFile(context.ConfigPath).ReadProxy();
+int StartTask(StartRequest request, const Context& context) {
+  const run::ConfigFile config(context.ConfigPath);
+  const run::ProxySettings proxy = config.ReadProxy();
+  if (request.Controls.Source) request.Controls.SourceSecret = config.ReadSourceSecret(request.Controls.Source->Name);
   const run::ControlsCheck check = run::ReadTaskControls(request.Controls, proxy, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
@@ -226,8 +228,12 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   c.TaskName = Required(invocation, "name");
   const std::string type = Required(invocation, "type");
   const auto position = kTypes.find(type);
-  if (position == kTypes.end()) throw UsageError("--type is photo, street or terrain, not '" + type + "'");
-  c.MapsTypePosition = position->second;
+  if (position != kTypes.end()) {
+    c.MapsTypePosition = position->second;
+  } else {
+    c.Source = run::ConfigFile(context.ConfigPath).ReadSource(type);
+    if (!c.Source) throw UsageError("--type is photo, street, terrain or a tile source of the settings file, not '" + type + "'");
+  }
   c.LeftLongitude = Required(invocation, "left");
   c.RightLongitude = Required(invocation, "right");
   c.TopLatitude = Required(invocation, "top");
@@ -282,7 +288,9 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
   PrintingLog log(context.Verbose == Verbosity::Quiet);
   int status = kExitComplete;
   try {
-    const ftl::FailedListOutcome outcome = ftl::RunFailedList(invocation.Operands[0], log);
+    const run::ConfigFile config(context.ConfigPath);
+    const ftl::FailedListOutcome outcome = ftl::RunFailedList(
+        invocation.Operands[0], log, {}, [&config](const std::string& source) { return config.ReadSourceSecret(source); });
     status = outcome.Refused                                ? kExitStopped
              : outcome.Failed > 0 || outcome.NotTried > 0 ? kExitIncomplete
                                                             : kExitComplete;

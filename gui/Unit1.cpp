@@ -31,10 +31,12 @@
 #include "core/platform/Shell.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
+#include "core/task/Commonfunc.h"
 #include "gui/ApplicationQt.h"
 #include "gui/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/Unit2.h"
+#include "gui/Unitoptions.h"
 #include "gui/WidgetsUi.h"
 
 namespace {
@@ -56,6 +58,9 @@ constexpr auto kShutdownGrace = std::chrono::milliseconds(3000);
 constexpr auto kShutdownJoin = std::chrono::milliseconds(2000);
 
 QString Separator() { return QString(QChar(platform::kPathSeparator)); }
+
+// Nearmap PhotoMap, StreetMap and Terrain come first in the map type list.
+constexpr int kBuiltInMapTypes = 3;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width = -1) {
   auto* label = gui::Named(new QLabel(text, parent), name);
@@ -168,6 +173,35 @@ void TForm1::SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDia
   convert_ = convert;
   options_ = options;
   flt_ = flt;
+  if (auto* dialog = qobject_cast<TfrmOptions*>(options)) dialog->SetTestTile([this] { return CurrentRectangleTile(); });
+}
+
+void TForm1::ReloadSources() {
+  const QString selected = radio_mapstype->currentText();
+  sources_ = run::ConfigFile(ToLocal(ConfigPath)).ReadSources();
+  while (radio_mapstype->count() > kBuiltInMapTypes) radio_mapstype->removeItem(kBuiltInMapTypes);
+  for (const task::TileSource& source : sources_) radio_mapstype->addItem(FromLocal(source.Name));
+  const int index = radio_mapstype->findText(selected);
+  radio_mapstype->setCurrentIndex(index >= 0 ? index : 0);
+}
+
+TestTile TForm1::CurrentRectangleTile() const {
+  const auto number = [](QLineEdit* edit) {
+    std::string text = ToLocal(edit->text());
+    std::replace(text.begin(), text.end(), ',', '.');
+    return platform::ParseDecimal(text);
+  };
+  const auto left = number(Edit1);
+  const auto right = number(Edit3);
+  const auto top = number(Edit2);
+  const auto bottom = number(Edit4);
+  const auto zoom = platform::ParseInteger(ToLocal(Edit5->text()));
+  if (!left || !right || !top || !bottom || !zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom ||
+      std::abs(*left + *right) > 360 || std::abs(*top + *bottom) > 170) {
+    return TestTile{};
+  }
+  return TestTile{task::LongitudeToTileX((*left + *right) / 2, *zoom), task::LatitudeToTileY((*top + *bottom) / 2, *zoom),
+                  *zoom};
 }
 
 void TForm1::BuildControls() {
@@ -403,6 +437,7 @@ void TForm1::FormShow() {
 
   setWindowTitle(QStringLiteral("Orvenna ") + Version);
   Edit6->setText(DefaultPath);
+  ReloadSources();
 }
 
 // ---------------------------------------------------------------- Start / Stop
@@ -426,13 +461,17 @@ run::TaskControls TForm1::ReadControls() const {
   controls.Zoom = ToLocal(Edit5->text());
   controls.SavePath = ToLocal(Edit6->text());
   controls.HistoryDate = ToLocal(EditDate->text());
+  const int source = controls.MapsTypePosition - kBuiltInMapTypes;
+  if (source >= 0 && source < static_cast<int>(sources_.size())) controls.Source = sources_[static_cast<std::size_t>(source)];
   return controls;
 }
 
 void TForm1::Start() {
   if (shutDown_) return;
-  const run::ProxySettings proxy = run::ConfigFile(ToLocal(ConfigPath)).ReadProxy();
-  const run::TaskControls controls = ReadControls();
+  const run::ConfigFile config(ToLocal(ConfigPath));
+  const run::ProxySettings proxy = config.ReadProxy();
+  run::TaskControls controls = ReadControls();
+  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
   if (!check.Parameters) {
     gui::ShowMessage(FromLocal(check.Message));
@@ -578,6 +617,7 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
   EditDate->setText(FromLocal(stored.HistoryDate));
   // A code none of the three leaves the selection as it was.
   if (stored.MapsTypePosition >= 0) radio_mapstype->setCurrentIndex(stored.MapsTypePosition);
+  if (stored.Source) RestoreSource(*stored.Source);
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));
@@ -612,7 +652,18 @@ void TForm1::Usermanual1Click() { gui::OpenOnDesktop(QUrl::fromLocalFile(HelpPat
 void TForm1::Homepage1Click() { gui::OpenOnDesktop(QUrl(HomepageAddress)); }
 
 void TForm1::Options2Click() {
-  if (options_ != nullptr) options_->exec();
+  if (options_ == nullptr) return;
+  options_->exec();
+  ReloadSources();
+}
+
+void TForm1::RestoreSource(const task::TileSource& source) {
+  // The task's own definition, as it was made with it (a source of that name
+  // keeps its secret); from another machine, the source arrives with it.
+  run::ConfigFile config(ToLocal(ConfigPath));
+  if (config.ReadSource(source.Name) != source) config.WriteSource(source, config.ReadSourceSecret(source.Name));
+  ReloadSources();
+  radio_mapstype->setCurrentIndex(radio_mapstype->findText(FromLocal(source.Name)));
 }
 
 void TForm1::ConvertLongitudeorLatitudetodegreen1Click() {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/download/HttpClient.h"
 #include "core/download/Unit3.h"
@@ -31,6 +32,7 @@
 #include "core/task/Unitclasstask.h"
 #include "gui/MainThreadCallerQt.h"
 #include "gui/MessageDialog.h"
+#include "gui/TileSourcesWindow.h"
 
 class QAction;
 class QComboBox;
@@ -221,6 +223,15 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void Stop();
   void RunClosed(const run::CloseReport& report);
   void ShowProgress();
+  // The map type list: the three built-in types, then the user's tile sources
+  // of the settings file; the selection kept by name where it can be.
+  void ReloadSources();
+  // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
+  // zoom 1 when the edits hold no rectangle.
+  TestTile CurrentRectangleTile() const;
+  // Open task of a task of a tile source: the source back in the list,
+  // selected.
+  void RestoreSource(const task::TileSource& source);
   // Memo1 and Memo2 show the lines of run (null: the initial lines).
   void ShowLinesOf(run::RunController* run);
   // Stops a run for good when the program ends: see the header comment.
@@ -247,6 +258,10 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   std::unique_ptr<run::RunController> run_;
   std::unique_ptr<run::RunController> previousRun_;
   run::RunController* shownRun_ = nullptr;
+
+  // The user's tile sources, in the order of the map type list after the
+  // three built-in types.
+  std::vector<task::TileSource> sources_;
 
   QDialog* about_ = nullptr;
   QDialog* convert_ = nullptr;

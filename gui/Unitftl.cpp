@@ -16,6 +16,7 @@
 #include "gui/MessageDialog.h"
 #include "gui/WidgetsUi.h"
 #include "core/ftl/FailedTileRun.h"
+#include "core/run/ConfigFile.h"
 
 namespace {
 
@@ -105,5 +106,11 @@ void TfrmFlt::Button1Click() {
   RunningGuard guard(running_);
   Memo1->clear();
   MemoRunLog log(Memo1);
-  ftl::RunFailedList(gui::ToLocal(*chosen), log, limits_);
+  ftl::SecretOf secretOf;
+  if (!configPath_.isEmpty()) {
+    secretOf = [config = run::ConfigFile(gui::ToLocal(configPath_))](const std::string& source) {
+      return config.ReadSourceSecret(source);
+    };
+  }
+  ftl::RunFailedList(gui::ToLocal(*chosen), log, limits_, secretOf);
 }

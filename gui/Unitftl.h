@@ -28,6 +28,9 @@ class TfrmFlt : public QDialog {
 
   // The program keeps the client's default limits; tests shorten them.
   void SetHttpLimits(const download::HttpLimits& limits) { limits_ = limits; }
+  // The settings file whose tile sources give the secrets masked in a list's
+  // URLs; without one they stay masked.
+  void SetConfigPath(const QString& configPath) { configPath_ = configPath; }
 
   QFrame* Panel1;
   QPushButton* Button1;
@@ -40,6 +43,7 @@ class TfrmFlt : public QDialog {
  private:
   QString lastChosenFile_;
   download::HttpLimits limits_;
+  QString configPath_;
   bool running_ = false;
   bool placed_ = false;
 };

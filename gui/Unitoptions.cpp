@@ -75,6 +75,9 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   Button2 = Named(new QPushButton(QStringLiteral("Cancel"), this), "Button2");
   Button2->setGeometry(277, 308, 75, 25);
   Button2->setAutoDefault(false);
+  ButtonTileSources = Named(new QPushButton(QStringLiteral("Tile sources..."), this), "ButtonTileSources");
+  ButtonTileSources->setGeometry(8, 308, 100, 25);
+  ButtonTileSources->setAutoDefault(false);
 
   QWidget::setTabOrder(Edit12, Button3);
   QWidget::setTabOrder(Button3, Button1);
@@ -84,10 +87,13 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   QWidget::setTabOrder(EditProxyServer, EditProxyPort);
   QWidget::setTabOrder(EditProxyPort, EditProxyPassword);
   QWidget::setTabOrder(EditProxyPassword, EditProxyUsername);
+  // Not among the settings of the file: last.
+  QWidget::setTabOrder(EditProxyUsername, ButtonTileSources);
 
   connect(Button3, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button3Click));
   connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button1Click));
   connect(Button2, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button2Click));
+  connect(ButtonTileSources, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
 }
 
 void TfrmOptions::showEvent(QShowEvent* event) {
@@ -120,3 +126,8 @@ void TfrmOptions::Button1Click() {
 }
 
 void TfrmOptions::Button2Click() { reject(); }
+
+void TfrmOptions::ButtonTileSourcesClick() {
+  TfrmTileSources sources(configPath_, testTile_, this);
+  sources.exec();
+}

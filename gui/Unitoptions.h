@@ -6,6 +6,10 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+
+#include "gui/TileSourcesWindow.h"
+
 class QCheckBox;
 class QFrame;
 class QGroupBox;
@@ -31,6 +35,11 @@ class TfrmOptions : public QDialog {
   void Button1Click();
   // Closes without writing.
   void Button2Click();
+  // The user's tile sources, in a window of their own.
+  void ButtonTileSourcesClick();
+  // The tile a test of a source fetches (the middle of the main window's
+  // rectangle).
+  void SetTestTile(std::function<TestTile()> testTile) { testTile_ = std::move(testTile); }
 
   QFrame* Panel1;
   QLabel* Label1;
@@ -48,10 +57,12 @@ class TfrmOptions : public QDialog {
   QLineEdit* EditProxyPassword;
   QPushButton* Button1;
   QPushButton* Button2;
+  QPushButton* ButtonTileSources;
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
   QString configPath_;
+  std::function<TestTile()> testTile_;
 };

@@ -21,6 +21,7 @@ int main(int argc, char* argv[]) {
     TfrmConvert frmConvert(&form1);
     TfrmOptions frmOptions(TForm1::ConfigFileIn(gui::FromLocal(platform::ProgramFolder())), &form1);
     TfrmFlt frmFlt(&form1);
+    frmFlt.SetConfigPath(TForm1::ConfigFileIn(gui::FromLocal(platform::ProgramFolder())));
     form1.SetWindows(&frmAbout, &frmConvert, &frmOptions, &frmFlt);
 
     form1.show();
