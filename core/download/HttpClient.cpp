@@ -113,6 +113,7 @@ const CurlText* CurlTextOf(CURLcode code, bool requestSent) {
   return nullptr;
 }
 
+// prefix is given in capitals.
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -274,9 +275,9 @@ std::size_t HttpClient::Impl::OnHeader(char* data, std::size_t size, std::size_t
     // The headers that count are those of the last answer.
     impl->contentType.clear();
     impl->retryAfterSeconds.reset();
-  } else if (StartsWithNoCase(line, "Content-Type:")) {
+  } else if (StartsWithNoCase(line, "CONTENT-TYPE:")) {
     impl->contentType = HeaderValue(line);
-  } else if (StartsWithNoCase(line, "Retry-After:")) {
+  } else if (StartsWithNoCase(line, "RETRY-AFTER:")) {
     impl->retryAfterSeconds = RetryAfterSeconds(HeaderValue(line));
   }
   return n;

@@ -15,6 +15,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/task/Commonfunc.h"
+#include "core/run/ConfigFile.h"
 #include "core/task/TaskFile.h"
 #include "core/task/TileRange.h"
 #include "tests/support/Process.h"
@@ -268,6 +269,40 @@ TEST_F(CliTest, PartsRunApartAndMergedGiveWhatOneRunGives) {
   const std::size_t before = server_.RequestCount();
   EXPECT_EQ(testsupport::RunProcess(Command({"run", TaskFile()})).ExitStatus, 0);
   EXPECT_EQ(server_.RequestCount(), before);
+}
+
+// A tile source of the settings file by its name; its secret travels only to
+// the server, and the re-download of its failed list gets it from the
+// settings file again.
+TEST_F(CliTest, ATileSourceRunsAndItsFailedListIsFetchedAgainWithTheSecret) {
+  task::TileSource source;
+  source.Name = "Mine";
+  source.UrlTemplate = "http://" + server_.HostPort() + "/s/{z}/{x}/{y}.jpg?key={secret}";
+  source.FilePrefix = "my";
+  source.PauseMs = 0;
+  source.MaxWorkers = 2;
+  run::ConfigFile(config_.File("config.ini")).WriteSource(source, "S3CR3T");
+  const std::string failing = "/s/13/6743/3102.jpg?key=S3CR3T";
+  server_.SetDefault(Reply::Ok("\xFF\xD8\xFF jpeg"));
+  server_.Script(failing, {Reply::StatusOnly(500, "Internal Server Error"), Reply::StatusOnly(500, "Internal Server Error"),
+                           Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok("\xFF\xD8\xFF jpeg")});
+  std::vector<std::string> arguments = New({6742, 3101, 2, 2});
+  *(std::find(arguments.begin(), arguments.end(), "photo")) = "Mine";
+  arguments.insert(arguments.end() - 1, "--run");
+  const ProcessResult result = testsupport::RunProcess(arguments);
+  EXPECT_EQ(result.ExitStatus, 1) << result.Err;
+  EXPECT_TRUE(platform::FileExists(save_.Path() + "maps/t/my_6742_3101_13.jpg"));
+  const std::string list = save_.Path() + "maps/t_failed.ftl";
+  const std::string masked = "http://" + server_.HostPort() + "/s/13/6743/3102.jpg?key={secret:Mine}";
+  EXPECT_EQ(platform::ReadTextLines(list), std::vector<std::string>{save_.Path() + "maps/t/my_6743_3102_13.jpg|" + masked});
+  for (const char* file : {"t.otsk", "t_log.txt", "t_failed.ftl"}) {
+    EXPECT_EQ(testsupport::ReadFileBytes(save_.Path() + "maps/" + file).find("S3CR3T"), std::string::npos) << file;
+  }
+
+  const ProcessResult retry = testsupport::RunProcess(Command({"retry", list}));
+  EXPECT_EQ(retry.ExitStatus, 0) << retry.Err;
+  EXPECT_EQ(platform::SplitLines(retry.Out)[1], save_.Path() + "maps/t/my_6743_3102_13.jpg:" + masked + " ->OK");
+  EXPECT_EQ(server_.RequestsFor(failing).size(), 4u);
 }
 
 TEST_F(CliTest, ProgressIsRedrawnInPlaceOnATerminal) {

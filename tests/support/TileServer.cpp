@@ -438,6 +438,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
       case Fault::None: {
         std::string extra;
         if (!reply.Location.empty()) extra = "Location: " + reply.Location + "\r\n";
+        extra += reply.ExtraHeaders;
         if (!SendAll(fd, ResponseHead(reply.Status, reply.Reason, reply.Body.size(), extra, clientCloses,
                                       reply.Protocol) +
                              reply.Body)) {

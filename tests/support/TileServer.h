@@ -35,6 +35,7 @@ struct Reply {
   std::string Reason = "OK";
   std::string Body;
   std::string Location;
+  std::string ExtraHeaders;  // whole lines, each ending in CR LF
   Fault FaultKind = Fault::None;
   std::size_t HugeBytes = 0;
   std::size_t MissingBytes = 0;
@@ -66,6 +67,10 @@ struct Reply {
   }
   Reply WithStatus(int status, std::string reason) const {
     Reply r = *this; r.Status = status; r.Reason = std::move(reason); return r;
+  }
+  // The same reply with one more header.
+  Reply WithHeader(const std::string& name, const std::string& value) const {
+    Reply r = *this; r.ExtraHeaders += name + ": " + value + "\r\n"; return r;
   }
 };
 

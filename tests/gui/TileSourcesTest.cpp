@@ -1,0 +1,131 @@
+// Tile sources of the user's own in the windows: the sources dialog, the map
+// type list, a run of a source, and a task of a source opened on a machine
+// that does not know the source.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+#include "core/platform/Files.h"
+#include "core/run/ConfigFile.h"
+#include "core/task/TaskFile.h"
+#include "gui/TileSourcesWindow.h"
+#include "tests/gui/MainWindowFixture.h"
+
+namespace guitest {
+namespace {
+
+using testsupport::Reply;
+
+const std::string kSecret = "S3CR3T";
+
+class TileSourcesTest : public MainWindowFixture {
+ protected:
+  task::TileSource Source() const {
+    task::TileSource s;
+    s.Name = "Mine";
+    s.UrlTemplate = "http://" + server_->HostPort() + "/t/{z}/{x}/{y}.png?key={secret}";
+    s.FilePrefix = "my";
+    s.Extension = "png";
+    s.MinZoom = 3;
+    s.MaxZoom = 14;
+    s.PauseMs = 10;
+    s.MaxWorkers = 2;
+    return s;
+  }
+  std::string Config() const { return program_->Path() + "ini/config.ini"; }
+  std::string Png() const { return testsupport::ReadFileBytes(ORVENNA_BLANK_IMAGE_PNG); }
+};
+
+TEST_F(TileSourcesTest, SourcesAreAddedCheckedTestedAndRemoved) {
+  server_->SetDefault(Reply::Ok(Png()).WithHeader("Content-Type", "image/png"));
+  TfrmTileSources dialog(gui::FromLocal(Config()), [] { return TestTile{6742, 3101, 13}; });
+  EXPECT_EQ(dialog.SourceList->count(), 0);
+
+  // A template with a placeholder that does not exist is refused, with why.
+  dialog.FillFormForTests = [this](TfrmTileSourceEdit& form) {
+    form.SetSource(Source(), QString::fromStdString(kSecret));
+    form.EditUrl->setText(QStringLiteral("http://x/{z}/{x}/{row}.png"));
+  };
+  dialog.ButtonAdd->click();
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral(
+                                "Unknown placeholder {row} in the URL template of Mine; there are {z} {x} {y} {-y} "
+                                "{q} {s} {date} {secret}.")});
+  EXPECT_TRUE(run::ConfigFile(Config()).ReadSources().empty());
+
+  dialog.FillFormForTests = [this](TfrmTileSourceEdit& form) {
+    form.SetSource(Source(), QString::fromStdString(kSecret));
+  };
+  dialog.ButtonAdd->click();
+  ASSERT_EQ(dialog.SourceList->count(), 1);
+  EXPECT_EQ(dialog.SourceList->item(0)->text(), QStringLiteral("Mine"));
+  EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()});
+  EXPECT_EQ(run::ConfigFile(Config()).ReadSourceSecret("Mine"), kSecret);
+
+  // The test fetches one tile of the rectangle, with the secret.
+  dialog.ButtonTest->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ButtonTest->isEnabled(); }, 20000));
+  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, image/png, %1 bytes: an image of 256 x 256.").arg(Png().size()));
+  ASSERT_EQ(server_->RequestCount(), 1u);
+  EXPECT_EQ(server_->Requests()[0].Path, "/t/13/6742/3101.png?key=" + kSecret);
+
+  dialog.ButtonRemove->click();
+  EXPECT_EQ(dialog.SourceList->count(), 0);
+  EXPECT_TRUE(run::ConfigFile(Config()).ReadSources().empty());
+}
+
+TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithoutIt) {
+  server_->SetDefault(Reply::Ok(Png()).WithHeader("Content-Type", "image/png"));
+  run::ConfigFile(Config()).WriteSource(Source(), kSecret);
+  OpenWindow();
+  ASSERT_EQ(window_->radio_mapstype->count(), 4);
+  EXPECT_EQ(window_->radio_mapstype->itemText(2), QStringLiteral("Nearmap Terrain"));
+  EXPECT_EQ(window_->radio_mapstype->itemText(3), QStringLiteral("Mine"));
+  window_->radio_mapstype->setCurrentIndex(3);
+  FillExample(QStringLiteral("src"));
+
+  // Outside the source's zoom levels, Start says so.
+  window_->UpDown1->SetPosition(15);
+  ClickStart();
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The tile source Mine has zoom levels 3 to 14.")});
+  messages_.clear();
+  window_->UpDown1->SetPosition(13);
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 2) << "the source's workers";
+  EXPECT_TRUE(platform::FileExists(SavePath() + "src/my_6742_3101_13.png"));
+  for (const char* file : {"src.otsk", "src_log.txt", "src_failed.ftl", "src_list.txt"}) {
+    EXPECT_EQ(testsupport::ReadFileBytes(SavePath() + file).find(kSecret), std::string::npos) << file;
+  }
+  EXPECT_EQ(task::TaskFile(SavePath() + "src.otsk").Read(0).Source, Source());
+
+  // Another machine: a settings file without the source. Open task brings
+  // it back, and Start continues the task.
+  window_.reset();
+  run::ConfigFile(Config()).RemoveSource("Mine");
+  OpenWindow();
+  EXPECT_EQ(window_->radio_mapstype->count(), 3);
+  gui::FileChooser chooser;
+  chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    return std::optional<QString>(gui::FromLocal(SavePath() + "src.otsk"));
+  };
+  gui::SetChooserForTests(chooser);
+  window_->Button4->click();
+  EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Mine"));
+  EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()});
+  messages_.clear();
+  const std::size_t before = server_->RequestCount();
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_EQ(server_->RequestCount(), before) << "every tile was done";
+}
+
+}  // namespace
+}  // namespace guitest
