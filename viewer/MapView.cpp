@@ -61,7 +61,11 @@ QColor StateColor(TileState state, bool holesOnly) {
 MapView::MapView(qint64 cacheBytes, QWidget* parent)
     : QWidget(parent),
       decoder_(DecodingThreads(),
-               [this](DecodedTile tile) { inbox_.Post([this, tile = std::move(tile)] { Accept(tile); }); }),
+               [this] {
+                 inbox_.Post([this] {
+                   for (DecodedTile& tile : decoder_.TakeResults()) Accept(std::move(tile));
+                 });
+               }),
       cache_(cacheBytes) {
   setObjectName(QStringLiteral("mapView"));
   setFocusPolicy(Qt::StrongFocus);
@@ -165,12 +169,14 @@ void MapView::DrawCells(QPainter& painter, const task::TileRange& visible) {
 
   const TileStates& states = task_->States();
   QImage raster(width, height, QImage::Format_RGB32);
+  uchar* pixels = raster.bits();
+  const qsizetype stride = raster.bytesPerLine();
   for (int i = 0; i < width; ++i) {
     const int64_t column = static_cast<int64_t>(visible.MinX) + i * columns / width;
     const int64_t base = states.IndexOf(static_cast<int32_t>(column), visible.MinY);
     for (int j = 0; j < height; ++j) {
       const TileState state = states.At(base + rowOffsets[static_cast<std::size_t>(j)]);
-      reinterpret_cast<QRgb*>(raster.scanLine(j))[i] = colors[static_cast<int>(state)];
+      reinterpret_cast<QRgb*>(pixels + j * stride)[i] = colors[static_cast<int>(state)];
     }
   }
   // Scaled without smoothing: every cell keeps one colour and a sharp edge.

@@ -17,7 +17,7 @@ QImage Decode(const DecodeRequest& request) {
 
 }  // namespace
 
-TileDecoder::TileDecoder(int threads, Deliver deliver) : deliver_(std::move(deliver)) {
+TileDecoder::TileDecoder(int threads, std::function<void()> resultsReady) : resultsReady_(std::move(resultsReady)) {
   for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Serve(); });
 }
 
@@ -67,10 +67,22 @@ void TileDecoder::Serve() {
     }
     DecodedTile tile{request.Key, Decode(request)};
     decoded_.fetch_add(1);
-    deliver_(std::move(tile));
-    std::lock_guard lock(mutex_);
-    inHand_.erase(request.Key);
+    bool first = false;
+    {
+      std::lock_guard lock(mutex_);
+      results_.push_back(std::move(tile));
+      first = results_.size() == 1;
+    }
+    if (first) resultsReady_();
   }
+}
+
+std::vector<DecodedTile> TileDecoder::TakeResults() {
+  std::vector<DecodedTile> taken;
+  std::lock_guard lock(mutex_);
+  taken.swap(results_);
+  for (const DecodedTile& tile : taken) inHand_.erase(tile.Key);
+  return taken;
 }
 
 }  // namespace viewer

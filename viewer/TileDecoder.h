@@ -2,10 +2,12 @@
 // needs (JPEG decoding scales by 1/2, 1/4 and 1/8 almost for free). The view
 // says what it wants with SetWanted(), which replaces everything still
 // waiting: tiles that left the view are dropped before they are decoded.
+// A request counts as in hand until its result is taken, so however long
+// the taker is busy, no image is decoded twice and results never pile up.
 //
-// Threads: SetWanted() and the counters from any thread (the GUI thread);
-// deliver runs on a decoding thread. Destruction drops what waits, lets the
-// decodes in hand finish and joins.
+// Threads: everything from any thread (the GUI thread); resultsReady runs on
+// a decoding thread. Destruction drops what waits, lets the decodes in hand
+// finish and joins.
 #pragma once
 
 #include <QImage>
@@ -36,9 +38,8 @@ struct DecodedTile {
 
 class TileDecoder {
  public:
-  using Deliver = std::function<void(DecodedTile)>;
-
-  TileDecoder(int threads, Deliver deliver);
+  // resultsReady: results wait to be taken (called again only after a take).
+  TileDecoder(int threads, std::function<void()> resultsReady);
   ~TileDecoder();
   TileDecoder(const TileDecoder&) = delete;
   TileDecoder& operator=(const TileDecoder&) = delete;
@@ -46,6 +47,8 @@ class TileDecoder {
   // Decoded in this order; a request whose key is being decoded already is
   // not queued again.
   void SetWanted(std::vector<DecodeRequest> wanted);
+  // The results decoded since the last take; their keys may be asked for again.
+  std::vector<DecodedTile> TakeResults();
 
   int64_t Decoded() const { return decoded_.load(); }
   // Requests replaced by SetWanted before a thread took them.
@@ -56,11 +59,12 @@ class TileDecoder {
  private:
   void Serve();
 
-  const Deliver deliver_;
+  const std::function<void()> resultsReady_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<DecodeRequest> waiting_;
-  std::set<uint64_t> inHand_;
+  std::set<uint64_t> inHand_;  // being decoded, or decoded and not taken
+  std::vector<DecodedTile> results_;
   bool stopping_ = false;
   std::atomic<int64_t> decoded_{0};
   std::atomic<int64_t> dropped_{0};

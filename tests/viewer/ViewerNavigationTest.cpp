@@ -7,7 +7,8 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <set>
+#include <atomic>
+#include <map>
 
 #include "core/task/Commonfunc.h"
 #include "tests/viewer/ViewerFixture.h"
@@ -185,35 +186,42 @@ TEST_F(NavigationTest, DecodedImagesStayWithinTheCacheBoundWhilePanningOverEvery
   EXPECT_GT(map->CachedImageBytes(), map->CacheLimit() / 2) << "the cache is used";
 }
 
-TEST(TileDecoder, RequestsReplacedBeforeTheyAreTakenAreDropped) {
+TEST(TileDecoder, RequestsThatLeftTheViewAreDroppedAndNoneIsDecodedTwice) {
   testsupport::TempDir dir;
   const std::string path = dir.File("tile.jpg");
   testsupport::WriteFileBytes(path, ImageBytes(QColor(10, 120, 200)));
-  std::mutex mutex;
-  std::set<uint64_t> delivered;
-  {
-    viewer::TileDecoder decoder(2, [&](viewer::DecodedTile tile) {
-      EXPECT_FALSE(tile.Image.isNull());
-      std::lock_guard lock(mutex);
-      delivered.insert(tile.Key);
-    });
-    std::vector<viewer::DecodeRequest> first;
-    for (uint64_t key = 0; key < 300; ++key) first.push_back({key, path, 256});
-    decoder.SetWanted(first);
-    decoder.SetWanted({{1000, path, 64}, {1001, path, 32}});
-    for (const uint64_t key : decoder.Waiting()) EXPECT_GE(key, 1000U) << "only what is wanted now waits";
-    ASSERT_TRUE(testsupport::WaitFor([&] {
-      std::lock_guard lock(mutex);
-      return delivered.count(1000) == 1 && delivered.count(1001) == 1;
-    }));
-    ASSERT_TRUE(testsupport::WaitFor([&] {
-      std::lock_guard lock(mutex);
-      return decoder.Decoded() == static_cast<int64_t>(delivered.size());
-    }));
-    // Each of the first requests was decoded (taken before the change) or dropped, never both, never lost.
-    EXPECT_EQ(static_cast<int64_t>(delivered.size()) - 2 + decoder.Dropped(), 300);
-    EXPECT_GT(decoder.Dropped(), 250);
-  }
+  std::atomic<int> ready{0};
+  viewer::TileDecoder decoder(2, [&] { ++ready; });
+  std::vector<viewer::DecodeRequest> first;
+  for (uint64_t key = 0; key < 300; ++key) first.push_back({key, path, 256});
+  decoder.SetWanted(first);
+  decoder.SetWanted({{1000, path, 64}, {1001, path, 32}});
+  for (const uint64_t key : decoder.Waiting()) EXPECT_GE(key, 1000U) << "only what is wanted now waits";
+
+  std::map<uint64_t, QSize> taken;
+  const auto take = [&] {
+    for (const viewer::DecodedTile& tile : decoder.TakeResults()) {
+      EXPECT_TRUE(taken.emplace(tile.Key, tile.Image.size()).second) << "decoded twice: " << tile.Key;
+    }
+  };
+  ASSERT_TRUE(testsupport::WaitFor([&] {
+    take();
+    return taken.count(1000) == 1 && taken.count(1001) == 1;
+  }));
+  EXPECT_EQ(taken[1000], QSize(64, 64));
+  EXPECT_EQ(taken[1001], QSize(32, 32));
+  // Each of the first requests was decoded (taken before the change) or dropped, never both, never lost.
+  EXPECT_EQ(static_cast<int64_t>(taken.size()) - 2 + decoder.Dropped(), 300);
+  EXPECT_GT(decoder.Dropped(), 250);
+
+  // Asked again and again before its result is taken, a tile is decoded once.
+  ready = 0;
+  decoder.SetWanted({{2000, path, 128}});
+  ASSERT_TRUE(testsupport::WaitFor([&] { return ready > 0; }));
+  for (int i = 0; i < 50; ++i) decoder.SetWanted({{2000, path, 128}});
+  take();
+  EXPECT_EQ(taken.count(2000), 1U);
+  EXPECT_EQ(ready.load(), 1);
 }
 
 }  // namespace
