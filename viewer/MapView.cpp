@@ -18,6 +18,7 @@ namespace {
 constexpr int kLevels = 4;
 constexpr int kTileBits = 2;
 constexpr int kEpochShift = 40;  // above every cache key (indices stay below 2^31)
+constexpr uint64_t kCacheKeyMask = (uint64_t{1} << kEpochShift) - 1;
 constexpr double kWheelStep = 1.25;
 constexpr double kArrowStep = 0.125;  // of the window per key press
 
@@ -31,6 +32,11 @@ int LevelFor(double drawnSize) {
 qint64 LevelBytes(int level) { return qint64{32 << level} * (32 << level) * 4; }
 
 uint64_t CacheKey(int64_t index, int level) { return (static_cast<uint64_t>(index) << kTileBits) | level; }
+
+// A decode request names the epoch it was made in beside the cache key.
+uint64_t RequestKey(uint32_t epoch, uint64_t cacheKey) { return (uint64_t{epoch} << kEpochShift) | cacheKey; }
+
+qint64 PixmapBytes(const QPixmap& pixmap) { return qint64{pixmap.width()} * pixmap.height() * pixmap.depth() / 8; }
 
 const QColor kBackground(0x50, 0x50, 0x50);
 const QColor kDimmed(0x38, 0x38, 0x38);  // holes only: a tile that is no hole
@@ -117,10 +123,7 @@ void MapView::ViewMoved() {
 
 qint64 MapView::CachedImageBytes() const {
   qint64 bytes = 0;
-  for (const uint64_t key : cache_.keys()) {
-    const QPixmap& pixmap = cache_.object(key)->Pixmap;
-    bytes += qint64{pixmap.width()} * pixmap.height() * pixmap.depth() / 8;
-  }
+  for (const uint64_t key : cache_.keys()) bytes += PixmapBytes(cache_.object(key)->Pixmap);
   return bytes;
 }
 
@@ -248,8 +251,8 @@ void MapView::DrawTiles(QPainter& painter, const task::TileRange& visible) {
       // Nearest the centre first.
       const double dx = rect.center().x() - centerX;
       const double dy = rect.center().y() - centerY;
-      const uint64_t key = (uint64_t{epoch_} << kEpochShift) | CacheKey(index, level);
-      wanted.push_back({dx * dx + dy * dy, DecodeRequest{key, task_->Task().TileFilePath(x, y), 32 << level}});
+      wanted.push_back({dx * dx + dy * dy, DecodeRequest{RequestKey(epoch_, CacheKey(index, level)),
+                                                         task_->Task().TileFilePath(x, y), 32 << level}});
     }
   }
   std::sort(wanted.begin(), wanted.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -261,14 +264,14 @@ void MapView::DrawTiles(QPainter& painter, const task::TileRange& visible) {
 }
 
 void MapView::Accept(DecodedTile tile) {
-  if (!task_ || (tile.Key >> kEpochShift) != (epoch_ & ((uint64_t{1} << (64 - kEpochShift)) - 1))) return;
-  const uint64_t key = tile.Key & ((uint64_t{1} << kEpochShift) - 1);
+  const uint64_t key = tile.Key & kCacheKeyMask;
+  if (!task_ || tile.Key != RequestKey(epoch_, key)) return;  // of an earlier task or reload
   const int64_t index = static_cast<int64_t>(key >> kTileBits);
   if (tile.Image.isNull()) {
     task_->States().MarkUndecodable(index);
   } else {
     QPixmap pixmap = QPixmap::fromImage(std::move(tile.Image));
-    const qint64 bytes = qint64{pixmap.width()} * pixmap.height() * pixmap.depth() / 8;
+    const qint64 bytes = PixmapBytes(pixmap);
     cache_.insert(key, new CachedImage{std::move(pixmap), epoch_}, bytes);
   }
   const task::TilePosition position = task_->States().TileAt(index);

@@ -338,7 +338,7 @@ void ViewerWindow::ShowRecent() {
   RecentMenu->clear();
   for (const std::string& path : recent_.Paths()) {
     const QString shown = FromLocal(path);
-    RecentMenu->addAction(shown, this, [this, shown] { OpenTask(shown); });
+    RecentMenu->addAction(shown, this, [this, shown] { Guarded([this, &shown] { OpenTask(shown); }); });
   }
   RecentMenu->setEnabled(!recent_.Paths().empty());
 }
