@@ -19,7 +19,8 @@ void HoleListModel::Refresh() {
   const TileStates& states = task_->States();
   std::vector<int64_t> holesBefore(static_cast<std::size_t>(states.Chunks()) + 1, 0);
   for (int64_t chunk = 0; chunk < states.Chunks(); ++chunk) {
-    holesBefore[static_cast<std::size_t>(chunk) + 1] = holesBefore[static_cast<std::size_t>(chunk)] + states.HolesInChunk(chunk);
+    holesBefore[static_cast<std::size_t>(chunk) + 1] =
+        holesBefore[static_cast<std::size_t>(chunk)] + states.HolesInChunk(chunk);
   }
   if (holesBefore == holesBefore_) {
     // Same rows; a tile may have turned from missing to given up.

@@ -138,8 +138,7 @@ void MapView::paintEvent(QPaintEvent*) {
   const std::optional<task::TileRange> visible = task_ ? view_.VisibleTiles() : std::nullopt;
   if (!task_) {
     painter.setPen(Qt::white);
-    painter.drawText(rect(), Qt::AlignCenter,
-                     tr("Open a task file: File > Open task..., or drop a .otsk file here."));
+    painter.drawText(rect(), Qt::AlignCenter, tr("Open a task file: File > Open task..., or drop a .otsk file here."));
   }
   imagesPending_ = 0;
   if (!visible) {
@@ -166,7 +165,8 @@ void MapView::DrawCells(QPainter& painter, const task::TileRange& visible) {
   const int height = static_cast<int>(std::min<int64_t>(rows, std::max(1.0, std::ceil(target.height()))));
 
   QRgb colors[kTileStateCount];
-  for (int state = 0; state < kTileStateCount; ++state) colors[state] = StateColor(static_cast<TileState>(state), holesOnly_).rgb();
+  for (int state = 0; state < kTileStateCount; ++state)
+    colors[state] = StateColor(static_cast<TileState>(state), holesOnly_).rgb();
   std::vector<int64_t> rowOffsets(static_cast<std::size_t>(height));
   for (int j = 0; j < height; ++j) rowOffsets[static_cast<std::size_t>(j)] = j * rows / height;
 
@@ -190,9 +190,9 @@ QRect MapView::TileRect(int32_t x, int32_t y) const {
   // Rounded edges shared by neighbours: no seams between tiles.
   const ScreenPoint topLeft = view_.ToScreen({static_cast<double>(x), static_cast<double>(y)});
   const ScreenPoint bottomRight = view_.ToScreen({x + 1.0, y + 1.0});
-  return QRect(QPoint(static_cast<int>(std::lround(topLeft.X)), static_cast<int>(std::lround(topLeft.Y))),
-               QPoint(static_cast<int>(std::lround(bottomRight.X)) - 1,
-                      static_cast<int>(std::lround(bottomRight.Y)) - 1));
+  return QRect(
+      QPoint(static_cast<int>(std::lround(topLeft.X)), static_cast<int>(std::lround(topLeft.Y))),
+      QPoint(static_cast<int>(std::lround(bottomRight.X)) - 1, static_cast<int>(std::lround(bottomRight.Y)) - 1));
 }
 
 const MapView::CachedImage* MapView::FindImage(int64_t index, int level, bool& exact) {

@@ -37,7 +37,8 @@ RecentFiles RecentFiles::Load(const std::string& settingsPath) {
 void RecentFiles::Save(const std::string& settingsPath) const {
   std::vector<settings::IniEntry> entries;
   for (int i = 0; i < kMaxFiles; ++i) {
-    entries.push_back({kSection, KeyOf(i), i < static_cast<int>(paths_.size()) ? paths_[static_cast<std::size_t>(i)] : ""});
+    entries.push_back(
+        {kSection, KeyOf(i), i < static_cast<int>(paths_.size()) ? paths_[static_cast<std::size_t>(i)] : ""});
   }
   settings::IniFile(settingsPath).Write(entries);
 }

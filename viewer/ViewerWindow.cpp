@@ -134,7 +134,8 @@ void ViewerWindow::BuildMenus() {
     return added;
   };
   QMenu* file = menuBar()->addMenu(tr("&File"));
-  OpenTaskAction = action(file, "openTaskAction", tr("&Open task..."), QKeySequence::Open, &ViewerWindow::OpenTaskClick);
+  OpenTaskAction =
+      action(file, "openTaskAction", tr("&Open task..."), QKeySequence::Open, &ViewerWindow::OpenTaskClick);
   RecentMenu = file->addMenu(tr("Open &recent"));
   RecentMenu->setObjectName(QStringLiteral("recentMenu"));
   file->addSeparator();
@@ -216,7 +217,9 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsPath() const { return options_.ProgramFolder + "ini" + platform::kPathSeparator + "tileview.ini"; }
+std::string ViewerWindow::SettingsPath() const {
+  return options_.ProgramFolder + "ini" + platform::kPathSeparator + "tileview.ini";
+}
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = ToLocal(QFileInfo(path).absoluteFilePath());
@@ -264,7 +267,8 @@ void ViewerWindow::SaveHolesClick() {
     return;
   }
   if (task_->States().Count(TileState::Unknown) > 0) {
-    ShowMessage(tr("Not every tile has been checked yet. Save the list when the status bar shows no tile left to check."));
+    ShowMessage(
+        tr("Not every tile has been checked yet. Save the list when the status bar shows no tile left to check."));
     return;
   }
   const std::string suggested = platform::RemoveFileExt(task_->Path()) + "_holes.ftl";
@@ -344,16 +348,17 @@ void ViewerWindow::ShowRecent() {
 }
 
 void ViewerWindow::SaveRecent() {
-  jobs_.Run([recent = recent_, folder = options_.ProgramFolder + "ini", path = SettingsPath()]() -> std::function<void()> {
-    // The list is a convenience: a program folder that cannot take it
-    // (read-only, say) is no reason to bother the user.
-    try {
-      if (!platform::DirectoryExists(folder)) platform::CreateDir(folder);
-      recent.Save(path);
-    } catch (const platform::FileError&) {
-    }
-    return nullptr;
-  });
+  jobs_.Run(
+      [recent = recent_, folder = options_.ProgramFolder + "ini", path = SettingsPath()]() -> std::function<void()> {
+        // The list is a convenience: a program folder that cannot take it
+        // (read-only, say) is no reason to bother the user.
+        try {
+          if (!platform::DirectoryExists(folder)) platform::CreateDir(folder);
+          recent.Save(path);
+        } catch (const platform::FileError&) {
+        }
+        return nullptr;
+      });
 }
 
 void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {

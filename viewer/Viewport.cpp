@@ -64,10 +64,12 @@ std::optional<task::TileRange> Viewport::VisibleTiles() const {
   const GridPoint bottomRight = ToGrid(width_, height_);
   // Clamped in floating point first: far out, the window spans more columns than an int holds.
   const auto column = [this](double x) {
-    return static_cast<int32_t>(std::floor(std::clamp(x, static_cast<double>(task_.MinX), static_cast<double>(task_.MaxX) + 1)));
+    return static_cast<int32_t>(
+        std::floor(std::clamp(x, static_cast<double>(task_.MinX), static_cast<double>(task_.MaxX) + 1)));
   };
   const auto row = [this](double y) {
-    return static_cast<int32_t>(std::floor(std::clamp(y, static_cast<double>(task_.MinY), static_cast<double>(task_.MaxY) + 1)));
+    return static_cast<int32_t>(
+        std::floor(std::clamp(y, static_cast<double>(task_.MinY), static_cast<double>(task_.MaxY) + 1)));
   };
   const task::TileRange visible{column(topLeft.X), row(topLeft.Y), std::min(column(bottomRight.X), task_.MaxX),
                                 std::min(row(bottomRight.Y), task_.MaxY)};

@@ -148,13 +148,14 @@ TEST_F(ViewerTest, ExportImageHandsTheTaskToTheMapCombinerWhenItIsInstalled) {
   const std::string combiner = program.File(platform::kMapCombinerProgram);
   window->ExportImageAction->trigger();
   ASSERT_EQ(boxes.size(), 1U);
-  EXPECT_EQ(boxes[0].Text, QString::fromStdString("The map combiner is not installed beside the map viewer: " +
-                                                  combiner + " is missing."));
+  EXPECT_EQ(
+      boxes[0].Text,
+      QString::fromStdString("The map combiner is not installed beside the map viewer: " + combiner + " is missing."));
 
   // A stand-in combiner that writes down what it was given.
   const std::string record = program.File("combiner-arguments.txt");
-  testsupport::WriteFileBytes(combiner, "#!/bin/sh\nprintf '%s|' \"$@\" > " + record + ".part && mv " + record +
-                                            ".part " + record + "\n");
+  testsupport::WriteFileBytes(
+      combiner, "#!/bin/sh\nprintf '%s|' \"$@\" > " + record + ".part && mv " + record + ".part " + record + "\n");
   std::filesystem::permissions(combiner, std::filesystem::perms::owner_all);
   window->ExportImageAction->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(record); }, 10000));

@@ -134,8 +134,8 @@ TEST_F(NavigationTest, DragAndArrowKeysPanAndHomeShowsTheWholeTask) {
     Qt::Key Key;
     double Dx, Dy;  // grid units per window width, height
   };
-  for (const Arrow arrow : {Arrow{Qt::Key_Right, 1, 0}, Arrow{Qt::Key_Left, -1, 0}, Arrow{Qt::Key_Down, 0, 1},
-                            Arrow{Qt::Key_Up, 0, -1}}) {
+  for (const Arrow arrow :
+       {Arrow{Qt::Key_Right, 1, 0}, Arrow{Qt::Key_Left, -1, 0}, Arrow{Qt::Key_Down, 0, 1}, Arrow{Qt::Key_Up, 0, -1}}) {
     before = Under(map, probe);
     QTest::keyClick(map, arrow.Key);
     after = Under(map, probe);
@@ -163,7 +163,8 @@ TEST_F(NavigationTest, DecodedImagesStayWithinTheCacheBoundWhilePanningOverEvery
   window.reset();
   MakeTask(block);
   for (int32_t x = block.X0; x < block.X0 + block.Columns; ++x) {
-    for (int32_t y = block.Y0; y < block.Y0 + block.Rows; ++y) WriteTile(x, y, ImageBytes(QColor::fromHsv((x * 37 + y * 11) % 360, 200, 200)));
+    for (int32_t y = block.Y0; y < block.Y0 + block.Rows; ++y)
+      WriteTile(x, y, ImageBytes(QColor::fromHsv((x * 37 + y * 11) % 360, 200, 200)));
   }
   ASSERT_TRUE(OpenMade());
   map = window->Map;

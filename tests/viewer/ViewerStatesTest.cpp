@@ -44,7 +44,7 @@ TEST_F(ViewerTest, EveryStateIsRecognisedCountedListedAndDrawnDistinctly) {
       {3, 1, "<html><body>404 Not Found</body></html>", false, TileState::Unreadable,
        viewer::StateColor(TileState::Unreadable)},
       {0, 2, std::string(), false, TileState::Unreadable, viewer::StateColor(TileState::Unreadable)},  // empty file
-      {1, 2, "", false, TileState::Unreadable, viewer::StateColor(TileState::Unreadable)},  // a folder
+      {1, 2, "", false, TileState::Unreadable, viewer::StateColor(TileState::Unreadable)},             // a folder
       {2, 2, std::string("\xFF\xD8\xFF\x01garbage after a JPEG signature"), false, TileState::Unreadable,
        viewer::StateColor(TileState::Unreadable)},  // found when it fails to decode
       {3, 2, "", false, TileState::Missing, viewer::StateColor(TileState::Missing)},
