@@ -151,7 +151,6 @@ bool StateScanner::RunPass(const std::string& blank, bool forgetDecodeFailures) 
     done[static_cast<std::size_t>(chunk)] = true;
     if (reloadRequested_.load()) return true;  // the loop starts the pass over
   }
-  passesCompleted_.fetch_add(1);
   return true;
 }
 

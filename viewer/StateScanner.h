@@ -47,8 +47,6 @@ class StateScanner final : public platform::Thread {
   // a new chance.
   void Reload();
 
-  int64_t PassesCompleted() const { return passesCompleted_.load(); }
-
  protected:
   void Execute() override;
 
@@ -76,7 +74,6 @@ class StateScanner final : public platform::Thread {
   std::condition_variable wake_;
   std::optional<task::TileRange> priority_;
   std::atomic<bool> reloadRequested_{false};
-  std::atomic<int64_t> passesCompleted_{0};
 
   // Scanner thread only.
   std::vector<int64_t> givenUp_;  // sorted indices of the tiles the failed list names

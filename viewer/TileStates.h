@@ -56,7 +56,6 @@ class TileStates {
   void MarkUndecodable(int64_t index);
 
   int64_t Count(TileState state) const { return counts_[static_cast<int>(state)].load(std::memory_order_relaxed); }
-  int64_t Holes() const { return Count(TileState::GivenUp) + Count(TileState::Missing); }
   int64_t HolesInChunk(int64_t chunk) const { return chunkHoles_[chunk].load(std::memory_order_relaxed); }
   // Grows with every change of a tile's state: readers compare it to see
   // whether anything is new.

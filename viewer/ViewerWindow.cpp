@@ -109,13 +109,11 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
   statesTimer_.setInterval(kPollMs);
   connect(&statesTimer_, &QTimer::timeout, this, [this] { Guarded([this] { PollStates(); }); });
 
+  // The first job: its list arrives before any task opened afterwards adds to it.
   jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
     RecentFiles loaded = RecentFiles::Load(path);
     return [this, loaded] {
-      // Tasks opened meanwhile stay the newest.
-      RecentFiles merged = loaded;
-      for (auto opened = recent_.Paths().rbegin(); opened != recent_.Paths().rend(); ++opened) merged.Add(*opened);
-      recent_ = merged;
+      recent_ = loaded;
       ShowRecent();
     };
   });

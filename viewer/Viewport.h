@@ -41,9 +41,6 @@ class Viewport {
   // The zoom at which the whole task fits (never above kMaxScale).
   double FitScale() const;
   double TileSize() const { return kTilePixels * scale_; }
-  int Width() const { return width_; }
-  int Height() const { return height_; }
-  const task::TileRange& Task() const { return task_; }
 
   GridPoint ToGrid(double x, double y) const;
   ScreenPoint ToScreen(GridPoint point) const;
