@@ -91,20 +91,20 @@ void StateScanner::Execute() {
   std::string blank;
   if (platform::ReadWholeFile(blankImagePath_, blank) != platform::ReadOutcome::Ok) blank.clear();
 
-  bool due = true;  // the first pass starts at once
+  bool first = true;  // starts at once and looks at every tile
   for (;;) {
-    bool forget = false;
+    bool full = first;
     {
       std::unique_lock lock(mutex_);
-      if (!due) {
+      if (!first) {
         wake_.wait_for(lock, activityCheckInterval_, [this] { return Terminated() || reloadRequested_.load(); });
       }
       if (Terminated()) return;
-      forget = reloadRequested_.exchange(false);
+      full = reloadRequested_.exchange(false) || full;
     }
-    if (!due && !forget && StampNow() == passStamp_) continue;
-    due = false;
-    if (!RunPass(blank, forget)) return;
+    if (!full && StampNow() == passStamp_) continue;
+    first = false;
+    if (!RunPass(blank, full)) return;
   }
 }
 
@@ -136,7 +136,7 @@ TileState StateScanner::StateOf(int64_t index, const std::string& blank) const {
   return TileState::Unreadable;
 }
 
-bool StateScanner::RunPass(const std::string& blank, bool forgetDecodeFailures) {
+bool StateScanner::RunPass(const std::string& blank, bool full) {
   // Stamped first: whatever changes during the pass brings another one.
   passStamp_ = StampNow();
   ReadGivenUp();
@@ -146,7 +146,9 @@ bool StateScanner::RunPass(const std::string& blank, bool forgetDecodeFailures) 
     const int64_t end = std::min(states_.Size(), (chunk + 1) * TileStates::kChunkTiles);
     for (int64_t index = chunk * TileStates::kChunkTiles; index < end; ++index) {
       if (Terminated()) return false;
-      states_.Learn(index, StateOf(index, blank), forgetDecodeFailures);
+      const TileState known = states_.At(index);
+      if (!full && (known == TileState::Saved || known == TileState::Blank)) continue;
+      states_.Learn(index, StateOf(index, blank), full);
     }
     done[static_cast<std::size_t>(chunk)] = true;
     if (reloadRequested_.load()) return true;  // the loop starts the pass over

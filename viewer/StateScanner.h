@@ -1,9 +1,11 @@
 // The background thread that learns the state of every tile of a task from
 // the file names the task expects: one open per tile, never a listing of the
-// folder (it may hold millions of files). A pass looks at every tile, the
-// tiles in view first; a new pass starts when Reload() asks for one, or by
-// itself when the tile folder or the failed list changed since the last pass
-// began (a download of the task is running).
+// folder (it may hold millions of files). A pass goes through the tiles in
+// view first. The first pass, and each that Reload() asks for, looks at every
+// tile; one more starts by itself whenever the tile folder or the failed list
+// changed since the last pass began (a download of the task is running), and
+// looks again only at the tiles a download could change: those without a
+// file, and the unreadable ones.
 //
 // Threads: the scanner's own thread writes the states; SetPriorityArea(),
 // Reload() and the counters may be used from any thread. Life cycle: Start()
@@ -43,8 +45,8 @@ class StateScanner final : public platform::Thread {
 
   // The tiles in view (any range; clipped to the task): their chunks go first.
   void SetPriorityArea(const task::TileRange& area);
-  // A new pass that starts over at once and gives files that failed to decode
-  // a new chance.
+  // A new pass over every tile that starts over at once and gives files that
+  // failed to decode a new chance.
   void Reload();
 
  protected:
@@ -59,7 +61,8 @@ class StateScanner final : public platform::Thread {
   };
   ActivityStamp StampNow() const;
   // False when the thread is to end.
-  bool RunPass(const std::string& blank, bool forgetDecodeFailures);
+  // full: every tile, decode failures forgotten.
+  bool RunPass(const std::string& blank, bool full);
   // The next chunk of the pass not done yet, those in view first; -1: none.
   int64_t NextChunk(const std::vector<bool>& done, int64_t& sequential) const;
   TileState StateOf(int64_t index, const std::string& blank) const;
