@@ -82,8 +82,13 @@ TEST_F(ViewerTest, EveryStateIsRecognisedCountedListedAndDrawnDistinctly) {
     const viewer::ScreenPoint point = window->Map->View().ToScreen({x0 + tile.Column + across, y0 + tile.Row + down});
     return image.pixelColor(static_cast<int>(point.X), static_cast<int>(point.Y));
   };
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Map->Decoder().Decoded() >= 5; }, 10000));
-  QTest::qWait(50);
+  // Every saved tile shows its image.
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        window->Map->repaint();
+        return window->Map->ImagesPending() == 0;
+      },
+      10000));
   const QImage drawn = window->Map->grab().toImage();
   for (const Tile& tile : tiles) {
     if (tile.Expected == TileState::Blank) {
