@@ -1,0 +1,167 @@
+// The viewer's files: opening a task every way a user can, the holes saved as
+// a failed-tile list, refreshing while a download writes tiles, and handing
+// the task to the map combiner.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include <filesystem>
+
+#include "core/platform/Files.h"
+#include "core/platform/Shell.h"
+#include "tests/viewer/ViewerFixture.h"
+#include "viewer/HoleListModel.h"
+#include "viewer/MapView.h"
+
+namespace viewertest {
+namespace {
+
+using viewer::TileState;
+
+TEST_F(ViewerTest, HolesAreSavedAsAFailedTileListOfTheDownloadersRecords) {
+  const testsupport::TileBlock block{6742, 3101, 5, 4, 13};
+  const task::MDTask& task = MakeTask(block);
+  // Columns 0 and 3 downloaded (one tile a blank substitute, one an error
+  // page), two tiles given up, the rest never fetched.
+  std::vector<task::TilePosition> holes;
+  const std::vector<task::TilePosition> givenUp = {{6743, 3102}, {6745, 3104}};
+  for (int32_t x = block.X0; x < block.X0 + block.Columns; ++x) {
+    for (int32_t y = block.Y0; y < block.Y0 + block.Rows; ++y) {
+      const bool downloaded = (x == 6742 || x == 6745) && y != 3104;
+      if (!downloaded) {
+        holes.push_back({x, y});
+        continue;
+      }
+      WriteTile(x, y, y == 3101 ? blank : x == 6745 && y == 3103 ? "<html>" : ImageBytes(Qt::darkGreen));
+    }
+  }
+  WriteFailedList(givenUp);
+  ASSERT_TRUE(OpenMade());
+  ASSERT_TRUE(WaitUntilAllKnown());
+  ASSERT_EQ(window->Holes->rowCount(), static_cast<int>(holes.size()));
+
+  saveAnswer = QString::fromStdString(save.File("holes"));  // the extension comes by itself
+  window->SaveHolesAction->trigger();
+  const std::string saved = save.File("holes.ftl");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(saved); }, 10000));
+  std::vector<std::string> expected;
+  for (const task::TilePosition& tile : holes) expected.push_back(task.FailedRecord(tile.X, tile.Y));
+  EXPECT_EQ(testsupport::ReadFileBytes(saved), platform::JoinLinesCrLf(expected));
+  EXPECT_TRUE(boxes.empty());
+
+  // Read back as the downloader reads its own failed list: exactly the holes, in order.
+  std::filesystem::rename(saved, task.FailedListFileName);
+  EXPECT_EQ(task.GivenUpTiles(), holes);
+}
+
+TEST_F(ViewerTest, TilesWrittenAfterOpeningAppearOnReloadAndByThemselvesWithoutFlicker) {
+  const testsupport::TileBlock block{6742, 3101, 6, 4, 13};
+  const task::MDTask& task = MakeTask(block);
+  WriteTile(6742, 3101, ImageBytes(Qt::blue));
+  ASSERT_TRUE(OpenMade());
+  ASSERT_TRUE(WaitUntilAllKnown());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Map->CachedImageBytes() > 0; }, 10000));
+  const qint64 imageBytes = window->Map->CachedImageBytes();
+  // From now on no tile may fall back to unknown, and the image stays.
+  bool flickered = false;
+  const auto steady = [&](const std::function<bool()>& done) {
+    return QTest::qWaitFor(
+        [&] {
+          flickered = flickered || window->Task()->States().Count(TileState::Unknown) > 0 ||
+                      window->Map->CachedImageBytes() < imageBytes;
+          return done();
+        },
+        10000);
+  };
+
+  // F5 after a download run: new tiles, a new given-up tile.
+  WriteTile(6743, 3101, ImageBytes(Qt::red));
+  WriteTile(6744, 3102, blank);
+  WriteFailedList({{6747, 3104}});
+  QTest::keyClick(window->Map, Qt::Key_F5);
+  EXPECT_TRUE(steady([&] {
+    return CountText(TileState::Saved) == "Saved: 2" && CountText(TileState::Blank) == "Blank substitute: 1" &&
+           CountText(TileState::GivenUp) == "Given up: 1";
+  }));
+
+  // While a download runs, its tiles appear without F5.
+  for (int32_t y = 3101; y < 3105; ++y) WriteTile(6746, y, ImageBytes(Qt::yellow));
+  EXPECT_TRUE(steady([&] { return CountText(TileState::Saved) == "Saved: 6"; }));
+  EXPECT_TRUE(steady([&] { return window->HoleSummary->text() == "1 given up, 16 not downloaded"; }));
+  EXPECT_EQ(StateOf(6746, 3104), TileState::Saved);
+  EXPECT_FALSE(flickered);
+  (void)task;
+}
+
+TEST_F(ViewerTest, OpensFromTheDialogADropAndTheRecentFilesAndRefusesADamagedTask) {
+  MakeTask({6742, 3101, 2, 2, 13}, "first.otsk");
+  const std::string first = save.File("first.otsk");
+  MakeTask({6742, 3101, 3, 3, 14}, "second.otsk");
+  const std::string second = save.File("second.otsk");
+  OpenWindow();
+
+  openAnswer = QString::fromStdString(first);
+  window->OpenTaskAction->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == first; }, 10000));
+  EXPECT_EQ(window->windowTitle(), "first.otsk - Orvenna Map Viewer");
+
+  QMimeData dropped;
+  dropped.setUrls({QUrl::fromLocalFile("/nowhere/notes.txt"), QUrl::fromLocalFile(QString::fromStdString(second))});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window.get(), &drop);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task()->Path() == second; }, 10000));
+  EXPECT_EQ(window->Task()->Task().Range().Count(), 9);
+
+  // Damaged or missing task files are refused; the task on view stays.
+  testsupport::WriteFileBytes(save.File("damaged.otsk"), std::string("\0\x01[AREA\r\nZoom=99", 16));
+  window->OpenTask(QString::fromStdString(save.File("damaged.otsk")));
+  window->OpenTask(QString::fromStdString(save.File("absent.otsk")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.size() == 2; }, 10000));
+  EXPECT_EQ(boxes[0].Text, "Longitude or latitude input error!");
+  EXPECT_EQ(boxes[1].Text, QString::fromStdString("Cannot open file " + save.File("absent.otsk")));
+  EXPECT_TRUE(boxes[0].IsError && boxes[1].IsError);
+  EXPECT_EQ(window->Task()->Path(), second);
+
+  // A new viewer offers both, newest first, and opens the one chosen.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(program.File("ini/tileview.ini")); }, 10000));
+  window.reset();
+  OpenWindow();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->RecentMenu->actions().size() == 2; }, 10000));
+  EXPECT_EQ(window->RecentMenu->actions()[0]->text(), QString::fromStdString(second));
+  window->RecentMenu->actions()[1]->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == first; }, 10000));
+  EXPECT_EQ(window->Recent().Paths(), (std::vector<std::string>{first, second}));
+}
+
+TEST_F(ViewerTest, ExportImageHandsTheTaskToTheMapCombinerWhenItIsInstalled) {
+  MakeTask({6742, 3101, 2, 2, 13});
+  ASSERT_TRUE(OpenMade());
+  const std::string combiner = program.File(platform::kMapCombinerProgram);
+  window->ExportImageAction->trigger();
+  ASSERT_EQ(boxes.size(), 1U);
+  EXPECT_EQ(
+      boxes[0].Text,
+      QString::fromStdString("The map combiner is not installed beside the map viewer: " + combiner + " is missing."));
+
+  // A stand-in combiner that writes down what it was given.
+  const std::string record = program.File("combiner-arguments.txt");
+  testsupport::WriteFileBytes(
+      combiner, "#!/bin/sh\nprintf '%s|' \"$@\" > " + record + ".part && mv " + record + ".part " + record + "\n");
+  std::filesystem::permissions(combiner, std::filesystem::perms::owner_all);
+  window->ExportImageAction->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(record); }, 10000));
+  EXPECT_EQ(testsupport::ReadFileBytes(record), save.File("t.otsk") + "|");
+  EXPECT_EQ(boxes.size(), 1U);
+}
+
+}  // namespace
+}  // namespace viewertest

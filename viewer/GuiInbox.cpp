@@ -1,0 +1,30 @@
+#include "viewer/GuiInbox.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include "viewer/Dialogs.h"
+
+namespace viewer {
+
+void GuiInbox::Post(std::function<void()> action) {
+  std::lock_guard lock(mutex_);
+  queued_.push_back(std::move(action));
+  // One wake-up serves everything queued until it is handled.
+  if (!wakePosted_) {
+    wakePosted_ = true;
+    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+  }
+}
+
+void GuiInbox::customEvent(QEvent*) {
+  std::vector<std::function<void()>> actions;
+  {
+    std::lock_guard lock(mutex_);
+    actions.swap(queued_);
+    wakePosted_ = false;
+  }
+  for (const auto& action : actions) Guarded(action);
+}
+
+}  // namespace viewer

@@ -1,0 +1,42 @@
+// A task open in the viewer: what its task file describes, the states of its
+// tiles and the scanner that learns them, which starts with the task.
+//
+// Threads: built on any thread (the viewer opens tasks away from the GUI
+// thread); then read-only but for the states and the scanner, which are safe
+// to share. Destroying it stops and joins the scanner.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "core/run/OpenedTask.h"
+#include "viewer/StateScanner.h"
+#include "viewer/TileStates.h"
+
+namespace viewer {
+
+class LoadedTask {
+ public:
+  // Throws run::OpenTaskError for a file that describes no task and
+  // std::bad_alloc for one too large to hold the states of.
+  static std::shared_ptr<LoadedTask> Open(const std::string& taskPath, const std::string& blankImagePath,
+                                          std::chrono::milliseconds activityCheckInterval);
+
+  const task::MDTask& Task() const { return opened_->Task; }
+  const std::string& Path() const { return path_; }
+  TileStates& States() { return states_; }
+  const TileStates& States() const { return states_; }
+  StateScanner& Scanner() { return scanner_; }
+
+ private:
+  LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& blankImagePath,
+             std::chrono::milliseconds activityCheckInterval);
+
+  const std::string path_;
+  const std::unique_ptr<run::OpenedTask> opened_;
+  TileStates states_;
+  StateScanner scanner_;  // last: stops before what it reads goes away
+};
+
+}  // namespace viewer

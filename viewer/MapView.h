@@ -1,0 +1,106 @@
+// The task's tile grid drawn as one map. Zoomed in, each saved tile shows its
+// image, decoded off the GUI thread at the size it is drawn and kept in a
+// byte-bounded cache; the other states are cells of their colour. Far out,
+// the whole view is one raster of state colours, a pixel per tile at most,
+// so the cost of a frame follows the window's size, never the task's.
+// Drag or the arrow keys pan; the wheel zooms around the cursor.
+//
+// GUI thread only; decoded images come back through the view's own inbox.
+#pragma once
+
+#include <QCache>
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "viewer/GuiInbox.h"
+#include "viewer/LoadedTask.h"
+#include "viewer/TileDecoder.h"
+#include "viewer/TileStates.h"
+#include "viewer/Viewport.h"
+
+namespace viewer {
+
+// The colour a tile of state is drawn in; holes only greys out every tile
+// that is known and no hole.
+QColor StateColor(TileState state, bool holesOnly = false);
+
+class MapView final : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Below this size on screen a tile is drawn as a cell, not as its image.
+  static constexpr double kMinImageTileSize = 32;
+  static constexpr qint64 kDefaultCacheBytes = qint64{256} << 20;
+
+  explicit MapView(qint64 cacheBytes = kDefaultCacheBytes, QWidget* parent = nullptr);
+  ~MapView() override;
+
+  // Shows task, whole (nullptr: nothing).
+  void SetTask(std::shared_ptr<LoadedTask> task);
+  void Fit();
+  // Zooms around the window's centre.
+  void ZoomBy(double factor);
+  void CenterOnTile(task::TilePosition tile);
+  void SetHolesOnly(bool holesOnly);
+  // Decodes the images in view again; the old ones stay on screen until then.
+  void ReloadImages();
+
+  const Viewport& View() const { return view_; }
+  // Bytes of the decoded images held now, and the bound they keep to.
+  qint64 CachedImageBytes() const;
+  qint64 CacheLimit() const { return cache_.maxCost(); }
+  const TileDecoder& Decoder() const { return decoder_; }
+  // Tiles of the last frame drawn without their image at the wanted size.
+  int ImagesPending() const { return imagesPending_; }
+
+ signals:
+  // The grid point under the mouse (tile columns and rows, fractional).
+  void CursorMoved(double gridX, double gridY);
+  void CursorLeft();
+  void ViewChanged();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+ private:
+  struct CachedImage {
+    QPixmap Pixmap;
+    uint32_t Epoch;
+  };
+
+  void DrawCells(QPainter& painter, const task::TileRange& visible);
+  void DrawTiles(QPainter& painter, const task::TileRange& visible);
+  void DrawCell(QPainter& painter, const QRect& rect, TileState state) const;
+  QRect TileRect(int32_t x, int32_t y) const;
+  // The image of a tile at the wanted level, or else at another one.
+  const CachedImage* FindImage(int64_t index, int level, bool& exact);
+  void Accept(DecodedTile tile);
+  void ViewMoved();
+
+  GuiInbox inbox_;  // before the decoder: outlives its threads
+  TileDecoder decoder_;
+  std::shared_ptr<LoadedTask> task_;
+  Viewport view_;
+  // Keyed by tile index and level; cost in bytes.
+  QCache<uint64_t, CachedImage> cache_;
+  // Bumped for a new task and for a reload: results of an older one are stale.
+  uint32_t epoch_ = 0;
+  int imagesPending_ = 0;
+  bool holesOnly_ = false;
+  bool dragging_ = false;
+  QPoint lastDragPoint_;
+};
+
+}  // namespace viewer

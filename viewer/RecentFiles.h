@@ -1,0 +1,29 @@
+// The task files opened lately, newest first, kept in the viewer's own
+// settings file beside the program (ini/tileview.ini, section [Recent]).
+// Load and Save touch the disk: the viewer calls them on its file thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace viewer {
+
+class RecentFiles {
+ public:
+  static constexpr int kMaxFiles = 8;
+
+  explicit RecentFiles(std::vector<std::string> paths = {});
+
+  // Moves path to the front, once, dropping the oldest beyond kMaxFiles.
+  void Add(const std::string& path);
+  const std::vector<std::string>& Paths() const { return paths_; }
+
+  static RecentFiles Load(const std::string& settingsPath);
+  // Throws platform::FileError.
+  void Save(const std::string& settingsPath) const;
+
+ private:
+  std::vector<std::string> paths_;
+};
+
+}  // namespace viewer

@@ -1,0 +1,53 @@
+#include "viewer/SerialJobs.h"
+
+#include <exception>
+#include <string>
+
+#include "viewer/Dialogs.h"
+
+namespace viewer {
+
+SerialJobs::SerialJobs(GuiInbox& inbox) : inbox_(inbox), thread_([this] { Serve(); }) {}
+
+SerialJobs::~SerialJobs() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void SerialJobs::Run(Job job) {
+  {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+  }
+  changed_.notify_all();
+}
+
+void SerialJobs::Serve() {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;
+      job = std::move(jobs_.front());
+      jobs_.pop_front();
+    }
+    std::function<void()> then;
+    try {
+      then = job();
+    } catch (const std::exception& error) {
+      then = [text = std::string(error.what())] { ShowError(FromLocal(text)); };
+    } catch (...) {
+      then = [] { ShowError(QStringLiteral("Unknown error")); };
+    }
+    // Whatever the job held goes here, off the GUI thread.
+    job = nullptr;
+    if (then) inbox_.Post(std::move(then));
+  }
+}
+
+}  // namespace viewer

@@ -1,0 +1,373 @@
+#include "viewer/ViewerWindow.h"
+
+#include <QAction>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPixmap>
+#include <QProcess>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "core/platform/Files.h"
+#include "core/platform/Shell.h"
+#include "core/task/Commonfunc.h"
+#include "viewer/Dialogs.h"
+#include "viewer/HoleListFile.h"
+#include "viewer/HoleListModel.h"
+
+namespace viewer {
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr int kStatusMessageMs = 8000;
+constexpr int kSwatchSize = 10;
+
+QString StateName(TileState state) {
+  switch (state) {
+    case TileState::Unknown:
+      return ViewerWindow::tr("Not checked yet");
+    case TileState::Saved:
+      return ViewerWindow::tr("Saved");
+    case TileState::Blank:
+      return ViewerWindow::tr("Blank substitute");
+    case TileState::GivenUp:
+      return ViewerWindow::tr("Given up");
+    case TileState::Missing:
+      return ViewerWindow::tr("Not downloaded");
+    case TileState::Unreadable:
+      return ViewerWindow::tr("Unreadable");
+  }
+  return {};
+}
+
+// Longitude, latitude, column, row and file name at a grid point; the file
+// name only on the task's tiles, nothing off the world's grid.
+QString CursorText(const task::MDTask& task, double gridX, double gridY) {
+  const int32_t zoom = task.Parameters->Zoom;
+  const double gridSize = std::ldexp(1.0, zoom);
+  if (gridX < 0 || gridY < 0 || gridX >= gridSize || gridY >= gridSize) return {};
+  const auto column = static_cast<int32_t>(std::floor(gridX));
+  const auto row = static_cast<int32_t>(std::floor(gridY));
+  QString text = ViewerWindow::tr("Longitude %1  Latitude %2  Column %3  Row %4")
+                     .arg(QString::number(task::TileXToLongitude(gridX, zoom), 'f', 6),
+                          QString::number(task::TileYToLatitude(gridY, zoom), 'f', 6), QString::number(column),
+                          QString::number(row));
+  if (task.Range().Contains(column, row)) text += QStringLiteral("  ") + FromLocal(task.TileFileName(column, row));
+  return text;
+}
+
+// The task files among dropped URLs.
+QString DroppedTaskFile(const QMimeData* data) {
+  if (data == nullptr) return {};
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile() && url.toLocalFile().endsWith(QLatin1String(task::kTaskFileExtension), Qt::CaseInsensitive)) {
+      return url.toLocalFile();
+    }
+  }
+  return {};
+}
+
+QPixmap Swatch(TileState state) {
+  QPixmap swatch(kSwatchSize, kSwatchSize);
+  swatch.fill(StateColor(state));
+  return swatch;
+}
+
+}  // namespace
+
+ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), jobs_(inbox_) {
+  setObjectName(QStringLiteral("viewerWindow"));
+  setWindowTitle(kViewerTitle);
+  setAcceptDrops(true);
+  resize(1000, 700);
+
+  Map = new MapView(options_.CacheBytes, this);
+  setCentralWidget(Map);
+  Holes = new HoleListModel(this);
+  BuildMenus();
+  BuildStatusBar();
+  BuildHoleDock();
+
+  connect(Map, &MapView::CursorMoved, this, [this](double x, double y) { ShowCursor(x, y); });
+  connect(Map, &MapView::CursorLeft, CursorLabel, &QLabel::clear);
+  connect(Map, &MapView::ViewChanged, this, [this] { ShowZoom(); });
+  statesTimer_.setInterval(kPollMs);
+  connect(&statesTimer_, &QTimer::timeout, this, [this] { Guarded([this] { PollStates(); }); });
+
+  // The first job: its list arrives before any task opened afterwards adds to it.
+  jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
+    RecentFiles loaded = RecentFiles::Load(path);
+    return [this, loaded] {
+      recent_ = loaded;
+      ShowRecent();
+    };
+  });
+  ShowCounts();
+}
+
+ViewerWindow::~ViewerWindow() = default;
+
+void ViewerWindow::BuildMenus() {
+  const auto action = [this](QMenu* menu, const char* name, const QString& text, const QKeySequence& keys,
+                             void (ViewerWindow::*handler)()) {
+    QAction* added = menu->addAction(text);
+    added->setObjectName(QLatin1String(name));
+    added->setShortcut(keys);
+    connect(added, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return added;
+  };
+  QMenu* file = menuBar()->addMenu(tr("&File"));
+  OpenTaskAction =
+      action(file, "openTaskAction", tr("&Open task..."), QKeySequence::Open, &ViewerWindow::OpenTaskClick);
+  RecentMenu = file->addMenu(tr("Open &recent"));
+  RecentMenu->setObjectName(QStringLiteral("recentMenu"));
+  file->addSeparator();
+  SaveHolesAction = action(file, "saveHolesAction", tr("&Save as failed-tile list..."), QKeySequence::Save,
+                           &ViewerWindow::SaveHolesClick);
+  ExportImageAction = action(file, "exportImageAction", tr("&Export image..."), QKeySequence(Qt::CTRL | Qt::Key_E),
+                             &ViewerWindow::ExportImageClick);
+  file->addSeparator();
+  file->addAction(tr("E&xit"), QKeySequence::Quit, this, &QWidget::close);
+
+  QMenu* view = viewMenu_ = menuBar()->addMenu(tr("&View"));
+  ReloadAction = action(view, "reloadAction", tr("&Reload"), QKeySequence(Qt::Key_F5), &ViewerWindow::ReloadClick);
+  FitAction = view->addAction(tr("&Whole task"), QKeySequence(Qt::Key_Home), Map, &MapView::Fit);
+  FitAction->setObjectName(QStringLiteral("fitAction"));
+  ZoomInAction = view->addAction(tr("Zoom &in"), this, [this] { Map->ZoomBy(2); });
+  ZoomInAction->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal), QKeySequence::ZoomIn});
+  ZoomInAction->setObjectName(QStringLiteral("zoomInAction"));
+  ZoomOutAction = view->addAction(tr("Zoom &out"), this, [this] { Map->ZoomBy(0.5); });
+  ZoomOutAction->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence::ZoomOut});
+  ZoomOutAction->setObjectName(QStringLiteral("zoomOutAction"));
+  view->addSeparator();
+  HolesOnlyAction = view->addAction(tr("&Holes only"));
+  HolesOnlyAction->setObjectName(QStringLiteral("holesOnlyAction"));
+  HolesOnlyAction->setCheckable(true);
+  HolesOnlyAction->setShortcut(QKeySequence(Qt::Key_H));
+  connect(HolesOnlyAction, &QAction::toggled, Map, &MapView::SetHolesOnly);
+  // The window's shortcuts work wherever the focus is in it.
+  for (QAction* command : {FitAction, ZoomInAction, ZoomOutAction}) command->setShortcutContext(Qt::WindowShortcut);
+}
+
+void ViewerWindow::BuildStatusBar() {
+  CursorLabel = new QLabel(this);
+  CursorLabel->setObjectName(QStringLiteral("cursorLabel"));
+  statusBar()->addWidget(CursorLabel, 1);
+  // The legend: each state's colour, name and count.
+  for (int state = 0; state < kTileStateCount; ++state) {
+    auto* swatch = new QLabel(this);
+    swatch->setPixmap(Swatch(static_cast<TileState>(state)));
+    auto* count = new QLabel(this);
+    count->setObjectName(QStringLiteral("count%1").arg(state));
+    auto* entry = new QWidget(this);
+    auto* layout = new QHBoxLayout(entry);
+    layout->setContentsMargins(4, 0, 4, 0);
+    layout->setSpacing(4);
+    layout->addWidget(swatch);
+    layout->addWidget(count);
+    statusBar()->addPermanentWidget(entry);
+    CountLabels[static_cast<std::size_t>(state)] = count;
+  }
+  ZoomLabel = new QLabel(this);
+  ZoomLabel->setObjectName(QStringLiteral("zoomLabel"));
+  statusBar()->addPermanentWidget(ZoomLabel);
+}
+
+void ViewerWindow::BuildHoleDock() {
+  auto* dock = new QDockWidget(tr("Holes"), this);
+  dock->setObjectName(QStringLiteral("holesDock"));
+  auto* panel = new QWidget(dock);
+  auto* layout = new QVBoxLayout(panel);
+  HoleSummary = new QLabel(panel);
+  HoleSummary->setObjectName(QStringLiteral("holeSummary"));
+  HoleList = new QListView(panel);
+  HoleList->setObjectName(QStringLiteral("holeList"));
+  HoleList->setModel(Holes);
+  // Rows of one height: the view never asks for all of a million rows.
+  HoleList->setUniformItemSizes(true);
+  auto* save = new QToolButton(panel);
+  save->setDefaultAction(SaveHolesAction);
+  layout->addWidget(HoleSummary);
+  layout->addWidget(HoleList);
+  layout->addWidget(save);
+  dock->setWidget(panel);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+  viewMenu_->addAction(dock->toggleViewAction());
+  connect(HoleList, &QListView::activated, this, [this](const QModelIndex& index) {
+    if (const std::optional<int64_t> tile = Holes->TileIndexAt(index.row())) {
+      Map->CenterOnTile(task_->States().TileAt(*tile));
+    }
+  });
+}
+
+std::string ViewerWindow::SettingsPath() const {
+  return options_.ProgramFolder + "ini" + platform::kPathSeparator + "tileview.ini";
+}
+
+void ViewerWindow::OpenTask(const QString& path) {
+  const std::string taskPath = ToLocal(QFileInfo(path).absoluteFilePath());
+  const std::string blankImage = options_.ProgramFolder + "blankimg" + platform::kPathSeparator + "blank.jpg";
+  jobs_.Run([this, taskPath, blankImage, interval = options_.RefreshInterval]() -> std::function<void()> {
+    try {
+      std::shared_ptr<LoadedTask> task = LoadedTask::Open(taskPath, blankImage, interval);
+      return [this, task] { Install(task); };
+    } catch (const std::bad_alloc&) {
+      return [taskPath] { ShowError(tr("Not enough memory to view the task %1.").arg(FromLocal(taskPath))); };
+    }
+  });
+}
+
+void ViewerWindow::Install(std::shared_ptr<LoadedTask> task) {
+  std::shared_ptr<LoadedTask> old = std::move(task_);
+  task_ = std::move(task);
+  Map->SetTask(task_);
+  Holes->SetTask(task_);
+  // The old task's scanner may be at a slow disk: it is stopped away from here.
+  jobs_.Run([old = std::move(old)]() mutable -> std::function<void()> {
+    old.reset();
+    return nullptr;
+  });
+  setWindowTitle(QStringLiteral("%1 - %2").arg(FromLocal(platform::ExtractFileName(task_->Path())), kViewerTitle));
+  recent_.Add(task_->Path());
+  ShowRecent();
+  SaveRecent();
+  shownChanges_ = ~uint64_t{0};
+  PollStates();
+  statesTimer_.start();
+  Map->setFocus();
+}
+
+void ViewerWindow::OpenTaskClick() {
+  const QString start = task_ ? FromLocal(platform::ExtractFilePath(task_->Path())) : QString();
+  const std::optional<QString> path =
+      Chooser().OpenFile(this, tr("Open task"), tr("Task files (*%1)").arg(task::kTaskFileExtension), start);
+  if (path) OpenTask(*path);
+}
+
+void ViewerWindow::SaveHolesClick() {
+  if (!task_) {
+    ShowMessage(tr("Open a task first."));
+    return;
+  }
+  if (task_->States().Count(TileState::Unknown) > 0) {
+    ShowMessage(
+        tr("Not every tile has been checked yet. Save the list when the status bar shows no tile left to check."));
+    return;
+  }
+  const std::string suggested = platform::RemoveFileExt(task_->Path()) + "_holes.ftl";
+  std::optional<QString> chosen =
+      Chooser().SaveFile(this, tr("Save as failed-tile list"), tr("Failed-tile lists (*.ftl)"), FromLocal(suggested));
+  if (!chosen) return;
+  if (QFileInfo(*chosen).suffix().isEmpty()) *chosen += QStringLiteral(".ftl");
+  jobs_.Run([this, task = task_, path = ToLocal(*chosen)]() -> std::function<void()> {
+    const int64_t records = SaveHoleList(task->Task(), task->States(), path);
+    return [this, records, path] {
+      statusBar()->showMessage(tr("%1 tiles saved to %2").arg(records).arg(FromLocal(path)), kStatusMessageMs);
+    };
+  });
+}
+
+void ViewerWindow::ExportImageClick() {
+  if (!task_) {
+    ShowMessage(tr("Open a task first."));
+    return;
+  }
+  const QString combiner = FromLocal(options_.ProgramFolder + platform::kMapCombinerProgram);
+  if (!QFileInfo(combiner).isFile()) {
+    ShowMessage(tr("The map combiner is not installed beside the map viewer: %1 is missing.").arg(combiner));
+    return;
+  }
+  if (!QProcess::startDetached(combiner, {FromLocal(task_->Path())})) {
+    ShowError(tr("Cannot start %1.").arg(combiner));
+  }
+}
+
+void ViewerWindow::ReloadClick() {
+  if (!task_) return;
+  task_->Scanner().Reload();
+  Map->ReloadImages();
+}
+
+void ViewerWindow::PollStates() {
+  if (!task_ || task_->States().Changes() == shownChanges_) return;
+  shownChanges_ = task_->States().Changes();
+  Map->update();
+  ShowCounts();
+  // Refreshing the list resets it: keep the user's place in it.
+  const int scrolled = HoleList->verticalScrollBar()->value();
+  Holes->Refresh();
+  HoleList->verticalScrollBar()->setValue(scrolled);
+}
+
+void ViewerWindow::ShowCounts() {
+  for (int state = 0; state < kTileStateCount; ++state) {
+    const auto tileState = static_cast<TileState>(state);
+    const int64_t count = task_ ? task_->States().Count(tileState) : 0;
+    QLabel* label = CountLabels[static_cast<std::size_t>(state)];
+    label->setText(QStringLiteral("%1: %2").arg(StateName(tileState)).arg(count));
+    // Tiles left to check matter only while there are some.
+    if (tileState == TileState::Unknown) label->parentWidget()->setVisible(count > 0);
+  }
+  const int64_t givenUp = task_ ? task_->States().Count(TileState::GivenUp) : 0;
+  const int64_t missing = task_ ? task_->States().Count(TileState::Missing) : 0;
+  HoleSummary->setText(tr("%1 given up, %2 not downloaded").arg(givenUp).arg(missing));
+}
+
+void ViewerWindow::ShowCursor(double gridX, double gridY) {
+  if (task_) CursorLabel->setText(CursorText(task_->Task(), gridX, gridY));
+}
+
+void ViewerWindow::ShowZoom() {
+  ZoomLabel->setText(task_ ? tr("Zoom %1 %").arg(QString::number(Map->View().Scale() * 100, 'g', 3)) : QString());
+}
+
+void ViewerWindow::ShowRecent() {
+  RecentMenu->clear();
+  for (const std::string& path : recent_.Paths()) {
+    const QString shown = FromLocal(path);
+    RecentMenu->addAction(shown, this, [this, shown] { Guarded([this, &shown] { OpenTask(shown); }); });
+  }
+  RecentMenu->setEnabled(!recent_.Paths().empty());
+}
+
+void ViewerWindow::SaveRecent() {
+  jobs_.Run(
+      [recent = recent_, folder = options_.ProgramFolder + "ini", path = SettingsPath()]() -> std::function<void()> {
+        // The list is a convenience: a program folder that cannot take it
+        // (read-only, say) is no reason to bother the user.
+        try {
+          if (!platform::DirectoryExists(folder)) platform::CreateDir(folder);
+          recent.Save(path);
+        } catch (const platform::FileError&) {
+        }
+        return nullptr;
+      });
+}
+
+void ViewerWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedTaskFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ViewerWindow::dropEvent(QDropEvent* event) {
+  const QString path = DroppedTaskFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  Guarded([this, &path] { OpenTask(path); });
+}
+
+}  // namespace viewer

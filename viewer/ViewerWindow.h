@@ -1,0 +1,110 @@
+// The map viewer's window: opens a task file (File > Open task..., the
+// recent files, the command line or a file dropped on it), shows its tiles as
+// one map with a legend and the count of each state in the status bar, lists
+// the given-up and missing tiles and saves them as a failed-tile list, and
+// hands the task to the map combiner. While the task's files change (a
+// download of it is running), the view follows by itself.
+//
+// GUI thread only. Every file is read and written on the viewer's file
+// thread; the tiles' states come from the task's scanner, polled by a timer.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "viewer/LoadedTask.h"
+#include "viewer/MapView.h"
+#include "viewer/RecentFiles.h"
+#include "viewer/SerialJobs.h"
+
+class QAction;
+class QDockWidget;
+class QLabel;
+class QListView;
+class QMenu;
+
+namespace viewer {
+
+class HoleListModel;
+
+struct ViewerOptions {
+  // Ends in the separator: blankimg/blank.jpg, ini/ and the map combiner there.
+  std::string ProgramFolder;
+  // How often the tile folder and the failed list are looked at for changes.
+  std::chrono::milliseconds RefreshInterval{3000};
+  qint64 CacheBytes = MapView::kDefaultCacheBytes;
+};
+
+class ViewerWindow final : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit ViewerWindow(ViewerOptions options, QWidget* parent = nullptr);
+  ~ViewerWindow() override;
+
+  // Opens the task file in the background; what is wrong with it is shown in
+  // the error box, and the task open before stays.
+  void OpenTask(const QString& path);
+
+  // The menu commands.
+  void OpenTaskClick();
+  void SaveHolesClick();
+  void ExportImageClick();
+  void ReloadClick();
+
+  // The task on view (nullptr: none yet).
+  const LoadedTask* Task() const { return task_.get(); }
+  const RecentFiles& Recent() const { return recent_; }
+
+  MapView* Map;
+  HoleListModel* Holes;
+  QListView* HoleList;
+  QLabel* HoleSummary;
+  QLabel* CursorLabel;
+  QLabel* ZoomLabel;
+  // Indexed by TileState: legend and count of each state.
+  std::array<QLabel*, kTileStateCount> CountLabels{};
+  QMenu* RecentMenu;
+  QAction* OpenTaskAction;
+  QAction* SaveHolesAction;
+  QAction* ExportImageAction;
+  QAction* ReloadAction;
+  QAction* FitAction;
+  QAction* ZoomInAction;
+  QAction* ZoomOutAction;
+  QAction* HolesOnlyAction;
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildStatusBar();
+  void BuildHoleDock();
+  void Install(std::shared_ptr<LoadedTask> task);
+  void PollStates();
+  void ShowCounts();
+  void ShowCursor(double gridX, double gridY);
+  void ShowZoom();
+  void ShowRecent();
+  void SaveRecent();
+  std::string SettingsPath() const;
+
+  const ViewerOptions options_;
+  GuiInbox inbox_;
+  SerialJobs jobs_;  // after the inbox: hands back through it until it ends
+  std::shared_ptr<LoadedTask> task_;
+  RecentFiles recent_;
+  QMenu* viewMenu_ = nullptr;
+  QTimer statesTimer_;
+  uint64_t shownChanges_ = ~uint64_t{0};
+};
+
+}  // namespace viewer
