@@ -465,6 +465,10 @@ HttpResult HttpClient::Get(const std::string& url, std::string& body, const std:
   } else if (d.tooLarge) {
     result.ErrorText =
         "Response too large: more than " + Decimal(static_cast<long>(d.limits.MaxBodyBytes)) + " bytes.";
+  } else if (rc == CURLE_OK && d.status < 200) {
+    // libcurl took the answer, but without a final status line of the form
+    // "HTTP/x.y nnn ...": say so rather than show the garbage.
+    result.ErrorText = "The server's answer has no valid status line.";
   } else if (rc == CURLE_OK || d.status >= 300) {
     // The server answered, and not with success; whatever became of the rest
     // of its answer, that answer is the failure.
