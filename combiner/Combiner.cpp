@@ -48,10 +48,11 @@ constexpr int kWgs84 = 4326;
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
-// The shortest text that reads back as the same double, for GDAL's options.
+// The shortest text without exponent that reads back as the same double,
+// without the user's locale: for GDAL's options and world files.
 std::string Exact(double value) {
-  char buffer[32];
-  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  char buffer[400];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed).ptr;
   return std::string(buffer, end);
 }
 
@@ -76,7 +77,7 @@ DegreeBounds BoundsInDegrees(const task::TileRange& range, int32_t zoom) {
 std::string WorldFileText(const std::array<double, 6>& t) {
   const double values[] = {t[1], t[4], t[2], t[5], t[0] + t[1] / 2 + t[2] / 2, t[3] + t[4] / 2 + t[5] / 2};
   std::string text;
-  for (double value : values) text += platform::FormatGeneral(value, '.') + "\r\n";
+  for (double value : values) text += Exact(value) + "\r\n";
   return text;
 }
 
