@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include "combiner/GdalSupport.h"
@@ -300,11 +301,15 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   InitGdal();
   GdalErrorScope gdalErrors;
 
+  // The task's folder is where its path says: "t.otsk" alone is in the
+  // current folder.
+  const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
   std::unique_ptr<run::OpenedTask> opened;
   try {
-    opened = run::OpenedTask::Open(options.TaskPath);
+    opened = run::OpenedTask::Open(taskPath);
   } catch (const run::OpenTaskError& error) {
-    throw CombineError(error.what());
+    const std::string text = error.what();
+    throw CombineError(text.find(taskPath) != std::string::npos ? text : "Task " + taskPath + ": " + text);
   }
   const task::MDTask& task = opened->Task;
   task::TileRange area = task.Range();

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -297,6 +298,19 @@ TEST(CombineFormats, AnAreaInDegreesTakesTheTilesItCovers) {
   options.Area = combiner::ParseArea("tiles:" + std::to_string(r.MaxX) + ",0," + std::to_string(r.MaxX + 1) + ",1");
   combinertest::RecordingProgress progress;
   EXPECT_THROW(combiner::Combine(options, progress), combiner::CombineError);
+}
+
+TEST(CombineFormats, ATaskFileNamedWithoutAFolderIsInTheCurrentOne) {
+  MixedTask mixed;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(platform::ExtractFilePath(mixed.Task().TaskPath()));
+  combiner::CombineOptions options = OptionsFor(mixed, OutputFormat::GeoTiff, "map.tif");
+  options.TaskPath = "mosaic.otsk";
+  options.Overviews = false;
+  combiner::CombineResult result;
+  EXPECT_NO_THROW(result = CombineQuietly(options));
+  std::filesystem::current_path(before);
+  EXPECT_EQ(result.Tiles, 24);
 }
 
 struct CancelCase {
