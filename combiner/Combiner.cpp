@@ -27,17 +27,18 @@ struct FormatFacts {
   OutputFormat Format;
   const char* Name;
   const char* Title;
+  const char* Noun;  // in progress texts
   const char* Extension;
   const char* GdalDriver;
   const char* WorldFileExtension;  // nullptr: the format holds its georeferencing
 };
 
 constexpr FormatFacts kFormatFacts[] = {
-    {OutputFormat::GeoTiff, "gtiff", "GeoTIFF", ".tif", "GTiff", nullptr},
-    {OutputFormat::Cog, "cog", "Cloud-Optimized GeoTIFF", ".tif", "COG", nullptr},
-    {OutputFormat::Jpeg, "jpeg", "JPEG with world file", ".jpg", "JPEG", ".jgw"},
-    {OutputFormat::Png, "png", "PNG with world file", ".png", "PNG", ".pgw"},
-    {OutputFormat::MbTiles, "mbtiles", "MBTiles", ".mbtiles", nullptr, nullptr},
+    {OutputFormat::GeoTiff, "gtiff", "GeoTIFF", "GeoTIFF", ".tif", "GTiff", nullptr},
+    {OutputFormat::Cog, "cog", "Cloud-Optimized GeoTIFF", "COG", ".tif", "COG", nullptr},
+    {OutputFormat::Jpeg, "jpeg", "JPEG with world file", "JPEG", ".jpg", "JPEG", ".jgw"},
+    {OutputFormat::Png, "png", "PNG with world file", "PNG", ".png", "PNG", ".pgw"},
+    {OutputFormat::MbTiles, "mbtiles", "MBTiles", "MBTiles", ".mbtiles", nullptr, nullptr},
 };
 
 const FormatFacts& Facts(OutputFormat format) { return kFormatFacts[static_cast<int>(format)]; }
@@ -180,7 +181,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
     settings.Compress = options.Compress;
     settings.CopySampling = options.Compress == Compression::Jpeg ? sampling : std::nullopt;
     const TileTally tally = WriteTiles(target, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
-    if (spool.Count() > 0) AddHoleMask(target, sheet.Range, spool, progress, stage("Writing the mask"));
+    if (spool.Count() > 0) AddHoleMask(target, sheet.Range, spool, progress, stage("Masking the holes"));
     if (options.Overviews) BuildOverviews(target, progress, stage("Building overviews"));
     return tally;
   }
@@ -192,18 +193,18 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   const TileTally tally = WriteTiles(step, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
   const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
   const bool masked = tiff && spool.Count() > 0;
-  if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Writing the mask"));
+  if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Masking the holes"));
 
   // Scanline formats read a whole row of blocks at a time.
   SetGdalCacheFor(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
-  const std::string writing = std::string("Writing ") + FormatTitle(options.Format);
+  const std::string noun = Facts(options.Format).Noun;
   {
     Dataset source = OpenDataset(step, /*update=*/false);
     if (options.Srs == OutputSrs::Wgs84) {
       const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
-      TranslateTo(view.Warped.get(), target, options, masked ? "4" : "none", progress, stage("Reprojecting; " + writing));
+      TranslateTo(view.Warped.get(), target, options, masked ? "4" : "none", progress, stage("Reprojecting to WGS 84 and writing " + noun));
     } else {
-      TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage(writing));
+      TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun));
     }
   }
   SetGdalCacheFor(0);

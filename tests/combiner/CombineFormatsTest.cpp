@@ -350,9 +350,9 @@ INSTANTIATE_TEST_SUITE_P(
     Stages, CancelledCombine,
     ::testing::Values(
         CancelCase{"WhileCopyingTiles", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "Combining", 0.5},
-        CancelCase{"InTheMask", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "mask", 0.5},
+        CancelCase{"InTheMask", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "Masking", 0.5},
         CancelCase{"InTheOverviews", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "overviews", 0.2},
-        CancelCase{"WritingCog", OutputFormat::Cog, OutputSrs::WebMercator, 0, "map.tif", "Writing", 0.2},
+        CancelCase{"WritingCog", OutputFormat::Cog, OutputSrs::WebMercator, 0, "map.tif", "Writing COG", 0.2},
         CancelCase{"Reprojecting", OutputFormat::Png, OutputSrs::Wgs84, 0, "map.png", "Reprojecting", 0.2},
         CancelCase{"AtALaterSheet", OutputFormat::Jpeg, OutputSrs::WebMercator, 512, "map.jpg", "Sheet 4 of 6", 0},
         CancelCase{"FillingMbTiles", OutputFormat::MbTiles, OutputSrs::WebMercator, 0, "map.mbtiles", "Combining", 0.5}),
