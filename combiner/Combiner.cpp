@@ -83,6 +83,11 @@ std::string WorldFileText(const std::array<double, 6>& t) {
   return text;
 }
 
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error) && !error;
+}
+
 int64_t TilesPerSheet(const CombineOptions& options, const task::TileRange& area) {
   int64_t pixels = options.SheetPixels;
   if (options.Format == OutputFormat::Jpeg && (pixels == 0 || pixels > kJpegMaxSide)) pixels = kJpegMaxSide;
@@ -319,6 +324,11 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
       area = ResolveArea(*options.Area, task);
     } catch (const AreaError& error) {
       throw CombineError(std::string("The area cannot be used: ") + error.what() + ".");
+    }
+  }
+  for (const std::string& own : {task.TaskFileName(), task.LogFileName, task.FailedListFileName, task.ListFileName}) {
+    if (SamePath(own, options.OutputPath)) {
+      throw CombineError("The output " + options.OutputPath + " is a file of the task itself.");
     }
   }
   const std::string folder = platform::ExtractFilePath(options.OutputPath);

@@ -60,6 +60,7 @@ TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
       {{task, "-o", mixed.Output("no/such/folder/x.tif")}, "there is no folder"},
       {{task, "-o", mixed.Output("x.tif"), "--area", "tiles:0,0,1,1"}, "not inside the task's tiles"},
       {{task, "-o", mixed.Output("x.tif"), "--format", "gif"}, "Try 'tilejoin --help'"},
+      {{task, "-o", task, "--format", "gtiff"}, "is a file of the task itself"},
   };
   for (const Failure& failure : failures) {
     const ProcessResult result = Tilejoin(failure.Arguments);
