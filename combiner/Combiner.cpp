@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -43,10 +44,7 @@ constexpr FormatFacts kFormatFacts[] = {
 
 const FormatFacts& Facts(OutputFormat format) { return kFormatFacts[static_cast<int>(format)]; }
 
-const char* const kCompressionNames[] = {"JPEG", "DEFLATE", "NONE"};
-
-constexpr int kWebMercator = 3857;
-constexpr int kWgs84 = 4326;
+constexpr int kWgs84Epsg = 4326;
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -140,7 +138,7 @@ void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOpti
   OptionList args;
   args.Add("-of", Facts(options.Format).GdalDriver).Add("-b", "1").Add("-b", "2").Add("-b", "3");
   args.Add("-mask", maskSource);
-  const std::string compress = kCompressionNames[static_cast<int>(options.Compress)];
+  const std::string compress = GdalCompressionName(options.Compress);
   const std::string quality = Decimal(kJpegQuality);
   switch (options.Format) {
     case OutputFormat::GeoTiff:
@@ -227,7 +225,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
     }
     const std::string stem = platform::RemoveFileExt(sheet.Path);
     pending.AddText(stem + worldExtension, WorldFileText(transform));
-    pending.AddText(stem + ".prj", PrjText(options.Srs == OutputSrs::Wgs84 ? kWgs84 : kWebMercator));
+    pending.AddText(stem + ".prj", PrjText(options.Srs == OutputSrs::Wgs84 ? kWgs84Epsg : kWebMercatorEpsg));
   }
   return tally;
 }
@@ -377,6 +375,12 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   return result;
 }
 
+std::string FormatDuration(double seconds) {
+  const auto total = static_cast<int64_t>(std::max(0.0, std::round(seconds)));
+  const auto twoDigits = [](int64_t value) { return (value < 10 ? "0" : "") + Decimal(value); };
+  return Decimal(total / 3600) + ":" + twoDigits(total / 60 % 60) + ":" + twoDigits(total % 60);
+}
+
 std::string SummaryText(const CombineResult& result) {
   if (result.Cancelled) return "Cancelled: nothing was written.\n";
   std::string text;
@@ -392,10 +396,7 @@ std::string SummaryText(const CombineResult& result) {
     text += "Holes: " + Decimal(result.Holes.Missing) + " missing, " + Decimal(result.Holes.GivenUp) + " given up, " +
             Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath + "\n";
   }
-  const auto seconds = static_cast<int64_t>(result.Seconds + 0.5);
-  text += "Elapsed: " + Decimal(seconds / 3600) + ":" + (seconds / 60 % 60 < 10 ? "0" : "") + Decimal(seconds / 60 % 60) +
-          ":" + (seconds % 60 < 10 ? "0" : "") + Decimal(seconds % 60) + "\n";
-  return text;
+  return text + "Elapsed: " + FormatDuration(result.Seconds) + "\n";
 }
 
 }  // namespace combiner

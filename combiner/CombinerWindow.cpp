@@ -232,10 +232,8 @@ void CombinerWindow::UpdateControls() {
   const bool running = IsRunning();
   const OutputFormat format = SelectedFormat();
   const bool tiff = format == OutputFormat::GeoTiff || format == OutputFormat::Cog;
-  for (QWidget* field : {static_cast<QWidget*>(taskEdit_), static_cast<QWidget*>(taskBrowseButton_),
-                         static_cast<QWidget*>(formatBox_), static_cast<QWidget*>(outputEdit_),
-                         static_cast<QWidget*>(outputBrowseButton_), static_cast<QWidget*>(sheetBox_),
-                         static_cast<QWidget*>(fillEdit_), static_cast<QWidget*>(areaEdit_)}) {
+  for (QWidget* field : std::initializer_list<QWidget*>{taskEdit_, taskBrowseButton_, formatBox_, outputEdit_,
+                                                      outputBrowseButton_, sheetBox_, fillEdit_, areaEdit_}) {
     field->setEnabled(!running);
   }
   srsBox_->setEnabled(!running && format != OutputFormat::MbTiles);

@@ -1,8 +1,5 @@
 #include "combiner/ConsoleProgress.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "core/platform/Numbers.h"
 
 namespace combiner {
@@ -12,12 +9,6 @@ namespace {
 constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
 constexpr auto kPlainLineEvery = std::chrono::seconds(10);
 
-std::string Duration(double seconds) {
-  const auto total = static_cast<int64_t>(std::max(0.0, std::round(seconds)));
-  const auto two = [](int64_t value) { return (value < 10 ? "0" : "") + platform::FormatInteger(value); };
-  return platform::FormatInteger(total / 3600) + ":" + two(total / 60 % 60) + ":" + two(total % 60);
-}
-
 }  // namespace
 
 ConsoleProgress::ConsoleProgress(std::FILE* out, bool terminal, Verbosity verbosity, const std::atomic<int>& stopSignals)
@@ -25,7 +16,7 @@ ConsoleProgress::ConsoleProgress(std::FILE* out, bool terminal, Verbosity verbos
 
 std::string ConsoleProgress::Text(const std::string& stage, double fraction, double stageSeconds) {
   std::string text = stage + ": " + platform::FormatFixed(100 * fraction, 0, 1) + "%";
-  if (fraction > 0 && fraction < 1) text += ", " + Duration(stageSeconds * (1 - fraction) / fraction) + " left";
+  if (fraction > 0 && fraction < 1) text += ", " + FormatDuration(stageSeconds * (1 - fraction) / fraction) + " left";
   return text;
 }
 

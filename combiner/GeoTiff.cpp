@@ -1,6 +1,5 @@
 #include "combiner/GeoTiff.h"
 
-#include <cpl_string.h>
 #include <gdal.h>
 #include <geotiffio.h>
 #include <ogr_srs_api.h>
@@ -14,13 +13,13 @@
 
 #include "combiner/GdalSupport.h"
 #include "combiner/MercatorGrid.h"
+#include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 
 namespace combiner {
 
 namespace {
 
-constexpr int kWebMercator = 3857;
 // A bound on the bytes of one tile in any of our files: its raw pixels
 // (192 KiB) or any JPEG stream of it, and a third more for the overviews.
 constexpr double kBoundBytesPerTile = 256 * 1024 * 4.0 / 3;
@@ -47,44 +46,41 @@ class RawJpegTiff final : public TileSink {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, &RawJpegTiff::KeepError, this);
     TIFFOpenOptionsSetWarningHandlerExtR(options, &RawJpegTiff::IgnoreWarning, nullptr);
-    tiff_ = TIFFOpenExt(path.c_str(), NeedsBigTiff(range.Count()) ? "w8" : "w", options);
+    tiff_.reset(TIFFOpenExt(path.c_str(), NeedsBigTiff(range.Count()) ? "w8" : "w", options));
     TIFFOpenOptionsFree(options);
-    if (tiff_ == nullptr) Fail("Cannot create file ");
+    if (!tiff_) Fail("Cannot create file ");
+    TIFF* tiff = tiff_.get();
 
     const auto width = static_cast<uint32_t>(range.Columns() * kTilePixels);
     const auto height = static_cast<uint32_t>(range.Rows() * kTilePixels);
-    TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff_, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
-    TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
-    TIFFSetField(tiff_, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(sampling.Horizontal),
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(sampling.Horizontal),
                  static_cast<uint16_t>(sampling.Vertical));
-    TIFFSetField(tiff_, TIFFTAG_TILEWIDTH, kTilePixels);
-    TIFFSetField(tiff_, TIFFTAG_TILELENGTH, kTilePixels);
-    TIFFSetField(tiff_, TIFFTAG_SOFTWARE, "tilejoin");
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kTilePixels);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, kTilePixels);
+    TIFFSetField(tiff, TIFFTAG_SOFTWARE, "tilejoin");
 
     const std::array<double, 6> transform = MercatorGeoTransform(range, zoom);
     double scale[3] = {transform[1], -transform[5], 0};
     double tiePoint[6] = {0, 0, 0, transform[0], transform[3], 0};
-    TIFFSetField(tiff_, TIFFTAG_GEOPIXELSCALE, 3, scale);
-    TIFFSetField(tiff_, TIFFTAG_GEOTIEPOINTS, 6, tiePoint);
-    GTIF* keys = GTIFNew(tiff_);
+    TIFFSetField(tiff, TIFFTAG_GEOPIXELSCALE, 3, scale);
+    TIFFSetField(tiff, TIFFTAG_GEOTIEPOINTS, 6, tiePoint);
+    GTIF* keys = GTIFNew(tiff);
     if (keys == nullptr) Fail("Cannot create file ");
     GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
     GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
     GTIFKeySet(keys, GTCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / Pseudo-Mercator");
-    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, kWebMercator);
+    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, kWebMercatorEpsg);
     GTIFKeySet(keys, ProjLinearUnitsGeoKey, TYPE_SHORT, 1, Linear_Meter);
     const int written = GTIFWriteKeys(keys);
     GTIFFree(keys);
     if (written == 0) Fail("Unable to write to ");
-  }
-
-  ~RawJpegTiff() override {
-    if (tiff_ != nullptr) XTIFFClose(tiff_);
   }
 
   void Put(int64_t column, int64_t row, const TileContent& tile) override {
@@ -96,17 +92,16 @@ class RawJpegTiff final : public TileSink {
       encoded = EncodeJpeg(tile.Image, sampling_, kJpegQuality);
       stream = &encoded;
     }
-    const ttile_t index = TIFFComputeTile(tiff_, static_cast<uint32_t>(column * kTilePixels),
+    const ttile_t index = TIFFComputeTile(tiff_.get(), static_cast<uint32_t>(column * kTilePixels),
                                           static_cast<uint32_t>(row * kTilePixels), 0, 0);
-    if (TIFFWriteRawTile(tiff_, index, const_cast<char*>(stream->data()), static_cast<tmsize_t>(stream->size())) < 0) {
+    if (TIFFWriteRawTile(tiff_.get(), index, const_cast<char*>(stream->data()), static_cast<tmsize_t>(stream->size())) < 0) {
       Fail("Unable to write to ");
     }
   }
 
   void Finish() override {
-    const bool flushed = TIFFFlush(tiff_) == 1;
-    XTIFFClose(tiff_);
-    tiff_ = nullptr;
+    const bool flushed = TIFFFlush(tiff_.get()) == 1;
+    tiff_.reset();
     if (!flushed) Fail("Unable to write to ");
   }
 
@@ -120,14 +115,17 @@ class RawJpegTiff final : public TileSink {
   static int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
   [[noreturn]] void Fail(const std::string& what) {
-    throw GdalError(what + path_ + (error_.empty() ? "" : ": " + error_));
+    throw platform::FileError(what + path_ + (error_.empty() ? "" : ": " + error_));
   }
 
   std::string path_;
   ChromaSampling sampling_;
   std::string fill_;  // the fill colour's tile, encoded once
-  TIFF* tiff_ = nullptr;
-  std::string error_;
+  std::string error_;  // before tiff_: closing may still report
+  struct TiffCloser {
+    void operator()(TIFF* tiff) const { XTIFFClose(tiff); }
+  };
+  std::unique_ptr<TIFF, TiffCloser> tiff_;
 };
 
 // A GeoTIFF written through GDAL, tile by tile, every tile from pixels.
@@ -135,10 +133,9 @@ class GdalTiff final : public TileSink {
  public:
   GdalTiff(const std::string& path, const task::TileRange& range, int32_t zoom, Compression compress, Rgb fill)
       : path_(path), fill_(SolidPixels(fill)) {
-    static const char* const kCompressions[] = {"JPEG", "DEFLATE", "NONE"};
     OptionList options;
     options.Add("TILED=YES").Add("BLOCKXSIZE=256").Add("BLOCKYSIZE=256").Add("INTERLEAVE=PIXEL");
-    options.Add(std::string("COMPRESS=") + kCompressions[static_cast<int>(compress)]);
+    options.Add(std::string("COMPRESS=") + GdalCompressionName(compress));
     if (compress == Compression::Jpeg) {
       options.Add("PHOTOMETRIC=YCBCR").Add("JPEG_QUALITY=" + platform::FormatInteger(kJpegQuality));
     }
@@ -150,7 +147,7 @@ class GdalTiff final : public TileSink {
     if (!dataset_) throw GdalError("Cannot create file " + path + ": " + GdalErrorScope::LastError());
     std::array<double, 6> transform = MercatorGeoTransform(range, zoom);
     OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    const bool georeferenced = OSRImportFromEPSG(srs, kWebMercator) == OGRERR_NONE &&
+    const bool georeferenced = OSRImportFromEPSG(srs, kWebMercatorEpsg) == OGRERR_NONE &&
                                GDALSetSpatialRef(dataset_.get(), srs) == CE_None &&
                                GDALSetGeoTransform(dataset_.get(), transform.data()) == CE_None;
     OSRDestroySpatialReference(srs);
@@ -176,6 +173,15 @@ class GdalTiff final : public TileSink {
 };
 
 }  // namespace
+
+const char* GdalCompressionName(Compression compress) {
+  switch (compress) {
+    case Compression::Jpeg: return "JPEG";
+    case Compression::Deflate: return "DEFLATE";
+    case Compression::None: return "NONE";
+  }
+  return "NONE";
+}
 
 bool NeedsBigTiff(int64_t tiles) { return static_cast<double>(tiles) * kBoundBytesPerTile > kClassicTiffBytes; }
 
@@ -206,7 +212,6 @@ TileTally WriteTiles(const std::string& path, const task::TileRange& range, cons
       case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
       case TileContent::Kind::Decoded: ++tally.Reencoded; break;
       case TileContent::Kind::Hole:
-        ++tally.Holes;
         holes.Add(task.TileFileName(x, y), tile.Reason);
         spool.Add(index);
         break;

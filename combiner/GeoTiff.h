@@ -21,6 +21,9 @@ enum class Compression { Jpeg, Deflate, None };
 
 inline constexpr int kJpegQuality = 90;
 
+// GDAL's name of a compression: "JPEG", "DEFLATE", "NONE".
+const char* GdalCompressionName(Compression compress);
+
 struct TiffSettings {
   Compression Compress = Compression::Jpeg;
   // With JPEG compression: the sampling of the tiles copied as they are;
@@ -33,7 +36,6 @@ struct TiffSettings {
 struct TileTally {
   int64_t Copied = 0;     // the downloaded bytes as they are
   int64_t Reencoded = 0;  // decoded and encoded
-  int64_t Holes = 0;
 };
 
 // True when a file of this many tiles, with overviews, may pass 4 GB.

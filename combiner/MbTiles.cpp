@@ -100,7 +100,6 @@ TileTally WriteMbTiles(const std::string& path, const std::string& name, const t
     const auto y = static_cast<int32_t>(range.MinY + index / range.Columns());
     TileContent tile = tiles.Load(x, y, keepAsIs);
     if (tile.What == TileContent::Kind::Hole) {
-      ++tally.Holes;
       holes.Add(task.TileFileName(x, y), tile.Reason);
     } else {
       if (tile.What == TileContent::Kind::AsDownloaded) {

@@ -44,13 +44,14 @@ TileContent TaskTiles::Load(int32_t x, int32_t y, const std::function<bool(const
   }
   tile.Reason = HoleReason::Unreadable;
   if (read == platform::ReadOutcome::Failed) return tile;
-  if (IsJpeg(tile.Bytes)) {
+  const bool jpeg = IsJpeg(tile.Bytes);
+  if (jpeg) {
     if (const auto layout = InspectJpeg(tile.Bytes); layout && keepAsIs(*layout)) {
       tile.What = TileContent::Kind::AsDownloaded;
       return tile;
     }
   }
-  std::optional<Pixels> pixels = IsJpeg(tile.Bytes) ? DecodeJpeg(tile.Bytes) : DecodeWithGdal(tile.Bytes);
+  std::optional<Pixels> pixels = jpeg ? DecodeJpeg(tile.Bytes) : DecodeWithGdal(tile.Bytes);
   tile.Bytes.clear();
   if (pixels) {
     tile.What = TileContent::Kind::Decoded;
