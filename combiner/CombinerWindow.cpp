@@ -17,7 +17,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <chrono>
 #include <exception>
 
 #include "core/platform/Files.h"
@@ -29,35 +28,29 @@ namespace {
 QString FromLocal(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
 std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
-// Hands progress over to the window at most this often (and at every new stage).
-constexpr auto kProgressEvery = std::chrono::milliseconds(50);
 constexpr int kProgressSteps = 1000;
 
 const char* const kCompressionTitles[] = {"JPEG", "DEFLATE", "None"};
 
 }  // namespace
 
-// The worker's side: progress and the result go to the window as queued
-// calls; the cancel request is read from the window's flag.
+// The worker's side: progress goes to the window's news; the cancel request
+// is read from the window's flag.
 class CombinerWindow::WindowProgress final : public Progress {
  public:
   explicit WindowProgress(CombinerWindow* window) : window_(window) {}
 
   void Report(const std::string& stage, double fraction) override {
-    const auto now = std::chrono::steady_clock::now();
-    if (stage == stage_ && fraction < 1 && now - shown_ < kProgressEvery) return;
-    stage_ = stage;
-    shown_ = now;
-    QMetaObject::invokeMethod(
-        window_, [window = window_, text = FromLocal(stage), fraction] { window->ShowProgress(text, fraction); },
-        Qt::QueuedConnection);
+    window_->Tell([&](WorkerNews& news) {
+      news.Progressed = true;
+      news.Stage = stage;
+      news.Fraction = fraction;
+    });
   }
   bool CancelRequested() const override { return window_->cancelRequested_.load(); }
 
  private:
   CombinerWindow* window_;
-  std::string stage_;
-  std::chrono::steady_clock::time_point shown_;
 };
 
 CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDialog(parent) {
@@ -293,15 +286,19 @@ void CombinerWindow::Start() {
   worker_ = std::thread([this, options = *options] {
     WindowProgress progress(this);
     CombineResult result;
-    QString error;
+    std::string error;
     try {
       result = Combine(options, progress);
     } catch (const std::exception& failure) {
-      error = FromLocal(failure.what());
+      error = failure.what();
     } catch (...) {
       error = "The combine failed for an unknown reason.";
     }
-    QMetaObject::invokeMethod(this, [this, result, error] { Finished(result, error); }, Qt::QueuedConnection);
+    Tell([&](WorkerNews& news) {
+      news.Finished = true;
+      news.Result = std::move(result);
+      news.Error = std::move(error);
+    });
   });
   UpdateControls();
   cancelButton_->setFocus();
@@ -313,17 +310,34 @@ void CombinerWindow::Cancel() {
   stageLabel_->setText("Cancelling...");
 }
 
-void CombinerWindow::ShowProgress(const QString& stage, double fraction) {
-  if (!IsRunning() || cancelRequested_) return;
-  stageLabel_->setText(stage);
-  progressBar_->setValue(static_cast<int>(fraction * kProgressSteps));
+void CombinerWindow::Tell(const std::function<void(WorkerNews&)>& change) {
+  const std::lock_guard<std::mutex> lock(newsMutex_);
+  change(news_);
+  if (news_.WakeUpPosted) return;
+  news_.WakeUpPosted = true;
+  // A wake-up that carries nothing: the news travel under the mutex.
+  QMetaObject::invokeMethod(this, "TakeWorkerNews", Qt::QueuedConnection);
 }
 
-void CombinerWindow::Finished(const CombineResult& result, const QString& error) {
+void CombinerWindow::TakeWorkerNews() {
+  WorkerNews news;
+  {
+    const std::lock_guard<std::mutex> lock(newsMutex_);
+    news = std::move(news_);
+    news_ = WorkerNews{};
+  }
+  if (news.Progressed && !cancelRequested_) {
+    stageLabel_->setText(FromLocal(news.Stage));
+    progressBar_->setValue(static_cast<int>(news.Fraction * kProgressSteps));
+  }
+  if (news.Finished) Finished(news.Result, news.Error);
+}
+
+void CombinerWindow::Finished(const CombineResult& result, const std::string& error) {
   WaitForWorker();
-  if (!error.isEmpty()) {
+  if (!error.empty()) {
     stageLabel_->setText("Failed");
-    summaryView_->setPlainText(error);
+    summaryView_->setPlainText(FromLocal(error));
   } else {
     stageLabel_->setText(result.Cancelled ? "Cancelled" : "Done");
     if (!result.Cancelled) progressBar_->setValue(kProgressSteps);

@@ -2,7 +2,8 @@
 // options; Start runs the combine on a thread of its own, so the window stays
 // responsive, with a progress bar, Cancel, the summary and "Open folder".
 // Every control's objectName is set for tests and accessibility tools.
-// Main thread only; the worker reaches the window through queued calls.
+// Main thread only, but for the worker's news: the worker leaves progress and
+// the result under a mutex and posts one wake-up; the window takes them.
 #pragma once
 
 #include <QDialog>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -47,6 +49,21 @@ class CombinerWindow : public QDialog {
  private:
   class WindowProgress;
 
+  // What the worker has to tell the window since it last looked.
+  struct WorkerNews {
+    bool Progressed = false;
+    std::string Stage;
+    double Fraction = 0;
+    bool Finished = false;
+    CombineResult Result;
+    std::string Error;
+    bool WakeUpPosted = false;
+  };
+  // Worker thread: changes the news and wakes the window once for all.
+  void Tell(const std::function<void(WorkerNews&)>& change);
+  // Main thread: the wake-up's handler.
+  Q_INVOKABLE void TakeWorkerNews();
+
   void BrowseTask();
   void BrowseOutput();
   void TaskChanged();
@@ -54,8 +71,7 @@ class CombinerWindow : public QDialog {
   void Start();
   void Cancel();
   void OpenFolder();
-  void ShowProgress(const QString& stage, double fraction);
-  void Finished(const CombineResult& result, const QString& error);
+  void Finished(const CombineResult& result, const std::string& error);
   void WaitForWorker();
   void UpdateControls();
   // The options of the controls, or the reason they are not usable.
@@ -83,6 +99,8 @@ class CombinerWindow : public QDialog {
 
   std::thread worker_;
   std::atomic<bool> cancelRequested_{false};
+  std::mutex newsMutex_;
+  WorkerNews news_;
   QString lastOutputFolder_;
   std::function<void(const QString&)> folderOpener_;
 };
