@@ -637,4 +637,6 @@ int RemoveStaleTemporaries(const std::string& folder) {
 }
 #endif
 
+std::string TemporaryNameBeside(const std::string& target) { return TemporarySibling(target); }
+
 }  // namespace platform

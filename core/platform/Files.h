@@ -34,6 +34,11 @@ class FileError : public std::runtime_error {
 // Returns how many were removed; a folder that cannot be read removes none.
 int RemoveStaleTemporaries(const std::string& folder);
 
+// A fresh name for a temporary file beside target, of the pattern that
+// RemoveStaleTemporaries knows: for files that a library writes by path (an
+// image, a database) before the caller renames them over target.
+std::string TemporaryNameBeside(const std::string& target);
+
 // Folder of the running executable, ending in the separator.
 std::string ProgramFolder();
 

@@ -3,48 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 #include <regex>
 #include <string>
 
 #include "core/platform/Numbers.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/GermanLocale.h"
 
 namespace {
 
-// Switches the process to a German locale (decimal comma, day.month.year) for
-// one test. Machines without a prebuilt one get it compiled into a throwaway
-// folder, found through LOCPATH.
-class GermanLocale {
- public:
-  GermanLocale() {
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
-      if (std::setlocale(LC_ALL, name) != nullptr) {
-        active_ = true;
-        return;
-      }
-    }
-    static std::unique_ptr<testsupport::TempDir> compiled;
-    if (!compiled) {
-      compiled = std::make_unique<testsupport::TempDir>();
-      const std::string command = "localedef -i de_DE -f UTF-8 '" + compiled->Path() +
-                                  "de_DE.UTF-8' >/dev/null 2>&1";
-      if (std::system(command.c_str()) != 0) return;
-    }
-    ::setenv("LOCPATH", compiled->Path().c_str(), 1);
-    active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
-  }
-  ~GermanLocale() {
-    std::setlocale(LC_ALL, "C");
-    ::unsetenv("LOCPATH");
-  }
-  bool active() const { return active_; }
-
- private:
-  bool active_ = false;
-};
+using testsupport::GermanLocale;
 
 TEST(Locale, CLocaleHasAPointAndUsStyleDates) {
   std::setlocale(LC_ALL, "C");

@@ -1,0 +1,402 @@
+#include "combiner/Combiner.h"
+
+#include <gdal_utils.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "combiner/GdalSupport.h"
+#include "combiner/MbTiles.h"
+#include "combiner/MercatorGrid.h"
+#include "combiner/PendingFiles.h"
+#include "combiner/TaskTiles.h"
+#include "core/platform/Files.h"
+#include "core/platform/Numbers.h"
+#include "core/run/OpenedTask.h"
+#include "core/task/Commonfunc.h"
+
+namespace combiner {
+
+namespace {
+
+struct FormatFacts {
+  OutputFormat Format;
+  const char* Name;
+  const char* Title;
+  const char* Noun;  // in progress texts
+  const char* Extension;
+  const char* GdalDriver;
+  const char* WorldFileExtension;  // nullptr: the format holds its georeferencing
+};
+
+constexpr FormatFacts kFormatFacts[] = {
+    {OutputFormat::GeoTiff, "gtiff", "GeoTIFF", "GeoTIFF", ".tif", "GTiff", nullptr},
+    {OutputFormat::Cog, "cog", "Cloud-Optimized GeoTIFF", "COG", ".tif", "COG", nullptr},
+    {OutputFormat::Jpeg, "jpeg", "JPEG with world file", "JPEG", ".jpg", "JPEG", ".jgw"},
+    {OutputFormat::Png, "png", "PNG with world file", "PNG", ".png", "PNG", ".pgw"},
+    {OutputFormat::MbTiles, "mbtiles", "MBTiles", "MBTiles", ".mbtiles", nullptr, nullptr},
+};
+
+const FormatFacts& Facts(OutputFormat format) { return kFormatFacts[static_cast<int>(format)]; }
+
+constexpr int kWgs84Epsg = 4326;
+
+std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
+
+// The shortest text without exponent that reads back as the same double,
+// without the user's locale: for GDAL's options and world files.
+std::string Exact(double value) {
+  char buffer[400];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed).ptr;
+  return std::string(buffer, end);
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// The edges of a block of tiles in degrees: the task's own tile math, so
+// that they are the extent list's numbers.
+struct DegreeBounds {
+  double West, South, East, North;
+};
+
+DegreeBounds BoundsInDegrees(const task::TileRange& range, int32_t zoom) {
+  return {task::TileXToLongitude(range.MinX, zoom), task::TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom),
+          task::TileXToLongitude(static_cast<double>(range.MaxX) + 1, zoom), task::TileYToLatitude(range.MinY, zoom)};
+}
+
+// A world file: pixel size and rotation, then the centre of the north-west
+// pixel; numbers without the user's locale.
+std::string WorldFileText(const std::array<double, 6>& t) {
+  const double values[] = {t[1], t[4], t[2], t[5], t[0] + t[1] / 2 + t[2] / 2, t[3] + t[4] / 2 + t[5] / 2};
+  std::string text;
+  for (double value : values) text += Exact(value) + "\r\n";
+  return text;
+}
+
+bool SamePath(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::weakly_canonical(a, error) == std::filesystem::weakly_canonical(b, error) && !error;
+}
+
+int64_t TilesPerSheet(const CombineOptions& options, const task::TileRange& area) {
+  int64_t pixels = options.SheetPixels;
+  if (options.Format == OutputFormat::Jpeg && (pixels == 0 || pixels > kJpegMaxSide)) pixels = kJpegMaxSide;
+  return pixels == 0 ? std::max(area.Columns(), area.Rows()) : pixels / kTilePixels;
+}
+
+using TranslateOptions = std::unique_ptr<GDALTranslateOptions, decltype(&GDALTranslateOptionsFree)>;
+using WarpOptions = std::unique_ptr<GDALWarpAppOptions, decltype(&GDALWarpAppOptionsFree)>;
+
+TranslateOptions MakeTranslateOptions(OptionList& args) {
+  TranslateOptions options(GDALTranslateOptionsNew(args.Get(), nullptr), GDALTranslateOptionsFree);
+  if (!options) throw GdalError("GDAL refused the options of a copy: " + GdalErrorScope::LastError());
+  return options;
+}
+
+// The colour bands of source in degrees, with the mask (when masked) as a
+// fourth band warped like the colours: holes keep the fill colour under a
+// mask that follows them.
+struct DegreeView {
+  Dataset Bands;
+  Dataset Warped;
+};
+
+DegreeView WarpToDegrees(GDALDatasetH source, const task::TileRange& range, int32_t zoom, bool masked,
+                         const std::string& path) {
+  DegreeView view;
+  OptionList select;
+  select.Add("-of", "VRT").Add("-b", "1").Add("-b", "2").Add("-b", "3").Add("-mask", "none");
+  if (masked) select.Add("-b", "mask");
+  view.Bands.reset(GDALTranslate("", source, MakeTranslateOptions(select).get(), nullptr));
+  if (!view.Bands) throw GdalError("Reading " + path + " failed: " + GdalErrorScope::LastError());
+
+  const DegreeBounds bounds = BoundsInDegrees(range, zoom);
+  OptionList warp;
+  warp.Add("-of", "VRT").Add("-t_srs", "EPSG:4326").Add("-r", "bilinear");
+  warp.Add("-te").Add(Exact(bounds.West)).Add(Exact(bounds.South)).Add(Exact(bounds.East)).Add(Exact(bounds.North));
+  warp.Add("-ts").Add(Decimal(range.Columns() * kTilePixels)).Add(Decimal(range.Rows() * kTilePixels));
+  const WarpOptions warpOptions(GDALWarpAppOptionsNew(warp.Get(), nullptr), GDALWarpAppOptionsFree);
+  if (!warpOptions) throw GdalError("GDAL refused the options of a warp: " + GdalErrorScope::LastError());
+  GDALDatasetH bands = view.Bands.get();
+  view.Warped.reset(GDALWarp("", nullptr, 1, &bands, warpOptions.get(), nullptr));
+  if (!view.Warped) throw GdalError("Reprojecting " + path + " failed: " + GdalErrorScope::LastError());
+  return view;
+}
+
+// Writes source (three colour bands, and the mask as maskSource unless it is
+// "none") as the final file at path in the options' format.
+void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOptions& options,
+                 const std::string& maskSource, Progress& progress, const std::string& stage) {
+  OptionList args;
+  args.Add("-of", Facts(options.Format).GdalDriver).Add("-b", "1").Add("-b", "2").Add("-b", "3");
+  args.Add("-mask", maskSource);
+  const std::string compress = GdalCompressionName(options.Compress);
+  const std::string quality = Decimal(kJpegQuality);
+  switch (options.Format) {
+    case OutputFormat::GeoTiff:
+      args.Add("-co", "TILED=YES").Add("-co", "BLOCKXSIZE=256").Add("-co", "BLOCKYSIZE=256");
+      args.Add("-co", "COMPRESS=" + compress).Add("-co", "BIGTIFF=IF_SAFER");
+      if (options.Compress == Compression::Jpeg) args.Add("-co", "PHOTOMETRIC=YCBCR").Add("-co", "JPEG_QUALITY=" + quality);
+      break;
+    case OutputFormat::Cog:
+      args.Add("-co", "COMPRESS=" + compress).Add("-co", "BLOCKSIZE=256").Add("-co", "BIGTIFF=IF_SAFER");
+      args.Add("-co", "QUALITY=" + quality).Add("-co", "RESAMPLING=AVERAGE");
+      args.Add("-co", options.Overviews ? "OVERVIEWS=AUTO" : "OVERVIEWS=NONE");
+      break;
+    case OutputFormat::Jpeg: args.Add("-co", "QUALITY=" + quality); break;
+    case OutputFormat::Png:
+    case OutputFormat::MbTiles: break;
+  }
+  const TranslateOptions translate = MakeTranslateOptions(args);
+  GdalProgress bridge{&progress, stage};
+  GDALTranslateOptionsSetProgress(translate.get(), &GdalProgress::Callback, &bridge);
+  Dataset written(GDALTranslate(path.c_str(), source, translate.get(), nullptr));
+  if (!written) ThrowStepFailure(progress, "Writing", path);
+  CloseDataset(std::move(written), path);
+}
+
+// The stages of one sheet, named for the progress display.
+struct Stages {
+  std::string Prefix;
+  std::string operator()(const std::string& stage) const { return Prefix + stage; }
+};
+
+// One sheet of an image format: its tiles into a GeoTIFF (the output itself,
+// or a step towards it), then whatever the format and coordinates need.
+TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, const TaskTiles& tiles,
+                          const std::optional<ChromaSampling>& sampling, HoleList& holes, PendingFiles& pending,
+                          Progress& progress, const Stages& stage) {
+  const int32_t zoom = tiles.Task().Parameters->Zoom;
+  const std::string target = pending.Add(sheet.Path);
+  HoleSpool spool;
+  TiffSettings settings;
+  settings.Fill = options.Fill;
+  const bool direct = options.Format == OutputFormat::GeoTiff && options.Srs == OutputSrs::WebMercator;
+  if (direct) {
+    settings.Compress = options.Compress;
+    settings.CopySampling = options.Compress == Compression::Jpeg ? sampling : std::nullopt;
+    const TileTally tally = WriteTiles(target, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
+    if (spool.Count() > 0) AddHoleMask(target, sheet.Range, spool, progress, stage("Masking the holes"));
+    if (options.Overviews) BuildOverviews(target, progress, stage("Building overviews"));
+    return tally;
+  }
+
+  // A step file: the downloaded streams copied where they can be, else lossless.
+  const std::string step = pending.Scratch(sheet.Path);
+  settings.Compress = sampling ? Compression::Jpeg : Compression::Deflate;
+  settings.CopySampling = sampling;
+  const TileTally tally = WriteTiles(step, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
+  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
+  const bool masked = tiff && spool.Count() > 0;
+  if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Masking the holes"));
+
+  // Scanline formats read a whole row of blocks at a time.
+  SetGdalCacheFor(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
+  const std::string noun = Facts(options.Format).Noun;
+  {
+    Dataset source = OpenDataset(step, /*update=*/false);
+    if (options.Srs == OutputSrs::Wgs84) {
+      const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
+      TranslateTo(view.Warped.get(), target, options, masked ? "4" : "none", progress, stage("Reprojecting to WGS 84 and writing " + noun));
+    } else {
+      TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun));
+    }
+  }
+  SetGdalCacheFor(0);
+  pending.Discard(step);
+  if (options.Format == OutputFormat::GeoTiff && options.Overviews) {
+    BuildOverviews(target, progress, stage("Building overviews"));
+  }
+
+  if (const char* worldExtension = Facts(options.Format).WorldFileExtension) {
+    std::array<double, 6> transform = MercatorGeoTransform(sheet.Range, zoom);
+    if (options.Srs == OutputSrs::Wgs84) {
+      const DegreeBounds b = BoundsInDegrees(sheet.Range, zoom);
+      transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * kTilePixels), 0,
+                   b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * kTilePixels)};
+    }
+    const std::string stem = platform::RemoveFileExt(sheet.Path);
+    pending.AddText(stem + worldExtension, WorldFileText(transform));
+    pending.AddText(stem + ".prj", PrjText(options.Srs == OutputSrs::Wgs84 ? kWgs84Epsg : kWebMercatorEpsg));
+  }
+  return tally;
+}
+
+}  // namespace
+
+const char* FormatName(OutputFormat format) { return Facts(format).Name; }
+const char* FormatTitle(OutputFormat format) { return Facts(format).Title; }
+const char* FormatExtension(OutputFormat format) { return Facts(format).Extension; }
+
+std::optional<OutputFormat> FormatNamed(const std::string& name) {
+  for (const FormatFacts& facts : kFormatFacts) {
+    if (name == facts.Name) return facts.Format;
+  }
+  return std::nullopt;
+}
+
+std::optional<OutputFormat> FormatOfPath(const std::string& path) {
+  const std::string extension = Lower(platform::ExtractFileExt(path));
+  if (extension == ".tif" || extension == ".tiff") return OutputFormat::GeoTiff;
+  if (extension == ".jpg" || extension == ".jpeg") return OutputFormat::Jpeg;
+  if (extension == ".png") return OutputFormat::Png;
+  if (extension == ".mbtiles") return OutputFormat::MbTiles;
+  return std::nullopt;
+}
+
+std::optional<Rgb> ParseColour(const std::string& text) {
+  const std::string name = Lower(text);
+  if (name == "white") return Rgb{255, 255, 255};
+  if (name == "black") return Rgb{0, 0, 0};
+  if (name.size() == 7 && name[0] == '#') {
+    uint8_t channels[3];
+    for (int i = 0; i < 3; ++i) {
+      const char* first = name.data() + 1 + 2 * i;
+      const auto parsed = std::from_chars(first, first + 2, channels[i], 16);
+      if (parsed.ec != std::errc() || parsed.ptr != first + 2) return std::nullopt;
+    }
+    return Rgb{channels[0], channels[1], channels[2]};
+  }
+  std::array<int32_t, 3> channels{};
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t comma = i < 2 ? name.find(',', start) : name.size();
+    if (comma == std::string::npos) return std::nullopt;
+    const auto value = platform::ParseInteger(name.substr(start, comma - start));
+    if (!value || *value < 0 || *value > 255) return std::nullopt;
+    channels[i] = *value;
+    start = comma + 1;
+  }
+  return Rgb{static_cast<uint8_t>(channels[0]), static_cast<uint8_t>(channels[1]), static_cast<uint8_t>(channels[2])};
+}
+
+std::string CheckOptions(const CombineOptions& options) {
+  if (options.TaskPath.empty()) return "No task file given.";
+  if (options.OutputPath.empty()) return "No output file given.";
+  if (options.SheetPixels != 0 && options.SheetPixels < kTilePixels) {
+    return "A sheet must hold at least one tile: 256 pixels a side.";
+  }
+  if (options.Format == OutputFormat::Jpeg && options.SheetPixels > kJpegMaxSide) {
+    return "A JPEG file holds at most 65500 pixels a side: give a sheet size of 65500 or less.";
+  }
+  if (options.Format == OutputFormat::MbTiles && options.Srs == OutputSrs::Wgs84) {
+    return "MBTiles holds tiles in Web Mercator (EPSG:3857) only.";
+  }
+  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
+  if (!tiff && options.Compress != Compression::Jpeg) return "The compression applies to GeoTIFF and COG only.";
+  return "";
+}
+
+std::string HoleListPathFor(const std::string& outputPath) {
+  return platform::RemoveFileExt(outputPath) + "_holes.txt";
+}
+
+CombineResult Combine(const CombineOptions& options, Progress& progress) {
+  const auto started = std::chrono::steady_clock::now();
+  if (const std::string problem = CheckOptions(options); !problem.empty()) throw CombineError(problem);
+  InitGdal();
+  GdalErrorScope gdalErrors;
+
+  // The task's folder is where its path says: "t.otsk" alone is in the
+  // current folder.
+  const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
+  std::unique_ptr<run::OpenedTask> opened;
+  try {
+    opened = run::OpenedTask::Open(taskPath);
+  } catch (const run::OpenTaskError& error) {
+    const std::string text = error.what();
+    throw CombineError(text.find(taskPath) != std::string::npos ? text : "Task " + taskPath + ": " + text);
+  }
+  const task::MDTask& task = opened->Task;
+  task::TileRange area = task.Range();
+  if (options.Area) {
+    try {
+      area = ResolveArea(*options.Area, task);
+    } catch (const AreaError& error) {
+      throw CombineError(std::string("The area cannot be used: ") + error.what() + ".");
+    }
+  }
+  for (const std::string& own : {task.TaskFileName(), task.LogFileName, task.FailedListFileName, task.ListFileName}) {
+    if (SamePath(own, options.OutputPath)) {
+      throw CombineError("The output " + options.OutputPath + " is a file of the task itself.");
+    }
+  }
+  const std::string folder = platform::ExtractFilePath(options.OutputPath);
+  if (!folder.empty() && !platform::DirectoryExists(folder)) {
+    throw CombineError("Cannot create file " + options.OutputPath + ": there is no folder " + folder);
+  }
+  // Left by a combine that was killed.
+  platform::RemoveStaleTemporaries(folder.empty() ? "." : folder);
+
+  const TaskTiles tiles(task);
+  std::optional<ChromaSampling> sampling;
+  if (options.CopyTiles && options.Format != OutputFormat::MbTiles) sampling = tiles.CommonTiffSampling(area);
+  const std::vector<Sheet> sheets = PlanSheets(area, TilesPerSheet(options, area), options.OutputPath);
+  const std::string name = platform::RemoveFileExt(task.Parameters->TaskName);
+
+  CombineResult result;
+  result.Tiles = area.Count();
+  HoleList holes(HoleListPathFor(options.OutputPath));
+  PendingFiles pending;
+  try {
+    for (std::size_t k = 0; k < sheets.size(); ++k) {
+      const Sheet& sheet = sheets[k];
+      const Stages stage{sheets.size() > 1 ? "Sheet " + Decimal(static_cast<int64_t>(k + 1)) + " of " +
+                                                 Decimal(static_cast<int64_t>(sheets.size())) + ": "
+                                           : ""};
+      const TileTally tally =
+          options.Format == OutputFormat::MbTiles
+              ? WriteMbTiles(pending.Add(sheet.Path), name, sheet.Range, tiles, holes, progress, stage("Combining tiles"))
+              : WriteImageSheet(options, sheet, tiles, sampling, holes, pending, progress, stage);
+      result.Copied += tally.Copied;
+      result.Reencoded += tally.Reencoded;
+      result.Files.push_back(sheet.Path);
+    }
+    if (progress.CancelRequested()) throw Cancelled();
+    pending.CommitAll();
+    holes.Commit();
+  } catch (const Cancelled&) {
+    result = CombineResult{};
+    result.Cancelled = true;
+  }
+  if (!result.Cancelled) {
+    result.Holes = holes.Counts();
+    if (result.Holes.Total() > 0) result.HoleListPath = holes.Path();
+  }
+  result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return result;
+}
+
+std::string FormatDuration(double seconds) {
+  const auto total = static_cast<int64_t>(std::max(0.0, std::round(seconds)));
+  const auto twoDigits = [](int64_t value) { return (value < 10 ? "0" : "") + Decimal(value); };
+  return Decimal(total / 3600) + ":" + twoDigits(total / 60 % 60) + ":" + twoDigits(total % 60);
+}
+
+std::string SummaryText(const CombineResult& result) {
+  if (result.Cancelled) return "Cancelled: nothing was written.\n";
+  std::string text;
+  if (result.Files.size() == 1) {
+    text += "Wrote " + result.Files.front() + "\n";
+  } else {
+    text += "Wrote " + Decimal(static_cast<int64_t>(result.Files.size())) + " sheets, " + result.Files.front() +
+            " to " + result.Files.back() + "\n";
+  }
+  text += "Tiles: " + Decimal(result.Tiles) + " (" + Decimal(result.Copied) + " as downloaded, " +
+          Decimal(result.Reencoded) + " decoded and encoded, " + Decimal(result.Holes.Total()) + " holes)\n";
+  if (result.Holes.Total() > 0) {
+    text += "Holes: " + Decimal(result.Holes.Missing) + " missing, " + Decimal(result.Holes.GivenUp) + " given up, " +
+            Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath + "\n";
+  }
+  return text + "Elapsed: " + FormatDuration(result.Seconds) + "\n";
+}
+
+}  // namespace combiner

@@ -1,0 +1,96 @@
+// One combine: the tiles of a task (or of an area of it) into one
+// georeferenced image, a set of sheets, or an MBTiles database. Everything it
+// writes appears at its final path only when the whole combine is complete.
+// Runs on the caller's thread (the window runs it on a thread of its own);
+// progress and the cancel request go through Progress.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "combiner/GeoTiff.h"
+#include "combiner/Holes.h"
+#include "combiner/JpegCodec.h"
+#include "combiner/Progress.h"
+#include "combiner/TileArea.h"
+
+namespace combiner {
+
+enum class OutputFormat { GeoTiff, Cog, Jpeg, Png, MbTiles };
+enum class OutputSrs { WebMercator, Wgs84 };  // EPSG:3857 metres, EPSG:4326 degrees
+
+// The formats in the order the window lists them.
+inline constexpr OutputFormat kFormats[] = {OutputFormat::GeoTiff, OutputFormat::Cog, OutputFormat::Jpeg,
+                                            OutputFormat::Png, OutputFormat::MbTiles};
+// "gtiff", "cog", "jpeg", "png", "mbtiles".
+const char* FormatName(OutputFormat format);
+// "GeoTIFF", "Cloud-Optimized GeoTIFF", ...
+const char* FormatTitle(OutputFormat format);
+// ".tif", ".tif", ".jpg", ".png", ".mbtiles".
+const char* FormatExtension(OutputFormat format);
+std::optional<OutputFormat> FormatNamed(const std::string& name);
+// The format a path's extension names, if any (".tif", ".tiff", ".jpg", ...;
+// a .tif is a plain GeoTIFF).
+std::optional<OutputFormat> FormatOfPath(const std::string& path);
+
+// "white", "black", "#RRGGBB" or "R,G,B" (0..255 each).
+std::optional<Rgb> ParseColour(const std::string& text);
+
+// The largest side a JPEG file can have.
+inline constexpr int64_t kJpegMaxSide = 65500;
+
+struct CombineOptions {
+  std::string TaskPath;
+  std::string OutputPath;
+  OutputFormat Format = OutputFormat::GeoTiff;
+  OutputSrs Srs = OutputSrs::WebMercator;
+  Compression Compress = Compression::Jpeg;  // GeoTIFF and COG
+  // Largest side of a file in pixels, rounded down to whole tiles; 0: no
+  // limit but the format's own (a JPEG's 65,500).
+  int64_t SheetPixels = 0;
+  Rgb Fill;
+  std::optional<AreaRequest> Area;
+  bool Overviews = true;  // GeoTIFF and COG
+  // False decodes and encodes every tile even where the downloaded JPEG
+  // streams could go into the file as they are.
+  bool CopyTiles = true;
+};
+
+// Why options cannot be carried out as given; empty when they can.
+std::string CheckOptions(const CombineOptions& options);
+
+// The side file that lists the holes of a combine to outputPath.
+std::string HoleListPathFor(const std::string& outputPath);
+
+struct CombineResult {
+  std::vector<std::string> Files;  // the images or databases written, sheet by sheet
+  int64_t Tiles = 0;               // of the area
+  int64_t Copied = 0;              // written as downloaded
+  int64_t Reencoded = 0;           // decoded and encoded
+  HoleCounts Holes;
+  std::string HoleListPath;  // empty without holes
+  bool Cancelled = false;    // then nothing was written
+  double Seconds = 0;
+};
+
+// The task, the area or the output cannot be used; the text says why.
+class CombineError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Throws CombineError for unusable options, task or area, and the file and
+// GDAL errors of writing (platform::FileError, GdalError); whatever it
+// throws, it leaves no file behind.
+CombineResult Combine(const CombineOptions& options, Progress& progress);
+
+// "H:MM:SS".
+std::string FormatDuration(double seconds);
+
+// What a combine did, in lines for the user.
+std::string SummaryText(const CombineResult& result);
+
+}  // namespace combiner

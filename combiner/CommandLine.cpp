@@ -1,0 +1,178 @@
+#include "combiner/CommandLine.h"
+
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <optional>
+
+#include "core/platform/Numbers.h"
+
+namespace combiner {
+
+namespace {
+
+struct OptionSpec {
+  const char* Name;
+  char Short;  // 0: none
+  bool TakesValue;
+};
+
+const OptionSpec kOptions[] = {
+    {"output", 'o', true}, {"format", 0, true},       {"srs", 0, true},       {"sheet", 0, true},
+    {"fill", 0, true},     {"compress", 0, true},     {"area", 0, true},      {"no-overviews", 0, false},
+    {"reencode", 0, false}, {"quiet", 'q', false},    {"verbose", 'v', false}, {"help", 'h', false},
+};
+
+const OptionSpec* FindLong(const std::string& name) {
+  const auto it = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& s) { return name == s.Name; });
+  return it == std::end(kOptions) ? nullptr : it;
+}
+
+const OptionSpec* FindShort(char letter) {
+  const auto it = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& s) { return letter == s.Short; });
+  return it == std::end(kOptions) ? nullptr : it;
+}
+
+template <typename Value>
+Value Required(const std::optional<Value>& value, const std::string& problem) {
+  if (!value) throw UsageError(problem);
+  return *value;
+}
+
+}  // namespace
+
+Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
+  Invocation invocation;
+  std::vector<std::string> operands;
+  std::map<std::string, std::string> options;
+  bool operandsOnly = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (operandsOnly || argument.size() < 2 || argument[0] != '-') {
+      operands.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      operandsOnly = true;
+      continue;
+    }
+    const OptionSpec* spec = nullptr;
+    std::optional<std::string> value;
+    if (argument[1] == '-') {
+      std::string name = argument.substr(2);
+      if (const auto equals = name.find('='); equals != std::string::npos) {
+        value = name.substr(equals + 1);
+        name.erase(equals);
+      }
+      spec = FindLong(name);
+    } else if (argument.size() == 2) {
+      spec = FindShort(argument[1]);
+    }
+    if (spec == nullptr) throw UsageError("unknown option '" + argument + "'");
+    if (spec->TakesValue && !value) {
+      if (i + 1 >= arguments.size()) throw UsageError(std::string("option '--") + spec->Name + "' needs a value");
+      value = arguments[++i];
+    }
+    if (!spec->TakesValue && value) throw UsageError(std::string("option '--") + spec->Name + "' takes no value");
+    options[spec->Name] = value.value_or("");
+  }
+  const auto given = [&](const char* name) { return options.count(name) != 0; };
+
+  if (given("help")) {
+    invocation.What = Invocation::Mode::Help;
+    return invocation;
+  }
+  if (operands.size() > 1) throw UsageError("one task file only, not '" + operands[1] + "'");
+  CombineOptions& o = invocation.Options;
+  o.TaskPath = operands.empty() ? "" : operands.front();
+  // As the desktop starts it (nothing, or a task to export): the window.
+  if (options.empty()) return invocation;
+
+  invocation.What = Invocation::Mode::Combine;
+  if (o.TaskPath.empty()) throw UsageError("no task file given");
+  if (!given("output")) throw UsageError("no output given: -o OUT (or only a task file, for the window)");
+  o.OutputPath = options["output"];
+  if (given("format")) {
+    o.Format = Required(FormatNamed(options["format"]),
+                        "unknown format '" + options["format"] + "': gtiff, cog, jpeg, png or mbtiles");
+  } else {
+    o.Format = FormatOfPath(o.OutputPath).value_or(OutputFormat::GeoTiff);
+  }
+  if (given("srs")) {
+    const std::string& srs = options["srs"];
+    if (srs == "3857" || srs == "EPSG:3857") {
+      o.Srs = OutputSrs::WebMercator;
+    } else if (srs == "4326" || srs == "EPSG:4326") {
+      o.Srs = OutputSrs::Wgs84;
+    } else {
+      throw UsageError("unknown coordinates '" + srs + "': 3857 (metres) or 4326 (degrees)");
+    }
+  }
+  if (given("sheet")) {
+    const auto pixels = platform::ParseInteger(options["sheet"]);
+    if (!pixels || *pixels < 0) throw UsageError("the sheet size '" + options["sheet"] + "' is no number of pixels");
+    o.SheetPixels = *pixels;
+  }
+  if (given("fill")) {
+    o.Fill = Required(ParseColour(options["fill"]),
+                      "unknown colour '" + options["fill"] + "': white, black, #RRGGBB or R,G,B");
+  }
+  if (given("compress")) {
+    const std::string& name = options["compress"];
+    if (name == "jpeg") {
+      o.Compress = Compression::Jpeg;
+    } else if (name == "deflate") {
+      o.Compress = Compression::Deflate;
+    } else if (name == "none") {
+      o.Compress = Compression::None;
+    } else {
+      throw UsageError("unknown compression '" + name + "': jpeg, deflate or none");
+    }
+  }
+  if (given("area")) {
+    try {
+      o.Area = ParseArea(options["area"]);
+    } catch (const AreaError& error) {
+      throw UsageError(error.what());
+    }
+  }
+  o.Overviews = !given("no-overviews");
+  o.CopyTiles = !given("reencode");
+  if (given("quiet") && given("verbose")) throw UsageError("-q and -v exclude each other");
+  invocation.Verbose = given("quiet") ? Verbosity::Quiet : given("verbose") ? Verbosity::Verbose : Verbosity::Normal;
+  if (const std::string problem = CheckOptions(o); !problem.empty()) throw UsageError(problem);
+  return invocation;
+}
+
+std::string UsageText() {
+  return "Usage: tilejoin [TASK.otsk]\n"
+         "       tilejoin TASK.otsk -o OUT [OPTIONS]\n"
+         "Combines the tiles of a download task into one georeferenced image. Without -o it opens\n"
+         "its window (with the task filled in, when one is given).\n"
+         "\n"
+         "  -o, --output OUT         the file to write; it appears only when complete\n"
+         "      --format FORMAT      gtiff (default, or as OUT's extension says), cog, jpeg, png, mbtiles\n"
+         "      --srs 3857|4326      Web Mercator metres (default) or WGS 84 degrees (reprojected)\n"
+         "      --sheet PIXELS       split into sheets of at most PIXELS x PIXELS (whole tiles), named\n"
+         "                           OUT_r<row>_c<column>; a JPEG is split at 65500 pixels anyway\n"
+         "      --fill COLOUR        colour of the holes: white (default), black, #RRGGBB or R,G,B\n"
+         "      --compress KIND      GeoTIFF and COG: jpeg (default), deflate or none\n"
+         "      --area AREA          only a part of the task: tiles:MINX,MINY,MAXX,MAXY or\n"
+         "                           lonlat:WEST,SOUTH,EAST,NORTH\n"
+         "      --no-overviews       GeoTIFF and COG without overviews\n"
+         "      --reencode           decode and encode every tile, even those a JPEG GeoTIFF can take\n"
+         "                           as downloaded\n"
+         "  -q, --quiet              print nothing but errors\n"
+         "  -v, --verbose            also print each step as it starts\n"
+         "  -h, --help               print this text\n"
+         "\n"
+         "Holes (tiles missing, given up or unreadable) get the fill colour, a mask in a GeoTIFF or\n"
+         "COG, and a line in OUT_holes.txt; MBTiles leaves them out. Progress goes to standard error:\n"
+         "one line redrawn on a terminal, otherwise a line every 10 seconds. SIGINT or SIGTERM stops\n"
+         "the combine and leaves nothing behind.\n"
+         "\n"
+         "Exit status: 0 complete; 1 written with holes; 2 bad usage, an unreadable task or an output\n"
+         "that could not be written; 130 interrupted.\n";
+}
+
+}  // namespace combiner

@@ -1,0 +1,89 @@
+// What every GDAL step of the combiner shares: one set-up, errors taken as
+// text instead of printed, datasets closed by their owners, progress and
+// cancellation handed through GDAL's callbacks.
+#pragma once
+
+#include <gdal.h>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "combiner/JpegCodec.h"
+#include "combiner/Progress.h"
+
+namespace combiner {
+
+// Registers the drivers and sets the options the combiner relies on (no
+// side files of GDAL's own, masks inside the TIFF, a bounded block cache).
+// Once per process; any thread.
+void InitGdal();
+
+// GDAL's block cache, in bytes: enough for the widest row of blocks the
+// next step reads, never less than the default bound.
+void SetGdalCacheFor(int64_t rowBytes);
+
+// While it lives, GDAL's messages on this thread are kept instead of
+// printed; LastError() is the latest failure's text.
+class GdalErrorScope {
+ public:
+  GdalErrorScope();
+  ~GdalErrorScope();
+  GdalErrorScope(const GdalErrorScope&) = delete;
+  GdalErrorScope& operator=(const GdalErrorScope&) = delete;
+  static std::string LastError();
+};
+
+// A GDAL step failed; the text names the file and GDAL's reason.
+class GdalError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct DatasetCloser {
+  void operator()(GDALDatasetH dataset) const;
+};
+using Dataset = std::unique_ptr<std::remove_pointer_t<GDALDatasetH>, DatasetCloser>;
+
+// Opens path for reading or update; throws GdalError.
+Dataset OpenDataset(const std::string& path, bool update);
+// Closes dataset, and throws GdalError when the close (its last writes)
+// failed.
+void CloseDataset(Dataset dataset, const std::string& path);
+
+// Reports GDAL's progress of one step to progress under stage; answers
+// GDAL's question whether to go on with progress's cancel request.
+struct GdalProgress {
+  Progress* Target;
+  std::string Stage;
+  static int Callback(double complete, const char* message, void* self);
+};
+
+// After a GDAL step that failed: Cancelled when the user asked for it, else
+// GdalError with what about path failed.
+[[noreturn]] void ThrowStepFailure(const Progress& progress, const std::string& what, const std::string& path);
+
+// The pixels of an image file's bytes of any format GDAL reads (PNG, GIF,
+// WebP, ...): the first three bands, a grey band repeated, a palette
+// expanded. Nullopt unless it decodes to 256 x 256.
+std::optional<Pixels> DecodeWithGdal(std::string_view bytes);
+
+// Well-known text of an EPSG coordinate system in the flavour .prj files use.
+std::string PrjText(int epsg);
+
+// argv-style option lists for GDAL's utility functions.
+class OptionList {
+ public:
+  OptionList& Add(const std::string& option);
+  OptionList& Add(const std::string& name, const std::string& value);
+  char** Get();  // valid while the list lives and is not changed
+
+ private:
+  std::vector<std::string> items_;
+  std::vector<char*> pointers_;
+};
+
+}  // namespace combiner

@@ -1,0 +1,82 @@
+#include "combiner/TaskTiles.h"
+
+#include <algorithm>
+#include <map>
+
+#include "combiner/GdalSupport.h"
+#include "core/platform/Files.h"
+
+namespace combiner {
+
+namespace {
+
+// Enough tiles to tell the kind most of a task's tiles are, few enough to
+// cost nothing next to the task.
+constexpr int64_t kSampleSize = 32;
+
+int64_t Key(int32_t x, int32_t y) { return (int64_t{x} << 32) | static_cast<uint32_t>(y); }
+
+bool IsJpeg(const std::string& bytes) {
+  return bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xD8;
+}
+
+}  // namespace
+
+const char* HoleReasonText(HoleReason reason) {
+  switch (reason) {
+    case HoleReason::Missing: return "missing";
+    case HoleReason::GivenUp: return "given up";
+    case HoleReason::Unreadable: return "unreadable";
+  }
+  return "missing";
+}
+
+TaskTiles::TaskTiles(const task::MDTask& task) : task_(task) {
+  for (const task::TilePosition& tile : task.GivenUpTiles()) givenUp_.insert(Key(tile.X, tile.Y));
+}
+
+TileContent TaskTiles::Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const {
+  TileContent tile;
+  const platform::ReadOutcome read = platform::ReadWholeFile(task_.TileFilePath(x, y), tile.Bytes);
+  if (read == platform::ReadOutcome::Missing) {
+    tile.Reason = givenUp_.count(Key(x, y)) != 0 ? HoleReason::GivenUp : HoleReason::Missing;
+    return tile;
+  }
+  tile.Reason = HoleReason::Unreadable;
+  if (read == platform::ReadOutcome::Failed) return tile;
+  const bool jpeg = IsJpeg(tile.Bytes);
+  if (jpeg) {
+    if (const auto layout = InspectJpeg(tile.Bytes); layout && keepAsIs(*layout)) {
+      tile.What = TileContent::Kind::AsDownloaded;
+      return tile;
+    }
+  }
+  std::optional<Pixels> pixels = jpeg ? DecodeJpeg(tile.Bytes) : DecodeWithGdal(tile.Bytes);
+  tile.Bytes.clear();
+  if (pixels) {
+    tile.What = TileContent::Kind::Decoded;
+    tile.Image = std::move(*pixels);
+  }
+  return tile;
+}
+
+std::optional<ChromaSampling> TaskTiles::CommonTiffSampling(const task::TileRange& area) const {
+  std::map<std::pair<int, int>, int> votes;
+  const int64_t count = area.Count();
+  const int64_t step = std::max<int64_t>(1, count / kSampleSize);
+  std::string bytes;
+  for (int64_t index = 0; index < count; index += step) {
+    const auto x = static_cast<int32_t>(area.MinX + index % area.Columns());
+    const auto y = static_cast<int32_t>(area.MinY + index / area.Columns());
+    if (platform::ReadWholeFile(task_.TileFilePath(x, y), bytes) != platform::ReadOutcome::Ok) continue;
+    if (const auto layout = InspectJpeg(bytes)) {
+      if (const auto sampling = TiffTileSampling(*layout)) ++votes[{sampling->Horizontal, sampling->Vertical}];
+    }
+  }
+  if (votes.empty()) return std::nullopt;
+  const auto best = std::max_element(votes.begin(), votes.end(),
+                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+  return ChromaSampling{best->first.first, best->first.second};
+}
+
+}  // namespace combiner

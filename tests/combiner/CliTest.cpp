@@ -1,0 +1,93 @@
+// tilejoin started as a user starts it: exit statuses, the summary, progress
+// on a terminal, errors on standard error, and a stop signal mid-combine.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/platform/Files.h"
+#include "tests/combiner/SyntheticTask.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ProcessResult;
+
+ProcessResult Tilejoin(std::vector<std::string> arguments, bool terminal = false) {
+  arguments.insert(arguments.begin(), TILEJOIN_PROGRAM);
+  testsupport::ChildProcess process(arguments, terminal);
+  return process.Wait();
+}
+
+bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+
+TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
+  combinertest::MixedTask mixed;
+  const std::string task = mixed.Task().TaskPath();
+
+  const ProcessResult holes = Tilejoin({task, "-o", mixed.Output("map.tif")}, /*terminal=*/true);
+  EXPECT_EQ(holes.ExitStatus, 1) << holes.Err;
+  EXPECT_TRUE(Contains(holes.Out, "Wrote " + mixed.Output("map.tif"))) << holes.Out;
+  EXPECT_TRUE(Contains(holes.Out, "24 (19 as downloaded, 2 decoded and encoded, 3 holes)")) << holes.Out;
+  EXPECT_TRUE(Contains(holes.Out, "1 missing, 1 given up, 1 unreadable; listed in " + mixed.Output("map_holes.txt")));
+  EXPECT_TRUE(Contains(holes.Err, "\r\x1b[KCombining tiles: ")) << holes.Err;
+  EXPECT_TRUE(Contains(holes.Err, "Building overviews: 100.0%")) << holes.Err;
+
+  // The tiles of a part without holes: complete. Quiet prints nothing.
+  const task::TileRange r = mixed.Task().Range();
+  const std::string part = "tiles:" + std::to_string(r.MinX) + "," + std::to_string(r.MinY + 1) + "," +
+                           std::to_string(r.MinX + 1) + "," + std::to_string(r.MinY + 2);
+  const ProcessResult complete = Tilejoin({task, "--area", part, "-o", mixed.Output("part.png"), "-q"});
+  EXPECT_EQ(complete.ExitStatus, 0) << complete.Err;
+  EXPECT_EQ(complete.Out, "");
+  EXPECT_EQ(complete.Err, "");
+
+  struct Failure {
+    std::vector<std::string> Arguments;
+    const char* Says;
+  };
+  testsupport::TempDir other;
+  testsupport::WriteFileBytes(other.File("broken.otsk"), "[Task]\r\nZoom=99\r\n");
+  const Failure failures[] = {
+      {{other.File("none.otsk"), "-o", mixed.Output("x.tif")}, "Cannot open file"},
+      {{other.File("broken.otsk"), "-o", mixed.Output("x.tif")}, "tilejoin: "},
+      {{task, "-o", mixed.Output("no/such/folder/x.tif")}, "there is no folder"},
+      {{task, "-o", mixed.Output("x.tif"), "--area", "tiles:0,0,1,1"}, "not inside the task's tiles"},
+      {{task, "-o", mixed.Output("x.tif"), "--format", "gif"}, "Try 'tilejoin --help'"},
+      {{task, "-o", task, "--format", "gtiff"}, "is a file of the task itself"},
+  };
+  for (const Failure& failure : failures) {
+    const ProcessResult result = Tilejoin(failure.Arguments);
+    EXPECT_EQ(result.ExitStatus, 2) << failure.Says;
+    EXPECT_TRUE(Contains(result.Err, failure.Says)) << result.Err;
+  }
+  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
+            (std::set<std::string>{"map.tif", "map_holes.txt", "part.png", "part.pgw", "part.prj"}));
+
+  const ProcessResult help = Tilejoin({"--help"});
+  EXPECT_EQ(help.ExitStatus, 0);
+  EXPECT_TRUE(Contains(help.Out, "Usage: tilejoin")) << help.Out;
+}
+
+TEST(TilejoinProgram, AStopSignalEndsTheCombineAndLeavesNothing) {
+  testsupport::TempDir dir;
+  combinertest::SyntheticTask task(dir.Path(), 20, 20);
+  task.WriteAllTiles();
+  platform::CreateDir(dir.File("out"));
+  testsupport::ChildProcess process({TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("out/map.png"), "--srs", "4326"},
+                                    /*terminal=*/true);
+  ASSERT_TRUE(testsupport::WaitFor([&] { return Contains(process.ErrSoFar(), "Combining tiles"); }, 20s));
+  process.Signal(SIGINT);
+  const ProcessResult result = process.Wait();
+  EXPECT_EQ(result.ExitStatus, 130) << result.Err;
+  EXPECT_TRUE(Contains(result.Err, "interrupted; nothing was written")) << result.Err;
+  EXPECT_TRUE(testsupport::Entries(dir.File("out")).empty());
+}
+
+}  // namespace
