@@ -20,7 +20,7 @@
 #include <string>
 
 #include "gui/ApplicationQt.h"
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/Unit1.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Numbers.h"
@@ -82,12 +82,12 @@ int main(int argc, char** argv) {
                                   platform::FormatInteger(port) + "\r\n");
 
   int stopped = 0;
-  gui::SetMessageInterceptor([&stopped](const QString& text, bool) {
+  qtkit::SetMessageInterceptor([&stopped](const QString& text, bool) {
     if (text.startsWith(QStringLiteral("Task stoped!"))) ++stopped;
   });
 
   // Tiles 6742..6761 x 3101..3115 at zoom 13: a rectangle strictly inside them.
-  TForm1 window(gui::FromLocal(program.Path()));
+  TForm1 window(qtkit::FromLocal(program.Path()));
   window.show();
   window.Edit1->setText(QStringLiteral("116.28"));
   window.Edit3->setText(QStringLiteral("117.13"));

@@ -20,13 +20,14 @@
 #include <exception>
 
 #include "core/platform/Files.h"
+#include "qtkit/Dialogs.h"
 
 namespace combiner {
 
 namespace {
 
-QString FromLocal(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
-std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
+using qtkit::FromLocal;
+using qtkit::ToLocal;
 
 constexpr int kProgressSteps = 1000;
 

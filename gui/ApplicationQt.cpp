@@ -1,11 +1,11 @@
 #include "gui/ApplicationQt.h"
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 
 namespace gui {
 
 OrvennaApplication::OrvennaApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationName(kApplicationTitle);
+  setApplicationName(qtkit::kApplicationTitle);
 }
 
 bool OrvennaApplication::notify(QObject* receiver, QEvent* event) {
@@ -20,9 +20,9 @@ bool OrvennaApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void OrvennaApplication::HandleException(const std::exception& error) {
-  ShowErrorMessage(FromLocal(error.what()));
+  qtkit::ShowErrorMessage(qtkit::FromLocal(error.what()));
 }
 
-void OrvennaApplication::HandleUnknownException() { ShowErrorMessage(QStringLiteral("Unknown error")); }
+void OrvennaApplication::HandleUnknownException() { qtkit::ShowErrorMessage(QStringLiteral("Unknown error")); }
 
 }  // namespace gui

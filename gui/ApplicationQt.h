@@ -22,24 +22,4 @@ class OrvennaApplication : public QApplication {
   static void HandleUnknownException();
 };
 
-// Runs an event handler where Qt's signal machinery calls into our code: an
-// error that escapes the handler goes to the general error box right here,
-// instead of unwinding through Qt, which does not support exceptions.
-template <typename Handler>
-void RunHandler(Handler&& handler) noexcept {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    OrvennaApplication::HandleException(error);
-  } catch (...) {
-    OrvennaApplication::HandleUnknownException();
-  }
-}
-
-// A slot that runs a window's handler through RunHandler.
-template <typename Window>
-auto Slot(Window* window, void (Window::*handler)()) {
-  return [window, handler] { RunHandler([&] { (window->*handler)(); }); };
-}
-
 }  // namespace gui

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "gui/ApplicationQt.h"
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Locale.h"
 #include "core/settings/Convert.h"
@@ -47,7 +47,7 @@ TfrmConvert::TfrmConvert(QWidget* parent)
   Edit4->setGeometry(12, 42, 121, 23);
   Edit4->setReadOnly(true);
 
-  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmConvert::Button1Click));
+  connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmConvert::Button1Click));
 }
 
 void TfrmConvert::showEvent(QShowEvent* event) {
@@ -66,10 +66,10 @@ void TfrmConvert::showEvent(QShowEvent* event) {
 
 void TfrmConvert::Button1Click() {
   const std::optional<float> degrees = settings::ConvertDegreesMinutesSeconds(
-      gui::ToLocal(Edit1->text()), gui::ToLocal(Edit2->text()), gui::ToLocal(Edit3->text()));
+      qtkit::ToLocal(Edit1->text()), qtkit::ToLocal(Edit2->text()), qtkit::ToLocal(Edit3->text()));
   if (!degrees) {
-    gui::ShowMessage(QString::fromLatin1(settings::kConvertInputError));
+    qtkit::ShowMessage(QString::fromLatin1(settings::kConvertInputError));
     return;
   }
-  Edit4->setText(gui::FromLocal(settings::FormatConvertedDegrees(*degrees, platform::DesktopDecimalSeparator())));
+  Edit4->setText(qtkit::FromLocal(settings::FormatConvertedDegrees(*degrees, platform::DesktopDecimalSeparator())));
 }

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 
 namespace gui {
 
@@ -26,7 +26,7 @@ QString& OpenCommand() {
 QString Shown(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.toString(); }
 
 void ReportNotOpened(const QUrl& url) {
-  ShowErrorMessage(QStringLiteral("The desktop could not open %1").arg(Shown(url)));
+  qtkit::ShowErrorMessage(QStringLiteral("The desktop could not open %1").arg(Shown(url)));
 }
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
@@ -60,7 +60,7 @@ void OpenThroughOpener(const QUrl& url) {
 
 void OpenOnDesktop(const QUrl& url) {
   if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
-    ShowErrorMessage(QStringLiteral("Cannot open %1: the file does not exist").arg(url.toLocalFile()));
+    qtkit::ShowErrorMessage(QStringLiteral("Cannot open %1: the file does not exist").arg(url.toLocalFile()));
     return;
   }
   if (UrlOpener()) {
@@ -73,10 +73,10 @@ void OpenOnDesktop(const QUrl& url) {
 void StartSibling(const QString& program, const QString& title) {
   const QFileInfo info(program);
   if (!info.exists()) {
-    ShowErrorMessage(QStringLiteral("%1 is not installed beside this program: %2 is missing").arg(title, program));
+    qtkit::ShowErrorMessage(QStringLiteral("%1 is not installed beside this program: %2 is missing").arg(title, program));
     return;
   }
-  if (!QProcess::startDetached(program, {})) ShowErrorMessage(QStringLiteral("Cannot start %1").arg(program));
+  if (!QProcess::startDetached(program, {})) qtkit::ShowErrorMessage(QStringLiteral("Cannot start %1").arg(program));
 }
 
 void SetUrlOpenerForTests(std::function<void(const QUrl&)> opener) { UrlOpener() = std::move(opener); }

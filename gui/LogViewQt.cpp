@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 
 namespace {
 constexpr int kMargin = 3;
@@ -48,7 +48,7 @@ QString TLogView::Text() const {
   QStringList all;
   if (lines_ != nullptr) {
     all.reserve(static_cast<qsizetype>(lines_->size()));
-    for (const std::string& line : *lines_) all.append(gui::FromLocal(line));
+    for (const std::string& line : *lines_) all.append(qtkit::FromLocal(line));
   }
   return all.join(QLatin1Char('\n'));
 }
@@ -59,7 +59,7 @@ QString TLogView::SelectedText() const {
   const long long from = std::clamp(std::min(anchor_, current_), 0LL, last);
   const long long to = std::clamp(std::max(anchor_, current_), 0LL, last);
   QStringList picked;
-  for (long long i = from; i <= to; ++i) picked.append(gui::FromLocal((*lines_)[static_cast<std::size_t>(i)]));
+  for (long long i = from; i <= to; ++i) picked.append(qtkit::FromLocal((*lines_)[static_cast<std::size_t>(i)]));
   return picked.join(QLatin1Char('\n'));
 }
 
@@ -96,7 +96,7 @@ void TLogView::Measure(std::size_t from) {
     const std::string& line = (*lines_)[i];
     if (line.size() <= longestChars_) continue;
     longestChars_ = line.size();
-    widest_ = std::max(widest_, metrics.horizontalAdvance(gui::FromLocal(line)));
+    widest_ = std::max(widest_, metrics.horizontalAdvance(qtkit::FromLocal(line)));
   }
 }
 
@@ -129,7 +129,7 @@ void TLogView::paintEvent(QPaintEvent*) {
     const bool selected = i >= selFrom && i <= selTo;
     if (selected) painter.fillRect(QRect(0, top, viewport()->width(), height), palette().color(QPalette::Highlight));
     painter.setPen(palette().color(selected ? QPalette::HighlightedText : QPalette::Text));
-    painter.drawText(x, top + ascent, gui::FromLocal((*lines_)[static_cast<std::size_t>(i)]));
+    painter.drawText(x, top + ascent, qtkit::FromLocal((*lines_)[static_cast<std::size_t>(i)]));
   }
 }
 

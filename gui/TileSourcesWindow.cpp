@@ -21,12 +21,12 @@
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
 #include "gui/ApplicationQt.h"
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 
-using gui::FromLocal;
+using qtkit::FromLocal;
 using gui::Named;
-using gui::ToLocal;
+using qtkit::ToLocal;
 
 namespace {
 
@@ -95,7 +95,7 @@ TfrmTileSourceEdit::TfrmTileSourceEdit(QWidget* parent) : QDialog(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
   layout->addLayout(buttons);
-  connect(ButtonOK, &QPushButton::clicked, this, gui::Slot(this, &TfrmTileSourceEdit::ButtonOKClick));
+  connect(ButtonOK, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmTileSourceEdit::ButtonOKClick));
   connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
   SetSource(task::TileSource{}, QString());
 }
@@ -137,7 +137,7 @@ QString TfrmTileSourceEdit::Secret() const { return EditSecret->text(); }
 
 void TfrmTileSourceEdit::ButtonOKClick() {
   if (const std::string problem = task::SourceProblem(Source()); !problem.empty()) {
-    gui::ShowMessage(FromLocal(problem));
+    qtkit::ShowMessage(FromLocal(problem));
     return;
   }
   accept();
@@ -172,12 +172,12 @@ TfrmTileSources::TfrmTileSources(QString configPath, std::function<TestTile()> t
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
   layout->addWidget(LabelTest);
-  connect(ButtonAdd, &QPushButton::clicked, this, gui::Slot(this, &TfrmTileSources::ButtonAddClick));
-  connect(ButtonEdit, &QPushButton::clicked, this, gui::Slot(this, &TfrmTileSources::ButtonEditClick));
-  connect(ButtonRemove, &QPushButton::clicked, this, gui::Slot(this, &TfrmTileSources::ButtonRemoveClick));
-  connect(ButtonTest, &QPushButton::clicked, this, gui::Slot(this, &TfrmTileSources::ButtonTestClick));
+  connect(ButtonAdd, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmTileSources::ButtonAddClick));
+  connect(ButtonEdit, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmTileSources::ButtonEditClick));
+  connect(ButtonRemove, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmTileSources::ButtonRemoveClick));
+  connect(ButtonTest, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmTileSources::ButtonTestClick));
   connect(ButtonClose, &QPushButton::clicked, this, &QDialog::accept);
-  connect(SourceList, &QListWidget::itemDoubleClicked, this, gui::Slot(this, &TfrmTileSources::ButtonEditClick));
+  connect(SourceList, &QListWidget::itemDoubleClicked, this, qtkit::Slot(this, &TfrmTileSources::ButtonEditClick));
   Reload();
 }
 
@@ -216,7 +216,7 @@ void TfrmTileSources::ButtonAddClick() {
   run::ConfigFile config(ToLocal(configPath_));
   const task::TileSource source = form.Source();
   if (config.ReadSource(source.Name)) {
-    gui::ShowMessage(QStringLiteral("There is a tile source called %1 already.").arg(FromLocal(source.Name)));
+    qtkit::ShowMessage(QStringLiteral("There is a tile source called %1 already.").arg(FromLocal(source.Name)));
     return;
   }
   config.WriteSource(source, ToLocal(form.Secret()));
@@ -233,7 +233,7 @@ void TfrmTileSources::ButtonEditClick() {
   if (!RunForm(form)) return;
   const task::TileSource after = form.Source();
   if (after.Name != before->Name && config.ReadSource(after.Name)) {
-    gui::ShowMessage(QStringLiteral("There is a tile source called %1 already.").arg(FromLocal(after.Name)));
+    qtkit::ShowMessage(QStringLiteral("There is a tile source called %1 already.").arg(FromLocal(after.Name)));
     return;
   }
   // A renamed source takes its place at the end of the list.

@@ -41,8 +41,8 @@
 
 namespace {
 
-using gui::FromLocal;
-using gui::ToLocal;
+using qtkit::FromLocal;
+using qtkit::ToLocal;
 
 const QString kStartCaption = QStringLiteral("Start");
 const QString kStopCaption = QStringLiteral("Stop");
@@ -154,7 +154,7 @@ TForm1::TForm1(QString programFolder, download::Pacing pacing, download::HttpLim
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(1000);
-  connect(Timer1, &QTimer::timeout, this, gui::Slot(this, &TForm1::Timer1Timer));
+  connect(Timer1, &QTimer::timeout, this, qtkit::Slot(this, &TForm1::Timer1Timer));
 }
 
 TForm1::~TForm1() {
@@ -222,7 +222,7 @@ void TForm1::BuildControls() {
   Button4 = new QPushButton(QStringLiteral("Open task ..."), PanelLeft);
   Button4->setObjectName(QStringLiteral("Button4"));
   Button4->setGeometry(232, 9, 89, 23);
-  connect(Button4, &QPushButton::clicked, this, gui::Slot(this, &TForm1::LoadParametersfromprojectfilel1Click));
+  connect(Button4, &QPushButton::clicked, this, qtkit::Slot(this, &TForm1::LoadParametersfromprojectfilel1Click));
 
   LabelMapsType = MakeLabel(PanelLeft, "LabelMapsType", QStringLiteral("Maps type: "), 8, 44);
   radio_mapstype = new QComboBox(PanelLeft);
@@ -281,7 +281,7 @@ void TForm1::BuildControls() {
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setToolTip(QStringLiteral("Click to select path"));
   Button1->setGeometry(294, 191, 27, 23);
-  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TForm1::Button1Click));
+  connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TForm1::Button1Click));
 
   LabelTotalxy = MakeLabel(PanelLeft, "LabelTotalxy", QString(), 8, 226, 313);
 
@@ -292,7 +292,7 @@ void TForm1::BuildControls() {
   BitBtn1->setFont(buttonFont);
   BitBtn1->setDefault(true);
   BitBtn1->setGeometry(104, 250, 121, 33);
-  connect(BitBtn1, &QPushButton::clicked, this, gui::Slot(this, &TForm1::BitBtn1Click));
+  connect(BitBtn1, &QPushButton::clicked, this, qtkit::Slot(this, &TForm1::BitBtn1Click));
 
   // Out of sight and out of reach: filled only by "Open task ...".
   GroupBoxDate = new QGroupBox(PanelLeft);
@@ -347,7 +347,7 @@ void TForm1::BuildControls() {
 void TForm1::BuildMenu() {
   auto addItem = [this](QMenu* menu, const char* name, const QString& caption, void (TForm1::*handler)()) {
     QAction* action = gui::Named(menu->addAction(caption), name);
-    connect(action, &QAction::triggered, this, gui::Slot(this, handler));
+    connect(action, &QAction::triggered, this, qtkit::Slot(this, handler));
     return action;
   };
   auto addMenu = [this](const char* name, const QString& title) {
@@ -474,7 +474,7 @@ void TForm1::Start() {
   if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
   if (!check.Parameters) {
-    gui::ShowMessage(FromLocal(check.Message));
+    qtkit::ShowMessage(FromLocal(check.Message));
     return;
   }
 
@@ -486,11 +486,11 @@ void TForm1::Start() {
         std::move(record), run::RunEnvironment{&caller_, ToLocal(programFolder_), pacing_, limits_, {}},
         static_cast<run::RunObserver&>(*this));
   } catch (const task::TaskCreateError& error) {
-    if (*error.what() != '\0') gui::ShowMessage(FromLocal(error.what()));
-    gui::ShowMessage(kCreateTaskFailure);
+    if (*error.what() != '\0') qtkit::ShowMessage(FromLocal(error.what()));
+    qtkit::ShowMessage(kCreateTaskFailure);
     return;
   } catch (const std::exception&) {
-    gui::ShowMessage(kCreateTaskFailure);
+    qtkit::ShowMessage(kCreateTaskFailure);
     return;
   }
   // The new task is the current one from here on, even when its files cannot
@@ -543,7 +543,7 @@ void TForm1::Timer1Timer() {
     closed = run_->Tick();
   } catch (const std::exception& error) {
     // The periodic save failed; the next fifth tick tries again.
-    gui::ShowErrorMessage(FromLocal(error.what()));
+    qtkit::ShowErrorMessage(FromLocal(error.what()));
     return;
   }
   if (closed) {
@@ -557,8 +557,8 @@ void TForm1::RunClosed(const run::CloseReport& report) {
   Timer1->stop();
   RunProgress->hide();
   BitBtn1->setText(kStartCaption);
-  if (!report.FirstFailure.empty()) gui::ShowErrorMessage(FromLocal(report.FirstFailure));
-  gui::ShowMessage(kTaskStoppedMessage);
+  if (!report.FirstFailure.empty()) qtkit::ShowErrorMessage(FromLocal(report.FirstFailure));
+  qtkit::ShowMessage(kTaskStoppedMessage);
 }
 
 void TForm1::ShowProgress() {
@@ -588,7 +588,7 @@ void TForm1::ShutDownRun() {
     return;
   }
   const std::string failure = run_->ShutDown(kShutdownGrace);
-  if (!failure.empty()) gui::ShowErrorMessage(FromLocal(failure));
+  if (!failure.empty()) qtkit::ShowErrorMessage(FromLocal(failure));
   // Never wait for good on a request that hangs: the files are saved.
   if (!run_->JoinWorkers(kShutdownJoin)) hardExit_(kExitWorkersAbandoned);
 }
@@ -598,13 +598,13 @@ void TForm1::Exit1Click() { close(); }
 // ---------------------------------------------------------------- other commands
 
 void TForm1::Button1Click() {
-  const std::optional<QString> folder = gui::Chooser().BrowseFolder(this, QStringLiteral("Select path to save"));
+  const std::optional<QString> folder = qtkit::Chooser().BrowseFolder(this, QStringLiteral("Select path to save"));
   if (folder) Edit6->setText(QDir::toNativeSeparators(*folder));
 }
 
 void TForm1::LoadParametersfromprojectfilel1Click() {
   const std::optional<QString> chosen =
-      gui::Chooser().OpenFile(this, QStringLiteral("Open project file:"), QStringLiteral("Projects(*.otsk)"),
+      qtkit::Chooser().OpenFile(this, QStringLiteral("Open project file:"), QStringLiteral("Projects(*.otsk)"),
                               DefaultPath, QString());
   if (!chosen) return;
   const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(*chosen)));
@@ -626,7 +626,7 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
 
 void TForm1::Viewlogfile1Click() {
   if (!run_) {
-    gui::ShowMessage(kNoTaskMessage);
+    qtkit::ShowMessage(kNoTaskMessage);
     return;
   }
   const std::string& logFile = run_->Task().LogFileName;
@@ -634,7 +634,7 @@ void TForm1::Viewlogfile1Click() {
     gui::OpenOnDesktop(QUrl::fromLocalFile(FromLocal(logFile)));
     return;
   }
-  gui::ShowMessage(kNoLogFileMessage);
+  qtkit::ShowMessage(kNoLogFileMessage);
 }
 
 void TForm1::LaunchSibling(const char* program, const QString& title) {

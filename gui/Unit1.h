@@ -31,7 +31,7 @@
 #include "core/run/TaskControls.h"
 #include "core/task/Unitclasstask.h"
 #include "gui/MainThreadCallerQt.h"
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/TileSourcesWindow.h"
 
 class QAction;
@@ -97,7 +97,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // programFolder: the folder with ini/, blankimg/ and help/, ending in the
   // separator. The program passes the defaults; tests pass a throwaway folder
   // and shorter pauses.
-  explicit TForm1(QString programFolder = gui::FromLocal(platform::ProgramFolder()),
+  explicit TForm1(QString programFolder = qtkit::FromLocal(platform::ProgramFolder()),
                   download::Pacing pacing = {}, download::HttpLimits limits = {},
                   QWidget* parent = nullptr);
   ~TForm1() override;

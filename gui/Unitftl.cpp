@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "gui/ApplicationQt.h"
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/run/ConfigFile.h"
@@ -26,7 +26,7 @@ using gui::Named;
 class MemoRunLog : public ftl::RunLog {
  public:
   explicit MemoRunLog(QPlainTextEdit* memo) : memo_(memo) {}
-  void Append(const std::string& line) override { memo_->appendPlainText(gui::FromLocal(line)); }
+  void Append(const std::string& line) override { memo_->appendPlainText(qtkit::FromLocal(line)); }
   void ProcessPendingMessages() override { QCoreApplication::processEvents(); }
 
  private:
@@ -74,7 +74,7 @@ TfrmFlt::TfrmFlt(QWidget* parent) : QDialog(parent) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(Memo1);
 
-  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmFlt::Button1Click));
+  connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmFlt::Button1Click));
 }
 
 void TfrmFlt::showEvent(QShowEvent* event) {
@@ -99,7 +99,7 @@ void TfrmFlt::Button1Click() {
   // second click; one run at a time.
   if (running_) return;
   const std::optional<QString> chosen =
-      gui::Chooser().OpenFile(this, QStringLiteral("Open ftl file:"), QStringLiteral("Projects(*.ftl)"),
+      qtkit::Chooser().OpenFile(this, QStringLiteral("Open ftl file:"), QStringLiteral("Projects(*.ftl)"),
                               QString(), lastChosenFile_);
   if (!chosen) return;
   lastChosenFile_ = *chosen;
@@ -108,9 +108,9 @@ void TfrmFlt::Button1Click() {
   MemoRunLog log(Memo1);
   ftl::SecretOf secretOf;
   if (!configPath_.isEmpty()) {
-    secretOf = [config = run::ConfigFile(gui::ToLocal(configPath_))](const std::string& source) {
+    secretOf = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
       return config.ReadSourceSecret(source);
     };
   }
-  ftl::RunFailedList(gui::ToLocal(*chosen), log, limits_, secretOf);
+  ftl::RunFailedList(qtkit::ToLocal(*chosen), log, limits_, secretOf);
 }

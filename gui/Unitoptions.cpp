@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "gui/ApplicationQt.h"
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
 #include "core/run/ConfigFile.h"
@@ -90,10 +90,10 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   // Not among the settings of the file: last.
   QWidget::setTabOrder(EditProxyUsername, ButtonTileSources);
 
-  connect(Button3, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button3Click));
-  connect(Button1, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button1Click));
-  connect(Button2, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::Button2Click));
-  connect(ButtonTileSources, &QPushButton::clicked, this, gui::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
+  connect(Button3, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button3Click));
+  connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button1Click));
+  connect(Button2, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button2Click));
+  connect(ButtonTileSources, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
 }
 
 void TfrmOptions::showEvent(QShowEvent* event) {
@@ -102,26 +102,26 @@ void TfrmOptions::showEvent(QShowEvent* event) {
 }
 
 void TfrmOptions::FormShow() {
-  const run::OptionsSettings stored = run::ConfigFile(gui::ToLocal(configPath_)).ReadOptions();
-  Edit12->setText(gui::FromLocal(stored.DefaultPath));
+  const run::OptionsSettings stored = run::ConfigFile(qtkit::ToLocal(configPath_)).ReadOptions();
+  Edit12->setText(qtkit::FromLocal(stored.DefaultPath));
   CheckBoxUseProxy->setChecked(stored.Proxy.UseProxy);
-  EditProxyServer->setText(gui::FromLocal(stored.Proxy.ProxyServer));
-  EditProxyPort->setText(gui::FromLocal(stored.Proxy.ProxyPort));
-  EditProxyUsername->setText(gui::FromLocal(stored.Proxy.ProxyUsername));
-  EditProxyPassword->setText(gui::FromLocal(stored.Proxy.ProxyPassword));
+  EditProxyServer->setText(qtkit::FromLocal(stored.Proxy.ProxyServer));
+  EditProxyPort->setText(qtkit::FromLocal(stored.Proxy.ProxyPort));
+  EditProxyUsername->setText(qtkit::FromLocal(stored.Proxy.ProxyUsername));
+  EditProxyPassword->setText(qtkit::FromLocal(stored.Proxy.ProxyPassword));
 }
 
 void TfrmOptions::Button3Click() {
-  const std::optional<QString> folder = gui::Chooser().BrowseFolder(this, QStringLiteral("Select path"));
+  const std::optional<QString> folder = qtkit::Chooser().BrowseFolder(this, QStringLiteral("Select path"));
   if (folder) Edit12->setText(QDir::toNativeSeparators(*folder));
 }
 
 void TfrmOptions::Button1Click() {
-  run::ConfigFile(gui::ToLocal(configPath_))
-      .WriteOptions({gui::ToLocal(Edit12->text()),
-                     {CheckBoxUseProxy->isChecked(), gui::ToLocal(EditProxyServer->text()),
-                      gui::ToLocal(EditProxyPort->text()), gui::ToLocal(EditProxyUsername->text()),
-                      gui::ToLocal(EditProxyPassword->text())}});
+  run::ConfigFile(qtkit::ToLocal(configPath_))
+      .WriteOptions({qtkit::ToLocal(Edit12->text()),
+                     {CheckBoxUseProxy->isChecked(), qtkit::ToLocal(EditProxyServer->text()),
+                      qtkit::ToLocal(EditProxyPort->text()), qtkit::ToLocal(EditProxyUsername->text()),
+                      qtkit::ToLocal(EditProxyPassword->text())}});
   accept();
 }
 

@@ -19,9 +19,9 @@ int main(int argc, char* argv[]) {
     TForm1 form1;
     TfrmAbout frmAbout(&form1);
     TfrmConvert frmConvert(&form1);
-    TfrmOptions frmOptions(TForm1::ConfigFileIn(gui::FromLocal(platform::ProgramFolder())), &form1);
+    TfrmOptions frmOptions(TForm1::ConfigFileIn(qtkit::FromLocal(platform::ProgramFolder())), &form1);
     TfrmFlt frmFlt(&form1);
-    frmFlt.SetConfigPath(TForm1::ConfigFileIn(gui::FromLocal(platform::ProgramFolder())));
+    frmFlt.SetConfigPath(TForm1::ConfigFileIn(qtkit::FromLocal(platform::ProgramFolder())));
     form1.SetWindows(&frmAbout, &frmConvert, &frmOptions, &frmFlt);
 
     form1.show();

@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-#include "viewer/Dialogs.h"
+#include "qtkit/Dialogs.h"
 
 namespace viewer {
 
@@ -24,7 +24,7 @@ void GuiInbox::customEvent(QEvent*) {
     actions.swap(queued_);
     wakePosted_ = false;
   }
-  for (const auto& action : actions) Guarded(action);
+  for (const auto& action : actions) qtkit::RunHandler(action);
 }
 
 }  // namespace viewer

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "viewer/Dialogs.h"
+#include "qtkit/Dialogs.h"
 
 namespace viewer {
 
@@ -57,7 +57,7 @@ QVariant HoleListModel::data(const QModelIndex& index, int role) const {
   if (!tile) return {};
   const task::TilePosition position = task_->States().TileAt(*tile);
   const bool givenUp = task_->States().At(*tile) == TileState::GivenUp;
-  return QStringLiteral("%1  %2").arg(FromLocal(task_->Task().TileFileName(position.X, position.Y)),
+  return QStringLiteral("%1  %2").arg(qtkit::FromLocal(task_->Task().TileFileName(position.X, position.Y)),
                                       givenUp ? tr("given up") : tr("missing"));
 }
 

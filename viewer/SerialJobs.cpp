@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-#include "viewer/Dialogs.h"
+#include "qtkit/Dialogs.h"
 
 namespace viewer {
 
@@ -40,9 +40,9 @@ void SerialJobs::Serve() {
     try {
       then = job();
     } catch (const std::exception& error) {
-      then = [text = std::string(error.what())] { ShowError(FromLocal(text)); };
+      then = [text = std::string(error.what())] { qtkit::ShowErrorMessage(qtkit::FromLocal(text)); };
     } catch (...) {
-      then = [] { ShowError(QStringLiteral("Unknown error")); };
+      then = [] { qtkit::ShowErrorMessage(QStringLiteral("Unknown error")); };
     }
     // Whatever the job held goes here, off the GUI thread.
     job = nullptr;

@@ -24,7 +24,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Shell.h"
 #include "core/task/Commonfunc.h"
-#include "viewer/Dialogs.h"
+#include "qtkit/Dialogs.h"
 #include "viewer/HoleListFile.h"
 #include "viewer/HoleListModel.h"
 
@@ -66,7 +66,7 @@ QString CursorText(const task::MDTask& task, double gridX, double gridY) {
                      .arg(QString::number(task::TileXToLongitude(gridX, zoom), 'f', 6),
                           QString::number(task::TileYToLatitude(gridY, zoom), 'f', 6), QString::number(column),
                           QString::number(row));
-  if (task.Range().Contains(column, row)) text += QStringLiteral("  ") + FromLocal(task.TileFileName(column, row));
+  if (task.Range().Contains(column, row)) text += QStringLiteral("  ") + qtkit::FromLocal(task.TileFileName(column, row));
   return text;
 }
 
@@ -107,7 +107,7 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
   connect(Map, &MapView::CursorLeft, CursorLabel, &QLabel::clear);
   connect(Map, &MapView::ViewChanged, this, [this] { ShowZoom(); });
   statesTimer_.setInterval(kPollMs);
-  connect(&statesTimer_, &QTimer::timeout, this, [this] { Guarded([this] { PollStates(); }); });
+  connect(&statesTimer_, &QTimer::timeout, this, [this] { qtkit::RunHandler([this] { PollStates(); }); });
 
   // The first job: its list arrives before any task opened afterwards adds to it.
   jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
@@ -128,7 +128,7 @@ void ViewerWindow::BuildMenus() {
     QAction* added = menu->addAction(text);
     added->setObjectName(QLatin1String(name));
     added->setShortcut(keys);
-    connect(added, &QAction::triggered, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    connect(added, &QAction::triggered, this, [this, handler] { qtkit::RunHandler([this, handler] { (this->*handler)(); }); });
     return added;
   };
   QMenu* file = menuBar()->addMenu(tr("&File"));
@@ -220,14 +220,14 @@ std::string ViewerWindow::SettingsPath() const {
 }
 
 void ViewerWindow::OpenTask(const QString& path) {
-  const std::string taskPath = ToLocal(QFileInfo(path).absoluteFilePath());
+  const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
   const std::string blankImage = options_.ProgramFolder + "blankimg" + platform::kPathSeparator + "blank.jpg";
   jobs_.Run([this, taskPath, blankImage, interval = options_.RefreshInterval]() -> std::function<void()> {
     try {
       std::shared_ptr<LoadedTask> task = LoadedTask::Open(taskPath, blankImage, interval);
       return [this, task] { Install(task); };
     } catch (const std::bad_alloc&) {
-      return [taskPath] { ShowError(tr("Not enough memory to view the task %1.").arg(FromLocal(taskPath))); };
+      return [taskPath] { qtkit::ShowErrorMessage(tr("Not enough memory to view the task %1.").arg(qtkit::FromLocal(taskPath))); };
     }
   });
 }
@@ -242,7 +242,7 @@ void ViewerWindow::Install(std::shared_ptr<LoadedTask> task) {
     old.reset();
     return nullptr;
   });
-  setWindowTitle(QStringLiteral("%1 - %2").arg(FromLocal(platform::ExtractFileName(task_->Path())), kViewerTitle));
+  setWindowTitle(QStringLiteral("%1 - %2").arg(qtkit::FromLocal(platform::ExtractFileName(task_->Path())), kViewerTitle));
   recent_.Add(task_->Path());
   ShowRecent();
   SaveRecent();
@@ -253,47 +253,47 @@ void ViewerWindow::Install(std::shared_ptr<LoadedTask> task) {
 }
 
 void ViewerWindow::OpenTaskClick() {
-  const QString start = task_ ? FromLocal(platform::ExtractFilePath(task_->Path())) : QString();
+  const QString start = task_ ? qtkit::FromLocal(platform::ExtractFilePath(task_->Path())) : QString();
   const std::optional<QString> path =
-      Chooser().OpenFile(this, tr("Open task"), tr("Task files (*%1)").arg(task::kTaskFileExtension), start);
+      qtkit::Chooser().OpenFile(this, tr("Open task"), tr("Task files (*%1)").arg(task::kTaskFileExtension), start, {});
   if (path) OpenTask(*path);
 }
 
 void ViewerWindow::SaveHolesClick() {
   if (!task_) {
-    ShowMessage(tr("Open a task first."));
+    qtkit::ShowMessage(tr("Open a task first."));
     return;
   }
   if (task_->States().Count(TileState::Unknown) > 0) {
-    ShowMessage(
+    qtkit::ShowMessage(
         tr("Not every tile has been checked yet. Save the list when the status bar shows no tile left to check."));
     return;
   }
   const std::string suggested = platform::RemoveFileExt(task_->Path()) + "_holes.ftl";
   std::optional<QString> chosen =
-      Chooser().SaveFile(this, tr("Save as failed-tile list"), tr("Failed-tile lists (*.ftl)"), FromLocal(suggested));
+      qtkit::Chooser().SaveFile(this, tr("Save as failed-tile list"), tr("Failed-tile lists (*.ftl)"), qtkit::FromLocal(suggested));
   if (!chosen) return;
   if (QFileInfo(*chosen).suffix().isEmpty()) *chosen += QStringLiteral(".ftl");
-  jobs_.Run([this, task = task_, path = ToLocal(*chosen)]() -> std::function<void()> {
+  jobs_.Run([this, task = task_, path = qtkit::ToLocal(*chosen)]() -> std::function<void()> {
     const int64_t records = SaveHoleList(task->Task(), task->States(), path);
     return [this, records, path] {
-      statusBar()->showMessage(tr("%1 tiles saved to %2").arg(records).arg(FromLocal(path)), kStatusMessageMs);
+      statusBar()->showMessage(tr("%1 tiles saved to %2").arg(records).arg(qtkit::FromLocal(path)), kStatusMessageMs);
     };
   });
 }
 
 void ViewerWindow::ExportImageClick() {
   if (!task_) {
-    ShowMessage(tr("Open a task first."));
+    qtkit::ShowMessage(tr("Open a task first."));
     return;
   }
-  const QString combiner = FromLocal(options_.ProgramFolder + platform::kMapCombinerProgram);
+  const QString combiner = qtkit::FromLocal(options_.ProgramFolder + platform::kMapCombinerProgram);
   if (!QFileInfo(combiner).isFile()) {
-    ShowMessage(tr("The map combiner is not installed beside the map viewer: %1 is missing.").arg(combiner));
+    qtkit::ShowMessage(tr("The map combiner is not installed beside the map viewer: %1 is missing.").arg(combiner));
     return;
   }
-  if (!QProcess::startDetached(combiner, {FromLocal(task_->Path())})) {
-    ShowError(tr("Cannot start %1.").arg(combiner));
+  if (!QProcess::startDetached(combiner, {qtkit::FromLocal(task_->Path())})) {
+    qtkit::ShowErrorMessage(tr("Cannot start %1.").arg(combiner));
   }
 }
 
@@ -339,8 +339,8 @@ void ViewerWindow::ShowZoom() {
 void ViewerWindow::ShowRecent() {
   RecentMenu->clear();
   for (const std::string& path : recent_.Paths()) {
-    const QString shown = FromLocal(path);
-    RecentMenu->addAction(shown, this, [this, shown] { Guarded([this, &shown] { OpenTask(shown); }); });
+    const QString shown = qtkit::FromLocal(path);
+    RecentMenu->addAction(shown, this, [this, shown] { qtkit::RunHandler([this, &shown] { OpenTask(shown); }); });
   }
   RecentMenu->setEnabled(!recent_.Paths().empty());
 }
@@ -367,7 +367,7 @@ void ViewerWindow::dropEvent(QDropEvent* event) {
   const QString path = DroppedTaskFile(event->mimeData());
   if (path.isEmpty()) return;
   event->acceptProposedAction();
-  Guarded([this, &path] { OpenTask(path); });
+  qtkit::RunHandler([this, &path] { OpenTask(path); });
 }
 
 }  // namespace viewer

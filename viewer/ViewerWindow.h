@@ -31,6 +31,9 @@ class QMenu;
 
 namespace viewer {
 
+// The viewer's window title and the caption of its message boxes.
+inline constexpr const char* kViewerTitle = "Orvenna Map Viewer";
+
 class HoleListModel;
 
 struct ViewerOptions {

@@ -3,11 +3,13 @@
 #include <QStringList>
 
 #include "core/platform/Files.h"
+#include "qtkit/Dialogs.h"
 #include "viewer/ViewerWindow.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tileview"));
+  qtkit::SetMessageCaption(QString::fromLatin1(viewer::kViewerTitle));
   viewer::ViewerOptions options;
   options.ProgramFolder = platform::ProgramFolder();
   viewer::ViewerWindow window(options);

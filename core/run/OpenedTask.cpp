@@ -1,6 +1,7 @@
 #include "core/run/OpenedTask.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
@@ -28,7 +29,9 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
 OpenedTask::OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options)
     : Parameters(std::move(parameters)), Task(&Parameters, options) {}
 
-std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& path, int32_t part, int32_t parts) {
+std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32_t part, int32_t parts) {
+  // A name without a folder is in the current one, as the task's own files.
+  const std::string path = std::filesystem::absolute(givenPath).lexically_normal().string();
   if (!platform::FileExists(path)) throw OpenTaskError("Cannot open file " + path);
   TaskControls controls = ControlsFromTaskFile(path);
   const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source;

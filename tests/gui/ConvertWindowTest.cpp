@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "core/platform/Locale.h"
 #include "gui/ConvertWindow.h"
 
@@ -24,10 +24,10 @@ struct Box {
 class ConvertWindowTest : public ::testing::Test {
  protected:
   ConvertWindowTest() {
-    gui::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });
+    qtkit::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });
     form.show();
   }
-  ~ConvertWindowTest() override { gui::SetMessageInterceptor({}); }
+  ~ConvertWindowTest() override { qtkit::SetMessageInterceptor({}); }
 
   // Types the three fields as a user would and presses "convert".
   QString Convert(const QString& degrees, const QString& minutes, const QString& seconds) {

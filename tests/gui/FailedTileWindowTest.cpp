@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/Unitftl.h"
 #include "core/platform/Files.h"
 #include "tests/support/TempDir.h"
@@ -36,19 +36,19 @@ struct OpenCall {
 class FailedTileWindowTest : public ::testing::Test {
  protected:
   FailedTileWindowTest() {
-    gui::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });
-    gui::FileChooser chooser;
+    qtkit::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });
+    qtkit::FileChooser chooser;
     chooser.OpenFile = [this](QWidget*, const QString& title, const QString& filter, const QString& startFolder,
                               const QString& selectedFile) {
       openCalls.push_back({title, filter, startFolder, selectedFile});
       return openAnswer;
     };
-    gui::SetChooserForTests(chooser);
+    qtkit::SetChooserForTests(chooser);
     form.show();
   }
   ~FailedTileWindowTest() override {
-    gui::SetMessageInterceptor({});
-    gui::SetChooserForTests({});
+    qtkit::SetMessageInterceptor({});
+    qtkit::SetChooserForTests({});
   }
 
   std::string Url(const std::string& path) const { return "http://" + server.HostPort() + path; }

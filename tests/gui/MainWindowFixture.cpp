@@ -21,7 +21,7 @@ void MainWindowFixture::SetUp() {
   fs::copy_file(ORVENNA_BLANK_IMAGE, program_->Path() + "blankimg/blank.jpg");
   WriteConfig();
 
-  gui::SetMessageInterceptor([this](const QString& text, bool isError) {
+  qtkit::SetMessageInterceptor([this](const QString& text, bool isError) {
     messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString()});
   });
   gui::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
@@ -29,8 +29,8 @@ void MainWindowFixture::SetUp() {
 
 void MainWindowFixture::TearDown() {
   window_.reset();
-  gui::SetMessageInterceptor({});
-  gui::SetChooserForTests({});
+  qtkit::SetMessageInterceptor({});
+  qtkit::SetChooserForTests({});
   gui::SetUrlOpenerForTests({});
   gui::SetOpenCommandForTests({});
   server_.reset();
@@ -46,7 +46,7 @@ void MainWindowFixture::WriteConfig(const std::string& extraIniParas) {
 void MainWindowFixture::RemoveConfig() { fs::remove(program_->Path() + "ini/config.ini"); }
 
 void MainWindowFixture::OpenWindow(download::Pacing pacing) {
-  window_ = std::make_unique<TForm1>(gui::FromLocal(program_->Path()), pacing);
+  window_ = std::make_unique<TForm1>(qtkit::FromLocal(program_->Path()), pacing);
   window_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
 }
@@ -92,7 +92,7 @@ namespace {
 std::vector<std::string> LinesOf(const TLogView* memo) {
   std::vector<std::string> lines;
   if (memo->LineCount() == 0) return lines;
-  for (const QString& line : memo->Text().split(QLatin1Char('\n'))) lines.push_back(gui::ToLocal(line));
+  for (const QString& line : memo->Text().split(QLatin1Char('\n'))) lines.push_back(qtkit::ToLocal(line));
   return lines;
 }
 }  // namespace

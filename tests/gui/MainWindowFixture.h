@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "gui/Unit1.h"
 #include "core/platform/Files.h"
 #include "tests/support/TempDir.h"

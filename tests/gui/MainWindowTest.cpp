@@ -42,7 +42,7 @@ TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
     QString savePath;
   };
   const std::vector<Case> cases = {
-      {"no settings file", false, "", QStringLiteral("Orvenna 6.31"), gui::FromLocal(platform::BuiltInFolder("brenholt"))},
+      {"no settings file", false, "", QStringLiteral("Orvenna 6.31"), qtkit::FromLocal(platform::BuiltInFolder("brenholt"))},
       {"settings file", true, "Version=7.2\r\n", QStringLiteral("Orvenna 7.2"), QString()},
   };
   for (const Case& c : cases) {
@@ -54,8 +54,8 @@ TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
     }
     OpenWindow();
     EXPECT_EQ(window_->windowTitle(), c.caption);
-    EXPECT_EQ(window_->Edit6->text(), c.savePath.isEmpty() ? gui::FromLocal(SavePath()) : c.savePath);
-    EXPECT_EQ(window_->ConfigPath, gui::FromLocal(program_->Path() + "ini/config.ini"));
+    EXPECT_EQ(window_->Edit6->text(), c.savePath.isEmpty() ? qtkit::FromLocal(SavePath()) : c.savePath);
+    EXPECT_EQ(window_->ConfigPath, qtkit::FromLocal(program_->Path() + "ini/config.ini"));
     // Reading the settings never creates the file.
     EXPECT_EQ(std::filesystem::exists(program_->Path() + "ini/config.ini"), c.withConfig);
   }
@@ -162,7 +162,7 @@ TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
   struct Case {
     QString left, right, top, bottom, path, message;
   };
-  const QString folder = gui::FromLocal(SavePath());
+  const QString folder = qtkit::FromLocal(SavePath());
   const std::vector<Case> cases = {
       {"116.3", "116.5", "40", "39.8", "", "Please select a path to save the images."},
       {"x", "", "", "", "", "Please select a path to save the images."},
@@ -211,13 +211,13 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
   };
   std::vector<Asked> asked;
   std::optional<QString> answer;
-  gui::FileChooser chooser;
+  qtkit::FileChooser chooser;
   chooser.OpenFile = [&](QWidget*, const QString& title, const QString& filter, const QString& folder,
                          const QString&) -> std::optional<QString> {
     asked.push_back({title, filter, folder});
     return answer;
   };
-  gui::SetChooserForTests(chooser);
+  qtkit::SetChooserForTests(chooser);
 
   // Cancel first: nothing changes.
   window_->Edit1->setText(QStringLiteral("typed"));
@@ -230,14 +230,14 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
 
   // The start folder is the default path of the settings file, not Edit6.
   window_->Edit6->setText(QStringLiteral("/elsewhere"));
-  answer = gui::FromLocal(taskFile);
+  answer = qtkit::FromLocal(taskFile);
   QTest::mouseClick(window_->Button4, Qt::LeftButton);
-  EXPECT_EQ(asked.back().folder, gui::FromLocal(SavePath()));
+  EXPECT_EQ(asked.back().folder, qtkit::FromLocal(SavePath()));
   EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116,3"));
   EXPECT_EQ(window_->Edit3->text(), QStringLiteral("116.5"));
   EXPECT_EQ(window_->Edit2->text(), QStringLiteral("40"));
   EXPECT_EQ(window_->Edit4->text(), QStringLiteral("39,8"));
-  EXPECT_EQ(window_->Edit6->text(), gui::FromLocal(SavePath()));
+  EXPECT_EQ(window_->Edit6->text(), qtkit::FromLocal(SavePath()));
   EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("saved.otsk"));
   EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
   EXPECT_EQ(window_->EditDate->text(), QStringLiteral("20200131"));
@@ -248,7 +248,7 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
   // range), the map type as it was; Start then refuses.
   const std::string bare = SavePath() + "bare.otsk";
   testsupport::WriteFileBytes(bare, "[Other]\r\nx=1\r\n");
-  answer = gui::FromLocal(bare);
+  answer = qtkit::FromLocal(bare);
   QTest::mouseClick(window_->Button4, Qt::LeftButton);
   EXPECT_TRUE(window_->Edit1->text().isEmpty());
   EXPECT_TRUE(window_->Edit4->text().isEmpty());
@@ -268,12 +268,12 @@ TEST_F(MainWindowTest, FolderBrowserSetsThePathAndCancelKeepsIt) {
   OpenWindow();
   std::vector<QString> captions;
   std::optional<QString> answer;
-  gui::FileChooser chooser;
+  qtkit::FileChooser chooser;
   chooser.BrowseFolder = [&](QWidget*, const QString& caption) {
     captions.push_back(caption);
     return answer;
   };
-  gui::SetChooserForTests(chooser);
+  qtkit::SetChooserForTests(chooser);
   window_->Edit6->setText(QStringLiteral("/before"));
   QTest::mouseClick(window_->Button1, Qt::LeftButton);
   EXPECT_EQ(window_->Edit6->text(), QStringLiteral("/before"));
@@ -301,7 +301,7 @@ std::vector<std::string> LinesSoFar(const std::string& path) {
 // handed over (the help file, the homepage) or started (the sibling tools).
 TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
   OpenWindow();
-  const QString folder = gui::FromLocal(program_->Path());
+  const QString folder = qtkit::FromLocal(program_->Path());
   const QString viewer = folder + QString::fromLatin1(platform::kMapViewerProgram);
   const QString combiner = folder + QString::fromLatin1(platform::kMapCombinerProgram);
   const QString help = folder + QStringLiteral("help/help.html");
@@ -322,18 +322,18 @@ TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
   messages_.clear();
   const std::string started = program_->Path() + "started";
   for (const QString& tool : {viewer, combiner}) {
-    testsupport::WriteFileBytes(gui::ToLocal(tool), "#!/bin/sh\necho \"$0 $#\" >> '" + started + "'\n");
+    testsupport::WriteFileBytes(qtkit::ToLocal(tool), "#!/bin/sh\necho \"$0 $#\" >> '" + started + "'\n");
     ASSERT_TRUE(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
   }
   std::filesystem::create_directories(program_->Path() + "help");
-  testsupport::WriteFileBytes(gui::ToLocal(help), "<html></html>");
+  testsupport::WriteFileBytes(qtkit::ToLocal(help), "<html></html>");
   window_->MapViewer1->trigger();
   window_->CombineImages1->trigger();
   window_->Usermanual1->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return LinesSoFar(started).size() == 2; }, 10000));
   std::vector<std::string> runs = platform::ReadTextLines(started);
   std::sort(runs.begin(), runs.end());
-  EXPECT_EQ(runs, (std::vector<std::string>{gui::ToLocal(combiner) + " 0", gui::ToLocal(viewer) + " 0"}));
+  EXPECT_EQ(runs, (std::vector<std::string>{qtkit::ToLocal(combiner) + " 0", qtkit::ToLocal(viewer) + " 0"}));
   EXPECT_EQ(desktop_.Opened.back(), QUrl::fromLocalFile(help));
   EXPECT_TRUE(messages_.empty());
 }
@@ -346,8 +346,8 @@ TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
   const std::string opener = program_->Path() + "opener";
   const std::string opened = program_->Path() + "opened";
   testsupport::WriteFileBytes(opener, "#!/bin/sh\necho \"$1\" >> '" + opened + "'\n[ \"$1\" != https://orvenna.example/ ] || exit 3\n");
-  ASSERT_TRUE(QFile::setPermissions(gui::FromLocal(opener), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-  gui::SetOpenCommandForTests(gui::FromLocal(opener));
+  ASSERT_TRUE(QFile::setPermissions(qtkit::FromLocal(opener), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  gui::SetOpenCommandForTests(qtkit::FromLocal(opener));
   FillOneTile();
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 1; }, 15000));
@@ -374,12 +374,12 @@ TEST_F(MainWindowTest, MessageBoxesAreWideEnoughForTheirCaption) {
   for (const bool isError : {false, true}) {
     for (const QString& text : {QString(), QStringLiteral("."), QStringLiteral("Input Error."),
                                 QStringLiteral("No task running now.") + QString(18, QLatin1Char(' '))}) {
-      const std::unique_ptr<QMessageBox> box = gui::MakeMessageBox(text, isError);
+      const std::unique_ptr<QMessageBox> box = qtkit::MakeMessageBox(text, isError);
       EXPECT_EQ(box->windowTitle(), QStringLiteral("Orvenna"));
       EXPECT_EQ(box->text(), text);
       EXPECT_EQ(box->icon(), isError ? QMessageBox::Critical : QMessageBox::NoIcon);
       box->show();
-      EXPECT_GE(box->width(), gui::kMinimumMessageWidth) << text.toStdString();
+      EXPECT_GE(box->width(), qtkit::kMinimumMessageWidth) << text.toStdString();
       EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) * 3);
       box->hide();
     }

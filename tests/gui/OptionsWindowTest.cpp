@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 #include "core/platform/Files.h"
 #include "core/settings/IniFile.h"
 #include "gui/Unitoptions.h"
@@ -35,17 +35,17 @@ struct Box {
 class DesktopAnswers {
  public:
   DesktopAnswers() {
-    gui::SetMessageInterceptor([this](const QString& text, bool isError) { Boxes.push_back({text, isError}); });
-    gui::FileChooser chooser;
+    qtkit::SetMessageInterceptor([this](const QString& text, bool isError) { Boxes.push_back({text, isError}); });
+    qtkit::FileChooser chooser;
     chooser.BrowseFolder = [this](QWidget*, const QString& caption) {
       BrowseCaptions.push_back(caption);
       return FolderAnswer;
     };
-    gui::SetChooserForTests(chooser);
+    qtkit::SetChooserForTests(chooser);
   }
   ~DesktopAnswers() {
-    gui::SetMessageInterceptor({});
-    gui::SetChooserForTests({});
+    qtkit::SetMessageInterceptor({});
+    qtkit::SetChooserForTests({});
   }
 
   std::vector<Box> Boxes;
@@ -122,8 +122,8 @@ TEST_F(OptionsWindowTest, TabOrderPutsPasswordBeforeUserName) {
 TEST_F(OptionsWindowTest, WithoutSettingsFileShowsDefaultsAndCreatesNothing) {
   TfrmOptions form(QString::fromStdString(configPath));
   form.show();
-  EXPECT_EQ(form.Edit12->text(), gui::FromLocal(platform::BuiltInFolder("downloads")));
-  EXPECT_EQ(form.Edit12->text(), gui::FromLocal(platform::BuiltInFolder("downloads")));
+  EXPECT_EQ(form.Edit12->text(), qtkit::FromLocal(platform::BuiltInFolder("downloads")));
+  EXPECT_EQ(form.Edit12->text(), qtkit::FromLocal(platform::BuiltInFolder("downloads")));
   EXPECT_FALSE(form.CheckBoxUseProxy->isChecked());
   EXPECT_EQ(form.EditProxyServer->text(), "");
   EXPECT_EQ(form.EditProxyPort->text(), "");

@@ -143,7 +143,7 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   // The finished run's log is still the one View log file opens.
   window_->Viewlogfile1->trigger();
   EXPECT_EQ(desktop_.Opened,
-            std::vector<QUrl>{QUrl::fromLocalFile(gui::FromLocal(window_->CurrentTask()->LogFileName))});
+            std::vector<QUrl>{QUrl::fromLocalFile(qtkit::FromLocal(window_->CurrentTask()->LogFileName))});
 }
 
 TEST_F(RunTest, OneTileRunsOneWorker) {
@@ -191,11 +191,11 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
   }
 
   // Open the task file and press Start with nothing changed: it continues.
-  gui::FileChooser chooser;
+  qtkit::FileChooser chooser;
   chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) {
-    return std::optional<QString>(gui::FromLocal(TaskFilePath()));
+    return std::optional<QString>(qtkit::FromLocal(TaskFilePath()));
   };
-  gui::SetChooserForTests(chooser);
+  qtkit::SetChooserForTests(chooser);
   window_->EditTaskName->setText(QStringLiteral("other"));
   window_->Edit1->clear();
   QTest::mouseClick(window_->Button4, Qt::LeftButton);
@@ -261,7 +261,7 @@ TEST_F(RunTest, WriteFailureWhileClosingIsShownOnceAndTheWindowStillGoesIdle) {
 
   ASSERT_EQ(messages_.size(), 2u);
   EXPECT_TRUE(messages_[0].IsError);
-  EXPECT_NE(messages_[0].Text.indexOf(gui::FromLocal(logFile)), -1) << messages_[0].Text.toStdString();
+  EXPECT_NE(messages_[0].Text.indexOf(qtkit::FromLocal(logFile)), -1) << messages_[0].Text.toStdString();
   EXPECT_EQ(messages_[1].Text, kTaskStopped);
   EXPECT_EQ(messages_[1].CaptionThen, QStringLiteral("Start"));
   EXPECT_TRUE(AllWorkersGone());

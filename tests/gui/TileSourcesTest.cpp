@@ -45,7 +45,7 @@ class TileSourcesTest : public MainWindowFixture {
 
 TEST_F(TileSourcesTest, SourcesAreAddedCheckedTestedAndRemoved) {
   server_->SetDefault(Reply::Ok(Png()).WithHeader("Content-Type", "image/png"));
-  TfrmTileSources dialog(gui::FromLocal(Config()), [] { return TestTile{6742, 3101, 13}; });
+  TfrmTileSources dialog(qtkit::FromLocal(Config()), [] { return TestTile{6742, 3101, 13}; });
   EXPECT_EQ(dialog.SourceList->count(), 0);
 
   // A template with a placeholder that does not exist is refused, with why.
@@ -111,11 +111,11 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   run::ConfigFile(Config()).RemoveSource("Mine");
   OpenWindow();
   EXPECT_EQ(window_->radio_mapstype->count(), 3);
-  gui::FileChooser chooser;
+  qtkit::FileChooser chooser;
   chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) {
-    return std::optional<QString>(gui::FromLocal(SavePath() + "src.otsk"));
+    return std::optional<QString>(qtkit::FromLocal(SavePath() + "src.otsk"));
   };
-  gui::SetChooserForTests(chooser);
+  qtkit::SetChooserForTests(chooser);
   window_->Button4->click();
   EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Mine"));
   EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()});

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "core/platform/Files.h"
-#include "viewer/Dialogs.h"
+#include "qtkit/Dialogs.h"
 
 namespace viewertest {
 
@@ -24,17 +24,17 @@ ViewerTest::ViewerTest() : blank(ImageBytes(QColor(0xf0, 0xf0, 0xf0))) {
   testsupport::MakeBlankImage(program.Path(), blank);
   options.ProgramFolder = program.Path();
   options.RefreshInterval = std::chrono::milliseconds(100);
-  viewer::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });
-  viewer::FileChooser chooser;
-  chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&) { return openAnswer; };
+  qtkit::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });
+  qtkit::FileChooser chooser;
+  chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) { return openAnswer; };
   chooser.SaveFile = [this](QWidget*, const QString&, const QString&, const QString&) { return saveAnswer; };
-  viewer::SetChooserForTests(chooser);
+  qtkit::SetChooserForTests(chooser);
 }
 
 ViewerTest::~ViewerTest() {
   window.reset();
-  viewer::SetMessageInterceptor({});
-  viewer::SetChooserForTests({});
+  qtkit::SetMessageInterceptor({});
+  qtkit::SetChooserForTests({});
 }
 
 void ViewerTest::OpenWindow() {

@@ -32,6 +32,12 @@ TEST(OpenedTask, AWrittenTaskOpensAsItWasAndNothingIsCreated) {
   EXPECT_EQ(opened->Parameters.MapsType, task::kMapStreet);
   EXPECT_FALSE(std::filesystem::exists(written.ImageFolder)) << "opening creates nothing";
 
+  // A name without a folder is in the current one.
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(save.Path());
+  EXPECT_EQ(OpenedTask::Open("t.otsk")->Task.LogFileName, written.LogFileName);
+  std::filesystem::current_path(here);
+
   const TaskControls controls = ControlsFromTaskFile(written.TaskFileName());
   EXPECT_EQ(controls.TaskName, "t.otsk");
   EXPECT_EQ(controls.SavePath, save.Path());

@@ -1,4 +1,4 @@
-#include "gui/MessageDialog.h"
+#include "qtkit/Dialogs.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -6,8 +6,13 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 
-namespace gui {
+namespace qtkit {
 namespace {
+
+QString& Caption() {
+  static QString caption = QString::fromLatin1(kApplicationTitle);
+  return caption;
+}
 
 MessageInterceptor& Interceptor() {
   static MessageInterceptor interceptor;
@@ -24,6 +29,12 @@ FileChooser DesktopChooser() {
     if (!selectedFile.isEmpty()) dialog.selectFile(selectedFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first();
+  };
+  chooser.SaveFile = [](QWidget* parent, const QString& title, const QString& filter,
+                        const QString& suggestedPath) -> std::optional<QString> {
+    const QString path = QFileDialog::getSaveFileName(parent, title, suggestedPath, filter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
   };
   chooser.BrowseFolder = [](QWidget* parent, const QString& caption) -> std::optional<QString> {
     const QString folder = QFileDialog::getExistingDirectory(parent, caption, QString(),
@@ -51,7 +62,7 @@ void Show(const QString& text, bool isError) {
 }  // namespace
 
 std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError) {
-  auto box = std::make_unique<QMessageBox>(isError ? QMessageBox::Critical : QMessageBox::NoIcon, kApplicationTitle,
+  auto box = std::make_unique<QMessageBox>(isError ? QMessageBox::Critical : QMessageBox::NoIcon, Caption(),
                                            text, QMessageBox::Ok, QApplication::activeWindow());
   // A short text would make a box too narrow for its caption; a message box
   // sizes itself from its layout, so the layout gets a row of that width.
@@ -61,6 +72,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError) {
   }
   return box;
 }
+
+void SetMessageCaption(const QString& caption) { Caption() = caption; }
 
 void ShowMessage(const QString& text) { Show(text, false); }
 
@@ -79,6 +92,7 @@ void SetChooserForTests(FileChooser chooser) {
   const FileChooser desktop = DesktopChooser();
   CurrentChooser().OpenFile = chooser.OpenFile ? std::move(chooser.OpenFile) : desktop.OpenFile;
   CurrentChooser().BrowseFolder = chooser.BrowseFolder ? std::move(chooser.BrowseFolder) : desktop.BrowseFolder;
+  CurrentChooser().SaveFile = chooser.SaveFile ? std::move(chooser.SaveFile) : desktop.SaveFile;
 }
 
 QString FromLocal(const std::string& text) {
@@ -87,4 +101,4 @@ QString FromLocal(const std::string& text) {
 
 std::string ToLocal(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
-}  // namespace gui
+}  // namespace qtkit
