@@ -12,6 +12,7 @@ namespace run {
 namespace {
 
 constexpr const char* kInputError = "Longitude or latitude input error!";
+constexpr const char* kBarInPath = "The save folder and the task name cannot hold \"|\".";
 
 // Both "," and "." are taken as the decimal mark, whatever the desktop's.
 std::optional<double> ParseCoordinate(std::string text) {
@@ -45,6 +46,8 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   p.HistoryDate = controls.HistoryDate;
 
   if (controls.SavePath.empty()) return Refuse("Please select a path to save the images.");
+  // A failed-tile record is cut at its first "|": a tile's path must hold none.
+  if (controls.SavePath.find('|') != std::string::npos) return Refuse(kBarInPath);
   // Created before the coordinates are looked at: a later refusal leaves it.
   if (createFolder && !platform::DirectoryExists(controls.SavePath) && !platform::CreateDir(controls.SavePath)) {
     return Refuse("Create directory " + controls.SavePath + " Failed.");
@@ -84,6 +87,7 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   p.ThreadSlots = 8;
 
   p.TaskName = controls.TaskName;
+  if (p.TaskName.find('|') != std::string::npos) return Refuse(kBarInPath);
   if (platform::ExtractFileExt(p.TaskName) != task::kTaskFileExtension) p.TaskName += task::kTaskFileExtension;
 
   p.ContinueTask = false;

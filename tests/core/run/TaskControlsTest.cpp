@@ -165,6 +165,8 @@ TEST(ReadTaskControls, RefusalsInTheirOrder) {
          c.TopLatitude = "99";
        },
        "Please select a path to save the images."},
+      {"bar in folder", [](TaskControls& c) { c.SavePath += "a|b"; }, "The save folder and the task name cannot hold \"|\"."},
+      {"bar in name", [](TaskControls& c) { c.TaskName = "a|b"; }, "The save folder and the task name cannot hold \"|\"."},
       {"empty left", [](TaskControls& c) { c.LeftLongitude = ""; }, input},
       {"empty bottom", [](TaskControls& c) { c.BottomLatitude = ""; }, input},
       {"two marks", [](TaskControls& c) { c.RightLongitude = "1,234.5"; }, input},
