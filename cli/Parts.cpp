@@ -42,18 +42,23 @@ std::vector<int32_t> PartCountsBeside(const std::string& taskFile) {
   return counts;
 }
 
-// Whether every slot of a part's run has saved the last tile of its share:
-// the part walked to its end.
-bool Ended(const task::MDTask& part) {
-  const task::TileRange range = part.Range();
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), run::RunController::kMaxWorkers));
+// The last tile of every worker's share, for the workers a run of the task
+// has: where its positions stand once it has walked to its end.
+std::vector<task::SlotPosition> WalkEnds(const run::OpenedTask& opened) {
+  const task::TileRange range = opened.Task.Range();
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), opened.Parameters.ThreadCount));
+  std::vector<task::SlotPosition> ends;
   for (int32_t slot = 0; slot < threads; ++slot) {
-    int64_t last = range.Count();
-    while (last % threads != slot) --last;
-    if (last < 1) continue;
-    if (!(part.Resume(slot) == range.AtWalkNumber(last))) return false;
+    if (const int64_t last = range.LastOfSlot(slot, threads)) ends.push_back({slot, range.AtWalkNumber(last)});
   }
-  return true;
+  return ends;
+}
+
+// Whether a part's run saved the end of every worker's share.
+bool Ended(const run::OpenedTask& part) {
+  const auto ends = WalkEnds(part);
+  return std::all_of(ends.begin(), ends.end(),
+                     [&part](const task::SlotPosition& end) { return part.Task.Resume(end.Slot) == end.Last; });
 }
 
 std::vector<std::string> LinesIfAny(const std::string& path) {
@@ -111,7 +116,7 @@ int MergeCommand(const Invocation& invocation, const Context& context) {
         return kExitIncomplete;
       }
       lock(part->Task, name);
-      if (!Ended(part->Task)) {
+      if (!Ended(*part)) {
         PrintError(name + " has not ended: run it again with --part " + Decimal(k) + "/" + Decimal(parts));
         return kExitIncomplete;
       }
@@ -131,14 +136,7 @@ int MergeCommand(const Invocation& invocation, const Context& context) {
   }
   // The whole task walked to its end, so that "run" of it continues past
   // every tile instead of starting over.
-  const task::TileRange range = task.Range();
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), run::RunController::kMaxWorkers));
-  std::vector<task::SlotPosition> ends;
-  for (int32_t slot = 0; slot < threads; ++slot) {
-    int64_t last = range.Count();
-    while (last % threads != slot) --last;
-    if (last >= 1) ends.push_back({slot, range.AtWalkNumber(last)});
-  }
+  const std::vector<task::SlotPosition> ends = WalkEnds(*whole);
   try {
     platform::WriteTextLines(task.LogFileName, log);
     platform::WriteTextLines(task.FailedListFileName, failed);
@@ -155,6 +153,7 @@ int MergeCommand(const Invocation& invocation, const Context& context) {
     }
   }
 
+  const task::TileRange range = task.Range();
   int64_t missing = 0;
   for (int64_t p = 1; p <= range.Count(); ++p) {
     const task::TilePosition tile = range.AtWalkNumber(p);

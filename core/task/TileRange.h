@@ -45,6 +45,11 @@ struct TileRange {
     const int64_t offset = ((slot - from) % threads + threads) % threads;
     return from + offset;
   }
+  // The last walk number of slot (of threads workers); 0 when it has none.
+  int64_t LastOfSlot(int32_t slot, int32_t threads) const {
+    const int64_t last = Count() - ((Count() - slot) % threads + threads) % threads;
+    return last >= 1 ? last : 0;
+  }
   // How many walk numbers slot takes after walk number after.
   int64_t ShareOf(int32_t slot, int32_t threads, int64_t after) const {
     const int64_t first = FirstOfSlot(slot, threads, after);
