@@ -16,7 +16,6 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,8 +30,8 @@
 #include "core/run/TaskControls.h"
 #include "core/task/Unitclasstask.h"
 #include "gui/MainThreadCallerQt.h"
-#include "qtkit/Dialogs.h"
 #include "gui/TileSourcesWindow.h"
+#include "qtkit/Dialogs.h"
 
 class QAction;
 class QComboBox;
