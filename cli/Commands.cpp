@@ -134,14 +134,17 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
 void PrintDryRun(const task::MDTask& task) {
   const task::TileRange range = task.Range();
   const task::TaskParameters& p = *task.Parameters;
-  const int32_t threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), run::RunController::kMaxWorkers));
+  // The workers and the pause after a tile that the run would have (a tile
+  // source may allow fewer workers and ask for another pause).
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), p.ThreadCount));
   const download::Pacing pace;
+  const int afterTileMs = p.Source ? p.Source->PauseMs : pace.AfterSavedMs;
   int64_t tiles = 0;
   double seconds = 0;
   for (int32_t slot = 0; slot < threads; ++slot) {
     const int64_t share = range.ShareOf(slot, threads, range.ResumePoint(task.Resume(slot)));
     tiles += share;
-    seconds = std::max(seconds, (slot * pace.StartStaggerMs + share * pace.AfterSavedMs) / 1000.0);
+    seconds = std::max(seconds, (slot * pace.StartStaggerMs + share * afterTileMs) / 1000.0);
   }
   // Extent-list lines: the file name, 85 characters of edges, CR LF.
   const double listBytes =
@@ -155,7 +158,7 @@ void PrintDryRun(const task::MDTask& task) {
   text += "Disk: about " + MiB(tileBytes + listBytes + logBytes) + " (tiles at about " + MiB(kTypicalTileBytes) +
           " each, extent list " + MiB(listBytes) + ", log " + MiB(logBytes) + ")\n";
   text += "Time: at least " + FormatDuration(seconds) + " at the program's pace (" + Decimal(threads) +
-          " workers, one tile a second each)\n";
+          " workers, a pause of " + Decimal(afterTileMs) + " ms after each tile)\n";
   std::fputs(text.c_str(), stdout);
 }
 

@@ -258,10 +258,7 @@ void TfrmTileSources::ButtonTestClick() {
   TestTile tile = testTile_ ? testTile_() : TestTile{};
   tile.Zoom = std::clamp(tile.Zoom, source->MinZoom, source->MaxZoom);
   const std::string url = task::Expand(source->UrlTemplate, *source, tile.X, tile.Y, tile.Zoom, "", secret);
-  std::vector<std::string> headers;
-  for (const std::string& line : task::HeaderLinesOf(*source)) {
-    headers.push_back(task::Expand(line, *source, 0, 0, tile.Zoom, "", secret));
-  }
+  const std::vector<std::string> headers = task::ResolvedHeaderLines(*source, "", secret);
   LabelTest->setText(QStringLiteral("Fetching %1 ...")
                          .arg(FromLocal(task::Expand(source->UrlTemplate, *source, tile.X, tile.Y, tile.Zoom, "",
                                                      task::MaskedSecret(source->Name)))));

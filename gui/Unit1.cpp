@@ -186,22 +186,16 @@ void TForm1::ReloadSources() {
 }
 
 TestTile TForm1::CurrentRectangleTile() const {
-  const auto number = [](QLineEdit* edit) {
-    std::string text = ToLocal(edit->text());
-    std::replace(text.begin(), text.end(), ',', '.');
-    return platform::ParseDecimal(text);
-  };
-  const auto left = number(Edit1);
-  const auto right = number(Edit3);
-  const auto top = number(Edit2);
-  const auto bottom = number(Edit4);
+  const auto left = run::ParseCoordinate(ToLocal(Edit1->text()));
+  const auto right = run::ParseCoordinate(ToLocal(Edit3->text()));
+  const auto top = run::ParseCoordinate(ToLocal(Edit2->text()));
+  const auto bottom = run::ParseCoordinate(ToLocal(Edit4->text()));
   const auto zoom = platform::ParseInteger(ToLocal(Edit5->text()));
-  if (!left || !right || !top || !bottom || !zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom ||
-      std::abs(*left + *right) > 360 || std::abs(*top + *bottom) > 170) {
-    return TestTile{};
-  }
-  return TestTile{task::LongitudeToTileX((*left + *right) / 2, *zoom), task::LatitudeToTileY((*top + *bottom) / 2, *zoom),
-                  *zoom};
+  if (!left || !right || !top || !bottom || !zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return {};
+  const double longitude = (*left + *right) / 2;
+  const double latitude = (*top + *bottom) / 2;
+  if (!(std::abs(longitude) <= 180 && std::abs(latitude) <= 85)) return {};
+  return TestTile{task::LongitudeToTileX(longitude, *zoom), task::LatitudeToTileY(latitude, *zoom), *zoom};
 }
 
 void TForm1::BuildControls() {

@@ -130,6 +130,25 @@ void RunController::SaveLists() {
   failed_.Save(task_.FailedListFileName);
 }
 
+std::string RunController::SaveEverything() {
+  // Every file is tried whatever fails before it; the first failure is told.
+  FirstFailure failure;
+  failure.Try([this] { log_.Save(task_.LogFileName); });
+  failure.Try([this] { failed_.Save(task_.FailedListFileName); });
+  failure.Try([this] { SavePositions(); });
+  return failure.Text();
+}
+
+std::unique_ptr<download::TDownThread> RunController::Retire(std::size_t slot) {
+  std::unique_ptr<download::TDownThread> worker = std::move(workers_[slot]);
+  if (worker) {
+    const download::TileCounts counts = worker->Counts();
+    Add(finishedCounts_, counts);
+    finishedRefused_ += counts.Refused ? 1 : 0;
+  }
+  return worker;
+}
+
 std::optional<CloseReport> RunController::Tick() {
   if (!Running()) return std::nullopt;
   ++timerTicks_;
@@ -152,18 +171,11 @@ CloseReport RunController::Close() {
   AppendLog("Log file has been saved as " + task_.LogFileName);
 
   // The run ends whatever fails to be written; the first failure is reported.
-  FirstFailure failure;
-  failure.Try([this] { log_.Save(task_.LogFileName); });
-  failure.Try([this] { failed_.Save(task_.FailedListFileName); });
-  failure.Try([this] { SavePositions(); });
-  for (auto& worker : workers_) {
-    if (!worker) continue;
-    Add(finishedCounts_, worker->Counts());
-    finishedRefused_ += worker->Counts().Refused ? 1 : 0;
-    worker.reset();
-  }
+  const std::string failure = SaveEverything();
+  // Their threads have ended: destroying them joins at once.
+  for (std::size_t slot = 0; slot < workers_.size(); ++slot) Retire(slot);
   lock_.reset();
-  return CloseReport{failure.Text()};
+  return CloseReport{failure};
 }
 
 bool RunController::WorkersGone() const {
@@ -210,21 +222,15 @@ std::string RunController::ShutDown(std::chrono::milliseconds grace) {
   queue.Close();
   closed_ = true;
   // 4. Keep what the run finished.
-  FirstFailure failure;
-  failure.Try([this] { SavePositions(); });
-  failure.Try([this] { log_.Save(task_.LogFileName); });
-  failure.Try([this] { failed_.Save(task_.FailedListFileName); });
+  const std::string failure = SaveEverything();
   lock_.reset();
-  return failure.Text();
+  return failure;
 }
 
 bool RunController::JoinWorkers(std::chrono::milliseconds timeout) {
   std::vector<std::unique_ptr<download::TDownThread>> leaving;
-  for (auto& worker : workers_) {
-    if (!worker) continue;
-    Add(finishedCounts_, worker->Counts());
-    finishedRefused_ += worker->Counts().Refused ? 1 : 0;
-    leaving.push_back(std::move(worker));
+  for (std::size_t slot = 0; slot < workers_.size(); ++slot) {
+    if (auto worker = Retire(slot)) leaving.push_back(std::move(worker));
   }
   if (leaving.empty()) return true;
   // Joined on a thread of its own, so that a request hanging in the system

@@ -142,6 +142,11 @@ class RunController final : private download::DownloadSink {
   void AppendLog(const std::string& text);
   void SavePositions();
   void SaveLists();
+  // The log, the failed list and the positions, each tried whatever fails
+  // before it; the text of the first failure, empty when none.
+  std::string SaveEverything();
+  // Takes a worker out of its slot, its counts kept in the run's tally.
+  std::unique_ptr<download::TDownThread> Retire(std::size_t slot);
   CloseReport Close();
 
   task::TaskParameters parameters_;  // before task_, which points to it

@@ -14,15 +14,14 @@ namespace {
 constexpr const char* kInputError = "Longitude or latitude input error!";
 constexpr const char* kBarInPath = "The save folder and the task name cannot hold \"|\".";
 
-// Both "," and "." are taken as the decimal mark, whatever the desktop's.
+ControlsCheck Refuse(std::string message) { return ControlsCheck{std::nullopt, std::move(message)}; }
+
+}  // namespace
+
 std::optional<double> ParseCoordinate(std::string text) {
   std::replace(text.begin(), text.end(), ',', '.');
   return platform::ParseDecimal(text);
 }
-
-ControlsCheck Refuse(std::string message) { return ControlsCheck{std::nullopt, std::move(message)}; }
-
-}  // namespace
 
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder) {

@@ -38,6 +38,10 @@ struct ControlsCheck {
   std::string Message;
 };
 
+// A coordinate as typed: both "," and "." are taken as the decimal mark,
+// whatever the desktop's.
+std::optional<double> ParseCoordinate(std::string text);
+
 // Reads and checks the controls in the fixed order; creates the save folder
 // (one level) before the coordinates are checked. A zoom outside 1..21 (only a
 // task file can bring one) is refused after the coordinate checks, so a

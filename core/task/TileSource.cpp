@@ -180,6 +180,13 @@ std::vector<std::string> HeaderLinesOf(const TileSource& source) {
   return lines;
 }
 
+std::vector<std::string> ResolvedHeaderLines(const TileSource& source, const std::string& date, const std::string& secret) {
+  std::vector<std::string> lines;
+  // Headers hold no tile's placeholders (SourceProblem): any tile will do.
+  for (const std::string& line : HeaderLinesOf(source)) lines.push_back(Expand(line, source, 0, 0, 1, date, secret));
+  return lines;
+}
+
 std::string Quadkey(int32_t x, int32_t y, int32_t zoom) {
   std::string key;
   for (int32_t level = zoom; level > 0; --level) {

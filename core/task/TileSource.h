@@ -58,6 +58,10 @@ std::string SourceZoomMessage(const TileSource& source);
 // still in: its Referer, its User-Agent, its other lines.
 std::vector<std::string> HeaderLinesOf(const TileSource& source);
 
+// The headers a request to source sends (HeaderLinesOf) with {date} and
+// {secret} filled in.
+std::vector<std::string> ResolvedHeaderLines(const TileSource& source, const std::string& date, const std::string& secret);
+
 // The quadkey of tile (x, y) at zoom: one digit a level, most significant first.
 std::string Quadkey(int32_t x, int32_t y, int32_t zoom);
 

@@ -198,12 +198,8 @@ std::string MDTask::FetchURL(int32_t x, int32_t y) const {
 
 std::vector<std::string> MDTask::FetchHeaderLines() const {
   const TaskParameters& p = *Parameters;
-  std::vector<std::string> lines;
-  if (!p.Source || p.MapsType != kMapUserSource) return lines;
-  for (const std::string& line : HeaderLinesOf(*p.Source)) {
-    lines.push_back(Expand(line, *p.Source, 0, 0, p.Zoom, p.HistoryDate, p.SourceSecret));
-  }
-  return lines;
+  if (!p.Source || p.MapsType != kMapUserSource) return {};
+  return ResolvedHeaderLines(*p.Source, p.HistoryDate, p.SourceSecret);
 }
 
 std::string MDTask::TileURL(int32_t x, int32_t y) const {
