@@ -18,7 +18,6 @@
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
-#include "core/task/Commonfunc.h"
 
 namespace combiner {
 
@@ -59,17 +58,6 @@ std::string Exact(double value) {
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
-}
-
-// The edges of a block of tiles in degrees: the task's own tile math, so
-// that they are the extent list's numbers.
-struct DegreeBounds {
-  double West, South, East, North;
-};
-
-DegreeBounds BoundsInDegrees(const task::TileRange& range, int32_t zoom) {
-  return {task::TileXToLongitude(range.MinX, zoom), task::TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom),
-          task::TileXToLongitude(static_cast<double>(range.MaxX) + 1, zoom), task::TileYToLatitude(range.MinY, zoom)};
 }
 
 // A world file: pixel size and rotation, then the centre of the north-west
@@ -118,7 +106,7 @@ DegreeView WarpToDegrees(GDALDatasetH source, const task::TileRange& range, int3
   view.Bands.reset(GDALTranslate("", source, MakeTranslateOptions(select).get(), nullptr));
   if (!view.Bands) throw GdalError("Reading " + path + " failed: " + GdalErrorScope::LastError());
 
-  const DegreeBounds bounds = BoundsInDegrees(range, zoom);
+  const DegreeBox bounds = DegreesOf(range, zoom);
   OptionList warp;
   warp.Add("-of", "VRT").Add("-t_srs", "EPSG:4326").Add("-r", "bilinear");
   warp.Add("-te").Add(Exact(bounds.West)).Add(Exact(bounds.South)).Add(Exact(bounds.East)).Add(Exact(bounds.North));
@@ -194,8 +182,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   settings.Compress = sampling ? Compression::Jpeg : Compression::Deflate;
   settings.CopySampling = sampling;
   const TileTally tally = WriteTiles(step, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
-  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
-  const bool masked = tiff && spool.Count() > 0;
+  const bool masked = IsTiff(options.Format) && spool.Count() > 0;
   if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Masking the holes"));
 
   // Scanline formats read a whole row of blocks at a time.
@@ -219,7 +206,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   if (const char* worldExtension = Facts(options.Format).WorldFileExtension) {
     std::array<double, 6> transform = MercatorGeoTransform(sheet.Range, zoom);
     if (options.Srs == OutputSrs::Wgs84) {
-      const DegreeBounds b = BoundsInDegrees(sheet.Range, zoom);
+      const DegreeBox b = DegreesOf(sheet.Range, zoom);
       transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * kTilePixels), 0,
                    b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * kTilePixels)};
     }
@@ -290,8 +277,9 @@ std::string CheckOptions(const CombineOptions& options) {
   if (options.Format == OutputFormat::MbTiles && options.Srs == OutputSrs::Wgs84) {
     return "MBTiles holds tiles in Web Mercator (EPSG:3857) only.";
   }
-  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
-  if (!tiff && options.Compress != Compression::Jpeg) return "The compression applies to GeoTIFF and COG only.";
+  if (!IsTiff(options.Format) && options.Compress != Compression::Jpeg) {
+    return "The compression applies to GeoTIFF and COG only.";
+  }
   return "";
 }
 

@@ -225,7 +225,7 @@ OutputFormat CombinerWindow::SelectedFormat() const { return kFormats[std::max(f
 void CombinerWindow::UpdateControls() {
   const bool running = IsRunning();
   const OutputFormat format = SelectedFormat();
-  const bool tiff = format == OutputFormat::GeoTiff || format == OutputFormat::Cog;
+  const bool tiff = IsTiff(format);
   for (QWidget* field : std::initializer_list<QWidget*>{taskEdit_, taskBrowseButton_, formatBox_, outputEdit_,
                                                       outputBrowseButton_, sheetBox_, fillEdit_, areaEdit_}) {
     field->setEnabled(!running);
@@ -244,10 +244,10 @@ std::optional<CombineOptions> CombinerWindow::ReadOptions(QString& problem) cons
   options.TaskPath = ToLocal(taskEdit_->text().trimmed());
   options.OutputPath = ToLocal(outputEdit_->text().trimmed());
   options.Format = SelectedFormat();
-  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
   options.Srs = options.Format != OutputFormat::MbTiles && srsBox_->currentIndex() == 1 ? OutputSrs::Wgs84
                                                                                          : OutputSrs::WebMercator;
-  options.Compress = tiff ? static_cast<Compression>(compressBox_->currentIndex()) : Compression::Jpeg;
+  options.Compress =
+      IsTiff(options.Format) ? static_cast<Compression>(compressBox_->currentIndex()) : Compression::Jpeg;
   options.Overviews = overviewsBox_->isChecked();
   options.SheetPixels = sheetBox_->value();
   const auto fill = ParseColour(ToLocal(fillEdit_->text().trimmed()));
