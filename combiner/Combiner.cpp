@@ -293,13 +293,12 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   InitGdal();
   GdalErrorScope gdalErrors;
 
-  // The task's folder is where its path says: "t.otsk" alone is in the
-  // current folder.
-  const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
   std::unique_ptr<run::OpenedTask> opened;
   try {
-    opened = run::OpenedTask::Open(taskPath);
+    opened = run::OpenedTask::Open(options.TaskPath);
   } catch (const run::OpenTaskError& error) {
+    // Named as Open names it: "t.otsk" alone is in the current folder.
+    const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
     const std::string text = error.what();
     throw CombineError(text.find(taskPath) != std::string::npos ? text : "Task " + taskPath + ": " + text);
   }
