@@ -55,8 +55,12 @@ std::string Exact(double value) {
   return std::string(buffer, end);
 }
 
+// ASCII letters only: std::tolower follows the locale the window sets, and
+// in some of them 'I' does not become 'i'.
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return text;
 }
 
