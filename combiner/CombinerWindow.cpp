@@ -4,7 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "core/platform/Files.h"
+#include "core/task/Unitclasstask.h"
 #include "qtkit/Dialogs.h"
 
 namespace combiner {
@@ -56,7 +57,7 @@ class CombinerWindow::WindowProgress final : public Progress {
 
 CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDialog(parent) {
   setObjectName("CombinerWindow");
-  setWindowTitle("Map Combiner");
+  setWindowTitle(kWindowTitle);
 
   taskEdit_ = new QLineEdit(this);
   taskEdit_->setObjectName("TaskEdit");
@@ -149,13 +150,13 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   layout->addLayout(buttons);
   resize(620, 480);
 
-  connect(taskBrowseButton_, &QPushButton::clicked, this, &CombinerWindow::BrowseTask);
-  connect(outputBrowseButton_, &QPushButton::clicked, this, &CombinerWindow::BrowseOutput);
-  connect(taskEdit_, &QLineEdit::editingFinished, this, &CombinerWindow::TaskChanged);
-  connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerWindow::FormatChanged);
-  connect(startButton_, &QPushButton::clicked, this, &CombinerWindow::Start);
-  connect(cancelButton_, &QPushButton::clicked, this, &CombinerWindow::Cancel);
-  connect(openFolderButton_, &QPushButton::clicked, this, &CombinerWindow::OpenFolder);
+  connect(taskBrowseButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::BrowseTask));
+  connect(outputBrowseButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::BrowseOutput));
+  connect(taskEdit_, &QLineEdit::editingFinished, this, qtkit::Slot(this, &CombinerWindow::TaskChanged));
+  connect(formatBox_, &QComboBox::currentIndexChanged, this, qtkit::Slot(this, &CombinerWindow::FormatChanged));
+  connect(startButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::Start));
+  connect(cancelButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::Cancel));
+  connect(openFolderButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::OpenFolder));
   connect(closeButton_, &QPushButton::clicked, this, &CombinerWindow::close);
 
   taskEdit_->setText(taskPath);
@@ -190,17 +191,19 @@ void CombinerWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CombinerWindow::BrowseTask() {
-  const QString path = QFileDialog::getOpenFileName(this, "Open task", QFileInfo(taskEdit_->text()).path(),
-                                                    "Task files (*.otsk);;All files (*)");
-  if (path.isEmpty()) return;
-  taskEdit_->setText(path);
+  const QString filter = QString("Task files (*%1);;All files (*)").arg(task::kTaskFileExtension);
+  const std::optional<QString> path =
+      qtkit::Chooser().OpenFile(this, "Open task", filter, QFileInfo(taskEdit_->text()).path(), {});
+  if (!path) return;
+  taskEdit_->setText(*path);
   outputEdit_->clear();
   TaskChanged();
 }
 
 void CombinerWindow::BrowseOutput() {
-  const QString path = QFileDialog::getSaveFileName(this, "Output file", outputEdit_->text());
-  if (!path.isEmpty()) outputEdit_->setText(path);
+  if (const std::optional<QString> path = qtkit::Chooser().SaveFile(this, "Output file", {}, outputEdit_->text())) {
+    outputEdit_->setText(*path);
+  }
 }
 
 void CombinerWindow::TaskChanged() {
