@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <thread>
 
 #include "core/platform/Numbers.h"
 
