@@ -189,10 +189,10 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   const bool masked = IsTiff(options.Format) && spool.Count() > 0;
   if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Masking the holes"));
 
-  // Scanline formats read a whole row of blocks at a time.
-  SetGdalCacheFor(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
   const std::string noun = Facts(options.Format).Noun;
   {
+    // Scanline formats read a whole row of blocks at a time.
+    const GdalCacheFor rows(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
     Dataset source = OpenDataset(step, /*update=*/false);
     if (options.Srs == OutputSrs::Wgs84) {
       const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
@@ -201,7 +201,6 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
       TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun));
     }
   }
-  SetGdalCacheFor(0);
   pending.Discard(step);
   if (options.Format == OutputFormat::GeoTiff && options.Overviews) {
     BuildOverviews(target, progress, stage("Building overviews"));
