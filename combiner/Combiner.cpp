@@ -18,7 +18,6 @@
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
-#include "core/task/Commonfunc.h"
 
 namespace combiner {
 
@@ -56,20 +55,13 @@ std::string Exact(double value) {
   return std::string(buffer, end);
 }
 
+// ASCII letters only: std::tolower follows the locale the window sets, and
+// in some of them 'I' does not become 'i'.
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   return text;
-}
-
-// The edges of a block of tiles in degrees: the task's own tile math, so
-// that they are the extent list's numbers.
-struct DegreeBounds {
-  double West, South, East, North;
-};
-
-DegreeBounds BoundsInDegrees(const task::TileRange& range, int32_t zoom) {
-  return {task::TileXToLongitude(range.MinX, zoom), task::TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom),
-          task::TileXToLongitude(static_cast<double>(range.MaxX) + 1, zoom), task::TileYToLatitude(range.MinY, zoom)};
 }
 
 // A world file: pixel size and rotation, then the centre of the north-west
@@ -118,7 +110,7 @@ DegreeView WarpToDegrees(GDALDatasetH source, const task::TileRange& range, int3
   view.Bands.reset(GDALTranslate("", source, MakeTranslateOptions(select).get(), nullptr));
   if (!view.Bands) throw GdalError("Reading " + path + " failed: " + GdalErrorScope::LastError());
 
-  const DegreeBounds bounds = BoundsInDegrees(range, zoom);
+  const DegreeBox bounds = DegreesOf(range, zoom);
   OptionList warp;
   warp.Add("-of", "VRT").Add("-t_srs", "EPSG:4326").Add("-r", "bilinear");
   warp.Add("-te").Add(Exact(bounds.West)).Add(Exact(bounds.South)).Add(Exact(bounds.East)).Add(Exact(bounds.North));
@@ -194,14 +186,13 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   settings.Compress = sampling ? Compression::Jpeg : Compression::Deflate;
   settings.CopySampling = sampling;
   const TileTally tally = WriteTiles(step, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
-  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
-  const bool masked = tiff && spool.Count() > 0;
+  const bool masked = IsTiff(options.Format) && spool.Count() > 0;
   if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Masking the holes"));
 
-  // Scanline formats read a whole row of blocks at a time.
-  SetGdalCacheFor(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
   const std::string noun = Facts(options.Format).Noun;
   {
+    // Scanline formats read a whole row of blocks at a time.
+    const GdalCacheFor rows(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
     Dataset source = OpenDataset(step, /*update=*/false);
     if (options.Srs == OutputSrs::Wgs84) {
       const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
@@ -210,7 +201,6 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
       TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun));
     }
   }
-  SetGdalCacheFor(0);
   pending.Discard(step);
   if (options.Format == OutputFormat::GeoTiff && options.Overviews) {
     BuildOverviews(target, progress, stage("Building overviews"));
@@ -219,7 +209,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   if (const char* worldExtension = Facts(options.Format).WorldFileExtension) {
     std::array<double, 6> transform = MercatorGeoTransform(sheet.Range, zoom);
     if (options.Srs == OutputSrs::Wgs84) {
-      const DegreeBounds b = BoundsInDegrees(sheet.Range, zoom);
+      const DegreeBox b = DegreesOf(sheet.Range, zoom);
       transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * kTilePixels), 0,
                    b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * kTilePixels)};
     }
@@ -290,8 +280,9 @@ std::string CheckOptions(const CombineOptions& options) {
   if (options.Format == OutputFormat::MbTiles && options.Srs == OutputSrs::Wgs84) {
     return "MBTiles holds tiles in Web Mercator (EPSG:3857) only.";
   }
-  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
-  if (!tiff && options.Compress != Compression::Jpeg) return "The compression applies to GeoTIFF and COG only.";
+  if (!IsTiff(options.Format) && options.Compress != Compression::Jpeg) {
+    return "The compression applies to GeoTIFF and COG only.";
+  }
   return "";
 }
 
@@ -305,13 +296,12 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   InitGdal();
   GdalErrorScope gdalErrors;
 
-  // The task's folder is where its path says: "t.otsk" alone is in the
-  // current folder.
-  const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
   std::unique_ptr<run::OpenedTask> opened;
   try {
-    opened = run::OpenedTask::Open(taskPath);
+    opened = run::OpenedTask::Open(options.TaskPath);
   } catch (const run::OpenTaskError& error) {
+    // Named as Open names it: "t.otsk" alone is in the current folder.
+    const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
     const std::string text = error.what();
     throw CombineError(text.find(taskPath) != std::string::npos ? text : "Task " + taskPath + ": " + text);
   }

@@ -35,6 +35,8 @@ std::optional<OutputFormat> FormatNamed(const std::string& name);
 // The format a path's extension names, if any (".tif", ".tiff", ".jpg", ...;
 // a .tif is a plain GeoTIFF).
 std::optional<OutputFormat> FormatOfPath(const std::string& path);
+// GeoTIFF and COG: the formats the compression and the overviews apply to.
+inline bool IsTiff(OutputFormat format) { return format == OutputFormat::GeoTiff || format == OutputFormat::Cog; }
 
 // "white", "black", "#RRGGBB" or "R,G,B" (0..255 each).
 std::optional<Rgb> ParseColour(const std::string& text);

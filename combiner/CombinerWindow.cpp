@@ -4,7 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "core/platform/Files.h"
+#include "core/task/Unitclasstask.h"
 #include "qtkit/Dialogs.h"
 
 namespace combiner {
@@ -56,7 +57,7 @@ class CombinerWindow::WindowProgress final : public Progress {
 
 CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDialog(parent) {
   setObjectName("CombinerWindow");
-  setWindowTitle("Map Combiner");
+  setWindowTitle(kWindowTitle);
 
   taskEdit_ = new QLineEdit(this);
   taskEdit_->setObjectName("TaskEdit");
@@ -149,13 +150,13 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   layout->addLayout(buttons);
   resize(620, 480);
 
-  connect(taskBrowseButton_, &QPushButton::clicked, this, &CombinerWindow::BrowseTask);
-  connect(outputBrowseButton_, &QPushButton::clicked, this, &CombinerWindow::BrowseOutput);
-  connect(taskEdit_, &QLineEdit::editingFinished, this, &CombinerWindow::TaskChanged);
-  connect(formatBox_, &QComboBox::currentIndexChanged, this, &CombinerWindow::FormatChanged);
-  connect(startButton_, &QPushButton::clicked, this, &CombinerWindow::Start);
-  connect(cancelButton_, &QPushButton::clicked, this, &CombinerWindow::Cancel);
-  connect(openFolderButton_, &QPushButton::clicked, this, &CombinerWindow::OpenFolder);
+  connect(taskBrowseButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::BrowseTask));
+  connect(outputBrowseButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::BrowseOutput));
+  connect(taskEdit_, &QLineEdit::editingFinished, this, qtkit::Slot(this, &CombinerWindow::TaskChanged));
+  connect(formatBox_, &QComboBox::currentIndexChanged, this, qtkit::Slot(this, &CombinerWindow::FormatChanged));
+  connect(startButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::Start));
+  connect(cancelButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::Cancel));
+  connect(openFolderButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::OpenFolder));
   connect(closeButton_, &QPushButton::clicked, this, &CombinerWindow::close);
 
   taskEdit_->setText(taskPath);
@@ -190,17 +191,19 @@ void CombinerWindow::closeEvent(QCloseEvent* event) {
 }
 
 void CombinerWindow::BrowseTask() {
-  const QString path = QFileDialog::getOpenFileName(this, "Open task", QFileInfo(taskEdit_->text()).path(),
-                                                    "Task files (*.otsk);;All files (*)");
-  if (path.isEmpty()) return;
-  taskEdit_->setText(path);
+  const QString filter = QString("Task files (*%1);;All files (*)").arg(task::kTaskFileExtension);
+  const std::optional<QString> path =
+      qtkit::Chooser().OpenFile(this, "Open task", filter, QFileInfo(taskEdit_->text()).path(), {});
+  if (!path) return;
+  taskEdit_->setText(*path);
   outputEdit_->clear();
   TaskChanged();
 }
 
 void CombinerWindow::BrowseOutput() {
-  const QString path = QFileDialog::getSaveFileName(this, "Output file", outputEdit_->text());
-  if (!path.isEmpty()) outputEdit_->setText(path);
+  if (const std::optional<QString> path = qtkit::Chooser().SaveFile(this, "Output file", {}, outputEdit_->text())) {
+    outputEdit_->setText(*path);
+  }
 }
 
 void CombinerWindow::TaskChanged() {
@@ -225,7 +228,7 @@ OutputFormat CombinerWindow::SelectedFormat() const { return kFormats[std::max(f
 void CombinerWindow::UpdateControls() {
   const bool running = IsRunning();
   const OutputFormat format = SelectedFormat();
-  const bool tiff = format == OutputFormat::GeoTiff || format == OutputFormat::Cog;
+  const bool tiff = IsTiff(format);
   for (QWidget* field : std::initializer_list<QWidget*>{taskEdit_, taskBrowseButton_, formatBox_, outputEdit_,
                                                       outputBrowseButton_, sheetBox_, fillEdit_, areaEdit_}) {
     field->setEnabled(!running);
@@ -244,10 +247,10 @@ std::optional<CombineOptions> CombinerWindow::ReadOptions(QString& problem) cons
   options.TaskPath = ToLocal(taskEdit_->text().trimmed());
   options.OutputPath = ToLocal(outputEdit_->text().trimmed());
   options.Format = SelectedFormat();
-  const bool tiff = options.Format == OutputFormat::GeoTiff || options.Format == OutputFormat::Cog;
   options.Srs = options.Format != OutputFormat::MbTiles && srsBox_->currentIndex() == 1 ? OutputSrs::Wgs84
                                                                                          : OutputSrs::WebMercator;
-  options.Compress = tiff ? static_cast<Compression>(compressBox_->currentIndex()) : Compression::Jpeg;
+  options.Compress =
+      IsTiff(options.Format) ? static_cast<Compression>(compressBox_->currentIndex()) : Compression::Jpeg;
   options.Overviews = overviewsBox_->isChecked();
   options.SheetPixels = sheetBox_->value();
   const auto fill = ParseColour(ToLocal(fillEdit_->text().trimmed()));

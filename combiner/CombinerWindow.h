@@ -29,6 +29,9 @@ class QSpinBox;
 
 namespace combiner {
 
+// The window's title, and the caption of the program's message boxes.
+inline constexpr const char* kWindowTitle = "Map Combiner";
+
 class CombinerWindow : public QDialog {
   Q_OBJECT
 

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
-#include <thread>
 
 #include "core/platform/Numbers.h"
 
@@ -37,7 +36,9 @@ void InitGdal() {
   });
 }
 
-void SetGdalCacheFor(int64_t rowBytes) { GDALSetCacheMax64(std::max(kDefaultCacheBytes, 2 * rowBytes)); }
+GdalCacheFor::GdalCacheFor(int64_t rowBytes) { GDALSetCacheMax64(std::max(kDefaultCacheBytes, 2 * rowBytes)); }
+
+GdalCacheFor::~GdalCacheFor() { GDALSetCacheMax64(kDefaultCacheBytes); }
 
 GdalErrorScope::GdalErrorScope() {
   CPLPushErrorHandler(CPLQuietErrorHandler);

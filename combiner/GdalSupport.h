@@ -22,9 +22,16 @@ namespace combiner {
 // Once per process; any thread.
 void InitGdal();
 
-// GDAL's block cache, in bytes: enough for the widest row of blocks the
-// next step reads, never less than the default bound.
-void SetGdalCacheFor(int64_t rowBytes);
+// While it lives, GDAL's block cache holds enough for the widest row of
+// blocks (rowBytes) a step reads, never less than the default bound; then
+// the default bound again, also when the step failed or was cancelled.
+class GdalCacheFor {
+ public:
+  explicit GdalCacheFor(int64_t rowBytes);
+  ~GdalCacheFor();
+  GdalCacheFor(const GdalCacheFor&) = delete;
+  GdalCacheFor& operator=(const GdalCacheFor&) = delete;
+};
 
 // While it lives, GDAL's messages on this thread are kept instead of
 // printed; LastError() is the latest failure's text.

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <new>
+#include <stdexcept>
 #include <system_error>
 
 namespace combiner {

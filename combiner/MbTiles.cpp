@@ -4,9 +4,9 @@
 
 #include <memory>
 
+#include "combiner/TileArea.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
-#include "core/task/Commonfunc.h"
 
 namespace combiner {
 
@@ -72,10 +72,9 @@ TileTally WriteMbTiles(const std::string& path, const std::string& name, const t
              "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB);");
   db.Execute("BEGIN");
 
-  const std::string bounds = Number(task::TileXToLongitude(range.MinX, zoom)) + "," +
-                             Number(task::TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom)) + "," +
-                             Number(task::TileXToLongitude(static_cast<double>(range.MaxX) + 1, zoom)) + "," +
-                             Number(task::TileYToLatitude(range.MinY, zoom));
+  const DegreeBox box = DegreesOf(range, zoom);
+  const std::string bounds =
+      Number(box.West) + "," + Number(box.South) + "," + Number(box.East) + "," + Number(box.North);
   const std::string zoomText = platform::FormatInteger(zoom);
   const std::pair<const char*, std::string> metadata[] = {
       {"name", name},         {"format", "jpg"},        {"bounds", bounds},

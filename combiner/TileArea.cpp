@@ -77,6 +77,11 @@ AreaRequest ParseArea(const std::string& text) {
   return range;
 }
 
+DegreeBox DegreesOf(const task::TileRange& range, int32_t zoom) {
+  return {task::TileXToLongitude(range.MinX, zoom), task::TileYToLatitude(static_cast<double>(range.MaxY) + 1, zoom),
+          task::TileXToLongitude(static_cast<double>(range.MaxX) + 1, zoom), task::TileYToLatitude(range.MinY, zoom)};
+}
+
 task::TileRange ResolveArea(const AreaRequest& request, const task::MDTask& task) {
   task::TileRange area;
   if (const auto* tiles = std::get_if<task::TileRange>(&request)) {

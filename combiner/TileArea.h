@@ -26,6 +26,10 @@ struct DegreeBox {
 };
 using AreaRequest = std::variant<task::TileRange, DegreeBox>;
 
+// The outer edges of a block of tiles in degrees: the task's own tile math,
+// so that they are the numbers of its extent list.
+DegreeBox DegreesOf(const task::TileRange& range, int32_t zoom);
+
 // Throws AreaError for text of neither form.
 AreaRequest ParseArea(const std::string& text);
 

@@ -15,6 +15,7 @@
 #include "combiner/CombinerWindow.h"
 #include "combiner/CommandLine.h"
 #include "combiner/ConsoleProgress.h"
+#include "qtkit/Dialogs.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ int RunWindow(int argc, char** argv, const std::string& taskPath) {
     return kExitFailed;
   }
   QApplication application(argc, argv);
+  qtkit::SetMessageCaption(QString::fromLatin1(combiner::kWindowTitle));
   combiner::CombinerWindow window(QString::fromLocal8Bit(taskPath.c_str()));
   window.show();
   return application.exec();

@@ -1,6 +1,7 @@
 // The combiner's window offscreen, driven from the keyboard and the mouse as a
 // user would: a task given on the command line, the output that follows the
-// format, Start, the summary, Open folder, a refused option and Cancel.
+// format, the file choosers, Start, the summary, Open folder, a refused
+// option and Cancel.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,11 +14,13 @@
 #include <QTest>
 
 #include <chrono>
+#include <optional>
 #include <set>
 #include <string>
 
 #include "combiner/CombinerWindow.h"
 #include "core/platform/Files.h"
+#include "qtkit/Dialogs.h"
 #include "tests/combiner/SyntheticTask.h"
 
 namespace {
@@ -107,6 +110,49 @@ TEST(CombinerWindow, RefusesAnUnknownColourAndCancelsLeavingNothing) {
   EXPECT_FALSE(Find<QPushButton>(window, "OpenFolderButton")->isEnabled());
   const std::set<std::string> left = testsupport::Entries(dir.Path());
   EXPECT_EQ(left, (std::set<std::string>{"mosaic", "mosaic.otsk", "mosaic_failed.ftl", "mosaic_list.txt"}));
+}
+
+TEST(CombinerWindow, TakesTheTaskAndTheOutputFromTheFileChoosers) {
+  QString openFilter;
+  QString openStart;
+  QString saveSuggested;
+  qtkit::FileChooser chooser;
+  chooser.OpenFile = [&](QWidget*, const QString&, const QString& filter, const QString& startFolder,
+                         const QString&) -> std::optional<QString> {
+    openFilter = filter;
+    openStart = startFolder;
+    return QString("/maps/alps.otsk");
+  };
+  chooser.SaveFile = [&](QWidget*, const QString&, const QString&, const QString& suggested) -> std::optional<QString> {
+    saveSuggested = suggested;
+    return QString("/maps/out/alps.tif");
+  };
+  qtkit::SetChooserForTests(chooser);
+  combiner::CombinerWindow window(QString("/data/old.otsk"));
+  window.show();
+  auto* output = Find<QLineEdit>(window, "OutputEdit");
+
+  QTest::mouseClick(Find<QPushButton>(window, "TaskBrowseButton"), Qt::LeftButton);
+  EXPECT_TRUE(openFilter.contains("*.otsk")) << openFilter.toStdString();
+  EXPECT_EQ(openStart, "/data");
+  EXPECT_EQ(Find<QLineEdit>(window, "TaskEdit")->text(), "/maps/alps.otsk");
+  EXPECT_EQ(output->text(), "/maps/alps.tif");  // beside the new task, not the old one
+
+  QTest::mouseClick(Find<QPushButton>(window, "OutputBrowseButton"), Qt::LeftButton);
+  EXPECT_EQ(saveSuggested, "/maps/alps.tif");
+  EXPECT_EQ(output->text(), "/maps/out/alps.tif");
+
+  // Cancelled choosers leave the fields as they are.
+  chooser.OpenFile = [](QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    return std::optional<QString>();
+  };
+  chooser.SaveFile = [](QWidget*, const QString&, const QString&, const QString&) { return std::optional<QString>(); };
+  qtkit::SetChooserForTests(chooser);
+  QTest::mouseClick(Find<QPushButton>(window, "TaskBrowseButton"), Qt::LeftButton);
+  QTest::mouseClick(Find<QPushButton>(window, "OutputBrowseButton"), Qt::LeftButton);
+  EXPECT_EQ(Find<QLineEdit>(window, "TaskEdit")->text(), "/maps/alps.otsk");
+  EXPECT_EQ(output->text(), "/maps/out/alps.tif");
+  qtkit::SetChooserForTests({});
 }
 
 }  // namespace
