@@ -157,7 +157,7 @@ void PrintDryRun(const task::MDTask& task) {
   text += p.ContinueTask ? ", " + Decimal(tiles) + " left\n" : "\n";
   text += "Disk: about " + MiB(tileBytes + listBytes + logBytes) + " (tiles at about " + MiB(kTypicalTileBytes) +
           " each, extent list " + MiB(listBytes) + ", log " + MiB(logBytes) + ")\n";
-  text += "Time: at least " + FormatDuration(seconds) + " at the program's pace (" + Decimal(threads) +
+  text += "Time: at least " + platform::FormatDuration(seconds) + " at the program's pace (" + Decimal(threads) +
           " workers, a pause of " + Decimal(afterTileMs) + " ms after each tile)\n";
   std::fputs(text.c_str(), stdout);
 }

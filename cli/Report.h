@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/platform/StatusLine.h"
 #include "core/run/RunController.h"
 
 namespace cli {
@@ -19,8 +20,6 @@ struct Summary {
   bool Interrupted = false;
 };
 
-// "H:MM:SS".
-std::string FormatDuration(double seconds);
 // One "Label: value" line per count, and the elapsed time.
 std::string SummaryText(const Summary& summary);
 // One JSON object, keys in a fixed order; numbers without the user's locale.
@@ -43,10 +42,8 @@ class ProgressLine {
   static std::string Text(const run::RunCounters& counters, double elapsedSeconds);
 
  private:
-  std::FILE* out_;
-  bool terminal_;
+  platform::StatusLine line_;
   bool quiet_;
-  bool drawn_ = false;
   double lastPlain_ = 0;
 };
 

@@ -365,12 +365,6 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   return result;
 }
 
-std::string FormatDuration(double seconds) {
-  const auto total = static_cast<int64_t>(std::max(0.0, std::round(seconds)));
-  const auto twoDigits = [](int64_t value) { return (value < 10 ? "0" : "") + Decimal(value); };
-  return Decimal(total / 3600) + ":" + twoDigits(total / 60 % 60) + ":" + twoDigits(total % 60);
-}
-
 std::string SummaryText(const CombineResult& result) {
   if (result.Cancelled) return "Cancelled: nothing was written.\n";
   std::string text;
@@ -386,7 +380,7 @@ std::string SummaryText(const CombineResult& result) {
     text += "Holes: " + Decimal(result.Holes.Missing) + " missing, " + Decimal(result.Holes.GivenUp) + " given up, " +
             Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath + "\n";
   }
-  return text + "Elapsed: " + FormatDuration(result.Seconds) + "\n";
+  return text + "Elapsed: " + platform::FormatDuration(result.Seconds) + "\n";
 }
 
 }  // namespace combiner

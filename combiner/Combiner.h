@@ -89,8 +89,6 @@ class CombineError : public std::runtime_error {
 // throws, it leaves no file behind.
 CombineResult Combine(const CombineOptions& options, Progress& progress);
 
-// "H:MM:SS".
-std::string FormatDuration(double seconds);
 
 // What a combine did, in lines for the user.
 std::string SummaryText(const CombineResult& result);

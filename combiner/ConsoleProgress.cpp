@@ -12,11 +12,11 @@ constexpr auto kPlainLineEvery = std::chrono::seconds(10);
 }  // namespace
 
 ConsoleProgress::ConsoleProgress(std::FILE* out, bool terminal, Verbosity verbosity, const std::atomic<int>& stopSignals)
-    : out_(out), terminal_(terminal), verbosity_(verbosity), stopSignals_(stopSignals) {}
+    : out_(out), line_(out, terminal), verbosity_(verbosity), stopSignals_(stopSignals) {}
 
 std::string ConsoleProgress::Text(const std::string& stage, double fraction, double stageSeconds) {
   std::string text = stage + ": " + platform::FormatFixed(100 * fraction, 0, 1) + "%";
-  if (fraction > 0 && fraction < 1) text += ", " + FormatDuration(stageSeconds * (1 - fraction) / fraction) + " left";
+  if (fraction > 0 && fraction < 1) text += ", " + platform::FormatDuration(stageSeconds * (1 - fraction) / fraction) + " left";
   return text;
 }
 
@@ -32,25 +32,14 @@ void ConsoleProgress::Report(const std::string& stage, double fraction) {
       std::fputs((stage + "\n").c_str(), out_);
     }
   }
-  const bool due = now - lastShown_ >= (terminal_ ? std::chrono::duration_cast<Clock::duration>(kRedrawEvery)
+  const bool terminal = line_.Terminal();
+  const bool due = now - lastShown_ >= (terminal ? std::chrono::duration_cast<Clock::duration>(kRedrawEvery)
                                                   : std::chrono::duration_cast<Clock::duration>(kPlainLineEvery));
-  if (!due && !(terminal_ && (newStage || fraction >= 1))) return;
+  if (!due && !(terminal && (newStage || fraction >= 1))) return;
   lastShown_ = now;
-  const std::string text = Text(stage, fraction, std::chrono::duration<double>(now - stageStart_).count());
-  if (terminal_) {
-    std::fputs(("\r\x1b[K" + text).c_str(), out_);
-    drawn_ = true;
-  } else {
-    std::fputs((text + "\n").c_str(), out_);
-  }
-  std::fflush(out_);
+  line_.Show(Text(stage, fraction, std::chrono::duration<double>(now - stageStart_).count()));
 }
 
-void ConsoleProgress::Finish() {
-  if (!drawn_) return;
-  std::fputs("\n", out_);
-  std::fflush(out_);
-  drawn_ = false;
-}
+void ConsoleProgress::Finish() { line_.Finish(); }
 
 }  // namespace combiner

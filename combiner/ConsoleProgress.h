@@ -10,6 +10,7 @@
 #include <string>
 
 #include "combiner/CommandLine.h"
+#include "core/platform/StatusLine.h"
 #include "combiner/Progress.h"
 
 namespace combiner {
@@ -30,13 +31,12 @@ class ConsoleProgress final : public Progress {
   using Clock = std::chrono::steady_clock;
 
   std::FILE* out_;
-  bool terminal_;
+  platform::StatusLine line_;
   Verbosity verbosity_;
   const std::atomic<int>& stopSignals_;
   std::string stage_;
   Clock::time_point stageStart_;
   Clock::time_point lastShown_;
-  bool drawn_ = false;
 };
 
 }  // namespace combiner

@@ -1,6 +1,7 @@
 #include "core/platform/Numbers.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -245,6 +246,12 @@ std::string FormatFixed(double value, int width, int precision) {
     buffer.insert(0, static_cast<std::size_t>(width) - buffer.size(), ' ');
   }
   return buffer;
+}
+
+std::string FormatDuration(double seconds) {
+  const auto total = static_cast<int64_t>(std::max(0.0, std::round(seconds)));
+  const auto twoDigits = [](int64_t value) { return (value < 10 ? "0" : "") + FormatInteger(value); };
+  return FormatInteger(total / 3600) + ":" + twoDigits(total / 60 % 60) + ":" + twoDigits(total % 60);
 }
 
 }  // namespace platform

@@ -47,4 +47,7 @@ std::string FormatGeneral(double value, char decimalMark);
 // notation rounded to precision places, padded with blanks on the left.
 std::string FormatFixed(double value, int width, int precision);
 
+// A duration as "H:MM:SS", rounded to the second; 0:00:00 for a negative one.
+std::string FormatDuration(double seconds);
+
 }  // namespace platform

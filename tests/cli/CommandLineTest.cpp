@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Parts.h"
+#include "core/platform/Numbers.h"
 #include "cli/Report.h"
 
 namespace cli {
@@ -69,7 +70,7 @@ TEST(Report, ProgressSummaryAndJson) {
   counters.NotTried = 0;
   EXPECT_EQ(ProgressLine::Text(counters, 50), "100/400 tiles (25.0%), 2.00 tiles/s, ETA 0:02:30, 5 given up");
   EXPECT_EQ(ProgressLine::Text(run::RunCounters{}, 0), "0/0 tiles (100.0%), 0.00 tiles/s, ETA ?, 0 given up");
-  EXPECT_EQ(FormatDuration(3 * 3600 + 62.4), "3:01:02");
+  EXPECT_EQ(platform::FormatDuration(3 * 3600 + 62.4), "3:01:02");
 
   Summary summary{"/maps/a \"b\".otsk", counters, 61.5, 1, false};
   EXPECT_EQ(SummaryText(summary), "Saved: 90\nBlank substitutes: 5\nGiven up: 5\nNot tried: 0\nElapsed: 0:01:02\n");

@@ -1,0 +1,36 @@
+#include "core/platform/StatusLine.h"
+
+namespace platform {
+
+namespace {
+
+// Back to the start of the line, and the line erased.
+constexpr const char* kRedraw = "\r\x1b[K";
+
+}  // namespace
+
+void StatusLine::Show(const std::string& text) {
+  if (terminal_) {
+    std::fputs((kRedraw + text).c_str(), out_);
+    drawn_ = true;
+  } else {
+    std::fputs((text + "\n").c_str(), out_);
+  }
+  std::fflush(out_);
+}
+
+void StatusLine::Clear() {
+  if (!drawn_) return;
+  std::fputs(kRedraw, out_);
+  std::fflush(out_);
+  drawn_ = false;
+}
+
+void StatusLine::Finish() {
+  if (!drawn_) return;
+  std::fputs("\n", out_);
+  std::fflush(out_);
+  drawn_ = false;
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+// One line of status on a stream (a command-line program's progress): on a
+// terminal it is redrawn in place, elsewhere each showing is a line of its
+// own. How often to show is the caller's. One thread at a time.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace platform {
+
+class StatusLine {
+ public:
+  StatusLine(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
+
+  bool Terminal() const { return terminal_; }
+  void Show(const std::string& text);
+  // Erases a redrawn line, so that other text can be written.
+  void Clear();
+  // Ends a redrawn line, so that what follows starts on a line of its own.
+  void Finish();
+
+ private:
+  std::FILE* out_;
+  bool terminal_;
+  bool drawn_ = false;
+};
+
+}  // namespace platform
