@@ -107,7 +107,7 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
   connect(Map, &MapView::CursorLeft, CursorLabel, &QLabel::clear);
   connect(Map, &MapView::ViewChanged, this, [this] { ShowZoom(); });
   statesTimer_.setInterval(kPollMs);
-  connect(&statesTimer_, &QTimer::timeout, this, [this] { qtkit::RunHandler([this] { PollStates(); }); });
+  connect(&statesTimer_, &QTimer::timeout, this, qtkit::Slot(this, &ViewerWindow::PollStates));
 
   // The first job: its list arrives before any task opened afterwards adds to it.
   jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
@@ -128,7 +128,7 @@ void ViewerWindow::BuildMenus() {
     QAction* added = menu->addAction(text);
     added->setObjectName(QLatin1String(name));
     added->setShortcut(keys);
-    connect(added, &QAction::triggered, this, [this, handler] { qtkit::RunHandler([this, handler] { (this->*handler)(); }); });
+    connect(added, &QAction::triggered, this, qtkit::Slot(this, handler));
     return added;
   };
   QMenu* file = menuBar()->addMenu(tr("&File"));
