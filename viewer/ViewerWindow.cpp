@@ -215,9 +215,9 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsPath() const {
-  return options_.ProgramFolder + "ini" + platform::kPathSeparator + "tileview.ini";
-}
+std::string ViewerWindow::SettingsFolder() const { return options_.ProgramFolder + "ini"; }
+
+std::string ViewerWindow::SettingsPath() const { return SettingsFolder() + platform::kPathSeparator + "tileview.ini"; }
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
@@ -347,7 +347,7 @@ void ViewerWindow::ShowRecent() {
 
 void ViewerWindow::SaveRecent() {
   jobs_.Run(
-      [recent = recent_, folder = options_.ProgramFolder + "ini", path = SettingsPath()]() -> std::function<void()> {
+      [recent = recent_, folder = SettingsFolder(), path = SettingsPath()]() -> std::function<void()> {
         // The list is a convenience: a program folder that cannot take it
         // (read-only, say) is no reason to bother the user.
         try {
