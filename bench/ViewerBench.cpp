@@ -98,8 +98,7 @@ int main(int argc, char** argv) {
   testsupport::TempDir save;
   std::string blank;
   platform::ReadWholeFile(ORVENNA_BLANK_IMAGE, blank);
-  platform::CreateDir(program.Path() + "blankimg");
-  platform::WriteFileAtomic(program.File("blankimg/blank.jpg"), blank);
+  testsupport::MakeBlankImage(program.Path(), blank);
 
   // The task and its sparse files.
   task::TaskParameters parameters = testsupport::BlockParameters(save.Path(), {kX0, kY0, kSide, kSide, kZoom}, 8);

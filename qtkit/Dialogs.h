@@ -18,7 +18,7 @@ namespace qtkit {
 
 inline constexpr const char* kApplicationTitle = "Orvenna";
 
-// std::string (bytes in the local 8-bit encoding) <-> QString.
+// std::string (bytes in the local 8-bit encoding) <-> QString; from any thread.
 QString FromLocal(const std::string& text);
 std::string ToLocal(const QString& text);
 

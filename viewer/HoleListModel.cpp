@@ -44,7 +44,7 @@ std::optional<int64_t> HoleListModel::TileIndexAt(int row) const {
   const int64_t chunk = (after - holesBefore_.begin()) - 1;
   int64_t wanted = row - holesBefore_[static_cast<std::size_t>(chunk)];
   const TileStates& states = task_->States();
-  const int64_t end = std::min(states.Size(), (chunk + 1) * TileStates::kChunkTiles);
+  const int64_t end = states.ChunkEnd(chunk);
   for (int64_t tile = chunk * TileStates::kChunkTiles; tile < end; ++tile) {
     if (IsHole(states.At(tile)) && wanted-- == 0) return tile;
   }

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace viewer {
 
@@ -117,19 +119,19 @@ void MapView::ReloadImages() {
 }
 
 void MapView::ViewMoved() {
+  // The scanner looks at the tiles in view first.
+  if (task_) {
+    if (const std::optional<task::TileRange> visible = view_.VisibleTiles()) task_->Scanner().SetPriorityArea(*visible);
+  }
   update();
   emit ViewChanged();
 }
 
-qint64 MapView::CachedImageBytes() const {
-  qint64 bytes = 0;
-  for (const uint64_t key : cache_.keys()) bytes += PixmapBytes(cache_.object(key)->Pixmap);
-  return bytes;
-}
+qint64 MapView::CachedImageBytes() const { return cache_.totalCost(); }
 
 void MapView::resizeEvent(QResizeEvent*) {
   view_.Resize(width(), height());
-  emit ViewChanged();
+  ViewMoved();
 }
 
 void MapView::paintEvent(QPaintEvent*) {
@@ -145,7 +147,6 @@ void MapView::paintEvent(QPaintEvent*) {
     decoder_.SetWanted({});
     return;
   }
-  task_->Scanner().SetPriorityArea(*visible);
   if (view_.TileSize() < kMinImageTileSize) {
     decoder_.SetWanted({});
     DrawCells(painter, *visible);

@@ -15,7 +15,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "viewer/GuiInbox.h"
 #include "viewer/LoadedTask.h"
@@ -51,7 +50,8 @@ class MapView final : public QWidget {
   void ReloadImages();
 
   const Viewport& View() const { return view_; }
-  // Bytes of the decoded images held now, and the bound they keep to.
+  // Bytes of the decoded images held now (each costs its pixmap's bytes), and
+  // the bound they keep to.
   qint64 CachedImageBytes() const;
   qint64 CacheLimit() const { return cache_.maxCost(); }
   const TileDecoder& Decoder() const { return decoder_; }

@@ -1,9 +1,6 @@
 #include "viewer/SerialJobs.h"
 
 #include <exception>
-#include <string>
-
-#include "qtkit/Dialogs.h"
 
 namespace viewer {
 
@@ -39,10 +36,9 @@ void SerialJobs::Serve() {
     std::function<void()> then;
     try {
       then = job();
-    } catch (const std::exception& error) {
-      then = [text = std::string(error.what())] { qtkit::ShowErrorMessage(qtkit::FromLocal(text)); };
     } catch (...) {
-      then = [] { qtkit::ShowErrorMessage(QStringLiteral("Unknown error")); };
+      // Thrown again in the GUI thread, where the inbox's handler guard shows it.
+      then = [error = std::current_exception()] { std::rethrow_exception(error); };
     }
     // Whatever the job held goes here, off the GUI thread.
     job = nullptr;

@@ -143,7 +143,7 @@ bool StateScanner::RunPass(const std::string& blank, bool full) {
   std::vector<bool> done(static_cast<std::size_t>(states_.Chunks()), false);
   int64_t sequential = 0;
   for (int64_t chunk = NextChunk(done, sequential); chunk >= 0; chunk = NextChunk(done, sequential)) {
-    const int64_t end = std::min(states_.Size(), (chunk + 1) * TileStates::kChunkTiles);
+    const int64_t end = states_.ChunkEnd(chunk);
     for (int64_t index = chunk * TileStates::kChunkTiles; index < end; ++index) {
       if (Terminated()) return false;
       const TileState known = states_.At(index);

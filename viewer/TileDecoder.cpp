@@ -1,14 +1,15 @@
 #include "viewer/TileDecoder.h"
 
 #include <QImageReader>
-#include <QString>
+
+#include "qtkit/Dialogs.h"
 
 namespace viewer {
 
 namespace {
 
 QImage Decode(const DecodeRequest& request) {
-  QImageReader reader(QString::fromLocal8Bit(request.Path.data(), static_cast<qsizetype>(request.Path.size())));
+  QImageReader reader(qtkit::FromLocal(request.Path));
   // By content: a tile server may send another format under the .jpg name.
   reader.setDecideFormatFromContent(true);
   reader.setScaledSize(QSize(request.Size, request.Size));

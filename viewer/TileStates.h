@@ -7,6 +7,7 @@
 // atomic, so readers see each tile either as it was or as it is.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -45,6 +46,8 @@ class TileStates {
   int64_t IndexOf(int32_t x, int32_t y) const { return range_.WalkNumber(x, y) - 1; }
   task::TilePosition TileAt(int64_t index) const { return range_.AtWalkNumber(index + 1); }
   int64_t Chunks() const { return (Size() + kChunkTiles - 1) >> kChunkShift; }
+  // The indices of chunk run from chunk * kChunkTiles up to this one, excluded.
+  int64_t ChunkEnd(int64_t chunk) const { return std::min(Size(), (chunk + 1) * kChunkTiles); }
 
   TileState At(int64_t index) const;
 

@@ -107,7 +107,7 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
   connect(Map, &MapView::CursorLeft, CursorLabel, &QLabel::clear);
   connect(Map, &MapView::ViewChanged, this, [this] { ShowZoom(); });
   statesTimer_.setInterval(kPollMs);
-  connect(&statesTimer_, &QTimer::timeout, this, [this] { qtkit::RunHandler([this] { PollStates(); }); });
+  connect(&statesTimer_, &QTimer::timeout, this, qtkit::Slot(this, &ViewerWindow::PollStates));
 
   // The first job: its list arrives before any task opened afterwards adds to it.
   jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
@@ -128,7 +128,7 @@ void ViewerWindow::BuildMenus() {
     QAction* added = menu->addAction(text);
     added->setObjectName(QLatin1String(name));
     added->setShortcut(keys);
-    connect(added, &QAction::triggered, this, [this, handler] { qtkit::RunHandler([this, handler] { (this->*handler)(); }); });
+    connect(added, &QAction::triggered, this, qtkit::Slot(this, handler));
     return added;
   };
   QMenu* file = menuBar()->addMenu(tr("&File"));
@@ -215,9 +215,9 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsPath() const {
-  return options_.ProgramFolder + "ini" + platform::kPathSeparator + "tileview.ini";
-}
+std::string ViewerWindow::SettingsFolder() const { return options_.ProgramFolder + "ini"; }
+
+std::string ViewerWindow::SettingsPath() const { return SettingsFolder() + platform::kPathSeparator + "tileview.ini"; }
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
@@ -347,7 +347,7 @@ void ViewerWindow::ShowRecent() {
 
 void ViewerWindow::SaveRecent() {
   jobs_.Run(
-      [recent = recent_, folder = options_.ProgramFolder + "ini", path = SettingsPath()]() -> std::function<void()> {
+      [recent = recent_, folder = SettingsFolder(), path = SettingsPath()]() -> std::function<void()> {
         // The list is a convenience: a program folder that cannot take it
         // (read-only, say) is no reason to bother the user.
         try {

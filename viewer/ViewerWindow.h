@@ -24,7 +24,6 @@
 #include "viewer/SerialJobs.h"
 
 class QAction;
-class QDockWidget;
 class QLabel;
 class QListView;
 class QMenu;
@@ -98,6 +97,7 @@ class ViewerWindow final : public QMainWindow {
   void ShowZoom();
   void ShowRecent();
   void SaveRecent();
+  std::string SettingsFolder() const;
   std::string SettingsPath() const;
 
   const ViewerOptions options_;

@@ -63,14 +63,11 @@ std::optional<task::TileRange> Viewport::VisibleTiles() const {
   const GridPoint topLeft = ToGrid(0, 0);
   const GridPoint bottomRight = ToGrid(width_, height_);
   // Clamped in floating point first: far out, the window spans more columns than an int holds.
-  const auto column = [this](double x) {
-    return static_cast<int32_t>(
-        std::floor(std::clamp(x, static_cast<double>(task_.MinX), static_cast<double>(task_.MaxX) + 1)));
+  const auto cell = [](double at, int32_t min, int32_t max) {
+    return static_cast<int32_t>(std::floor(std::clamp(at, static_cast<double>(min), static_cast<double>(max) + 1)));
   };
-  const auto row = [this](double y) {
-    return static_cast<int32_t>(
-        std::floor(std::clamp(y, static_cast<double>(task_.MinY), static_cast<double>(task_.MaxY) + 1)));
-  };
+  const auto column = [&](double x) { return cell(x, task_.MinX, task_.MaxX); };
+  const auto row = [&](double y) { return cell(y, task_.MinY, task_.MaxY); };
   const task::TileRange visible{column(topLeft.X), row(topLeft.Y), std::min(column(bottomRight.X), task_.MaxX),
                                 std::min(row(bottomRight.Y), task_.MaxY)};
   if (visible.MinX > task_.MaxX || visible.MinY > task_.MaxY || bottomRight.X <= task_.MinX ||
