@@ -20,7 +20,8 @@ class LoadedTask {
  public:
   // Throws run::OpenTaskError for a file that describes no task and
   // std::bad_alloc for one too large to hold the states of.
-  static std::shared_ptr<LoadedTask> Open(const std::string& taskPath, const std::string& blankImagePath,
+  // programFolder (ending in the separator) holds the blank image.
+  static std::shared_ptr<LoadedTask> Open(const std::string& taskPath, const std::string& programFolder,
                                           std::chrono::milliseconds activityCheckInterval);
 
   const task::MDTask& Task() const { return opened_->Task; }
@@ -30,7 +31,7 @@ class LoadedTask {
   StateScanner& Scanner() { return scanner_; }
 
  private:
-  LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& blankImagePath,
+  LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& programFolder,
              std::chrono::milliseconds activityCheckInterval);
 
   const std::string path_;

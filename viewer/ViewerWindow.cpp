@@ -221,10 +221,10 @@ std::string ViewerWindow::SettingsPath() const { return SettingsFolder() + platf
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
-  const std::string blankImage = options_.ProgramFolder + "blankimg" + platform::kPathSeparator + "blank.jpg";
-  jobs_.Run([this, taskPath, blankImage, interval = options_.RefreshInterval]() -> std::function<void()> {
+  jobs_.Run([this, taskPath, programFolder = options_.ProgramFolder,
+             interval = options_.RefreshInterval]() -> std::function<void()> {
     try {
-      std::shared_ptr<LoadedTask> task = LoadedTask::Open(taskPath, blankImage, interval);
+      std::shared_ptr<LoadedTask> task = LoadedTask::Open(taskPath, programFolder, interval);
       return [this, task] { Install(task); };
     } catch (const std::bad_alloc&) {
       return [taskPath] { qtkit::ShowErrorMessage(tr("Not enough memory to view the task %1.").arg(qtkit::FromLocal(taskPath))); };

@@ -36,7 +36,7 @@ inline constexpr const char* kViewerTitle = "Orvenna Map Viewer";
 class HoleListModel;
 
 struct ViewerOptions {
-  // Ends in the separator: blankimg/blank.jpg, ini/ and the map combiner there.
+  // Ends in the separator: blankimg/, ini/ and the map combiner there.
   std::string ProgramFolder;
   // How often the tile folder and the failed list are looked at for changes.
   std::chrono::milliseconds RefreshInterval{3000};

@@ -68,8 +68,7 @@ void TDownThread::Record(const std::string& line) {
 
 void TDownThread::SetUp() {
   if (Client) return;
-  BlankImagePath = env_.ProgramFolder + "blankimg" + platform::kPathSeparator + "blank." +
-                   Task.TileExtension();
+  BlankImagePath = Task.BlankImagePath(env_.ProgramFolder);
   auto client = std::make_unique<HttpClient>(env_.Limits);
   const task::TaskParameters& params = *Task.Parameters;
   if (params.UseProxy) {

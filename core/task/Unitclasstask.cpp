@@ -188,6 +188,10 @@ std::string MDTask::TileExtension() const {
   return "jpg";
 }
 
+std::string MDTask::BlankImagePath(const std::string& programFolder) const {
+  return programFolder + "blankimg" + platform::kPathSeparator + "blank." + TileExtension();
+}
+
 std::string MDTask::FetchURL(int32_t x, int32_t y) const {
   const TaskParameters& p = *Parameters;
   if (p.Source && p.MapsType == kMapUserSource) {

@@ -121,6 +121,9 @@ class MDTask {
   std::string TileFileName(int32_t x, int32_t y) const;
   std::string TileFilePath(int32_t x, int32_t y) const;
   std::string TileExtension() const;
+  // The blank image that stands in for a tile given up: blankimg/blank.<the
+  // tiles' extension> in programFolder (ending in the separator).
+  std::string BlankImagePath(const std::string& programFolder) const;
   // The URL as files and the log show it: a source's secret masked.
   std::string TileURL(int32_t x, int32_t y) const;
   // The URL a worker fetches: a source's secret in it.
