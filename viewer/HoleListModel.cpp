@@ -7,6 +7,12 @@
 
 namespace viewer {
 
+namespace {
+
+constexpr std::size_t kMaxReasons = 10000;
+
+}  // namespace
+
 void HoleListModel::SetTask(std::shared_ptr<const LoadedTask> task) {
   beginResetModel();
   task_ = std::move(task);
@@ -65,6 +71,9 @@ std::optional<int64_t> HoleListModel::TileIndexAt(int row) const {
 
 void HoleListModel::LearnReasons(const LoadedTask* task, const std::vector<std::pair<int64_t, std::string>>& reasons) {
   if (task != task_.get()) return;
+  // Scrolling through a million unreadable tiles keeps no million reasons:
+  // those out of sight are asked for again when shown again.
+  if (reasons_.size() + reasons.size() > kMaxReasons) reasons_.clear();
   for (const auto& [tile, reason] : reasons) {
     asked_.erase(tile);
     reasons_[tile] = qtkit::FromLocal(reason);
