@@ -214,7 +214,7 @@ void ViewerWindow::BuildHoleDock() {
   auto* layout = new QVBoxLayout(panel);
   HoleSummary = new QLabel(panel);
   HoleSummary->setObjectName(QStringLiteral("holeSummary"));
-  // Large counts wrap instead of widening the panel under the user's hands.
+  // Its text changes as tiles are learnt; wrapping keeps the panel, and with it the map, from changing width.
   HoleSummary->setWordWrap(true);
   HoleList = new QListView(panel);
   HoleList->setObjectName(QStringLiteral("holeList"));

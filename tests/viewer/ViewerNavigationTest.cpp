@@ -73,7 +73,7 @@ TEST_F(NavigationTest, StatusBarReadsTheCursorsPositionAtEveryZoom) {
                                    .arg(column)
                                    .arg(row)
                                    .arg(QString::fromStdString(task.TileFileName(column, row)));
-      EXPECT_EQ(window->CursorLabel->text(), expected) << zoomIns << " zoom-ins";
+      EXPECT_EQ(window->CursorLabel->text().toStdString(), expected.toStdString()) << zoomIns << " zoom-ins";
     }
   }
   // Whole at the window's first size, the file name at its end included.
