@@ -65,7 +65,6 @@ TEST(ConfigFile, OptionsAreWrittenInOneGo) {
             "; mine\r\n[Proxy]\r\nProxyPort=80a\r\nUseProxy=1\r\nProxyServer=10.0.0.7\r\nProxyUsername=walker\r\n"
             "ProxyPassword=p:w\r\n\r\n[IniParas]\r\nVersion=7\r\nDefaultPath=/srv/maps\r\n");
   EXPECT_EQ(config.ReadOptions().Proxy.ProxyPassword, "p:w");
-  EXPECT_EQ(ConfigFile::PathIn("/opt/orvenna/"), "/opt/orvenna/ini/config.ini");
 }
 
 }  // namespace
