@@ -122,7 +122,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "Usage: orvenna-cli COMMAND [OPTIONS]\n"
-         "       orvenna-cli --version\n"
+         "  or:  orvenna-cli --version\n"
          "Downloads the map tiles of a task without a window, into the same files as the window program.\n"
          "\n"
          "Commands:\n"
