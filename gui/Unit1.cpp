@@ -689,6 +689,9 @@ void TForm1::OpenFile(const QString& path) {
     qtkit::ShowErrorMessage(QStringLiteral("%1 is neither a task file (.otsk) nor a failed-tile list (.ftl)").arg(path));
     return;
   }
+  // Open task fills empty fields from a name typed for a missing file; a
+  // file asked for by name must be there.
+  if (!platform::FileExists(ToLocal(path))) platform::ThrowCannotOpen(ToLocal(path));
   LoadTaskFile(path);
 }
 

@@ -104,7 +104,7 @@ std::string ProgramFolder() { return ProgramFolderFor(ExecutableFolder()); }
 std::string ProgramsFolderFor(const std::string& programFolder) {
   const std::string folder = WithSeparator(programFolder);
   const std::string suffix = kPathSeparator + InstalledDataFolder() + kPathSeparator;
-  if (folder.size() <= suffix.size() || folder.compare(folder.size() - suffix.size(), suffix.size(), suffix) != 0) {
+  if (folder.size() < suffix.size() || folder.compare(folder.size() - suffix.size(), suffix.size(), suffix) != 0) {
     return folder;
   }
   return folder.substr(0, folder.size() - suffix.size() + 1) + kInstalledProgramsFolder + kPathSeparator;
