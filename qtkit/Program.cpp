@@ -50,7 +50,14 @@ void SetUpWindowProgram(const ProgramInfo& program) {
 std::optional<QString> FileArgument(const ProgramInfo& program) {
   const QStringList arguments = QApplication::arguments().mid(1);
   if (arguments.isEmpty()) return QString();
-  if (arguments.size() == 1 && !arguments.first().startsWith(QLatin1Char('-'))) return arguments.first();
+  for (const QString& argument : arguments) {
+    if (argument.startsWith(QLatin1Char('-'))) {
+      std::fprintf(stderr, "%s: unknown option '%s'\n%s", program.Name, argument.toLocal8Bit().constData(),
+                   program.Usage);
+      return std::nullopt;
+    }
+  }
+  if (arguments.size() == 1) return arguments.first();
   std::fprintf(stderr, "%s: takes one file at most\n%s", program.Name, program.Usage);
   return std::nullopt;
 }
