@@ -35,6 +35,18 @@ namespace {
 
 using MainWindowTest = MainWindowFixture;
 
+// The windows the menu opens, made after the main window as the program makes
+// them.
+struct MenuWindows {
+  explicit MenuWindows(TForm1& main) : about(&main), convert(&main), options(main.ConfigPath, &main), flt(&main) {
+    main.SetWindows(&about, &convert, &options, &flt);
+  }
+  TfrmAbout about;
+  TfrmConvert convert;
+  TfrmOptions options;
+  TfrmFlt flt;
+};
+
 TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
   struct Case {
     const char* name;
@@ -271,11 +283,8 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
 // re-download window, anything else is refused.
 TEST_F(MainWindowTest, AFileToOpenFillsTheTaskOrRunsTheFailedList) {
   OpenWindow();
-  TfrmAbout about(window_.get());
-  TfrmConvert convert(window_.get());
-  TfrmOptions options(window_->ConfigPath, window_.get());
-  TfrmFlt flt(window_.get());
-  window_->SetWindows(&about, &convert, &options, &flt);
+  MenuWindows windows(*window_);
+  TfrmFlt& flt = windows.flt;
 
   const std::string taskFile = SavePath() + "Saved.OTSK";
   testsupport::WriteFileBytes(taskFile,
@@ -494,10 +503,8 @@ TEST_F(MainWindowTest, EveryWindowWearsTheProgramsIcon) {
   qtkit::SetUpWindowProgram({"orvenna", "example.orvenna.Orvenna", ""});
   EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("example.orvenna.Orvenna"));
   OpenWindow();
-  TfrmAbout about(window_.get());
-  TfrmConvert convert(window_.get());
-  TfrmOptions options(window_->ConfigPath, window_.get());
-  TfrmFlt flt(window_.get());
+  MenuWindows windows(*window_);
+  auto& [about, convert, options, flt] = windows;
   const std::unique_ptr<QMessageBox> box = qtkit::MakeMessageBox(QStringLiteral("text"), true);
   const qint64 icon = QApplication::windowIcon().cacheKey();
   for (const QWidget* window : std::initializer_list<const QWidget*>{window_.get(), &about, &convert, &options, &flt, box.get()}) {
@@ -519,11 +526,8 @@ void CloseModalSoon(std::vector<QWidget*>& seen) {
 
 TEST_F(MainWindowTest, MenuShowsTheOtherWindowsModallyOrNot) {
   OpenWindow();
-  TfrmAbout about(window_.get());
-  TfrmConvert convert(window_.get());
-  TfrmOptions options(window_->ConfigPath, window_.get());
-  TfrmFlt flt(window_.get());
-  window_->SetWindows(&about, &convert, &options, &flt);
+  MenuWindows windows(*window_);
+  auto& [about, convert, options, flt] = windows;
 
   std::vector<QWidget*> seen;
   CloseModalSoon(seen);
