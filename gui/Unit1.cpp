@@ -606,6 +606,14 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
 
 void TForm1::LoadTaskFile(const QString& path) {
   const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(path)));
+  // A task of a source that cannot be used is refused before any field changes.
+  if (stored.Source) {
+    if (const std::string problem = task::SourceProblem(*stored.Source); !problem.empty()) {
+      qtkit::ShowMessage(FromLocal(problem));
+      return;
+    }
+    RestoreSource(*stored.Source);
+  }
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
   Edit2->setText(FromLocal(stored.TopLatitude));
@@ -615,7 +623,6 @@ void TForm1::LoadTaskFile(const QString& path) {
   EditDate->setText(FromLocal(stored.HistoryDate));
   // A code none of the three leaves the selection as it was.
   if (stored.MapsTypePosition >= 0) radio_mapstype->setCurrentIndex(stored.MapsTypePosition);
-  if (stored.Source) RestoreSource(*stored.Source);
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));

@@ -110,11 +110,12 @@ void TfrmFlt::RunList(const QString& path) {
   RunningGuard guard(running_);
   Memo1->clear();
   MemoRunLog log(Memo1);
-  ftl::SecretOf secretOf;
+  ftl::FailedListOptions options;
+  options.Limits = limits_;
   if (!configPath_.isEmpty()) {
-    secretOf = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
+    options.Secrets = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
       return config.ReadSourceSecret(source);
     };
   }
-  ftl::RunFailedList(qtkit::ToLocal(path), log, limits_, secretOf);
+  ftl::RunFailedList(qtkit::ToLocal(path), log, options);
 }
