@@ -245,8 +245,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void ShowLinesOf(run::RunController* run);
   // Stops a run for good when the program ends: see the header comment.
   void ShutDownRun();
-  // The sibling program name among this one's programs, or an error box saying it is
-  // not installed.
+  // The sibling program name among this one's programs, or an error box
+  // saying it is not installed.
   void LaunchSibling(const char* program, const QString& title);
 
   QString programFolder_;
