@@ -196,6 +196,8 @@ void ViewerWindow::BuildHoleDock() {
   auto* layout = new QVBoxLayout(panel);
   HoleSummary = new QLabel(panel);
   HoleSummary->setObjectName(QStringLiteral("holeSummary"));
+  // Its text changes as tiles are learnt; wrapping keeps the panel, and with it the map, from changing width.
+  HoleSummary->setWordWrap(true);
   HoleList = new QListView(panel);
   HoleList->setObjectName(QStringLiteral("holeList"));
   HoleList->setModel(Holes);
