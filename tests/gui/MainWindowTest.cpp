@@ -29,6 +29,7 @@
 #include "gui/Unitoptions.h"
 #include "qtkit/Program.h"
 #include "tests/gui/MainWindowFixture.h"
+#include "tests/support/TileImages.h"
 
 namespace guitest {
 namespace {
@@ -301,7 +302,8 @@ TEST_F(MainWindowTest, AFileToOpenFillsTheTaskOrRunsTheFailedList) {
 
   // The list's tile is fetched while the window shows; the window stays open
   // with its log until the user closes it.
-  server_->Script("/maps/a.jpg", {testsupport::Reply::Ok("tile body")});
+  const std::string tile = testsupport::TileImage("a");
+  server_->Script("/maps/a.jpg", {testsupport::Reply::Ok(tile)});
   const std::string target = SavePath() + "a.jpg";
   const std::string url = "http://" + server_->HostPort() + "/maps/a.jpg";
   const std::string list = SavePath() + "gui_failed.ftl";
@@ -318,7 +320,7 @@ TEST_F(MainWindowTest, AFileToOpenFillsTheTaskOrRunsTheFailedList) {
   window_->OpenFile(qtkit::FromLocal(list));
   closer.stop();
   EXPECT_EQ(shownLog, QStringList({"Start...", QString::fromStdString(target + ":" + url + " ->OK"), "Download End."}));
-  EXPECT_EQ(testsupport::ReadFileBytes(target), "tile body");
+  EXPECT_EQ(testsupport::ReadFileBytes(target), tile);
   EXPECT_TRUE(MessageTexts().empty());
 
   // Other files are refused, and so is a task file that is not there.
