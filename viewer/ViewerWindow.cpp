@@ -24,6 +24,7 @@
 #include <cmath>
 
 #include "core/platform/Files.h"
+#include "core/platform/Locations.h"
 #include "core/platform/Shell.h"
 #include "core/task/Commonfunc.h"
 #include "qtkit/Dialogs.h"
@@ -252,9 +253,7 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsFolder() const { return options_.ProgramFolder + "ini"; }
-
-std::string ViewerWindow::SettingsPath() const { return SettingsFolder() + platform::kPathSeparator + "tileview.ini"; }
+std::string ViewerWindow::SettingsPath() const { return RecentFilesPath(options_.ProgramFolder); }
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
@@ -324,7 +323,8 @@ void ViewerWindow::ExportImageClick() {
     qtkit::ShowMessage(tr("Open a task first."));
     return;
   }
-  const QString combiner = qtkit::FromLocal(options_.ProgramFolder + platform::kMapCombinerProgram);
+  const QString combiner =
+      qtkit::FromLocal(platform::ProgramsFolderFor(options_.ProgramFolder) + platform::kMapCombinerProgram);
   if (!QFileInfo(combiner).isFile()) {
     qtkit::ShowMessage(tr("The map combiner is not installed beside the map viewer: %1 is missing.").arg(combiner));
     return;
@@ -386,11 +386,11 @@ void ViewerWindow::ShowRecent() {
 
 void ViewerWindow::SaveRecent() {
   jobs_.Run(
-      [recent = recent_, folder = SettingsFolder(), path = SettingsPath()]() -> std::function<void()> {
-        // The list is a convenience: a program folder that cannot take it
+      [recent = recent_, path = SettingsPath()]() -> std::function<void()> {
+        // The list is a convenience: a settings folder that cannot take it
         // (read-only, say) is no reason to bother the user.
         try {
-          if (!platform::DirectoryExists(folder)) platform::CreateDir(folder);
+          platform::CreateFolderPath(platform::ExtractFilePath(path));
           recent.Save(path);
         } catch (const platform::FileError&) {
         }
