@@ -20,6 +20,7 @@
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
 #include "core/run/TaskControls.h"
+#include "core/run/TaskEstimate.h"
 #include "core/run/ConfigFile.h"
 #include "core/task/Unitclasstask.h"
 
@@ -30,21 +31,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kCreateTaskFailure = "Error: Create task failure.";
-// What a tile of the built-in service takes on disk, for the dry run's estimate.
-constexpr double kTypicalTileBytes = 20 * 1024;
-// A log line per tile, about.
-constexpr double kLogBytesPerTile = 40;
 
 // A message of the window's checks, exactly as the window shows it.
 void PrintMessage(const std::string& text) { std::fputs((text + "\n").c_str(), stderr); }
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
-
-std::string MiB(double bytes) {
-  if (bytes < 1024 * 1024) return platform::FormatFixed(bytes / 1024, 0, 1) + " KiB";
-  if (bytes < 1024.0 * 1024 * 1024) return platform::FormatFixed(bytes / (1024 * 1024), 0, 1) + " MiB";
-  return platform::FormatFixed(bytes / (1024.0 * 1024 * 1024), 0, 1) + " GiB";
-}
 
 // Prints the log lines of a run as they come (-v).
 class LinePrinter final : public run::RunObserver {
@@ -143,33 +134,16 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
 }
 
 void PrintDryRun(const task::MDTask& task) {
-  const task::TileRange range = task.Range();
-  const task::TaskParameters& p = *task.Parameters;
-  // The workers and the pause after a tile that the run would have (a tile
-  // source may allow fewer workers and ask for another pause).
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), p.ThreadCount));
-  const download::Pacing pace;
-  const int afterTileMs = p.Source ? p.Source->PauseMs : pace.AfterSavedMs;
-  int64_t tiles = 0;
-  double seconds = 0;
-  for (int32_t slot = 0; slot < threads; ++slot) {
-    const int64_t share = range.ShareOf(slot, threads, range.ResumePoint(task.Resume(slot)));
-    tiles += share;
-    seconds = std::max(seconds, (slot * pace.StartStaggerMs + share * afterTileMs) / 1000.0);
-  }
-  // Extent-list lines: the file name, 85 characters of edges, CR LF.
-  const double listBytes =
-      p.ContinueTask ? 0 : 108 + static_cast<double>(range.Count()) * (task.TileFileName(range.MaxX, range.MaxY).size() + 87);
-  const double tileBytes = static_cast<double>(tiles) * kTypicalTileBytes;
-  const double logBytes = static_cast<double>(tiles) * kLogBytesPerTile;
-  std::string text = "Task: " + task.TaskFileName() + (p.ContinueTask ? " (continued from its saved positions)" : "") + "\n";
-  text += "Tiles: " + Decimal(range.Count()) + " (columns " + Decimal(range.MinX) + " to " + Decimal(range.MaxX) +
-          ", rows " + Decimal(range.MinY) + " to " + Decimal(range.MaxY) + ", zoom " + Decimal(p.Zoom) + ")";
-  text += p.ContinueTask ? ", " + Decimal(tiles) + " left\n" : "\n";
-  text += "Disk: about " + MiB(tileBytes + listBytes + logBytes) + " (tiles at about " + MiB(kTypicalTileBytes) +
-          " each, extent list " + MiB(listBytes) + ", log " + MiB(logBytes) + ")\n";
-  text += "Time: at least " + platform::FormatDuration(seconds) + " at the program's pace (" + Decimal(threads) +
-          " workers, a pause of " + Decimal(afterTileMs) + " ms after each tile)\n";
+  const run::TaskEstimate e = run::EstimateTask(task);
+  std::string text = "Task: " + task.TaskFileName() + (e.Continued ? " (continued from its saved positions)" : "") + "\n";
+  text += "Tiles: " + Decimal(e.Range.Count()) + " (columns " + Decimal(e.Range.MinX) + " to " + Decimal(e.Range.MaxX) +
+          ", rows " + Decimal(e.Range.MinY) + " to " + Decimal(e.Range.MaxY) + ", zoom " + Decimal(e.Zoom) + ")";
+  text += e.Continued ? ", " + Decimal(e.TilesLeft) + " left\n" : "\n";
+  text += "Disk: about " + run::ByteSizeText(e.DiskBytes()) + " (tiles at about " +
+          run::ByteSizeText(run::kTypicalTileBytes) + " each, extent list " + run::ByteSizeText(e.ListBytes) +
+          ", log " + run::ByteSizeText(e.LogBytes) + ")\n";
+  text += "Time: at least " + platform::FormatDuration(e.Seconds) + " at the program's pace (" + Decimal(e.Workers) +
+          " workers, a pause of " + Decimal(e.AfterTileMs) + " ms after each tile)\n";
   std::fputs(text.c_str(), stdout);
 }
 

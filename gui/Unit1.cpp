@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "core/platform/Numbers.h"
@@ -62,7 +63,7 @@ constexpr auto kShutdownJoin = std::chrono::milliseconds(2000);
 QString Separator() { return QString(QChar(platform::kPathSeparator)); }
 
 // Nearmap PhotoMap, StreetMap and Terrain come first in the map type list.
-constexpr int kBuiltInMapTypes = 3;
+constexpr int kBuiltInMapTypes = static_cast<int>(std::size(task::kMapTypeNames));
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width = -1) {
   auto* label = gui::Named(new QLabel(text, parent), name);
@@ -224,8 +225,7 @@ void TForm1::BuildControls() {
   radio_mapstype = new QComboBox(PanelLeft);
   radio_mapstype->setObjectName(QStringLiteral("radio_mapstype"));
   radio_mapstype->setEditable(false);
-  radio_mapstype->addItems({QStringLiteral("Nearmap PhotoMap"), QStringLiteral("Nearmap StreetMap"),
-                            QStringLiteral("Nearmap Terrain")});
+  for (const char* name : task::kMapTypeNames) radio_mapstype->addItem(QString::fromLatin1(name));
   radio_mapstype->setCurrentIndex(0);
   radio_mapstype->setGeometry(88, 40, 233, 21);
 
