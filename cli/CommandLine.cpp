@@ -18,7 +18,7 @@ const OptionSpec kRunOptions[] = {{"json", true}, {"part", true}};
 const OptionSpec kNewOptions[] = {{"name", true},   {"type", true},   {"left", true},   {"right", true},
                                   {"top", true},    {"bottom", true}, {"zoom", true},   {"date", true},
                                   {"folder", true}, {"run", false},   {"dry-run", false}, {"json", true},
-                                  {"force", false}};
+                                  {"force", false}, {"area-file", true}, {"margin", true}};
 const OptionSpec kRetryOptions[] = {{"output", true}, {"json", true}};
 const OptionSpec kJsonOption[] = {{"json", true}};
 
@@ -141,6 +141,10 @@ std::string UsageText() {
          "      [--date YYYYMMDD] [--folder DIR]\n"
          "                           check the task as Start does and write its files; TYPE is photo,\n"
          "                           street, terrain or the name of a tile source of the settings file\n"
+         "      --area-file FILE     instead of --left, --right, --top and --bottom: the bounding box of\n"
+         "                           the features of a vector file (GeoJSON, KML, GPX, Shapefile,\n"
+         "                           GeoPackage, ...)\n"
+         "      --margin METRES      with --area-file: grow the box by METRES on every side\n"
          "      --run                then run it\n"
          "      --dry-run            print the tiles, the disk space and the time it needs; write nothing\n"
          "      --json FILE          with --run: also write the summary as JSON to FILE\n"

@@ -12,6 +12,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Parts.h"
 #include "cli/Signals.h"
+#include "core/area/VectorFile.h"
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/platform/Files.h"
@@ -22,6 +23,7 @@
 #include "core/run/TaskControls.h"
 #include "core/run/TaskEstimate.h"
 #include "core/run/ConfigFile.h"
+#include "core/run/NewTask.h"
 #include "core/task/Unitclasstask.h"
 
 namespace cli {
@@ -133,6 +135,13 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   return summary.ExitStatus;
 }
 
+// The window's two messages of a task that cannot be built.
+int CreateFailure(const task::TaskCreateError& error) {
+  if (*error.what() != '\0') PrintMessage(error.what());
+  PrintMessage(kCreateTaskFailure);
+  return kExitUsage;
+}
+
 void PrintDryRun(const task::MDTask& task) {
   const run::TaskEstimate e = run::EstimateTask(task);
   std::string text = "Task: " + task.TaskFileName() + (e.Continued ? " (continued from its saved positions)" : "") + "\n";
@@ -148,10 +157,7 @@ void PrintDryRun(const task::MDTask& task) {
 }
 
 int StartTask(StartRequest request, const Context& context) {
-  const run::ConfigFile config(context.ConfigPath);
-  const run::ProxySettings proxy = config.ReadProxy();
-  if (request.Controls.Source) request.Controls.SourceSecret = config.ReadSourceSecret(request.Controls.Source->Name);
-  const run::ControlsCheck check = run::ReadTaskControls(request.Controls, proxy, !request.DryRun);
+  const run::ControlsCheck check = run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
     return kExitUsage;
@@ -160,7 +166,7 @@ int StartTask(StartRequest request, const Context& context) {
   record.PartIndex = request.Part.Index;
   record.PartCount = request.Part.Count;
   record.ContinueTask = run::ShouldContinueTask(request.Controls, record);
-  if (!request.Replace && !request.DryRun && !record.ContinueTask && platform::FileExists(task::TaskFileOf(record))) {
+  if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record)) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
                "or add --force to replace it.");
@@ -169,6 +175,22 @@ int StartTask(StartRequest request, const Context& context) {
   if (request.Fill && !record.ContinueTask) {
     PrintError("The task file does not describe the task its files were made for: " + task::TaskFileOf(record));
     return kExitUsage;
+  }
+
+  if (!request.Run && !request.DryRun) {
+    int64_t tiles = 0;
+    try {
+      tiles = run::WriteTaskFiles(record, context.ProgramFolder);
+    } catch (const task::TaskCreateError& error) {
+      return CreateFailure(error);
+    } catch (const std::exception& error) {
+      PrintError(error.what());
+      return kExitUsage;
+    }
+    if (context.Verbose != Verbosity::Quiet) {
+      std::fputs(("Task written: " + task::TaskFileOf(record) + " (" + Decimal(tiles) + " tiles)\n").c_str(), stderr);
+    }
+    return kExitComplete;
   }
 
   platform::MainThreadQueue queue;
@@ -204,12 +226,9 @@ int StartTask(StartRequest request, const Context& context) {
     }
     run = std::make_unique<run::RunController>(record, std::move(environment), printer);
   } catch (const task::TaskCreateError& error) {
-    if (*error.what() != '\0') PrintMessage(error.what());
-    PrintMessage(kCreateTaskFailure);
-    return kExitUsage;
+    return CreateFailure(error);
   } catch (const std::exception&) {
-    PrintMessage(kCreateTaskFailure);
-    return kExitUsage;
+    return CreateFailure(task::TaskCreateError(""));
   }
   printer.Attach(*run);
   try {
@@ -217,13 +236,6 @@ int StartTask(StartRequest request, const Context& context) {
   } catch (const std::exception& error) {
     PrintError(error.what());
     return kExitUsage;
-  }
-  if (!request.Run) {
-    if (context.Verbose != Verbosity::Quiet) {
-      std::fputs(("Task written: " + run->Task().TaskFileName() + " (" + Decimal(run->Task().TotalImages) +
-                  " tiles)\n").c_str(), stderr);
-    }
-    return kExitComplete;
   }
   return DriveToEnd(*run, queue, context, progress, request.JsonPath);
 }
@@ -251,10 +263,31 @@ int NewCommand(const Invocation& invocation, const Context& context) {
     c.Source = run::ConfigFile(context.ConfigPath).ReadSource(type);
     if (!c.Source) throw UsageError("--type is photo, street, terrain or a tile source of the settings file, not '" + type + "'");
   }
-  c.LeftLongitude = Required(invocation, "left");
-  c.RightLongitude = Required(invocation, "right");
-  c.TopLatitude = Required(invocation, "top");
-  c.BottomLatitude = Required(invocation, "bottom");
+  if (const std::optional<std::string> file = invocation.Value("area-file")) {
+    for (const char* edge : {"left", "right", "top", "bottom"}) {
+      if (invocation.Has(edge)) throw UsageError(std::string("--area-file and --") + edge + " exclude each other");
+    }
+    std::optional<double> margin = 0.0;
+    if (const auto text = invocation.Value("margin")) margin = platform::ParseDecimal(*text);
+    if (!margin || !(*margin >= 0)) throw UsageError("--margin is a number of metres, 0 or more");
+    area::Area box;
+    try {
+      box = area::RoundedOutward(area::WithMargin(area::ReadVectorFile(*file, 0).Bounds, *margin));
+    } catch (const area::VectorFileError& error) {
+      PrintError(error.what());
+      return kExitUsage;
+    }
+    c.LeftLongitude = area::CoordinateText(box.West);
+    c.RightLongitude = area::CoordinateText(box.East);
+    c.TopLatitude = area::CoordinateText(box.North);
+    c.BottomLatitude = area::CoordinateText(box.South);
+  } else {
+    if (invocation.Has("margin")) throw UsageError("--margin goes with --area-file");
+    c.LeftLongitude = Required(invocation, "left");
+    c.RightLongitude = Required(invocation, "right");
+    c.TopLatitude = Required(invocation, "top");
+    c.BottomLatitude = Required(invocation, "bottom");
+  }
   c.Zoom = Required(invocation, "zoom");
   c.HistoryDate = invocation.Value("date").value_or("");
   if (c.HistoryDate.size() > run::kHistoryDateLength) throw UsageError("--date is at most 8 characters (yyyymmdd)");

@@ -6,10 +6,10 @@
 # layer: front-ends include the core and qtkit, never each other; qtkit
 # includes only the core; the core never includes Qt, qtkit or a front-end.
 # Inside the core the subsystems are ranked too: platform < settings < task <
-# download < ftl < run.
+# download < ftl < run < area.
 cmake_minimum_required(VERSION 3.25)
 
-set(core_ranks platform settings task download ftl run)
+set(core_ranks platform settings task download ftl run area)
 set(front_ends gui cli viewer combiner)
 set(violations "")
 

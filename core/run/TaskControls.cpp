@@ -23,6 +23,22 @@ std::optional<double> ParseCoordinate(std::string text) {
   return platform::ParseDecimal(text);
 }
 
+std::string AreaProblem(double left, double right, double top, double bottom) {
+  // Written so that a NaN or infinity fails as well.
+  const auto within = [](double value, double limit) { return value >= -limit && value <= limit; };
+  if (!within(left, 180)) return "Left Longitude should be between -180 and 180.";
+  if (!within(right, 180)) return "Right Longitude should be between -180 and 180.";
+  if (!within(top, 85)) return "Top Latitude should be between -85 and 85.";
+  if (!within(bottom, 85)) return "Bottom Latitude should be between -85 and 85.";
+  if (left > right) return "Left Longitude should less than Right Longitude!";
+  if (top < bottom) return "Bottom Latitude should less than Top Latitude!";
+  return {};
+}
+
+int32_t WorkersFor(const std::optional<task::TileSource>& source) {
+  return source ? std::min(8, source->MaxWorkers) : 8;
+}
+
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder) {
   task::TaskParameters p;
@@ -64,14 +80,10 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   p.TopLatitude = *top;
   p.BottomLatitude = *bottom;
 
-  // Written so that a NaN or infinity fails as well.
-  const auto within = [](double value, double limit) { return value >= -limit && value <= limit; };
-  if (!within(p.LeftLongitude, 180)) return Refuse("Left Longitude should be between -180 and 180.");
-  if (!within(p.RightLongitude, 180)) return Refuse("Right Longitude should be between -180 and 180.");
-  if (!within(p.TopLatitude, 85)) return Refuse("Top Latitude should be between -85 and 85.");
-  if (!within(p.BottomLatitude, 85)) return Refuse("Bottom Latitude should be between -85 and 85.");
-  if (p.LeftLongitude > p.RightLongitude) return Refuse("Left Longitude should less than Right Longitude!");
-  if (p.TopLatitude < p.BottomLatitude) return Refuse("Bottom Latitude should less than Top Latitude!");
+  if (std::string problem = AreaProblem(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude);
+      !problem.empty()) {
+    return Refuse(std::move(problem));
+  }
 
   // The up-down control keeps the zoom in range, but a task file opened from
   // disk can bring any text; refuse it here rather than in the grid math.
@@ -82,7 +94,7 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   }
 
   // A source's usage policy may allow fewer workers.
-  p.ThreadCount = p.Source ? std::min(8, p.Source->MaxWorkers) : 8;
+  p.ThreadCount = WorkersFor(p.Source);
   p.ThreadSlots = 8;
 
   p.TaskName = controls.TaskName;
@@ -91,6 +103,13 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
 
   p.ContinueTask = false;
   return ControlsCheck{std::move(p), ""};
+}
+
+ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, bool createFolder) {
+  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
+  ControlsCheck check = ReadTaskControls(controls, config.ReadProxy(), createFolder);
+  if (check.Parameters) check.Parameters->ContinueTask = ShouldContinueTask(controls, *check.Parameters);
+  return check;
 }
 
 bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters& parameters) {

@@ -42,6 +42,15 @@ struct ControlsCheck {
 // whatever the desktop's.
 std::optional<double> ParseCoordinate(std::string text);
 
+// Start's refusal of a rectangle (its message), in Start's order; empty when
+// Start takes it. An area across the 180th meridian has its left edge east of
+// its right one, and is refused as such.
+std::string AreaProblem(double left, double right, double top, double bottom);
+
+// The workers a task of source (none: a built-in map type) runs: a source's
+// usage policy may allow fewer than eight.
+int32_t WorkersFor(const std::optional<task::TileSource>& source);
+
 // Reads and checks the controls in the fixed order; creates the save folder
 // (one level) before the coordinates are checked. A zoom outside 1..21 (only a
 // task file can bring one) is refused after the coordinate checks, so a
@@ -49,6 +58,11 @@ std::optional<double> ParseCoordinate(std::string text);
 // createFolder false checks the same without creating anything (a dry run).
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder = true);
+
+// Start's whole check as the command line and the viewer make it without a
+// window: the proxy of the settings file, the secret of the chosen source,
+// the controls (ReadTaskControls) and the continue test.
+ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, bool createFolder = true);
 
 // True when the task file SavePath + TaskName exists and matches the controls
 // in every compared field.
