@@ -1,10 +1,11 @@
 # Checks the include graph of the source tree (cmake -DSOURCE_DIR=<root> -P).
 #
 # Layers, lowest first: the Qt-free core (core/<subsystem>/), what the window
-# programs share over Qt (qtkit/), then one folder per program (gui/, cli/,
-# viewer/, combiner/). A file includes only from its own folder or a lower
-# layer: front-ends include the core and qtkit, never each other; qtkit
-# includes only the core; the core never includes Qt, qtkit or a front-end.
+# programs share over Qt (qtkit/), the maps they share (mapkit/), then one
+# folder per program (gui/, cli/, viewer/, combiner/). A file includes only
+# from its own folder or a lower layer: front-ends include the core, qtkit and
+# mapkit, never each other; mapkit includes the core and qtkit; qtkit only the
+# core; the core never includes Qt, qtkit, mapkit or a front-end.
 # Inside the core the subsystems are ranked too: platform < settings < task <
 # download < ftl < run < area.
 cmake_minimum_required(VERSION 3.25)
@@ -16,6 +17,7 @@ set(violations "")
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
   "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp"
   "${SOURCE_DIR}/qtkit/*.h" "${SOURCE_DIR}/qtkit/*.cpp"
+  "${SOURCE_DIR}/mapkit/*.h" "${SOURCE_DIR}/mapkit/*.cpp"
   "${SOURCE_DIR}/gui/*.h" "${SOURCE_DIR}/gui/*.cpp"
   "${SOURCE_DIR}/cli/*.h" "${SOURCE_DIR}/cli/*.cpp"
   "${SOURCE_DIR}/viewer/*.h" "${SOURCE_DIR}/viewer/*.cpp"
@@ -51,6 +53,10 @@ foreach(source IN LISTS sources)
     elseif(target_layer STREQUAL "qtkit")
       if(layer STREQUAL "core")
         list(APPEND violations "${source}: core includes qtkit: ${line}")
+      endif()
+    elseif(target_layer STREQUAL "mapkit")
+      if(layer STREQUAL "core" OR layer STREQUAL "qtkit")
+        list(APPEND violations "${source}: ${layer} includes mapkit: ${line}")
       endif()
     elseif(target_layer IN_LIST front_ends)
       if(NOT target_layer STREQUAL layer)

@@ -118,7 +118,7 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
 
   // The first job: its list arrives before any task opened afterwards adds to it.
   jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
-    RecentFiles loaded = RecentFiles::Load(path);
+    mapkit::RecentFiles loaded = mapkit::RecentFiles::Load(path);
     return [this, loaded] {
       recent_ = loaded;
       ShowRecent();
@@ -253,7 +253,7 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsPath() const { return RecentFilesPath(options_.ProgramFolder); }
+std::string ViewerWindow::SettingsPath() const { return mapkit::RecentFilesPath(options_.ProgramFolder); }
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());

@@ -20,8 +20,8 @@
 
 #include "viewer/LoadedTask.h"
 #include "viewer/MapView.h"
-#include "viewer/RecentFiles.h"
-#include "viewer/SerialJobs.h"
+#include "mapkit/RecentFiles.h"
+#include "mapkit/SerialJobs.h"
 
 class QAction;
 class QLabel;
@@ -63,7 +63,7 @@ class ViewerWindow final : public QMainWindow {
 
   // The task on view (nullptr: none yet).
   const LoadedTask* Task() const { return task_.get(); }
-  const RecentFiles& Recent() const { return recent_; }
+  const mapkit::RecentFiles& Recent() const { return recent_; }
 
   MapView* Map;
   HoleListModel* Holes;
@@ -102,10 +102,10 @@ class ViewerWindow final : public QMainWindow {
   std::string SettingsPath() const;
 
   const ViewerOptions options_;
-  GuiInbox inbox_;
-  SerialJobs jobs_;  // after the inbox: hands back through it until it ends
+  mapkit::GuiInbox inbox_;
+  mapkit::SerialJobs jobs_;  // after the inbox: hands back through it until it ends
   std::shared_ptr<LoadedTask> task_;
-  RecentFiles recent_;
+  mapkit::RecentFiles recent_;
   QMenu* viewMenu_ = nullptr;
   QTimer statesTimer_;
   uint64_t shownChanges_ = ~uint64_t{0};

@@ -4,7 +4,7 @@
 #include "core/platform/Locations.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
-#include "viewer/RecentFiles.h"
+#include "mapkit/RecentFiles.h"
 #include "viewer/ViewerWindow.h"
 
 namespace {
@@ -23,7 +23,7 @@ const qtkit::ProgramInfo kProgram{
 int main(int argc, char* argv[]) {
   viewer::ViewerOptions options;
   options.ProgramFolder = platform::ProgramFolder();
-  const std::string settings = viewer::RecentFilesPath(options.ProgramFolder);
+  const std::string settings = mapkit::RecentFilesPath(options.ProgramFolder);
   if (const auto status = qtkit::AnswerInformationOptions(argc, argv, kProgram, settings)) return *status;
 
   QApplication application(argc, argv);
