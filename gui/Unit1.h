@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@
 #include "core/task/Unitclasstask.h"
 #include "gui/MainThreadCallerQt.h"
 #include "gui/TileSourcesWindow.h"
+#include "mapkit/AreaWindow.h"
 #include "qtkit/Dialogs.h"
 
 class QAction;
@@ -112,6 +114,9 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // that cannot be read.
   void OpenFile(const QString& path);
 
+  // The area window of Tools > Choose area on map... (null until first opened).
+  mapkit::AreaWindow* AreaWindow() const { return areaWindow_; }
+
   // The windows the menu opens; created after this one, living as long.
   void SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDialog* flt);
 
@@ -128,6 +133,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void MapViewer1Click();
   void CombineImages1Click();
   void ReDownloadfailedfiles1Click();
+  void ChooseAreaonmap1Click();
   void Usermanual1Click();
   void Homepage1Click();
   void About1Click();
@@ -207,6 +213,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QAction* MapViewer1;
   QAction* CombineImages1;
   QAction* ReDownloadfailedfiles1;
+  QAction* ChooseAreaonmap1;
   QMenu* Help1;
   QAction* Usermanual1;
   QAction* Homepage1;
@@ -236,6 +243,13 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
   // zoom 1 when the edits hold no rectangle.
   TestTile CurrentRectangleTile() const;
+  // "Use this area" of the area window: the four coordinates in the form the
+  // task file writes them (so a Start continues a task of the same area), the
+  // zoom and the map type.
+  void UseArea(const mapkit::AreaChoice& choice);
+  // The window's rectangle as the area window starts with it; nothing unless
+  // all four edits hold numbers.
+  std::optional<area::Area> TypedArea() const;
   // Fills the controls from a task file (Open task).
   void LoadTaskFile(const QString& path);
   // Open task of a task of a tile source: the source back in the list,
@@ -278,6 +292,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QDialog* convert_ = nullptr;
   QDialog* options_ = nullptr;
   QDialog* flt_ = nullptr;
+  // Made when first asked for; a window of its own, living as long as this one.
+  mapkit::AreaWindow* areaWindow_ = nullptr;
 
   std::function<void(int)> hardExit_;
 };

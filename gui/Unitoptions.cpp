@@ -17,6 +17,8 @@
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
 #include "core/run/ConfigFile.h"
+#include "core/platform/Locations.h"
+#include "mapkit/CacheDialog.h"
 
 namespace {
 
@@ -78,6 +80,9 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   ButtonTileSources = Named(new QPushButton(QStringLiteral("Tile sources..."), this), "ButtonTileSources");
   ButtonTileSources->setGeometry(8, 308, 100, 25);
   ButtonTileSources->setAutoDefault(false);
+  ButtonMapCache = Named(new QPushButton(QStringLiteral("Map cache..."), this), "ButtonMapCache");
+  ButtonMapCache->setGeometry(112, 308, 72, 25);
+  ButtonMapCache->setAutoDefault(false);
 
   QWidget::setTabOrder(Edit12, Button3);
   QWidget::setTabOrder(Button3, Button1);
@@ -89,11 +94,13 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   QWidget::setTabOrder(EditProxyPassword, EditProxyUsername);
   // Not among the settings of the file: last.
   QWidget::setTabOrder(EditProxyUsername, ButtonTileSources);
+  QWidget::setTabOrder(ButtonTileSources, ButtonMapCache);
 
   connect(Button3, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button3Click));
   connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button1Click));
   connect(Button2, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button2Click));
   connect(ButtonTileSources, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
+  connect(ButtonMapCache, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonMapCacheClick));
 }
 
 void TfrmOptions::showEvent(QShowEvent* event) {
@@ -130,4 +137,9 @@ void TfrmOptions::Button2Click() { reject(); }
 void TfrmOptions::ButtonTileSourcesClick() {
   TfrmTileSources sources(configPath_, testTile_, this);
   sources.exec();
+}
+
+void TfrmOptions::ButtonMapCacheClick() {
+  mapkit::CacheDialog dialog(configPath_, mapkit::OpenTileCache(configPath_, platform::UserCacheFolder()), this);
+  dialog.exec();
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "mapkit/AreaWindow.h"
 #include "viewer/LoadedTask.h"
 #include "viewer/MapView.h"
 #include "mapkit/RecentFiles.h"
@@ -57,6 +58,9 @@ class ViewerWindow final : public QMainWindow {
 
   // The menu commands.
   void OpenTaskClick();
+  // The area window, whose accept button writes a new task as "orvenna-cli
+  // new" does (in the file chosen then) and opens it here.
+  void NewTaskClick();
   void SaveHolesClick();
   void ExportImageClick();
   void ReloadClick();
@@ -64,6 +68,8 @@ class ViewerWindow final : public QMainWindow {
   // The task on view (nullptr: none yet).
   const LoadedTask* Task() const { return task_.get(); }
   const mapkit::RecentFiles& Recent() const { return recent_; }
+  // Null until File > New task from area... first opens it.
+  mapkit::AreaWindow* AreaWindow() const { return areaWindow_; }
 
   MapView* Map;
   HoleListModel* Holes;
@@ -75,6 +81,7 @@ class ViewerWindow final : public QMainWindow {
   std::array<QLabel*, kTileStateCount> CountLabels{};
   QMenu* RecentMenu;
   QAction* OpenTaskAction;
+  QAction* NewTaskAction;
   QAction* SaveHolesAction;
   QAction* ExportImageAction;
   QAction* ReloadAction;
@@ -100,6 +107,7 @@ class ViewerWindow final : public QMainWindow {
   void ShowRecent();
   void SaveRecent();
   std::string SettingsPath() const;
+  void CreateTask(const mapkit::AreaChoice& choice);
 
   const ViewerOptions options_;
   mapkit::GuiInbox inbox_;
@@ -109,6 +117,7 @@ class ViewerWindow final : public QMainWindow {
   QMenu* viewMenu_ = nullptr;
   QTimer statesTimer_;
   uint64_t shownChanges_ = ~uint64_t{0};
+  mapkit::AreaWindow* areaWindow_ = nullptr;
 };
 
 }  // namespace viewer

@@ -1,6 +1,7 @@
 // tileview: shows the tiles of a download task as one map and finds its holes.
 #include <QApplication>
 
+#include "core/download/HttpClient.h"
 #include "core/platform/Locations.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
@@ -26,6 +27,8 @@ int main(int argc, char* argv[]) {
   const std::string settings = mapkit::RecentFilesPath(options.ProgramFolder);
   if (const auto status = qtkit::AnswerInformationOptions(argc, argv, kProgram, settings)) return *status;
 
+  // Before the area window's map creates a client.
+  download::HttpClient::GlobalInit();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tileview"));
   qtkit::SetUpWindowProgram(kProgram);
