@@ -152,6 +152,8 @@ TEST_F(MainWindowTest, MenuHasItsCaptionsInOrder) {
       QStringLiteral("CombineImages1=Map Combiner"),
       QStringLiteral("-"),
       QStringLiteral("ReDownloadfailedfiles1=Re-Download failed images"),
+      QStringLiteral("-"),
+      QStringLiteral("ChooseAreaonmap1=Choose area on map..."),
       QStringLiteral("&Help"),
       QStringLiteral("Usermanual1=User manual"),
       QStringLiteral("Homepage1=Homepage"),
