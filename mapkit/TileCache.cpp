@@ -1,6 +1,7 @@
 #include "mapkit/TileCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 #include <vector>
 
@@ -17,6 +18,9 @@ namespace {
 // An eviction goes this far below the bound, so that the next few stores do
 // not each count the disk again.
 constexpr double kRoomLeft = 0.9;
+// What other programs stored is seen by counting the disk: at a store, when
+// the last count is older than this.
+constexpr auto kCountAge = std::chrono::seconds(1);
 
 }  // namespace
 
@@ -70,10 +74,11 @@ void TileCache::Count() {
     bytes_ += size;
   }
   counted_ = true;
+  countedAt_ = std::chrono::steady_clock::now();
 }
 
 void TileCache::MakeRoom() {
-  if (counted_ && bytes_ <= maxBytes_) return;
+  if (counted_ && bytes_ <= maxBytes_ && std::chrono::steady_clock::now() - countedAt_ < kCountAge) return;
   // What other programs stored counts too.
   Count();
   if (bytes_ <= maxBytes_) return;

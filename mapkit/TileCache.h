@@ -2,13 +2,16 @@
 // user's cache folder: one file a tile (<layer>/<z>/<x>/<y>.<ext> under
 // tiles/), bounded in bytes, the least recently used out first. Windows of
 // other programs use the same folder: a tile's use is its file's time, which
-// every reader sets, and an eviction counts what is on disk. A cache that
+// every reader sets, and a store counts what is on disk when its last count
+// is a second old or the bound is reached, so what other programs stored
+// since is at most a second's worth. A cache that
 // cannot be written (read-only, full) is no cache, never an error. A task's
 // download never reads or writes it.
 //
 // Threads: every member from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -61,6 +64,7 @@ class TileCache {
   mutable std::mutex mutex_;
   int64_t maxBytes_;
   bool counted_ = false;
+  std::chrono::steady_clock::time_point countedAt_;
   std::unordered_map<std::string, Entry> entries_;
   int64_t bytes_ = 0;
 };
