@@ -103,6 +103,16 @@ void AreaMap::SetOutlines(std::vector<TaskOutline> outlines) {
 }
 
 void AreaMap::ShowBox(const area::Area& box) {
+  boxToShow_ = box;
+  FitBox(box);
+}
+
+void AreaMap::resizeEvent(QResizeEvent* event) {
+  MapWidget::resizeEvent(event);
+  if (boxToShow_) FitBox(*boxToShow_);
+}
+
+void AreaMap::FitBox(const area::Area& box) {
   const GridPoint northWest = GridOf(box.West, box.North);
   const GridPoint southEast = GridOf(box.East, box.South);
   const double width = std::max(southEast.X - northWest.X, 1e-9) * Viewport::kTilePixels * kShowBoxMargin;
@@ -133,6 +143,8 @@ QRectF AreaMap::ScreenRect(double x0, double y0, double x1, double y1) const {
 }
 
 void AreaMap::paintEvent(QPaintEvent*) {
+  // Drawn at its size: later changes of size keep the view.
+  boxToShow_.reset();
   QPainter painter(this);
   painter.fillRect(rect(), kBackground);
   DrawBase(painter);

@@ -59,7 +59,8 @@ class AreaMap final : public MapWidget {
   bool Drawing() const { return drawing_; }
   void SetShapes(const area::VectorShapes& shapes);
   void SetOutlines(std::vector<TaskOutline> outlines);
-  // Centres box in the view, as large as fits with a margin.
+  // Centres box in the view, as large as fits with a margin; again when the
+  // map changes size before it is first drawn (a window just opened).
   void ShowBox(const area::Area& box);
   // Tiles that failed are asked for again at once.
   void Reload();
@@ -82,6 +83,7 @@ class AreaMap final : public MapWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -111,6 +113,7 @@ class AreaMap final : public MapWidget {
   void Accept(LoadedTile tile);
   std::optional<GridBox> AreaGrid() const;
   void SetAreaFromGrid(GridBox box);
+  void FitBox(const area::Area& box);
 
   GuiInbox inbox_;  // before the loader: outlives its threads
   std::shared_ptr<TileCache> cache_;
@@ -120,6 +123,7 @@ class AreaMap final : public MapWidget {
   int tilesPending_ = 0;
   int32_t taskZoom_ = 13;
   std::optional<area::Area> area_;
+  std::optional<area::Area> boxToShow_;
   bool drawing_ = false;
   Drag drag_ = Drag::None;
   int dragEdges_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -21,6 +22,26 @@ constexpr double kRoomLeft = 0.9;
 // What other programs stored is seen by counting the disk: at a store, when
 // the last count is older than this.
 constexpr auto kCountAge = std::chrono::seconds(1);
+
+// Written beside and renamed into place, so no reader ever sees half a tile;
+// never flushed to the disk: a tile lost in a crash is fetched again.
+bool WriteAside(const std::string& path, std::string_view bytes) {
+  platform::CreateFolderPath(platform::ExtractFilePath(path));
+  const std::string draft = platform::TemporaryNameBeside(path);
+  {
+    std::ofstream out(draft, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) {
+      std::error_code ignored;
+      fs::remove(draft, ignored);
+      return false;
+    }
+  }
+  std::error_code error;
+  fs::rename(draft, path, error);
+  if (error) fs::remove(draft, error);
+  return !error;
+}
 
 }  // namespace
 
@@ -47,12 +68,7 @@ std::optional<std::string> TileCache::Read(const CachedTileName& name) {
 
 void TileCache::Store(const CachedTileName& name, std::string_view bytes) {
   const std::string path = PathOf(name);
-  try {
-    platform::CreateFolderPath(platform::ExtractFilePath(path));
-    platform::WriteFileAtomic(path, bytes);
-  } catch (const std::exception&) {
-    return;
-  }
+  if (!WriteAside(path, bytes)) return;
   std::lock_guard lock(mutex_);
   Entry& entry = entries_[path];
   bytes_ += static_cast<int64_t>(bytes.size()) - entry.Bytes;
