@@ -188,9 +188,10 @@ int main(int argc, char** argv) {
   QTest::mousePress(map, Qt::LeftButton, {}, middle);
   QPoint at = middle;
   while (clock.elapsed() < panSeconds * 1000) {
-    // Long sweeps east, a step south at each turn, so most tiles are new.
-    const int leg = (steps / 100) % 2 == 0 ? -kPanStepPixels : kPanStepPixels;
-    at += QPoint(leg, steps % 100 == 99 ? -kPanStepPixels * 4 : 0);
+    // Sweeps of 150 moves to and fro, drifting south all the time: nearly
+    // every tile that comes into view is new.
+    const int leg = (steps / 150) % 2 == 0 ? -kPanStepPixels : kPanStepPixels;
+    at += QPoint(leg, -kPanStepPixels / 3);
     if (std::abs(at.x() - middle.x()) > 300 || std::abs(at.y() - middle.y()) > 200) {
       QTest::mouseRelease(map, Qt::LeftButton, {}, at);
       at = middle;

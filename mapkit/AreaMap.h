@@ -41,7 +41,7 @@ class AreaMap final : public MapWidget {
   Q_OBJECT
 
  public:
-  static constexpr qint64 kImageCacheBytes = qint64{96} << 20;
+  static constexpr qint64 kImageCacheBytes = qint64{64} << 20;
   static constexpr std::chrono::seconds kRetryFailedAfter{30};
   // The task's grid is drawn when its cells are at least this many pixels.
   static constexpr double kMinGridCell = 6;
