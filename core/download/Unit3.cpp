@@ -56,14 +56,41 @@ void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
 
 std::string TDownThread::ThreadNumber() const { return Decimal(int64_t{ThreadIndex} + 1); }
 
-void TDownThread::Report(const std::string& line) {
+void TDownThread::Report(const std::string& line) { HandOver(LineKind::Log, line); }
+
+void TDownThread::Record(const std::string& line) { HandOver(LineKind::Failed, line); }
+
+void TDownThread::HandOver(LineKind kind, const std::string& line) {
+  // A source without a pause would spend its time waiting for the main
+  // thread; its lines go through the queue, in order, while it goes on.
+  const std::optional<task::TileSource>& source = Task.Parameters->Source;
+  if (env_.Lines != nullptr && source && source->PauseMs == 0) {
+    env_.Lines->Push(kind, line);
+    return;
+  }
   LogText = line;
-  env_.Caller->Synchronize([this] { env_.Sink->AddLogLine(LogText); });
+  if (kind == LineKind::Log) {
+    env_.Caller->Synchronize([this] { env_.Sink->AddLogLine(LogText); });
+  } else {
+    env_.Caller->Synchronize([this] { env_.Sink->AddFailedLine(LogText); });
+  }
 }
 
-void TDownThread::Record(const std::string& line) {
-  LogText = line;
-  env_.Caller->Synchronize([this] { env_.Sink->AddFailedLine(LogText); });
+void TDownThread::StoreTile(const std::string& path, const std::string& body) {
+  if (env_.Tiles == nullptr) {
+    platform::WriteFileAtomic(path, body);
+    return;
+  }
+  platform::WriteFileAtomic(path, body, platform::FileAccess::Default, platform::Flush::Deferred);
+  env_.Tiles->Add(path);
+}
+
+void TDownThread::StoreBlank(const std::string& path) {
+  if (env_.Tiles == nullptr) {
+    platform::CopyFileNoReplace(BlankImagePath, path);
+    return;
+  }
+  if (platform::CopyFileNoReplace(BlankImagePath, path, platform::Flush::Deferred)) env_.Tiles->Add(path);
 }
 
 void TDownThread::SetUp() {
@@ -192,7 +219,7 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
                          ", " + Decimal(static_cast<int64_t>(body.size())) + " bytes";
     }
     if (result.Ok) {
-      platform::WriteFileAtomic(Task.TileFilePath(x, y), body);
+      StoreTile(Task.TileFilePath(x, y), body);
       ++saved_;
       return FetchOutcome::Saved;
     }
@@ -243,7 +270,7 @@ FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const std::string& err
   if (!rule.RecordsFailure) ++blank_;
   // Never replaces a tile already there; a missing blank image only means
   // the tile has no file.
-  platform::CopyFileNoReplace(BlankImagePath, Task.TileFilePath(x, y));
+  StoreBlank(Task.TileFilePath(x, y));
   Report("T" + n + ":" + Decimal(x) + "-" + Decimal(y) + " got a blank image!");
   return FetchOutcome::Substituted;
 }
