@@ -669,17 +669,6 @@ namespace platform {
 
 void SetDiskStepWatcher(DiskStepWatcher* watcher) { diskStepWatcher.store(watcher, std::memory_order_release); }
 
-DurableBatch::DurableBatch(Method method) : method_(method) {}
-
-DurableBatch::~DurableBatch() {
-  {
-    std::lock_guard lock(mutex_);
-    ending_ = true;
-  }
-  changed_.notify_all();
-  if (flusher_.joinable()) flusher_.join();
-}
-
 void DurableBatch::Add(const std::string& path) {
 #ifdef _WIN32
   (void)path;  // written with its flush (see WriteFileAtomic)
@@ -687,35 +676,6 @@ void DurableBatch::Add(const std::string& path) {
   std::string folder = ExtractFilePath(path);
   std::lock_guard lock(mutex_);
   if (folders_.find(folder) == folders_.end()) folders_.insert(std::move(folder));
-  if (method_ != Method::FlushEachFile) return;
-  pending_.push_back(path);
-  ++added_;
-  if (!flusher_.joinable()) flusher_ = std::thread([this] { FlushEach(); });
-  changed_.notify_all();
-#endif
-}
-
-void DurableBatch::FlushEach() {
-#ifndef _WIN32
-  std::unique_lock lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return ending_ || !pending_.empty(); });
-    if (pending_.empty()) return;
-    std::deque<std::string> batch;
-    batch.swap(pending_);
-    lock.unlock();
-    std::string failure;
-    for (const std::string& path : batch) {
-      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      const bool ok = fd >= 0 && Allowed(DiskStep::FlushFile, path) && ::fdatasync(fd) == 0;
-      if (fd >= 0) ::close(fd);
-      if (!ok && failure.empty()) failure = "Unable to write to " + path;
-    }
-    lock.lock();
-    flushed_ += batch.size();
-    if (failure_.empty()) failure_ = failure;
-    changed_.notify_all();
-  }
 #endif
 }
 
@@ -723,33 +683,29 @@ void DurableBatch::MakeDurable() {
 #ifndef _WIN32
   std::set<std::string> folders;
   {
-    std::unique_lock lock(mutex_);
-    const uint64_t added = added_;
-    changed_.wait(lock, [&] { return flushed_ >= added || !failure_.empty(); });
+    std::lock_guard lock(mutex_);
     if (!failure_.empty()) throw FileError(failure_);
     folders.swap(folders_);
   }
+  // One flush of each file system the files are on, then each folder.
   std::string failure;
-  if (method_ == Method::SyncFileSystem) {
-    // One flush of each file system the files are on.
-    std::set<dev_t> synced;
-    for (const std::string& folder : folders) {
-      const int fd = ::open(FolderOrCurrent(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      struct stat info {};
-      bool ok = fd >= 0 && ::fstat(fd, &info) == 0;
-      if (ok && synced.insert(info.st_dev).second) {
+  std::set<dev_t> synced;
+  for (const std::string& folder : folders) {
+    const int fd = ::open(FolderOrCurrent(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    bool ok = fd >= 0 && ::fstat(fd, &info) == 0;
+    if (ok && synced.insert(info.st_dev).second) {
 #ifdef __linux__
-        ok = Allowed(DiskStep::FlushFileSystem, folder) && ::syncfs(fd) == 0;
+      ok = Allowed(DiskStep::FlushFileSystem, folder) && ::syncfs(fd) == 0;
 #else
-        ok = Allowed(DiskStep::FlushFileSystem, folder);
-        if (ok) ::sync();
+      ok = Allowed(DiskStep::FlushFileSystem, folder);
+      if (ok) ::sync();
 #endif
-      }
-      if (fd >= 0) ::close(fd);
-      if (!ok) {
-        failure = "Unable to write to " + folder;
-        break;
-      }
+    }
+    if (fd >= 0) ::close(fd);
+    if (!ok) {
+      failure = "Unable to write to " + folder;
+      break;
     }
   }
   for (const std::string& folder : folders) {
