@@ -165,12 +165,16 @@ void SyncFolderOf(const std::string& path) {
 }
 
 // A symbolic link is written through, not replaced by a plain file.
-std::string ResolveLink(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+// Sets target to the file that a write of path replaces and existing to its
+// status; false when there is none. One lstat for a plain name (most often a
+// new file, as every tile is).
+bool ExistingTarget(const std::string& path, std::string& target, struct stat& existing) {
+  target = path;
+  if (::lstat(path.c_str(), &existing) != 0) return false;
+  if (!S_ISLNK(existing.st_mode)) return true;
   char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
+  if (::realpath(path.c_str(), resolved) != nullptr) target = resolved;
+  return ::stat(target.c_str(), &existing) == 0;
 }
 
 #endif
@@ -354,9 +358,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
     ThrowUnableToWrite(path);
   }
 #else
-  const std::string target = ResolveLink(path);
+  std::string target;
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  const bool exists = ExistingTarget(path, target, existing);
   // A folder, or a file its owner made read-only, is not silently replaced by
   // the rename (which only needs the folder to be writable).
   if (exists && (S_ISDIR(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
@@ -393,9 +397,8 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) :
   }
   if (fd_ < 0) ThrowCannotCreate(path_);
 #else
-  target_ = ResolveLink(path);
   struct stat existing {};
-  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  const bool exists = ExistingTarget(path, target_, existing);
   // Same rules as WriteFileAtomic: no silent replacement of a folder or of a
   // file its owner made read-only.
   if (exists && (S_ISDIR(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
