@@ -6,8 +6,8 @@
 // time and peak memory (of the program alone, from wait4) and the program's
 // ratios to the other two.
 //
-// Before every run the previous run's files are removed and the file system
-// synced, so no run pays for another's writes. The downloads go to a folder
+// Before every run the previous run's files are moved aside and the file
+// system synced, so no run pays for another's writes. The downloads go to a folder
 // on the same file system as /tmp (a tmpfs there makes every flush free: the
 // benchmark says so), or to --folder.
 //
@@ -16,9 +16,7 @@
 //          [--also PATH]     another orvenna-cli (an older build) in the turns
 //          [--wrap "CMD ARGS"]  after the turns, one more run of the program
 //                               under CMD (strace -c -f -o FILE, perf record -g -o FILE)
-#include <sys/resource.h>
 #include <sys/statfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ChildUsage.h"
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
 #include "core/task/Commonfunc.h"
@@ -48,13 +47,9 @@ constexpr int32_t kFirstRow = 800000;
 constexpr std::size_t kTileBytes = 12 * 1024;
 constexpr const char* kSourceName = "Bench";
 constexpr const char* kPrefix = "b";
+constexpr int64_t kLinksPerFile = 50000;
 
-struct Usage {
-  int Status = -1;
-  double WallSeconds = 0;
-  double CpuSeconds = 0;
-  double PeakMiB = 0;
-};
+using Usage = bench::ChildUsage;
 
 struct Program {
   std::string Name;
@@ -78,38 +73,12 @@ void Print(const std::string& line) {
 
 std::string Fixed(double value, int precision) { return platform::FormatFixed(value, 0, precision); }
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
 
 std::vector<std::string> Words(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> words;
   for (std::string word; in >> word;) words.push_back(word);
   return words;
-}
-
-// Runs a program to its end with its output sent to logPath; its own
-// resource use, from wait4.
-Usage Measure(std::vector<std::string> argv, const std::string& logPath) {
-  std::vector<char*> args;
-  for (std::string& a : argv) args.push_back(a.data());
-  args.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    std::FILE* log = std::freopen(logPath.c_str(), "w", stdout);
-    if (log != nullptr) ::dup2(::fileno(stdout), 2);
-    ::execvp(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  Usage result;
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.WallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.CpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  result.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  return result;
 }
 
 double Median(std::vector<double> values) {
@@ -132,8 +101,9 @@ std::string TileName(int32_t x, int32_t y) { return std::string(kPrefix) + "_" +
 
 class Bench {
  public:
-  Bench(const Options& options, const testsupport::NginxPeer& nginx, const std::string& work, const std::string& config)
-      : options_(options), nginx_(nginx), work_(work), config_(config) {}
+  Bench(const Options& options, const testsupport::NginxPeer& nginx, std::string tile, const std::string& work,
+        const std::string& config)
+      : options_(options), nginx_(nginx), tile_(std::move(tile)), work_(work), config_(config) {}
 
   void RunSize(int64_t tiles) {
     const auto [columns, rows] = BlockOf(tiles);
@@ -154,7 +124,7 @@ class Bench {
       for (Program& program : programs) {
         if (program.Name == "aria2c" && options_.Aria2Runs >= 0 && run >= options_.Aria2Runs) continue;
         Clean(folder, tileFolder, program.Name != "orvenna-cli" && program.Name != "also");
-        const Usage usage = Measure(program.Argv, work_ + "output.txt");
+        const Usage usage = bench::RunChild(program.Argv, work_ + "output.txt");
         const int64_t files = CountFiles(tileFolder);
         if (usage.Status != 0 || files != tiles) {
           throw std::runtime_error(program.Name + " ended with status " + Decimal(usage.Status) + " and " +
@@ -170,11 +140,12 @@ class Bench {
       Clean(folder, tileFolder, false);
       std::vector<std::string> argv = Words(options_.Wrap);
       for (const std::string& a : programs.front().Argv) argv.push_back(a);
-      const Usage usage = Measure(argv, work_ + "output.txt");
+      const Usage usage = bench::RunChild(argv, work_ + "output.txt");
       Print("  under " + options_.Wrap + ": status " + Decimal(usage.Status) + ", wall " + Fixed(usage.WallSeconds, 2) +
             " s (output in " + work_ + "output.txt)");
     }
     std::filesystem::remove_all(folder);
+    RemoveDone();
   }
 
  private:
@@ -218,13 +189,16 @@ class Bench {
     ariaList_ = work_ + "aria2.txt";
     std::string curl;
     std::string aria;
-    const std::string original = nginx_.TileFolder() + "tile.jpg";
+    int64_t links = 0;
     for (int32_t x = kFirstColumn; x < kFirstColumn + columns; ++x) {
       for (int32_t y = kFirstRow; y < kFirstRow + rows; ++y) {
         const std::string served = Decimal(kZoom) + "_" + Decimal(x) + "_" + Decimal(y) + ".jpg";
         const std::string url = "http://" + nginx_.HostPort() + "/maps/" + served;
         curl += "url = \"" + url + "\"\noutput = \"" + tileFolder + TileName(x, y) + "\"\n";
         aria += url + "\n  out=" + TileName(x, y) + "\n";
+        // A file takes at most 65,000 links on ext4.
+        const std::string original = nginx_.TileFolder() + "tile" + Decimal(links++ / kLinksPerFile) + ".jpg";
+        if (!std::filesystem::exists(original)) testsupport::WriteFileBytes(original, tile_);
         std::error_code error;
         std::filesystem::create_hard_link(original, nginx_.TileFolder() + served, error);
       }
@@ -233,13 +207,19 @@ class Bench {
     testsupport::WriteFileBytes(ariaList_, aria);
   }
 
-  // Removes the last run's files and lets the disk catch up, so that no run
-  // pays for another's writes. The program makes its own folders; the others
-  // get the tile folder.
-  static void Clean(const std::string& folder, const std::string& tileFolder, bool makeTileFolder) {
-    std::filesystem::remove_all(folder);
+  // Moves the last run's files aside (removed after the series: ext4 hands
+  // out inodes slowly for some 30 s after many were deleted, which would charge
+  // each run for the removal before it) and lets the disk catch up, so that no
+  // run pays for another's writes. The program makes its own folders; the
+  // others get the tile folder.
+  void Clean(const std::string& folder, const std::string& tileFolder, bool makeTileFolder) {
+    if (std::filesystem::exists(folder)) std::filesystem::rename(folder, work_ + "done" + Decimal(done_++));
     std::filesystem::create_directories(makeTileFolder ? tileFolder : folder);
     ::sync();
+  }
+
+  void RemoveDone() {
+    while (done_ > 0) std::filesystem::remove_all(work_ + "done" + Decimal(--done_));
   }
 
   static int64_t CountFiles(const std::string& folder) {
@@ -251,10 +231,12 @@ class Bench {
 
   const Options& options_;
   const testsupport::NginxPeer& nginx_;
+  std::string tile_;
   std::string work_;
   std::string config_;
   std::string curlList_;
   std::string ariaList_;
+  int done_ = 0;
 };
 
 Options Parse(int argc, char** argv) {
@@ -297,7 +279,6 @@ int main(int argc, char** argv) {
     testsupport::NginxPeer nginx;
     std::string tile = "\xFF\xD8\xFF\xE0";
     for (std::size_t i = tile.size(); i < kTileBytes; ++i) tile.push_back(static_cast<char>((i * 7919) % 251));
-    testsupport::WriteFileBytes(nginx.TileFolder() + "tile.jpg", tile);
 
     std::optional<testsupport::TempDir> temporary;
     std::string work = options.Folder;
@@ -325,7 +306,7 @@ int main(int argc, char** argv) {
 
     Print("unpaced download of a tile source from nginx on the loopback, " + Decimal(kTileBytes / 1024) +
           " kB tiles, into " + work);
-    Bench bench(options, nginx, work, config);
+    Bench bench(options, nginx, tile, work, config);
     for (const int64_t tiles : options.Tiles) bench.RunSize(tiles);
     return 0;
   } catch (const std::exception& error) {
