@@ -6,8 +6,9 @@
 // time and peak memory (of the program alone, from wait4) and the program's
 // ratios to the other two.
 //
-// Before every run the previous run's files are moved aside and the file
-// system synced, so no run pays for another's writes. The downloads go to a folder
+// A first round, not counted, warms the caches up. Before every run the
+// previous run's files are moved aside and the file system synced, so no run
+// pays for another's writes. The downloads go to a folder
 // on the same file system as /tmp (a tmpfs there makes every flush free: the
 // benchmark says so), or to --folder.
 //
@@ -38,6 +39,7 @@
 #include "core/task/TileSource.h"
 #include "tests/support/RealPeers.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TileImages.h"
 
 namespace {
 
@@ -120,9 +122,11 @@ class Bench {
     programs.push_back({"aria2c", {"aria2c", "-j8", "-q", "-i", ariaList_, "-d", tileFolder}, {}});
     if (!options_.Also.empty()) programs.push_back({"also", Ours(options_.Also, folder, columns, rows), {}});
 
-    for (int run = 0; run < options_.Runs; ++run) {
+    // Round 0 warms the caches and the file system up and is not counted.
+    for (int run = 0; run <= options_.Runs; ++run) {
       for (Program& program : programs) {
-        if (program.Name == "aria2c" && options_.Aria2Runs >= 0 && run >= options_.Aria2Runs) continue;
+        if (program.Name == "aria2c" && options_.Aria2Runs >= 0 && run > options_.Aria2Runs) continue;
+        if (run == 0 && program.Name == "aria2c") continue;  // too slow to warm up with
         Clean(folder, tileFolder, program.Name != "orvenna-cli" && program.Name != "also");
         const Usage usage = bench::RunChild(program.Argv, work_ + "output.txt");
         const int64_t files = CountFiles(tileFolder);
@@ -130,8 +134,9 @@ class Bench {
           throw std::runtime_error(program.Name + " ended with status " + Decimal(usage.Status) + " and " +
                                    Decimal(files) + " files; its output is in " + work_ + "output.txt");
         }
+        if (run == 0) continue;
         program.Runs.push_back(usage);
-        Print("  run " + Decimal(run + 1) + " " + program.Name + ": wall " + Fixed(usage.WallSeconds, 2) + " s, CPU " +
+        Print("  run " + Decimal(run) + " " + program.Name + ": wall " + Fixed(usage.WallSeconds, 2) + " s, CPU " +
               Fixed(usage.CpuSeconds, 2) + " s, peak " + Fixed(usage.PeakMiB, 1) + " MiB");
       }
     }
@@ -277,8 +282,9 @@ int main(int argc, char** argv) {
       }
     }
     testsupport::NginxPeer nginx;
-    std::string tile = "\xFF\xD8\xFF\xE0";
-    for (std::size_t i = tile.size(); i < kTileBytes; ++i) tile.push_back(static_cast<char>((i * 7919) % 251));
+    // A tile the program takes for one, padded to the size of a photograph's.
+    const std::string blank = testsupport::TileImage("");
+    const std::string tile = testsupport::TileImage(std::string(kTileBytes - blank.size() - 4, 'x'));
 
     std::optional<testsupport::TempDir> temporary;
     std::string work = options.Folder;

@@ -212,7 +212,7 @@ TileTally WriteTiles(const std::string& path, const task::TileRange& range, cons
       case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
       case TileContent::Kind::Decoded: ++tally.Reencoded; break;
       case TileContent::Kind::Hole:
-        holes.Add(task.TileFileName(x, y), tile.Reason);
+        holes.Add(x, y, tile.Verdict);
         spool.Add(index);
         break;
     }

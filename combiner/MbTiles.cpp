@@ -99,7 +99,7 @@ TileTally WriteMbTiles(const std::string& path, const std::string& name, const t
     const auto y = static_cast<int32_t>(range.MinY + index / range.Columns());
     TileContent tile = tiles.Load(x, y, keepAsIs);
     if (tile.What == TileContent::Kind::Hole) {
-      holes.Add(task.TileFileName(x, y), tile.Reason);
+      holes.Add(x, y, tile.Verdict);
     } else {
       if (tile.What == TileContent::Kind::AsDownloaded) {
         ++tally.Copied;

@@ -325,7 +325,8 @@ void ViewerWindow::ShowCounts() {
   }
   const int64_t givenUp = task_ ? task_->States().Count(TileState::GivenUp) : 0;
   const int64_t missing = task_ ? task_->States().Count(TileState::Missing) : 0;
-  HoleSummary->setText(tr("%1 given up, %2 not downloaded").arg(givenUp).arg(missing));
+  const int64_t unreadable = task_ ? task_->States().Count(TileState::Unreadable) : 0;
+  HoleSummary->setText(tr("%1 given up, %2 not downloaded, %3 unreadable").arg(givenUp).arg(missing).arg(unreadable));
 }
 
 void ViewerWindow::ShowCursor(double gridX, double gridY) {

@@ -71,9 +71,14 @@ TEST_F(TileSourcesTest, SourcesAreAddedCheckedTestedAndRemoved) {
   // The test fetches one tile of the rectangle, with the secret.
   dialog.ButtonTest->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ButtonTest->isEnabled(); }, 20000));
-  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, image/png, %1 bytes: an image of 256 x 256.").arg(Png().size()));
+  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, image/png, %1 bytes: a tile.").arg(Png().size()));
   ASSERT_EQ(server_->RequestCount(), 1u);
   EXPECT_EQ(server_->Requests()[0].Path, "/t/13/6742/3101.png?key=" + kSecret);
+  // A page sent with 200 is judged as the download judges it.
+  server_->SetDefault(Reply::Ok("<html>quota</html>").WithHeader("Content-Type", "text/html"));
+  dialog.ButtonTest->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ButtonTest->isEnabled(); }, 20000));
+  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, text/html, 18 bytes: no tile (not an image)."));
 
   dialog.ButtonRemove->click();
   EXPECT_EQ(dialog.SourceList->count(), 0);

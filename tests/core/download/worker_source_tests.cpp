@@ -5,13 +5,14 @@
 #include <set>
 
 #include "tests/core/download/worker_fixture.h"
+#include "tests/support/TileImages.h"
 
 namespace workertest {
 namespace {
 
 using testsupport::Reply;
 
-const std::string kPng("\x89PNG\r\n\x1A\n tile", 13);
+const std::string kPng = testsupport::TileImage("tile", "png");
 const std::string kBlankPng("\x89PNG\r\n\x1A\n blank", 14);
 const std::string kSecret = "S3CR3T";
 

@@ -10,6 +10,7 @@
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/platform/Files.h"
+#include "tests/support/TileImages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 
@@ -211,11 +212,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
 
 TEST_F(FailedListRun, ResetIsRepeatedAtOnceAndOnlyTheSuccessIsStored) {
-  server_.Script("/maps/a", {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset), Reply::Ok("the real tile")});
+  server_.Script("/maps/a", {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset), Reply::Ok(testsupport::TileImage("the real tile"))});
   Run({RecordOf("a")});
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...", OkLine("a"), "Download End."}));
   EXPECT_EQ(server_.RequestsFor("/maps/a").size(), 3u);
-  EXPECT_EQ(testsupport::ReadFileBytes(Target("a")), "the real tile");
+  EXPECT_EQ(testsupport::ReadFileBytes(Target("a")), testsupport::TileImage("the real tile"));
 }
 
 TEST_F(FailedListRun, EndlessResetsAreBoundedThenHandledAsAnyFailure) {
