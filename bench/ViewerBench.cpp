@@ -99,6 +99,8 @@ int main(int argc, char** argv) {
   std::string blank;
   platform::ReadWholeFile(ORVENNA_BLANK_IMAGE, blank);
   testsupport::MakeBlankImage(program.Path(), blank);
+  // Its recent files stay beside the program, out of the user's settings.
+  platform::CreateDir(program.File("ini"));
 
   // The task and its sparse files.
   task::TaskParameters parameters = testsupport::BlockParameters(save.Path(), {kX0, kY0, kSide, kSide, kZoom}, 8);

@@ -146,7 +146,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "Usage: tilejoin [TASK.otsk]\n"
-         "       tilejoin TASK.otsk -o OUT [OPTIONS]\n"
+         "  or:  tilejoin TASK.otsk -o OUT [OPTIONS]\n"
+         "  or:  tilejoin --version\n"
          "Combines the tiles of a download task into one georeferenced image. Without -o it opens\n"
          "its window (with the task filled in, when one is given).\n"
          "\n"

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "core/platform/Files.h"
+#include "core/platform/Locations.h"
 #include "core/platform/Shell.h"
 #include "core/task/Commonfunc.h"
 #include "qtkit/Dialogs.h"
@@ -195,6 +196,8 @@ void ViewerWindow::BuildHoleDock() {
   auto* layout = new QVBoxLayout(panel);
   HoleSummary = new QLabel(panel);
   HoleSummary->setObjectName(QStringLiteral("holeSummary"));
+  // Its text changes as tiles are learnt; wrapping keeps the panel, and with it the map, from changing width.
+  HoleSummary->setWordWrap(true);
   HoleList = new QListView(panel);
   HoleList->setObjectName(QStringLiteral("holeList"));
   HoleList->setModel(Holes);
@@ -215,9 +218,7 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsFolder() const { return options_.ProgramFolder + "ini"; }
-
-std::string ViewerWindow::SettingsPath() const { return SettingsFolder() + platform::kPathSeparator + "tileview.ini"; }
+std::string ViewerWindow::SettingsPath() const { return RecentFilesPath(options_.ProgramFolder); }
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
@@ -287,7 +288,8 @@ void ViewerWindow::ExportImageClick() {
     qtkit::ShowMessage(tr("Open a task first."));
     return;
   }
-  const QString combiner = qtkit::FromLocal(options_.ProgramFolder + platform::kMapCombinerProgram);
+  const QString combiner =
+      qtkit::FromLocal(platform::ProgramsFolderFor(options_.ProgramFolder) + platform::kMapCombinerProgram);
   if (!QFileInfo(combiner).isFile()) {
     qtkit::ShowMessage(tr("The map combiner is not installed beside the map viewer: %1 is missing.").arg(combiner));
     return;
@@ -348,11 +350,11 @@ void ViewerWindow::ShowRecent() {
 
 void ViewerWindow::SaveRecent() {
   jobs_.Run(
-      [recent = recent_, folder = SettingsFolder(), path = SettingsPath()]() -> std::function<void()> {
-        // The list is a convenience: a program folder that cannot take it
+      [recent = recent_, path = SettingsPath()]() -> std::function<void()> {
+        // The list is a convenience: a settings folder that cannot take it
         // (read-only, say) is no reason to bother the user.
         try {
-          if (!platform::DirectoryExists(folder)) platform::CreateDir(folder);
+          platform::CreateFolderPath(platform::ExtractFilePath(path));
           recent.Save(path);
         } catch (const platform::FileError&) {
         }

@@ -36,7 +36,8 @@ inline constexpr const char* kViewerTitle = "Orvenna Map Viewer";
 class HoleListModel;
 
 struct ViewerOptions {
-  // Ends in the separator: blankimg/, ini/ and the map combiner there.
+  // The program folder, ending in the separator: blankimg/ there, the
+  // settings in its settings folder, the map combiner among its programs.
   std::string ProgramFolder;
   // How often the tile folder and the failed list are looked at for changes.
   std::chrono::milliseconds RefreshInterval{3000};
@@ -97,7 +98,6 @@ class ViewerWindow final : public QMainWindow {
   void ShowZoom();
   void ShowRecent();
   void SaveRecent();
-  std::string SettingsFolder() const;
   std::string SettingsPath() const;
 
   const ViewerOptions options_;

@@ -224,6 +224,26 @@ TEST_F(CliTest, ASecondRunOfATaskIsRefusedAndAKilledRunDoesNotBlock) {
   const ProcessResult third = testsupport::RunProcess(Command({"run", TaskFile(), "-q"}));
   EXPECT_EQ(third.ExitStatus, 0) << third.Err;
   EXPECT_EQ(third.Err + third.Out, "") << "quiet: nothing but errors";
+  EXPECT_FALSE(std::filesystem::exists(save_.Path() + "maps/.t.otsk.lock")) << "the lock goes with the run";
+}
+
+// "new" never loses another task's positions and lists unless told to, and
+// makes a relative folder absolute, so the task's files name paths that
+// work from anywhere.
+TEST_F(CliTest, NewKeepsAnotherTaskUnlessForcedAndMakesARelativeFolderAbsolute) {
+  std::vector<std::string> relative = New({6742, 3101, 1, 1});
+  *(std::find(relative.begin(), relative.end(), "--folder") + 1) = "maps";
+  relative.insert(relative.begin(), {"/usr/bin/env", "-C", save_.Path()});
+  ASSERT_EQ(testsupport::RunProcess(relative).ExitStatus, 0);
+  EXPECT_EQ(platform::ReadTextLines(save_.Path() + "maps/t_log.txt").front(), "Project: " + TaskFile());
+  const std::string written = testsupport::ReadFileBytes(TaskFile());
+
+  const ProcessResult refused = testsupport::RunProcess(New({6742, 3101, 2, 1}));
+  EXPECT_EQ(refused.ExitStatus, 2);
+  EXPECT_NE(refused.Err.find(TaskFile() + " holds another task"), std::string::npos) << refused.Err;
+  EXPECT_EQ(testsupport::ReadFileBytes(TaskFile()), written);
+  EXPECT_EQ(testsupport::RunProcess(New({6742, 3101, 2, 1}, {"--force"})).ExitStatus, 0);
+  EXPECT_NE(testsupport::ReadFileBytes(TaskFile()), written);
 }
 
 // A task split in three parts, run one after another (as three machines

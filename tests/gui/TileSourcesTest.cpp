@@ -14,6 +14,7 @@
 
 #include "core/platform/Files.h"
 #include "core/run/ConfigFile.h"
+#include "core/settings/IniFile.h"
 #include "core/task/TaskFile.h"
 #include "gui/TileSourcesWindow.h"
 #include "tests/gui/MainWindowFixture.h"
@@ -130,6 +131,19 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
   EXPECT_EQ(server_->RequestCount(), before) << "every tile was done";
+
+  // A task whose source cannot be used is refused with the source's reason,
+  // before any field changes.
+  settings::IniFile(SavePath() + "src.otsk").WriteString("TileSource", "Url", "ftp://tiles/{z}/{x}/{y}.png");
+  window_->Edit1->setText(QStringLiteral("typed"));
+  window_->UpDown1->SetPosition(7);
+  messages_.clear();
+  window_->Button4->click();
+  EXPECT_EQ(MessageTexts(),
+            std::vector<QString>{QStringLiteral("The URL template of Mine must begin with http:// or https://.")});
+  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
+  EXPECT_EQ(window_->UpDown1->Position(), 7);
+  EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()}) << "settings untouched";
 }
 
 }  // namespace

@@ -66,6 +66,8 @@ TEST_F(WorkerSource, TilesAreFetchedByTheTemplateWithTheSecretAndSavedUnderTheSo
     paths.insert(request.Path);
     EXPECT_EQ(request.Headers.at("x-api-key"), kSecret);
     EXPECT_EQ(request.Headers.at("referer"), "https://example.org/");
+    // A source without a User-Agent of its own names the program.
+    EXPECT_EQ(request.Headers.at("user-agent"), task::kDefaultUserAgent);
   }
   EXPECT_EQ(paths, (std::set<std::string>{PathOf(6742, 3101), PathOf(6742, 3102), PathOf(6743, 3101),
                                          PathOf(6743, 3102)}));

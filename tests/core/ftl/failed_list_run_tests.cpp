@@ -97,6 +97,19 @@ TEST_F(FailedListRun, LineBreakAloneIsOneEmptyRecord) {
   EXPECT_EQ(log_.lines[2], "Download End.");
 }
 
+// An answer sent as a success that is no tile fails as any other failure:
+// its line names what came, the blank image stays, the run goes on.
+TEST_F(FailedListRun, AnAnswerThatIsNoTileIsAFailure) {
+  testsupport::WriteFileBytes(Target("a"), "the blank");
+  server_.Script("/maps/a", {Reply::Ok("<html>busy</html>").WithHeader("Content-Type", "text/html")});
+  Run({RecordOf("a"), RecordOf("b")});
+  EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...", "Not an image: text/html, 17 bytes->" + Url("a"),
+                                                  OkLine("b"), "Download End."}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Target("a")), "the blank");
+  EXPECT_EQ(outcome_.Failed, 1);
+  EXPECT_EQ(outcome_.Saved, 1);
+}
+
 TEST_F(FailedListRun, StoresEveryTileAndLogsItWithItsUrl) {
   testsupport::WriteFileBytes(Target("b"), "an old blank");
   Run({RecordOf("a"), RecordOf("b")});
