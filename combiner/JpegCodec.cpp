@@ -1,5 +1,6 @@
 #include "combiner/JpegCodec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -50,11 +51,15 @@ void SetUpErrors(ErrorManager& errors) {
 }  // namespace
 
 Pixels SolidPixels(Rgb colour) {
+  constexpr std::size_t kRowBytes = kTileSide * 3;
   Pixels pixels(kTileBytes);
-  for (std::size_t i = 0; i < kTileBytes; i += 3) {
+  for (std::size_t i = 0; i < kRowBytes; i += 3) {
     pixels[i] = colour.R;
     pixels[i + 1] = colour.G;
     pixels[i + 2] = colour.B;
+  }
+  for (std::size_t row = kRowBytes; row < kTileBytes; row += kRowBytes) {
+    std::copy_n(pixels.begin(), kRowBytes, pixels.begin() + static_cast<std::ptrdiff_t>(row));
   }
   return pixels;
 }
