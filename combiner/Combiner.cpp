@@ -63,7 +63,6 @@ std::string ListText(const Items& items, Text text) {
   return list;
 }
 
-constexpr int kWgs84Epsg = 4326;
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 

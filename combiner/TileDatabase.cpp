@@ -20,7 +20,6 @@ namespace {
 // "GPKG" as the file's application id, and the version of the standard.
 constexpr int kGeoPackageApplicationId = 0x47504B47;
 constexpr int kGeoPackageVersion = 10200;
-constexpr int kWgs84Epsg = 4326;
 
 struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close(db); }
