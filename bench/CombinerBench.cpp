@@ -5,7 +5,7 @@
 // levels and quality; and for MBTiles, gdal_translate -of MBTILES and gdaladdo
 // down to the same zoom. Each program runs as a child process, the programs
 // alternating, each --runs times: the median wall and CPU time, the largest
-// peak memory (wait4). Then: every tile of the copy path decodes to the
+// peak memory (wait4, the programs started from a small process of their own). Then: every tile of the copy path decodes to the
 // downloaded tile's pixels, and how far tilejoin's overviews lie from GDAL's.
 //
 // Usage: orvenna_bench_combiner [--runs N] [TILES...]   (default: 3 runs; 1000 10000)
@@ -50,7 +50,7 @@ Measure operator+(const Measure& a, const Measure& b) {
 }
 
 // Runs argv with its output discarded; its resources from wait4.
-Measure RunChild(const std::vector<std::string>& argv) {
+Measure RunAndMeasure(const std::vector<std::string>& argv) {
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -74,6 +74,84 @@ Measure RunChild(const std::vector<std::string>& argv) {
   measure.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return measure;
 }
+
+// Starts the programs from a small process forked before the benchmark
+// grows: a child's peak memory (ru_maxrss) includes what it was forked with.
+class Spawner {
+ public:
+  Spawner() {
+    if (::pipe(requests_) != 0 || ::pipe(answers_) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(requests_[1]);
+      ::close(answers_[0]);
+      std::vector<std::string> argv;
+      while (ReadArguments(argv)) {
+        const Measure measure = RunAndMeasure(argv);
+        if (!WriteAll(answers_[1], &measure, sizeof measure)) break;
+      }
+      ::_exit(0);
+    }
+    ::close(requests_[0]);
+    ::close(answers_[1]);
+  }
+  ~Spawner() {
+    ::close(requests_[1]);
+    ::close(answers_[0]);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  Spawner(const Spawner&) = delete;
+  Spawner& operator=(const Spawner&) = delete;
+
+  Measure Run(const std::vector<std::string>& argv) {
+    std::string request;
+    for (const std::string& arg : argv) request += arg + '\0';
+    const uint64_t size = request.size();
+    Measure measure;
+    measure.Status = -1;
+    if (WriteAll(requests_[1], &size, sizeof size) && WriteAll(requests_[1], request.data(), request.size())) {
+      ReadAll(answers_[0], &measure, sizeof measure);
+    }
+    return measure;
+  }
+
+ private:
+  static bool WriteAll(int fd, const void* data, std::size_t size) {
+    for (auto* p = static_cast<const char*>(data); size > 0;) {
+      const ssize_t done = ::write(fd, p, size);
+      if (done <= 0) return false;
+      p += done;
+      size -= static_cast<std::size_t>(done);
+    }
+    return true;
+  }
+  static bool ReadAll(int fd, void* data, std::size_t size) {
+    for (auto* p = static_cast<char*>(data); size > 0;) {
+      const ssize_t done = ::read(fd, p, size);
+      if (done <= 0) return false;
+      p += done;
+      size -= static_cast<std::size_t>(done);
+    }
+    return true;
+  }
+  bool ReadArguments(std::vector<std::string>& argv) {
+    uint64_t size = 0;
+    if (!ReadAll(requests_[0], &size, sizeof size)) return false;
+    std::string request(size, '\0');
+    if (!ReadAll(requests_[0], request.data(), request.size())) return false;
+    argv.clear();
+    for (std::size_t start = 0; start < request.size();) {
+      const std::size_t end = request.find('\0', start);
+      argv.push_back(request.substr(start, end - start));
+      start = end + 1;
+    }
+    return true;
+  }
+
+  int requests_[2] = {-1, -1};
+  int answers_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
 
 // The runs of one program: median wall and CPU time, largest peak.
 struct Runs {
@@ -165,7 +243,8 @@ void CompareOverviews(const std::string& ours, const std::string& gdals) {
   }
 }
 
-void Bench(int64_t count, int runs) {
+void Bench(int64_t count, int runs, Spawner& spawner) {
+  const auto RunChild = [&](const std::vector<std::string>& argv) { return spawner.Run(argv); };
   testsupport::TempDir dir;
   const auto rows = static_cast<int32_t>((count + kColumns - 1) / kColumns);
   combinertest::SyntheticTask task(dir.Path(), kColumns, rows, kZoom, 40000, 24000);
@@ -294,6 +373,7 @@ void Bench(int64_t count, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  Spawner spawner;
   combiner::InitGdal();
   int runs = 3;
   std::vector<int64_t> sizes;
@@ -306,6 +386,6 @@ int main(int argc, char** argv) {
     }
   }
   if (sizes.empty()) sizes = {1000, 10000};
-  for (const int64_t size : sizes) Bench(size, runs);
+  for (const int64_t size : sizes) Bench(size, runs, spawner);
   return 0;
 }

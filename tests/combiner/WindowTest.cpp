@@ -73,10 +73,12 @@ TEST(CombinerWindow, CombinesTheTaskItWasStartedWithFromTheKeyboard) {
   QTest::keyClick(format, Qt::Key_Down);  // KMZ
   EXPECT_EQ(output->text(), Local(platform::RemoveFileExt(task) + ".kmz"));
   EXPECT_FALSE(Find<QComboBox>(window, "SrsBox")->isEnabled());
+  EXPECT_EQ(Find<QComboBox>(window, "SrsBox")->currentIndex(), 1);  // degrees
   EXPECT_FALSE(Find<QCheckBox>(window, "OverviewsBox")->isEnabled());
   for (int i = 0; i < 3; ++i) QTest::keyClick(format, Qt::Key_Up);
   EXPECT_EQ(output->text(), Local(platform::RemoveFileExt(task) + ".png"));
   EXPECT_TRUE(Find<QComboBox>(window, "SrsBox")->isEnabled());
+  EXPECT_EQ(Find<QComboBox>(window, "SrsBox")->currentIndex(), 0);  // the GeoPackage's metres on the way
   output->setText(Local(mixed.Output("map.png")));
 
   QTest::keyClick(&window, Qt::Key_Return);  // Start is the default button
