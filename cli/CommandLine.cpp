@@ -17,8 +17,10 @@ const OptionSpec kCommonOptions[] = {{"quiet", false}, {"verbose", false}, {"con
 const OptionSpec kRunOptions[] = {{"json", true}, {"part", true}};
 const OptionSpec kNewOptions[] = {{"name", true},   {"type", true},   {"left", true},   {"right", true},
                                   {"top", true},    {"bottom", true}, {"zoom", true},   {"date", true},
-                                  {"folder", true}, {"run", false},   {"dry-run", false}, {"json", true}};
-const OptionSpec kRetryOptions[] = {{"output", true}};
+                                  {"folder", true}, {"run", false},   {"dry-run", false}, {"json", true},
+                                  {"force", false}};
+const OptionSpec kRetryOptions[] = {{"output", true}, {"json", true}};
+const OptionSpec kJsonOption[] = {{"json", true}};
 
 struct CommandSpec {
   const char* Name;
@@ -32,6 +34,8 @@ const CommandSpec kCommands[] = {
     {"new", Command::New, 0, ""},
     {"retry", Command::Retry, 1, "a failed-tile list"},
     {"merge", Command::Merge, 1, "a task file"},
+    {"status", Command::Status, 1, "a task file"},
+    {"fill", Command::Fill, 1, "a task file"},
     {"help", Command::Help, 0, ""},
 };
 
@@ -47,6 +51,8 @@ const OptionSpec* FindOption(Command command, const std::string& name) {
     case Command::Run: return Find(kRunOptions, name);
     case Command::New: return Find(kNewOptions, name);
     case Command::Retry: return Find(kRetryOptions, name);
+    case Command::Status:
+    case Command::Fill: return Find(kJsonOption, name);
     case Command::Merge:
     case Command::Help: return nullptr;
   }
@@ -129,7 +135,7 @@ std::string UsageText() {
          "                           saved positions when the task file matches, and runs to the end\n"
          "      --part K/N           run only part K of N of the task (bands of its rows), with\n"
          "                           bookkeeping files of its own; see merge\n"
-         "      --json FILE          also write the summary as JSON to FILE\n"
+         "      --json FILE          also write the summary as JSON to FILE (- for standard output)\n"
          "  new --name NAME --type TYPE --left L --right R --top T --bottom B --zoom Z\n"
          "      [--date YYYYMMDD] [--folder DIR]\n"
          "                           check the task as Start does and write its files; TYPE is photo,\n"
@@ -137,10 +143,19 @@ std::string UsageText() {
          "      --run                then run it\n"
          "      --dry-run            print the tiles, the disk space and the time it needs; write nothing\n"
          "      --json FILE          with --run: also write the summary as JSON to FILE\n"
-         "  retry FILE.ftl           fetch the tiles of a failed-tile list again\n"
+         "      --force              replace a task file of that name that holds another task\n"
+         "  status TASK.otsk         count the task's tiles by state (saved, blank, given up, missing,\n"
+         "                           unreadable) and name the first holes; exit status 1 with holes\n"
+         "      --json FILE          also write the counts and holes as JSON to FILE\n"
+         "  fill TASK.otsk           fetch every hole of the task (given up, missing, unreadable) with its\n"
+         "                           source; saved tiles leave the failed list\n"
+         "      --json FILE          also write the summary as JSON to FILE\n"
+         "  retry FILE.ftl           fetch the tiles of a failed-tile list again (through the proxy of\n"
+         "                           the settings file)\n"
          "      --output FILE        also write the lines of the run to FILE\n"
+         "      --json FILE          also write the summary as JSON to FILE\n"
          "  merge TASK.otsk          check that every part of a task ended, merge their logs and failed\n"
-         "                           lists into the task's and report tiles missing\n"
+         "                           lists into the task's and report its holes\n"
          "\n"
          "Options of every command:\n"
          "  --config PATH            the settings file (default: ini/config.ini beside the program)\n"
@@ -152,9 +167,12 @@ std::string UsageText() {
          "every 10 seconds. The first SIGINT or SIGTERM stops the run as Stop does (positions, log and\n"
          "failed list saved; the next run continues); a second one ends the program at once.\n"
          "\n"
-         "Exit status: 0 every tile saved; 1 finished, but tiles were given up or not tried;\n"
-         "2 bad input or usage, or the task is being worked by another run; 3 stopped by a ban or a\n"
-         "network failure; 130 interrupted.\n";
+         "The summary counts what the run did and then the whole task's tiles, with the command that\n"
+         "goes on: \"run\" to continue a walk that stopped, \"fill\" for the holes.\n"
+         "\n"
+         "Exit status: 0 the task has every tile (saved, or blank where the server has none); 1 the\n"
+         "task has holes; 2 bad input or usage, or the task is being worked by another run; 3 stopped\n"
+         "by a ban, the proxy or a network failure; 130 interrupted.\n";
 }
 
 }  // namespace cli

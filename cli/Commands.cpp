@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/Census.h"
 #include "cli/ExitStatus.h"
 #include "cli/Parts.h"
 #include "cli/Signals.h"
@@ -66,11 +67,16 @@ class LinePrinter final : public run::RunObserver {
   const run::RunController* run_ = nullptr;
 };
 
-// What "new" and "run" start: the window's controls as texts.
+// What "new", "run" and "fill" start: the window's controls as texts.
 struct StartRequest {
   run::TaskControls Controls;
   bool Run = true;
   bool DryRun = false;
+  // "new": an existing task file that the new task would replace (its
+  // positions and lists lost) is refused unless this is set.
+  bool Replace = true;
+  // "fill": the holes of the task, fetched instead of its walk.
+  bool Fill = false;
   std::optional<std::string> JsonPath;
   TaskPart Part;
 };
@@ -115,15 +121,20 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   summary.Counters = run.Counters();
   summary.ElapsedSeconds = elapsed();
   summary.Interrupted = stopped;
+  summary.GivenUpReasons = run.GivenUpReasons();
+  summary.StopMessages = run.StopMessages();
   const run::RunCounters& counters = summary.Counters;
-  summary.ExitStatus = stopped                                              ? kExitInterrupted
-                       : counters.RefusedWorkers > 0                        ? kExitStopped
-                       : counters.GivenUp > 0 || counters.NotTried > 0      ? kExitIncomplete
-                                                                            : kExitComplete;
+  AddCensus(summary, run.Task(), context.ProgramFolder, !stopped && counters.RefusedWorkers == 0 && counters.NotTried == 0);
+  // The task decides, not the run: holes left by earlier runs count.
+  const bool holes = summary.Census ? summary.Census->Holes() > 0 : counters.GivenUp > 0 || counters.NotTried > 0;
+  summary.ExitStatus = stopped                       ? kExitInterrupted
+                       : counters.RefusedWorkers > 0 ? kExitStopped
+                       : holes                       ? kExitIncomplete
+                                                     : kExitComplete;
   if (context.Verbose != Verbosity::Quiet) std::fputs(SummaryText(summary).c_str(), stderr);
   if (jsonPath) {
     try {
-      platform::WriteFileAtomic(*jsonPath, SummaryJson(summary));
+      WriteJson(*jsonPath, SummaryJson(summary));
     } catch (const std::exception& error) {
       PrintError(error.what());
     }
@@ -175,10 +186,40 @@ int StartTask(StartRequest request, const Context& context) {
   record.PartIndex = request.Part.Index;
   record.PartCount = request.Part.Count;
   record.ContinueTask = run::ShouldContinueTask(request.Controls, record);
+  if (!request.Replace && !request.DryRun && !record.ContinueTask && platform::FileExists(task::TaskFileOf(record))) {
+    PrintError(task::TaskFileOf(record) +
+               " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
+               "or add --force to replace it.");
+    return kExitUsage;
+  }
+  if (request.Fill && !record.ContinueTask) {
+    PrintError("The task file does not describe the task its files were made for: " + task::TaskFileOf(record));
+    return kExitUsage;
+  }
+
+  platform::MainThreadQueue queue;
+  run::RunEnvironment environment{&queue, context.ProgramFolder, {}, {}, {}};
+  if (request.Fill) {
+    CensusReport census;
+    try {
+      const task::MDTask opened(&record, task::TaskOptions{.CreateImageFolder = false});
+      census = TakeCensus(opened, context.ProgramFolder, 0, true);
+    } catch (const std::exception& error) {
+      PrintError(error.what());
+      return kExitUsage;
+    }
+    if (census.Holes.empty()) {
+      if (context.Verbose != Verbosity::Quiet) {
+        std::fputs((CensusLine(census.Counts) + "\nNo holes: every tile is saved or blank.\n").c_str(), stderr);
+      }
+      return kExitComplete;
+    }
+    environment.Fill = true;
+    environment.Holes = std::move(census.Holes);
+  }
 
   ProgressLine progress(stderr, context.Terminal, context.Verbose);
   LinePrinter printer(context.Verbose, progress);
-  platform::MainThreadQueue queue;
   std::unique_ptr<run::RunController> run;
   try {
     if (request.DryRun) {
@@ -187,8 +228,7 @@ int StartTask(StartRequest request, const Context& context) {
       PrintDryRun(task::MDTask(&record, options));
       return kExitComplete;
     }
-    run = std::make_unique<run::RunController>(
-        record, run::RunEnvironment{&queue, context.ProgramFolder, {}, {}, {}}, printer);
+    run = std::make_unique<run::RunController>(record, std::move(environment), printer);
   } catch (const task::TaskCreateError& error) {
     if (*error.what() != '\0') PrintMessage(error.what());
     PrintMessage(kCreateTaskFailure);
@@ -244,7 +284,11 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   c.Zoom = Required(invocation, "zoom");
   c.HistoryDate = invocation.Value("date").value_or("");
   if (c.HistoryDate.size() > run::kHistoryDateLength) throw UsageError("--date is at most 8 characters (yyyymmdd)");
-  c.SavePath = invocation.Value("folder").value_or(run::ConfigFile(context.ConfigPath).ReadMainWindow().DefaultPath);
+  // Made absolute here, so that the failed list and the log name paths that
+  // work from any folder.
+  const std::optional<std::string> folder = invocation.Value("folder");
+  c.SavePath = folder ? FullPath(*folder) : run::ConfigFile(context.ConfigPath).ReadMainWindow().DefaultPath;
+  request.Replace = invocation.Has("force");
   request.Run = invocation.Has("run");
   request.DryRun = invocation.Has("dry-run");
   request.JsonPath = invocation.Value("json");
@@ -257,21 +301,66 @@ std::string FullPath(const std::string& path) {
   return std::filesystem::absolute(path).lexically_normal().string();
 }
 
-int RunCommand(const Invocation& invocation, const Context& context) {
+namespace {
+
+// "run" and "fill": what Open task fills in from the task file at the
+// command's operand; nothing when there is no such file.
+std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
   // As the open dialog gives it: a full path.
   const std::string path = FullPath(invocation.Operands[0]);
   if (!platform::FileExists(path)) {
     PrintError("Cannot open file " + path);
-    return kExitUsage;
+    return std::nullopt;
   }
   StartRequest request;
   request.Controls = run::ControlsFromTaskFile(path);
   // A code none of the three leaves the window's first map type selected.
   request.Controls.MapsTypePosition = std::max(request.Controls.MapsTypePosition, 0);
   request.JsonPath = invocation.Value("json");
-  if (const auto part = invocation.Value("part")) request.Part = ParsePart(*part);
-  return StartTask(request, context);
+  return request;
 }
+
+}  // namespace
+
+int RunCommand(const Invocation& invocation, const Context& context) {
+  std::optional<StartRequest> request = RequestOfTaskFile(invocation);
+  if (!request) return kExitUsage;
+  if (const auto part = invocation.Value("part")) request->Part = ParsePart(*part);
+  return StartTask(*request, context);
+}
+
+int FillCommand(const Invocation& invocation, const Context& context) {
+  std::optional<StartRequest> request = RequestOfTaskFile(invocation);
+  if (!request) return kExitUsage;
+  request->Fill = true;
+  return StartTask(*request, context);
+}
+
+namespace {
+
+// The task whose failed list path is ("<name>_failed.ftl", or a part's
+// "<name>.part<k>of<n>_failed.ftl", beside "<name>.otsk"); nothing when no
+// such task file is there.
+std::unique_ptr<run::OpenedTask> TaskOfFailedList(const std::string& path) {
+  constexpr std::string_view kSuffix = "_failed.ftl";
+  std::string name = platform::ExtractFileName(path);
+  if (name.size() <= kSuffix.size() || name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+    return nullptr;
+  }
+  name.erase(name.size() - kSuffix.size());
+  if (const std::size_t part = name.rfind(".part"); part != std::string::npos && name.find("of", part) != std::string::npos) {
+    name.erase(part);
+  }
+  const std::string taskFile = platform::ExtractFilePath(path) + name + task::kTaskFileExtension;
+  if (!platform::FileExists(taskFile)) return nullptr;
+  try {
+    return run::OpenedTask::Open(taskFile);
+  } catch (const run::OpenTaskError&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
 
 int RetryCommand(const Invocation& invocation, const Context& context) {
   class PrintingLog final : public ftl::RunLog {
@@ -288,19 +377,26 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
    private:
     bool quiet_;
   };
+  const std::string listPath = FullPath(invocation.Operands[0]);
   PrintingLog log(context.Verbose == Verbosity::Quiet);
-  int status = kExitComplete;
+  ftl::FailedListOutcome outcome;
+  bool ranToEnd = false;
   try {
     const run::ConfigFile config(context.ConfigPath);
-    const ftl::FailedListOutcome outcome = ftl::RunFailedList(
-        invocation.Operands[0], log, {}, [&config](const std::string& source) { return config.ReadSourceSecret(source); });
-    status = outcome.Refused                                ? kExitStopped
-             : outcome.Failed > 0 || outcome.NotTried > 0 ? kExitIncomplete
-                                                            : kExitComplete;
+    const run::ProxySettings proxy = config.ReadProxy();
+    ftl::FailedListOptions options;
+    options.Secrets = [&config](const std::string& source) { return config.ReadSourceSecret(source); };
+    options.Proxy = [&proxy](download::HttpClient& client) {
+      download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
+                                     proxy.ProxyPassword);
+    };
+    outcome = ftl::RunFailedList(listPath, log, options);
+    ranToEnd = true;
   } catch (const std::exception& error) {
-    // An unreadable list, or a tile that cannot be saved (the run ends there).
+    // An unreadable list, a bad proxy port, or a tile that cannot be saved
+    // (the run ends there).
     PrintError(error.what());
-    status = log.Lines.empty() ? kExitUsage : kExitIncomplete;
+    if (log.Lines.empty()) return kExitUsage;
   }
   if (const auto output = invocation.Value("output")) {
     try {
@@ -310,7 +406,33 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
       return kExitUsage;
     }
   }
-  return status;
+
+  Summary summary;
+  summary.Task = listPath;
+  summary.Counters.Saved = outcome.Saved;
+  summary.Counters.GivenUp = outcome.Failed;
+  summary.Counters.NotTried = outcome.NotTried;
+  summary.Counters.Total = outcome.Saved + outcome.Failed + outcome.NotTried;
+  if (const std::unique_ptr<run::OpenedTask> opened = TaskOfFailedList(listPath)) {
+    AddCensus(summary, opened->Task, context.ProgramFolder, true);
+  }
+  const bool holes = summary.Census ? summary.Census->Holes() > 0 : outcome.Failed > 0 || outcome.NotTried > 0;
+  summary.ExitStatus = outcome.Refused ? kExitStopped : holes || !ranToEnd ? kExitIncomplete : kExitComplete;
+  if (context.Verbose != Verbosity::Quiet) {
+    std::string text = "Saved: " + Decimal(outcome.Saved) + "\nFailed again: " + Decimal(outcome.Failed) +
+                       "\nNot tried: " + Decimal(outcome.NotTried) + "\n";
+    if (summary.Census) text += CensusLine(*summary.Census) + "\n";
+    if (!summary.NextStep.empty()) text += summary.NextStep + "\n";
+    std::fputs(text.c_str(), stderr);
+  }
+  if (const auto json = invocation.Value("json")) {
+    try {
+      WriteJson(*json, SummaryJson(summary));
+    } catch (const std::exception& error) {
+      PrintError(error.what());
+    }
+  }
+  return summary.ExitStatus;
 }
 
 }  // namespace cli

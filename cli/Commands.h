@@ -25,5 +25,6 @@ std::string FullPath(const std::string& path);
 int RunCommand(const Invocation& invocation, const Context& context);
 int NewCommand(const Invocation& invocation, const Context& context);
 int RetryCommand(const Invocation& invocation, const Context& context);
+int FillCommand(const Invocation& invocation, const Context& context);
 
 }  // namespace cli

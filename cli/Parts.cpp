@@ -8,7 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "cli/Census.h"
 #include "cli/Commands.h"
+#include "cli/Report.h"
 #include "cli/ExitStatus.h"
 #include "core/platform/FileLock.h"
 #include "core/platform/Files.h"
@@ -22,6 +24,9 @@ namespace cli {
 namespace {
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
+
+// Holes a merge names on standard output; the rest are counted.
+constexpr std::size_t kListedHoles = 20;
 
 // The part counts N for which "<base>.part<k>of<N>.otsk" files lie beside
 // the task file (the save folder holds a few files; the tile folder is never
@@ -148,25 +153,28 @@ int MergeCommand(const Invocation& invocation, const Context& context) {
   // Merged: the parts' own files go.
   for (const auto& part : opened) {
     for (const std::string& file : {part->Task.TaskFileName(), part->Task.LogFileName,
-                                    part->Task.FailedListFileName, part->Task.ListFileName, part->Task.LockFileName()}) {
+                                    part->Task.FailedListFileName, part->Task.ListFileName}) {
       std::filesystem::remove(file);
     }
   }
 
-  const task::TileRange range = task.Range();
-  int64_t missing = 0;
-  for (int64_t p = 1; p <= range.Count(); ++p) {
-    const task::TilePosition tile = range.AtWalkNumber(p);
-    if (platform::FileExists(task.TileFilePath(tile.X, tile.Y))) continue;
-    if (++missing <= 20) std::fputs(("Missing: " + task.TileFileName(tile.X, tile.Y) + "\n").c_str(), stdout);
+  locks.clear();
+  CensusReport census;
+  try {
+    census = TakeCensus(task, context.ProgramFolder, kListedHoles);
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+    return kExitUsage;
   }
+  for (const Hole& hole : census.FirstHoles) std::fputs(("Hole: " + HoleText(task, hole) + "\n").c_str(), stdout);
   if (context.Verbose != Verbosity::Quiet) {
-    std::fputs(("Merged " + Decimal(parts) + " parts into " + task.TaskFileName() + ": " + Decimal(failed.size()) +
-                " tiles in the failed list, " + Decimal(missing) + " of " + Decimal(range.Count()) + " tiles missing\n")
-                   .c_str(),
-               stderr);
+    std::string text = "Merged " + Decimal(parts) + " parts into " + task.TaskFileName() + ": " +
+                       Decimal(static_cast<int64_t>(failed.size())) + " tiles in the failed list\n" +
+                       CensusLine(census.Counts) + "\n";
+    if (census.Counts.Holes() > 0) text += "fill the holes with: orvenna-cli fill " + ShellWord(task.TaskFileName()) + "\n";
+    std::fputs(text.c_str(), stderr);
   }
-  return missing > 0 ? kExitIncomplete : kExitComplete;
+  return census.Counts.Holes() > 0 ? kExitIncomplete : kExitComplete;
 }
 
 }  // namespace cli

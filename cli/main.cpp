@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/Census.h"
 #include "cli/Commands.h"
 #include "cli/Parts.h"
 #include "cli/ExitStatus.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
       case Command::New: return NewCommand(invocation, context);
       case Command::Retry: return RetryCommand(invocation, context);
       case Command::Merge: return MergeCommand(invocation, context);
+      case Command::Status: return StatusCommand(invocation, context);
+      case Command::Fill: return FillCommand(invocation, context);
       case Command::Help: break;
     }
   } catch (const UsageError& error) {

@@ -343,6 +343,10 @@ std::string HoleListPathFor(const std::string& outputPath) {
   return platform::RemoveFileExt(outputPath) + "_holes.txt";
 }
 
+std::string HoleFailedListPathFor(const std::string& outputPath) {
+  return platform::RemoveFileExt(outputPath) + "_holes.ftl";
+}
+
 CombineResult Combine(const CombineOptions& options, Progress& progress) {
   const auto started = std::chrono::steady_clock::now();
   if (const std::string problem = CheckOptions(options); !problem.empty()) throw CombineError(problem);
@@ -379,7 +383,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   // Left by a combine that was killed.
   platform::RemoveStaleTemporaries(folder.empty() ? "." : folder);
 
-  const TaskTiles tiles(task);
+  const TaskTiles tiles(task, options.ProgramFolder);
   std::optional<ChromaSampling> sampling;
   if (options.CopyTiles && !IsTileDatabase(options.Format)) sampling = tiles.CommonTiffSampling(area);
   const std::vector<Sheet> sheets = PlanSheets(area, TilesPerSheet(options, area), options.OutputPath);
@@ -387,7 +391,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
 
   CombineResult result;
   result.Tiles = area.Count();
-  HoleList holes(HoleListPathFor(options.OutputPath));
+  HoleList holes(task, HoleListPathFor(options.OutputPath), HoleFailedListPathFor(options.OutputPath));
   PendingFiles pending;
   try {
     for (std::size_t k = 0; k < sheets.size(); ++k) {
@@ -414,7 +418,10 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   }
   if (!result.Cancelled) {
     result.Holes = holes.Counts();
-    if (result.Holes.Total() > 0) result.HoleListPath = holes.Path();
+    if (result.Holes.Total() > 0) {
+      result.HoleListPath = holes.Path();
+      result.HoleFailedListPath = holes.FailedListPath();
+    }
   }
   result.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return result;
@@ -433,7 +440,8 @@ std::string SummaryText(const CombineResult& result) {
           Decimal(result.Reencoded) + " decoded and encoded, " + Decimal(result.Holes.Total()) + " holes)\n";
   if (result.Holes.Total() > 0) {
     text += "Holes: " + Decimal(result.Holes.Missing) + " missing, " + Decimal(result.Holes.GivenUp) + " given up, " +
-            Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath + "\n";
+            Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath +
+            " and, for the re-download or \"orvenna-cli fill\", in " + result.HoleFailedListPath + "\n";
   }
   return text + "Elapsed: " + platform::FormatDuration(result.Seconds) + "\n";
 }

@@ -14,6 +14,7 @@
 
 #include "combiner/GeoTiff.h"
 #include "combiner/Holes.h"
+#include "core/platform/Files.h"
 #include "combiner/JpegCodec.h"
 #include "combiner/Progress.h"
 #include "combiner/TileArea.h"
@@ -75,13 +76,17 @@ struct CombineOptions {
   // False decodes and encodes every tile even where the downloaded JPEG
   // streams could go into the file as they are.
   bool CopyTiles = true;
+  // Holds the program's blank image, which the task's census tells from a tile.
+  std::string ProgramFolder = platform::ProgramFolder();
 };
 
 // Why options cannot be carried out as given; empty when they can.
 std::string CheckOptions(const CombineOptions& options);
 
-// The side file that lists the holes of a combine to outputPath.
+// The side files that list the holes of a combine to outputPath: by name
+// and reason, and as a failed-tile list.
 std::string HoleListPathFor(const std::string& outputPath);
+std::string HoleFailedListPathFor(const std::string& outputPath);
 
 struct CombineResult {
   std::vector<std::string> Files;  // the images or databases written, sheet by sheet
@@ -90,6 +95,7 @@ struct CombineResult {
   int64_t Reencoded = 0;           // decoded and encoded
   HoleCounts Holes;
   std::string HoleListPath;  // empty without holes
+  std::string HoleFailedListPath;  // the holes as a failed-tile list; empty without holes
   bool Cancelled = false;    // then nothing was written
   double Seconds = 0;
 };

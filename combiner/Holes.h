@@ -1,5 +1,5 @@
 // The holes of a combine: the tiles it filled with the fill colour, counted by
-// reason and listed in a side file. One thread at a time.
+// reason and listed in side files. One thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -18,23 +18,29 @@ struct HoleCounts {
   int64_t Total() const { return Missing + GivenUp + Unreadable; }
 };
 
-// The side file at path: one line per hole, "<tile file name> <reason>",
-// CR LF. It is written to a temporary file as the holes come and appears at
-// Commit(); without holes, Commit() removes an old list at path instead.
+// The side files of a combine's holes: at path one line per hole, "<tile
+// file name> <state>" (and ": <reason>" for an unreadable tile), CR LF; at
+// failedListPath the downloader's record of each, for the re-download and
+// "fill". Both are written to temporary files as the holes come and appear at
+// Commit(); without holes, Commit() removes old lists at those paths instead.
 class HoleList {
  public:
-  explicit HoleList(std::string path);
-  void Add(const std::string& tileName, HoleReason reason);
+  HoleList(const task::MDTask& task, std::string path, std::string failedListPath);
+  void Add(int32_t x, int32_t y, const task::TileVerdict& verdict);
   const HoleCounts& Counts() const { return counts_; }
   const std::string& Path() const { return path_; }
+  const std::string& FailedListPath() const { return failedListPath_; }
   // Throws platform::FileError.
   void Commit();
 
  private:
   void Flush();
 
+  const task::MDTask& task_;
   std::string path_;
+  std::string failedListPath_;
   std::unique_ptr<platform::AtomicFileWriter> writer_;
+  std::unique_ptr<task::FailedListWriter> failedList_;
   std::string pending_;
   HoleCounts counts_;
 };

@@ -1,6 +1,9 @@
 #include "combiner/Pyramid.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "combiner/MercatorGrid.h"
@@ -13,9 +16,9 @@ namespace {
 constexpr int kHalfSide = kTilePixels / 2;
 constexpr std::size_t kHalfRowBytes = kHalfSide * 3;
 
-// Tiles read in one round: enough to keep every thread busy, few enough that
-// their bytes cost little memory.
-std::size_t TilesPerRound(const TileWorkers& workers) { return std::max<std::size_t>(64, 8 * workers.Threads()); }
+// Tiles read ahead of the one being written: enough to keep every thread
+// busy, few enough that their bytes cost little memory.
+std::size_t TilesAhead(unsigned threads) { return std::max<std::size_t>(128, 16 * std::size_t{threads}); }
 
 // A tile's pixels at half size, empty for the fill colour (a hole, or a
 // stream that does not decode after all).
@@ -120,50 +123,60 @@ class Builder {
 
 TileTally BuildPyramid(const TaskTiles& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
                        Progress& progress, const std::string& stage) {
-  const task::MDTask& task = tiles.Task();
   const task::TileRange& range = plan.Range;
-  TileWorkers workers;
-  Builder builder(plan, output, workers);
   const auto total = static_cast<std::size_t>(range.Count());
-  const std::size_t perRound = TilesPerRound(workers);
   const auto columns = static_cast<std::size_t>(range.Columns());
   const auto xOf = [&](std::size_t index) { return static_cast<int32_t>(range.MinX + static_cast<int64_t>(index % columns)); };
   const auto yOf = [&](std::size_t index) { return static_cast<int32_t>(range.MinY + static_cast<int64_t>(index / columns)); };
-  std::vector<LoadedTile> round;
+
+  // Tile i is read into slot i % ahead while the tiles before it are put.
+  // Declared before the workers: their jobs fill it until the pool ends.
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t ahead = TilesAhead(threads);
+  std::vector<LoadedTile> slots(ahead);
+  const std::unique_ptr<std::atomic<bool>[]> loaded(new std::atomic<bool>[ahead]());
+  TileWorkers workers(threads);
+  Builder builder(plan, output, workers);
+  std::size_t queued = 0;
+  const auto queueUpTo = [&](std::size_t end) {
+    for (; queued < std::min(end, total); ++queued) {
+      workers.Submit([&, index = queued] {
+        LoadedTile& tile = slots[index % ahead];
+        tile.Content = tiles.Load(xOf(index), yOf(index), plan.KeepAsIs);
+        if (plan.Levels > 0) tile.Half = HalfOf(tile.Content);
+        tile.Bytes = output.EncodeBase(tile.Content);
+        Pixels().swap(tile.Content.Image);
+        loaded[index % ahead] = true;
+      });
+    }
+  };
 
   TileTally tally;
-  for (std::size_t first = 0; first < total; first += perRound) {
+  queueUpTo(ahead);
+  for (std::size_t index = 0; index < total; ++index) {
     if (progress.CancelRequested()) throw Cancelled();
-    round.clear();
-    round.resize(std::min(perRound, total - first));
-    workers.ForEach(round.size(), [&](std::size_t i) {
-      LoadedTile& loaded = round[i];
-      loaded.Content = tiles.Load(xOf(first + i), yOf(first + i), plan.KeepAsIs);
-      if (plan.Levels > 0) loaded.Half = HalfOf(loaded.Content);
-      loaded.Bytes = output.EncodeBase(loaded.Content);
-      Pixels().swap(loaded.Content.Image);
-    });
-    for (std::size_t i = 0; i < round.size(); ++i) {
-      const std::size_t index = first + i;
-      const int32_t x = xOf(index), y = yOf(index);
-      LoadedTile& loaded = round[i];
-      switch (loaded.Content.What) {
-        case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
-        case TileContent::Kind::Decoded: ++tally.Reencoded; break;
-        case TileContent::Kind::Hole:
-          ++tally.Holes;
-          holes.Add(task.TileFileName(x, y), loaded.Content.Reason);
-          break;
-      }
-      const int64_t column = x - plan.OriginX, row = y - plan.OriginY;
-      output.PutBase(column, row, loaded.Content, std::move(loaded.Bytes));
-      if (plan.Levels > 0) {
-        builder.Feed(1, column, row, loaded.Half, loaded.Content.What != TileContent::Kind::Hole);
-        if (x == range.MaxX) builder.RowDone(0, row);
-      }
-      loaded = LoadedTile();
-      progress.Report(stage, static_cast<double>(index + 1) / static_cast<double>(total));
+    const std::size_t slot = index % ahead;
+    workers.RunUntil([&] { return loaded[slot].load(); });
+    LoadedTile& tile = slots[slot];
+    const int32_t x = xOf(index), y = yOf(index);
+    switch (tile.Content.What) {
+      case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
+      case TileContent::Kind::Decoded: ++tally.Reencoded; break;
+      case TileContent::Kind::Hole:
+        ++tally.Holes;
+        holes.Add(x, y, tile.Content.Verdict);
+        break;
     }
+    const int64_t column = x - plan.OriginX, row = y - plan.OriginY;
+    output.PutBase(column, row, tile.Content, std::move(tile.Bytes));
+    if (plan.Levels > 0) {
+      builder.Feed(1, column, row, tile.Half, tile.Content.What != TileContent::Kind::Hole);
+      if (x == range.MaxX) builder.RowDone(0, row);
+    }
+    tile = LoadedTile();
+    loaded[slot] = false;
+    queueUpTo(index + 1 + ahead);
+    progress.Report(stage, static_cast<double>(index + 1) / static_cast<double>(total));
   }
   return tally;
 }

@@ -14,36 +14,19 @@ namespace {
 // cost nothing next to the task.
 constexpr int64_t kSampleSize = 32;
 
-int64_t Key(int32_t x, int32_t y) { return (int64_t{x} << 32) | static_cast<uint32_t>(y); }
-
 bool IsJpeg(const std::string& bytes) {
   return bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xD8;
 }
 
 }  // namespace
 
-const char* HoleReasonText(HoleReason reason) {
-  switch (reason) {
-    case HoleReason::Missing: return "missing";
-    case HoleReason::GivenUp: return "given up";
-    case HoleReason::Unreadable: return "unreadable";
-  }
-  return "missing";
-}
-
-TaskTiles::TaskTiles(const task::MDTask& task) : task_(task) {
-  for (const task::TilePosition& tile : task.GivenUpTiles()) givenUp_.insert(Key(tile.X, tile.Y));
-}
+TaskTiles::TaskTiles(const task::MDTask& task, const std::string& programFolder)
+    : task_(task), census_(task, programFolder) {}
 
 TileContent TaskTiles::Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const {
   TileContent tile;
-  const platform::ReadOutcome read = platform::ReadWholeFile(task_.TileFilePath(x, y), tile.Bytes);
-  if (read == platform::ReadOutcome::Missing) {
-    tile.Reason = givenUp_.count(Key(x, y)) != 0 ? HoleReason::GivenUp : HoleReason::Missing;
-    return tile;
-  }
-  tile.Reason = HoleReason::Unreadable;
-  if (read == platform::ReadOutcome::Failed) return tile;
+  tile.Verdict = census_.JudgeAndRead(x, y, tile.Bytes);
+  if (task::IsHole(tile.Verdict.State)) return tile;
   const bool jpeg = IsJpeg(tile.Bytes);
   if (jpeg) {
     if (const auto layout = InspectJpeg(tile.Bytes); layout && keepAsIs(*layout)) {
@@ -56,6 +39,8 @@ TileContent TaskTiles::Load(int32_t x, int32_t y, const std::function<bool(const
   if (pixels) {
     tile.What = TileContent::Kind::Decoded;
     tile.Image = std::move(*pixels);
+  } else {
+    tile.Verdict = {task::TileState::Unreadable, task::kDoesNotDecode};
   }
   return tile;
 }

@@ -1,6 +1,7 @@
 // The tiles of a task as the combiner reads them: by the names the downloader
-// gives them (the folder is never listed), each either usable as downloaded,
-// decoded to pixels, or a hole that says why. Read-only after construction.
+// gives them (the folder is never listed), judged by the task's census, each
+// either usable as downloaded, decoded to pixels, or a hole that says why.
+// Read-only after construction.
 #pragma once
 
 #include <cstdint>
@@ -10,35 +11,37 @@
 #include <unordered_set>
 
 #include "combiner/JpegCodec.h"
+#include "core/task/TileCensus.h"
 #include "core/task/TileRange.h"
 #include "core/task/Unitclasstask.h"
 
 namespace combiner {
 
-enum class HoleReason { Missing, GivenUp, Unreadable };
+// Why a tile is a hole: given up, missing or unreadable (task::IsHole).
+using HoleReason = task::TileState;
 // "missing", "given up", "unreadable".
-const char* HoleReasonText(HoleReason reason);
+inline const char* HoleReasonText(HoleReason reason) { return task::TileStateName(reason); }
 
 struct TileContent {
   enum class Kind { AsDownloaded, Decoded, Hole };
   Kind What = Kind::Hole;
   std::string Bytes;  // AsDownloaded: the file's bytes
   Pixels Image;       // Decoded
-  HoleReason Reason = HoleReason::Missing;
+  task::TileVerdict Verdict{HoleReason::Missing, {}};  // Hole: its state and reason
 };
 
 class TaskTiles {
  public:
+  // programFolder (ending in the separator) holds the program's blank image.
   // Reads the task's failed-tile list; throws platform::FileError when it
   // cannot be read.
-  explicit TaskTiles(const task::MDTask& task);
+  TaskTiles(const task::MDTask& task, const std::string& programFolder);
 
   const task::MDTask& Task() const { return task_; }
 
   // Tile (x, y): its bytes when it is a JPEG stream that keepAsIs accepts,
-  // else its pixels, else a hole: no file (given up when the failed list
-  // names it, else missing) or a file that does not decode to a tile. A file
-  // that is there wins over the failed list (a later run fetched it).
+  // else its pixels, else a hole as the census judges it, or unreadable when
+  // it does not decode.
   TileContent Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const;
 
   // The sampling that most of an even sample of area's tiles have, among
@@ -47,7 +50,7 @@ class TaskTiles {
 
  private:
   const task::MDTask& task_;
-  std::unordered_set<int64_t> givenUp_;
+  const task::TileCensus census_;
 };
 
 }  // namespace combiner

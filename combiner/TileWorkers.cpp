@@ -1,6 +1,7 @@
 #include "combiner/TileWorkers.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "combiner/GdalSupport.h"
@@ -16,60 +17,81 @@ TileWorkers::~TileWorkers() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    jobs_.clear();
   }
-  wake_.notify_all();
+  queued_.notify_all();
   for (std::thread& thread : pool_) thread.join();
 }
 
-void TileWorkers::ForEach(std::size_t count, const std::function<void(std::size_t)>& job) {
+void TileWorkers::Submit(std::function<void()> job, bool urgent) {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    job_ = &job;
-    count_ = count;
-    next_ = 0;
-    failure_ = nullptr;
-    busy_ = static_cast<unsigned>(pool_.size());
-    ++round_;
+    if (urgent) {
+      jobs_.push_front(std::move(job));
+    } else {
+      jobs_.push_back(std::move(job));
+    }
   }
-  wake_.notify_all();
-  RunShare();
+  queued_.notify_one();
+}
+
+void TileWorkers::RunUntil(const std::function<bool()>& done) {
   std::unique_lock<std::mutex> lock(mutex_);
-  finished_.wait(lock, [this] { return busy_ == 0; });
-  job_ = nullptr;
-  if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  while (true) {
+    if (failure_) {
+      jobs_.clear();
+      ended_.wait(lock, [this] { return running_ == 0; });
+      std::rethrow_exception(std::exchange(failure_, nullptr));
+    }
+    if (done()) return;
+    if (jobs_.empty()) {
+      ended_.wait(lock);
+    } else {
+      RunNext(lock);
+    }
+  }
+}
+
+void TileWorkers::ForEach(std::size_t count, const std::function<void(std::size_t)>& job) {
+  std::atomic<std::size_t> ended{0};
+  // From the last, so that the first is at the head of the queue.
+  for (std::size_t i = count; i-- > 0;) {
+    Submit(
+        [&job, &ended, i] {
+          job(i);
+          ++ended;
+        },
+        /*urgent=*/true);
+  }
+  RunUntil([&] { return ended.load() == count; });
 }
 
 void TileWorkers::Serve() {
   const GdalErrorScope quiet;
-  uint64_t seen = 0;
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
-    wake_.wait(lock, [&] { return stopping_ || round_ != seen; });
+    queued_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
     if (stopping_) return;
-    seen = round_;
-    lock.unlock();
-    RunShare();
-    lock.lock();
-    if (--busy_ == 0) finished_.notify_one();
+    RunNext(lock);
   }
 }
 
-void TileWorkers::RunShare() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (next_ < count_) {
-    const std::size_t index = next_++;
-    const std::function<void(std::size_t)>& job = *job_;
-    lock.unlock();
-    try {
-      job(index);
-    } catch (...) {
-      lock.lock();
-      if (!failure_) failure_ = std::current_exception();
-      next_ = count_;
-      continue;
-    }
-    lock.lock();
+void TileWorkers::RunNext(std::unique_lock<std::mutex>& lock) {
+  std::function<void()> job = std::move(jobs_.front());
+  jobs_.pop_front();
+  ++running_;
+  lock.unlock();
+  std::exception_ptr thrown;
+  try {
+    job();
+  } catch (...) {
+    thrown = std::current_exception();
   }
+  job = nullptr;
+  lock.lock();
+  --running_;
+  if (thrown && !failure_) failure_ = thrown;
+  ended_.notify_all();
 }
 
 }  // namespace combiner

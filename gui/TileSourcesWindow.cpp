@@ -5,7 +5,6 @@
 #include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,6 +16,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/download/FailureRules.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
@@ -265,27 +265,33 @@ void TfrmTileSources::ButtonTestClick() {
   testing_ = true;
   ButtonTest->setEnabled(false);
   if (testThread_.joinable()) testThread_.join();
-  testThread_ = std::thread([this, url, headers, proxy] {
-    download::HttpClient client;
-    const auto port = platform::ParseInteger(proxy.ProxyPort);
-    if (proxy.UseProxy && port) client.SetProxy(proxy.ProxyServer, *port, proxy.ProxyUsername, proxy.ProxyPassword);
-    for (const std::string& line : headers) client.AddHeaderLine(line);
-    std::string body;
-    const download::HttpResult result = client.Get(url, body, &stopTest_);
-    const std::string type = result.ContentType.empty() ? "no content type" : result.ContentType;
+  testThread_ = std::thread([this, url, headers, proxy, extension = source->Extension] {
     std::string report;
-    if (result.Ok) {
-      report = "HTTP " + platform::FormatInteger(result.Status) + ", " + type + ", " +
-               platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
-    } else if (result.Status != 0) {
-      report = result.ErrorText + ", " + type + ": no tile.";
-    } else {
-      report = result.ErrorText;
+    try {
+      download::HttpClient client;
+      download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
+                                     proxy.ProxyPassword);
+      for (const std::string& line : headers) client.AddHeaderLine(line);
+      std::string body;
+      download::HttpResult result = client.Get(url, body, &stopTest_);
+      const std::string type = result.ContentType.empty() ? "no content type" : result.ContentType;
+      const std::string answer = "HTTP " + platform::FormatInteger(result.Status) + ", " + type + ", " +
+                                 platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
+      if (download::JudgeTileAnswer(result, body, extension)) {
+        report = answer + ": a tile.";
+      } else if (!result.TileProblem.empty()) {
+        report = answer + ": no tile (" + result.TileProblem + ").";
+      } else if (result.Status != 0) {
+        report = result.ErrorText + ", " + type + ": no tile.";
+      } else {
+        report = result.ErrorText;
+      }
+    } catch (const std::exception& error) {
+      report = error.what();
     }
     {
       std::lock_guard lock(testMutex_);
       testReport_ = report;
-      if (result.Ok) testBody_ = std::move(body);
     }
     // An empty wake-up: the report goes over through the mutex.
     QCoreApplication::postEvent(this, new QEvent(QEvent::User));
@@ -294,20 +300,12 @@ void TfrmTileSources::ButtonTestClick() {
 
 void TfrmTileSources::customEvent(QEvent*) {
   std::optional<std::string> report;
-  std::optional<std::string> body;
   {
     std::lock_guard lock(testMutex_);
     report.swap(testReport_);
-    body.swap(testBody_);
   }
   if (!report) return;
-  QString text = FromLocal(*report);
-  if (body) {
-    const QImage image = QImage::fromData(QByteArray::fromStdString(*body));
-    text += image.isNull() ? QStringLiteral(": not an image.")
-                           : QStringLiteral(": an image of %1 x %2.").arg(image.width()).arg(image.height());
-  }
-  LabelTest->setText(text);
+  LabelTest->setText(FromLocal(*report));
   testing_ = false;
   ButtonTest->setEnabled(true);
 }

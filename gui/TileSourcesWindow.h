@@ -103,7 +103,6 @@ class TfrmTileSources : public QDialog {
   // What a test fetch found, handed over from its thread under the mutex.
   std::mutex testMutex_;
   std::optional<std::string> testReport_;
-  std::optional<std::string> testBody_;
   std::atomic<bool> stopTest_{false};
   std::thread testThread_;
   bool testing_ = false;

@@ -602,6 +602,14 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
                               DefaultPath, QString());
   if (!chosen) return;
   const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(*chosen)));
+  // A task of a source that cannot be used is refused before any field changes.
+  if (stored.Source) {
+    if (const std::string problem = task::SourceProblem(*stored.Source); !problem.empty()) {
+      qtkit::ShowMessage(FromLocal(problem));
+      return;
+    }
+    RestoreSource(*stored.Source);
+  }
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
   Edit2->setText(FromLocal(stored.TopLatitude));
@@ -611,7 +619,6 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
   EditDate->setText(FromLocal(stored.HistoryDate));
   // A code none of the three leaves the selection as it was.
   if (stored.MapsTypePosition >= 0) radio_mapstype->setCurrentIndex(stored.MapsTypePosition);
-  if (stored.Source) RestoreSource(*stored.Source);
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));

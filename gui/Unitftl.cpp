@@ -106,11 +106,12 @@ void TfrmFlt::Button1Click() {
   RunningGuard guard(running_);
   Memo1->clear();
   MemoRunLog log(Memo1);
-  ftl::SecretOf secretOf;
+  ftl::FailedListOptions options;
+  options.Limits = limits_;
   if (!configPath_.isEmpty()) {
-    secretOf = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
+    options.Secrets = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
       return config.ReadSourceSecret(source);
     };
   }
-  ftl::RunFailedList(qtkit::ToLocal(*chosen), log, limits_, secretOf);
+  ftl::RunFailedList(qtkit::ToLocal(*chosen), log, options);
 }

@@ -1,5 +1,5 @@
 // The holes of a task written as a failed-tile list: one downloader record
-// (MDTask::FailedRecord) per given-up or missing tile, in walk order, so the
+// (MDTask::FailedRecord) per hole (given up, missing, unreadable), in walk order, so the
 // re-download window fetches exactly them. Runs on the viewer's file thread.
 #pragma once
 

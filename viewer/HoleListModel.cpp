@@ -56,9 +56,9 @@ QVariant HoleListModel::data(const QModelIndex& index, int role) const {
   const std::optional<int64_t> tile = TileIndexAt(index.row());
   if (!tile) return {};
   const task::TilePosition position = task_->States().TileAt(*tile);
-  const bool givenUp = task_->States().At(*tile) == TileState::GivenUp;
-  return QStringLiteral("%1  %2").arg(qtkit::FromLocal(task_->Task().TileFileName(position.X, position.Y)),
-                                      givenUp ? tr("given up") : tr("missing"));
+  const TileState state = task_->States().At(*tile);
+  const QString why = state == TileState::GivenUp ? tr("given up") : state == TileState::Missing ? tr("missing") : tr("unreadable");
+  return QStringLiteral("%1  %2").arg(qtkit::FromLocal(task_->Task().TileFileName(position.X, position.Y)), why);
 }
 
 }  // namespace viewer

@@ -7,7 +7,7 @@ LoadedTask::LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened
     : path_(std::move(path)),
       opened_(std::move(opened)),
       states_(opened_->Task.Range()),
-      scanner_(opened_->Task, states_, opened_->Task.BlankImagePath(programFolder), activityCheckInterval) {}
+      scanner_(opened_->Task, states_, programFolder, activityCheckInterval) {}
 
 std::shared_ptr<LoadedTask> LoadedTask::Open(const std::string& taskPath, const std::string& programFolder,
                                              std::chrono::milliseconds activityCheckInterval) {

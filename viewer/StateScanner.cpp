@@ -1,12 +1,6 @@
 #include "viewer/StateScanner.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <system_error>
 
 #include "core/platform/Files.h"
@@ -15,37 +9,28 @@ namespace viewer {
 
 namespace {
 
-// Enough for every format's signature.
-constexpr std::size_t kHeaderBytes = 64;
 // A view larger than this is scanned in plain order: it is most of the task
 // anyway, and choosing among its chunks would cost more than it saves.
 constexpr int64_t kMaxPriorityTiles = 64 * TileStates::kChunkTiles;
 
 }  // namespace
 
-TileFile InspectTileFile(const std::string& path, const std::string& blank) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return errno == ENOENT || errno == ENOTDIR ? TileFile::Absent : TileFile::NotImage;
-  // One byte more than the blank image: a longer file is told from it by length.
-  std::string bytes(std::max(kHeaderBytes, blank.size() + 1), '\0');
-  const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) return TileFile::NotImage;  // a folder of that name, a read error
-  bytes.resize(read);
-  if (!blank.empty() && bytes == blank) return TileFile::Blank;
-
-  QByteArray header = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(std::min(read, kHeaderBytes)));
-  QBuffer buffer(&header);
-  buffer.open(QIODevice::ReadOnly);
-  return QImageReader::imageFormat(&buffer).isEmpty() ? TileFile::NotImage : TileFile::Image;
+TileState StateOf(task::TileState state) {
+  switch (state) {
+    case task::TileState::Saved: return TileState::Saved;
+    case task::TileState::Blank: return TileState::Blank;
+    case task::TileState::GivenUp: return TileState::GivenUp;
+    case task::TileState::Missing: return TileState::Missing;
+    case task::TileState::Unreadable: return TileState::Unreadable;
+  }
+  return TileState::Unknown;
 }
 
-StateScanner::StateScanner(const task::MDTask& task, TileStates& states, std::string blankImagePath,
+StateScanner::StateScanner(const task::MDTask& task, TileStates& states, std::string programFolder,
                            std::chrono::milliseconds activityCheckInterval)
     : task_(task),
       states_(states),
-      blankImagePath_(std::move(blankImagePath)),
+      programFolder_(std::move(programFolder)),
       activityCheckInterval_(activityCheckInterval) {}
 
 StateScanner::~StateScanner() {
@@ -88,9 +73,6 @@ StateScanner::ActivityStamp StateScanner::StampNow() const {
 }
 
 void StateScanner::Execute() {
-  std::string blank;
-  if (platform::ReadWholeFile(blankImagePath_, blank) != platform::ReadOutcome::Ok) blank.clear();
-
   bool first = true;  // starts at once and looks at every tile
   for (;;) {
     bool full = first;
@@ -104,42 +86,22 @@ void StateScanner::Execute() {
     }
     if (!full && StampNow() == passStamp_) continue;
     first = false;
-    if (!RunPass(blank, full)) return;
+    if (!RunPass(full)) return;
   }
 }
 
-void StateScanner::ReadGivenUp() {
-  std::vector<task::TilePosition> tiles;
+void StateScanner::TakeCensus() {
   try {
-    tiles = task_.GivenUpTiles();
+    census_.emplace(task_, programFolder_);
   } catch (const platform::FileError&) {
-    return;  // unreadable for now (being replaced?): the last list read stands
   }
-  givenUp_.clear();
-  givenUp_.reserve(tiles.size());
-  for (const task::TilePosition& tile : tiles) givenUp_.push_back(states_.IndexOf(tile.X, tile.Y));
-  std::sort(givenUp_.begin(), givenUp_.end());
 }
 
-TileState StateScanner::StateOf(int64_t index, const std::string& blank) const {
-  const task::TilePosition tile = states_.TileAt(index);
-  switch (InspectTileFile(task_.TileFilePath(tile.X, tile.Y), blank)) {
-    case TileFile::Absent:
-      return std::binary_search(givenUp_.begin(), givenUp_.end(), index) ? TileState::GivenUp : TileState::Missing;
-    case TileFile::Blank:
-      return TileState::Blank;
-    case TileFile::Image:
-      return TileState::Saved;
-    case TileFile::NotImage:
-      break;
-  }
-  return TileState::Unreadable;
-}
-
-bool StateScanner::RunPass(const std::string& blank, bool full) {
+bool StateScanner::RunPass(bool full) {
   // Stamped first: whatever changes during the pass brings another one.
   passStamp_ = StampNow();
-  ReadGivenUp();
+  TakeCensus();
+  if (!census_) return true;  // the next change brings another pass
   std::vector<bool> done(static_cast<std::size_t>(states_.Chunks()), false);
   int64_t sequential = 0;
   for (int64_t chunk = NextChunk(done, sequential); chunk >= 0; chunk = NextChunk(done, sequential)) {
@@ -148,7 +110,8 @@ bool StateScanner::RunPass(const std::string& blank, bool full) {
       if (Terminated()) return false;
       const TileState known = states_.At(index);
       if (!full && (known == TileState::Saved || known == TileState::Blank)) continue;
-      states_.Learn(index, StateOf(index, blank), full);
+      const task::TilePosition tile = states_.TileAt(index);
+      states_.Learn(index, StateOf(census_->Judge(tile.X, tile.Y).State), full);
     }
     done[static_cast<std::size_t>(chunk)] = true;
     if (reloadRequested_.load()) return true;  // the loop starts the pass over

@@ -23,23 +23,20 @@
 #include <vector>
 
 #include "core/platform/Thread.h"
+#include "core/task/TileCensus.h"
 #include "core/task/Unitclasstask.h"
 #include "viewer/TileStates.h"
 
 namespace viewer {
 
-// What a tile's file holds, as far as can be told without decoding it.
-enum class TileFile { Absent, Blank, Image, NotImage };
-
-// blank: the bytes of the program's blank image (empty: none to compare).
-// An existing file that cannot be read is NotImage; an image is recognised by
-// its first bytes.
-TileFile InspectTileFile(const std::string& path, const std::string& blank);
+// The viewer's state of a tile the census judged.
+TileState StateOf(task::TileState state);
 
 class StateScanner final : public platform::Thread {
  public:
-  // task and states must outlive the scanner. blankImagePath may name no file.
-  StateScanner(const task::MDTask& task, TileStates& states, std::string blankImagePath,
+  // task and states must outlive the scanner. programFolder (ending in the
+  // separator) holds the program's blank image.
+  StateScanner(const task::MDTask& task, TileStates& states, std::string programFolder,
                std::chrono::milliseconds activityCheckInterval);
   ~StateScanner() override;
 
@@ -62,15 +59,16 @@ class StateScanner final : public platform::Thread {
   ActivityStamp StampNow() const;
   // False when the thread is to end.
   // full: every tile, decode failures forgotten.
-  bool RunPass(const std::string& blank, bool full);
+  bool RunPass(bool full);
   // The next chunk of the pass not done yet, those in view first; -1: none.
   int64_t NextChunk(const std::vector<bool>& done, int64_t& sequential) const;
-  TileState StateOf(int64_t index, const std::string& blank) const;
-  void ReadGivenUp();
+  // A new census for the pass (the failed list read again); while the list
+  // cannot be read (being replaced?) the last census stands.
+  void TakeCensus();
 
   const task::MDTask& task_;
   TileStates& states_;
-  const std::string blankImagePath_;
+  const std::string programFolder_;
   const std::chrono::milliseconds activityCheckInterval_;
 
   mutable std::mutex mutex_;  // guards priority_ and the wake-up
@@ -79,7 +77,7 @@ class StateScanner final : public platform::Thread {
   std::atomic<bool> reloadRequested_{false};
 
   // Scanner thread only.
-  std::vector<int64_t> givenUp_;  // sorted indices of the tiles the failed list names
+  std::optional<task::TileCensus> census_;
   ActivityStamp passStamp_;
 };
 

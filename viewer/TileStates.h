@@ -17,18 +17,22 @@
 
 namespace viewer {
 
+// The task's census (task::TileState) and what the viewer adds: tiles not
+// looked at yet, and tiles that looked like tiles but failed to decode.
 enum class TileState : uint8_t {
   Unknown,     // not looked at yet
-  Saved,       // a file that looks like an image
-  Blank,       // the blank image the downloader writes for an empty tile
-  GivenUp,     // no file; the task's failed list names it
+  Saved,       // a tile of the task's format
+  Blank,       // the blank image, not in the failed list: the server has no tile
+  GivenUp,     // the blank image or no file; the task's failed list names it
   Missing,     // no file, not listed: not downloaded (yet)
-  Unreadable,  // a file that is no image, or fails to decode
+  Unreadable,  // anything else, or a file that fails to decode
 };
 inline constexpr int kTileStateCount = 6;
 
-// The tiles a failed-tile list of the holes would name.
-inline bool IsHole(TileState state) { return state == TileState::GivenUp || state == TileState::Missing; }
+// The tiles a failed-tile list of the holes names.
+inline bool IsHole(TileState state) {
+  return state == TileState::GivenUp || state == TileState::Missing || state == TileState::Unreadable;
+}
 
 class TileStates {
  public:

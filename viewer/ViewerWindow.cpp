@@ -195,6 +195,8 @@ void ViewerWindow::BuildHoleDock() {
   auto* layout = new QVBoxLayout(panel);
   HoleSummary = new QLabel(panel);
   HoleSummary->setObjectName(QStringLiteral("holeSummary"));
+  // Its text changes as tiles are learnt; wrapping keeps the panel, and with it the map, from changing width.
+  HoleSummary->setWordWrap(true);
   HoleList = new QListView(panel);
   HoleList->setObjectName(QStringLiteral("holeList"));
   HoleList->setModel(Holes);
@@ -325,7 +327,8 @@ void ViewerWindow::ShowCounts() {
   }
   const int64_t givenUp = task_ ? task_->States().Count(TileState::GivenUp) : 0;
   const int64_t missing = task_ ? task_->States().Count(TileState::Missing) : 0;
-  HoleSummary->setText(tr("%1 given up, %2 not downloaded").arg(givenUp).arg(missing));
+  const int64_t unreadable = task_ ? task_->States().Count(TileState::Unreadable) : 0;
+  HoleSummary->setText(tr("%1 given up, %2 not downloaded, %3 unreadable").arg(givenUp).arg(missing).arg(unreadable));
 }
 
 void ViewerWindow::ShowCursor(double gridX, double gridY) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/download/Unit3.h"
+#include "core/platform/Numbers.h"
+#include "core/task/TileImage.h"
 
 namespace download {
 
@@ -15,7 +17,7 @@ bool IsAddressInUse(const HttpResult& r) { return r.SocketError == kSocketAddres
 bool IsNetworkFailure(const HttpResult& r) { return r.SocketError != 0 || r.Status == 408; }
 bool IsNotFoundOrBadRequest(const HttpResult& r) { return IsNotFound(r) || r.Status == 400; }
 bool HasText(const HttpResult& r) { return !r.ErrorText.empty(); }
-bool IsNotAnImage(const HttpResult& r) { return r.NotAnImage; }
+bool IsNotATile(const HttpResult& r) { return !r.TileProblem.empty(); }
 bool Always(const HttpResult&) { return true; }
 
 template <int Pacing::*Member>
@@ -33,20 +35,28 @@ int AfterImmediateResets(const Pacing& pace, int64_t resets) {
 
 constexpr int64_t kAttempts = 3;
 
+// Wrong proxy credentials do not mend themselves: one request is enough.
+constexpr int64_t kProxyAttempts = 1;
+
 constexpr FailureRule kRules[] = {
-    {FailureClass::Reset, IsResetOrClosed, kWithoutLimit, AfterImmediateResets, {}, false, nullptr, false},
-    {FailureClass::AddressInUse, IsAddressInUse, kWithoutLimit, Fixed<&Pacing::AddressInUseMs>, {}, false, nullptr,
-     false},
-    {FailureClass::Refused, IsRefusal, kAttempts, Fixed<&Pacing::RefusedMs>, Report::ErrorLine, true, kBannedMessage,
-     true},
-    {FailureClass::Network, IsNetworkFailure, kAttempts, Fixed<&Pacing::NetworkMs>, Report::ErrorLine, true,
-     kNetworkMessage, true},
-    {FailureClass::NotFound, IsNotFoundOrBadRequest, kAttempts, Fixed<&Pacing::NotFoundMs>, Report::NotFoundLine,
+    {FailureClass::Reset, IsResetOrClosed, kWithoutLimit, kResetsBeforeGivingUp, AfterImmediateResets,
+     Report::ErrorLine, true, nullptr, false},
+    {FailureClass::AddressInUse, IsAddressInUse, kWithoutLimit, kWithoutLimit, Fixed<&Pacing::AddressInUseMs>, {},
      false, nullptr, false},
-    {FailureClass::NotAnImage, IsNotAnImage, kAttempts, Fixed<&Pacing::OtherMs>, Report::ErrorLine, true, nullptr,
+    {FailureClass::Refused, IsRefusal, kAttempts, kWithoutLimit, Fixed<&Pacing::RefusedMs>, Report::ErrorLine, true,
+     kBannedMessage, true},
+    {FailureClass::ProxyRefused, IsProxyRefusal, kProxyAttempts, kWithoutLimit, Fixed<&Pacing::NetworkMs>,
+     Report::ErrorLine, true, kProxyRefusedMessage, true},
+    {FailureClass::Network, IsNetworkFailure, kAttempts, kWithoutLimit, Fixed<&Pacing::NetworkMs>, Report::ErrorLine,
+     true, kNetworkMessage, true},
+    {FailureClass::NotFound, IsNotFoundOrBadRequest, kAttempts, kWithoutLimit, Fixed<&Pacing::NotFoundMs>,
+     Report::NotFoundLine, false, nullptr, false},
+    {FailureClass::NotATile, IsNotATile, kAttempts, kWithoutLimit, Fixed<&Pacing::OtherMs>, Report::ErrorLine, true,
+     nullptr, false},
+    {FailureClass::Other, HasText, kAttempts, kWithoutLimit, Fixed<&Pacing::OtherMs>, Report::ErrorLine, true, nullptr,
      false},
-    {FailureClass::Other, HasText, kAttempts, Fixed<&Pacing::OtherMs>, Report::ErrorLine, true, nullptr, false},
-    {FailureClass::NoText, Always, kAttempts, Fixed<&Pacing::OtherMs>, Report::FailedLine, true, nullptr, false},
+    {FailureClass::NoText, Always, kAttempts, kWithoutLimit, Fixed<&Pacing::OtherMs>, Report::FailedLine, true,
+     nullptr, false},
 };
 
 }  // namespace
@@ -57,5 +67,36 @@ const FailureRule& RuleFor(const HttpResult& result) {
 }
 
 FailureClass Classify(const HttpResult& result) { return RuleFor(result).Class; }
+
+bool JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view extension) {
+  if (!result.Ok) return false;
+  std::optional<std::string> problem = task::TileImageProblem(body, extension);
+  if (!problem) return true;
+  const std::string came = (result.ContentType.empty() ? std::string("no content type") : result.ContentType) + ", " +
+                           platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
+  const bool noImage = *problem == task::kNotAnImage || body.empty();
+  result.Ok = false;
+  result.ErrorText = noImage ? "Not an image: " + came : "Not a tile (" + *problem + "): " + came;
+  result.TileProblem = std::move(*problem);
+  return false;
+}
+
+std::string ShortReason(const HttpResult& result) {
+  if (!result.TileProblem.empty()) return result.TileProblem;
+  if (result.Status != 0 && (result.Status < 200 || result.Status > 299)) {
+    return "HTTP " + platform::FormatInteger(result.Status);
+  }
+  switch (result.SocketError) {
+    case 0: break;
+    case 10054: return "connection reset";
+    case 10060: return "timed out";
+    case 10061: return "connection refused";
+    case 11001: return "host not found";
+    default: return "socket error " + platform::FormatInteger(result.SocketError);
+  }
+  if (result.ClosedWithoutAnswer) return "closed without an answer";
+  if (result.ErrorText.empty()) return "no answer";
+  return result.ErrorText.substr(0, result.ErrorText.find_first_of("\r\n"));
+}
 
 }  // namespace download

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "core/download/HttpClient.h"
 
@@ -15,21 +17,38 @@ struct Pacing;
 inline constexpr const char* kBannedMessage = "Error: may be your IP is banned.\nPlease try again later.";
 inline constexpr const char* kNetworkMessage = "Error: Your network has problem, please check it.";
 inline constexpr const char* kNotFoundMessage = "Error: the image is not found on server.";
+inline constexpr const char* kProxyRefusedMessage =
+    "Error: the proxy server refused the user name or password, please check them in Options.";
 
 // Connection resets of one tile repeated at once. After them the worker
 // pauses longer and longer between repetitions (Pacing), so a server that
 // resets every connection is not flooded; the failed-list run handles the
 // reset as any other failure.
 inline constexpr int64_t kImmediateResetRepeats = 10;
+// Resets (or connections closed without an answer) of one tile after which
+// the worker gives it up as it gives up other failures, so that a run always
+// ends; with the growing pauses this takes a few minutes.
+inline constexpr int64_t kResetsBeforeGivingUp = 50;
 
 inline bool IsConnectionReset(const HttpResult& r) { return r.SocketError == kSocketConnectionReset; }
 inline bool IsRefusal(const HttpResult& r) { return r.Status == 302 || r.Status == 403; }
 inline bool IsNotFound(const HttpResult& r) { return r.Status == 404; }
+inline bool IsProxyRefusal(const HttpResult& r) { return r.Status == 407; }
+
+// Judges a successful answer as a tile of extension ("jpg" or "png"): when
+// its body is none (empty, an error page sent with status 200, truncated, the
+// wrong size), the answer becomes a failure whose ErrorText names what came
+// ("Not an image: text/html, 27 bytes"). Returns whether it is a tile.
+bool JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view extension);
+
+// A few words for why a request failed, to count given-up tiles by:
+// "HTTP 500", "timed out", "connection reset", "not an image", ...
+std::string ShortReason(const HttpResult& result);
 
 // Failure classes of a failed request, in the order they are tested.
-// NotAnImage: a tile source's successful answer whose body is not an image
-// of the source's format (an error page sent with status 200).
-enum class FailureClass { Reset, AddressInUse, Refused, Network, NotFound, NotAnImage, Other, NoText };
+// ProxyRefused: the proxy wants other credentials (407). NotATile: a
+// successful answer that JudgeTileAnswer refused.
+enum class FailureClass { Reset, AddressInUse, Refused, ProxyRefused, Network, NotFound, NotATile, Other, NoText };
 
 // What a worker does with a failed request of one class.
 struct FailureRule {
@@ -38,6 +57,9 @@ struct FailureRule {
   // Requests of the tile (of every class) after which it is given up;
   // kWithoutLimit: never.
   int64_t AttemptsAllowed;
+  // Failures of this class after which the tile is given up whatever the
+  // attempts; kWithoutLimit: none.
+  int64_t FailuresAllowed;
   // The pause before the next request, given the requests of this class
   // the tile has had so far.
   int (*PauseMs)(const Pacing&, int64_t failuresOfClass);

@@ -2,12 +2,15 @@
 
 #include <curl/curl.h>
 
+#include "core/platform/Numbers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string_view>
 
 namespace download {
@@ -369,6 +372,15 @@ HttpClient::HttpClient(HttpLimits limits) : impl_(std::make_unique<Impl>()) {
 }
 
 HttpClient::~HttpClient() = default;
+
+void SetProxyFromSettings(HttpClient& client, bool useProxy, const std::string& server, const std::string& portText,
+                          const std::string& username, const std::string& password) {
+  if (!useProxy) return;
+  const auto port = platform::ParseInteger(portText);
+  if (!port) throw std::runtime_error("proxy port is not a number: " + portText);
+  if (*port < 0 || *port > 65535) throw std::runtime_error("proxy port is out of range: " + portText);
+  client.SetProxy(server, *port, username, password);
+}
 
 void HttpClient::SetProxy(const std::string& host, int port, const std::string& username,
                           const std::string& password) {

@@ -71,9 +71,9 @@ struct HttpResult {
   // (an HTTP date counted from now) when it had one that could be read.
   std::string ContentType;
   std::optional<long> RetryAfterSeconds;
-  // Set by a caller that found a successful answer's body not to be the
-  // image it expected.
-  bool NotAnImage = false;
+  // Why a successful answer's body is no tile (JudgeTileAnswer); empty when
+  // it is one or was not judged.
+  std::string TileProblem;
 };
 
 class HttpClient {
@@ -108,6 +108,12 @@ class HttpClient {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Sets client's proxy from the settings as typed (the port a text): nothing
+// when useProxy is false. Throws std::runtime_error for a port that is not a
+// number from 0 to 65535.
+void SetProxyFromSettings(HttpClient& client, bool useProxy, const std::string& server, const std::string& portText,
+                          const std::string& username, const std::string& password);
 
 // "Socket Error # <code>\r\n<words>" for a Windows Sockets error number.
 std::string SocketErrorText(int wsaCode);

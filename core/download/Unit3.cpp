@@ -18,14 +18,6 @@ std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 // The longest pause a server's Retry-After gets.
 constexpr long kMaxRetryAfterSeconds = 600;
 
-// Whether body starts as an image of the extension's format does.
-bool IsImageOf(const std::string& body, const std::string& extension) {
-  static const std::string kJpeg("\xFF\xD8\xFF");
-  static const std::string kPng("\x89PNG\r\n\x1A\n");
-  const std::string& magic = extension == "png" ? kPng : kJpeg;
-  return body.compare(0, magic.size(), magic) == 0;
-}
-
 uint64_t Pack(int32_t x, int32_t y) noexcept {
   return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
 }
@@ -50,6 +42,12 @@ TileCounts TDownThread::Counts() const noexcept {
   return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load(), ended_.load(), refused_.load()};
 }
 
+std::map<std::string, int64_t> TDownThread::GivenUpReasons() const {
+  return ended_.load() ? givenUpReasons_ : std::map<std::string, int64_t>{};
+}
+
+std::string TDownThread::StopMessage() const { return ended_.load() ? stopMessage_ : std::string(); }
+
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
   last_.store(Pack(x, y), std::memory_order_release);
 }
@@ -71,14 +69,8 @@ void TDownThread::SetUp() {
   BlankImagePath = Task.BlankImagePath(env_.ProgramFolder);
   auto client = std::make_unique<HttpClient>(env_.Limits);
   const task::TaskParameters& params = *Task.Parameters;
-  if (params.UseProxy) {
-    const auto port = platform::ParseInteger(params.ProxyPort);
-    if (!port) throw std::runtime_error("proxy port is not a number: " + params.ProxyPort);
-    if (*port < 0 || *port > 65535) {
-      throw std::runtime_error("proxy port is out of range: " + params.ProxyPort);
-    }
-    client->SetProxy(params.ProxyServer, *port, params.ProxyUsername, params.ProxyPassword);
-  }
+  SetProxyFromSettings(*client, params.UseProxy, params.ProxyServer, params.ProxyPort, params.ProxyUsername,
+                       params.ProxyPassword);
   for (const std::string& line : Task.FetchHeaderLines()) client->AddHeaderLine(line);
   Client = std::move(client);
 }
@@ -121,45 +113,54 @@ void TDownThread::Walk() {
   const int32_t threadCount = t.Parameters->ThreadCount;
   if (threadCount < 1) throw std::runtime_error("thread count is not positive");
   const task::TileRange range = t.Range();
-  const int64_t resume = range.ResumePoint(t.Resume(ThreadIndex));
 
   platform::SleepUnlessSet(TerminateFlag(), ThreadIndex * env_.Pace.StartStaggerMs);
-  // A tile source of the user's own sets its own pace, after every tile; the
-  // built-in types pause after a saved tile only.
-  const std::optional<task::TileSource>& source = t.Parameters->Source;
-
+  if (env_.Tiles != nullptr) {
+    const std::vector<task::TilePosition>& tiles = *env_.Tiles;
+    for (std::size_t i = static_cast<std::size_t>(ThreadIndex); i < tiles.size(); i += static_cast<std::size_t>(threadCount)) {
+      if (!Take(range.WalkNumber(tiles[i].X, tiles[i].Y), tiles[i])) return;
+    }
+    return;
+  }
   // Only this slot's walk numbers: p mod ThreadCount == ThreadIndex, beyond
   // the resume point.
-  const std::string n = ThreadNumber();
+  const int64_t resume = range.ResumePoint(t.Resume(ThreadIndex));
   for (int64_t p = range.FirstOfSlot(ThreadIndex, threadCount, resume); p <= range.Count(); p += threadCount) {
-    if (Terminated()) return;
-    const task::TilePosition tile = range.AtWalkNumber(p);
-    inFlight_.store(true);
-    const FetchOutcome outcome = FetchTile(tile.X, tile.Y);
-    inFlight_.store(false);
-    switch (outcome) {
-      case FetchOutcome::Saved:
-        Report("T" + n + ":seq=" + Decimal(p) + "," + t.TileFileName(tile.X, tile.Y) + " OK");
-        SetLast(tile.X, tile.Y);
-        // The whole pause runs even after a stop; the flag is read at the
-        // next position.
-        if (source) {
-          platform::SleepUnlessSet(TerminateFlag(), source->PauseMs);
-        } else {
-          platform::SleepMs(env_.Pace.AfterSavedMs);
-        }
-        break;
-      case FetchOutcome::Substituted:
-        SetLast(tile.X, tile.Y);
-        if (source) platform::SleepUnlessSet(TerminateFlag(), source->PauseMs);
-        break;
-      case FetchOutcome::StopWorker:
-        refused_.store(true);
-        return;
-      case FetchOutcome::Abandoned:
-        return;
-    }
+    if (!Take(p, range.AtWalkNumber(p))) return;
   }
+}
+
+bool TDownThread::Take(int64_t p, const task::TilePosition& tile) {
+  if (Terminated()) return false;
+  // A tile source of the user's own sets its own pace, after every tile; the
+  // built-in types pause after a saved tile only.
+  const std::optional<task::TileSource>& source = Task.Parameters->Source;
+  inFlight_.store(true);
+  const FetchOutcome outcome = FetchTile(tile.X, tile.Y);
+  inFlight_.store(false);
+  switch (outcome) {
+    case FetchOutcome::Saved:
+      Report("T" + ThreadNumber() + ":seq=" + Decimal(p) + "," + Task.TileFileName(tile.X, tile.Y) + " OK");
+      SetLast(tile.X, tile.Y);
+      // The whole pause runs even after a stop; the flag is read at the
+      // next position.
+      if (source) {
+        platform::SleepUnlessSet(TerminateFlag(), source->PauseMs);
+      } else {
+        platform::SleepMs(env_.Pace.AfterSavedMs);
+      }
+      return true;
+    case FetchOutcome::Substituted:
+      SetLast(tile.X, tile.Y);
+      if (source) platform::SleepUnlessSet(TerminateFlag(), source->PauseMs);
+      return true;
+    case FetchOutcome::StopWorker:
+      refused_.store(true);
+      return false;
+    case FetchOutcome::Abandoned:
+      return false;
+  }
+  return false;
 }
 
 FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
@@ -184,14 +185,7 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     body.clear();
     HttpResult result = Client->Get(fetchUrl, body, &stop);
     if (result.Aborted) return FetchOutcome::Abandoned;
-    if (result.Ok && source && !IsImageOf(body, source->Extension)) {
-      // An error page sent as a success is no tile.
-      result.Ok = false;
-      result.NotAnImage = true;
-      result.ErrorText = "Not an image: " + (result.ContentType.empty() ? std::string("no content type") : result.ContentType) +
-                         ", " + Decimal(static_cast<int64_t>(body.size())) + " bytes";
-    }
-    if (result.Ok) {
+    if (JudgeTileAnswer(result, body, Task.TileExtension())) {
       platform::WriteFileAtomic(Task.TileFilePath(x, y), body);
       ++saved_;
       return FetchOutcome::Saved;
@@ -212,16 +206,18 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
              Decimal(result.Status) + ")->" + url);
       if (!platform::SleepUnlessSet(stop, static_cast<int>(seconds * 1000))) return FetchOutcome::Abandoned;
     }
-    if (rule.AttemptsAllowed != kWithoutLimit && attempts >= rule.AttemptsAllowed) {
-      return GiveUp(rule, result.ErrorText, x, y, url);
+    if ((rule.AttemptsAllowed != kWithoutLimit && attempts >= rule.AttemptsAllowed) ||
+        (rule.FailuresAllowed != kWithoutLimit && failures >= rule.FailuresAllowed)) {
+      return GiveUp(rule, result, x, y, url);
     }
     if (!waited && !platform::SleepUnlessSet(stop, rule.PauseMs(env_.Pace, failures))) return FetchOutcome::Abandoned;
   }
 }
 
-FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const std::string& errorText, int32_t x, int32_t y,
+FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const HttpResult& result, int32_t x, int32_t y,
                                  const std::string& url) {
   const std::string n = ThreadNumber();
+  const std::string& errorText = result.ErrorText;
   switch (rule.GivingUpReport) {
     case FailureRule::Report::ErrorLine:
       Report("T" + n + " " + errorText + "->" + url);
@@ -235,10 +231,15 @@ FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const std::string& err
   }
   if (rule.RecordsFailure) {
     Record(Task.FailedRecord(x, y));
+    ++givenUpReasons_[ShortReason(result)];
     ++givenUp_;
   }
   if (rule.Message != nullptr) Report(rule.Message);
-  if (rule.StopsWorker) return FetchOutcome::StopWorker;
+  if (rule.StopsWorker) {
+    stopMessage_ = rule.Message != nullptr ? rule.Message : errorText;
+    if (!errorText.empty()) stopMessage_ += " (" + ShortReason(result) + ")";
+    return FetchOutcome::StopWorker;
+  }
 
   if (!rule.RecordsFailure) ++blank_;
   // Never replaces a tile already there; a missing blank image only means

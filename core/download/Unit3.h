@@ -11,8 +11,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/download/FailureRules.h"
 #include "core/download/HttpClient.h"
@@ -56,6 +58,9 @@ struct WorkerEnvironment {
   std::string ProgramFolder;  // ends in the separator; holds blankimg/
   Pacing Pace;
   HttpLimits Limits;
+  // Tiles to fetch instead of the task's walk (the holes of a task): slot k
+  // of n workers takes the entries i with i mod n == k. Outlives the worker.
+  const std::vector<task::TilePosition>* Tiles = nullptr;
 };
 
 // What a worker has done with the tiles of its share so far. The three
@@ -87,6 +92,11 @@ class TDownThread final : public platform::Thread {
   int32_t LastX() const noexcept { return LastPosition().X; }
   int32_t LastY() const noexcept { return LastPosition().Y; }
 
+  // Once Counts().Ended: how many tiles were given up for each reason
+  // (ShortReason), and the message of a refusal that ended the worker.
+  std::map<std::string, int64_t> GivenUpReasons() const;
+  std::string StopMessage() const;
+
   // Fetches one tile with the retries of its failure class (FailureRules.h).
   // Used by Execute; public for tests.
   FetchOutcome FetchTile(int32_t x, int32_t y);
@@ -99,11 +109,14 @@ class TDownThread final : public platform::Thread {
   // Throws std::runtime_error for a proxy port that is not a port number.
   void SetUp();
   void Walk();
+  // Fetches the tile at walk number p and reports and paces as the walk
+  // does; false when the worker is to end.
+  bool Take(int64_t p, const task::TilePosition& tile);
   std::string ThreadNumber() const;
   void Report(const std::string& line);
   void Record(const std::string& line);
   void SetLast(int32_t x, int32_t y) noexcept;
-  FetchOutcome GiveUp(const FailureRule& rule, const std::string& errorText, int32_t x, int32_t y,
+  FetchOutcome GiveUp(const FailureRule& rule, const HttpResult& result, int32_t x, int32_t y,
                       const std::string& url);
 
   WorkerEnvironment env_;
@@ -117,6 +130,9 @@ class TDownThread final : public platform::Thread {
   std::atomic<bool> inFlight_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> refused_{false};
+  // Written by the worker's thread before ended_ is set, read after.
+  std::map<std::string, int64_t> givenUpReasons_;
+  std::string stopMessage_;
 };
 
 }  // namespace download

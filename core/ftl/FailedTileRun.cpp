@@ -20,8 +20,7 @@ void SaveTile(const std::string& target, const std::string& body) {
 
 }  // namespace
 
-FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits,
-                                const SecretOf& secretOf) {
+FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const FailedListOptions& options) {
   FailedListOutcome outcome;
   const std::vector<std::string> records = platform::ReadTextLines(listPath);
   if (records.empty()) {
@@ -29,9 +28,9 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, downlo
     return outcome;
   }
 
-  download::HttpClient client(limits);
-  // This run always connects directly, whatever the settings say.
+  download::HttpClient client(options.Limits);
   client.SetProxy(std::string(), 0, std::string(), std::string());
+  if (options.Proxy) options.Proxy(client);
   client.SetReferer(kReferer);
   client.SetUserAgent(kUserAgent);
   client.SetConnection(kConnection);
@@ -41,12 +40,13 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, downlo
 
   for (std::size_t index = 0; index < records.size() && !outcome.Refused; ++index) {
     const auto [target, url] = task::SplitFailedRecord(records[index]);
-    const std::string fetchUrl = secretOf ? task::UnmaskSecrets(url, secretOf) : url;
+    const std::string fetchUrl = options.Secrets ? task::UnmaskSecrets(url, options.Secrets) : url;
+    const std::string extension = platform::ExtractFileExt(target) == ".png" ? "png" : "jpg";
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
-      const download::HttpResult result = client.Get(fetchUrl, body);
-      if (result.Ok) {
+      download::HttpResult result = client.Get(fetchUrl, body);
+      if (download::JudgeTileAnswer(result, body, extension)) {
         SaveTile(target, body);
         log.Append(target + ":" + url + " ->OK");
         ++outcome.Saved;

@@ -35,11 +35,20 @@ struct FailedListOutcome {
 // the settings file has none).
 using SecretOf = std::function<std::string(const std::string& sourceName)>;
 
-// Runs the list at listPath, writing its lines to log. A URL with a masked
-// secret (task::MaskedSecret) is fetched with the secret secretOf gives; the
-// lines show it masked, as the list does. Throws platform::FileError when the
-// list cannot be read or a tile cannot be saved.
-FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, download::HttpLimits limits = {},
-                                const SecretOf& secretOf = {});
+struct FailedListOptions {
+  download::HttpLimits Limits;
+  // A URL with a masked secret (task::MaskedSecret) is fetched with the
+  // secret this gives; the lines show it masked, as the list does.
+  SecretOf Secrets;
+  // Sets up the client's proxy (the command line uses the settings file's);
+  // without it the run connects directly, as the window's does.
+  std::function<void(download::HttpClient&)> Proxy;
+};
+
+// Runs the list at listPath, writing its lines to log. An answer that is no
+// tile of the target's format (jpg or png) fails as another failure does.
+// Throws platform::FileError when the list cannot be read or a tile cannot be
+// saved.
+FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const FailedListOptions& options = {});
 
 }  // namespace ftl

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -25,38 +26,54 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
     if (GetLastError() == ERROR_SHARING_VIOLATION) return std::nullopt;
     ThrowCannotCreate(path);
   }
-  return FileLock(_open_osfhandle(reinterpret_cast<intptr_t>(handle), 0));
+  return FileLock(path, _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0));
 }
 
 void FileLock::Release() noexcept {
-  if (fd_ >= 0) ::_close(fd_);
+  if (fd_ < 0) return;
+  ::_close(fd_);
+  DeleteFileA(path_.c_str());  // fails while another opener holds it: that one removes it
   fd_ = -1;
 }
 #else
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) ThrowCannotCreate(path);
-  // Every open file description locks on its own, so a second TryAcquire in
-  // this process is refused as well. A file system without locks (ENOLCK)
-  // cannot tell two runs apart; they are not stopped for it.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+  for (;;) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) ThrowCannotCreate(path);
+    // Every open file description locks on its own, so a second TryAcquire in
+    // this process is refused as well. A file system without locks (ENOLCK)
+    // cannot tell two runs apart; they are not stopped for it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    struct stat held {};
+    struct stat named {};
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return FileLock(path, fd);
+    }
+    // The holder before us removed the file after we opened it.
     ::close(fd);
-    return std::nullopt;
   }
-  return FileLock(fd);
 }
 
 void FileLock::Release() noexcept {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  // Removed while still held, so nobody locks it in between and takes it for
+  // the task's lock.
+  ::unlink(path_.c_str());
+  ::close(fd_);
   fd_ = -1;
 }
 #endif
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+FileLock::FileLock(FileLock&& other) noexcept : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
   if (this != &other) {
     Release();
+    path_ = std::move(other.path_);
     fd_ = std::exchange(other.fd_, -1);
   }
   return *this;

@@ -1,11 +1,17 @@
 // An exclusive lock held through an open lock file: the operating system's
 // own (flock), so it goes with the process that holds it, however that ends,
-// and a lock file left behind by a killed process never blocks anyone. The
-// lock file itself stays; only the lock matters.
+// and a lock file left behind by a killed process never blocks anyone.
+//
+// The holder removes the lock file while it still holds the lock, then lets
+// go. Whoever opened the file before it went may then win its lock, so a
+// locker checks, once locked, that the name still leads to the very file it
+// holds (same device and inode) and else tries again with the new one: a
+// lock on a removed file never counts.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -23,9 +29,10 @@ class FileLock {
   ~FileLock();
 
  private:
-  explicit FileLock(int fd) : fd_(fd) {}
+  FileLock(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
   void Release() noexcept;
 
+  std::string path_;
   int fd_ = -1;
 };
 

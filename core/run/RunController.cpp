@@ -8,6 +8,7 @@
 #include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "core/task/TaskFile.h"
+#include "core/task/TileCensus.h"
 
 namespace run {
 
@@ -70,16 +71,20 @@ void RunController::Prepare() {
   task_.CreateFailedList();
   log_.Load(task_.LogFileName);
   failed_.Load(task_.FailedListFileName);
+  if (environment_.Fill) AppendLog("Filling the holes: " + platform::FormatInteger(static_cast<int64_t>(environment_.Holes.size())) + " tiles");
 }
 
 void RunController::StartWorkers() {
   const task::TileRange range = task_.Range();
   const download::WorkerEnvironment environment{environment_.Queue, this, environment_.ProgramFolder,
-                                                environment_.Pace, environment_.Limits};
+                                                environment_.Pace, environment_.Limits,
+                                                environment_.Fill ? &environment_.Holes : nullptr};
+  const auto holes = static_cast<int64_t>(environment_.Holes.size());
   runningThreads_ = 0;
   for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
     const auto slot = static_cast<std::size_t>(i);
-    shares_[slot] = range.ShareOf(i, parameters_.ThreadCount, range.ResumePoint(task_.Resume(i)));
+    shares_[slot] = environment_.Fill ? (holes - i + parameters_.ThreadCount - 1) / parameters_.ThreadCount
+                                      : range.ShareOf(i, parameters_.ThreadCount, range.ResumePoint(task_.Resume(i)));
     workers_[slot] = std::make_unique<download::TDownThread>(false, i, task_, environment);
     ++runningThreads_;
   }
@@ -104,6 +109,7 @@ void RunController::AddFailedLine(const std::string& line) { observer_.FailedLin
 void RunController::NotifyFinished() { --runningThreads_; }
 
 void RunController::SavePositions() {
+  if (environment_.Fill) return;  // a fill walks no positions
   std::vector<task::SlotPosition> changed;
   for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
     const auto slot = static_cast<std::size_t>(i);
@@ -133,6 +139,7 @@ void RunController::SaveLists() {
 std::string RunController::SaveEverything() {
   // Every file is tried whatever fails before it; the first failure is told.
   FirstFailure failure;
+  if (environment_.Fill) failure.Try([this] { DropFilledRecords(); });
   failure.Try([this] { log_.Save(task_.LogFileName); });
   failure.Try([this] { failed_.Save(task_.FailedListFileName); });
   failure.Try([this] { SavePositions(); });
@@ -145,6 +152,11 @@ std::unique_ptr<download::TDownThread> RunController::Retire(std::size_t slot) {
     const download::TileCounts counts = worker->Counts();
     Add(finishedCounts_, counts);
     finishedRefused_ += counts.Refused ? 1 : 0;
+    for (const auto& [reason, count] : worker->GivenUpReasons()) givenUpReasons_[reason] += count;
+    const std::string message = worker->StopMessage();
+    if (!message.empty() && std::find(stopMessages_.begin(), stopMessages_.end(), message) == stopMessages_.end()) {
+      stopMessages_.push_back(message);
+    }
   }
   return worker;
 }
@@ -178,12 +190,37 @@ CloseReport RunController::Close() {
   return CloseReport{failure};
 }
 
+void RunController::DropFilledRecords() {
+  const task::TileCensus census(task_, environment_.ProgramFolder);
+  const std::vector<std::string>& lines = failed_.Lines();
+  // The last record of each tile is the one kept.
+  std::map<int64_t, std::size_t> lastOfTile;
+  std::vector<std::optional<task::TilePosition>> tiles(lines.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string target = task::SplitFailedRecord(lines[i]).first;
+    tiles[i] = task_.TileOfFileName(platform::ExtractFileName(target));
+    if (tiles[i]) lastOfTile[task_.WalkNumber(tiles[i]->X, tiles[i]->Y)] = i;
+  }
+  std::vector<std::string> kept;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::optional<task::TilePosition>& tile = tiles[i];
+    // Records of no tile of this task are not this run's to judge.
+    if (tile && (lastOfTile[task_.WalkNumber(tile->X, tile->Y)] != i ||
+                 census.Judge(tile->X, tile->Y).State == task::TileState::Saved)) {
+      continue;
+    }
+    kept.push_back(lines[i]);
+  }
+  if (kept.size() != lines.size()) failed_.Reset(std::move(kept));
+}
+
 bool RunController::WorkersGone() const {
   return std::none_of(workers_.begin(), workers_.end(), [](const auto& worker) { return worker != nullptr; });
 }
 
 RunCounters RunController::Counters() const {
   RunCounters counters;
+  counters.TaskTotal = task_.Range().Count();
   download::TileCounts done = finishedCounts_;
   counters.RefusedWorkers = finishedRefused_;
   for (int32_t i = 0; i < parameters_.ThreadCount && started_; ++i) {

@@ -19,6 +19,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -50,6 +51,11 @@ struct RunEnvironment {
   download::Pacing Pace;
   download::HttpLimits Limits;
   task::TaskOptions Options;
+  // Filling holes: these tiles of an existing task instead of its walk. The
+  // task file and the positions stay as they are; at the close, the failed
+  // list loses the records of tiles saved now and keeps one record a tile.
+  std::vector<task::TilePosition> Holes;
+  bool Fill = false;
 };
 
 // The tiles of this run: each slot's share of the walk beyond its resume
@@ -65,7 +71,11 @@ struct RunCounters {
   int64_t NotTried = 0;
   // Workers that ended because the server refused them or the network failed.
   int32_t RefusedWorkers = 0;
+  // The whole task's tiles; those outside this run's (before the resume
+  // points, or no holes when filling) count as done.
+  int64_t TaskTotal = 0;
   int64_t Done() const { return Saved + Blank + GivenUp; }
+  int64_t TaskDone() const { return TaskTotal - Total + Done(); }
 };
 
 // Another run (of this program or another) is working on the task.
@@ -122,6 +132,11 @@ class RunController final : private download::DownloadSink {
   int32_t TimerTicks() const { return timerTicks_; }
   bool WorkersGone() const;
   RunCounters Counters() const;
+  // Once the run has closed: this run's given-up tiles by reason
+  // (download::ShortReason), and the message of each worker that a refusal
+  // or the network ended, once each.
+  const std::map<std::string, int64_t>& GivenUpReasons() const { return givenUpReasons_; }
+  const std::vector<std::string>& StopMessages() const { return stopMessages_; }
 
   // Ends the run for good (the program is ending): asks every worker to stop
   // (requests in hand abort), serves their last reports for up to grace,
@@ -148,6 +163,9 @@ class RunController final : private download::DownloadSink {
   // Takes a worker out of its slot, its counts kept in the run's tally.
   std::unique_ptr<download::TDownThread> Retire(std::size_t slot);
   CloseReport Close();
+  // Fill: the failed list without the records of tiles that are saved now,
+  // one record a tile (the last).
+  void DropFilledRecords();
 
   task::TaskParameters parameters_;  // before task_, which points to it
   task::MDTask task_;
@@ -161,6 +179,8 @@ class RunController final : private download::DownloadSink {
   // Counts of workers already destroyed, and each slot's share.
   download::TileCounts finishedCounts_;
   int32_t finishedRefused_ = 0;
+  std::map<std::string, int64_t> givenUpReasons_;
+  std::vector<std::string> stopMessages_;
   std::array<int64_t, kMaxWorkers> shares_{};
   // What the last save wrote per slot, to skip unchanged values.
   std::array<task::TilePosition, kMaxWorkers> savedPositions_{};

@@ -21,7 +21,13 @@ struct Line {
 
 constexpr const char* kNewLineEnd = "\r\n";
 
+// Some editors begin a UTF-8 file with a byte-order mark; it belongs to no line.
+constexpr std::string_view kByteOrderMark("\xEF\xBB\xBF");
+
+bool HasByteOrderMark(std::string_view content) { return content.substr(0, kByteOrderMark.size()) == kByteOrderMark; }
+
 std::vector<Line> SplitKeepingEnds(std::string_view content) {
+  if (HasByteOrderMark(content)) content.remove_prefix(kByteOrderMark.size());
   std::vector<Line> lines;
   std::size_t start = 0;
   std::size_t i = 0;
@@ -259,7 +265,7 @@ void IniFile::Rewrite(Edit&& edit) {
   std::vector<Line> lines = SplitKeepingEnds(content);
   edit(lines);
 
-  std::string output;
+  std::string output(HasByteOrderMark(content) ? kByteOrderMark : std::string_view());
   output.reserve(content.size() + 256);
   for (const Line& line : lines) output.append(line.text).append(line.end);
   try {

@@ -175,7 +175,13 @@ std::string SourceZoomMessage(const TileSource& source) {
 std::vector<std::string> HeaderLinesOf(const TileSource& source) {
   std::vector<std::string> lines;
   if (!source.Referer.empty()) lines.push_back("Referer: " + source.Referer);
-  if (!source.UserAgent.empty()) lines.push_back("User-Agent: " + source.UserAgent);
+  // Public tile services ask every client to name itself.
+  const auto namesAgent = [](const std::string& line) { return StartsWithIgnoringCase(line, "User-Agent:"); };
+  if (!source.UserAgent.empty()) {
+    lines.push_back("User-Agent: " + source.UserAgent);
+  } else if (std::none_of(source.HeaderLines.begin(), source.HeaderLines.end(), namesAgent)) {
+    lines.push_back(std::string("User-Agent: ") + kDefaultUserAgent);
+  }
   lines.insert(lines.end(), source.HeaderLines.begin(), source.HeaderLines.end());
   return lines;
 }

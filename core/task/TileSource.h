@@ -54,8 +54,12 @@ std::optional<TileSource> ReadSource(const settings::IniFile& file, const std::s
 // Start's refusal of a zoom outside the source's levels.
 std::string SourceZoomMessage(const TileSource& source);
 
+// The User-Agent of a source that names none: the program and its version.
+inline constexpr const char* kDefaultUserAgent = "Orvenna/" ORVENNA_VERSION " (+https://orvenna.example/)";
+
 // Every header a request to source carries, "Name: value", placeholders
-// still in: its Referer, its User-Agent, its other lines.
+// still in: its Referer, its User-Agent (kDefaultUserAgent unless it names
+// one), its other lines.
 std::vector<std::string> HeaderLinesOf(const TileSource& source);
 
 // The headers a request to source sends (HeaderLinesOf) with {date} and

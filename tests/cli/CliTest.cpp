@@ -18,6 +18,7 @@
 #include "core/run/ConfigFile.h"
 #include "core/task/TaskFile.h"
 #include "core/task/TileRange.h"
+#include "tests/support/TileImages.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
@@ -95,7 +96,7 @@ TEST_F(CliTest, ExitStatusSummaryAndJsonOfEachOutcome) {
     const char* counts;
   };
   const Case cases[] = {
-      {"every tile saved", {Reply::Ok("tile")}, 0, "\"saved\": 8, \"blank\": 0, \"givenUp\": 0, \"notTried\": 0"},
+      {"every tile saved", {Reply::Ok(testsupport::TileImage("tile"))}, 0, "\"saved\": 8, \"blank\": 0, \"givenUp\": 0, \"notTried\": 0"},
       {"not found: a blank", {Reply::StatusOnly(404, "Not Found")}, 0, "\"saved\": 7, \"blank\": 1, \"givenUp\": 0"},
       {"given up", {Reply::StatusOnly(500, "Internal Server Error")}, 1, "\"saved\": 7, \"blank\": 0, \"givenUp\": 1"},
       {"refused", {Reply::StatusOnly(403, "Forbidden")}, 3, "\"saved\": 7, \"blank\": 0, \"givenUp\": 1"},
@@ -219,10 +220,30 @@ TEST_F(CliTest, ASecondRunOfATaskIsRefusedAndAKilledRunDoesNotBlock) {
 
   first.Signal(SIGKILL);
   EXPECT_EQ(first.Wait().ExitStatus, 128 + SIGKILL);
-  server_.SetDefault(Reply::Ok("tile"));
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("tile")));
   const ProcessResult third = testsupport::RunProcess(Command({"run", TaskFile(), "-q"}));
   EXPECT_EQ(third.ExitStatus, 0) << third.Err;
   EXPECT_EQ(third.Err + third.Out, "") << "quiet: nothing but errors";
+  EXPECT_FALSE(std::filesystem::exists(save_.Path() + "maps/.t.otsk.lock")) << "the lock goes with the run";
+}
+
+// "new" never loses another task's positions and lists unless told to, and
+// makes a relative folder absolute, so the task's files name paths that
+// work from anywhere.
+TEST_F(CliTest, NewKeepsAnotherTaskUnlessForcedAndMakesARelativeFolderAbsolute) {
+  std::vector<std::string> relative = New({6742, 3101, 1, 1});
+  *(std::find(relative.begin(), relative.end(), "--folder") + 1) = "maps";
+  relative.insert(relative.begin(), {"/usr/bin/env", "-C", save_.Path()});
+  ASSERT_EQ(testsupport::RunProcess(relative).ExitStatus, 0);
+  EXPECT_EQ(platform::ReadTextLines(save_.Path() + "maps/t_log.txt").front(), "Project: " + TaskFile());
+  const std::string written = testsupport::ReadFileBytes(TaskFile());
+
+  const ProcessResult refused = testsupport::RunProcess(New({6742, 3101, 2, 1}));
+  EXPECT_EQ(refused.ExitStatus, 2);
+  EXPECT_NE(refused.Err.find(TaskFile() + " holds another task"), std::string::npos) << refused.Err;
+  EXPECT_EQ(testsupport::ReadFileBytes(TaskFile()), written);
+  EXPECT_EQ(testsupport::RunProcess(New({6742, 3101, 2, 1}, {"--force"})).ExitStatus, 0);
+  EXPECT_NE(testsupport::ReadFileBytes(TaskFile()), written);
 }
 
 // A task split in three parts, run one after another (as three machines
@@ -252,8 +273,11 @@ TEST_F(CliTest, PartsRunApartAndMergedGiveWhatOneRunGives) {
   }
   EXPECT_EQ(testsupport::ReadFileBytes(save_.Path() + "maps/t_log.txt"), taskLog) << "the parts kept to their own files";
 
+  // The tile given up in part 2 is the merged task's one hole.
   const ProcessResult merged = testsupport::RunProcess(Command({"merge", TaskFile()}));
-  EXPECT_EQ(merged.ExitStatus, 0) << merged.Err;
+  EXPECT_EQ(merged.ExitStatus, 1) << merged.Err;
+  EXPECT_EQ(merged.Out, "Hole: nm_6743_3104_13.jpg given up\n");
+  EXPECT_NE(merged.Err.find("fill the holes with: orvenna-cli fill " + TaskFile()), std::string::npos) << merged.Err;
   const std::string failing = Tile(6743, 3104);
   const std::string record = failing + "|http://www.nearmap.com" + PathOf(6743, 3104);
   EXPECT_EQ(platform::ReadTextLines(save_.Path() + "maps/t_failed.ftl"), std::vector<std::string>{record});
@@ -265,9 +289,10 @@ TEST_F(CliTest, PartsRunApartAndMergedGiveWhatOneRunGives) {
   }
   EXPECT_FALSE(platform::FileExists(save_.Path() + "maps/t.part1of3.otsk"));
 
-  // The merged task is complete: running it fetches nothing.
+  // The merged task has walked to its end: running it fetches nothing, and
+  // its hole still counts.
   const std::size_t before = server_.RequestCount();
-  EXPECT_EQ(testsupport::RunProcess(Command({"run", TaskFile()})).ExitStatus, 0);
+  EXPECT_EQ(testsupport::RunProcess(Command({"run", TaskFile()})).ExitStatus, 1);
   EXPECT_EQ(server_.RequestCount(), before);
 }
 
@@ -283,9 +308,9 @@ TEST_F(CliTest, ATileSourceRunsAndItsFailedListIsFetchedAgainWithTheSecret) {
   source.MaxWorkers = 2;
   run::ConfigFile(config_.File("config.ini")).WriteSource(source, "S3CR3T");
   const std::string failing = "/s/13/6743/3102.jpg?key=S3CR3T";
-  server_.SetDefault(Reply::Ok("\xFF\xD8\xFF jpeg"));
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("jpeg")));
   server_.Script(failing, {Reply::StatusOnly(500, "Internal Server Error"), Reply::StatusOnly(500, "Internal Server Error"),
-                           Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok("\xFF\xD8\xFF jpeg")});
+                           Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok(testsupport::TileImage("jpeg"))});
   std::vector<std::string> arguments = New({6742, 3101, 2, 2});
   *(std::find(arguments.begin(), arguments.end(), "photo")) = "Mine";
   arguments.insert(arguments.end() - 1, "--run");
@@ -310,7 +335,7 @@ TEST_F(CliTest, ProgressIsRedrawnInPlaceOnATerminal) {
   const ProcessResult result = run.Wait();
   EXPECT_EQ(result.ExitStatus, 0) << result.Err;
   EXPECT_NE(result.Err.find("\r\x1b[K"), std::string::npos) << result.Err;
-  EXPECT_NE(result.Err.find("/16 tiles ("), std::string::npos) << result.Err;
+  EXPECT_NE(result.Err.find("/16 tiles of the task ("), std::string::npos) << result.Err;
   EXPECT_NE(result.Err.find("Saved: 16"), std::string::npos) << result.Err;
 }
 
@@ -322,7 +347,7 @@ TEST_F(CliTest, ProgressIsAPlainLineEveryTenSecondsElsewhere) {
   EXPECT_EQ(result.Err.find('\r'), std::string::npos);
   const std::vector<std::string> lines = platform::SplitLines(result.Err);
   const auto progress = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-    return line.find("/100 tiles (") != std::string::npos && line.find(" tiles/s, ETA ") != std::string::npos;
+    return line.find("/100 tiles of the task (") != std::string::npos && line.find(" tiles/s, ETA ") != std::string::npos;
   });
   // The run takes about 13 s: a line at 10 s (one more on a slow machine).
   EXPECT_GE(progress, 1) << result.Err;

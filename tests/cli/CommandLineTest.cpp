@@ -68,15 +68,40 @@ TEST(Report, ProgressSummaryAndJson) {
   counters.Blank = 5;
   counters.GivenUp = 5;
   counters.NotTried = 0;
-  EXPECT_EQ(ProgressLine::Text(counters, 50), "100/400 tiles (25.0%), 2.00 tiles/s, ETA 0:02:30, 5 given up");
-  EXPECT_EQ(ProgressLine::Text(run::RunCounters{}, 0), "0/0 tiles (100.0%), 0.00 tiles/s, ETA ?, 0 given up");
+  counters.TaskTotal = 1000;  // 600 done before this run
+  EXPECT_EQ(ProgressLine::Text(counters, 50),
+            "700/1000 tiles of the task (70.0%), this run 100/400, 2.00 tiles/s, ETA 0:02:30, 5 given up");
+  EXPECT_EQ(ProgressLine::Text(run::RunCounters{}, 0),
+            "0/0 tiles of the task (100.0%), this run 0/0, 0.00 tiles/s, ETA ?, 0 given up");
   EXPECT_EQ(platform::FormatDuration(3 * 3600 + 62.4), "3:01:02");
 
   Summary summary{"/maps/a \"b\".otsk", counters, 61.5, 1, false};
   EXPECT_EQ(SummaryText(summary), "Saved: 90\nBlank substitutes: 5\nGiven up: 5\nNot tried: 0\nElapsed: 0:01:02\n");
   EXPECT_EQ(SummaryJson(summary),
             "{\"task\": \"/maps/a \\\"b\\\".otsk\", \"total\": 400, \"saved\": 90, \"blank\": 5, \"givenUp\": 5, "
-            "\"notTried\": 0, \"elapsedSeconds\": 61.500, \"interrupted\": false, \"exitStatus\": 1}\n");
+            "\"notTried\": 0, \"elapsedSeconds\": 61.500, \"interrupted\": false, \"exitStatus\": 1, "
+            "\"givenUpReasons\": {}, \"stopReasons\": [], \"census\": null, \"nextStep\": \"\"}\n");
+
+  // Why the run stopped and what the task holds afterwards.
+  summary.GivenUpReasons = {{"timed out", 2}, {"HTTP 500", 10}};
+  summary.StopMessages = {"Error: may be your IP is banned.\nPlease try again later. (HTTP 403)"};
+  task::CensusCounts census;
+  census.Of = {38, 1, 2, 1, 0};
+  summary.Census = census;
+  summary.NextStep = "fill the holes with: orvenna-cli fill '/maps/a \"b\".otsk'";
+  EXPECT_EQ(SummaryText(summary),
+            "Saved: 90\nBlank substitutes: 5\nGiven up: 5\nNot tried: 0\nElapsed: 0:01:02\n"
+            "12 tiles given up: 10 x HTTP 500, 2 x timed out\n"
+            "Stopped: Error: may be your IP is banned. Please try again later. (HTTP 403)\n"
+            "Task: 42 tiles: 38 saved, 1 blank, 2 given up, 1 missing, 0 unreadable\n"
+            "fill the holes with: orvenna-cli fill '/maps/a \"b\".otsk'\n");
+  EXPECT_NE(SummaryJson(summary).find("\"givenUpReasons\": {\"HTTP 500\": 10, \"timed out\": 2}, \"stopReasons\": "
+                                      "[\"Error: may be your IP is banned.\\u000aPlease try again later. (HTTP 403)\"], "
+                                      "\"census\": {\"tiles\": 42, \"saved\": 38, \"blank\": 1, \"givenUp\": 2, "
+                                      "\"missing\": 1, \"unreadable\": 0, \"holes\": 3}"),
+            std::string::npos)
+      << SummaryJson(summary);
+  EXPECT_EQ(ShellWord("/maps/it's"), "'/maps/it'\\''s'");
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST(CombineFormats, JpegSheetsTileTheAreaWithWorldFilesInMetresWhateverTheLocal
   const task::TileRange area = mixed.Task().Range();
 
   const std::vector<std::string> names = {"map_r1_c1", "map_r1_c2", "map_r1_c3", "map_r2_c1", "map_r2_c2", "map_r2_c3"};
-  std::set<std::string> expectedEntries = {"map_holes.txt"};
+  std::set<std::string> expectedEntries = {"map_holes.ftl", "map_holes.txt"};
   std::vector<std::string> expectedFiles;
   for (const std::string& name : names) {
     expectedFiles.push_back(mixed.Output(name + ".jpg"));
@@ -217,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, CombineInDegrees,
 TEST(CombineFormats, CogIsCloudOptimisedWithOverviewsAndTheMask) {
   MixedTask mixed;
   const combiner::CombineResult result = CombineQuietly(OptionsFor(mixed, OutputFormat::Cog, "map.tif"));
-  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()), (std::set<std::string>{"map.tif", "map_holes.txt"}));
+  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()), (std::set<std::string>{"map.tif", "map_holes.ftl", "map_holes.txt"}));
   combiner::Dataset dataset = combiner::OpenDataset(result.Files.at(0), false);
   EXPECT_STREQ(GDALGetMetadataItem(dataset.get(), "LAYOUT", "IMAGE_STRUCTURE"), "COG");
   EXPECT_STREQ(GDALGetMetadataItem(dataset.get(), "COMPRESSION", "IMAGE_STRUCTURE"), "YCbCr JPEG");
@@ -236,7 +236,8 @@ TEST(CombineFormats, CogIsCloudOptimisedWithOverviewsAndTheMask) {
 TEST(CombineFormats, KmzIsASuperOverlayInDegreesWithHolesClear) {
   MixedTask mixed;
   const combiner::CombineResult result = CombineQuietly(OptionsFor(mixed, OutputFormat::Kmz, "map.kmz"));
-  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()), (std::set<std::string>{"map.kmz", "map_holes.txt"}));
+  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
+            (std::set<std::string>{"map.kmz", "map_holes.ftl", "map_holes.txt"}));
   // GDAL reads the super-overlay back as one image in degrees.
   combiner::Dataset dataset = combiner::OpenDataset(result.Files.at(0), false);
   ASSERT_EQ(GDALGetRasterCount(dataset.get()), 4);

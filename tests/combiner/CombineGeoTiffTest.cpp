@@ -82,14 +82,15 @@ TEST_P(CombineGeoTiff, EveryTileLandsAtItsPlaceAndHolesAreFilledMaskedAndListed)
   EXPECT_EQ(result.Tiles, 24);
   EXPECT_EQ(result.Holes.Missing, 1);
   EXPECT_EQ(result.Holes.GivenUp, 1);
-  EXPECT_EQ(result.Holes.Unreadable, 1);
+  EXPECT_EQ(result.Holes.Unreadable, 2);
   EXPECT_EQ(result.Copied, c.RawCopies ? 24 - MixedTask::kHoles - MixedTask::kReencoded : 0);
   EXPECT_EQ(result.Reencoded, 24 - MixedTask::kHoles - result.Copied);
-  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()), (std::set<std::string>{"map.tif", "map_holes.txt"}));
+  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()), (std::set<std::string>{"map.tif", "map_holes.ftl", "map_holes.txt"}));
 
   std::set<std::string> listed;
   for (const std::string& line : platform::ReadTextLines(result.HoleListPath)) listed.insert(line);
   std::set<std::string> holes;
+  std::vector<std::string> records;
 
   combiner::Dataset dataset = combiner::OpenDataset(options.OutputPath, false);
   GDALDatasetH ds = dataset.get();
@@ -113,10 +114,12 @@ TEST_P(CombineGeoTiff, EveryTileLandsAtItsPlaceAndHolesAreFilledMaskedAndListed)
       const auto hole = mixed.HoleAt(x, y);
       EXPECT_TRUE(All(MaskOfTile(ds, column, row), hole ? 0 : 255));
       if (hole) {
-        holes.insert(task.Task().TileFileName(x, y) + " " + combiner::HoleReasonText(*hole));
+        holes.insert(task.Task().TileFileName(x, y) + " " + task::TileStateName(hole->State) +
+                     (hole->Reason.empty() ? "" : ": " + hole->Reason));
+        records.push_back(task.Task().TileFilePath(x, y));
         EXPECT_LE(combinertest::MaxDifference(pixels, combiner::SolidPixels(options.Fill)), 2);
       } else if (mixed.Reencoded(x, y)) {
-        // Decoded from a progressive JPEG or a PNG: its pattern, through one more JPEG or none.
+        // Decoded from a progressive JPEG: its pattern, through one more JPEG or none.
         EXPECT_LE(combinertest::MaxDifference(pixels, combinertest::PatternTile(x, y)),
                   c.Compress == Compression::Jpeg ? 60 : 45);
       } else {
@@ -129,6 +132,12 @@ TEST_P(CombineGeoTiff, EveryTileLandsAtItsPlaceAndHolesAreFilledMaskedAndListed)
     }
   }
   EXPECT_EQ(listed, holes);
+  // The holes as a failed-tile list of the downloader's records, row by row.
+  std::vector<std::string> targets;
+  for (const std::string& record : platform::ReadTextLines(result.HoleFailedListPath)) {
+    targets.push_back(task::SplitFailedRecord(record).first);
+  }
+  EXPECT_EQ(targets, records);
 
   // The first overview: the full image averaged 2 x 2 (from half-size decodes
   // where tiles were copied), and the mask likewise.

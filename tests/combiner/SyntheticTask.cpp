@@ -218,18 +218,16 @@ MixedTask::MixedTask() : task_(dir_.Path(), 6, 4), outputFolder_(dir_.Path() + "
   task_.WriteTile(r.MinX + kBlank[0], r.MinY + kBlank[1], testsupport::ReadFileBytes(ORVENNA_BLANK_IMAGE));
 }
 
-std::optional<combiner::HoleReason> MixedTask::HoleAt(int32_t x, int32_t y) const {
+std::optional<task::TileVerdict> MixedTask::HoleAt(int32_t x, int32_t y) const {
   const task::TileRange r = task_.Range();
-  if (At(r, x, y, kMissing)) return combiner::HoleReason::Missing;
-  if (At(r, x, y, kGivenUp)) return combiner::HoleReason::GivenUp;
-  if (At(r, x, y, kCutShort)) return combiner::HoleReason::Unreadable;
+  if (At(r, x, y, kMissing)) return task::TileVerdict{task::TileState::Missing, ""};
+  if (At(r, x, y, kGivenUp)) return task::TileVerdict{task::TileState::GivenUp, ""};
+  if (At(r, x, y, kCutShort)) return task::TileVerdict{task::TileState::Unreadable, "truncated"};
+  if (At(r, x, y, kPng)) return task::TileVerdict{task::TileState::Unreadable, "a PNG image, not JPEG"};
   return std::nullopt;
 }
 
-bool MixedTask::Reencoded(int32_t x, int32_t y) const {
-  const task::TileRange r = task_.Range();
-  return At(r, x, y, kProgressive) || At(r, x, y, kPng);
-}
+bool MixedTask::Reencoded(int32_t x, int32_t y) const { return At(task_.Range(), x, y, kProgressive); }
 
 void RecordingProgress::Report(const std::string& stage, double fraction) {
   if (Stages.empty() || Stages.back() != stage) Stages.push_back(stage);

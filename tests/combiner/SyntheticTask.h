@@ -79,10 +79,10 @@ class SyntheticTask {
 };
 
 // The task most tests combine: 6 x 4 tiles at zoom 13, all baseline 4:2:0
-// JPEGs but for one missing, one given up, one cut short (unreadable), one
-// progressive JPEG and one PNG (both to be decoded), and the downloader's
-// blank substitute in one place (a saved tile). Outputs go to OutputFolder,
-// apart from the task's own files.
+// JPEGs but for one missing, one given up, one cut short and one PNG (both
+// unreadable: no JPEG tile), one progressive JPEG (to be decoded), and the
+// downloader's blank substitute in one place (a blank tile, no hole). Outputs
+// go to OutputFolder, apart from the task's own files.
 class MixedTask {
  public:
   MixedTask();
@@ -91,11 +91,11 @@ class MixedTask {
   std::string Output(const std::string& name) const { return outputFolder_ + name; }
   const std::string& OutputFolder() const { return outputFolder_; }
   // Why tile (x, y) is a hole, if it is one.
-  std::optional<combiner::HoleReason> HoleAt(int32_t x, int32_t y) const;
+  std::optional<task::TileVerdict> HoleAt(int32_t x, int32_t y) const;
   bool Reencoded(int32_t x, int32_t y) const;
 
-  static constexpr int kHoles = 3;
-  static constexpr int kReencoded = 2;
+  static constexpr int kHoles = 4;
+  static constexpr int kReencoded = 1;
 
  private:
   testsupport::TempDir dir_;

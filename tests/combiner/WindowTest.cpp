@@ -85,11 +85,11 @@ TEST(CombinerWindow, CombinesTheTaskItWasStartedWithFromTheKeyboard) {
   ASSERT_TRUE(WaitUntilIdle(window));
   const QString summary = Find<QPlainTextEdit>(window, "SummaryView")->toPlainText();
   EXPECT_TRUE(summary.contains("Wrote " + Local(mixed.Output("map.png")))) << summary.toStdString();
-  EXPECT_TRUE(summary.contains("3 holes")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("4 holes")) << summary.toStdString();
   EXPECT_EQ(Find<QLabel>(window, "StageLabel")->text(), "Done");
   EXPECT_EQ(Find<QProgressBar>(window, "ProgressBar")->value(), Find<QProgressBar>(window, "ProgressBar")->maximum());
   EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
-            (std::set<std::string>{"map.png", "map.pgw", "map.prj", "map.png.aux.xml", "map_holes.txt"}));
+            (std::set<std::string>{"map.png", "map.pgw", "map.prj", "map.png.aux.xml", "map_holes.ftl", "map_holes.txt"}));
 
   QString opened;
   window.SetFolderOpenerForTests([&](const QString& folder) { opened = folder; });

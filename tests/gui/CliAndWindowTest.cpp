@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/platform/Files.h"
+#include "tests/support/TileImages.h"
 #include "tests/gui/MainWindowFixture.h"
 #include "tests/support/Process.h"
 
@@ -96,7 +97,7 @@ TEST_F(CliAndWindowTest, StartIsRefusedWhileTheCommandLineWorksTheTask) {
   // Once that run is gone (here killed), the window runs the task.
   cli.Signal(SIGKILL);
   cli.Wait();
-  server_->SetDefault(Reply::Ok("tile"));
+  server_->SetDefault(Reply::Ok(testsupport::TileImage("tile")));
   messages_.clear();
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());

@@ -12,6 +12,7 @@
 #include "qtkit/Dialogs.h"
 #include "gui/Unitftl.h"
 #include "core/platform/Files.h"
+#include "tests/support/TileImages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 
@@ -184,7 +185,7 @@ TEST_F(FailedTileWindowTest, NotFoundLogsTwoLinesAndTheRunGoesOn) {
 }
 
 TEST_F(FailedTileWindowTest, ResetThenSuccessLogsOneLineAndStoresTheSecondBody) {
-  server.Script("/maps/a.jpg", {Reply::WithFault(Fault::Reset), Reply::Ok("second body")});
+  server.Script("/maps/a.jpg", {Reply::WithFault(Fault::Reset), Reply::Ok(testsupport::TileImage("second body"))});
   WriteFileBytes(Target("a.jpg"), "stale tile");
   const std::string list = WriteList({Record("a.jpg", "/maps/a.jpg")});
   const std::string listBytes = ReadFileBytes(list);
@@ -196,7 +197,7 @@ TEST_F(FailedTileWindowTest, ResetThenSuccessLogsOneLineAndStoresTheSecondBody) 
   };
   EXPECT_EQ(Log(), expected);
   EXPECT_EQ(server.RequestsFor("/maps/a.jpg").size(), 2u);
-  EXPECT_EQ(ReadFileBytes(Target("a.jpg")), "second body");
+  EXPECT_EQ(ReadFileBytes(Target("a.jpg")), testsupport::TileImage("second body"));
   EXPECT_EQ(ReadFileBytes(list), listBytes) << "the list is only read";
 
   // Running the same list again fetches every record again.

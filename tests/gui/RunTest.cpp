@@ -13,6 +13,7 @@
 
 #include "core/platform/Numbers.h"
 #include "core/settings/IniFile.h"
+#include "tests/support/TileImages.h"
 #include "tests/gui/MainWindowFixture.h"
 
 namespace guitest {
@@ -228,7 +229,7 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
 
 TEST_F(RunTest, EveryFifthTickSavesWhileRunningAndStopAbortsStalledRequests) {
   server_->SetDefault(Reply::Stalled(std::string(200, 'x')));
-  for (int p = 1; p <= 8; ++p) server_->Script(PathOf(TileOfWalk(p)), {Reply::Ok("tile")});
+  for (int p = 1; p <= 8; ++p) server_->Script(PathOf(TileOfWalk(p)), {Reply::Ok(testsupport::TileImage("tile"))});
   OpenWindow();
   FillExample();
   ClickStart();
@@ -335,7 +336,7 @@ TEST_F(RunTest, GeneralErrorHandlerShowsTheTextWithAClosingPeriod) {
 
 TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
   server_->SetDefault(Reply::Stalled(std::string(200, 'x')));
-  for (int p = 1; p <= 8; ++p) server_->Script(PathOf(TileOfWalk(p)), {Reply::Ok("tile")});
+  for (int p = 1; p <= 8; ++p) server_->Script(PathOf(TileOfWalk(p)), {Reply::Ok(testsupport::TileImage("tile"))});
   OpenWindow();
   bool hardExit = false;
   window_->SetHardExitForTests([&hardExit](int) { hardExit = true; });

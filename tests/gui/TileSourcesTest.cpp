@@ -14,6 +14,7 @@
 
 #include "core/platform/Files.h"
 #include "core/run/ConfigFile.h"
+#include "core/settings/IniFile.h"
 #include "core/task/TaskFile.h"
 #include "gui/TileSourcesWindow.h"
 #include "tests/gui/MainWindowFixture.h"
@@ -71,9 +72,14 @@ TEST_F(TileSourcesTest, SourcesAreAddedCheckedTestedAndRemoved) {
   // The test fetches one tile of the rectangle, with the secret.
   dialog.ButtonTest->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ButtonTest->isEnabled(); }, 20000));
-  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, image/png, %1 bytes: an image of 256 x 256.").arg(Png().size()));
+  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, image/png, %1 bytes: a tile.").arg(Png().size()));
   ASSERT_EQ(server_->RequestCount(), 1u);
   EXPECT_EQ(server_->Requests()[0].Path, "/t/13/6742/3101.png?key=" + kSecret);
+  // A page sent with 200 is judged as the download judges it.
+  server_->SetDefault(Reply::Ok("<html>quota</html>").WithHeader("Content-Type", "text/html"));
+  dialog.ButtonTest->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.ButtonTest->isEnabled(); }, 20000));
+  EXPECT_EQ(dialog.LabelTest->text(), QStringLiteral("HTTP 200, text/html, 18 bytes: no tile (not an image)."));
 
   dialog.ButtonRemove->click();
   EXPECT_EQ(dialog.SourceList->count(), 0);
@@ -125,6 +131,19 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
   EXPECT_EQ(server_->RequestCount(), before) << "every tile was done";
+
+  // A task whose source cannot be used is refused with the source's reason,
+  // before any field changes.
+  settings::IniFile(SavePath() + "src.otsk").WriteString("TileSource", "Url", "ftp://tiles/{z}/{x}/{y}.png");
+  window_->Edit1->setText(QStringLiteral("typed"));
+  window_->UpDown1->SetPosition(7);
+  messages_.clear();
+  window_->Button4->click();
+  EXPECT_EQ(MessageTexts(),
+            std::vector<QString>{QStringLiteral("The URL template of Mine must begin with http:// or https://.")});
+  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
+  EXPECT_EQ(window_->UpDown1->Position(), 7);
+  EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()}) << "settings untouched";
 }
 
 }  // namespace

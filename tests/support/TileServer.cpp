@@ -1,5 +1,7 @@
 #include "tests/support/TileServer.h"
 
+#include "tests/support/TileImages.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -456,6 +458,8 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
 }
 
 TileServer::TileServer() : impl_(std::make_unique<Impl>()) {}
+
+std::string TileServer::DefaultBody(const std::string& path) { return TileImage("tile " + path); }
 TileServer::~TileServer() = default;
 
 uint16_t TileServer::Port() const { return impl_->port; }

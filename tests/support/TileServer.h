@@ -97,7 +97,7 @@ class TileServer {
   // Replies for requests of path, used in order; the last one repeats.
   void Script(const std::string& path, std::vector<Reply> replies);
   // Reply for any path without a script; by default 200 with the body
-  // "tile " + path.
+  // DefaultBody(path).
   void SetDefault(Reply reply);
   // Requests through the proxy must carry this Basic Proxy-Authorization,
   // else 407.
@@ -110,7 +110,8 @@ class TileServer {
   // connections than requests).
   std::size_t AcceptedConnections() const;
 
-  static std::string DefaultBody(const std::string& path) { return "tile " + path; }
+  // A JPEG tile labelled "tile " + path.
+  static std::string DefaultBody(const std::string& path);
 
  private:
   struct Impl;

@@ -71,7 +71,7 @@ TEST_F(NavigationTest, StatusBarReadsTheCursorsPositionAtEveryZoom) {
                                    .arg(column)
                                    .arg(row)
                                    .arg(QString::fromStdString(task.TileFileName(column, row)));
-      EXPECT_EQ(window->CursorLabel->text(), expected) << zoomIns << " zoom-ins";
+      EXPECT_EQ(window->CursorLabel->text().toStdString(), expected.toStdString()) << zoomIns << " zoom-ins";
     }
   }
   // Pinned: just inside the north-west corner of tile 6742, 3101 at zoom 13

@@ -35,7 +35,8 @@ TEST_F(ViewerTest, EveryStateIsRecognisedCountedListedAndDrawnDistinctly) {
   const QColor red(200, 30, 30), green(30, 180, 60), teal(20, 120, 140), grey(0xf0, 0xf0, 0xf0);
   const std::vector<Tile> tiles = {
       {0, 0, ImageBytes(red), false, TileState::Saved, red},
-      {1, 0, ImageBytes(green, 256, "PNG"), false, TileState::Saved, green},  // decoded by content
+      {1, 0, ImageBytes(green, 256, "PNG"), false, TileState::Unreadable,
+       viewer::StateColor(TileState::Unreadable)},  // no tile of a JPEG task
       {2, 0, blank, false, TileState::Blank, viewer::StateColor(TileState::Blank)},
       {3, 0, blank + '\0', false, TileState::Saved, grey},  // longer than the blank image
       {0, 1, "", true, TileState::GivenUp, viewer::StateColor(TileState::GivenUp)},
@@ -62,21 +63,22 @@ TEST_F(ViewerTest, EveryStateIsRecognisedCountedListedAndDrawnDistinctly) {
   ASSERT_TRUE(WaitUntilAllKnown());
   // The whole task fits: every tile is drawn as its image, so the undecodable one is found.
   ASSERT_TRUE(QTest::qWaitFor([&] { return StateOf(x0 + 2, y0 + 2) == TileState::Unreadable; }, 10000));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return CountText(TileState::Unreadable) == "Unreadable: 4"; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return CountText(TileState::Unreadable) == "Unreadable: 5"; }, 5000));
   for (const Tile& tile : tiles) {
     EXPECT_EQ(StateOf(x0 + tile.Column, y0 + tile.Row), tile.Expected) << tile.Column << "," << tile.Row;
   }
-  EXPECT_EQ(CountText(TileState::Saved), "Saved: 4");
+  EXPECT_EQ(CountText(TileState::Saved), "Saved: 3");
   EXPECT_EQ(CountText(TileState::Blank), "Blank substitute: 1");
   EXPECT_EQ(CountText(TileState::GivenUp), "Given up: 1");
   EXPECT_EQ(CountText(TileState::Missing), "Not downloaded: 2");
-  EXPECT_EQ(window->HoleSummary->text(), "1 given up, 2 not downloaded");
+  EXPECT_EQ(window->HoleSummary->text(), "1 given up, 2 not downloaded, 5 unreadable");
   // The hole list: walk order (column by column), the state beside each name.
-  ASSERT_EQ(window->Holes->rowCount(), 3);
+  ASSERT_EQ(window->Holes->rowCount(), 8);
   const auto row = [&](int r) { return window->Holes->data(window->Holes->index(r), Qt::DisplayRole).toString(); };
   EXPECT_EQ(row(0), QString::fromStdString(task.TileFileName(x0, y0 + 1)) + "  given up");
-  EXPECT_EQ(row(1), QString::fromStdString(task.TileFileName(x0 + 2, y0 + 1)) + "  missing");
-  EXPECT_EQ(row(2), QString::fromStdString(task.TileFileName(x0 + 3, y0 + 2)) + "  missing");
+  EXPECT_EQ(row(1), QString::fromStdString(task.TileFileName(x0, y0 + 2)) + "  unreadable");
+  EXPECT_EQ(row(4), QString::fromStdString(task.TileFileName(x0 + 2, y0 + 1)) + "  missing");
+  EXPECT_EQ(row(7), QString::fromStdString(task.TileFileName(x0 + 3, y0 + 2)) + "  missing");
 
   const auto pixelAt = [&](const QImage& image, const Tile& tile, double across, double down) {
     const viewer::ScreenPoint point = window->Map->View().ToScreen({x0 + tile.Column + across, y0 + tile.Row + down});

@@ -85,7 +85,7 @@ const Row kRows[] = {
     {"NotFoundLowerCase", StatusFailure(404, "http/1.1 404 Not Found"), FailureClass::NotFound},
     {"BadRequest", StatusFailure(400, "HTTP/1.1 400 Bad Request"), FailureClass::NotFound},
     {"ServerError", StatusFailure(500, "HTTP/1.1 500 Internal Server Error"), FailureClass::Other},
-    {"ProxyAuth", StatusFailure(407, "HTTP/1.1 407 Proxy Authentication Required"), FailureClass::Other},
+    {"ProxyAuth", StatusFailure(407, "HTTP/1.1 407 Proxy Authentication Required"), FailureClass::ProxyRefused},
     {"ClientMessage", CurlFailure(CURLE_UNSUPPORTED_PROTOCOL, "Unsupported URL scheme"), FailureClass::Other},
     {"NoText", CurlFailure(CURLE_OK, ""), FailureClass::NoText},
     // A non-2xx status is the failure even when its body was cut short.

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "tests/core/download/worker_fixture.h"
+#include "tests/support/TileImages.h"
 
 namespace workertest {
 namespace {
@@ -21,6 +22,7 @@ constexpr int32_t kY1 = 3101;
 constexpr int32_t kY2 = 3102;
 const TileBlock kColumnOfTwo{kX, kY1, 1, 2, 13};
 const TileBlock kOneTile{kX, kY1, 1, 1, 13};
+const std::string kRealTile = testsupport::TileImage("the real tile");
 
 class WorkerFetch : public WorkerTest {
  protected:
@@ -74,15 +76,6 @@ TEST_F(WorkerFetch, ExistingTileFileIsReplacedByAFetchedTile) {
   EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), TileServer::DefaultBody(PathOf(kX, kY1)));
 }
 
-TEST_F(WorkerFetch, EmptyBodyGivesAnEmptyTileFile) {
-  MakeTask(kOneTile, 1);
-  server_.Script(PathOf(kX, kY1), {Reply::Ok("")});
-  RunToEnd(1);
-  ASSERT_TRUE(FileExists(FileOf(kX, kY1)));
-  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "");
-  EXPECT_EQ(sink_.LogLines().front(), "T1:seq=1,nm_6742_3101_13.jpg OK");
-}
-
 // A retried tile stores the body of its successful request only.
 struct RetryRow {
   const char* name;
@@ -98,7 +91,7 @@ TEST_P(WorkerRetry, StoresOnlyTheSuccessfulBody) {
   server_.Script(PathOf(kX, kY1), GetParam().replies);
   RunToEnd(1);
   EXPECT_EQ(server_.RequestsFor(PathOf(kX, kY1)).size(), GetParam().requests);
-  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), "the real tile");
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(kX, kY1)), kRealTile);
   EXPECT_EQ(sink_.LogLines(), (std::vector<std::string>{"T1:seq=1,nm_6742_3101_13.jpg OK", "T1 Finished."}));
   EXPECT_TRUE(sink_.FailedLines().empty());
 }
@@ -106,19 +99,19 @@ TEST_P(WorkerRetry, StoresOnlyTheSuccessfulBody) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, WorkerRetry,
     ::testing::Values(
-        RetryRow{"AfterServerError", {Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok("the real tile")}, 2},
-        RetryRow{"AfterReset", {Reply::WithFault(Fault::Reset), Reply::Ok("the real tile")}, 2},
+        RetryRow{"AfterServerError", {Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok(kRealTile)}, 2},
+        RetryRow{"AfterReset", {Reply::WithFault(Fault::Reset), Reply::Ok(kRealTile)}, 2},
         RetryRow{"AfterClosedConnection",
                  {Reply::WithFault(Fault::CloseWithoutAnswer), Reply::WithFault(Fault::CloseWithoutAnswer),
-                  Reply::Ok("the real tile")},
+                  Reply::Ok(kRealTile)},
                  3},
         RetryRow{"AfterTwoNotFound",
-                 {Reply::StatusOnly(404, "Not Found"), Reply::StatusOnly(404, "Not Found"), Reply::Ok("the real tile")},
+                 {Reply::StatusOnly(404, "Not Found"), Reply::StatusOnly(404, "Not Found"), Reply::Ok(kRealTile)},
                  3},
         RetryRow{"AfterResetMidBody",
-                 {Reply::CutShort("the real", 4, Fault::ResetMidBody), Reply::Ok("the real tile")},
+                 {Reply::CutShort("the real", 4, Fault::ResetMidBody), Reply::Ok(kRealTile)},
                  2},
-        RetryRow{"LowerCaseStatusLine", {Reply::Ok("the real tile").WithProtocol("http/1.1")}, 1}),
+        RetryRow{"LowerCaseStatusLine", {Reply::Ok(kRealTile).WithProtocol("http/1.1")}, 1}),
     [](const ::testing::TestParamInfo<RetryRow>& info) { return std::string(info.param.name); });
 
 // A tile whose every request fails the same way: the number of requests, the
@@ -227,6 +220,15 @@ INSTANTIATE_TEST_SUITE_P(
                   true},
         OtherFailure("ServerError500", Reply::StatusOnly(500, "Internal Server Error"),
                      "HTTP/1.1 500 Internal Server Error"),
+        // Answers sent with status 200 that are no tile.
+        OtherFailure("EmptyAnswer", Reply::Ok(""), "Not an image: image/jpeg, 0 bytes"),
+        OtherFailure("PageSentAsSuccess", Reply::Ok("<html>busy</html>").WithHeader("Content-Type", "text/html"),
+                     "Not an image: text/html, 17 bytes"),
+        OtherFailure("CutShortTile", Reply::Ok(testsupport::TileImage("cut").substr(0, 400)),
+                     "Not a tile (truncated): image/jpeg, 400 bytes"),
+        OtherFailure("PngForAJpegTask", Reply::Ok(testsupport::TileImage("png", "png")),
+                     "Not a tile (a PNG image, not JPEG): image/jpeg, " +
+                         std::to_string(testsupport::TileImage("png", "png").size()) + " bytes"),
         // Only the status counts, never digits or words of the reason phrase.
         OtherFailure("ReasonNamingASocketError", Reply::StatusOnly(503, "Socket Error # 10048"),
                      "HTTP/1.1 503 Socket Error # 10048"),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "tests/support/TileImages.h"
 #include "tests/core/download/worker_fixture.h"
 #include "tests/support/RealPeers.h"
 
@@ -42,7 +43,7 @@ class WorkerThroughRealPeers : public WorkerTest {
 
   static std::string TileName(const std::string& url) { return url.substr(url.rfind('/') + 1); }
   static std::string Bytes(int32_t x, int32_t y) {
-    return "jpeg of " + std::to_string(x) + "/" + std::to_string(y);
+    return testsupport::TileImage("jpeg of " + std::to_string(x) + "/" + std::to_string(y));
   }
 
   std::unique_ptr<testsupport::NginxPeer> nginx_;

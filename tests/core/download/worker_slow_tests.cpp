@@ -1,6 +1,7 @@
 // Worker cases that need the client's own time-out to run out (about a second
 // per request).
 #include "tests/core/download/worker_fixture.h"
+#include "tests/support/TileImages.h"
 
 namespace workertest {
 namespace {
@@ -39,10 +40,10 @@ TEST_F(WorkerTimeout, TimedOutThreeTimesStopsTheWorkerAsANetworkFailure) {
 TEST_F(WorkerTimeout, PartOfATimedOutBodyNeverReachesTheTile) {
   MakeTask(kColumnOfTwo, 1);
   const std::string path1 = PathOf(6742, 3101);
-  server_.Script(path1, {Reply::Stalled("a partial body that must not be kept"), Reply::Ok("the real tile")});
+  server_.Script(path1, {Reply::Stalled("a partial body that must not be kept"), Reply::Ok(testsupport::TileImage("the real tile"))});
   RunToEnd(1);
   EXPECT_EQ(server_.RequestsFor(path1).size(), 2u);
-  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(6742, 3101)), "the real tile");
+  EXPECT_EQ(testsupport::ReadFileBytes(FileOf(6742, 3101)), testsupport::TileImage("the real tile"));
   EXPECT_EQ(sink_.LogLines().front(), "T1:seq=1,nm_6742_3101_13.jpg OK");
 }
 

@@ -5,13 +5,14 @@
 #include <set>
 
 #include "tests/core/download/worker_fixture.h"
+#include "tests/support/TileImages.h"
 
 namespace workertest {
 namespace {
 
 using testsupport::Reply;
 
-const std::string kPng("\x89PNG\r\n\x1A\n tile", 13);
+const std::string kPng = testsupport::TileImage("tile", "png");
 const std::string kBlankPng("\x89PNG\r\n\x1A\n blank", 14);
 const std::string kSecret = "S3CR3T";
 
@@ -65,6 +66,8 @@ TEST_F(WorkerSource, TilesAreFetchedByTheTemplateWithTheSecretAndSavedUnderTheSo
     paths.insert(request.Path);
     EXPECT_EQ(request.Headers.at("x-api-key"), kSecret);
     EXPECT_EQ(request.Headers.at("referer"), "https://example.org/");
+    // A source without a User-Agent of its own names the program.
+    EXPECT_EQ(request.Headers.at("user-agent"), task::kDefaultUserAgent);
   }
   EXPECT_EQ(paths, (std::set<std::string>{PathOf(6742, 3101), PathOf(6742, 3102), PathOf(6743, 3101),
                                          PathOf(6743, 3102)}));

@@ -10,6 +10,7 @@
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/platform/Files.h"
+#include "tests/support/TileImages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 
@@ -94,6 +95,19 @@ TEST_F(FailedListRun, LineBreakAloneIsOneEmptyRecord) {
   EXPECT_GT(log_.lines[1].size(), 2u);
   EXPECT_EQ(log_.lines[1].substr(log_.lines[1].size() - 2), "->");
   EXPECT_EQ(log_.lines[2], "Download End.");
+}
+
+// An answer sent as a success that is no tile fails as any other failure:
+// its line names what came, the blank image stays, the run goes on.
+TEST_F(FailedListRun, AnAnswerThatIsNoTileIsAFailure) {
+  testsupport::WriteFileBytes(Target("a"), "the blank");
+  server_.Script("/maps/a", {Reply::Ok("<html>busy</html>").WithHeader("Content-Type", "text/html")});
+  Run({RecordOf("a"), RecordOf("b")});
+  EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...", "Not an image: text/html, 17 bytes->" + Url("a"),
+                                                  OkLine("b"), "Download End."}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Target("a")), "the blank");
+  EXPECT_EQ(outcome_.Failed, 1);
+  EXPECT_EQ(outcome_.Saved, 1);
 }
 
 TEST_F(FailedListRun, StoresEveryTileAndLogsItWithItsUrl) {
@@ -211,11 +225,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FailureRow>& info) { return std::string(info.param.name); });
 
 TEST_F(FailedListRun, ResetIsRepeatedAtOnceAndOnlyTheSuccessIsStored) {
-  server_.Script("/maps/a", {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset), Reply::Ok("the real tile")});
+  server_.Script("/maps/a", {Reply::WithFault(Fault::Reset), Reply::WithFault(Fault::Reset), Reply::Ok(testsupport::TileImage("the real tile"))});
   Run({RecordOf("a")});
   EXPECT_EQ(log_.lines, (std::vector<std::string>{"Start...", OkLine("a"), "Download End."}));
   EXPECT_EQ(server_.RequestsFor("/maps/a").size(), 3u);
-  EXPECT_EQ(testsupport::ReadFileBytes(Target("a")), "the real tile");
+  EXPECT_EQ(testsupport::ReadFileBytes(Target("a")), testsupport::TileImage("the real tile"));
 }
 
 TEST_F(FailedListRun, EndlessResetsAreBoundedThenHandledAsAnyFailure) {

@@ -10,11 +10,13 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/platform/FileLock.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -326,6 +328,42 @@ TEST(ProgramFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
   EXPECT_EQ(folder.front(), '/');
   EXPECT_EQ(folder.back(), platform::kPathSeparator);
   EXPECT_TRUE(platform::FileExists(folder + "platform_tests"));
+}
+
+}  // namespace
+
+namespace {
+
+// The lock file goes with its holder; a locker that opened it before it went
+// must not take the removed file for the lock, or two would hold it at once.
+TEST(FileLock, OneHolderAtATimeAndNoFileLeftBehind) {
+  TempDir dir;
+  const std::string path = dir.File(".task.otsk.lock");
+  std::atomic<int> holders{0};
+  std::atomic<int> overlaps{0};
+  std::atomic<int> taken{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 2000; ++i) {
+        std::optional<platform::FileLock> lock = platform::FileLock::TryAcquire(path);
+        if (!lock) continue;
+        ++taken;
+        if (++holders != 1) ++overlaps;
+        std::this_thread::yield();
+        --holders;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(overlaps.load(), 0);
+  EXPECT_GT(taken.load(), 0);
+  EXPECT_FALSE(fs::exists(path));
+
+  std::optional<platform::FileLock> held = platform::FileLock::TryAcquire(path);
+  ASSERT_TRUE(held);
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_FALSE(platform::FileLock::TryAcquire(path));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/task/TaskFile.h"
+#include "tests/support/TileImages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 #include "tests/support/WorkerHarness.h"
@@ -177,9 +178,9 @@ TEST_F(RunControllerTest, StopInEveryStateEndsTheRunAndItContinuesWhereItStopped
   download::Pacing longPause = testsupport::ScaledPacing(5);
   longPause.AfterSavedMs = 400;
   const Case cases[] = {
-      {"in the start pause", slowStart, Reply::Ok("tile"), 0, 1},
+      {"in the start pause", slowStart, Reply::Ok(testsupport::TileImage("tile")), 0, 1},
       {"in a hung request", testsupport::ScaledPacing(5), Reply::Stalled("tile body"), 0, 0},
-      {"in the pause after a saved tile", longPause, Reply::Ok("tile"), 8, 8},
+      {"in the pause after a saved tile", longPause, Reply::Ok(testsupport::TileImage("tile")), 8, 8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -222,7 +223,7 @@ TEST_F(RunControllerTest, StopInEveryStateEndsTheRunAndItContinuesWhereItStopped
 
     // Continued: the tiles at or before the saved positions are not fetched
     // again, and the run counts only the tiles left.
-    server_.SetDefault(Reply::Ok("tile"));
+    server_.SetDefault(Reply::Ok(testsupport::TileImage("tile")));
     const std::size_t before = server_.RequestCount();
     p.ContinueTask = true;
     auto next = StartRun(p, testsupport::ScaledPacing(5));
@@ -279,7 +280,7 @@ TEST_F(RunControllerTest, AWorkerThatCannotEndInTimeIsJoinedLater) {
 
 TEST_F(RunControllerTest, RandomStartStopCyclesNeverHangAndEveryWorkerEndsOnce) {
   std::mt19937 random(20261207);
-  server_.SetDefault(Reply::Ok("tile"));
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("tile")));
   for (int cycle = 0; cycle < 15; ++cycle) {
     SCOPED_TRACE("cycle " + std::to_string(cycle));
     const TileBlock block{6742, 3101, 1 + static_cast<int32_t>(random() % 4), 1 + static_cast<int32_t>(random() % 4), 13};

@@ -39,6 +39,8 @@ TEST(IniFileRead, TextValues) {
   const std::string cut(2047, 'v');
   const ReadCase cases[] = {
       {"plain", "[IniParas]\r\nDefaultPath=c:\\maps\r\n", "IniParas", "DefaultPath", "c:\\maps"},
+      {"a byte-order mark before the first section", "\xEF\xBB\xBF[IniParas]\r\nDefaultPath=x\r\n", "IniParas",
+       "DefaultPath", "x"},
       {"names ignore case", "[iniparas]\r\ndefaultPATH=x\r\n", "IniParas", "DefaultPath", "x"},
       {"blanks around names", "  [ Proxy ]  \r\n  ProxyPort  =80\r\n", "Proxy", "ProxyPort", "80"},
       {"text after ] ignored", "[Proxy] ; note\r\nk=v\r\n", "Proxy", "k", "v"},
@@ -158,6 +160,8 @@ TEST(IniFileWrite, ChangesOnlyWhatItMust) {
       {"new names written trimmed", nullptr, " New\t", " k ", "v", "[New]\r\nk=v\r\n"},
       {"a [ line without ] stays in its section", "[s]\r\n[x\r\nk=1\r\n", "s", "k", "2",
        "[s]\r\n[x\r\nk=2\r\n"},
+      {"a byte-order mark stays where it was", "\xEF\xBB\xBF[s]\r\nk=1\r\n", "s", "k", "2",
+       "\xEF\xBB\xBF[s]\r\nk=2\r\n"},
   };
   TempDir dir;
   const std::string path = dir.File("config.ini");

@@ -1,0 +1,108 @@
+#include "cli/Census.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Report.h"
+#include "core/platform/Numbers.h"
+#include "core/run/OpenedTask.h"
+
+namespace cli {
+
+namespace {
+
+// Holes shown by name; the rest are counted.
+constexpr std::size_t kShownHoles = 20;
+
+std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
+
+std::string WholeTaskFile(const task::TaskParameters& parameters) { return parameters.SavePath + parameters.TaskName; }
+
+std::string FillCommandLine(const task::MDTask& task) {
+  return "orvenna-cli fill " + ShellWord(WholeTaskFile(*task.Parameters));
+}
+
+std::string HoleJson(const task::MDTask& task, const Hole& hole) {
+  return "{\"file\": " + JsonString(task.TileFileName(hole.Tile.X, hole.Tile.Y)) + ", \"x\": " + Decimal(hole.Tile.X) +
+         ", \"y\": " + Decimal(hole.Tile.Y) + ", \"state\": " + JsonString(task::TileStateName(hole.Verdict.State)) +
+         ", \"reason\": " + JsonString(hole.Verdict.Reason) + "}";
+}
+
+}  // namespace
+
+CensusReport TakeCensus(const task::MDTask& task, const std::string& programFolder, std::size_t firstHoles,
+                        bool everyHole) {
+  CensusReport report;
+  const task::TileCensus census(task, programFolder);
+  report.Counts = census.Walk([&](task::TilePosition tile, const task::TileVerdict& verdict) {
+    if (!task::IsHole(verdict.State)) return true;
+    if (report.FirstHoles.size() < firstHoles) report.FirstHoles.push_back({tile, verdict});
+    if (everyHole) report.Holes.push_back(tile);
+    return true;
+  });
+  return report;
+}
+
+std::string HoleText(const task::MDTask& task, const Hole& hole) {
+  std::string text = task.TileFileName(hole.Tile.X, hole.Tile.Y) + " " + task::TileStateName(hole.Verdict.State);
+  if (!hole.Verdict.Reason.empty()) text += ": " + hole.Verdict.Reason;
+  return text;
+}
+
+void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder, bool walkEnded) {
+  try {
+    summary.Census = TakeCensus(task, programFolder, 0).Counts;
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+    return;
+  }
+  const task::TaskParameters& p = *task.Parameters;
+  if (!walkEnded) {
+    summary.NextStep = "continue with: orvenna-cli run " + ShellWord(WholeTaskFile(p)) +
+                       (p.PartCount > 0 ? " --part " + Decimal(p.PartIndex) + "/" + Decimal(p.PartCount) : "");
+  } else if (summary.Census->Holes() > 0) {
+    summary.NextStep = p.PartCount > 0 ? "fill the holes, once the parts are merged, with: " + FillCommandLine(task)
+                                       : "fill the holes with: " + FillCommandLine(task);
+  }
+}
+
+int StatusCommand(const Invocation& invocation, const Context& context) {
+  const std::string path = FullPath(invocation.Operands[0]);
+  std::unique_ptr<run::OpenedTask> opened;
+  CensusReport report;
+  try {
+    opened = run::OpenedTask::Open(path);
+    report = TakeCensus(opened->Task, context.ProgramFolder, kShownHoles);
+  } catch (const std::exception& error) {
+    PrintError(error.what());
+    return kExitUsage;
+  }
+  const task::MDTask& task = opened->Task;
+  const int64_t holes = report.Counts.Holes();
+  const std::string next = holes > 0 ? "fill the holes with: " + FillCommandLine(task) : std::string();
+  if (const auto json = invocation.Value("json")) {
+    std::string list;
+    for (const Hole& hole : report.FirstHoles) list += (list.empty() ? "" : ", ") + HoleJson(task, hole);
+    try {
+      WriteJson(*json, "{\"task\": " + JsonString(path) + ", \"census\": " + CensusJson(report.Counts) +
+                           ", \"firstHoles\": [" + list + "], \"nextStep\": " + JsonString(next) + "}\n");
+    } catch (const std::exception& error) {
+      PrintError(error.what());
+      return kExitUsage;
+    }
+  }
+  if (context.Verbose != Verbosity::Quiet && invocation.Value("json") != "-") {
+    std::string text = CensusLine(report.Counts) + "\n";
+    for (const Hole& hole : report.FirstHoles) text += "  " + HoleText(task, hole) + "\n";
+    if (holes > static_cast<int64_t>(report.FirstHoles.size())) {
+      text += "  ... and " + Decimal(holes - static_cast<int64_t>(report.FirstHoles.size())) + " more holes\n";
+    }
+    text += holes > 0 ? next + "\n" : "No holes: every tile is saved or blank.\n";
+    std::fputs(text.c_str(), stdout);
+  }
+  return holes > 0 ? kExitIncomplete : kExitComplete;
+}
+
+}  // namespace cli

@@ -1,0 +1,97 @@
+#include "core/platform/FileBytes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+#ifdef _WIN32
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
+#endif
+
+// Reads up to n bytes at offset into out; false on a read error.
+bool ReadAt(int fd, uint64_t offset, std::size_t n, std::string& out) {
+  out.resize(n);
+  std::size_t done = 0;
+  while (done < n) {
+#ifdef _WIN32
+    if (_lseeki64(fd, static_cast<__int64>(offset + done), SEEK_SET) < 0) return false;
+    const int got = _read(fd, out.data() + done, static_cast<unsigned>(n - done));
+#else
+    const ssize_t got = ::pread(fd, out.data() + done, n - done, static_cast<off_t>(offset + done));
+#endif
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  out.resize(done);
+  return true;
+}
+
+}  // namespace
+
+FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
+  fd_ = ::open(path.c_str(), kOpenFlags);
+  if (fd_ < 0) {
+    const int error = errno;
+    kind_ = error == ENOENT || error == ENOTDIR ? Kind::Absent : Kind::Failed;
+    if (kind_ == Kind::Failed) error_ = std::strerror(error);
+    return;
+  }
+  struct stat status {};
+  if (::fstat(fd_, &status) != 0) {
+    Fail(errno);
+    return;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    kind_ = Kind::Folder;
+    return;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    kind_ = Kind::Other;
+    return;
+  }
+  kind_ = Kind::Regular;
+  size_ = static_cast<uint64_t>(status.st_size);
+  if (!ReadAt(fd_, 0, static_cast<std::size_t>(std::min<uint64_t>(size_, headBytes)), head_)) Fail(errno);
+}
+
+FileBytes::~FileBytes() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void FileBytes::Fail(int error) {
+  kind_ = Kind::Failed;
+  error_ = std::strerror(error);
+  head_.clear();
+}
+
+std::string_view FileBytes::Read(uint64_t offset, std::size_t n) {
+  if (kind_ != Kind::Regular || offset >= size_) return {};
+  if (offset + n <= head_.size() || head_.size() == size_) {
+    return std::string_view(head_).substr(static_cast<std::size_t>(offset), n);
+  }
+  if (!ReadAt(fd_, offset, n, scratch_)) {
+    Fail(errno);
+    return {};
+  }
+  return scratch_;
+}
+
+}  // namespace platform

@@ -1,0 +1,263 @@
+// Every program gives the same answer to "which tiles does this task have":
+// one table of tile files, each built on disk, judged by the census, the
+// viewer's scanner, tilejoin's holes and "orvenna-cli status"; and one run
+// with faults whose holes "status" lists and "fill" fetches, after which the
+// viewer and tilejoin agree that none is left.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "combiner/Combiner.h"
+#include "core/download/HttpClient.h"
+#include "core/platform/Files.h"
+#include "core/platform/MainThreadQueue.h"
+#include "core/platform/Numbers.h"
+#include "core/run/RunController.h"
+#include "core/task/TileCensus.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TileImages.h"
+#include "tests/support/TileServer.h"
+#include "tests/support/WorkerHarness.h"
+#include "viewer/LoadedTask.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using task::TileState;
+using testsupport::Reply;
+
+struct NoProgress final : combiner::Progress {
+  void Report(const std::string&, double) override {}
+  bool CancelRequested() const override { return false; }
+};
+
+// The key of a state in the JSON of "status".
+const char* JsonKey(TileState state) {
+  switch (state) {
+    case TileState::Saved: return "saved";
+    case TileState::Blank: return "blank";
+    case TileState::GivenUp: return "givenUp";
+    case TileState::Missing: return "missing";
+    case TileState::Unreadable: return "unreadable";
+  }
+  return "";
+}
+
+std::string JpegOfSide(int side) {
+  QImage image(side, side, QImage::Format_RGB32);
+  image.fill(Qt::darkCyan);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "JPEG");
+  return buffer.data().toStdString();
+}
+
+class TileStatesAgree : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { download::HttpClient::GlobalInit(); }
+
+  TileStatesAgree() {
+    testsupport::MakeBlankImage(program_.Path(), testsupport::ProgramBlankImage());
+    testsupport::WriteFileBytes(config_.File("config.ini"), "[Proxy]\r\nUseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" +
+                                                                platform::FormatInteger(server_.Port()) + "\r\n");
+  }
+
+  // A task of the block in folder, its files written as Start writes them.
+  std::unique_ptr<task::MDTask> MakeTask(const std::string& folder, const testsupport::TileBlock& block) {
+    std::filesystem::create_directories(folder);
+    parameters_.push_back(std::make_unique<task::TaskParameters>(testsupport::BlockParameters(folder, block, 8)));
+    task::TaskParameters& p = *parameters_.back();
+    p.UseProxy = true;
+    p.ProxyServer = "127.0.0.1";
+    p.ProxyPort = platform::FormatInteger(server_.Port());
+    auto made = std::make_unique<task::MDTask>(&p);
+    made->WriteTaskFile();
+    made->WriteExtentList();
+    made->WriteLogHeader();
+    made->CreateFailedList();
+    return made;
+  }
+
+  testsupport::ProcessResult Cli(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), ORVENNA_CLI_PROGRAM);
+    arguments.push_back("--config=" + config_.File("config.ini"));
+    return testsupport::RunProcess(arguments);
+  }
+
+  // The viewer's state of every tile of the task, once its scanner knows them all.
+  std::vector<viewer::TileState> ViewerStates(const task::MDTask& task) const {
+    const auto loaded = viewer::LoadedTask::Open(task.TaskFileName(), program_.Path(), 20ms);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (loaded->States().Count(viewer::TileState::Unknown) > 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(5ms);
+    }
+    std::vector<viewer::TileState> states;
+    for (int64_t index = 0; index < loaded->States().Size(); ++index) states.push_back(loaded->States().At(index));
+    return states;
+  }
+
+  // tilejoin's holes of the task: its side list's lines.
+  std::vector<std::string> TilejoinHoles(const task::MDTask& task, const std::string& output) const {
+    combiner::CombineOptions options;
+    options.TaskPath = task.TaskFileName();
+    options.OutputPath = output;
+    options.Overviews = false;
+    options.ProgramFolder = program_.Path();
+    NoProgress progress;
+    const combiner::CombineResult result = combiner::Combine(options, progress);
+    return result.HoleListPath.empty() ? std::vector<std::string>{} : platform::ReadTextLines(result.HoleListPath);
+  }
+
+  testsupport::TempDir program_;
+  testsupport::TempDir config_;
+  testsupport::TempDir save_;
+  testsupport::TileServer server_;
+  std::vector<std::unique_ptr<task::TaskParameters>> parameters_;
+};
+
+TEST_F(TileStatesAgree, EveryProgramJudgesEveryKindOfTileFileAlike) {
+  enum class Place { File, Folder, NoFile, FileForTileFolder };
+  struct Case {
+    const char* name;
+    Place place;
+    std::string bytes;
+    bool listed;
+    TileState state;
+    std::string reason;
+  };
+  const std::string blank = testsupport::ProgramBlankImage();
+  const Case cases[] = {
+      {"a real tile", Place::File, testsupport::TileImage("real"), false, TileState::Saved, ""},
+      {"the blank image, listed", Place::File, blank, true, TileState::GivenUp, ""},
+      {"the blank image, not listed", Place::File, blank, false, TileState::Blank, ""},
+      {"the blank plus one byte", Place::File, blank + '\0', false, TileState::Saved, ""},
+      {"0 bytes", Place::File, "", false, TileState::Unreadable, "0 bytes"},
+      {"an HTML page named .jpg", Place::File, "<html><body>Over quota</body></html>", false, TileState::Unreadable,
+       "not an image"},
+      {"a truncated JPEG", Place::File, testsupport::TileImage("cut").substr(0, 200), false, TileState::Unreadable,
+       "truncated"},
+      {"a PNG in a JPEG task", Place::File, testsupport::TileImage("png", "png"), false, TileState::Unreadable,
+       "a PNG image, not JPEG"},
+      {"a 512 px tile", Place::File, JpegOfSide(512), false, TileState::Unreadable, "512 x 512 pixels, not 256 x 256"},
+      {"a folder in the way", Place::Folder, "", false, TileState::Unreadable, "a folder"},
+      {"a file where the tile folder should be", Place::FileForTileFolder, "", false, TileState::Missing, ""},
+      {"listed, its file now a real image", Place::File, testsupport::TileImage("later"), true, TileState::Saved, ""},
+      {"listed, no file", Place::NoFile, "", true, TileState::GivenUp, ""},
+      {"no file, not listed", Place::NoFile, "", false, TileState::Missing, ""},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A task of one tile each, so a case may replace the tile folder.
+    const std::string folder = save_.Path() + "case" + std::to_string(++number) + "/";
+    const std::unique_ptr<task::MDTask> task = MakeTask(folder, {6742, 3101, 1, 1, 13});
+    const std::string path = task->TileFilePath(6742, 3101);
+    switch (c.place) {
+      case Place::File: testsupport::WriteFileBytes(path, c.bytes); break;
+      case Place::Folder: std::filesystem::create_directory(path); break;
+      case Place::NoFile: break;
+      case Place::FileForTileFolder:
+        std::filesystem::remove(task->ImageFolder.substr(0, task->ImageFolder.size() - 1));
+        testsupport::WriteFileBytes(task->ImageFolder.substr(0, task->ImageFolder.size() - 1), "not a folder");
+        break;
+    }
+    if (c.listed) platform::WriteTextLines(task->FailedListFileName, {task->FailedRecord(6742, 3101)});
+    const bool hole = task::IsHole(c.state);
+    const std::string holeLine =
+        task->TileFileName(6742, 3101) + " " + task::TileStateName(c.state) + (c.reason.empty() ? "" : ": " + c.reason);
+
+    const task::TileVerdict verdict = task::TileCensus(*task, program_.Path()).Judge(6742, 3101);
+    EXPECT_EQ(verdict.State, c.state) << task::TileStateName(verdict.State);
+    EXPECT_EQ(verdict.Reason, c.reason);
+
+    EXPECT_EQ(ViewerStates(*task), std::vector<viewer::TileState>{viewer::StateOf(c.state)});
+
+    EXPECT_EQ(TilejoinHoles(*task, folder + "out.tif"), hole ? std::vector<std::string>{holeLine} : std::vector<std::string>{});
+
+    const testsupport::ProcessResult status = Cli({"status", task->TaskFileName(), "--json", "-"});
+    EXPECT_EQ(status.ExitStatus, hole ? 1 : 0) << status.Err;
+    EXPECT_NE(status.Out.find(std::string("\"") + JsonKey(c.state) + "\": 1"), std::string::npos) << status.Out;
+    if (hole) {
+      EXPECT_NE(status.Out.find("\"state\": \"" + std::string(task::TileStateName(c.state)) + "\", \"reason\": \"" +
+                                c.reason + "\""),
+                std::string::npos)
+          << status.Out;
+    }
+  }
+}
+
+TEST_F(TileStatesAgree, StatusListsTheHolesOfARunWithFaultsAndFillLeavesNone) {
+  // Six tiles, walk numbers 1 to 6: a server error, an empty answer, an error
+  // page, no tile (404: a blank, no hole), a connection reset every time,
+  // and a good tile.
+  const testsupport::TileBlock block{6742, 3101, 2, 3, 13};
+  const std::unique_ptr<task::MDTask> made = MakeTask(save_.Path(), block);
+  const task::TileRange range = made->Range();
+  const auto pathOf = [&](int64_t p) {
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    return testsupport::UrlPath(made->TileURL(tile.X, tile.Y));
+  };
+  server_.Script(pathOf(1), {Reply::StatusOnly(500, "Internal Server Error")});
+  server_.Script(pathOf(2), {Reply::Ok("")});
+  server_.Script(pathOf(3), {Reply::Ok("<html>busy</html>").WithHeader("Content-Type", "text/html")});
+  server_.Script(pathOf(4), {Reply::StatusOnly(404, "Not Found")});
+  server_.Script(pathOf(5), {Reply::WithFault(testsupport::Fault::Reset)});
+
+  {
+    platform::MainThreadQueue queue;
+    struct : run::RunObserver {
+      void LogLinesAdded(std::size_t) override {}
+      void FailedLinesAdded(std::size_t) override {}
+    } observer;
+    run::RunEnvironment environment{&queue, program_.Path(), testsupport::ScaledPacing(10), {}, {}};
+    run::RunController run(*made->Parameters, std::move(environment), observer);
+    run.Prepare();
+    run.StartWorkers();
+    std::optional<run::CloseReport> closed;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!closed && std::chrono::steady_clock::now() < deadline) {
+      queue.WaitForPending(10ms);
+      queue.RunPending();
+      closed = run.Tick();
+    }
+    ASSERT_TRUE(closed);
+    EXPECT_EQ(run.GivenUpReasons(), (std::map<std::string, int64_t>{
+                                        {"HTTP 500", 1}, {"0 bytes", 1}, {"not an image", 1}, {"connection reset", 1}}));
+    EXPECT_EQ(server_.RequestsFor(pathOf(5)).size(), static_cast<std::size_t>(download::kResetsBeforeGivingUp));
+  }
+
+  const testsupport::ProcessResult status = Cli({"status", made->TaskFileName()});
+  EXPECT_EQ(status.ExitStatus, 1) << status.Err;
+  EXPECT_NE(status.Out.find("Task: 6 tiles: 1 saved, 1 blank, 4 given up, 0 missing, 0 unreadable\n"), std::string::npos)
+      << status.Out;
+  for (const int64_t p : {1, 2, 3, 5}) {
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    EXPECT_NE(status.Out.find("  " + made->TileFileName(tile.X, tile.Y) + " given up\n"), std::string::npos) << p;
+  }
+  EXPECT_NE(status.Out.find("fill the holes with: orvenna-cli fill " + made->TaskFileName()), std::string::npos);
+
+  // The server has recovered, but for the tile it has not.
+  for (const int64_t p : {1, 2, 3, 5}) server_.Script(pathOf(p), {Reply::Ok(testsupport::TileImage("filled"))});
+  const std::size_t before = server_.RequestCount();
+  const testsupport::ProcessResult fill = Cli({"fill", made->TaskFileName()});
+  EXPECT_EQ(fill.ExitStatus, 0) << fill.Err;
+  EXPECT_EQ(server_.RequestCount() - before, 4u) << "only the holes are fetched";
+  EXPECT_NE(fill.Err.find("Task: 6 tiles: 5 saved, 1 blank, 0 given up, 0 missing, 0 unreadable\n"), std::string::npos)
+      << fill.Err;
+  EXPECT_EQ(platform::ReadTextLines(made->FailedListFileName), std::vector<std::string>{}) << "saved tiles leave the list";
+  const std::vector<std::string> log = platform::ReadTextLines(made->LogFileName);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Filling the holes: 4 tiles"), 1);
+
+  EXPECT_EQ(Cli({"status", made->TaskFileName(), "-q"}).ExitStatus, 0);
+  for (const viewer::TileState state : ViewerStates(*made)) EXPECT_FALSE(viewer::IsHole(state));
+  EXPECT_EQ(TilejoinHoles(*made, save_.Path() + "out.tif"), std::vector<std::string>{});
+}
+
+}  // namespace
