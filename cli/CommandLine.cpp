@@ -128,6 +128,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "Usage: orvenna-cli COMMAND [OPTIONS]\n"
+         "  or:  orvenna-cli --version\n"
          "Downloads the map tiles of a task without a window, into the same files as the window program.\n"
          "\n"
          "Commands:\n"
@@ -158,7 +159,9 @@ std::string UsageText() {
          "                           lists into the task's and report its holes\n"
          "\n"
          "Options of every command:\n"
-         "  --config PATH            the settings file (default: ini/config.ini beside the program)\n"
+         "  --config PATH            the settings file (default: ini/config.ini beside the program when\n"
+         "                           that folder is writable, else $XDG_CONFIG_HOME/orvenna/config.ini;\n"
+         "                           --version names it)\n"
          "  -q, --quiet              print nothing but errors\n"
          "  -v, --verbose            also print every log line as it comes\n"
          "  -h, --help               print this text\n"

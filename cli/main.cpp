@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -13,11 +14,17 @@
 #include "cli/Parts.h"
 #include "cli/ExitStatus.h"
 #include "core/download/HttpClient.h"
-#include "core/platform/Files.h"
+#include "core/platform/Locations.h"
+#include "core/platform/Version.h"
 #include "core/run/ConfigFile.h"
 
 int main(int argc, char** argv) {
   using namespace cli;
+  const std::string programFolder = platform::ProgramFolder();
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs(platform::VersionText("orvenna-cli", run::ConfigFile::PathFor(programFolder)).c_str(), stdout);
+    return kExitComplete;
+  }
   try {
     const Invocation invocation = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (invocation.What == Command::Help) {
@@ -25,8 +32,13 @@ int main(int argc, char** argv) {
       return kExitComplete;
     }
     Context context;
-    context.ProgramFolder = platform::ProgramFolder();
-    context.ConfigPath = invocation.Value("config").value_or(run::ConfigFile::PathIn(context.ProgramFolder));
+    context.ProgramFolder = programFolder;
+    if (const auto config = invocation.Value("config")) {
+      context.ConfigPath = *config;
+    } else {
+      run::ConfigFile::MakeOnFirstUse(programFolder);
+      context.ConfigPath = run::ConfigFile::PathFor(programFolder);
+    }
     context.Verbose = invocation.Has("quiet")     ? Verbosity::Quiet
                       : invocation.Has("verbose") ? Verbosity::Verbose
                                                   : Verbosity::Normal;

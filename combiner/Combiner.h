@@ -15,6 +15,7 @@
 #include "combiner/GeoTiff.h"
 #include "combiner/Holes.h"
 #include "core/platform/Files.h"
+#include "core/platform/Locations.h"
 #include "combiner/JpegCodec.h"
 #include "combiner/Progress.h"
 #include "combiner/TileArea.h"

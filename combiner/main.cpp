@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -15,7 +16,9 @@
 #include "combiner/CombinerWindow.h"
 #include "combiner/CommandLine.h"
 #include "combiner/ConsoleProgress.h"
+#include "core/platform/Version.h"
 #include "qtkit/Dialogs.h"
+#include "qtkit/Program.h"
 
 namespace {
 
@@ -69,6 +72,7 @@ int RunWindow(int argc, char** argv, const std::string& taskPath) {
     return kExitFailed;
   }
   QApplication application(argc, argv);
+  qtkit::SetUpWindowProgram({"tilejoin", "example.orvenna.TileJoin", ""});
   qtkit::SetMessageCaption(QString::fromLatin1(combiner::kWindowTitle));
   combiner::CombinerWindow window(QString::fromLocal8Bit(taskPath.c_str()));
   window.show();
@@ -78,6 +82,10 @@ int RunWindow(int argc, char** argv, const std::string& taskPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs(platform::VersionText("tilejoin", "").c_str(), stdout);
+    return kExitComplete;
+  }
   combiner::Invocation invocation;
   try {
     invocation = combiner::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -36,6 +37,7 @@
 #include "gui/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/Unit2.h"
+#include "gui/Unitftl.h"
 #include "gui/Unitoptions.h"
 #include "gui/WidgetsUi.h"
 
@@ -165,7 +167,7 @@ TForm1::~TForm1() {
 }
 
 QString TForm1::ConfigFileIn(const QString& programFolder) {
-  return FromLocal(run::ConfigFile::PathIn(ToLocal(programFolder)));
+  return FromLocal(run::ConfigFile::PathFor(ToLocal(programFolder)));
 }
 
 void TForm1::SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDialog* flt) {
@@ -491,6 +493,7 @@ void TForm1::Start() {
   // be prepared; the windows keep their lines until it has loaded its own.
   if (run_ && run_.get() == shownRun_) previousRun_ = std::move(run_);
   run_ = std::move(next);
+  loadedTaskFile_ = FromLocal(run_->Task().TaskFileName());
   // A file error leaves for the general error handler, before any worker runs
   // and with the button still reading "Start".
   run_->Prepare();
@@ -600,8 +603,11 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
   const std::optional<QString> chosen =
       qtkit::Chooser().OpenFile(this, QStringLiteral("Open project file:"), QStringLiteral("Projects(*.otsk)"),
                               DefaultPath, QString());
-  if (!chosen) return;
-  const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(*chosen)));
+  if (chosen) LoadTaskFile(*chosen);
+}
+
+void TForm1::LoadTaskFile(const QString& path) {
+  const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(path)));
   // A task of a source that cannot be used is refused before any field changes.
   if (stored.Source) {
     if (const std::string problem = task::SourceProblem(*stored.Source); !problem.empty()) {
@@ -623,6 +629,7 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));
   Edit5->setText(FromLocal(stored.Zoom));
+  loadedTaskFile_ = QDir::toNativeSeparators(path);
 }
 
 void TForm1::Viewlogfile1Click() {
@@ -638,11 +645,19 @@ void TForm1::Viewlogfile1Click() {
   qtkit::ShowMessage(kNoLogFileMessage);
 }
 
-void TForm1::LaunchSibling(const char* program, const QString& title) {
-  gui::StartSibling(programFolder_ + QString::fromLatin1(program), title);
+void TForm1::LaunchSibling(const char* program, const QString& title, const QStringList& arguments) {
+  gui::StartSibling(FromLocal(platform::ProgramsFolderFor(ToLocal(programFolder_))) + QString::fromLatin1(program),
+                    title, arguments);
 }
 
-void TForm1::MapViewer1Click() { LaunchSibling(platform::kMapViewerProgram, QStringLiteral("The map viewer")); }
+void TForm1::MapViewer1Click() {
+  // The viewer opens the window's task, once its file is there.
+  QStringList arguments;
+  if (!loadedTaskFile_.isEmpty() && platform::FileExists(ToLocal(loadedTaskFile_))) {
+    arguments.append(QDir::toNativeSeparators(QFileInfo(loadedTaskFile_).absoluteFilePath()));
+  }
+  LaunchSibling(platform::kMapViewerProgram, QStringLiteral("The map viewer"), arguments);
+}
 
 void TForm1::CombineImages1Click() {
   LaunchSibling(platform::kMapCombinerProgram, QStringLiteral("The map combiner"));
@@ -676,6 +691,25 @@ void TForm1::ConvertLongitudeorLatitudetodegreen1Click() {
 
 void TForm1::ReDownloadfailedfiles1Click() {
   if (flt_ != nullptr) flt_->exec();
+}
+
+void TForm1::OpenFile(const QString& path) {
+  if (path.endsWith(QStringLiteral(".ftl"), Qt::CaseInsensitive)) {
+    auto* flt = qobject_cast<TfrmFlt*>(flt_);
+    if (flt == nullptr) return;
+    // The run starts once the window shows, as a list chosen in it would.
+    QTimer::singleShot(0, flt, [flt, path] { qtkit::RunHandler([flt, &path] { flt->RunList(path); }); });
+    flt->exec();
+    return;
+  }
+  if (!path.endsWith(QStringLiteral(".otsk"), Qt::CaseInsensitive)) {
+    qtkit::ShowErrorMessage(QStringLiteral("%1 is neither a task file (.otsk) nor a failed-tile list (.ftl)").arg(path));
+    return;
+  }
+  // Open task fills empty fields from a name typed for a missing file; a
+  // file asked for by name must be there.
+  if (!platform::FileExists(ToLocal(path))) platform::ThrowCannotOpen(ToLocal(path));
+  LoadTaskFile(path);
 }
 
 void TForm1::About1Click() {

@@ -25,6 +25,7 @@
 #include "core/download/HttpClient.h"
 #include "core/download/Unit3.h"
 #include "core/platform/Files.h"
+#include "core/platform/Locations.h"
 #include "core/run/LineFile.h"
 #include "core/run/RunController.h"
 #include "core/run/TaskControls.h"
@@ -93,16 +94,23 @@ class TForm1 : public QMainWindow, private run::RunObserver {
  public:
   static constexpr int kMaxWorkers = run::RunController::kMaxWorkers;
 
-  // programFolder: the folder with ini/, blankimg/ and help/, ending in the
-  // separator. The program passes the defaults; tests pass a throwaway folder
-  // and shorter pauses.
+  // programFolder: the folder with blankimg/ and help/ (and ini/ when the
+  // settings are kept beside the program), ending in the separator. The
+  // program passes the defaults; tests pass a throwaway folder and shorter
+  // pauses.
   explicit TForm1(QString programFolder = qtkit::FromLocal(platform::ProgramFolder()),
                   download::Pacing pacing = {}, download::HttpLimits limits = {},
                   QWidget* parent = nullptr);
   ~TForm1() override;
 
-  // The settings file of a program folder.
+  // The settings file of the programs of a program folder.
   static QString ConfigFileIn(const QString& programFolder);
+
+  // A file the program was started with, once the window shows: a task file
+  // opens as "Open task ..." opens it, a failed-tile list in the re-download
+  // window, which fetches its tiles. Throws platform::FileError for a file
+  // that cannot be read.
+  void OpenFile(const QString& path);
 
   // The windows the menu opens; created after this one, living as long.
   void SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDialog* flt);
@@ -228,6 +236,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
   // zoom 1 when the edits hold no rectangle.
   TestTile CurrentRectangleTile() const;
+  // Fills the controls from a task file (Open task).
+  void LoadTaskFile(const QString& path);
   // Open task of a task of a tile source: the source back in the list,
   // selected.
   void RestoreSource(const task::TileSource& source);
@@ -235,9 +245,9 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void ShowLinesOf(run::RunController* run);
   // Stops a run for good when the program ends: see the header comment.
   void ShutDownRun();
-  // The sibling program name beside this one, or an error box saying it is
-  // not installed.
-  void LaunchSibling(const char* program, const QString& title);
+  // The sibling program name among this one's programs, or an error box
+  // saying it is not installed.
+  void LaunchSibling(const char* program, const QString& title, const QStringList& arguments = {});
 
   QString programFolder_;
   download::Pacing pacing_;
@@ -256,6 +266,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // files is the current one, the run whose lines the windows still show.
   std::unique_ptr<run::RunController> run_;
   std::unique_ptr<run::RunController> previousRun_;
+  // The task file of the last Start or Open task: the task the map viewer shows.
+  QString loadedTaskFile_;
   run::RunController* shownRun_ = nullptr;
 
   // The user's tile sources, in the order of the map type list after the

@@ -63,11 +63,22 @@ TfrmAbout::TfrmAbout(QWidget* mainWindow) : QDialog(mainWindow), mainWindow_(mai
   LinkEmail->setToolTip(QStringLiteral("Email to me!"));
   LinkEmail->move(96, 100);
 
+  LabelSettings = new QLabel(this);
+  LabelSettings->setObjectName(QStringLiteral("LabelSettings"));
+  LabelSettings->setGeometry(24, 120, 267, 16);
+  LabelSettings->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
   ButtonOK = new QPushButton(QStringLiteral("&OK"), this);
   ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
   ButtonOK->setDefault(true);
   ButtonOK->setGeometry(120, 140, 75, 25);
   connect(ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void TfrmAbout::SetSettingsFile(const QString& path) {
+  const QString text = QStringLiteral("Settings: ") + path;
+  LabelSettings->setText(LabelSettings->fontMetrics().elidedText(text, Qt::ElideMiddle, LabelSettings->width()));
+  LabelSettings->setToolTip(text);
 }
 
 void TfrmAbout::showEvent(QShowEvent* event) {

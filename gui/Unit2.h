@@ -1,6 +1,6 @@
 // The About box: product name and version (the main window's caption at the
-// time it is shown), the developer, and links to the homepage and the mail
-// address. Main thread only; one instance lives as long as the program.
+// time it is shown), the developer, links to the homepage and the mail
+// address, and the settings file in use. Main thread only; one instance lives as long as the program.
 #pragma once
 
 #include <QDialog>
@@ -41,7 +41,12 @@ class TfrmAbout : public QDialog {
   TLinkLabel* LinkHomepage;
   QLabel* LabelEmail;
   TLinkLabel* LinkEmail;
+  // "Settings: " and the file, shortened in the middle to fit; whole in its
+  // tooltip.
+  QLabel* LabelSettings;
   QPushButton* ButtonOK;
+
+  void SetSettingsFile(const QString& path);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -101,8 +101,12 @@ void TfrmFlt::Button1Click() {
   const std::optional<QString> chosen =
       qtkit::Chooser().OpenFile(this, QStringLiteral("Open ftl file:"), QStringLiteral("Projects(*.ftl)"),
                               QString(), lastChosenFile_);
-  if (!chosen) return;
-  lastChosenFile_ = *chosen;
+  if (chosen) RunList(*chosen);
+}
+
+void TfrmFlt::RunList(const QString& path) {
+  if (running_) return;
+  lastChosenFile_ = path;
   RunningGuard guard(running_);
   Memo1->clear();
   MemoRunLog log(Memo1);
@@ -113,5 +117,5 @@ void TfrmFlt::Button1Click() {
       return config.ReadSourceSecret(source);
     };
   }
-  ftl::RunFailedList(qtkit::ToLocal(*chosen), log, options);
+  ftl::RunFailedList(qtkit::ToLocal(path), log, options);
 }

@@ -25,6 +25,8 @@ class TfrmFlt : public QDialog {
   // cannot be read or a tile that cannot be saved throws platform::FileError
   // out of here, for the application's error handler.
   void Button1Click();
+  // The run of Button1Click on a list already chosen.
+  void RunList(const QString& path);
 
   // The program keeps the client's default limits; tests shorten them.
   void SetHttpLimits(const download::HttpLimits& limits) { limits_ = limits; }

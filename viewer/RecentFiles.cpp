@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/platform/Locations.h"
 #include "core/platform/Numbers.h"
 #include "core/settings/IniFile.h"
 
@@ -14,6 +15,10 @@ constexpr const char* kSection = "Recent";
 std::string KeyOf(int i) { return "File" + platform::FormatInteger(i + 1); }
 
 }  // namespace
+
+std::string RecentFilesPath(const std::string& programFolder) {
+  return platform::SettingsFolder(programFolder) + "tileview.ini";
+}
 
 RecentFiles::RecentFiles(std::vector<std::string> paths) {
   // Added oldest first, so duplicates and the limit are handled as Add does.

@@ -1,5 +1,5 @@
 // The task files opened lately, newest first, kept in the viewer's own
-// settings file beside the program (ini/tileview.ini, section [Recent]).
+// settings file, tileview.ini in the settings folder (section [Recent]).
 // Load and Save touch the disk: the viewer calls them on its file thread.
 #pragma once
 
@@ -7,6 +7,9 @@
 #include <vector>
 
 namespace viewer {
+
+// The viewer's settings file for the programs of programFolder.
+std::string RecentFilesPath(const std::string& programFolder);
 
 class RecentFiles {
  public:

@@ -1,8 +1,8 @@
 // The map viewer's window: opens a task file (File > Open task..., the
 // recent files, the command line or a file dropped on it), shows its tiles as
-// one map with a legend and the count of each state in the status bar, lists
-// the given-up and missing tiles and saves them as a failed-tile list, and
-// hands the task to the map combiner. While the task's files change (a
+// one map with a legend and the count of each state beside it, lists the
+// holes (clicking one shows it outlined) and saves them as a failed-tile
+// list, and hands the task to the map combiner. While the task's files change (a
 // download of it is running), the view follows by itself.
 //
 // GUI thread only. Every file is read and written on the viewer's file
@@ -36,7 +36,8 @@ inline constexpr const char* kViewerTitle = "Orvenna Map Viewer";
 class HoleListModel;
 
 struct ViewerOptions {
-  // Ends in the separator: blankimg/, ini/ and the map combiner there.
+  // The program folder, ending in the separator: blankimg/ there, the
+  // settings in its settings folder, the map combiner among its programs.
   std::string ProgramFolder;
   // How often the tile folder and the failed list are looked at for changes.
   std::chrono::milliseconds RefreshInterval{3000};
@@ -89,6 +90,7 @@ class ViewerWindow final : public QMainWindow {
  private:
   void BuildMenus();
   void BuildStatusBar();
+  void BuildLegendDock();
   void BuildHoleDock();
   void Install(std::shared_ptr<LoadedTask> task);
   void PollStates();
@@ -97,7 +99,6 @@ class ViewerWindow final : public QMainWindow {
   void ShowZoom();
   void ShowRecent();
   void SaveRecent();
-  std::string SettingsFolder() const;
   std::string SettingsPath() const;
 
   const ViewerOptions options_;

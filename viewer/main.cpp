@@ -1,21 +1,39 @@
 // tileview: shows the tiles of a download task as one map and finds its holes.
 #include <QApplication>
-#include <QStringList>
 
-#include "core/platform/Files.h"
+#include "core/platform/Locations.h"
 #include "qtkit/Dialogs.h"
+#include "qtkit/Program.h"
+#include "viewer/RecentFiles.h"
 #include "viewer/ViewerWindow.h"
 
+namespace {
+
+const qtkit::ProgramInfo kProgram{
+    "tileview", "example.orvenna.TileView",
+    "Usage: tileview [TASK.otsk]\n"
+    "Shows the tiles of a download task as one map, and finds its holes.\n"
+    "\n"
+    "  TASK.otsk                open the task\n"
+    "  -h, --help               print this text\n"
+    "      --version            print the version and the viewer's settings file\n"};
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("tileview"));
-  qtkit::SetMessageCaption(QString::fromLatin1(viewer::kViewerTitle));
   viewer::ViewerOptions options;
   options.ProgramFolder = platform::ProgramFolder();
+  const std::string settings = viewer::RecentFilesPath(options.ProgramFolder);
+  if (const auto status = qtkit::AnswerInformationOptions(argc, argv, kProgram, settings)) return *status;
+
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("tileview"));
+  qtkit::SetUpWindowProgram(kProgram);
+  qtkit::SetMessageCaption(QString::fromLatin1(viewer::kViewerTitle));
+  const std::optional<QString> file = qtkit::FileArgument(kProgram);
+  if (!file) return 2;
   viewer::ViewerWindow window(options);
   window.show();
-  // tileview [TASK.otsk]
-  const QStringList arguments = QApplication::arguments();
-  if (arguments.size() > 1) window.OpenTask(arguments.at(1));
+  if (!file->isEmpty()) window.OpenTask(*file);
   return application.exec();
 }

@@ -1,5 +1,6 @@
 #include "core/platform/Files.h"
 
+#include "core/platform/Locations.h"
 #include "core/platform/Numbers.h"
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <dirent.h>
-#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -154,34 +154,6 @@ std::string ResolveLink(const std::string& path) {
 #endif
 
 }  // namespace
-
-std::string ProgramFolder() {
-#ifdef _WIN32
-  std::string buffer(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return {};
-    if (n < buffer.size()) {
-      buffer.resize(n);
-      break;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-  return ExtractFilePath(buffer);
-#else
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return {};
-    if (static_cast<std::size_t>(n) < buffer.size()) {
-      buffer.resize(static_cast<std::size_t>(n));
-      break;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-  return ExtractFilePath(buffer);
-#endif
-}
 
 bool DirectoryExists(const std::string& path) {
 #ifdef _WIN32
@@ -598,15 +570,7 @@ std::string BuiltInFolder(const std::string& name) {
 #ifdef _WIN32
   return "c:\\" + name;
 #else
-  std::string home = "/";
-  std::vector<char> buffer(16384);
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
-    home = found->pw_dir;
-  }
-  return IncludeTrailingDelimiter(home) + name;
+  return IncludeTrailingDelimiter(HomeFromUserDatabase()) + name;
 #endif
 }
 

@@ -39,9 +39,6 @@ int RemoveStaleTemporaries(const std::string& folder);
 // image, a database) before the caller renames them over target.
 std::string TemporaryNameBeside(const std::string& target);
 
-// Folder of the running executable, ending in the separator.
-std::string ProgramFolder();
-
 bool DirectoryExists(const std::string& path);
 // Creates one folder level; the parent must exist. True when it was created.
 bool CreateDir(const std::string& path);

@@ -1,9 +1,12 @@
 #include "core/run/ConfigFile.h"
 
+#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
 #include "core/platform/Files.h"
+#include "core/platform/Locations.h"
+#include "core/platform/Version.h"
 
 namespace run {
 
@@ -11,7 +14,12 @@ namespace {
 
 constexpr const char* kIniParas = "IniParas";
 constexpr const char* kProxy = "Proxy";
+constexpr const char* kConfigFileName = "config.ini";
 constexpr const char* kDefaultPath = "DefaultPath";
+constexpr const char* kDefaultOutputName = "DefaultOutputName";
+constexpr const char* kDefaultOutputNameDefault = "bigmap.bmp";
+constexpr const char* kDefaultThreadCount = "DefaultThreadCount";
+constexpr int32_t kDefaultThreadCountDefault = 1;
 constexpr const char* kUseProxy = "UseProxy";
 constexpr const char* kProxyServer = "ProxyServer";
 constexpr const char* kProxyPort = "ProxyPort";
@@ -27,10 +35,35 @@ std::string SourceSection(const std::string& name) { return kSourceSectionPrefix
 
 ConfigFile::ConfigFile(std::string path) : ini_(std::move(path), platform::FileAccess::OwnerOnly) {}
 
-std::string ConfigFile::PathIn(const std::string& programFolder) {
-  std::string folder = programFolder;
-  if (!folder.empty() && folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
-  return folder + "ini" + platform::kPathSeparator + "config.ini";
+std::string ConfigFile::PathFor(const std::string& programFolder) {
+  return platform::SettingsFolder(programFolder) + kConfigFileName;
+}
+
+bool ConfigFile::MakeOnFirstUse(const std::string& programFolder) {
+  if (platform::SettingsBesideProgram(programFolder)) return true;
+  const std::string folder = platform::UserSettingsFolder();
+  const std::string path = folder + kConfigFileName;
+  if (platform::FileExists(path)) return true;
+  if (!platform::CreateFolderPath(folder)) return false;
+  // Written aside and linked into place, never replacing: a file that another
+  // program made meanwhile keeps its values.
+  const std::string draft = platform::TemporaryNameBeside(path);
+  try {
+    settings::IniFile(draft, platform::FileAccess::OwnerOnly)
+        .Write({
+            {kIniParas, kDefaultOutputName, kDefaultOutputNameDefault},
+            {kIniParas, kDefaultThreadCount, std::to_string(kDefaultThreadCountDefault)},
+            {kProxy, kUseProxy, "0"},
+            {kProxy, kProxyServer, ""},
+            {kProxy, kProxyPort, ""},
+            {kProxy, kProxyUsername, ""},
+            {kProxy, kProxyPassword, ""},
+        });
+    platform::CopyFileNoReplace(draft, path);
+  } catch (const platform::FileError&) {
+  }
+  std::remove(draft.c_str());
+  return platform::FileExists(path);
 }
 
 ProxySettings ConfigFile::ReadProxy() const {
@@ -46,9 +79,9 @@ ProxySettings ConfigFile::ReadProxy() const {
 MainWindowSettings ConfigFile::ReadMainWindow() const {
   MainWindowSettings window;
   window.DefaultPath = ini_.ReadString(kIniParas, kDefaultPath, platform::BuiltInFolder("brenholt"));
-  window.DefaultOutputName = ini_.ReadString(kIniParas, "DefaultOutputName", "bigmap.bmp");
-  window.DefaultThreadCount = ini_.ReadInteger(kIniParas, "DefaultThreadCount", 1);
-  window.Version = ini_.ReadString(kIniParas, "Version", "6.31");
+  window.DefaultOutputName = ini_.ReadString(kIniParas, kDefaultOutputName, kDefaultOutputNameDefault);
+  window.DefaultThreadCount = ini_.ReadInteger(kIniParas, kDefaultThreadCount, kDefaultThreadCountDefault);
+  window.Version = ini_.ReadString(kIniParas, "Version", platform::Version());
   return window;
 }
 

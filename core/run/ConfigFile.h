@@ -1,5 +1,6 @@
-// The program's settings file, ini/config.ini beside the program: the one
-// place that knows its sections, keys and defaults. Every read opens the file
+// The program's settings file, config.ini in the settings folder (ini/ beside
+// the program, or the user's configuration folder: platform::SettingsFolder):
+// the one place that knows its sections, keys and defaults. Every read opens the file
 // and every write replaces it atomically (IniFile); nothing is cached.
 #pragma once
 
@@ -38,8 +39,16 @@ struct OptionsSettings {
 class ConfigFile {
  public:
   explicit ConfigFile(std::string path);
-  // programFolder ends in the separator.
-  static std::string PathIn(const std::string& programFolder);
+  // The settings file of the programs of programFolder.
+  static std::string PathFor(const std::string& programFolder);
+  // Settings kept in the user's configuration folder get their file on first
+  // use: the folder and the file are made owner-only, the file holding the
+  // defaults its readers take, but for DefaultPath (its two defaults both stay
+  // in force) and Version (it follows the installed program). An existing file
+  // is never touched, and beside the program nothing is made, as ever. False
+  // when the file is missing afterwards: the readers take their defaults all
+  // the same, and the Options dialog reports what stops its write.
+  static bool MakeOnFirstUse(const std::string& programFolder);
 
   const std::string& Path() const { return ini_.FileName(); }
 

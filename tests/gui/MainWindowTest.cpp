@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -26,12 +27,26 @@
 #include "gui/Unitftl.h"
 #include "gui/ConvertWindow.h"
 #include "gui/Unitoptions.h"
+#include "qtkit/Program.h"
 #include "tests/gui/MainWindowFixture.h"
+#include "tests/support/TileImages.h"
 
 namespace guitest {
 namespace {
 
 using MainWindowTest = MainWindowFixture;
+
+// The windows the menu opens, made after the main window as the program makes
+// them.
+struct MenuWindows {
+  explicit MenuWindows(TForm1& main) : about(&main), convert(&main), options(main.ConfigPath, &main), flt(&main) {
+    main.SetWindows(&about, &convert, &options, &flt);
+  }
+  TfrmAbout about;
+  TfrmConvert convert;
+  TfrmOptions options;
+  TfrmFlt flt;
+};
 
 TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
   struct Case {
@@ -264,6 +279,60 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
   EXPECT_EQ(window_->CurrentTask(), nullptr);
 }
 
+// Started with a file (a double click on it in the file manager): a task file
+// fills the controls as "Open task ..." does, a failed-tile list runs in the
+// re-download window, anything else is refused.
+TEST_F(MainWindowTest, AFileToOpenFillsTheTaskOrRunsTheFailedList) {
+  OpenWindow();
+  MenuWindows windows(*window_);
+  TfrmFlt& flt = windows.flt;
+
+  const std::string taskFile = SavePath() + "Saved.OTSK";
+  testsupport::WriteFileBytes(taskFile,
+                              "[AREA]\r\nLeftLongitude=116,3\r\nRightLongitude=116.5\r\nTopLatitude=40\r\n"
+                              "BottomLatitude=39,8\r\n[Zoom]\r\nZoom=15\r\n[MapsType]\r\nMapsType=12\r\n");
+  window_->OpenFile(qtkit::FromLocal(taskFile));
+  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116,3"));
+  EXPECT_EQ(window_->Edit4->text(), QStringLiteral("39,8"));
+  EXPECT_EQ(window_->Edit6->text(), qtkit::FromLocal(SavePath()));
+  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("Saved.OTSK"));
+  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
+  EXPECT_EQ(window_->UpDown1->Position(), 15);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  // The list's tile is fetched while the window shows; the window stays open
+  // with its log until the user closes it.
+  const std::string tile = testsupport::TileImage("a");
+  server_->Script("/maps/a.jpg", {testsupport::Reply::Ok(tile)});
+  const std::string target = SavePath() + "a.jpg";
+  const std::string url = "http://" + server_->HostPort() + "/maps/a.jpg";
+  const std::string list = SavePath() + "gui_failed.ftl";
+  testsupport::WriteFileBytes(list, target + "|" + url + "\r\n");
+  QStringList shownLog;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QApplication::activeModalWidget() != &flt || !flt.Memo1->toPlainText().endsWith(QStringLiteral("Download End."))) return;
+    shownLog = flt.Memo1->toPlainText().split(QLatin1Char('\n'));
+    flt.reject();
+  });
+  closer.start(10);
+  QTimer::singleShot(10000, &flt, &QDialog::reject);  // a run that never ends fails below
+  window_->OpenFile(qtkit::FromLocal(list));
+  closer.stop();
+  EXPECT_EQ(shownLog, QStringList({"Start...", QString::fromStdString(target + ":" + url + " ->OK"), "Download End."}));
+  EXPECT_EQ(testsupport::ReadFileBytes(target), tile);
+  EXPECT_TRUE(MessageTexts().empty());
+
+  // Other files are refused, and so is a task file that is not there.
+  window_->OpenFile(QStringLiteral("/maps/notes.txt"));
+  EXPECT_EQ(MessageTexts(),
+            std::vector<QString>{QStringLiteral(
+                "/maps/notes.txt is neither a task file (.otsk) nor a failed-tile list (.ftl)")});
+  EXPECT_EQ(testsupport::FileErrorText([&] { window_->OpenFile(qtkit::FromLocal(SavePath() + "missing.otsk")); }),
+            "Cannot open file " + SavePath() + "missing.otsk");
+  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("Saved.OTSK"));
+}
+
 TEST_F(MainWindowTest, FolderBrowserSetsThePathAndCancelKeepsIt) {
   OpenWindow();
   std::vector<QString> captions;
@@ -410,6 +479,42 @@ TEST_F(MainWindowTest, AboutBoxCopiesTheCaptionAndOpensItsLinks) {
   window_->setWindowTitle(QStringLiteral("Orvenna 9.2"));
   about.show();
   EXPECT_EQ(about.LabelProduct->text(), QStringLiteral("Orvenna 9.2"));
+
+  // The settings file in use, whole in the tooltip, shortened in the middle
+  // to the box's width.
+  const QString deep = QStringLiteral("/home/somebody/") + QString(60, QLatin1Char('d')) + QStringLiteral("/orvenna/config.ini");
+  about.SetSettingsFile(deep);
+  EXPECT_EQ(about.LabelSettings->toolTip(), QStringLiteral("Settings: ") + deep);
+  EXPECT_TRUE(about.LabelSettings->text().startsWith(QStringLiteral("Settings: /home")));
+  EXPECT_TRUE(about.LabelSettings->text().endsWith(QStringLiteral("config.ini")));
+  EXPECT_LE(about.LabelSettings->fontMetrics().horizontalAdvance(about.LabelSettings->text()),
+            about.LabelSettings->width());
+  EXPECT_EQ(about.size(), QSize(315, 181));
+}
+
+// Every window of the three programs wears its program's icon, drawn in each
+// size the desktop asks for.
+TEST_F(MainWindowTest, EveryWindowWearsTheProgramsIcon) {
+  const QList<QSize> sizes = {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+  for (const char* id : {"example.orvenna.Orvenna", "example.orvenna.TileView", "example.orvenna.TileJoin"}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(qtkit::ProgramIcon(id).availableSizes(), sizes);
+  }
+  EXPECT_TRUE(qtkit::ProgramIcon("example.orvenna.Missing").isNull());
+
+  qtkit::SetUpWindowProgram({"orvenna", "example.orvenna.Orvenna", ""});
+  EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("example.orvenna.Orvenna"));
+  OpenWindow();
+  MenuWindows windows(*window_);
+  auto& [about, convert, options, flt] = windows;
+  const std::unique_ptr<QMessageBox> box = qtkit::MakeMessageBox(QStringLiteral("text"), true);
+  const qint64 icon = QApplication::windowIcon().cacheKey();
+  for (const QWidget* window : std::initializer_list<const QWidget*>{window_.get(), &about, &convert, &options, &flt, box.get()}) {
+    SCOPED_TRACE(window->objectName().toStdString());
+    EXPECT_EQ(window->windowIcon().cacheKey(), icon);
+    EXPECT_EQ(window->windowIcon().availableSizes(), sizes);
+  }
+  QApplication::setWindowIcon(QIcon());
 }
 
 // Closes whichever modal window is open once the event loop runs, noting it.
@@ -423,11 +528,8 @@ void CloseModalSoon(std::vector<QWidget*>& seen) {
 
 TEST_F(MainWindowTest, MenuShowsTheOtherWindowsModallyOrNot) {
   OpenWindow();
-  TfrmAbout about(window_.get());
-  TfrmConvert convert(window_.get());
-  TfrmOptions options(window_->ConfigPath, window_.get());
-  TfrmFlt flt(window_.get());
-  window_->SetWindows(&about, &convert, &options, &flt);
+  MenuWindows windows(*window_);
+  auto& [about, convert, options, flt] = windows;
 
   std::vector<QWidget*> seen;
   CloseModalSoon(seen);

@@ -3,6 +3,7 @@
 #include "core/platform/Files.h"
 
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -70,6 +71,23 @@ bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds d
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return true;
+}
+
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value)
+    : name_(name), wasSet_(std::getenv(name) != nullptr), old_(wasSet_ ? std::getenv(name) : "") {
+  if (value != nullptr) {
+    ::setenv(name, value, 1);
+  } else {
+    ::unsetenv(name);
+  }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (wasSet_) {
+    ::setenv(name_.c_str(), old_.c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
 }
 
 }  // namespace testsupport

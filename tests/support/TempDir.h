@@ -47,6 +47,21 @@ class ScopedUmask {
   mode_t old_;
 };
 
+// Sets (or with nullptr unsets) an environment variable for one test and
+// puts the old value back.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  bool wasSet_;
+  std::string old_;
+};
+
 // The text of the platform::FileError that action throws, or "(no error)".
 std::string FileErrorText(const std::function<void()>& action);
 

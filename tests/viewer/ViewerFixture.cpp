@@ -22,6 +22,8 @@ std::string ImageBytes(QColor color, int size, const char* format) {
 
 ViewerTest::ViewerTest() : blank(ImageBytes(QColor(0xf0, 0xf0, 0xf0))) {
   testsupport::MakeBlankImage(program.Path(), blank);
+  // A portable copy: the settings stay beside the program.
+  platform::CreateDir(program.File("ini"));
   options.ProgramFolder = program.Path();
   options.RefreshInterval = std::chrono::milliseconds(100);
   qtkit::SetMessageInterceptor([this](const QString& text, bool isError) { boxes.push_back({text, isError}); });

@@ -1,4 +1,5 @@
 #include "core/platform/Files.h"
+#include "core/platform/Locations.h"
 
 #include <gtest/gtest.h>
 
@@ -318,11 +319,11 @@ TEST(Folders, ExistAndCreateOneLevel) {
   EXPECT_TRUE(platform::CreateDir(dir.File("new/trailing/")));  // typed with separator
 }
 
-TEST(ProgramFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
+TEST(ExecutableFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
   TempDir dir;
   const auto before = fs::current_path();
   fs::current_path(dir.Path());
-  const std::string folder = platform::ProgramFolder();
+  const std::string folder = platform::ExecutableFolder();
   fs::current_path(before);
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.front(), '/');

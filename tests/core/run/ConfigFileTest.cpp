@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "core/platform/Files.h"
+#include "core/platform/Version.h"
 #include "tests/support/TempDir.h"
 
 namespace run {
@@ -25,7 +28,7 @@ TEST(ConfigFile, MissingFileGivesEveryDefault) {
   EXPECT_EQ(window.DefaultPath, platform::BuiltInFolder("brenholt"));
   EXPECT_EQ(window.DefaultOutputName, "bigmap.bmp");
   EXPECT_EQ(window.DefaultThreadCount, 1);
-  EXPECT_EQ(window.Version, "6.31");
+  EXPECT_EQ(window.Version, platform::Version());
   EXPECT_EQ(config.ReadOptions().DefaultPath, platform::BuiltInFolder("downloads"));
   EXPECT_FALSE(platform::FileExists(dir.File("none.ini")));
 }
@@ -65,7 +68,55 @@ TEST(ConfigFile, OptionsAreWrittenInOneGo) {
             "; mine\r\n[Proxy]\r\nProxyPort=80a\r\nUseProxy=1\r\nProxyServer=10.0.0.7\r\nProxyUsername=walker\r\n"
             "ProxyPassword=p:w\r\n\r\n[IniParas]\r\nVersion=7\r\nDefaultPath=/srv/maps\r\n");
   EXPECT_EQ(config.ReadOptions().Proxy.ProxyPassword, "p:w");
-  EXPECT_EQ(ConfigFile::PathIn("/opt/orvenna/"), "/opt/orvenna/ini/config.ini");
+}
+
+// Installed, the settings go to the user's configuration folder, made on
+// first use: owner-only, holding the defaults the readers would take anyway,
+// and never touched again. Beside the program nothing is made.
+TEST(ConfigFile, UsersSettingsFileIsMadeOnFirstUseOwnerOnlyWithTheDefaults) {
+  TempDir dir;
+  const testsupport::ScopedEnvironment xdg("XDG_CONFIG_HOME", dir.File("config").c_str());
+  const testsupport::ScopedUmask umask(022);
+  std::filesystem::create_directories(dir.File("usr/share/orvenna/blankimg"));
+  const std::string installed = dir.File("usr/share/orvenna/");
+  const std::string path = dir.File("config/orvenna/config.ini");
+  ASSERT_EQ(ConfigFile::PathFor(installed), path);
+  const ConfigFile missing(dir.File("none.ini"));
+
+  ASSERT_TRUE(ConfigFile::MakeOnFirstUse(installed));
+  EXPECT_EQ(ReadFileBytes(path),
+            "[IniParas]\r\nDefaultOutputName=bigmap.bmp\r\nDefaultThreadCount=1\r\n"
+            "[Proxy]\r\nUseProxy=0\r\nProxyServer=\r\nProxyPort=\r\nProxyUsername=\r\nProxyPassword=\r\n");
+  EXPECT_EQ(testsupport::ModeOf(path) & 0777, 0600u);
+  EXPECT_EQ(testsupport::ModeOf(dir.File("config/orvenna")) & 0777, 0700u);
+  EXPECT_EQ(testsupport::Entries(dir.File("config/orvenna")), std::set<std::string>{"config.ini"});
+  // What a reader sees is what it sees without the file: both DefaultPath
+  // defaults stay in force.
+  ConfigFile config(path);
+  EXPECT_EQ(config.ReadMainWindow().DefaultPath, missing.ReadMainWindow().DefaultPath);
+  EXPECT_EQ(config.ReadMainWindow().Version, platform::Version());
+  EXPECT_EQ(config.ReadMainWindow().DefaultOutputName, missing.ReadMainWindow().DefaultOutputName);
+  EXPECT_EQ(config.ReadOptions().DefaultPath, missing.ReadOptions().DefaultPath);
+  EXPECT_EQ(config.ReadProxy().UseProxy, missing.ReadProxy().UseProxy);
+
+  // The user's values stay, and the file stays the owner's through writes.
+  config.WriteOptions({"/srv/maps", {true, "proxy", "3128", "me", "secret"}});
+  const std::string written = ReadFileBytes(path);
+  EXPECT_TRUE(ConfigFile::MakeOnFirstUse(installed));
+  EXPECT_EQ(ReadFileBytes(path), written);
+  EXPECT_EQ(testsupport::ModeOf(path) & 0777, 0600u);
+
+  // A program folder with a writable ini/ keeps its settings there, and no
+  // file is made for it.
+  std::filesystem::create_directories(dir.File("build/ini"));
+  EXPECT_EQ(ConfigFile::PathFor(dir.File("build/")), dir.File("build/ini/config.ini"));
+  EXPECT_TRUE(ConfigFile::MakeOnFirstUse(dir.File("build/")));
+  EXPECT_TRUE(testsupport::Entries(dir.File("build/ini")).empty());
+
+  // A configuration folder that cannot be made: no file, and no error.
+  WriteFileBytes(dir.File("blocked"), "");
+  const testsupport::ScopedEnvironment blocked("XDG_CONFIG_HOME", dir.File("blocked").c_str());
+  EXPECT_FALSE(ConfigFile::MakeOnFirstUse(installed));
 }
 
 }  // namespace

@@ -1,0 +1,159 @@
+#include "core/platform/Locations.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "core/platform/Files.h"
+
+#ifdef _WIN32
+#include <direct.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+// Where an installed program's data lies, seen from the parent of bin/.
+std::string InstalledDataFolder() { return std::string("share") + kPathSeparator + "orvenna"; }
+constexpr const char* kInstalledProgramsFolder = "bin";
+
+std::string WithSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != kPathSeparator) folder += kPathSeparator;
+  return folder;
+}
+
+// The folder above folder (which ends in the separator), lexically: the
+// executable's folder comes resolved, without links or "..".
+std::string ParentOf(const std::string& folder) {
+  if (folder.size() <= 1) return folder;
+  return ExtractFilePath(folder.substr(0, folder.size() - 1));
+}
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+bool IsAbsolute(const std::string& path) {
+#ifdef _WIN32
+  return path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+#else
+  return !path.empty() && path.front() == '/';
+#endif
+}
+
+}  // namespace
+
+#ifndef _WIN32
+std::string HomeFromUserDatabase() {
+  std::vector<char> buffer(16384);
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] != '\0') {
+    return found->pw_dir;
+  }
+  return "/";
+}
+#endif
+
+std::string ExecutableFolder() {
+#ifdef _WIN32
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return ExtractFilePath(buffer);
+#else
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) return {};
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(n));
+      break;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return ExtractFilePath(buffer);
+#endif
+}
+
+std::string ProgramFolderFor(const std::string& executableFolder) {
+  const std::string folder = WithSeparator(executableFolder);
+  if (DirectoryExists(folder + "blankimg")) return folder;
+  const std::string installed = ParentOf(folder) + InstalledDataFolder();
+  if (DirectoryExists(installed)) return WithSeparator(installed);
+  return folder;
+}
+
+std::string ProgramFolder() { return ProgramFolderFor(ExecutableFolder()); }
+
+std::string ProgramsFolderFor(const std::string& programFolder) {
+  const std::string folder = WithSeparator(programFolder);
+  const std::string suffix = kPathSeparator + InstalledDataFolder() + kPathSeparator;
+  if (folder.size() < suffix.size() || folder.compare(folder.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return folder;
+  }
+  return folder.substr(0, folder.size() - suffix.size() + 1) + kInstalledProgramsFolder + kPathSeparator;
+}
+
+bool SettingsBesideProgram(const std::string& programFolder) {
+  const std::string ini = WithSeparator(programFolder) + "ini";
+  if (!DirectoryExists(ini)) return false;
+#ifdef _WIN32
+  return ::_access(ini.c_str(), 2) == 0;
+#else
+  return ::access(ini.c_str(), W_OK | X_OK) == 0;
+#endif
+}
+
+std::string UserSettingsFolder() {
+#ifdef _WIN32
+  std::string base = Environment("APPDATA");
+  if (!IsAbsolute(base)) base = "c:\\";
+  return WithSeparator(base) + "orvenna" + kPathSeparator;
+#else
+  std::string base = Environment("XDG_CONFIG_HOME");
+  if (!IsAbsolute(base)) {
+    std::string home = Environment("HOME");
+    if (!IsAbsolute(home)) home = HomeFromUserDatabase();
+    base = WithSeparator(home) + ".config";
+  }
+  return WithSeparator(base) + "orvenna/";
+#endif
+}
+
+std::string SettingsFolder(const std::string& programFolder) {
+  if (SettingsBesideProgram(programFolder)) return WithSeparator(programFolder) + "ini" + kPathSeparator;
+  return UserSettingsFolder();
+}
+
+bool CreateFolderPath(const std::string& folder) {
+  if (folder.empty()) return false;
+  for (std::size_t end = 1; end <= folder.size(); ++end) {
+    if (end < folder.size() && !IsPathDelimiter(folder[end])) continue;
+    const std::string level = folder.substr(0, end);
+    if (DirectoryExists(level)) continue;
+#ifdef _WIN32
+    ::_mkdir(level.c_str());
+#else
+    ::mkdir(level.c_str(), 0700);
+#endif
+  }
+  return DirectoryExists(folder);
+}
+
+}  // namespace platform
