@@ -220,6 +220,8 @@ void CombinerWindow::FormatChanged() {
   if (!output.empty() && FormatOfPath(output)) {
     outputEdit_->setText(FromLocal(platform::RemoveFileExt(output) + FormatExtension(format)));
   }
+  // The formats with coordinates of their own show them.
+  if (!TakesSrs(format)) srsBox_->setCurrentIndex(format == OutputFormat::Kmz ? 1 : 0);
   UpdateControls();
 }
 
@@ -233,9 +235,9 @@ void CombinerWindow::UpdateControls() {
                                                       outputBrowseButton_, sheetBox_, fillEdit_, areaEdit_}) {
     field->setEnabled(!running);
   }
-  srsBox_->setEnabled(!running && format != OutputFormat::MbTiles);
+  srsBox_->setEnabled(!running && TakesSrs(format));
   compressBox_->setEnabled(!running && tiff);
-  overviewsBox_->setEnabled(!running && tiff);
+  overviewsBox_->setEnabled(!running && (tiff || IsTileDatabase(format)));
   startButton_->setEnabled(!running);
   cancelButton_->setEnabled(running);
   closeButton_->setEnabled(!running);
@@ -247,8 +249,7 @@ std::optional<CombineOptions> CombinerWindow::ReadOptions(QString& problem) cons
   options.TaskPath = ToLocal(taskEdit_->text().trimmed());
   options.OutputPath = ToLocal(outputEdit_->text().trimmed());
   options.Format = SelectedFormat();
-  options.Srs = options.Format != OutputFormat::MbTiles && srsBox_->currentIndex() == 1 ? OutputSrs::Wgs84
-                                                                                         : OutputSrs::WebMercator;
+  options.Srs = srsBox_->currentIndex() == 1 ? OutputSrs::Wgs84 : OutputSrs::WebMercator;
   options.Compress =
       IsTiff(options.Format) ? static_cast<Compression>(compressBox_->currentIndex()) : Compression::Jpeg;
   options.Overviews = overviewsBox_->isChecked();

@@ -1,5 +1,6 @@
 #include "combiner/JpegCodec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -50,11 +51,15 @@ void SetUpErrors(ErrorManager& errors) {
 }  // namespace
 
 Pixels SolidPixels(Rgb colour) {
+  constexpr std::size_t kRowBytes = kTileSide * 3;
   Pixels pixels(kTileBytes);
-  for (std::size_t i = 0; i < kTileBytes; i += 3) {
+  for (std::size_t i = 0; i < kRowBytes; i += 3) {
     pixels[i] = colour.R;
     pixels[i + 1] = colour.G;
     pixels[i + 2] = colour.B;
+  }
+  for (std::size_t row = kRowBytes; row < kTileBytes; row += kRowBytes) {
+    std::copy_n(pixels.begin(), kRowBytes, pixels.begin() + static_cast<std::ptrdiff_t>(row));
   }
   return pixels;
 }
@@ -129,8 +134,9 @@ std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout) {
 
 bool IsWholeJpeg(const JpegLayout& layout) { return layout.HasTables && layout.EndsWithEoi; }
 
-std::optional<Pixels> DecodeJpeg(std::string_view bytes) {
-  Pixels pixels(kTileBytes);
+std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale) {
+  const int side = kTileSide / scale;
+  Pixels pixels(static_cast<std::size_t>(side) * side * 3);
   jpeg_decompress_struct info{};
   ErrorManager errors;
   SetUpErrors(errors);
@@ -147,15 +153,38 @@ std::optional<Pixels> DecodeJpeg(std::string_view bytes) {
     return std::nullopt;
   }
   info.out_color_space = JCS_RGB;
+  info.scale_num = 1;
+  info.scale_denom = static_cast<unsigned>(scale);
   jpeg_start_decompress(&info);
+  if (static_cast<int>(info.output_width) != side || static_cast<int>(info.output_height) != side) {
+    jpeg_destroy_decompress(&info);
+    return std::nullopt;
+  }
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = pixels.data() + static_cast<std::size_t>(info.output_scanline) * kTileSide * 3;
+    JSAMPROW row = pixels.data() + static_cast<std::size_t>(info.output_scanline) * side * 3;
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   if (errors.CorruptData) return std::nullopt;
   return pixels;
+}
+
+Pixels HalveTile(const Pixels& tile) {
+  constexpr int kHalf = kTileSide / 2;
+  constexpr std::size_t kStride = kTileSide * 3;
+  Pixels half(static_cast<std::size_t>(kHalf) * kHalf * 3);
+  uint8_t* out = half.data();
+  for (int row = 0; row < kHalf; ++row) {
+    const uint8_t* top = tile.data() + 2 * row * kStride;
+    const uint8_t* bottom = top + kStride;
+    for (int column = 0; column < kHalf; ++column, top += 6, bottom += 6) {
+      for (int c = 0; c < 3; ++c) {
+        *out++ = static_cast<uint8_t>((top[c] + top[c + 3] + bottom[c] + bottom[c + 3] + 2) >> 2);
+      }
+    }
+  }
+  return half;
 }
 
 std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int quality) {

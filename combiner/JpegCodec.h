@@ -55,9 +55,15 @@ std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout);
 // hold as it is).
 bool IsWholeJpeg(const JpegLayout& layout);
 
-// The pixels of a 256 x 256 stream; nullopt when it has another size or does
-// not decode cleanly (libjpeg reports corrupt data even where it goes on).
-std::optional<Pixels> DecodeJpeg(std::string_view bytes);
+// The pixels of a 256 x 256 stream, 256 / scale pixels a side (scale 1, 2, 4
+// or 8: libjpeg scales inside the inverse DCT, without a full decode);
+// nullopt when it has another size or does not decode cleanly (libjpeg
+// reports corrupt data even where it goes on).
+std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale = 1);
+
+// A tile's pixels at half size (128 x 128), each the rounded mean of its
+// 2 x 2 pixels, as GDAL's average resampling makes an overview.
+Pixels HalveTile(const Pixels& tile);
 
 // A baseline YCbCr stream of pixels with its own tables.
 std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int quality);

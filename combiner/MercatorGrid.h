@@ -13,6 +13,7 @@ namespace combiner {
 
 inline constexpr int kTilePixels = 256;
 inline constexpr int kWebMercatorEpsg = 3857;
+inline constexpr int kWgs84Epsg = 4326;
 // Half the width of the grid: pi * 6378137 m, the sphere's radius.
 inline constexpr double kGridHalfSpan = 20037508.342789244;
 
