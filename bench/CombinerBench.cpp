@@ -26,7 +26,7 @@
 
 #include "combiner/GdalSupport.h"
 #include "combiner/GeoTiff.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "combiner/Pyramid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
@@ -267,7 +267,7 @@ void Bench(int64_t count, int runs, Spawner& spawner) {
   const auto worldStart = std::chrono::steady_clock::now();
   for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
     for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
-      const auto t = combiner::MercatorGeoTransform(task::TileRange{x, y, x, y}, kZoom);
+      const auto t = task::MercatorGeoTransform(task::TileRange{x, y, x, y}, kZoom);
       const std::string path = task.Task().TileFilePath(x, y);
       testsupport::WriteFileBytes(platform::RemoveFileExt(path) + ".jgw",
                                   Fixed(t[1], 10) + "\n0\n0\n" + Fixed(t[5], 10) + "\n" + Fixed(t[0] + t[1] / 2, 10) +

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "combiner/PendingFiles.h"
 #include "combiner/TaskTiles.h"
 #include "combiner/TileDatabase.h"
@@ -22,6 +22,9 @@
 namespace combiner {
 
 namespace {
+
+// The tile side as GDAL options and messages write it.
+const std::string kTileSide = platform::FormatInteger(task::kTileSize);
 
 struct FormatFacts {
   OutputFormat Format;
@@ -100,7 +103,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 int64_t TilesPerSheet(const CombineOptions& options, const task::TileRange& area) {
   int64_t pixels = options.SheetPixels;
   if (options.Format == OutputFormat::Jpeg && (pixels == 0 || pixels > kJpegMaxSide)) pixels = kJpegMaxSide;
-  return pixels == 0 ? std::max(area.Columns(), area.Rows()) : pixels / kTilePixels;
+  return pixels == 0 ? std::max(area.Columns(), area.Rows()) : pixels / task::kTileSize;
 }
 
 using TranslateOptions = std::unique_ptr<GDALTranslateOptions, decltype(&GDALTranslateOptionsFree)>;
@@ -133,7 +136,7 @@ DegreeView WarpToDegrees(GDALDatasetH source, const task::TileRange& range, int3
   OptionList warp;
   warp.Add("-of", "VRT").Add("-t_srs", "EPSG:4326").Add("-r", "bilinear");
   warp.Add("-te").Add(Exact(bounds.West)).Add(Exact(bounds.South)).Add(Exact(bounds.East)).Add(Exact(bounds.North));
-  warp.Add("-ts").Add(Decimal(range.Columns() * kTilePixels)).Add(Decimal(range.Rows() * kTilePixels));
+  warp.Add("-ts").Add(Decimal(range.Columns() * task::kTileSize)).Add(Decimal(range.Rows() * task::kTileSize));
   const WarpOptions warpOptions(GDALWarpAppOptionsNew(warp.Get(), nullptr), GDALWarpAppOptionsFree);
   if (!warpOptions) throw GdalError("GDAL refused the options of a warp: " + GdalErrorScope::LastError());
   GDALDatasetH bands = view.Bands.get();
@@ -158,12 +161,12 @@ void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOpti
   const std::string quality = Decimal(kJpegQuality);
   switch (options.Format) {
     case OutputFormat::GeoTiff:
-      args.Add("-co", "TILED=YES").Add("-co", "BLOCKXSIZE=256").Add("-co", "BLOCKYSIZE=256");
+      args.Add("-co", "TILED=YES").Add("-co", "BLOCKXSIZE=" + kTileSide).Add("-co", "BLOCKYSIZE=" + kTileSide);
       args.Add("-co", "COMPRESS=" + compress).Add("-co", "BIGTIFF=IF_SAFER");
       if (options.Compress == Compression::Jpeg) args.Add("-co", "PHOTOMETRIC=YCBCR").Add("-co", "JPEG_QUALITY=" + quality);
       break;
     case OutputFormat::Cog:
-      args.Add("-co", "COMPRESS=" + compress).Add("-co", "BLOCKSIZE=256").Add("-co", "BIGTIFF=IF_SAFER");
+      args.Add("-co", "COMPRESS=" + compress).Add("-co", "BLOCKSIZE=" + kTileSide).Add("-co", "BIGTIFF=IF_SAFER");
       args.Add("-co", "QUALITY=" + quality).Add("-co", "RESAMPLING=AVERAGE");
       args.Add("-co", options.Overviews ? "OVERVIEWS=AUTO" : "OVERVIEWS=NONE");
       break;
@@ -217,7 +220,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   const std::string noun = Facts(options.Format).Noun;
   {
     // Scanline formats read a whole row of blocks at a time.
-    const GdalCacheFor rows(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
+    const GdalCacheFor rows(sheet.Range.Columns() * task::kTileSize * task::kTileSize * 3);
     Dataset source = OpenDataset(step, /*update=*/false);
     if (degrees) {
       const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
@@ -233,13 +236,13 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   }
 
   if (const char* worldExtension = Facts(options.Format).WorldFileExtension) {
-    std::array<double, 6> transform = MercatorGeoTransform(sheet.Range, zoom);
+    std::array<double, 6> transform = task::MercatorGeoTransform(sheet.Range, zoom);
     if (degrees) {
       const DegreeBox b = DegreesOf(sheet.Range, zoom);
-      transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * kTilePixels), 0,
-                   b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * kTilePixels)};
+      transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * task::kTileSize), 0,
+                   b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * task::kTileSize)};
     }
-    const int epsg = degrees ? kWgs84Epsg : kWebMercatorEpsg;
+    const int epsg = degrees ? task::kWgs84Epsg : task::kWebMercatorEpsg;
     const std::string stem = platform::RemoveFileExt(sheet.Path);
     pending.AddText(stem + worldExtension, WorldFileText(transform));
     pending.AddText(stem + ".prj", PrjText(epsg));
@@ -321,8 +324,8 @@ std::optional<Rgb> ParseColour(const std::string& text) {
 std::string CheckOptions(const CombineOptions& options) {
   if (options.TaskPath.empty()) return "No task file given.";
   if (options.OutputPath.empty()) return "No output file given.";
-  if (options.SheetPixels != 0 && options.SheetPixels < kTilePixels) {
-    return "A sheet must hold at least one tile: 256 pixels a side.";
+  if (options.SheetPixels != 0 && options.SheetPixels < task::kTileSize) {
+    return "A sheet must hold at least one tile: " + kTileSide + " pixels a side.";
   }
   if (options.Format == OutputFormat::Jpeg && options.SheetPixels > kJpegMaxSide) {
     return "A JPEG file holds at most 65500 pixels a side: give a sheet size of 65500 or less.";

@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "core/platform/Files.h"
+#include "core/task/TileGrid.h"
 #include "core/task/Unitclasstask.h"
 #include "qtkit/Dialogs.h"
 
@@ -79,7 +80,7 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   sheetBox_ = new QSpinBox(this);
   sheetBox_->setObjectName("SheetBox");
   sheetBox_->setRange(0, 1 << 30);
-  sheetBox_->setSingleStep(256);
+  sheetBox_->setSingleStep(task::kTileSize);
   sheetBox_->setSpecialValueText("one file");
   sheetBox_->setSuffix(" pixels");
   fillEdit_ = new QLineEdit("white", this);

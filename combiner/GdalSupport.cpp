@@ -93,19 +93,20 @@ std::optional<Pixels> DecodeWithGdal(std::string_view bytes) {
   std::optional<Pixels> result;
   if (Dataset image{GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, kImageDrivers, nullptr, nullptr)}) {
     const int bands = GDALGetRasterCount(image.get());
-    if (GDALGetRasterXSize(image.get()) == 256 && GDALGetRasterYSize(image.get()) == 256 && bands >= 1) {
+    constexpr int kSide = task::kTileSize;
+    if (GDALGetRasterXSize(image.get()) == kSide && GDALGetRasterYSize(image.get()) == kSide && bands >= 1) {
       Pixels pixels(kTileBytes);
       GDALRasterBandH first = GDALGetRasterBand(image.get(), 1);
       GDALColorTableH palette = GDALGetRasterColorTable(first);
       bool read = true;
       if (bands >= 3) {
         int bandMap[] = {1, 2, 3};
-        read = GDALDatasetRasterIO(image.get(), GF_Read, 0, 0, 256, 256, pixels.data(), 256, 256, GDT_Byte, 3, bandMap,
-                                   3, 256 * 3, 1) == CE_None;
+        read = GDALDatasetRasterIO(image.get(), GF_Read, 0, 0, kSide, kSide, pixels.data(), kSide, kSide, GDT_Byte, 3,
+                                   bandMap, 3, kSide * 3, 1) == CE_None;
       } else {
         // One band (and perhaps alpha): grey, or indices into a palette.
-        std::vector<uint8_t> values(256 * 256);
-        read = GDALRasterIO(first, GF_Read, 0, 0, 256, 256, values.data(), 256, 256, GDT_Byte, 0, 0) == CE_None;
+        std::vector<uint8_t> values(std::size_t{kSide} * kSide);
+        read = GDALRasterIO(first, GF_Read, 0, 0, kSide, kSide, values.data(), kSide, kSide, GDT_Byte, 0, 0) == CE_None;
         for (std::size_t i = 0; read && i < values.size(); ++i) {
           GDALColorEntry colour{values[i], values[i], values[i], 255};
           if (palette != nullptr) GDALGetColorEntryAsRGB(palette, values[i], &colour);

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 
 namespace combiner {
@@ -30,7 +30,7 @@ constexpr double kBoundBytesPerTile = 256 * 1024 * 4.0 / 3;
 constexpr double kClassicTiffBytes = 4.0e9;
 // GDAL's default deflate level.
 constexpr int kDeflateLevel = 6;
-constexpr std::size_t kMaskTileBytes = kTilePixels * kTilePixels / 8;
+constexpr std::size_t kMaskTileBytes = task::kTileSize * task::kTileSize / 8;
 
 std::string Deflate(const uint8_t* data, std::size_t size) {
   uLongf length = compressBound(static_cast<uLong>(size));
@@ -86,8 +86,8 @@ class TiffWriter {
                  (spec.Level > 0 ? FILETYPE_REDUCEDIMAGE : 0) | (spec.Mask ? FILETYPE_MASK : 0));
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(spec.Width));
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(spec.Height));
-    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kTilePixels);
-    TIFFSetField(tiff, TIFFTAG_TILELENGTH, kTilePixels);
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, task::kTileSize);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, task::kTileSize);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     if (spec.Mask) {
       TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
@@ -127,7 +127,7 @@ class TiffWriter {
     GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
     GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
     GTIFKeySet(keys, GTCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / Pseudo-Mercator");
-    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, kWebMercatorEpsg);
+    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, task::kWebMercatorEpsg);
     GTIFKeySet(keys, ProjLinearUnitsGeoKey, TYPE_SHORT, 1, Linear_Meter);
     const int written = GTIFWriteKeys(keys);
     GTIFFree(keys);
@@ -135,8 +135,8 @@ class TiffWriter {
   }
 
   void Put(int64_t column, int64_t row, std::string_view bytes) {
-    const ttile_t index = TIFFComputeTile(tiff_.get(), static_cast<uint32_t>(column * kTilePixels),
-                                          static_cast<uint32_t>(row * kTilePixels), 0, 0);
+    const ttile_t index = TIFFComputeTile(tiff_.get(), static_cast<uint32_t>(column * task::kTileSize),
+                                          static_cast<uint32_t>(row * task::kTileSize), 0, 0);
     if (TIFFWriteRawTile(tiff_.get(), index, const_cast<char*>(bytes.data()), static_cast<tmsize_t>(bytes.size())) < 0) {
       Fail("Unable to write to ");
     }
@@ -256,15 +256,15 @@ class MaskPainter {
     if (holes == (lastColumn - firstColumn + 1) * (lastRow - firstRow + 1)) return hole_;
 
     std::vector<uint8_t> bits(kMaskTileBytes, 0);
-    for (int py = 0; py < kTilePixels; ++py) {
-      const auto [topTile, bottomTile] = TilesUnder(row * kTilePixels + py, level, rows_);
-      for (int px = 0; px < kTilePixels; ++px) {
-        const auto [leftTile, rightTile] = TilesUnder(column * kTilePixels + px, level, columns_);
+    for (int py = 0; py < task::kTileSize; ++py) {
+      const auto [topTile, bottomTile] = TilesUnder(row * task::kTileSize + py, level, rows_);
+      for (int px = 0; px < task::kTileSize; ++px) {
+        const auto [leftTile, rightTile] = TilesUnder(column * task::kTileSize + px, level, columns_);
         bool valid = false;
         for (int64_t y = topTile; y <= bottomTile && !valid; ++y) {
           for (int64_t x = leftTile; x <= rightTile && !valid; ++x) valid = !IsHole(x, y);
         }
-        if (valid) bits[static_cast<std::size_t>(py * kTilePixels + px) / 8] |= static_cast<uint8_t>(0x80 >> (px % 8));
+        if (valid) bits[static_cast<std::size_t>(py * task::kTileSize + px) / 8] |= static_cast<uint8_t>(0x80 >> (px % 8));
       }
     }
     return Deflate(bits.data(), bits.size());
@@ -274,8 +274,8 @@ class MaskPainter {
   // The first and last tile of the task under pixel `pixel` of a level
   // (last before first beyond the image).
   static std::pair<int64_t, int64_t> TilesUnder(int64_t pixel, int level, int64_t tiles) {
-    const int64_t first = (pixel << level) / kTilePixels;
-    const int64_t last = (((pixel + 1) << level) - 1) / kTilePixels;
+    const int64_t first = (pixel << level) / task::kTileSize;
+    const int64_t last = (((pixel + 1) << level) - 1) / task::kTileSize;
     return {first, std::min(last, tiles - 1)};
   }
   bool IsHole(int64_t x, int64_t y) const { return holes_[static_cast<std::size_t>(y * columns_ + x)]; }
@@ -330,7 +330,7 @@ class GeoTiffOutput final : public PyramidOutput {
   bool anyHole_ = false;
 };
 
-int64_t TilesAcross(int64_t pixels) { return (pixels + kTilePixels - 1) / kTilePixels; }
+int64_t TilesAcross(int64_t pixels) { return (pixels + task::kTileSize - 1) / task::kTileSize; }
 
 }  // namespace
 
@@ -347,7 +347,7 @@ bool NeedsBigTiff(int64_t tiles) { return static_cast<double>(tiles) * kBoundByt
 
 int OverviewLevels(int64_t width, int64_t height) {
   int levels = 0;
-  for (int64_t side = std::max(width, height); side > kTilePixels; side = (side + 1) / 2) ++levels;
+  for (int64_t side = std::max(width, height); side > task::kTileSize; side = (side + 1) / 2) ++levels;
   return levels;
 }
 
@@ -357,8 +357,8 @@ TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, co
   const int32_t zoom = tiles.Task().Parameters->Zoom;
   const bool copy = settings.Compress == Compression::Jpeg && settings.CopySampling.has_value();
   ImageSpec image;
-  image.Width = range.Columns() * kTilePixels;
-  image.Height = range.Rows() * kTilePixels;
+  image.Width = range.Columns() * task::kTileSize;
+  image.Height = range.Rows() * task::kTileSize;
   image.Coding = {settings.Compress, settings.CopySampling.value_or(ChromaSampling{})};
   const int levels = settings.Overviews ? OverviewLevels(image.Width, image.Height) : 0;
   std::unique_ptr<OverviewSpool> spool;
@@ -366,7 +366,7 @@ TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, co
 
   TiffWriter tiff(path, NeedsBigTiff(range.Count()));
   tiff.Begin(image);
-  tiff.Georeference(MercatorGeoTransform(range, zoom));
+  tiff.Georeference(task::MercatorGeoTransform(range, zoom));
   GeoTiffOutput output(tiff, range, image.Coding, settings.Fill, spool.get());
   PyramidPlan plan;
   plan.Range = range;

@@ -12,7 +12,6 @@ namespace combiner {
 
 namespace {
 
-constexpr int kTileSide = 256;
 constexpr uint8_t kBaselineFrame = 0xC0;
 
 uint16_t BigEndian16(const unsigned char* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
@@ -51,7 +50,7 @@ void SetUpErrors(ErrorManager& errors) {
 }  // namespace
 
 Pixels SolidPixels(Rgb colour) {
-  constexpr std::size_t kRowBytes = kTileSide * 3;
+  constexpr std::size_t kRowBytes = task::kTileSize * 3;
   Pixels pixels(kTileBytes);
   for (std::size_t i = 0; i < kRowBytes; i += 3) {
     pixels[i] = colour.R;
@@ -115,8 +114,8 @@ std::optional<JpegLayout> InspectJpeg(std::string_view bytes) {
 }
 
 std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout) {
-  if (layout.FrameMarker != kBaselineFrame || layout.Precision != 8 || layout.Width != kTileSide ||
-      layout.Height != kTileSide || layout.Sampling.size() != 3 || !layout.HasTables || !layout.EndsWithEoi ||
+  if (layout.FrameMarker != kBaselineFrame || layout.Precision != 8 || layout.Width != task::kTileSize ||
+      layout.Height != task::kTileSize || layout.Sampling.size() != 3 || !layout.HasTables || !layout.EndsWithEoi ||
       layout.AdobeUntransformed) {
     return std::nullopt;
   }
@@ -135,7 +134,7 @@ std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout) {
 bool IsWholeJpeg(const JpegLayout& layout) { return layout.HasTables && layout.EndsWithEoi; }
 
 std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale) {
-  const int side = kTileSide / scale;
+  const int side = task::kTileSize / scale;
   Pixels pixels(static_cast<std::size_t>(side) * side * 3);
   jpeg_decompress_struct info{};
   ErrorManager errors;
@@ -148,7 +147,7 @@ std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale) {
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&info, TRUE);
-  if (info.image_width != kTileSide || info.image_height != kTileSide) {
+  if (info.image_width != task::kTileSize || info.image_height != task::kTileSize) {
     jpeg_destroy_decompress(&info);
     return std::nullopt;
   }
@@ -171,8 +170,8 @@ std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale) {
 }
 
 Pixels HalveTile(const Pixels& tile) {
-  constexpr int kHalf = kTileSide / 2;
-  constexpr std::size_t kStride = kTileSide * 3;
+  constexpr int kHalf = task::kTileSize / 2;
+  constexpr std::size_t kStride = task::kTileSize * 3;
   Pixels half(static_cast<std::size_t>(kHalf) * kHalf * 3);
   uint8_t* out = half.data();
   for (int row = 0; row < kHalf; ++row) {
@@ -202,8 +201,8 @@ std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int qualit
   }
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = kTileSide;
-  info.image_height = kTileSide;
+  info.image_width = task::kTileSize;
+  info.image_height = task::kTileSize;
   info.input_components = 3;
   info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
@@ -216,7 +215,7 @@ std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int qualit
   }
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    auto row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(info.next_scanline) * kTileSide * 3);
+    auto row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(info.next_scanline) * task::kTileSize * 3);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/task/TileGrid.h"
+
 namespace combiner {
 
 struct Rgb {
@@ -18,7 +20,7 @@ struct Rgb {
 
 // A tile's pixels: 256 x 256 RGB triples, row by row from the north.
 using Pixels = std::vector<uint8_t>;
-inline constexpr std::size_t kTileBytes = 256 * 256 * 3;
+inline constexpr std::size_t kTileBytes = std::size_t{task::kTileSize} * task::kTileSize * 3;
 Pixels SolidPixels(Rgb colour);
 
 // The luma sampling factors of a YCbCr stream whose chroma is sampled 1 x 1

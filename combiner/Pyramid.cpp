@@ -6,14 +6,14 @@
 #include <thread>
 #include <vector>
 
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "combiner/TileWorkers.h"
 
 namespace combiner {
 
 namespace {
 
-constexpr int kHalfSide = kTilePixels / 2;
+constexpr int kHalfSide = task::kTileSize / 2;
 constexpr std::size_t kHalfRowBytes = kHalfSide * 3;
 
 // Tiles read ahead of the one being written: enough to keep every thread
@@ -67,7 +67,7 @@ class Builder {
     const std::size_t top = static_cast<std::size_t>(row & 1) * kHalfSide;
     for (std::size_t line = 0; line < kHalfSide; ++line) {
       std::copy_n(half.data() + line * kHalfRowBytes, kHalfRowBytes,
-                  tile.data() + (top + line) * kTilePixels * 3 + left);
+                  tile.data() + (top + line) * task::kTileSize * 3 + left);
     }
   }
 

@@ -8,7 +8,7 @@
 
 #include "combiner/GdalSupport.h"
 #include "combiner/GeoTiff.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "combiner/TileArea.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
@@ -129,27 +129,27 @@ void CreateGeoPackage(Database& db, const TileDatabaseSettings& settings, const 
   const std::string undefined = "undefined";
   db.Run(addSrs.get(), std::string("Undefined cartesian SRS"), int64_t{-1}, std::string("NONE"), int64_t{-1}, undefined);
   db.Run(addSrs.get(), std::string("Undefined geographic SRS"), int64_t{0}, std::string("NONE"), int64_t{0}, undefined);
-  for (const auto& [name, epsg] : {std::pair<const char*, int64_t>{"WGS 84 geodetic", kWgs84Epsg},
-                                   std::pair<const char*, int64_t>{"WGS 84 / Pseudo-Mercator", kWebMercatorEpsg}}) {
+  for (const auto& [name, epsg] : {std::pair<const char*, int64_t>{"WGS 84 geodetic", task::kWgs84Epsg},
+                                   std::pair<const char*, int64_t>{"WGS 84 / Pseudo-Mercator", task::kWebMercatorEpsg}}) {
     db.Run(addSrs.get(), std::string(name), epsg, std::string("EPSG"), epsg, WktText(static_cast<int>(epsg)));
   }
 
   Statement addContents = db.Prepare(
       "INSERT INTO gpkg_contents (table_name, data_type, identifier, min_x, min_y, max_x, max_y, srs_id)"
       " VALUES ('tiles', 'tiles', ?, ?, ?, ?, ?, ?)");
-  db.Run(addContents.get(), settings.Name, ColumnEdgeMetres(range.MinX, zoom), RowEdgeMetres(range.MaxY + 1, zoom),
-         ColumnEdgeMetres(range.MaxX + 1, zoom), RowEdgeMetres(range.MinY, zoom), int64_t{kWebMercatorEpsg});
+  db.Run(addContents.get(), settings.Name, task::ColumnEdgeMetres(range.MinX, zoom), task::RowEdgeMetres(range.MaxY + 1, zoom),
+         task::ColumnEdgeMetres(range.MaxX + 1, zoom), task::RowEdgeMetres(range.MinY, zoom), int64_t{task::kWebMercatorEpsg});
   Statement addMatrixSet = db.Prepare(
       "INSERT INTO gpkg_tile_matrix_set (table_name, srs_id, min_x, min_y, max_x, max_y)"
       " VALUES ('tiles', ?, ?, ?, ?, ?)");
-  db.Run(addMatrixSet.get(), int64_t{kWebMercatorEpsg}, -kGridHalfSpan, -kGridHalfSpan, kGridHalfSpan, kGridHalfSpan);
+  db.Run(addMatrixSet.get(), int64_t{task::kWebMercatorEpsg}, -task::kGridHalfSpan, -task::kGridHalfSpan, task::kGridHalfSpan, task::kGridHalfSpan);
   Statement addMatrix = db.Prepare(
       "INSERT INTO gpkg_tile_matrix (table_name, zoom_level, matrix_width, matrix_height, tile_width, tile_height,"
       " pixel_x_size, pixel_y_size) VALUES ('tiles', ?, ?, ?, ?, ?, ?, ?)");
   for (int32_t level = settings.MinZoom; level <= zoom; ++level) {
     const int64_t side = int64_t{1} << level;
-    const double pixel = TileSpanMetres(level) / kTilePixels;
-    db.Run(addMatrix.get(), int64_t{level}, side, side, int64_t{kTilePixels}, int64_t{kTilePixels}, pixel, pixel);
+    const double pixel = task::TileSpanMetres(level) / task::kTileSize;
+    db.Run(addMatrix.get(), int64_t{level}, side, side, int64_t{task::kTileSize}, int64_t{task::kTileSize}, pixel, pixel);
   }
 }
 

@@ -18,7 +18,7 @@
 
 #include "combiner/Combiner.h"
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
@@ -110,7 +110,7 @@ TEST(CombineFormats, JpegSheetsTileTheAreaWithWorldFilesInMetresWhateverTheLocal
   // Each tile of the area lies in exactly one sheet, at the place its world
   // file gives, with its own pixels.
   std::map<std::pair<int32_t, int32_t>, int> covered;
-  const double tileSpan = combiner::TileSpanMetres(13);
+  const double tileSpan = task::TileSpanMetres(13);
   const double pixel = tileSpan / 256;
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
@@ -120,8 +120,8 @@ TEST(CombineFormats, JpegSheetsTileTheAreaWithWorldFilesInMetresWhateverTheLocal
     EXPECT_EQ(world[1], 0);
     EXPECT_EQ(world[2], 0);
     EXPECT_DOUBLE_EQ(world[3], -pixel);
-    const double firstColumn = (world[4] - pixel / 2 - combiner::ColumnEdgeMetres(0, 13)) / tileSpan;
-    const double firstRow = (combiner::RowEdgeMetres(0, 13) - (world[5] + pixel / 2)) / tileSpan;
+    const double firstColumn = (world[4] - pixel / 2 - task::ColumnEdgeMetres(0, 13)) / tileSpan;
+    const double firstRow = (task::RowEdgeMetres(0, 13) - (world[5] + pixel / 2)) / tileSpan;
     ASSERT_NEAR(firstColumn, std::round(firstColumn), 1e-6);
     ASSERT_NEAR(firstRow, std::round(firstRow), 1e-6);
     combiner::Dataset sheet = OpenAsUsersDo(mixed.Output(name + ".jpg"));
@@ -290,8 +290,8 @@ TEST(CombineFormats, AnAreaInDegreesTakesTheTilesItCovers) {
   EXPECT_EQ(GDALGetRasterYSize(dataset.get()), 2 * 256);
   double t[6];
   ASSERT_EQ(GDALGetGeoTransform(dataset.get(), t), CE_None);
-  EXPECT_NEAR(t[0], combiner::ColumnEdgeMetres(r.MinX + 1, 13), 1e-6);
-  EXPECT_NEAR(t[3], combiner::RowEdgeMetres(r.MinY + 1, 13), 1e-6);
+  EXPECT_NEAR(t[0], task::ColumnEdgeMetres(r.MinX + 1, 13), 1e-6);
+  EXPECT_NEAR(t[3], task::RowEdgeMetres(r.MinY + 1, 13), 1e-6);
 
   options.Area = combiner::ParseArea("tiles:" + std::to_string(r.MaxX) + ",0," + std::to_string(r.MaxX + 1) + ",1");
   combinertest::RecordingProgress progress;

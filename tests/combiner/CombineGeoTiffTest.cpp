@@ -15,7 +15,7 @@
 
 #include "combiner/Combiner.h"
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
@@ -169,14 +169,14 @@ TEST_P(CombineGeoTiff, EveryTileLandsAtItsPlaceAndHolesAreFilledMaskedAndListed)
   // degrees on the extent list's edges.
   double transform[6];
   ASSERT_EQ(GDALGetGeoTransform(ds, transform), CE_None);
-  const auto expected = combiner::MercatorGeoTransform(range, 13);
+  const auto expected = task::MercatorGeoTransform(range, 13);
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(transform[i], expected[i], 1e-6) << i;
   const auto northWest = task.ListedEdges(range.MinX, range.MinY);
   const auto southEast = task.ListedEdges(range.MaxX, range.MaxY);
-  EXPECT_NEAR(combiner::LongitudeOfEasting(transform[0]), northWest[0], 1e-7);
-  EXPECT_NEAR(combiner::LatitudeOfNorthing(transform[3]), northWest[2], 1e-7);
-  EXPECT_NEAR(combiner::LongitudeOfEasting(transform[0] + 6 * 256 * transform[1]), southEast[1], 1e-7);
-  EXPECT_NEAR(combiner::LatitudeOfNorthing(transform[3] + 4 * 256 * transform[5]), southEast[3], 1e-7);
+  EXPECT_NEAR(task::LongitudeOfEasting(transform[0]), northWest[0], 1e-7);
+  EXPECT_NEAR(task::LatitudeOfNorthing(transform[3]), northWest[2], 1e-7);
+  EXPECT_NEAR(task::LongitudeOfEasting(transform[0] + 6 * 256 * transform[1]), southEast[1], 1e-7);
+  EXPECT_NEAR(task::LatitudeOfNorthing(transform[3] + 4 * 256 * transform[5]), southEast[3], 1e-7);
   const char* authority = OSRGetAuthorityCode(GDALGetSpatialRef(ds), nullptr);
   ASSERT_NE(authority, nullptr);
   EXPECT_STREQ(authority, "3857");

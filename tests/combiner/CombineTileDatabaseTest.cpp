@@ -17,7 +17,7 @@
 
 #include "combiner/Combiner.h"
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
 
@@ -168,8 +168,8 @@ TEST_P(CombineTileDatabase, HoldsEveryZoomEachTileTheAverageOfItsChildren) {
       const auto zoom = static_cast<int32_t>(Number(matrix[0]));
       EXPECT_EQ(Number(matrix[1]), 1 << zoom);
       EXPECT_EQ(Number(matrix[2]), 1 << zoom);
-      EXPECT_NEAR(Number(matrix[3]), combiner::TileSpanMetres(zoom) / 256, 1e-9);
-      EXPECT_NEAR(Number(matrix[4]), combiner::TileSpanMetres(zoom) / 256, 1e-9);
+      EXPECT_NEAR(Number(matrix[3]), task::TileSpanMetres(zoom) / 256, 1e-9);
+      EXPECT_NEAR(Number(matrix[4]), task::TileSpanMetres(zoom) / 256, 1e-9);
     }
 
     // GDAL: the task's extent exactly, in Web Mercator, the lower zooms as overviews.
@@ -178,7 +178,7 @@ TEST_P(CombineTileDatabase, HoldsEveryZoomEachTileTheAverageOfItsChildren) {
     EXPECT_EQ(GDALGetRasterYSize(dataset.get()), 4 * 256);
     double t[6];
     ASSERT_EQ(GDALGetGeoTransform(dataset.get(), t), CE_None);
-    const auto grid = combiner::MercatorGeoTransform(r, kZoom);
+    const auto grid = task::MercatorGeoTransform(r, kZoom);
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(t[i], grid[i], 1e-6) << i;
     EXPECT_STREQ(OSRGetAuthorityCode(GDALGetSpatialRef(dataset.get()), nullptr), "3857");
     EXPECT_EQ(GDALGetOverviewCount(GDALGetRasterBand(dataset.get(), 1)), kZoom - c.LowestZoom);
