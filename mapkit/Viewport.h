@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "core/task/TileGrid.h"
 #include "core/task/TileRange.h"
 
 namespace mapkit {
@@ -24,7 +25,7 @@ struct ScreenPoint {
 
 class Viewport {
  public:
-  static constexpr double kTilePixels = 256;
+  static constexpr double kTilePixels = task::kTileSize;
   static constexpr double kMaxScale = 4.0;
 
   // Shows the whole of range.
