@@ -81,7 +81,7 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   ButtonTileSources->setGeometry(8, 308, 100, 25);
   ButtonTileSources->setAutoDefault(false);
   ButtonMapCache = Named(new QPushButton(QStringLiteral("Map cache..."), this), "ButtonMapCache");
-  ButtonMapCache->setGeometry(112, 308, 72, 25);
+  ButtonMapCache->setGeometry(111, 308, 75, 25);
   ButtonMapCache->setAutoDefault(false);
 
   QWidget::setTabOrder(Edit12, Button3);

@@ -22,6 +22,8 @@ constexpr int kStandInLevels = 4;
 constexpr double kHandleReach = 6;
 constexpr int kHandleSize = 7;
 constexpr double kShowBoxMargin = 1.2;
+// Base tiles smaller than this on screen are not drawn.
+constexpr double kMinBaseTileSize = 48;
 
 const QColor kBackground(0xdd, 0xdd, 0xdd);
 const QColor kLoading(0xe8, 0xe8, 0xe8);
@@ -159,6 +161,14 @@ void AreaMap::DrawBase(QPainter& painter) {
   if (!loader_) return;
   const int32_t zoom = TileZoom();
   const double tiles = std::ldexp(1.0, zoom);
+  // Out beyond the source's first level its tiles would be specks by the
+  // million: none is asked for.
+  if (view_.TileSize() / tiles < kMinBaseTileSize) {
+    loader_->SetWanted({});
+    painter.setPen(Qt::darkGray);
+    painter.drawText(rect(), Qt::AlignCenter, tr("Zoom in to see %1").arg(qtkit::FromLocal(loader_->Layer().Map.Name)));
+    return;
+  }
   const GridPoint topLeft = view_.ToGrid(0, 0);
   const GridPoint bottomRight = view_.ToGrid(width(), height());
   const auto cell = [tiles](double at) { return static_cast<int32_t>(std::clamp(std::floor(at * tiles), 0.0, tiles - 1)); };
