@@ -19,6 +19,7 @@
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
+#include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "core/run/ConfigFile.h"
 #include "core/task/Unitclasstask.h"
@@ -29,7 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kCreateTaskFailure = "Error: Create task failure.";
 // What a tile of the built-in service takes on disk, for the dry run's estimate.
 constexpr double kTypicalTileBytes = 20 * 1024;
 // A log line per tile, about.
@@ -176,18 +176,13 @@ void PrintDryRun(const task::MDTask& task) {
 }
 
 int StartTask(StartRequest request, const Context& context) {
-  const run::ConfigFile config(context.ConfigPath);
-  const run::ProxySettings proxy = config.ReadProxy();
-  if (request.Controls.Source) request.Controls.SourceSecret = config.ReadSourceSecret(request.Controls.Source->Name);
-  const run::ControlsCheck check = run::ReadTaskControls(request.Controls, proxy, !request.DryRun);
+  const run::ControlsCheck check =
+      run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
     return kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
-  record.PartIndex = request.Part.Index;
-  record.PartCount = request.Part.Count;
-  record.ContinueTask = run::ShouldContinueTask(request.Controls, record);
   if (!request.Replace && !request.DryRun && !record.ContinueTask && platform::FileExists(task::TaskFileOf(record))) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
@@ -224,23 +219,21 @@ int StartTask(StartRequest request, const Context& context) {
 
   ProgressLine progress(stderr, context.Terminal, context.Verbose);
   LinePrinter printer(context.Verbose, progress);
-  std::unique_ptr<run::RunController> run;
-  try {
-    if (request.DryRun) {
+  if (request.DryRun) {
+    try {
       task::TaskOptions options;
       options.CreateImageFolder = false;
       PrintDryRun(task::MDTask(&record, options));
       return kExitComplete;
+    } catch (const std::exception& error) {
+      for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
+      return kExitUsage;
     }
-    run = std::make_unique<run::RunController>(record, std::move(environment), printer);
-  } catch (const task::TaskCreateError& error) {
-    if (*error.what() != '\0') PrintMessage(error.what());
-    PrintMessage(kCreateTaskFailure);
-    return kExitUsage;
-  } catch (const std::exception&) {
-    PrintMessage(kCreateTaskFailure);
-    return kExitUsage;
   }
+  run::BegunRun begun = run::BeginRun(record, std::move(environment), printer);
+  for (const std::string& message : begun.Messages) PrintMessage(message);
+  if (!begun.Run) return kExitUsage;
+  const std::unique_ptr<run::RunController> run = std::move(begun.Run);
   printer.Attach(*run);
   try {
     run->Prepare();
