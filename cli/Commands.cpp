@@ -386,8 +386,7 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     ftl::FailedListOptions options;
     options.Secrets = [&config](const std::string& source) { return config.ReadSourceSecret(source); };
     options.Proxy = [&proxy](download::HttpClient& client) {
-      download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
-                                     proxy.ProxyPassword);
+      download::SetProxyFromSettings(client, proxy);
     };
     outcome = ftl::RunFailedList(listPath, log, options);
     ranToEnd = true;
