@@ -201,7 +201,7 @@ int StartTask(StartRequest request, const Context& context) {
   if (request.Fill) {
     CensusReport census;
     try {
-      const task::MDTask opened(&record, task::TaskOptions{.CreateImageFolder = false});
+      const task::MDTask opened(&record);
       census = TakeCensus(opened, context.ProgramFolder, 0, true);
     } catch (const std::exception& error) {
       PrintError(error.what());
@@ -221,9 +221,7 @@ int StartTask(StartRequest request, const Context& context) {
   LinePrinter printer(context.Verbose, progress);
   if (request.DryRun) {
     try {
-      task::TaskOptions options;
-      options.CreateImageFolder = false;
-      PrintDryRun(task::MDTask(&record, options));
+      PrintDryRun(task::MDTask(&record));
       return kExitComplete;
     } catch (const std::exception& error) {
       for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);

@@ -8,6 +8,7 @@
 
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/task/TaskFiles.h"
 
 namespace download {
 
@@ -248,7 +249,7 @@ FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const HttpResult& resu
       break;
   }
   if (rule.RecordsFailure) {
-    Record(Task.FailedRecord(x, y));
+    Record(task::FailedRecord(Task, x, y));
     ++givenUpReasons_[ShortReason(result)];
     ++givenUp_;
   }

@@ -5,6 +5,7 @@
 
 #include "core/download/FailureRules.h"
 #include "core/platform/Files.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/Unitclasstask.h"
 
 namespace ftl {
