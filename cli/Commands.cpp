@@ -20,6 +20,7 @@
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
+#include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "core/run/TaskEstimate.h"
 #include "core/run/ConfigFile.h"
@@ -32,7 +33,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kCreateTaskFailure = "Error: Create task failure.";
 
 // A message of the window's checks, exactly as the window shows it.
 void PrintMessage(const std::string& text) { std::fputs((text + "\n").c_str(), stderr); }
@@ -137,13 +137,6 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   return summary.ExitStatus;
 }
 
-// The window's two messages of a task that cannot be built.
-int CreateFailure(const task::TaskCreateError& error) {
-  if (*error.what() != '\0') PrintMessage(error.what());
-  PrintMessage(kCreateTaskFailure);
-  return kExitUsage;
-}
-
 void PrintDryRun(const task::MDTask& task) {
   const run::TaskEstimate e = run::EstimateTask(task);
   std::string text = "Task: " + task.TaskFileName() + (e.Continued ? " (continued from its saved positions)" : "") + "\n";
@@ -159,15 +152,13 @@ void PrintDryRun(const task::MDTask& task) {
 }
 
 int StartTask(StartRequest request, const Context& context) {
-  const run::ControlsCheck check = run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), !request.DryRun);
+  const run::ControlsCheck check =
+      run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
     return kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
-  record.PartIndex = request.Part.Index;
-  record.PartCount = request.Part.Count;
-  record.ContinueTask = run::ShouldContinueTask(request.Controls, record);
   if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record)) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
@@ -184,7 +175,8 @@ int StartTask(StartRequest request, const Context& context) {
     try {
       tiles = run::WriteTaskFiles(record, context.ProgramFolder);
     } catch (const task::TaskCreateError& error) {
-      return CreateFailure(error);
+      for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
+      return kExitUsage;
     } catch (const std::exception& error) {
       PrintError(error.what());
       return kExitUsage;
@@ -196,11 +188,13 @@ int StartTask(StartRequest request, const Context& context) {
   }
 
   platform::MainThreadQueue queue;
-  run::RunEnvironment environment{&queue, context.ProgramFolder, {}, {}, {}};
+  run::RunEnvironment environment;
+  environment.Queue = &queue;
+  environment.ProgramFolder = context.ProgramFolder;
   if (request.Fill) {
     CensusReport census;
     try {
-      const task::MDTask opened(&record, task::TaskOptions{.CreateImageFolder = false});
+      const task::MDTask opened(&record);
       census = TakeCensus(opened, context.ProgramFolder, 0, true);
     } catch (const std::exception& error) {
       PrintError(error.what());
@@ -218,20 +212,19 @@ int StartTask(StartRequest request, const Context& context) {
 
   ProgressLine progress(stderr, context.Terminal, context.Verbose);
   LinePrinter printer(context.Verbose, progress);
-  std::unique_ptr<run::RunController> run;
-  try {
-    if (request.DryRun) {
-      task::TaskOptions options;
-      options.CreateImageFolder = false;
-      PrintDryRun(task::MDTask(&record, options));
+  if (request.DryRun) {
+    try {
+      PrintDryRun(task::MDTask(&record));
       return kExitComplete;
+    } catch (const std::exception& error) {
+      for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
+      return kExitUsage;
     }
-    run = std::make_unique<run::RunController>(record, std::move(environment), printer);
-  } catch (const task::TaskCreateError& error) {
-    return CreateFailure(error);
-  } catch (const std::exception&) {
-    return CreateFailure(task::TaskCreateError(""));
   }
+  run::BegunRun begun = run::BeginRun(record, std::move(environment), printer);
+  for (const std::string& message : begun.Messages) PrintMessage(message);
+  if (!begun.Run) return kExitUsage;
+  const std::unique_ptr<run::RunController> run = std::move(begun.Run);
   printer.Attach(*run);
   try {
     run->Prepare();
@@ -398,8 +391,7 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     ftl::FailedListOptions options;
     options.Secrets = [&config](const std::string& source) { return config.ReadSourceSecret(source); };
     options.Proxy = [&proxy](download::HttpClient& client) {
-      download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
-                                     proxy.ProxyPassword);
+      download::SetProxyFromSettings(client, proxy);
     };
     outcome = ftl::RunFailedList(listPath, log, options);
     ranToEnd = true;

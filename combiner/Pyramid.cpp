@@ -125,9 +125,8 @@ TileTally BuildPyramid(const TaskTiles& tiles, const PyramidPlan& plan, PyramidO
                        Progress& progress, const std::string& stage) {
   const task::TileRange& range = plan.Range;
   const auto total = static_cast<std::size_t>(range.Count());
-  const auto columns = static_cast<std::size_t>(range.Columns());
-  const auto xOf = [&](std::size_t index) { return static_cast<int32_t>(range.MinX + static_cast<int64_t>(index % columns)); };
-  const auto yOf = [&](std::size_t index) { return static_cast<int32_t>(range.MinY + static_cast<int64_t>(index / columns)); };
+  const auto xOf = [&](std::size_t index) { return range.AtRowMajorIndex(static_cast<int64_t>(index)).X; };
+  const auto yOf = [&](std::size_t index) { return range.AtRowMajorIndex(static_cast<int64_t>(index)).Y; };
 
   // Tile i is read into slot i % ahead while the tiles before it are put.
   // Declared before the workers: their jobs fill it until the pool ends.

@@ -33,6 +33,7 @@
 #include "core/platform/Shell.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
+#include "core/run/Start.h"
 #include "core/task/Commonfunc.h"
 #include "gui/ApplicationQt.h"
 #include "gui/Desktop.h"
@@ -52,7 +53,6 @@ const QString kStopCaption = QStringLiteral("Stop");
 const QString kTaskStoppedMessage = QStringLiteral("Task stoped!                    ");
 const QString kNoTaskMessage = QStringLiteral("No task running now.                  ");
 const QString kNoLogFileMessage = QStringLiteral("No logfile now.                         ");
-const QString kCreateTaskFailure = QStringLiteral("Error: Create task failure.");
 const QString kConverterCaption = QStringLiteral("Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...");
 
 // How long a closing program lets its workers finish the tile in hand and
@@ -467,31 +467,20 @@ run::TaskControls TForm1::ReadControls() const {
 
 void TForm1::Start() {
   if (shutDown_) return;
-  const run::ConfigFile config(ToLocal(ConfigPath));
-  const run::ProxySettings proxy = config.ReadProxy();
-  run::TaskControls controls = ReadControls();
-  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
-  const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
+  const run::ControlsCheck check = run::CheckStart(ReadControls(), run::ConfigFile(ToLocal(ConfigPath)));
   if (!check.Parameters) {
     qtkit::ShowMessage(FromLocal(check.Message));
     return;
   }
-
-  task::TaskParameters record = *check.Parameters;
-  record.ContinueTask = run::ShouldContinueTask(controls, record);
-  std::unique_ptr<run::RunController> next;
-  try {
-    next = std::make_unique<run::RunController>(
-        std::move(record), run::RunEnvironment{&caller_, ToLocal(programFolder_), pacing_, limits_, {}},
-        static_cast<run::RunObserver&>(*this));
-  } catch (const task::TaskCreateError& error) {
-    if (*error.what() != '\0') qtkit::ShowMessage(FromLocal(error.what()));
-    qtkit::ShowMessage(kCreateTaskFailure);
-    return;
-  } catch (const std::exception&) {
-    qtkit::ShowMessage(kCreateTaskFailure);
-    return;
-  }
+  run::RunEnvironment environment;
+  environment.Queue = &caller_;
+  environment.ProgramFolder = ToLocal(programFolder_);
+  environment.Pace = pacing_;
+  environment.Limits = limits_;
+  run::BegunRun begun = run::BeginRun(*check.Parameters, std::move(environment), static_cast<run::RunObserver&>(*this));
+  for (const std::string& message : begun.Messages) qtkit::ShowMessage(FromLocal(message));
+  if (!begun.Run) return;
+  std::unique_ptr<run::RunController> next = std::move(begun.Run);
   // The new task is the current one from here on, even when its files cannot
   // be prepared; the windows keep their lines until it has loaded its own.
   if (run_ && run_.get() == shownRun_) previousRun_ = std::move(run_);

@@ -308,7 +308,7 @@ void AreaWindow::Refresh() {
   parameters.ThreadCount = run::WorkersFor(source->Source);
   parameters.TaskName = std::string("area") + task::kTaskFileExtension;
   try {
-    estimate_ = run::EstimateTask(task::MDTask(&parameters, task::TaskOptions{.CreateImageFolder = false}));
+    estimate_ = run::EstimateTask(task::MDTask(&parameters));
   } catch (const task::TaskCreateError& error) {
     ProblemLabel->setText(qtkit::FromLocal(*error.what() != '\0' ? error.what() : "Error: Create task failure."));
     return;

@@ -122,15 +122,13 @@ void BaseTileLoader::ServeCache() {
 }
 
 void BaseTileLoader::ServeNetwork() {
-  download::HttpClient client(limits_);
+  std::unique_ptr<download::HttpClient> client;
   std::string setupProblem;
   try {
-    download::SetProxyFromSettings(client, proxy_.UseProxy, proxy_.ProxyServer, proxy_.ProxyPort,
-                                   proxy_.ProxyUsername, proxy_.ProxyPassword);
+    client = download::MakeTileClient(proxy_, layer_.HeaderLines(), limits_);
   } catch (const std::exception& error) {
     setupProblem = error.what();
   }
-  for (const std::string& line : layer_.HeaderLines()) client.AddHeaderLine(line);
   for (;;) {
     TileId tile;
     {
@@ -144,9 +142,10 @@ void BaseTileLoader::ServeNetwork() {
     LoadedTile loaded{tile, {}, setupProblem, true};
     if (setupProblem.empty()) {
       std::string body;
-      download::HttpResult result = client.Get(layer_.Url(tile.Z, tile.X, tile.Y), body, &stopping_);
+      const download::HttpResult result =
+          download::GetTile(*client, layer_.Url(tile.Z, tile.X, tile.Y), layer_.Extension(), body, &stopping_);
       if (result.Aborted) return;
-      if (download::JudgeTileAnswer(result, body, layer_.Extension())) {
+      if (result.Ok) {
         offline_.store(false);
         cache_->Store(CacheNameOf(tile), body);
         loaded.Image = Decode(body);

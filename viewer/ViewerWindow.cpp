@@ -31,6 +31,7 @@
 #include "core/platform/Shell.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/NewTask.h"
+#include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Commonfunc.h"
 #include "qtkit/Dialogs.h"

@@ -8,6 +8,7 @@
 
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/task/TaskFiles.h"
 
 namespace download {
 
@@ -18,9 +19,6 @@ std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 // The longest pause a server's Retry-After gets.
 constexpr long kMaxRetryAfterSeconds = 600;
 
-uint64_t Pack(int32_t x, int32_t y) noexcept {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
-}
 
 }  // namespace
 
@@ -33,9 +31,7 @@ TDownThread::TDownThread(bool createSuspended, int32_t threadIndex, const task::
 TDownThread::~TDownThread() { WaitFor(); }
 
 task::TilePosition TDownThread::LastPosition() const noexcept {
-  const uint64_t packed = last_.load(std::memory_order_acquire);
-  return task::TilePosition{static_cast<int32_t>(static_cast<uint32_t>(packed >> 32)),
-                      static_cast<int32_t>(static_cast<uint32_t>(packed))};
+  return task::FromPackedKey(last_.load(std::memory_order_acquire));
 }
 
 TileCounts TDownThread::Counts() const noexcept {
@@ -49,7 +45,7 @@ std::map<std::string, int64_t> TDownThread::GivenUpReasons() const {
 std::string TDownThread::StopMessage() const { return ended_.load() ? stopMessage_ : std::string(); }
 
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
-  last_.store(Pack(x, y), std::memory_order_release);
+  last_.store(task::PackedKey({x, y}), std::memory_order_release);
 }
 
 std::string TDownThread::ThreadNumber() const { return Decimal(int64_t{ThreadIndex} + 1); }
@@ -94,12 +90,9 @@ void TDownThread::StoreBlank(const std::string& path) {
 void TDownThread::SetUp() {
   if (Client) return;
   BlankImagePath = Task.BlankImagePath(env_.ProgramFolder);
-  auto client = std::make_unique<HttpClient>(env_.Limits);
-  const task::TaskParameters& params = *Task.Parameters;
-  SetProxyFromSettings(*client, params.UseProxy, params.ProxyServer, params.ProxyPort, params.ProxyUsername,
-                       params.ProxyPassword);
-  for (const std::string& line : Task.FetchHeaderLines()) client->AddHeaderLine(line);
-  Client = std::move(client);
+  const task::TaskParameters& p = *Task.Parameters;
+  Client = MakeTileClient({p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword},
+                          Task.FetchHeaderLines(), env_.Limits);
 }
 
 void TDownThread::Execute() {
@@ -209,10 +202,9 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     if (stop.load()) return FetchOutcome::Abandoned;
     // Each attempt starts from an empty buffer, so a stored tile holds the
     // body of its successful request only.
-    body.clear();
-    HttpResult result = Client->Get(fetchUrl, body, &stop);
+    HttpResult result = GetTile(*Client, fetchUrl, Task.TileExtension(), body, &stop);
     if (result.Aborted) return FetchOutcome::Abandoned;
-    if (JudgeTileAnswer(result, body, Task.TileExtension())) {
+    if (result.Ok) {
       StoreTile(Task.TileFilePath(x, y), body);
       ++saved_;
       return FetchOutcome::Saved;
@@ -257,7 +249,7 @@ FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const HttpResult& resu
       break;
   }
   if (rule.RecordsFailure) {
-    Record(Task.FailedRecord(x, y));
+    Record(task::FailedRecord(Task, x, y));
     ++givenUpReasons_[ShortReason(result)];
     ++givenUp_;
   }

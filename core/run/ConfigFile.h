@@ -9,18 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "core/download/HttpClient.h"
 #include "core/settings/IniFile.h"
 #include "core/task/TileSource.h"
 
 namespace run {
 
-struct ProxySettings {
-  bool UseProxy = false;  // [Proxy] UseProxy is exactly 1
-  std::string ProxyServer;
-  std::string ProxyPort;  // as typed; the worker converts it
-  std::string ProxyUsername;
-  std::string ProxyPassword;
-};
+// [Proxy]: UseProxy is on when the key is exactly 1.
+using download::ProxySettings;
 
 // What the main window reads at its first show.
 struct MainWindowSettings {

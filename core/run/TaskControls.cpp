@@ -105,13 +105,6 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   return ControlsCheck{std::move(p), ""};
 }
 
-ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, bool createFolder) {
-  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
-  ControlsCheck check = ReadTaskControls(controls, config.ReadProxy(), createFolder);
-  if (check.Parameters) check.Parameters->ContinueTask = ShouldContinueTask(controls, *check.Parameters);
-  return check;
-}
-
 bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters& parameters) {
   const std::string taskFile = parameters.SavePath + parameters.TaskName;
   // A part compares with its own file, where its positions are.

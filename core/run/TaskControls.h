@@ -59,11 +59,6 @@ int32_t WorkersFor(const std::optional<task::TileSource>& source);
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder = true);
 
-// Start's whole check as the command line and the viewer make it without a
-// window: the proxy of the settings file, the secret of the chosen source,
-// the controls (ReadTaskControls) and the continue test.
-ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, bool createFolder = true);
-
 // True when the task file SavePath + TaskName exists and matches the controls
 // in every compared field.
 bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters& parameters);

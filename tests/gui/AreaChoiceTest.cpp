@@ -11,6 +11,7 @@
 #include "core/area/Area.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/NewTask.h"
+#include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "mapkit/AreaWindow.h"
 #include "tests/gui/MainWindowFixture.h"

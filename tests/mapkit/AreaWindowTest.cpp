@@ -25,6 +25,7 @@
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/NewTask.h"
+#include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Commonfunc.h"
 #include "mapkit/AreaWindow.h"

@@ -1,6 +1,7 @@
 // One run of a task without a window: the controller driven as a front-end
 // drives it (the workers' calls served from a MainThreadQueue, a tick every
 // few milliseconds) against the loopback tile server.
+#include "core/task/TaskFiles.h"
 #include "core/run/RunController.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +60,11 @@ class RunControllerTest : public ::testing::Test {
 
   // Built, prepared and started, as Start does.
   std::unique_ptr<RunController> StartRun(task::TaskParameters p, download::Pacing pacing = testsupport::ScaledPacing(5)) {
-    RunEnvironment environment{&queue_, program_.Path(), pacing, limits_, {}};
+    RunEnvironment environment;
+    environment.Queue = &queue_;
+    environment.ProgramFolder = program_.Path();
+    environment.Pace = pacing;
+    environment.Limits = limits_;
     environment.Options.TileHost = server_.HostPort();
     auto run = std::make_unique<RunController>(std::move(p), std::move(environment), observer_);
     run->Prepare();
@@ -153,7 +158,7 @@ TEST_F(RunControllerTest, WholeRunOfEightWorkersSavesClosesAndCounts) {
   EXPECT_EQ(lines[lines.size() - 5], "Task Stoped!");
   EXPECT_EQ(lines.back(), "Log file has been saved as " + run->Task().LogFileName);
   const task::TilePosition failing = run->Task().Range().AtWalkNumber(30);
-  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{run->Task().FailedRecord(failing.X, failing.Y)});
+  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{task::FailedRecord(run->Task(), failing.X, failing.Y)});
   ExpectFilesMatchLines(*run);
   EXPECT_EQ(observer_.logLines, lines.size() - loaded);
   EXPECT_EQ(observer_.failedLines, 1u);
@@ -461,7 +466,7 @@ TEST_F(RunControllerTest, AnUnpacedSourceKeepsEveryLineInEachWorkersOrder) {
     EXPECT_EQ(seen[n], expected[n]) << n;
   }
   EXPECT_EQ(seen.size(), 8u) << "no line of anything else";
-  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{run->Task().FailedRecord(failing.X, failing.Y)});
+  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{task::FailedRecord(run->Task(), failing.X, failing.Y)});
   ExpectFilesMatchLines(*run);
   EXPECT_EQ(testsupport::ReadFileBytes(run->Task().TileFilePath(range.MaxX, range.MaxY)), jpeg);
 }
