@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolTip>
 
 #include <algorithm>
 #include <filesystem>
@@ -143,11 +144,11 @@ TEST_F(AreaWindowTest, ADragGivesItsEdgesAndTileCountAtTheSourcesPace) {
 
   // The status bar reads the cursor at the task's zoom.
   QTest::mouseMove(map_, from);
-  EXPECT_TRUE(window_->CursorLabel->text().contains(
-      QStringLiteral("Column %1  Row %2 at zoom 13")
-          .arg(task::LongitudeToTileX(mapkit::LongitudeAt(a.X), 13))
-          .arg(task::LatitudeToTileY(mapkit::LatitudeAt(a.Y), 13))))
-      << window_->CursorLabel->text().toStdString();
+  EXPECT_EQ(window_->CursorLabel->text(),
+            QStringLiteral("Longitude %1  Latitude %2  Column %3  Row %4 at zoom 13")
+                .arg(QString::number(mapkit::LongitudeAt(a.X), 'f', 6), QString::number(mapkit::LatitudeAt(a.Y), 'f', 6))
+                .arg(task::LongitudeToTileX(mapkit::LongitudeAt(a.X), 13))
+                .arg(task::LatitudeToTileY(mapkit::LatitudeAt(a.Y), 13)));
 
   // A handle moves its edge alone; the accept button hands the area over.
   const QRectF rect = map_->AreaRect();
@@ -156,6 +157,18 @@ TEST_F(AreaWindowTest, ADragGivesItsEdgesAndTileCountAtTheSourcesPace) {
   EXPECT_GT(map_->Area()->East, expected.East);
   EXPECT_EQ(map_->Area()->West, expected.West);
   EXPECT_EQ(map_->Area()->North, expected.North);
+
+  // The keys pan and zoom the map, not the area.
+  map_->setFocus();
+  const mapkit::GridPoint middle = map_->View().ToGrid(map_->width() / 2.0, map_->height() / 2.0);
+  const double scale = map_->View().Scale();
+  QTest::keyClick(map_, Qt::Key_Left);
+  EXPECT_LT(map_->View().ToGrid(map_->width() / 2.0, map_->height() / 2.0).X, middle.X);
+  QTest::keyClick(map_, Qt::Key_Plus);
+  EXPECT_DOUBLE_EQ(map_->View().Scale(), 2 * scale);
+  QTest::keyClick(map_, Qt::Key_Minus);
+  EXPECT_DOUBLE_EQ(map_->View().Scale(), scale);
+
   window_->AcceptButton->click();
   ASSERT_TRUE(accepted_);
   EXPECT_EQ(accepted_->Box, *map_->Area());
@@ -183,6 +196,11 @@ TEST_F(AreaWindowTest, TheCacheServesTheMapWithTheServerGoneAndTheMapSaysItIsOff
   ASSERT_TRUE(WaitFor([this] { return map_->ProblemAt(map_->rect().center()).has_value(); }));
   EXPECT_NE(map_->ProblemAt(map_->rect().center())->find("Connection refused"), std::string::npos)
       << *map_->ProblemAt(map_->rect().center());
+  // Hovering the cell says why, in a tip and never in an error box.
+  QHelpEvent hover(QEvent::ToolTip, map_->rect().center(), map_->mapToGlobal(map_->rect().center()));
+  QCoreApplication::sendEvent(map_, &hover);
+  EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("This tile did not load: "))) << QToolTip::text().toStdString();
+  EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("Connection refused")));
 }
 
 TEST_F(AreaWindowTest, AnAreaStartWouldRefuseIsRefusedAndAPastedBoxIsTaken) {
