@@ -7,6 +7,7 @@
 #include <ogrsf_frmts.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -41,7 +42,10 @@ class Collector {
     switch (wkbFlatten(geometry.getGeometryType())) {
       case wkbPoint: {
         const OGRPoint& point = *geometry.toPoint();
-        if (!point.IsEmpty() && Keep(1)) shapes_.Points.push_back(See(point.getX(), point.getY()));
+        if (point.IsEmpty()) return;
+        // Into the box whether or not it is kept for drawing.
+        const LonLat seen = See(point.getX(), point.getY());
+        if (Keep(1)) shapes_.Points.push_back(seen);
         return;
       }
       case wkbLineString:
@@ -71,6 +75,7 @@ class Collector {
     return std::move(shapes_);
   }
   bool Empty() const { return west_ > east_; }
+  bool CrossesAntimeridian() const { return crossesAntimeridian_; }
   void CountFeature() { ++shapes_.Features; }
 
  private:
@@ -81,6 +86,9 @@ class Collector {
     if (kept) line.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
       const LonLat point = See(curve.getX(i), curve.getY(i));
+      // A segment longer than half the world goes the short way, across the
+      // 180th meridian: the box of its ends would be the wrong side of it.
+      if (i > 0 && std::abs(point.Lon - curve.getX(i - 1)) > 180) crossesAntimeridian_ = true;
       if (kept) line.push_back(point);
     }
     if (kept && !line.empty()) shapes_.Lines.push_back(std::move(line));
@@ -105,6 +113,7 @@ class Collector {
 
   const std::size_t maxKept_;
   std::size_t kept_ = 0;
+  bool crossesAntimeridian_ = false;
   VectorShapes shapes_;
   double west_ = std::numeric_limits<double>::infinity();
   double east_ = -std::numeric_limits<double>::infinity();
@@ -157,6 +166,9 @@ VectorShapes ReadVectorFile(const std::string& path, std::size_t maxKeptVertices
     }
   }
   if (collector.Empty()) throw VectorFileError(path + ": no feature with a geometry");
+  if (collector.CrossesAntimeridian()) {
+    throw VectorFileError(path + ": its features cross the 180th meridian; a task cannot. Make two tasks, one on each side.");
+  }
   return collector.Take();
 }
 

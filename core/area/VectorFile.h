@@ -42,7 +42,8 @@ inline constexpr std::size_t kMaxKeptVertices = 500000;
 // Reads every layer of the file at path (GPX's track and route points, which
 // repeat its tracks and routes, left out), reprojected to WGS 84 where the
 // layer has another coordinate system. Throws VectorFileError naming the file
-// and why: not readable, no vector data GDAL knows, no feature with a geometry.
+// and why: not readable, no vector data GDAL knows, no feature with a geometry,
+// a line or ring that crosses the 180th meridian (its box would span the world).
 VectorShapes ReadVectorFile(const std::string& path, std::size_t maxKeptVertices = kMaxKeptVertices);
 
 }  // namespace area

@@ -85,6 +85,13 @@ TEST(VectorFile, EveryKindGivesTheBoxOfItsFeatures) {
   const area::VectorShapes bounded = area::ReadVectorFile(geojson, 3);
   EXPECT_TRUE(bounded.Truncated);
   ExpectBox(bounded.Bounds, 1e-12, "bounded");
+  // Points alone, nothing kept (as the command line reads a file): their box.
+  testsupport::WriteFileBytes(dir.File("wells.geojson"), R"({"type":"FeatureCollection","features":[
+ {"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[116.25,40]}},
+ {"type":"Feature","properties":{},"geometry":{"type":"Point","coordinates":[116.5,39.75]}}]})");
+  const area::VectorShapes wells = area::ReadVectorFile(dir.File("wells.geojson"), 0);
+  ExpectBox(wells.Bounds, 0, "points alone");
+  EXPECT_TRUE(wells.Points.empty());
 }
 
 TEST(VectorFile, WhatIsNoVectorFileOrHasNoFeatureIsRefusedWithWhy) {
@@ -92,6 +99,9 @@ TEST(VectorFile, WhatIsNoVectorFileOrHasNoFeatureIsRefusedWithWhy) {
   testsupport::WriteFileBytes(dir.File("empty.geojson"), R"({"type":"FeatureCollection","features":[]})");
   testsupport::WriteFileBytes(dir.File("notes.kml"), "these are my notes");
   testsupport::WriteFileBytes(dir.File("tile.jpg"), "\xff\xd8\xff\xe0 not really");
+  // Fiji's coast goes the short way round, over the 180th meridian.
+  testsupport::WriteFileBytes(dir.File("fiji.geojson"), R"({"type":"Feature","properties":{},"geometry":
+   {"type":"LineString","coordinates":[[179.6,-16.8],[-179.9,-16.2]]}})");
   const struct {
     std::string path;
     const char* says;
@@ -100,6 +110,7 @@ TEST(VectorFile, WhatIsNoVectorFileOrHasNoFeatureIsRefusedWithWhy) {
       {dir.File("empty.geojson"), ": no feature with a geometry"},
       {dir.File("notes.kml"), ": not a vector file that can be read"},
       {dir.File("tile.jpg"), ": not a vector file that can be read"},
+      {dir.File("fiji.geojson"), ": its features cross the 180th meridian"},
   };
   for (const auto& c : cases) {
     try {
