@@ -2,10 +2,14 @@
 // least recently used out first, also when another program shares the folder.
 #include <gtest/gtest.h>
 
+#include <QSpinBox>
+
 #include <filesystem>
 #include <string>
 #include <thread>
 
+#include "core/run/ConfigFile.h"
+#include "mapkit/CacheDialog.h"
 #include "mapkit/TileCache.h"
 #include "tests/support/TempDir.h"
 
@@ -70,6 +74,30 @@ TEST(TileCache, AFolderThatCannotBeWrittenIsNoCacheAndNoError) {
   TileCache cache(folder.Path(), kBound);
   cache.Store(Tile(1), "bytes");
   EXPECT_FALSE(cache.Read(Tile(1)));
+}
+
+// Options > Map cache...: the bound is written to the settings, taken by the
+// open cache at once and by the next program's; Empty empties.
+TEST(TileCache, TheDialogsBoundHoldsAtOnceAndForTheNextProgram) {
+  testsupport::TempDir folder;
+  const QString config = QString::fromStdString(folder.File("config.ini"));
+  const std::shared_ptr<TileCache> cache = mapkit::OpenTileCache(config, folder.File("cache"));
+  EXPECT_EQ(cache->MaxBytes(), int64_t{500} << 20) << "the default bound";
+  const std::string megabyte(1 << 20, 'b');
+  for (int x = 0; x < 4; ++x) cache->Store(Tile(x), megabyte);
+  EXPECT_GE(BytesOnDisk(folder.File("cache")), 4 << 20);
+
+  mapkit::CacheDialog dialog(config, cache);
+  dialog.BoundBox->setValue(2);
+  dialog.OkClick();
+  EXPECT_LE(BytesOnDisk(folder.File("cache")), 2 << 20);
+  EXPECT_EQ(run::ConfigFile(folder.File("config.ini")).ReadMapCacheMegabytes(), 2);
+  EXPECT_EQ(mapkit::OpenTileCache(config, folder.File("cache"))->MaxBytes(), 2 << 20);
+
+  mapkit::CacheDialog again(config, cache);
+  EXPECT_EQ(again.BoundBox->value(), 2);
+  again.EmptyClick();
+  EXPECT_EQ(BytesOnDisk(folder.File("cache")), 0);
 }
 
 }  // namespace
