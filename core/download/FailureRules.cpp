@@ -59,9 +59,14 @@ constexpr FailureRule kRules[] = {
      nullptr, false},
 };
 
+// Another key is needed: no retry helps.
+constexpr FailureRule kKeyRefusedRule = {FailureClass::KeyRefused, IsKeyRefusal, 1, kWithoutLimit,
+                                         Fixed<&Pacing::RefusedMs>, Report::ErrorLine, true, kKeyRefusedMessage, true};
+
 }  // namespace
 
-const FailureRule& RuleFor(const HttpResult& result) {
+const FailureRule& RuleFor(const HttpResult& result, bool sendsApiKey) {
+  if (sendsApiKey && kKeyRefusedRule.Recognises(result)) return kKeyRefusedRule;
   return *std::find_if(std::begin(kRules), std::end(kRules),
                        [&result](const FailureRule& rule) { return rule.Recognises(result); });
 }

@@ -86,7 +86,9 @@ TEST(ConfigFile, UsersSettingsFileIsMadeOnFirstUseOwnerOnlyWithTheDefaults) {
   ASSERT_TRUE(ConfigFile::MakeOnFirstUse(installed));
   EXPECT_EQ(ReadFileBytes(path),
             "[IniParas]\r\nDefaultOutputName=bigmap.bmp\r\nDefaultThreadCount=1\r\n"
-            "[Proxy]\r\nUseProxy=0\r\nProxyServer=\r\nProxyPort=\r\nProxyUsername=\r\nProxyPassword=\r\n");
+            "[Proxy]\r\nUseProxy=0\r\nProxyServer=\r\nProxyPort=\r\nProxyUsername=\r\nProxyPassword=\r\n"
+            "[NearmapApi]\r\nBaseUrl=https://api.nearmap.com\r\nSecret=\r\nDirection=Vert\r\nPauseMs=0\r\n"
+            "MaxWorkers=4\r\n");
   EXPECT_EQ(testsupport::ModeOf(path) & 0777, 0600u);
   EXPECT_EQ(testsupport::ModeOf(dir.File("config/orvenna")) & 0777, 0700u);
   EXPECT_EQ(testsupport::Entries(dir.File("config/orvenna")), std::set<std::string>{"config.ini"});
@@ -98,6 +100,7 @@ TEST(ConfigFile, UsersSettingsFileIsMadeOnFirstUseOwnerOnlyWithTheDefaults) {
   EXPECT_EQ(config.ReadMainWindow().DefaultOutputName, missing.ReadMainWindow().DefaultOutputName);
   EXPECT_EQ(config.ReadOptions().DefaultPath, missing.ReadOptions().DefaultPath);
   EXPECT_EQ(config.ReadProxy().UseProxy, missing.ReadProxy().UseProxy);
+  EXPECT_EQ(config.ReadNearmapApi(), missing.ReadNearmapApi());
 
   // The user's values stay, and the file stays the owner's through writes.
   config.WriteOptions({"/srv/maps", {true, "proxy", "3128", "me", "secret"}});
