@@ -58,8 +58,11 @@ TfrmNearmapApi::TfrmNearmapApi(QString configPath, std::function<run::AreaCheck(
   ButtonOK->setDefault(true);
   ButtonCancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "ButtonCancel");
   ButtonCancel->setAutoDefault(false);
+  // Room for the longest answer, a refusal, so the page keeps its size.
+  LabelTest->setMinimumHeight(3 * LabelTest->fontMetrics().lineSpacing());
+  LabelTest->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* test = new QHBoxLayout;
-  test->addWidget(ButtonTest);
+  test->addWidget(ButtonTest, 0, Qt::AlignTop);
   test->addWidget(LabelTest, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();

@@ -19,7 +19,7 @@ using qtkit::ToLocal;
 
 namespace {
 
-QString Degrees(double value) { return QString::number(value, 'f', 6); }
+QString Degrees(double value) { return FromLocal(platform::FormatGeneral(value, '.')); }
 
 }  // namespace
 
