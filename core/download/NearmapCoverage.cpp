@@ -24,7 +24,10 @@ SurveysAnswer FetchSurveys(HttpClient& client, const std::string& baseUrl, const
     answer.KeyRefused = true;
     answer.Problem = std::string(kKeyRefusedMessage) + " (" + ShortReason(result) + ")";
   } else if (!result.Ok) {
-    answer.Problem = result.ErrorText.empty() ? ShortReason(result) : result.ErrorText;
+    // One line, wherever it is shown.
+    std::string text = result.ErrorText.empty() ? ShortReason(result) : result.ErrorText;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, " ");
+    answer.Problem = "The Nearmap API could not be asked for the surveys: " + text;
   } else if (std::optional<std::vector<task::Survey>> surveys = task::ParseSurveys(body)) {
     answer.Surveys = std::move(*surveys);
   } else {

@@ -22,6 +22,14 @@ download::SurveysAnswer FetchSurveys(const NearmapApiSettings& api, const ProxyS
   }
 }
 
+namespace {
+
+std::string DateProblem(const std::string& date) {
+  return task::IsCompactDate(date) ? "" : "The date " + date + " is not written yyyymmdd (such as 20240131).";
+}
+
+}  // namespace
+
 bool NeedsSurveyList(const TaskControls& controls) {
   if (!controls.Nearmap) return false;
   const task::NearmapImagery& imagery = *controls.Nearmap;
@@ -39,7 +47,7 @@ std::string PinSurvey(TaskControls& controls, const std::vector<task::Survey>& s
     return {};
   }
   const std::string& date = controls.HistoryDate;
-  if (!task::IsCompactDate(date)) return "The date " + date + " is not written yyyymmdd (such as 20240131).";
+  if (const std::string problem = DateProblem(date); !problem.empty()) return problem;
   const std::optional<task::Survey> survey = task::SurveyOnOrBefore(surveys, date);
   if (!survey) return "No survey of this area was captured on or before " + date + ".";
   imagery.SurveyId = survey->Id;
@@ -56,6 +64,12 @@ StartCheck CheckStart(TaskControls& controls, const ConfigFile& config, const Su
   StartCheck start{ReadTaskControls(controls, proxy, createFolder)};
   if (!start.Check.Parameters || !NeedsSurveyList(controls)) return start;
 
+  // A date that cannot choose a survey is refused before anything is asked.
+  if (controls.Nearmap->SurveyId.empty()) {
+    if (const std::string problem = DateProblem(controls.HistoryDate); !problem.empty()) {
+      return {ControlsCheck{std::nullopt, problem}};
+    }
+  }
   const task::TaskParameters& p = *start.Check.Parameters;
   const download::SurveysAnswer answer =
       fetch(config.ReadNearmapApi(), proxy, {p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude});
