@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
   Print("peak memory after panning as cells: %.1f MiB\n", PeakMiB());
 
   for (const double zoom : {1.0, 0.5}) {
-    map->CenterOnTile({patchX + kPatch / 2, patchY + kPatch / 2});
+    map->ShowTile({patchX + kPatch / 2, patchY + kPatch / 2});
     map->ZoomBy(1e6);
     map->ZoomBy(zoom / map->View().Scale());
     clock.restart();

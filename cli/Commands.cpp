@@ -338,8 +338,10 @@ namespace {
 std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
   // As the open dialog gives it: a full path.
   const std::string path = FullPath(invocation.Operands[0]);
-  if (!platform::FileExists(path)) {
-    PrintError("Cannot open file " + path);
+  try {
+    run::CheckIsTaskFile(path);
+  } catch (const run::OpenTaskError& error) {
+    PrintError(error.what());
     return std::nullopt;
   }
   StartRequest request;

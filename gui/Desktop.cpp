@@ -70,13 +70,13 @@ void OpenOnDesktop(const QUrl& url) {
   OpenThroughOpener(url);
 }
 
-void StartSibling(const QString& program, const QString& title) {
+void StartSibling(const QString& program, const QString& title, const QStringList& arguments) {
   const QFileInfo info(program);
   if (!info.exists()) {
     qtkit::ShowErrorMessage(QStringLiteral("%1 is not installed beside this program: %2 is missing").arg(title, program));
     return;
   }
-  if (!QProcess::startDetached(program, {})) qtkit::ShowErrorMessage(QStringLiteral("Cannot start %1").arg(program));
+  if (!QProcess::startDetached(program, arguments)) qtkit::ShowErrorMessage(QStringLiteral("Cannot start %1").arg(program));
 }
 
 void SetUrlOpenerForTests(std::function<void(const QUrl&)> opener) { UrlOpener() = std::move(opener); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -16,10 +17,10 @@ namespace gui {
 // says so, which may be after this returns.
 void OpenOnDesktop(const QUrl& url);
 
-// Starts program (a full path) with no arguments, on its own. title names it
+// Starts program (a full path) with arguments, on its own. title names it
 // for the user ("The map viewer"); a program that is not there, or cannot be
 // started, is reported.
-void StartSibling(const QString& program, const QString& title);
+void StartSibling(const QString& program, const QString& title, const QStringList& arguments = {});
 
 // Tests: replaces what hands a checked address over to the desktop ({}
 // restores the desktop's), or the opener program the desktop's way runs

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -522,6 +523,7 @@ void TForm1::Start() {
   // be prepared; the windows keep their lines until it has loaded its own.
   if (run_ && run_.get() == shownRun_) previousRun_ = std::move(run_);
   run_ = std::move(next);
+  loadedTaskFile_ = FromLocal(run_->Task().TaskFileName());
   // A file error leaves for the general error handler, before any worker runs
   // and with the button still reading "Start".
   run_->Prepare();
@@ -683,6 +685,7 @@ void TForm1::LoadTaskFile(const QString& path) {
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));
   Edit5->setText(FromLocal(stored.Zoom));
+  loadedTaskFile_ = QDir::toNativeSeparators(path);
 }
 
 void TForm1::Viewlogfile1Click() {
@@ -698,12 +701,19 @@ void TForm1::Viewlogfile1Click() {
   qtkit::ShowMessage(kNoLogFileMessage);
 }
 
-void TForm1::LaunchSibling(const char* program, const QString& title) {
+void TForm1::LaunchSibling(const char* program, const QString& title, const QStringList& arguments) {
   gui::StartSibling(FromLocal(platform::ProgramsFolderFor(ToLocal(programFolder_))) + QString::fromLatin1(program),
-                    title);
+                    title, arguments);
 }
 
-void TForm1::MapViewer1Click() { LaunchSibling(platform::kMapViewerProgram, QStringLiteral("The map viewer")); }
+void TForm1::MapViewer1Click() {
+  // The viewer opens the window's task, once its file is there.
+  QStringList arguments;
+  if (!loadedTaskFile_.isEmpty() && platform::FileExists(ToLocal(loadedTaskFile_))) {
+    arguments.append(QDir::toNativeSeparators(QFileInfo(loadedTaskFile_).absoluteFilePath()));
+  }
+  LaunchSibling(platform::kMapViewerProgram, QStringLiteral("The map viewer"), arguments);
+}
 
 void TForm1::CombineImages1Click() {
   LaunchSibling(platform::kMapCombinerProgram, QStringLiteral("The map combiner"));

@@ -262,7 +262,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void ShutDownRun();
   // The sibling program name among this one's programs, or an error box
   // saying it is not installed.
-  void LaunchSibling(const char* program, const QString& title);
+  void LaunchSibling(const char* program, const QString& title, const QStringList& arguments = {});
 
   QString programFolder_;
   download::Pacing pacing_;
@@ -281,6 +281,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // files is the current one, the run whose lines the windows still show.
   std::unique_ptr<run::RunController> run_;
   std::unique_ptr<run::RunController> previousRun_;
+  // The task file of the last Start or Open task: the task the map viewer shows.
+  QString loadedTaskFile_;
   run::RunController* shownRun_ = nullptr;
 
   // The user's tile sources, in the order of the map type list after the

@@ -2,21 +2,39 @@
 
 #include <algorithm>
 
+#include "core/task/TileCensus.h"
 #include "qtkit/Dialogs.h"
 
 namespace viewer {
+
+namespace {
+
+constexpr std::size_t kMaxReasons = 10000;
+
+}  // namespace
 
 void HoleListModel::SetTask(std::shared_ptr<const LoadedTask> task) {
   beginResetModel();
   task_ = std::move(task);
   holesBefore_.assign(1, 0);
+  ForgetReasons();
   endResetModel();
   Refresh();
+}
+
+void HoleListModel::ForgetReasons() {
+  reasons_.clear();
+  asked_.clear();
+  toAsk_.clear();
 }
 
 void HoleListModel::Refresh() {
   if (!task_) return;
   const TileStates& states = task_->States();
+  // A reason stands while its tile stays unreadable.
+  std::erase_if(reasons_, [&states](const auto& entry) {
+    return entry.second.isEmpty() || states.At(entry.first) != TileState::Unreadable;
+  });
   std::vector<int64_t> holesBefore(static_cast<std::size_t>(states.Chunks()) + 1, 0);
   for (int64_t chunk = 0; chunk < states.Chunks(); ++chunk) {
     holesBefore[static_cast<std::size_t>(chunk) + 1] =
@@ -51,13 +69,48 @@ std::optional<int64_t> HoleListModel::TileIndexAt(int row) const {
   return std::nullopt;
 }
 
+void HoleListModel::LearnReasons(const LoadedTask* task, const std::vector<std::pair<int64_t, std::string>>& reasons) {
+  if (task != task_.get()) return;
+  // Scrolling through a million unreadable tiles keeps no million reasons:
+  // those out of sight are asked for again when shown again.
+  if (reasons_.size() + reasons.size() > kMaxReasons) reasons_.clear();
+  for (const auto& [tile, reason] : reasons) {
+    asked_.erase(tile);
+    reasons_[tile] = qtkit::FromLocal(reason);
+  }
+  if (rowCount() > 0) emit dataChanged(index(0), index(rowCount() - 1));
+}
+
+std::optional<QString> HoleListModel::ReasonOf(int64_t tile) const {
+  // Known without reading the file.
+  if (task_->States().Undecodable(tile)) return QString::fromLatin1(task::kDoesNotDecode);
+  if (const auto known = reasons_.find(tile); known != reasons_.end()) return known->second;
+  if (lookup_ && asked_.insert(tile).second) {
+    // The rows painted together are asked for together, once they all are.
+    if (toAsk_.empty()) {
+      QMetaObject::invokeMethod(
+          const_cast<HoleListModel*>(this),
+          [this] {
+            if (!toAsk_.empty()) lookup_(std::exchange(toAsk_, {}));
+          },
+          Qt::QueuedConnection);
+    }
+    toAsk_.push_back(tile);
+  }
+  return std::nullopt;
+}
+
 QVariant HoleListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole) return {};
+  // The tooltip: a long reason in a narrow panel.
+  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   const std::optional<int64_t> tile = TileIndexAt(index.row());
   if (!tile) return {};
   const task::TilePosition position = task_->States().TileAt(*tile);
   const TileState state = task_->States().At(*tile);
-  const QString why = state == TileState::GivenUp ? tr("given up") : state == TileState::Missing ? tr("missing") : tr("unreadable");
+  QString why = state == TileState::GivenUp ? tr("given up") : state == TileState::Missing ? tr("missing") : tr("unreadable");
+  if (state == TileState::Unreadable) {
+    if (const std::optional<QString> reason = ReasonOf(*tile); reason && !reason->isEmpty()) why += QStringLiteral(": ") + *reason;
+  }
   return QStringLiteral("%1  %2").arg(qtkit::FromLocal(task_->Task().TileFileName(position.X, position.Y)), why);
 }
 

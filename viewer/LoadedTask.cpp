@@ -17,4 +17,13 @@ std::shared_ptr<LoadedTask> LoadedTask::Open(const std::string& taskPath, const 
   return loaded;
 }
 
+std::string LoadedTask::UnreadableReason(int64_t index) const {
+  if (states_.Undecodable(index)) return task::kDoesNotDecode;
+  const std::shared_ptr<const task::TileCensus> census = scanner_.Census();
+  if (!census) return {};
+  const task::TilePosition tile = states_.TileAt(index);
+  task::TileVerdict verdict = census->Judge(tile.X, tile.Y);
+  return verdict.State == task::TileState::Unreadable ? std::move(verdict.Reason) : std::string();
+}
+
 }  // namespace viewer

@@ -29,6 +29,9 @@ class LoadedTask {
   TileStates& States() { return states_; }
   const TileStates& States() const { return states_; }
   StateScanner& Scanner() { return scanner_; }
+  // Why the tile at index is unreadable ("truncated", "does not decode"...),
+  // reading its file when it must; empty when it is not unreadable now.
+  std::string UnreadableReason(int64_t index) const;
 
  private:
   LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& programFolder,

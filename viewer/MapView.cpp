@@ -41,7 +41,14 @@ uint64_t RequestKey(uint32_t epoch, uint64_t cacheKey) { return (uint64_t{epoch}
 qint64 PixmapBytes(const QPixmap& pixmap) { return qint64{pixmap.width()} * pixmap.height() * pixmap.depth() / 8; }
 
 const QColor kBackground(0x50, 0x50, 0x50);
-const QColor kDimmed(0x38, 0x38, 0x38);  // holes only: a tile that is no hole
+// Holes only: a tile that is no hole, a shade off the background, so the task's
+// outline stays and the holes stand out.
+const QColor kDimmed(0x6b, 0x6b, 0x6b);
+// An outline seen on every state's colour and on any image: dark, light inside.
+const QColor kOutlineDark(0x10, 0x10, 0x10);
+const QColor kOutlineLight(0xff, 0xeb, 0x3b);
+// Far out a tile is smaller than a pixel: its outline is at least this wide.
+constexpr int kMinOutlineSize = 16;
 
 int DecodingThreads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 4U)); }
 
@@ -51,7 +58,7 @@ QColor StateColor(TileState state, bool holesOnly) {
   if (holesOnly && !IsHole(state) && state != TileState::Unknown) return kDimmed;
   switch (state) {
     case TileState::Unknown:
-      return {0xbd, 0xbd, 0xbd};
+      return {0x9e, 0x9e, 0x9e};
     case TileState::Saved:
       return {0x43, 0xa0, 0x47};
     case TileState::Blank:
@@ -59,11 +66,27 @@ QColor StateColor(TileState state, bool holesOnly) {
     case TileState::GivenUp:
       return {0xff, 0x98, 0x00};
     case TileState::Missing:
-      return {0xff, 0xff, 0xff};
+      return {0x26, 0x26, 0x26};
     case TileState::Unreadable:
       return {0xe5, 0x39, 0x35};
   }
   return kBackground;
+}
+
+void PaintCell(QPainter& painter, const QRect& rect, TileState state, bool holesOnly) {
+  painter.fillRect(rect, StateColor(state, holesOnly));
+  if (holesOnly && !IsHole(state)) return;
+  if (state == TileState::Blank) {
+    painter.fillRect(rect, QBrush(StateColor(state).darker(140), Qt::BDiagPattern));
+  } else if (state == TileState::Missing) {
+    painter.fillRect(rect, QBrush(StateColor(state).lighter(300), Qt::FDiagPattern));
+  } else if (state == TileState::Unreadable) {
+    painter.save();
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawLine(rect.topLeft(), rect.bottomRight());
+    painter.drawLine(rect.topRight(), rect.bottomLeft());
+    painter.restore();
+  }
 }
 
 MapView::MapView(qint64 cacheBytes, QWidget* parent)
@@ -89,11 +112,13 @@ void MapView::SetTask(std::shared_ptr<LoadedTask> task) {
   cache_.clear();
   ++epoch_;
   decoder_.SetWanted({});
+  outlined_.reset();
   if (task_) view_.SetTask(task_->States().Range());
   ViewMoved();
 }
 
 void MapView::Fit() {
+  outlined_.reset();
   view_.Fit();
   ViewMoved();
 }
@@ -103,7 +128,8 @@ void MapView::ZoomBy(double factor) {
   ViewMoved();
 }
 
-void MapView::CenterOnTile(task::TilePosition tile) {
+void MapView::ShowTile(task::TilePosition tile) {
+  outlined_ = tile;
   view_.CenterOn({tile.X + 0.5, tile.Y + 0.5});
   ViewMoved();
 }
@@ -153,6 +179,22 @@ void MapView::paintEvent(QPaintEvent*) {
   } else {
     DrawTiles(painter, *visible);
   }
+  DrawOutline(painter);
+}
+
+void MapView::DrawOutline(QPainter& painter) const {
+  if (!outlined_) return;
+  QRect outline = TileRect(outlined_->X, outlined_->Y);
+  if (outline.width() < kMinOutlineSize) {
+    const QPoint center = outline.center();
+    outline = QRect(0, 0, kMinOutlineSize, kMinOutlineSize);
+    outline.moveCenter(center);
+  }
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(kOutlineDark, 6, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+  painter.drawRect(outline);
+  painter.setPen(QPen(kOutlineLight, 3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+  painter.drawRect(outline);
 }
 
 void MapView::DrawCells(QPainter& painter, const task::TileRange& visible) {
@@ -210,18 +252,6 @@ const MapView::CachedImage* MapView::FindImage(int64_t index, int level, bool& e
   return nullptr;
 }
 
-void MapView::DrawCell(QPainter& painter, const QRect& rect, TileState state) const {
-  painter.fillRect(rect, StateColor(state, holesOnly_));
-  if (holesOnly_ && !IsHole(state)) return;
-  if (state == TileState::Blank) {
-    painter.fillRect(rect, QBrush(StateColor(state).darker(140), Qt::BDiagPattern));
-  } else if (state == TileState::Unreadable) {
-    painter.setPen(QPen(Qt::white, 2));
-    painter.drawLine(rect.topLeft(), rect.bottomRight());
-    painter.drawLine(rect.topRight(), rect.bottomLeft());
-  }
-}
-
 void MapView::DrawTiles(QPainter& painter, const task::TileRange& visible) {
   const TileStates& states = task_->States();
   // A level whose images of the whole view fit the cache: one that does not
@@ -238,7 +268,7 @@ void MapView::DrawTiles(QPainter& painter, const task::TileRange& visible) {
       const int64_t index = states.IndexOf(x, y);
       const TileState state = states.At(index);
       if (holesOnly_ || state != TileState::Saved) {
-        DrawCell(painter, rect, state);
+        PaintCell(painter, rect, state, holesOnly_);
         continue;
       }
       bool exact = false;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "viewer/GuiInbox.h"
 #include "viewer/LoadedTask.h"
@@ -25,8 +26,13 @@
 namespace viewer {
 
 // The colour a tile of state is drawn in; holes only greys out every tile
-// that is known and no hole.
+// that is known and no hole. No state is white or near it: white is the
+// blank image and bright imagery.
 QColor StateColor(TileState state, bool holesOnly = false);
+// A tile of state drawn as a cell (no image): its colour, hatched for blank
+// substitutes and for tiles not downloaded, crossed out when unreadable. The
+// legend's swatches are drawn the same way.
+void PaintCell(QPainter& painter, const QRect& rect, TileState state, bool holesOnly = false);
 
 class MapView final : public QWidget {
   Q_OBJECT
@@ -44,7 +50,10 @@ class MapView final : public QWidget {
   void Fit();
   // Zooms around the window's centre.
   void ZoomBy(double factor);
-  void CenterOnTile(task::TilePosition tile);
+  // Centres the view on tile and outlines it, until another tile is shown
+  // this way, the whole task is shown again or another task is set.
+  void ShowTile(task::TilePosition tile);
+  const std::optional<task::TilePosition>& OutlinedTile() const { return outlined_; }
   void SetHolesOnly(bool holesOnly);
   // Decodes the images in view again; the old ones stay on screen until then.
   void ReloadImages();
@@ -82,7 +91,7 @@ class MapView final : public QWidget {
 
   void DrawCells(QPainter& painter, const task::TileRange& visible);
   void DrawTiles(QPainter& painter, const task::TileRange& visible);
-  void DrawCell(QPainter& painter, const QRect& rect, TileState state) const;
+  void DrawOutline(QPainter& painter) const;
   QRect TileRect(int32_t x, int32_t y) const;
   // The image of a tile at the wanted level, or else at another one.
   const CachedImage* FindImage(int64_t index, int level, bool& exact);
@@ -99,6 +108,7 @@ class MapView final : public QWidget {
   uint32_t epoch_ = 0;
   int imagesPending_ = 0;
   bool holesOnly_ = false;
+  std::optional<task::TilePosition> outlined_;
   bool dragging_ = false;
   QPoint lastDragPoint_;
 };

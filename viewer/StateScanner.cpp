@@ -90,9 +90,16 @@ void StateScanner::Execute() {
   }
 }
 
+std::shared_ptr<const task::TileCensus> StateScanner::Census() const {
+  std::lock_guard lock(mutex_);
+  return census_;
+}
+
 void StateScanner::TakeCensus() {
   try {
-    census_.emplace(task_, programFolder_);
+    auto census = std::make_shared<const task::TileCensus>(task_, programFolder_);
+    std::lock_guard lock(mutex_);
+    census_ = std::move(census);
   } catch (const platform::FileError&) {
   }
 }

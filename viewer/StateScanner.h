@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +46,9 @@ class StateScanner final : public platform::Thread {
   // A new pass over every tile that starts over at once and gives files that
   // failed to decode a new chance.
   void Reload();
+  // The census of the latest pass (nullptr before the first), for judging a
+  // tile again on another thread, to tell why it is unreadable.
+  std::shared_ptr<const task::TileCensus> Census() const;
 
  protected:
   void Execute() override;
@@ -71,13 +75,14 @@ class StateScanner final : public platform::Thread {
   const std::string programFolder_;
   const std::chrono::milliseconds activityCheckInterval_;
 
-  mutable std::mutex mutex_;  // guards priority_ and the wake-up
+  mutable std::mutex mutex_;  // guards priority_, census_ and the wake-up
   std::condition_variable wake_;
   std::optional<task::TileRange> priority_;
   std::atomic<bool> reloadRequested_{false};
+  // Set by the scanner thread only, which reads it without the lock.
+  std::shared_ptr<const task::TileCensus> census_;
 
   // Scanner thread only.
-  std::optional<task::TileCensus> census_;
   ActivityStamp passStamp_;
 };
 

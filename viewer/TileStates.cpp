@@ -20,6 +20,10 @@ TileStates::TileStates(task::TileRange range)
 
 TileState TileStates::At(int64_t index) const { return StateOf(states_[index].load(std::memory_order_relaxed)); }
 
+bool TileStates::Undecodable(int64_t index) const {
+  return (states_[index].load(std::memory_order_relaxed) & kUndecodable) != 0;
+}
+
 template <typename Next>
 void TileStates::Update(int64_t index, Next next) {
   std::atomic<uint8_t>& slot = states_[index];

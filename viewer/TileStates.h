@@ -54,6 +54,8 @@ class TileStates {
   int64_t ChunkEnd(int64_t chunk) const { return std::min(Size(), (chunk + 1) * kChunkTiles); }
 
   TileState At(int64_t index) const;
+  // Whether the tile is unreadable because its file failed to decode.
+  bool Undecodable(int64_t index) const;
 
   // What the scanner found for the tile's file. A file that looked like an
   // image but failed to decode stays Unreadable while it is there, unless

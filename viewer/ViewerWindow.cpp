@@ -6,11 +6,13 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPainter>
 #include <QPixmap>
 #include <QProcess>
 #include <QScrollBar>
@@ -35,7 +37,8 @@ namespace {
 
 constexpr int kPollMs = 100;
 constexpr int kStatusMessageMs = 8000;
-constexpr int kSwatchSize = 10;
+constexpr int kSwatchSize = 14;
+constexpr const char* kTypicalHoleRow = "nm_123456_123456_17.jpg  unreadable: not an image";
 
 QString StateName(TileState state) {
   switch (state) {
@@ -82,9 +85,11 @@ QString DroppedTaskFile(const QMimeData* data) {
   return {};
 }
 
+// A state's cell as the map draws it.
 QPixmap Swatch(TileState state) {
   QPixmap swatch(kSwatchSize, kSwatchSize);
-  swatch.fill(StateColor(state));
+  QPainter painter(&swatch);
+  PaintCell(painter, swatch.rect(), state);
   return swatch;
 }
 
@@ -102,6 +107,7 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
   Holes = new HoleListModel(this);
   BuildMenus();
   BuildStatusBar();
+  BuildLegendDock();
   BuildHoleDock();
 
   connect(Map, &MapView::CursorMoved, this, [this](double x, double y) { ShowCursor(x, y); });
@@ -166,27 +172,40 @@ void ViewerWindow::BuildMenus() {
 }
 
 void ViewerWindow::BuildStatusBar() {
+  // The status bar is the cursor's readout's own, but for the zoom: the file
+  // name at its end must not be cut.
   CursorLabel = new QLabel(this);
   CursorLabel->setObjectName(QStringLiteral("cursorLabel"));
   statusBar()->addWidget(CursorLabel, 1);
-  // The legend: each state's colour, name and count.
-  for (int state = 0; state < kTileStateCount; ++state) {
-    auto* swatch = new QLabel(this);
-    swatch->setPixmap(Swatch(static_cast<TileState>(state)));
-    auto* count = new QLabel(this);
-    count->setObjectName(QStringLiteral("count%1").arg(state));
-    auto* entry = new QWidget(this);
-    auto* layout = new QHBoxLayout(entry);
-    layout->setContentsMargins(4, 0, 4, 0);
-    layout->setSpacing(4);
-    layout->addWidget(swatch);
-    layout->addWidget(count);
-    statusBar()->addPermanentWidget(entry);
-    CountLabels[static_cast<std::size_t>(state)] = count;
-  }
   ZoomLabel = new QLabel(this);
   ZoomLabel->setObjectName(QStringLiteral("zoomLabel"));
   statusBar()->addPermanentWidget(ZoomLabel);
+}
+
+void ViewerWindow::BuildLegendDock() {
+  auto* dock = new QDockWidget(tr("Legend"), this);
+  dock->setObjectName(QStringLiteral("legendDock"));
+  auto* panel = new QWidget(dock);
+  auto* layout = new QVBoxLayout(panel);
+  layout->setSpacing(2);
+  // Each state's cell, name and count.
+  for (int state = 0; state < kTileStateCount; ++state) {
+    auto* swatch = new QLabel(panel);
+    swatch->setPixmap(Swatch(static_cast<TileState>(state)));
+    auto* count = new QLabel(panel);
+    count->setObjectName(QStringLiteral("count%1").arg(state));
+    auto* entry = new QWidget(panel);
+    auto* row = new QHBoxLayout(entry);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(swatch);
+    row->addWidget(count, 1);
+    layout->addWidget(entry);
+    CountLabels[static_cast<std::size_t>(state)] = count;
+  }
+  panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  dock->setWidget(panel);
+  addDockWidget(Qt::RightDockWidgetArea, dock);
+  viewMenu_->addAction(dock->toggleViewAction());
 }
 
 void ViewerWindow::BuildHoleDock() {
@@ -210,11 +229,27 @@ void ViewerWindow::BuildHoleDock() {
   layout->addWidget(save);
   dock->setWidget(panel);
   addDockWidget(Qt::RightDockWidgetArea, dock);
+  // Wide enough for the usual row: a tile's name and why it is a hole.
+  const int rowWidth = HoleList->fontMetrics().horizontalAdvance(QLatin1String(kTypicalHoleRow));
+  resizeDocks({dock}, {rowWidth + HoleList->verticalScrollBar()->sizeHint().width() + 4 * layout->spacing()},
+              Qt::Horizontal);
   viewMenu_->addAction(dock->toggleViewAction());
-  connect(HoleList, &QListView::activated, this, [this](const QModelIndex& index) {
+  // A hole chosen by click or key is shown outlined in the middle of the map.
+  const auto show = [this](const QModelIndex& index) {
+    if (!index.isValid() || !task_) return;
     if (const std::optional<int64_t> tile = Holes->TileIndexAt(index.row())) {
-      Map->CenterOnTile(task_->States().TileAt(*tile));
+      Map->ShowTile(task_->States().TileAt(*tile));
     }
+  };
+  connect(HoleList, &QListView::clicked, this, show);
+  connect(HoleList, &QListView::activated, this, show);
+  connect(HoleList->selectionModel(), &QItemSelectionModel::currentChanged, this, show);
+  Holes->SetReasonLookup([this](std::vector<int64_t> tiles) {
+    jobs_.Run([this, task = task_, tiles = std::move(tiles)]() -> std::function<void()> {
+      std::vector<std::pair<int64_t, std::string>> reasons;
+      for (const int64_t tile : tiles) reasons.emplace_back(tile, task->UnreadableReason(tile));
+      return [this, task, reasons = std::move(reasons)] { Holes->LearnReasons(task.get(), reasons); };
+    });
   });
 }
 
@@ -303,6 +338,7 @@ void ViewerWindow::ReloadClick() {
   if (!task_) return;
   task_->Scanner().Reload();
   Map->ReloadImages();
+  Holes->ForgetReasons();
 }
 
 void ViewerWindow::PollStates() {

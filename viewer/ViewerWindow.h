@@ -1,8 +1,8 @@
 // The map viewer's window: opens a task file (File > Open task..., the
 // recent files, the command line or a file dropped on it), shows its tiles as
-// one map with a legend and the count of each state in the status bar, lists
-// the given-up and missing tiles and saves them as a failed-tile list, and
-// hands the task to the map combiner. While the task's files change (a
+// one map with a legend and the count of each state beside it, lists the
+// holes (clicking one shows it outlined) and saves them as a failed-tile
+// list, and hands the task to the map combiner. While the task's files change (a
 // download of it is running), the view follows by itself.
 //
 // GUI thread only. Every file is read and written on the viewer's file
@@ -90,6 +90,7 @@ class ViewerWindow final : public QMainWindow {
  private:
   void BuildMenus();
   void BuildStatusBar();
+  void BuildLegendDock();
   void BuildHoleDock();
   void Install(std::shared_ptr<LoadedTask> task);
   void PollStates();

@@ -3,11 +3,32 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/platform/FileBytes.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/task/TaskFile.h"
 
 namespace run {
+
+namespace {
+
+// Far more than the longest task file (its tile source included): a larger
+// file is some other file, and is not read whole to find that out.
+constexpr uint64_t kMaxTaskFileBytes = uint64_t{1} << 20;
+
+}  // namespace
+
+void CheckIsTaskFile(const std::string& path) {
+  const platform::FileBytes file(path, 0);
+  if (file.What() == platform::FileBytes::Kind::Failed) throw OpenTaskError("Cannot open file " + path + ": " + file.ErrorText());
+  if (file.What() != platform::FileBytes::Kind::Regular) throw OpenTaskError("Cannot open file " + path);
+  const std::string notATask = path + " is not a task file: ";
+  if (file.Size() == 0) throw OpenTaskError(notATask + "it is empty");
+  if (file.Size() > kMaxTaskFileBytes) throw OpenTaskError(notATask + "it is larger than 1 MB");
+  if (!task::TaskFile(path).HasArea()) {
+    throw OpenTaskError(notATask + "it has no [AREA] section with the task's longitudes and latitudes");
+  }
+}
 
 TaskControls ControlsFromTaskFile(const std::string& path) {
   const task::StoredTask stored = task::TaskFile(path).Read(0);
@@ -33,7 +54,7 @@ OpenedTask::OpenedTask(task::TaskParameters parameters, const task::TaskOptions&
 std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32_t part, int32_t parts) {
   // A name without a folder is in the current one, as the task's own files.
   const std::string path = std::filesystem::absolute(givenPath).lexically_normal().string();
-  if (!platform::FileExists(path)) throw OpenTaskError("Cannot open file " + path);
+  CheckIsTaskFile(path);
   TaskControls controls = ControlsFromTaskFile(path);
   const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source || controls.Nearmap;
   // As the window would after Open task: its first map type still selected.

@@ -26,6 +26,11 @@ class OpenTaskError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Throws OpenTaskError when path names no file that can be read, or some
+// other file than a task file (chosen by mistake): that is told apart from a
+// damaged task file, whose own fault the task's readers name.
+void CheckIsTaskFile(const std::string& path);
+
 // A task and its parameters, built from a task file without creating or
 // writing anything; the resume positions are those the file holds.
 class OpenedTask {

@@ -1,5 +1,7 @@
 #include "core/task/TaskFile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <utility>
 
 #include "core/platform/Numbers.h"
@@ -93,6 +95,17 @@ std::vector<std::string> TaskFile::NearmapLines(const NearmapImagery& imagery) {
       Entry(kSurveyDate, imagery.SurveyDate),
       "",
   };
+}
+
+bool TaskFile::HasArea() const {
+  const std::string_view area = kAreaSection;
+  const auto sameName = [area](const std::string& name) {
+    return std::equal(name.begin(), name.end(), area.begin(), area.end(), [](char a, char b) {
+      return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+    });
+  };
+  const std::vector<std::string> names = ini_.SectionNames();
+  return std::any_of(names.begin(), names.end(), sameName);
 }
 
 StoredTask TaskFile::Read(int32_t missingNumber) const {

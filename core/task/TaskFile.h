@@ -53,6 +53,10 @@ class TaskFile {
   // empty line. The log header shows it too.
   static std::vector<std::string> NearmapLines(const NearmapImagery& imagery);
 
+  // Whether the file has the [AREA] section that every task file has: a file
+  // without it is some other file, not a damaged task file.
+  bool HasArea() const;
+
   // missingNumber is what a missing or non-numeric Zoom or MapsType reads as
   // (the continue test uses 100, Open task 0).
   StoredTask Read(int32_t missingNumber) const;

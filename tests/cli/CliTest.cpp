@@ -133,6 +133,12 @@ TEST_F(CliTest, ExitStatusSummaryAndJsonOfEachOutcome) {
   const ProcessResult usage = testsupport::RunProcess(Command({"new", "--name", "t"}));
   EXPECT_EQ(usage.ExitStatus, 2);
   EXPECT_NE(usage.Err.find("--help"), std::string::npos);
+  testsupport::WriteFileBytes(save_.File("notes.txt"), "shopping list\n");
+  for (const char* command : {"run", "fill", "status"}) {
+    const ProcessResult notATask = testsupport::RunProcess(Command({command, save_.File("notes.txt")}));
+    EXPECT_EQ(notATask.ExitStatus, 2) << command;
+    EXPECT_NE(notATask.Err.find(save_.File("notes.txt") + " is not a task file"), std::string::npos) << notATask.Err;
+  }
 }
 
 TEST_F(CliTest, DryRunTellsTheTilesAndWritesNothing) {

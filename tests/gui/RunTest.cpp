@@ -2,6 +2,7 @@
 // a whole run, Stop, continuing an opened task, the periodic save, a write
 // failure at the close of a run, the general error handler and closing the
 // window during a run.
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -12,6 +13,7 @@
 #include <set>
 
 #include "core/platform/Numbers.h"
+#include "core/platform/Shell.h"
 #include "core/settings/IniFile.h"
 #include "tests/support/TileImages.h"
 #include "tests/gui/MainWindowFixture.h"
@@ -160,6 +162,40 @@ TEST_F(RunTest, OneTileRunsOneWorker) {
   // Threads 2 to 8 wrote no position.
   EXPECT_NE(StoredPosition(1, "one.otsk").X, 0);
   for (int n = 2; n <= 8; ++n) EXPECT_EQ(StoredPosition(n, "one.otsk"), (Tile{0, 0})) << n;
+}
+
+// Tools > Map Viewer shows the window's task: none before a task is loaded,
+// then that of the last Open task or Start.
+TEST_F(RunTest, MapViewerOpensTheTaskOfTheLastOpenTaskOrStart) {
+  const std::string viewer = program_->Path() + platform::kMapViewerProgram;
+  const std::string record = program_->Path() + "viewer-arguments";
+  testsupport::WriteFileBytes(viewer, "#!/bin/sh\necho \"$#${1:+ $1}\" >> '" + record + "'\n");
+  fs::permissions(viewer, fs::perms::owner_all);
+  const auto viewerRuns = [&](std::size_t runs) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record) && platform::ReadTextLines(record).size() == runs; }, 10000));
+    return fs::exists(record) ? platform::ReadTextLines(record) : std::vector<std::string>{};
+  };
+  OpenWindow();
+  window_->MapViewer1->trigger();
+  EXPECT_EQ(viewerRuns(1).back(), "0");
+
+  const std::string opened = SavePath() + "opened.otsk";
+  testsupport::WriteFileBytes(opened, "[AREA]\r\nLeftLongitude=116.3\r\n[Zoom]\r\nZoom=13\r\n");
+  qtkit::FileChooser chooser;
+  chooser.OpenFile = [&](QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    return std::optional<QString>(qtkit::FromLocal(opened));
+  };
+  qtkit::SetChooserForTests(chooser);
+  QTest::mouseClick(window_->Button4, Qt::LeftButton);
+  window_->MapViewer1->trigger();
+  EXPECT_EQ(viewerRuns(2).back(), "1 " + opened);
+
+  FillOneTile();
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  window_->MapViewer1->trigger();
+  EXPECT_EQ(viewerRuns(3).back(), "1 " + TaskFilePath("one.otsk"));
+  EXPECT_TRUE(messages_.size() == 1 && messages_[0].Text.startsWith(kTaskStopped)) << messages_.size();
 }
 
 TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) {

@@ -120,16 +120,22 @@ TEST_F(ViewerTest, OpensFromTheDialogADropAndTheRecentFilesAndRefusesADamagedTas
   ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task()->Path() == second; }, 10000));
   EXPECT_EQ(window->Task()->Task().Range().Count(), 9);
 
-  // Damaged or missing task files are refused; the task on view stays.
-  testsupport::WriteFileBytes(save.File("damaged.otsk"), std::string("\0\x01[AREA\r\nZoom=99", 16));
-  window->OpenTask(QString::fromStdString(save.File("damaged.otsk")));
-  window->OpenTask(QString::fromStdString(save.File("absent.otsk")));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.size() == 2; }, 10000));
+  // Damaged or missing task files and other files are refused, each saying
+  // why; the task on view stays.
+  testsupport::WriteFileBytes(save.File("damaged.otsk"), "[AREA]\r\nLeftLongitude=x\r\n[Zoom]\r\nZoom=99");
+  testsupport::WriteFileBytes(save.File("notes.txt"), std::string("\0\x01[AREA\r\nZoom=99", 16));
+  for (const char* name : {"damaged.otsk", "absent.otsk", "notes.txt"}) {
+    window->OpenTask(QString::fromStdString(save.File(name)));
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.size() == 3; }, 10000));
   EXPECT_EQ(boxes[0].Text, "Longitude or latitude input error!");
   // The error box closes a text that ends in a letter with a period.
   EXPECT_EQ(boxes[1].Text, QString::fromStdString("Cannot open file " + save.File("absent.otsk") + "."));
-  EXPECT_TRUE(boxes[0].IsError && boxes[1].IsError);
+  EXPECT_EQ(boxes[2].Text, QString::fromStdString(save.File("notes.txt") + " is not a task file: it has no [AREA] "
+                                                                            "section with the task's longitudes and latitudes."));
+  EXPECT_TRUE(boxes[0].IsError && boxes[1].IsError && boxes[2].IsError);
   EXPECT_EQ(window->Task()->Path(), second);
+  EXPECT_EQ(window->windowTitle(), "second.otsk - Orvenna Map Viewer");
 
   // A new viewer offers both, newest first, and opens the one chosen.
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(program.File("ini/tileview.ini")); }, 10000));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QListView>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -12,6 +13,7 @@
 
 #include "core/task/Commonfunc.h"
 #include "tests/viewer/ViewerFixture.h"
+#include "viewer/HoleListModel.h"
 #include "viewer/MapView.h"
 #include "viewer/TileDecoder.h"
 
@@ -74,6 +76,11 @@ TEST_F(NavigationTest, StatusBarReadsTheCursorsPositionAtEveryZoom) {
       EXPECT_EQ(window->CursorLabel->text().toStdString(), expected.toStdString()) << zoomIns << " zoom-ins";
     }
   }
+  // Whole at the window's first size, the file name at its end included.
+  const QLabel* readout = window->CursorLabel;
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return readout->contentsRect().width() >= readout->fontMetrics().horizontalAdvance(readout->text()); }, 5000))
+      << readout->contentsRect().width() << " pixels for " << readout->text().toStdString();
   // Pinned: just inside the north-west corner of tile 6742, 3101 at zoom 13
   // lies longitude 116.279296875 (to within a pixel).
   QTest::keyClick(map, Qt::Key_Home);
@@ -157,6 +164,50 @@ TEST_F(NavigationTest, DragAndArrowKeysPanAndHomeShowsTheWholeTask) {
   ExpectWholeTask();
 }
 
+// A hole chosen in the Holes panel, by a click or the arrow keys, is shown in
+// the middle of the map, outlined until another is chosen or Home pressed.
+TEST_F(NavigationTest, AHoleChosenInTheListIsCentredAndOutlinedUntilHome) {
+  ASSERT_TRUE(WaitUntilAllKnown());  // no tile is there: every one a hole
+  QTest::keyClick(map, Qt::Key_Plus);
+  const auto tileOfRow = [&](int row) { return window->Task()->States().TileAt(*window->Holes->TileIndexAt(row)); };
+  const auto outlineShown = [&](task::TilePosition tile) {
+    const viewer::ScreenPoint left = map->View().ToScreen({double(tile.X), tile.Y + 0.5});
+    const QColor edge = map->grab().toImage().pixelColor(int(std::lround(left.X)), int(left.Y));
+    return edge.red() > 200 && edge.green() > 200 && edge.blue() < 100;  // the outline's yellow
+  };
+  const auto expectShown = [&](task::TilePosition tile) {
+    ASSERT_TRUE(map->OutlinedTile().has_value());
+    EXPECT_EQ(map->OutlinedTile()->X, tile.X);
+    EXPECT_EQ(map->OutlinedTile()->Y, tile.Y);
+    const GridPoint middle = Under(map, QPointF(map->width() / 2.0, map->height() / 2.0));
+    EXPECT_DOUBLE_EQ(middle.X, tile.X + 0.5);
+    EXPECT_DOUBLE_EQ(middle.Y, tile.Y + 0.5);
+    EXPECT_TRUE(outlineShown(tile));
+  };
+
+  const int row = 40;
+  window->HoleList->scrollTo(window->Holes->index(row));
+  QTest::mouseClick(window->HoleList->viewport(), Qt::LeftButton, {},
+                    window->HoleList->visualRect(window->Holes->index(row)).center());
+  expectShown(tileOfRow(row));
+  // Dragged away and clicked again: back in the middle.
+  QTest::mousePress(map, Qt::LeftButton, {}, QPoint(300, 200));
+  QTest::mouseMove(map, QPoint(200, 100));
+  QTest::mouseRelease(map, Qt::LeftButton, {}, QPoint(200, 100));
+  QTest::mouseClick(window->HoleList->viewport(), Qt::LeftButton, {},
+                    window->HoleList->visualRect(window->Holes->index(row)).center());
+  expectShown(tileOfRow(row));
+  QTest::keyClick(window->HoleList, Qt::Key_Down);
+  expectShown(tileOfRow(row + 1));
+  EXPECT_FALSE(outlineShown(tileOfRow(row)));
+
+  const task::TilePosition last = tileOfRow(row + 1);
+  QTest::keyClick(map, Qt::Key_Home);
+  ExpectWholeTask();
+  EXPECT_FALSE(map->OutlinedTile().has_value());
+  EXPECT_FALSE(outlineShown(last));
+}
+
 TEST_F(NavigationTest, DecodedImagesStayWithinTheCacheBoundWhilePanningOverEveryTile) {
   // Room for 16 images of 256 x 256, fewer than the task's 108 tiles.
   options.CacheBytes = 16 * 256 * 256 * 4;
@@ -176,7 +227,7 @@ TEST_F(NavigationTest, DecodedImagesStayWithinTheCacheBoundWhilePanningOverEvery
   ASSERT_DOUBLE_EQ(map->View().Scale(), 1.0);
   for (int32_t x = block.X0; x < block.X0 + block.Columns; x += 2) {
     for (int32_t y = block.Y0; y < block.Y0 + block.Rows; y += 2) {
-      map->CenterOnTile({x, y});
+      map->ShowTile({x, y});
       map->repaint();
       // Every tile on view comes to show its image.
       ASSERT_TRUE(QTest::qWaitFor([&] { return map->ImagesPending() == 0; }, 10000));

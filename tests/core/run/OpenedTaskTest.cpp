@@ -49,13 +49,19 @@ TEST(OpenedTask, AWrittenTaskOpensAsItWasAndNothingIsCreated) {
   EXPECT_EQ(ControlsFromTaskFile(written.TaskFileName()).HistoryDate, "20090105");
 }
 
-TEST(OpenedTask, AFileThatIsNoTaskIsRefusedWithStartsWords) {
+TEST(OpenedTask, SomeOtherFileIsNoTaskFileAndADamagedTaskIsRefusedWithStartsWords) {
   testsupport::TempDir dir;
+  const std::string notATask = dir.File("t.otsk") + " is not a task file: ";
   const struct {
-    const char* bytes;
+    std::string bytes;
     std::string message;
   } cases[] = {
-      {"", "Longitude or latitude input error!"},
+      {"", notATask + "it is empty"},
+      {"[Settings]\r\nLeftLongitude=1\r\n", notATask + "it has no [AREA] section with the task's longitudes and latitudes"},
+      {std::string("\xFF\xD8\xFF\xE0\0[AREA]", 11), notATask + "it has no [AREA] section with the task's longitudes and latitudes"},
+      {std::string((1 << 20) + 1, ' '), notATask + "it is larger than 1 MB"},
+      // A task file, damaged: its own fault is named.
+      {"[area]\r\nLeftLongitude=x\r\n", "Longitude or latitude input error!"},
       {"[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\nTopLatitude=3\r\nBottomLatitude=2\r\n[MapsType]\r\nMapsType=11\r\n",
        "Zoom level should be between 1 and 21."},
       {"[AREA]\r\nLeftLongitude=1\r\nRightLongitude=2\r\nTopLatitude=3\r\nBottomLatitude=2\r\n[Zoom]\r\nZoom=5\r\n"
@@ -72,6 +78,8 @@ TEST(OpenedTask, AFileThatIsNoTaskIsRefusedWithStartsWords) {
     }
   }
   EXPECT_THROW(OpenedTask::Open(dir.File("missing.otsk")), OpenTaskError);
+  std::filesystem::create_directory(dir.File("folder.otsk"));
+  EXPECT_THROW(OpenedTask::Open(dir.File("folder.otsk")), OpenTaskError);
 }
 
 }  // namespace
