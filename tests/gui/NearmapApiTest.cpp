@@ -140,6 +140,40 @@ TEST_F(NearmapApiTest, TheSurveyChosenIsDownloadedAndItsTaskContinues) {
   EXPECT_EQ(api_.Server().RequestCount(), before) << "done, and no survey list asked for";
 }
 
+// A task file with a date but no survey (written by hand): Start asks the
+// API for the survey of the date, the window going on meanwhile.
+TEST_F(NearmapApiTest, ADateAloneChoosesTheNewestSurveyOnOrBeforeItAtStart) {
+  WriteApiConfig(kKey);
+  platform::WriteTextLines(SavePath() + "dated.otsk",
+                           {"[MapsType]", "MapsType=21", "HistoryDate=20220101", "[AREA]", "LeftLongitude=116.30",
+                            "RightLongitude=116.31", "TopLatitude=40.00", "BottomLatitude=39.99", "[Zoom]", "Zoom=13"});
+  OpenWindow();
+  qtkit::FileChooser chooser;
+  chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) {
+    return std::optional<QString>(qtkit::FromLocal(SavePath() + "dated.otsk"));
+  };
+  qtkit::SetChooserForTests(chooser);
+  window_->Button4->click();
+  EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Nearmap API"));
+  EXPECT_EQ(window_->EditDate->text(), QStringLiteral("20220101"));
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_TRUE(window_->isEnabled());
+  EXPECT_EQ(testsupport::ReadFileBytes(SavePath() + "dated/na_6742_3101_13.jpg"),
+            NearmapStandIn::Tile("s2021", "Vert", 13, 6742, 3101));
+  const task::StoredTask stored = task::TaskFile(SavePath() + "dated.otsk").Read(0);
+  EXPECT_EQ(stored.HistoryDate, "20220101");
+  EXPECT_EQ(stored.Nearmap, (task::NearmapImagery{"Vert", "s2021", "2021-06-01"}));
+
+  // A date before every survey is refused, with nothing fetched.
+  window_->EditDate->setText(QStringLiteral("20180101"));
+  messages_.clear();
+  const std::size_t before = api_.Server().RequestCount();
+  ClickStart();
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("No survey of this area was captured on or before 20180101.")});
+  EXPECT_EQ(api_.Server().RequestCount(), before + 1) << "the survey list only";
+}
+
 TEST_F(NearmapApiTest, ARefusedKeyStopsTheRunWithItsMessage) {
   WriteApiConfig("WRONG");
   OpenWindow();
