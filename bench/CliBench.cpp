@@ -4,15 +4,11 @@
 // command line's alone; then the peak memory of "new --dry-run" and of "new"
 // (the task's files written, its extent list included) for tasks of 10,000
 // and 1,000,000 tiles, which should not grow with the tile count.
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench/ChildUsage.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/task/Commonfunc.h"
@@ -21,40 +17,11 @@
 
 namespace {
 
-struct Usage {
-  int Status = -1;
-  double WallSeconds = 0;
-  double CpuSeconds = 0;
-  double PeakMiB = 0;
-};
-
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+using Usage = bench::ChildUsage;
 
 void Print(const std::string& line) { std::fputs((line + "\n").c_str(), stdout); }
 
 std::string Fixed(double value, int precision) { return platform::FormatFixed(value, 9, precision); }
-
-// Runs the program to its end; its own resource use, from wait4.
-Usage Measure(std::vector<std::string> argv) {
-  std::vector<char*> args;
-  for (std::string& a : argv) args.push_back(a.data());
-  args.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  Usage result;
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.WallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  result.CpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
-  result.PeakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  return result;
-}
 
 std::string Coordinate(double value) { return platform::FormatGeneral(value, '.'); }
 
@@ -80,7 +47,7 @@ int main() {
   testsupport::WriteFileBytes(config, "[Proxy]\r\nUseProxy=1\r\nProxyServer=127.0.0.1\r\nProxyPort=" +
                                           platform::FormatInteger(server.Port()) + "\r\n");
 
-  const Usage run = Measure({ORVENNA_CLI_PROGRAM, "new", "--name", "bench", "--type", "photo", "--folder",
+  const Usage run = bench::RunChild({ORVENNA_CLI_PROGRAM, "new", "--name", "bench", "--type", "photo", "--folder",
                              save.Path() + "paced", "--left", "116.28", "--right", "117.13", "--top", "40.00",
                              "--bottom", "39.52", "--zoom", "13", "--config", config, "-q", "--run"});
   Print("command-line run: 300 tiles, exit status " + platform::FormatInteger(run.Status) + ", " +
@@ -93,8 +60,8 @@ int main() {
   bool ok = run.Status == 0;
   for (const int side : {100, 1000}) {
     const std::string tiles = platform::FormatInteger(int64_t{side} * side);
-    const Usage dry = Measure(NewTask(save.Path() + "dry", config, "t" + tiles, side, side, "--dry-run"));
-    const Usage start = Measure(NewTask(save.Path() + "big", config, "t" + tiles, side, side, "--quiet"));
+    const Usage dry = bench::RunChild(NewTask(save.Path() + "dry", config, "t" + tiles, side, side, "--dry-run"));
+    const Usage start = bench::RunChild(NewTask(save.Path() + "big", config, "t" + tiles, side, side, "--quiet"));
     Print(tiles + " tiles: new --dry-run peak " + Fixed(dry.PeakMiB, 1) + " MiB; new (files written) peak " +
           Fixed(start.PeakMiB, 1) + " MiB in " + Fixed(start.WallSeconds, 3) + " s");
     ok = ok && dry.Status == 0 && start.Status == 0;

@@ -103,7 +103,9 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
       run.Stop();
       stopped = true;
     }
-    if (Clock::now() < nextTick) continue;
+    // Once every worker has ended, the run closes at once rather than at the
+    // next second.
+    if (Clock::now() < nextTick && run.RunningThreads() > 0) continue;
     nextTick += std::chrono::seconds(1);
     try {
       closed = run.Tick();

@@ -54,14 +54,41 @@ void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
 
 std::string TDownThread::ThreadNumber() const { return Decimal(int64_t{ThreadIndex} + 1); }
 
-void TDownThread::Report(const std::string& line) {
+void TDownThread::Report(const std::string& line) { HandOver(LineKind::Log, line); }
+
+void TDownThread::Record(const std::string& line) { HandOver(LineKind::Failed, line); }
+
+void TDownThread::HandOver(LineKind kind, const std::string& line) {
+  // A source without a pause would spend its time waiting for the main
+  // thread; its lines go through the queue, in order, while it goes on.
+  const std::optional<task::TileSource>& source = Task.Parameters->Source;
+  if (env_.Lines != nullptr && source && source->PauseMs == 0) {
+    env_.Lines->Push(kind, line);
+    return;
+  }
   LogText = line;
-  env_.Caller->Synchronize([this] { env_.Sink->AddLogLine(LogText); });
+  if (kind == LineKind::Log) {
+    env_.Caller->Synchronize([this] { env_.Sink->AddLogLine(LogText); });
+  } else {
+    env_.Caller->Synchronize([this] { env_.Sink->AddFailedLine(LogText); });
+  }
 }
 
-void TDownThread::Record(const std::string& line) {
-  LogText = line;
-  env_.Caller->Synchronize([this] { env_.Sink->AddFailedLine(LogText); });
+void TDownThread::StoreTile(const std::string& path, const std::string& body) {
+  if (env_.Durable == nullptr) {
+    platform::WriteFileAtomic(path, body);
+    return;
+  }
+  platform::WriteFileAtomic(path, body, platform::FileAccess::Default, platform::Flush::Deferred);
+  env_.Durable->Add(path);
+}
+
+void TDownThread::StoreBlank(const std::string& path) {
+  if (env_.Durable == nullptr) {
+    platform::CopyFileNoReplace(BlankImagePath, path);
+    return;
+  }
+  if (platform::CopyFileNoReplace(BlankImagePath, path, platform::Flush::Deferred)) env_.Durable->Add(path);
 }
 
 void TDownThread::SetUp() {
@@ -186,7 +213,7 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     HttpResult result = Client->Get(fetchUrl, body, &stop);
     if (result.Aborted) return FetchOutcome::Abandoned;
     if (JudgeTileAnswer(result, body, Task.TileExtension())) {
-      platform::WriteFileAtomic(Task.TileFilePath(x, y), body);
+      StoreTile(Task.TileFilePath(x, y), body);
       ++saved_;
       return FetchOutcome::Saved;
     }
@@ -244,7 +271,7 @@ FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const HttpResult& resu
   if (!rule.RecordsFailure) ++blank_;
   // Never replaces a tile already there; a missing blank image only means
   // the tile has no file.
-  platform::CopyFileNoReplace(BlankImagePath, Task.TileFilePath(x, y));
+  StoreBlank(Task.TileFilePath(x, y));
   Report("T" + n + ":" + Decimal(x) + "-" + Decimal(y) + " got a blank image!");
   return FetchOutcome::Substituted;
 }

@@ -18,6 +18,8 @@
 
 #include "core/download/FailureRules.h"
 #include "core/download/HttpClient.h"
+#include "core/download/LineQueue.h"
+#include "core/platform/Files.h"
 #include "core/platform/Thread.h"
 #include "core/task/Unitclasstask.h"
 
@@ -55,6 +57,12 @@ class DownloadSink {
 struct WorkerEnvironment {
   platform::MainThreadCaller* Caller = nullptr;
   DownloadSink* Sink = nullptr;
+  // Where a worker that does not pause hands its lines without waiting
+  // (nullptr: every line through Caller and Sink).
+  LineQueue* Lines = nullptr;
+  // Tiles are written without a flush of their own and added here; whoever
+  // saves a position flushes it first (nullptr: each tile flushed as written).
+  platform::DurableBatch* Durable = nullptr;
   std::string ProgramFolder;  // ends in the separator; holds blankimg/
   Pacing Pace;
   HttpLimits Limits;
@@ -115,6 +123,10 @@ class TDownThread final : public platform::Thread {
   std::string ThreadNumber() const;
   void Report(const std::string& line);
   void Record(const std::string& line);
+  void HandOver(LineKind kind, const std::string& line);
+  // Writes a fetched tile, or copies the blank image unless a file is there.
+  void StoreTile(const std::string& path, const std::string& body);
+  void StoreBlank(const std::string& path);
   void SetLast(int32_t x, int32_t y) noexcept;
   FetchOutcome GiveUp(const FailureRule& rule, const HttpResult& result, int32_t x, int32_t y,
                       const std::string& url);

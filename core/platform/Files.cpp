@@ -38,6 +38,16 @@ namespace {
 
 constexpr const char* kTemporaryMark = ".~";
 
+std::atomic<DiskStepWatcher*> diskStepWatcher{nullptr};
+
+// Asks the test's watcher, if one is set; a refused step fails as an I/O error.
+bool Allowed(DiskStep step, const std::string& path) {
+  DiskStepWatcher* watcher = diskStepWatcher.load(std::memory_order_acquire);
+  if (watcher == nullptr || watcher->Allow(step, path)) return true;
+  errno = EIO;
+  return false;
+}
+
 // Digits only (no sign, no blank), as the temporary names are written.
 std::optional<unsigned long> ParseDecimalDigits(std::string_view text) {
   if (text.empty() || text.size() > 18) return std::nullopt;
@@ -133,22 +143,38 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string& tempPat
   return -1;
 }
 
-void SyncFolderOf(const std::string& path) {
-  std::string folder = ExtractFilePath(path);
-  if (folder.empty()) folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);  // durability of the rename only; the data is already safe
+// path names the file flushed, for the watcher.
+bool FlushFile(int fd, const std::string& path) { return Allowed(DiskStep::FlushFile, path) && ::fsync(fd) == 0; }
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return Allowed(DiskStep::Rename, to) && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string FolderOrCurrent(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+bool FlushFolder(const std::string& folder) {
+  const int fd = ::open(FolderOrCurrent(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = Allowed(DiskStep::FlushFolder, folder) && ::fsync(fd) == 0;
   ::close(fd);
+  return ok;
+}
+
+void SyncFolderOf(const std::string& path) {
+  FlushFolder(ExtractFilePath(path));  // durability of the rename only; the data is already safe
 }
 
 // A symbolic link is written through, not replaced by a plain file.
-std::string ResolveLink(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+// Sets target to the file that a write of path replaces and existing to its
+// status; false when there is none. One lstat for a plain name (most often a
+// new file, as every tile is).
+bool ExistingTarget(const std::string& path, std::string& target, struct stat& existing) {
+  target = path;
+  if (::lstat(path.c_str(), &existing) != 0) return false;
+  if (!S_ISLNK(existing.st_mode)) return true;
   char resolved[PATH_MAX];
-  if (::realpath(path.c_str(), resolved) == nullptr) return path;
-  return resolved;
+  if (::realpath(path.c_str(), resolved) != nullptr) target = resolved;
+  return ::stat(target.c_str(), &existing) == 0;
 }
 
 #endif
@@ -183,8 +209,9 @@ bool FileExists(const std::string& path) {
 #endif
 }
 
-bool CopyFileNoReplace(const std::string& source, const std::string& target) {
+bool CopyFileNoReplace(const std::string& source, const std::string& target, Flush flush) {
 #ifdef _WIN32
+  (void)flush;
   return CopyFileA(source.c_str(), target.c_str(), TRUE) != 0;
 #else
   // The copy is made under a temporary name and then linked to the target:
@@ -211,10 +238,10 @@ bool CopyFileNoReplace(const std::string& source, const std::string& target) {
       break;
     }
   }
-  if (ok) ok = ::fsync(out.get()) == 0;
+  if (ok && flush == Flush::Now) ok = FlushFile(out.get(), target);
   if (!out.Close()) ok = false;
   if (ok) {
-    if (::link(tempPath.c_str(), target.c_str()) != 0) {
+    if (!Allowed(DiskStep::Rename, target) || ::link(tempPath.c_str(), target.c_str()) != 0) {
       // Some file systems have no hard links: create the target exclusively
       // and copy again (still never replacing).
       const int linkError = errno;
@@ -270,8 +297,9 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
   return SplitLines(text);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess access) {
+void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess access, Flush flush) {
 #ifdef _WIN32
+  (void)flush;  // a batch has nothing to flush here: every write is flushed at once
   const std::string target = path;
   std::string tempPath;
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -302,9 +330,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
     ThrowUnableToWrite(path);
   }
 #else
-  const std::string target = ResolveLink(path);
+  std::string target;
   struct stat existing {};
-  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  const bool exists = ExistingTarget(path, target, existing);
   // A folder, or a file its owner made read-only, is not silently replaced by
   // the rename (which only needs the folder to be writable).
   if (exists && (S_ISDIR(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
@@ -318,14 +346,14 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
   bool ok = true;
   if (exists) ok = ::fchmod(out.get(), existing.st_mode & 07777) == 0;
   if (ok) ok = WriteAll(out.get(), bytes);
-  if (ok) ok = ::fsync(out.get()) == 0;
+  if (ok && flush == Flush::Now) ok = FlushFile(out.get(), target);
   if (!out.Close()) ok = false;
-  if (ok) ok = ::rename(tempPath.c_str(), target.c_str()) == 0;
+  if (ok) ok = RenameOver(tempPath, target);
   if (!ok) {
     ::unlink(tempPath.c_str());
     ThrowUnableToWrite(path);
   }
-  SyncFolderOf(target);
+  if (flush == Flush::Now) SyncFolderOf(target);
 #endif
 }
 
@@ -341,9 +369,8 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) :
   }
   if (fd_ < 0) ThrowCannotCreate(path_);
 #else
-  target_ = ResolveLink(path);
   struct stat existing {};
-  const bool exists = ::stat(target_.c_str(), &existing) == 0;
+  const bool exists = ExistingTarget(path, target_, existing);
   // Same rules as WriteFileAtomic: no silent replacement of a folder or of a
   // file its owner made read-only.
   if (exists && (S_ISDIR(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
@@ -405,10 +432,10 @@ void AtomicFileWriter::Commit() {
     ThrowUnableToWrite(path_);
   }
 #else
-  bool ok = ::fsync(fd_) == 0;
+  bool ok = FlushFile(fd_, target_);
   ok = ::close(fd_) == 0 && ok;
   fd_ = -1;
-  if (ok) ok = ::rename(tempPath_.c_str(), target_.c_str()) == 0;
+  if (ok) ok = RenameOver(tempPath_, target_);
   if (!ok) {
     ::unlink(tempPath_.c_str());
     ThrowUnableToWrite(path_);
@@ -555,7 +582,7 @@ void AppendableFile::Append(std::string_view bytes) {
       rest.remove_prefix(static_cast<std::size_t>(written));
     }
   }
-  if (ok) ok = ::fsync(fd_) == 0;
+  if (ok) ok = FlushFile(fd_, path_);
   if (ok) {
     size_ += bytes.size();
     return;
@@ -602,5 +629,61 @@ int RemoveStaleTemporaries(const std::string& folder) {
 #endif
 
 std::string TemporaryNameBeside(const std::string& target) { return TemporarySibling(target); }
+
+}  // namespace platform
+
+namespace platform {
+
+void SetDiskStepWatcher(DiskStepWatcher* watcher) { diskStepWatcher.store(watcher, std::memory_order_release); }
+
+void DurableBatch::Add(const std::string& path) {
+#ifdef _WIN32
+  (void)path;  // written with its flush (see WriteFileAtomic)
+#else
+  std::string folder = ExtractFilePath(path);
+  std::lock_guard lock(mutex_);
+  if (folders_.find(folder) == folders_.end()) folders_.insert(std::move(folder));
+#endif
+}
+
+void DurableBatch::MakeDurable() {
+#ifndef _WIN32
+  std::set<std::string> folders;
+  {
+    std::lock_guard lock(mutex_);
+    if (!failure_.empty()) throw FileError(failure_);
+    folders.swap(folders_);
+  }
+  // One flush of each file system the files are on, then each folder.
+  std::string failure;
+  std::set<dev_t> synced;
+  for (const std::string& folder : folders) {
+    const int fd = ::open(FolderOrCurrent(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    bool ok = fd >= 0 && ::fstat(fd, &info) == 0;
+    if (ok && synced.insert(info.st_dev).second) {
+#ifdef __linux__
+      ok = Allowed(DiskStep::FlushFileSystem, folder) && ::syncfs(fd) == 0;
+#else
+      ok = Allowed(DiskStep::FlushFileSystem, folder);
+      if (ok) ::sync();
+#endif
+    }
+    if (fd >= 0) ::close(fd);
+    if (!ok) {
+      failure = "Unable to write to " + folder;
+      break;
+    }
+  }
+  for (const std::string& folder : folders) {
+    if (!failure.empty()) break;
+    if (!FlushFolder(folder)) failure = "Unable to write to " + folder;
+  }
+  if (failure.empty()) return;
+  std::lock_guard lock(mutex_);
+  failure_ = failure;
+  throw FileError(failure);
+#endif
+}
 
 }  // namespace platform

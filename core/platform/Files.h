@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,9 +46,15 @@ bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);
 // True for an existing regular file (or anything that is not a folder).
 bool FileExists(const std::string& path);
+// When a written file reaches stable storage. Now: before the call returns
+// (the file, then its folder). Deferred: only once a DurableBatch it was
+// added to is made durable; until then a power cut may leave the name empty
+// or torn, while every reader still sees the old file or the new one whole.
+enum class Flush { Now, Deferred };
+
 // Copies source to target unless target exists; never replaces, even when two
 // copies race, and the target appears complete or not at all. True on success.
-bool CopyFileNoReplace(const std::string& source, const std::string& target);
+bool CopyFileNoReplace(const std::string& source, const std::string& target, Flush flush = Flush::Now);
 
 // Reads a whole file into content. Missing: no such file; Failed: it exists
 // but cannot be read (a folder, no permission, a read error).
@@ -69,7 +77,51 @@ enum class FileAccess { Default, OwnerOnly };
 // write to <path>" when writing or the rename fails; either way path keeps
 // its old contents and no temporary file is left.
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
-                     FileAccess access = FileAccess::Default);
+                     FileAccess access = FileAccess::Default, Flush flush = Flush::Now);
+
+// Files written with Flush::Deferred, made durable together, as a database
+// commits: Add() each once it has its name, and MakeDurable() puts every file
+// added before the call on stable storage, then each of their folders once.
+// Whatever says that those files are done is written after MakeDurable().
+// One flush of their file system (syncfs) does it: in a download of 10,000
+// tiles that took a quarter of the wall time that a flush of each file from a
+// thread of its own took.
+// A failed flush is final: the kernel reports a lost write once and forgets
+// it, so the files it covered may be gone whatever a later flush says;
+// MakeDurable() keeps throwing it.
+//
+// Threads: Add() from any thread, MakeDurable() from one thread at a time.
+class DurableBatch {
+ public:
+  DurableBatch() = default;
+  DurableBatch(const DurableBatch&) = delete;
+  DurableBatch& operator=(const DurableBatch&) = delete;
+
+  void Add(const std::string& path);
+  // Throws FileError("Unable to write to <folder>").
+  void MakeDurable();
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> folders_;  // of the files added since the last MakeDurable
+  std::string failure_;
+};
+
+// The steps by which this module's files reach their names and stable
+// storage. A seam for tests: a watcher sees every step, in the order taken,
+// before it is taken, and can make it fail as a disk error would.
+enum class DiskStep { Rename, FlushFile, FlushFolder, FlushFileSystem };
+
+class DiskStepWatcher {
+ public:
+  virtual ~DiskStepWatcher() = default;
+  // Any thread. path: the name a file gets, the file or folder flushed, or a
+  // folder on the file system flushed. False makes the step fail.
+  virtual bool Allow(DiskStep step, const std::string& path) = 0;
+};
+
+// For every thread; nullptr removes it. Tests only.
+void SetDiskStepWatcher(DiskStepWatcher* watcher);
 
 // Writes every line followed by CR LF (the last one included), atomically.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines,

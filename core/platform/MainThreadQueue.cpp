@@ -19,6 +19,17 @@ void MainThreadQueue::Synchronize(const std::function<void()>& action) {
   state_->Changed.wait(lock, [&] { return call->Done; });
 }
 
+void MainThreadQueue::Post(std::function<void()> action) {
+  auto call = std::make_shared<Call>();
+  call->Posted = std::move(action);
+  call->Action = &call->Posted;
+  std::lock_guard lock(state_->Mutex);
+  if (state_->Closed) return;
+  state_->Pending.push_back(std::move(call));
+  WakeMainThread();
+  state_->Changed.notify_all();
+}
+
 void MainThreadQueue::Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {
   struct Release {
     const std::shared_ptr<State>& state;

@@ -1,15 +1,17 @@
 // The workers' main-thread call as a queue that the main thread serves.
 //
 // A worker's Synchronize() queues its action and waits until the main thread
-// has run it. The main thread serves the queue from its event loop (a
-// front-end that has one overrides WakeMainThread to post a wake-up whose
-// handler calls RunPending) or by itself (RunPending, WaitForPending: a
-// command-line loop, or a window that shuts down without its event loop). Close() runs every action still waiting and
-// from then on Synchronize() returns at once without running anything, so no
-// worker is ever left waiting on a main thread that has stopped serving.
+// has run it; Post() queues one without waiting. The main thread serves the
+// queue from its event loop (a front-end that has one overrides
+// WakeMainThread to post a wake-up whose handler calls RunPending) or by
+// itself (RunPending, WaitForPending: a command-line loop, or a window that
+// shuts down without its event loop). Close() runs every action still waiting
+// and from then on Synchronize() and Post() return at once without running
+// anything, so no worker is ever left waiting on a main thread that has
+// stopped serving.
 //
-// Threads: Synchronize() from worker threads (never from the serving thread);
-// everything else from the one serving (main) thread.
+// Threads: Synchronize() from worker threads (never from the serving thread),
+// Post() from any thread, everything else from the one serving (main) thread.
 #pragma once
 
 #include <chrono>
@@ -31,6 +33,9 @@ class MainThreadQueue : public MainThreadCaller {
   MainThreadQueue& operator=(const MainThreadQueue&) = delete;
 
   void Synchronize(const std::function<void()>& action) override;
+  // Queues action to run in the main thread, after everything queued before
+  // it, and returns at once. Dropped once the queue is closed. Any thread.
+  void Post(std::function<void()> action);
 
   // Runs the actions waiting now, oldest first; returns how many ran.
   int RunPending();
@@ -49,6 +54,7 @@ class MainThreadQueue : public MainThreadCaller {
  private:
   struct Call {
     const std::function<void()>* Action = nullptr;
+    std::function<void()> Posted;  // what Action points to for a Post()
     bool Done = false;
   };
   struct State {

@@ -14,6 +14,10 @@ namespace run {
 
 namespace {
 
+// Lines handed over and not yet taken, at most: a few seconds of the fastest
+// download, a small fraction of a megabyte.
+constexpr std::size_t kHandedLinesCapacity = 4096;
+
 void Add(download::TileCounts& total, const download::TileCounts& counts) {
   total.Saved += counts.Saved;
   total.Blank += counts.Blank;
@@ -44,7 +48,8 @@ RunController::RunController(task::TaskParameters parameters, RunEnvironment env
     : parameters_(std::move(parameters)),
       task_(&parameters_, environment.Options),
       environment_(std::move(environment)),
-      observer_(observer) {
+      observer_(observer),
+      handedLines_(kHandedLinesCapacity, [this] { environment_.Queue->Post([this] { TakeHandedLines(); }); }) {
   parameters_.ThreadCount = std::clamp(parameters_.ThreadCount, 1, kMaxWorkers);
   if (task_.TotalImages < parameters_.ThreadCount) parameters_.ThreadCount = task_.TotalImages;
 }
@@ -58,6 +63,7 @@ RunController::~RunController() {
     if (worker) worker->Terminate();
   }
   environment_.Queue->Close();
+  handedLines_.Close();
 }
 
 void RunController::Prepare() {
@@ -76,8 +82,14 @@ void RunController::Prepare() {
 
 void RunController::StartWorkers() {
   const task::TileRange range = task_.Range();
-  const download::WorkerEnvironment environment{environment_.Queue, this, environment_.ProgramFolder,
-                                                environment_.Pace, environment_.Limits,
+  // A fill saves no positions: its tiles are flushed as they are written.
+  const download::WorkerEnvironment environment{environment_.Queue,
+                                                this,
+                                                &handedLines_,
+                                                environment_.Fill ? nullptr : &tiles_,
+                                                environment_.ProgramFolder,
+                                                environment_.Pace,
+                                                environment_.Limits,
                                                 environment_.Fill ? &environment_.Holes : nullptr};
   const auto holes = static_cast<int64_t>(environment_.Holes.size());
   runningThreads_ = 0;
@@ -94,6 +106,7 @@ void RunController::StartWorkers() {
 
 void RunController::Stop() {
   if (!Running()) return;
+  TakeHandedLines();
   for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
     if (auto& worker = workers_[static_cast<std::size_t>(i)]) worker->Terminate();
     AppendLog("Thread" + platform::FormatInteger(int64_t{i} + 1) + "will be terminated by user. please wait...");
@@ -106,7 +119,25 @@ void RunController::AddLogLine(const std::string& line) { AppendLog(line); }
 
 void RunController::AddFailedLine(const std::string& line) { observer_.FailedLinesAdded(failed_.Append(line)); }
 
-void RunController::NotifyFinished() { --runningThreads_; }
+void RunController::NotifyFinished() {
+  // The worker's last lines, its finish line among them, come before its end.
+  TakeHandedLines();
+  --runningThreads_;
+}
+
+void RunController::TakeHandedLines() {
+  std::size_t logLines = 0;
+  std::size_t failedLines = 0;
+  for (const download::HandedLine& line : handedLines_.TakeAll()) {
+    if (line.Kind == download::LineKind::Log) {
+      logLines += log_.Append(line.Text);
+    } else {
+      failedLines += failed_.Append(line.Text);
+    }
+  }
+  if (logLines > 0) observer_.LogLinesAdded(logLines);
+  if (failedLines > 0) observer_.FailedLinesAdded(failedLines);
+}
 
 void RunController::SavePositions() {
   if (environment_.Fill) return;  // a fill walks no positions
@@ -123,6 +154,15 @@ void RunController::SavePositions() {
     if (position.Last.X > 0 || position.Last.Y > 0) changed.push_back(position);
   }
   if (changed.empty()) return;
+  // Whatever a saved position says is done is on stable storage before the
+  // position is: the tiles it covers were written without a flush of their
+  // own, so they are flushed here (the positions above were read first, and a
+  // worker adds a tile before it publishes the position past it), then their
+  // folders, and only then the positions are written. After a crash or a
+  // power cut a continued run fetches again only what lies after the saved
+  // positions, and no tile before them is empty or torn. A flush that failed
+  // once keeps the positions where they are for the rest of the run.
+  tiles_.MakeDurable();
   task::TaskFile(task_.TaskFileName()).WritePositions(changed);
   for (const task::SlotPosition& position : changed) {
     task::TilePosition& saved = savedPositions_[static_cast<std::size_t>(position.Slot)];
@@ -164,6 +204,7 @@ std::unique_ptr<download::TDownThread> RunController::Retire(std::size_t slot) {
 std::optional<CloseReport> RunController::Tick() {
   if (!Running()) return std::nullopt;
   ++timerTicks_;
+  TakeHandedLines();
   if (timerTicks_ % 5 == 0) {
     SavePositions();
     SaveLists();
@@ -257,6 +298,8 @@ std::string RunController::ShutDown(std::chrono::milliseconds grace) {
   }
   // 3. From now on no worker waits for the main thread.
   queue.Close();
+  handedLines_.Close();
+  TakeHandedLines();
   closed_ = true;
   // 4. Keep what the run finished.
   const std::string failure = SaveEverything();

@@ -7,7 +7,9 @@
 // Threads: every member runs in the thread that drives the run (the
 // front-end's main thread), which also serves the workers' calls from the
 // MainThreadQueue. Workers run on their own threads and touch the controller
-// only through that queue, while they wait.
+// only through that queue, while they wait, and, when their tile source does
+// not pause, through the queue of handed lines (which they do not wait for)
+// and the batch of tiles to flush.
 //
 // Life cycle: constructed (the task is built) -> Prepare() (the task's files
 // written, the log and failed list loaded) -> StartWorkers() -> Running:
@@ -155,6 +157,8 @@ class RunController final : private download::DownloadSink {
   void NotifyFinished() override;
 
   void AppendLog(const std::string& text);
+  // Appends the lines the workers handed over, in the order they came.
+  void TakeHandedLines();
   void SavePositions();
   void SaveLists();
   // The log, the failed list and the positions, each tried whatever fails
@@ -174,6 +178,9 @@ class RunController final : private download::DownloadSink {
   std::optional<platform::FileLock> lock_;
   LineFile log_;
   LineFile failed_;
+  // Before the workers, which use both until they are joined.
+  platform::DurableBatch tiles_;
+  download::LineQueue handedLines_;
 
   std::array<std::unique_ptr<download::TDownThread>, kMaxWorkers> workers_;
   // Counts of workers already destroyed, and each slot's share.

@@ -302,6 +302,62 @@ TEST_F(CliTest, PartsRunApartAndMergedGiveWhatOneRunGives) {
   EXPECT_EQ(server_.RequestCount(), before);
 }
 
+// kill -9 once positions are saved: every tile at or before them is whole on
+// disk, and the next run fetches exactly the tiles after them, each once.
+TEST_F(CliTest, AKilledRunLeavesTheTilesBeforeItsPositionsWholeAndTheNextFetchesOnlyTheRest) {
+  task::TileSource source;
+  source.Name = "Quick";
+  source.UrlTemplate = "http://" + server_.HostPort() + "/q/{z}/{x}/{y}.jpg";
+  source.FilePrefix = "q";
+  source.PauseMs = 25;  // slow enough to be killed after the first save (5 s), before the end
+  source.MaxWorkers = 8;
+  run::ConfigFile(config_.File("config.ini")).WriteSource(source, "");
+  const std::string body = testsupport::TileImage("killed");
+  server_.SetDefault(Reply::Ok(body));
+  const Block block{6742, 3101, 48, 48};
+  std::vector<std::string> arguments = New(block, {"--run"});
+  *(std::find(arguments.begin(), arguments.end(), "photo")) = "Quick";
+  ChildProcess first(arguments);
+  std::vector<task::TilePosition> positions;
+  ASSERT_TRUE([&] {
+    for (auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
+      if (platform::FileExists(TaskFile())) positions = task::TaskFile(TaskFile()).ReadPositions(8);
+      if (!positions.empty() && std::count(positions.begin(), positions.end(), task::TilePosition{}) == 0) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }()) << "positions saved";
+  first.Signal(SIGKILL);
+  EXPECT_EQ(first.Wait().ExitStatus, 128 + SIGKILL);
+  positions = task::TaskFile(TaskFile()).ReadPositions(8);
+
+  const task::TileRange range = block.Range();
+  const auto tile = [&](int64_t p) {
+    const task::TilePosition at = range.AtWalkNumber(p);
+    return save_.Path() + "maps/t/q_" + std::to_string(at.X) + "_" + std::to_string(at.Y) + "_13.jpg";
+  };
+  const auto saved = [&](int64_t p) { return p <= range.ResumePoint(positions[static_cast<std::size_t>(p % 8)]); };
+  for (int64_t p = 1; p <= range.Count(); ++p) {
+    if (saved(p)) ASSERT_EQ(testsupport::ReadFileBytes(tile(p)), body) << "walk number " << p;
+  }
+
+  const std::size_t before = server_.RequestCount();
+  const ProcessResult resumed = testsupport::RunProcess(Command({"run", TaskFile(), "-q"}));
+  EXPECT_EQ(resumed.ExitStatus, 0) << resumed.Err;
+  std::map<std::string, int> laterRequests;
+  const auto requests = server_.Requests();
+  for (std::size_t i = before; i < requests.size(); ++i) ++laterRequests[requests[i].Path];
+  int64_t left = 0;
+  for (int64_t p = 1; p <= range.Count(); ++p) {
+    const task::TilePosition at = range.AtWalkNumber(p);
+    const std::string path = "/q/13/" + std::to_string(at.X) + "/" + std::to_string(at.Y) + ".jpg";
+    EXPECT_EQ(laterRequests[path], saved(p) ? 0 : 1) << "walk number " << p;
+    EXPECT_EQ(testsupport::ReadFileBytes(tile(p)), body) << "walk number " << p;
+    left += saved(p) ? 0 : 1;
+  }
+  EXPECT_GT(left, 0) << "killed before the end";
+}
+
 // A tile source of the settings file by its name; its secret travels only to
 // the server, and the re-download of its failed list gets it from the
 // settings file again.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/platform/FileLock.h"
+#include "tests/support/DiskSteps.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -298,6 +299,56 @@ TEST(CopyFileNoReplace, ConcurrentCopiesMakeOneTarget) {
   EXPECT_EQ(successes.load(), 1);
   EXPECT_EQ(ReadFileBytes(dir.File("t.jpg")), std::string(50000, 'z'));
   EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"blank.jpg", "t.jpg"}));
+}
+
+// A file written with its flush is flushed, renamed, and its folder flushed;
+// deferred ones are only renamed, and the batch flushes them later, their file
+// system once and each folder once. A flush that fails stays failed.
+TEST(DurableBatch, FlushesWhatWasAddedThenEachFolderOnceAndAFailedFlushIsFinal) {
+  using platform::DiskStep;
+  using platform::Flush;
+  TempDir dir;
+  const std::string a = dir.Path() + "a/";
+  const std::string b = dir.Path() + "b/";
+  fs::create_directory(a);
+  fs::create_directory(b);
+  WriteFileBytes(dir.File("blank"), "blank");
+  testsupport::DiskSteps steps;
+  platform::DurableBatch batch;
+
+  platform::WriteFileAtomic(dir.File("now"), "now");
+  EXPECT_EQ(steps.Events(), (std::vector<testsupport::DiskEvent>{{DiskStep::FlushFile, dir.File("now")},
+                                                                  {DiskStep::Rename, dir.File("now")},
+                                                                  {DiskStep::FlushFolder, dir.Path()}}));
+  steps.Clear();
+  for (const std::string& path : {a + "1", a + "2", b + "1"}) {
+    platform::WriteFileAtomic(path, "tile", platform::FileAccess::Default, Flush::Deferred);
+    batch.Add(path);
+  }
+  ASSERT_TRUE(platform::CopyFileNoReplace(dir.File("blank"), b + "2", Flush::Deferred));
+  batch.Add(b + "2");
+  EXPECT_EQ(steps.Events(), (std::vector<testsupport::DiskEvent>{{DiskStep::Rename, a + "1"},
+                                                                  {DiskStep::Rename, a + "2"},
+                                                                  {DiskStep::Rename, b + "1"},
+                                                                  {DiskStep::Rename, b + "2"}}));
+  EXPECT_EQ(ReadFileBytes(a + "1"), "tile");
+  EXPECT_EQ(ReadFileBytes(b + "2"), "blank");
+
+  steps.Clear();
+  batch.MakeDurable();
+  EXPECT_EQ(steps.Events(), (std::vector<testsupport::DiskEvent>{{DiskStep::FlushFileSystem, a},
+                                                                  {DiskStep::FlushFolder, a},
+                                                                  {DiskStep::FlushFolder, b}}));
+  steps.Clear();
+  batch.MakeDurable();
+  EXPECT_EQ(steps.Events(), std::vector<testsupport::DiskEvent>{}) << "nothing added since";
+
+  platform::WriteFileAtomic(a + "3", "tile", platform::FileAccess::Default, Flush::Deferred);
+  batch.Add(a + "3");
+  steps.RefuseNext(DiskStep::FlushFileSystem);
+  EXPECT_EQ(FileErrorText([&] { batch.MakeDurable(); }), "Unable to write to " + a);
+  batch.Add(a + "3");
+  EXPECT_EQ(FileErrorText([&] { batch.MakeDurable(); }), "Unable to write to " + a) << "a failed flush is final";
 }
 
 TEST(Folders, ExistAndCreateOneLevel) {

@@ -14,24 +14,35 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Posted actions (not waited for) and synchronised ones run in the order
+// they were queued, on the serving thread; after Close a post is dropped.
 TEST(MainThreadQueue, RunPendingServesWorkersInOrderOnTheServingThread) {
   MainThreadQueue queue;
   std::vector<int> order;
   std::vector<std::thread::id> ranOn;
   std::thread worker([&] {
-    for (int i = 0; i < 3; ++i) {
-      queue.Synchronize([&order, &ranOn, i] {
+    for (int i = 0; i < 4; ++i) {
+      auto action = [&order, &ranOn, i] {
         order.push_back(i);
         ranOn.push_back(std::this_thread::get_id());
-      });
+      };
+      if (i % 2 == 0) {
+        queue.Post(action);
+      } else {
+        queue.Synchronize(action);
+      }
     }
   });
-  while (order.size() < 3) {
+  while (order.size() < 4) {
     if (queue.RunPending() == 0) queue.WaitForPending(50ms);
   }
   worker.join();
-  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(ranOn, std::vector<std::thread::id>(3, std::this_thread::get_id()));
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(ranOn, std::vector<std::thread::id>(4, std::this_thread::get_id()));
+  queue.Close();
+  queue.Post([&order] { order.push_back(4); });
+  EXPECT_EQ(queue.RunPending(), 0);
+  EXPECT_EQ(order.size(), 4u);
 }
 
 // Closing in the middle of many calls runs those waiting, turns the later

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/task/TaskFile.h"
+#include "tests/support/DiskSteps.h"
 #include "tests/support/TileImages.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
@@ -25,6 +28,8 @@ namespace run {
 namespace {
 
 using namespace std::chrono_literals;
+using platform::DiskStep;
+using testsupport::DiskEvent;
 using testsupport::Reply;
 using testsupport::TileBlock;
 
@@ -295,6 +300,170 @@ TEST_F(RunControllerTest, RandomStartStopCyclesNeverHangAndEveryWorkerEndsOnce) 
     EXPECT_EQ(run->Counters().Done() + run->Counters().NotTried, run->Counters().Total);
     ExpectFilesMatchLines(*run);
   }
+}
+
+// Whatever the task file's positions say is done was, before the positions
+// were last written: renamed into place, flushed (its file system or the file
+// itself), and then its folder flushed.
+void ExpectSavedPositionsDurable(const RunController& run, const std::vector<DiskEvent>& events) {
+  const task::MDTask& t = run.Task();
+  const auto lastWrite = std::find_if(events.rbegin(), events.rend(), [&](const DiskEvent& e) {
+    return e.Step == DiskStep::Rename && e.Path == t.TaskFileName();
+  });
+  ASSERT_NE(lastWrite, events.rend()) << "the task file was written";
+  const auto end = lastWrite.base() - 1;
+  const int32_t threads = run.Parameters().ThreadCount;
+  const auto positions = task::TaskFile(t.TaskFileName()).ReadPositions(threads);
+  const task::TileRange range = t.Range();
+  for (int64_t p = 1; p <= range.Count(); ++p) {
+    if (p > range.ResumePoint(positions[static_cast<std::size_t>(p % threads)])) continue;
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    const std::string path = t.TileFilePath(tile.X, tile.Y);
+    const std::string folder = platform::ExtractFilePath(path);
+    const auto renamed = std::find(events.begin(), end, DiskEvent{DiskStep::Rename, path});
+    ASSERT_NE(renamed, end) << path << " is covered by a saved position before it was renamed into place";
+    const auto flushed = std::find_if(renamed, end, [&](const DiskEvent& e) {
+      return (e.Step == DiskStep::FlushFileSystem && e.Path == folder) || (e.Step == DiskStep::FlushFile && e.Path == path);
+    });
+    ASSERT_NE(flushed, end) << path << " is covered by a saved position before it was flushed";
+    EXPECT_NE(std::find(flushed, end, DiskEvent{DiskStep::FlushFolder, folder}), end)
+        << path << " is covered by a saved position before its folder was flushed";
+  }
+}
+
+// Every way positions are saved (the timer, the close after a Stop or at the
+// end, Exit, a save that fails and the one after it) writes them only after
+// the tiles they cover are on stable storage. A failed flush keeps the
+// positions where they were for the rest of the run.
+TEST_F(RunControllerTest, PositionsAreSavedOnlyAfterTheTilesTheyCoverAreFlushed) {
+  enum class Path { TimerAndEnd, Stop, Exit, FailedWrite, FailedFlush };
+  const struct {
+    const char* name;
+    Path path;
+  } cases[] = {{"timer and end", Path::TimerAndEnd},
+               {"stop", Path::Stop},
+               {"a write of the task file that fails", Path::FailedWrite},
+               {"a flush that fails", Path::FailedFlush},
+               {"exit", Path::Exit}};  // last: it closes the workers' queue for good
+  download::Pacing pacing = testsupport::ScaledPacing(5);
+  pacing.AfterSavedMs = 20;  // long enough for saves by the timer
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("tile")));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::TempDir save;
+    task::TaskParameters p = Parameters({6742, 3101, 10, 10, 13});
+    p.SavePath = save.Path();
+    testsupport::DiskSteps steps;
+    auto run = StartRun(p, pacing);
+    const std::string taskFile = run->Task().TaskFileName();
+    const std::string tileFolder = platform::IncludeTrailingDelimiter(run->Task().ImageFolder);
+    const auto savedPositions = [&] { return task::TaskFile(taskFile).ReadPositions(8); };
+
+    ASSERT_TRUE(ServeUntil([&] { return CountLines(*run, " OK") >= 16; }));
+    if (c.path == Path::FailedWrite) steps.RefuseNext(DiskStep::Rename, taskFile);
+    if (c.path == Path::FailedFlush) steps.RefuseNext(DiskStep::FlushFileSystem, tileFolder);
+    std::optional<std::vector<task::TilePosition>> beforeFailure;
+    int failedSaves = 0;
+    std::optional<CloseReport> closed;
+    if (c.path == Path::Stop) run->Stop();
+    if (c.path == Path::Exit) {
+      EXPECT_EQ(run->ShutDown(3000ms), "");
+      EXPECT_TRUE(run->JoinWorkers(5000ms));
+    } else {
+      for (auto end = std::chrono::steady_clock::now() + 30s; !closed && std::chrono::steady_clock::now() < end;) {
+        Serve(10ms);
+        const auto positions = savedPositions();
+        try {
+          closed = run->Tick();
+        } catch (const platform::FileError&) {
+          ++failedSaves;
+          if (!beforeFailure) beforeFailure = positions;
+        }
+        ExpectSavedPositionsDurable(*run, steps.Events());
+      }
+      ASSERT_TRUE(closed);
+    }
+    ExpectSavedPositionsDurable(*run, steps.Events());
+
+    switch (c.path) {
+      case Path::TimerAndEnd: {
+        EXPECT_EQ(closed->FirstFailure, "");
+        EXPECT_EQ(CountLines(*run, " OK"), 100) << "the whole run";
+        const auto events = steps.Events();
+        EXPECT_GE(std::count(events.begin(), events.end(), DiskEvent{DiskStep::Rename, taskFile}), 3)
+            << "the timer saved the positions before the end did";
+        break;
+      }
+      case Path::FailedWrite:
+        EXPECT_EQ(failedSaves, 1);
+        EXPECT_EQ(closed->FirstFailure, "");
+        EXPECT_EQ(savedPositions()[0], run->Task().Range().AtWalkNumber(96)) << "saved again after the failure";
+        break;
+      case Path::FailedFlush:
+        ASSERT_TRUE(beforeFailure);
+        EXPECT_GE(failedSaves, 1);
+        EXPECT_EQ(closed->FirstFailure, "Unable to write to " + tileFolder);
+        EXPECT_EQ(savedPositions(), *beforeFailure) << "no position saved after a failed flush";
+        break;
+      case Path::Stop:
+      case Path::Exit:
+        EXPECT_LT(CountLines(*run, " OK"), 100);
+        EXPECT_NE(savedPositions(), std::vector<task::TilePosition>(8)) << "the stopped run saved its positions";
+        break;
+    }
+  }
+}
+
+// A tile source without a pause hands its lines over without waiting for the
+// main thread: the log and the failed list still hold every line, each
+// worker's in the order of its walk, its finish line last.
+TEST_F(RunControllerTest, AnUnpacedSourceKeepsEveryLineInEachWorkersOrder) {
+  task::TaskParameters p = Parameters({6742, 3101, 10, 10, 13});
+  p.MapsType = task::kMapUserSource;
+  task::TileSource source;
+  source.Name = "Fast";
+  source.UrlTemplate = "http://" + server_.HostPort() + "/f/{z}/{x}/{y}.jpg";
+  source.FilePrefix = "f";
+  source.PauseMs = 0;
+  source.MaxWorkers = 8;
+  p.Source = source;
+  const std::string jpeg = testsupport::TileImage("fast");
+  server_.SetDefault(Reply::Ok(jpeg));
+  auto run = StartRun(p);
+  const task::TileRange range = run->Task().Range();
+  const task::TilePosition failing = range.AtWalkNumber(37);
+  const std::string failingUrl = run->Task().TileURL(failing.X, failing.Y);
+  server_.Script(testsupport::UrlPath(failingUrl), std::vector<Reply>(3, Reply::StatusOnly(500, "Internal Server Error")));
+  const std::size_t loaded = run->LogLines().Lines().size();
+
+  ASSERT_TRUE(DriveToClose(*run));
+
+  std::map<std::string, std::vector<std::string>> expected;
+  for (int64_t walk = 1; walk <= range.Count(); ++walk) {
+    const std::string n = "T" + std::to_string(walk % 8 + 1);
+    const task::TilePosition tile = range.AtWalkNumber(walk);
+    if (walk == 37) {
+      expected[n].push_back(n + " HTTP/1.1 500 Internal Server Error->" + failingUrl);
+      expected[n].push_back(n + ":" + std::to_string(tile.X) + "-" + std::to_string(tile.Y) + " got a blank image!");
+    } else {
+      expected[n].push_back(n + ":seq=" + std::to_string(walk) + "," + run->Task().TileFileName(tile.X, tile.Y) + " OK");
+    }
+  }
+  std::map<std::string, std::vector<std::string>> seen;
+  const std::vector<std::string>& lines = run->LogLines().Lines();
+  for (std::size_t i = loaded; i + 7 < lines.size(); ++i) {
+    const std::string n = lines[i].substr(0, lines[i].find_first_of(": "));
+    seen[n].push_back(lines[i]);
+  }
+  for (int worker = 1; worker <= 8; ++worker) {
+    const std::string n = "T" + std::to_string(worker);
+    expected[n].push_back(n + " Finished.");
+    EXPECT_EQ(seen[n], expected[n]) << n;
+  }
+  EXPECT_EQ(seen.size(), 8u) << "no line of anything else";
+  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{run->Task().FailedRecord(failing.X, failing.Y)});
+  ExpectFilesMatchLines(*run);
+  EXPECT_EQ(testsupport::ReadFileBytes(run->Task().TileFilePath(range.MaxX, range.MaxY)), jpeg);
 }
 
 }  // namespace
