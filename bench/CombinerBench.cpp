@@ -1,25 +1,33 @@
 // tilejoin against what a user would run instead, on the same synthetic task
 // (photo-like baseline JPEG tiles under the downloader's names): a world file
-// per tile, gdalbuildvrt, then gdal_translate with the same creation options
-// (tiled 256 x 256, YCbCr JPEG of quality 90, no overviews). Each program runs
-// as a child process: wall time, CPU time and peak memory from wait4. Then
-// checks that the copy path's pixels are the downloaded tiles' decoded pixels.
+// per tile, gdalbuildvrt, gdal_translate with the same creation options (tiled
+// 256 x 256, YCbCr JPEG of quality 90), then gdaladdo -r average with the same
+// levels and quality; and for MBTiles, gdal_translate -of MBTILES and gdaladdo
+// down to the same zoom. Each program runs as a child process, the programs
+// alternating, each --runs times: the median wall and CPU time, the largest
+// peak memory (wait4, the programs started from a small process of their own). Then: every tile of the copy path decodes to the
+// downloaded tile's pixels, and how far tilejoin's overviews lie from GDAL's.
 //
-// Usage: orvenna_bench_combiner [TILES...]   (default: 1000 10000)
+// Usage: orvenna_bench_combiner [--runs N] [TILES...]   (default: 3 runs; 1000 10000)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "combiner/GeoTiff.h"
+#include "core/task/TileGrid.h"
+#include "combiner/Pyramid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
@@ -34,11 +42,15 @@ struct Measure {
   double Wall = 0;
   double Cpu = 0;
   double PeakMiB = 0;
-  int Status = -1;
+  int Status = 0;
 };
 
+Measure operator+(const Measure& a, const Measure& b) {
+  return {a.Wall + b.Wall, a.Cpu + b.Cpu, std::max(a.PeakMiB, b.PeakMiB), a.Status != 0 ? a.Status : b.Status};
+}
+
 // Runs argv with its output discarded; its resources from wait4.
-Measure RunChild(const std::vector<std::string>& argv) {
+Measure RunAndMeasure(const std::vector<std::string>& argv) {
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -63,6 +75,103 @@ Measure RunChild(const std::vector<std::string>& argv) {
   return measure;
 }
 
+// Starts the programs from a small process forked before the benchmark
+// grows: a child's peak memory (ru_maxrss) includes what it was forked with.
+class Spawner {
+ public:
+  Spawner() {
+    if (::pipe(requests_) != 0 || ::pipe(answers_) != 0) std::abort();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(requests_[1]);
+      ::close(answers_[0]);
+      std::vector<std::string> argv;
+      while (ReadArguments(argv)) {
+        const Measure measure = RunAndMeasure(argv);
+        if (!WriteAll(answers_[1], &measure, sizeof measure)) break;
+      }
+      ::_exit(0);
+    }
+    ::close(requests_[0]);
+    ::close(answers_[1]);
+  }
+  ~Spawner() {
+    ::close(requests_[1]);
+    ::close(answers_[0]);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  Spawner(const Spawner&) = delete;
+  Spawner& operator=(const Spawner&) = delete;
+
+  Measure Run(const std::vector<std::string>& argv) {
+    std::string request;
+    for (const std::string& arg : argv) request += arg + '\0';
+    const uint64_t size = request.size();
+    Measure measure;
+    measure.Status = -1;
+    if (WriteAll(requests_[1], &size, sizeof size) && WriteAll(requests_[1], request.data(), request.size())) {
+      ReadAll(answers_[0], &measure, sizeof measure);
+    }
+    return measure;
+  }
+
+ private:
+  static bool WriteAll(int fd, const void* data, std::size_t size) {
+    for (auto* p = static_cast<const char*>(data); size > 0;) {
+      const ssize_t done = ::write(fd, p, size);
+      if (done <= 0) return false;
+      p += done;
+      size -= static_cast<std::size_t>(done);
+    }
+    return true;
+  }
+  static bool ReadAll(int fd, void* data, std::size_t size) {
+    for (auto* p = static_cast<char*>(data); size > 0;) {
+      const ssize_t done = ::read(fd, p, size);
+      if (done <= 0) return false;
+      p += done;
+      size -= static_cast<std::size_t>(done);
+    }
+    return true;
+  }
+  bool ReadArguments(std::vector<std::string>& argv) {
+    uint64_t size = 0;
+    if (!ReadAll(requests_[0], &size, sizeof size)) return false;
+    std::string request(size, '\0');
+    if (!ReadAll(requests_[0], request.data(), request.size())) return false;
+    argv.clear();
+    for (std::size_t start = 0; start < request.size();) {
+      const std::size_t end = request.find('\0', start);
+      argv.push_back(request.substr(start, end - start));
+      start = end + 1;
+    }
+    return true;
+  }
+
+  int requests_[2] = {-1, -1};
+  int answers_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+// The runs of one program: median wall and CPU time, largest peak.
+struct Runs {
+  std::vector<Measure> All;
+  Measure Median() const {
+    const auto middle = [&](double Measure::*field) {
+      std::vector<double> values;
+      for (const Measure& m : All) values.push_back(m.*field);
+      std::sort(values.begin(), values.end());
+      return values[values.size() / 2];
+    };
+    Measure m{middle(&Measure::Wall), middle(&Measure::Cpu), 0, 0};
+    for (const Measure& run : All) {
+      m.PeakMiB = std::max(m.PeakMiB, run.PeakMiB);
+      if (run.Status != 0 && run.Status != 1) m.Status = run.Status;  // 1: written with holes
+    }
+    return m;
+  }
+};
+
 // A tile with the texture of an aerial photograph: soft shapes and grain,
 // about as large as the service's tiles once encoded.
 combiner::Pixels PhotoLikeTile(int32_t x, int32_t y, std::mt19937& random) {
@@ -84,17 +193,65 @@ combiner::Pixels PhotoLikeTile(int32_t x, int32_t y, std::mt19937& random) {
 std::string Fixed(double value, int precision) { return platform::FormatFixed(value, 0, precision); }
 
 void Row(const std::string& tiles, const std::string& what, const Measure& m) {
-  std::printf("%-7s %-34s %8s %8s %9s%s\n", tiles.c_str(), what.c_str(), Fixed(m.Wall, 2).c_str(),
+  std::printf("%-7s %-44s %8s %8s %9s%s\n", tiles.c_str(), what.c_str(), Fixed(m.Wall, 2).c_str(),
               Fixed(m.Cpu, 2).c_str(), Fixed(m.PeakMiB, 1).c_str(), m.Status == 0 ? "" : "  (failed)");
 }
 
-void Bench(int64_t count) {
+void Ratio(const std::string& what, const Measure& gdal, const Measure& ours) {
+  std::printf("%-58s wall %6sx   CPU %6sx\n", what.c_str(), Fixed(gdal.Wall / ours.Wall, 1).c_str(),
+              Fixed(gdal.Cpu / ours.Cpu, 1).c_str());
+}
+
+// How far the overviews of two GeoTIFFs of one size lie apart, level by level.
+void CompareOverviews(const std::string& ours, const std::string& gdals) {
+  combiner::Dataset a = combiner::OpenDataset(ours, false);
+  combiner::Dataset b = combiner::OpenDataset(gdals, false);
+  const int levels = GDALGetOverviewCount(GDALGetRasterBand(a.get(), 1));
+  std::printf("overviews, tilejoin against gdaladdo -r average (%d levels, %d in GDAL's file):\n", levels,
+              GDALGetOverviewCount(GDALGetRasterBand(b.get(), 1)));
+  std::printf("  %-6s %-12s %8s %8s %12s\n", "level", "size", "max", "mean", "99.9% within");
+  for (int level = 0; level < levels && level < GDALGetOverviewCount(GDALGetRasterBand(b.get(), 1)); ++level) {
+    std::array<int64_t, 256> histogram{};
+    const int width = GDALGetRasterBandXSize(GDALGetOverview(GDALGetRasterBand(a.get(), 1), level));
+    const int height = GDALGetRasterBandYSize(GDALGetOverview(GDALGetRasterBand(a.get(), 1), level));
+    std::vector<uint8_t> rowA(static_cast<std::size_t>(width) * 256), rowB(rowA.size());
+    for (int band = 1; band <= 3; ++band) {
+      GDALRasterBandH overviewA = GDALGetOverview(GDALGetRasterBand(a.get(), band), level);
+      GDALRasterBandH overviewB = GDALGetOverview(GDALGetRasterBand(b.get(), band), level);
+      for (int top = 0; top < height; top += 256) {
+        const int rows = std::min(256, height - top);
+        if (GDALRasterIO(overviewA, GF_Read, 0, top, width, rows, rowA.data(), width, rows, GDT_Byte, 0, 0) != CE_None ||
+            GDALRasterIO(overviewB, GF_Read, 0, top, width, rows, rowB.data(), width, rows, GDT_Byte, 0, 0) != CE_None) {
+          std::printf("  cannot read level %d\n", level + 1);
+          return;
+        }
+        for (std::size_t i = 0; i < static_cast<std::size_t>(width) * rows; ++i) ++histogram[std::abs(rowA[i] - rowB[i])];
+      }
+    }
+    int64_t total = 0, sum = 0;
+    int largest = 0;
+    for (int d = 0; d < 256; ++d) {
+      total += histogram[d];
+      sum += histogram[d] * d;
+      if (histogram[d] > 0) largest = d;
+    }
+    int within = 0;
+    for (int64_t seen = 0; within < 256 && (seen += histogram[within]) < total * 999 / 1000; ++within) {
+    }
+    std::printf("  %-6d %-12s %8d %8s %12d\n", level + 1, (std::to_string(width) + "x" + std::to_string(height)).c_str(),
+                largest, Fixed(static_cast<double>(sum) / static_cast<double>(total), 3).c_str(), within);
+  }
+}
+
+void Bench(int64_t count, int runs, Spawner& spawner) {
+  const auto RunChild = [&](const std::vector<std::string>& argv) { return spawner.Run(argv); };
   testsupport::TempDir dir;
   const auto rows = static_cast<int32_t>((count + kColumns - 1) / kColumns);
   combinertest::SyntheticTask task(dir.Path(), kColumns, rows, kZoom, 40000, 24000);
   const task::TileRange range = task.Range();
   std::mt19937 random(1);
   double bytes = 0;
+  std::string list;
   for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
     for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
       const std::string jpeg = combinertest::GdalJpeg(PhotoLikeTile(x, y, random), {.Quality = 85});
@@ -103,73 +260,132 @@ void Bench(int64_t count) {
     }
   }
   const std::string n = platform::FormatInteger(range.Count());
-  std::printf("\n%s tiles (%d x %d), %s KiB a tile on average\n", n.c_str(), kColumns, rows,
-              Fixed(bytes / static_cast<double>(range.Count()) / 1024, 1).c_str());
-  std::printf("%-7s %-34s %8s %8s %9s\n", "tiles", "program", "wall s", "CPU s", "peak MiB");
-
-  const Measure copy = RunChild({TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("copy.tif"), "--no-overviews", "-q"});
-  Row(n, "tilejoin (copy path)", copy);
-  const Measure reencode = RunChild(
-      {TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("reencode.tif"), "--no-overviews", "--reencode", "-q"});
-  Row(n, "tilejoin --reencode", reencode);
+  std::printf("\n%s tiles (%d x %d), %s KiB a tile on average, %d runs each, alternating\n", n.c_str(), kColumns, rows,
+              Fixed(bytes / static_cast<double>(range.Count()) / 1024, 1).c_str(), runs);
 
   // What GDAL needs first: a world file beside every tile (in metres).
   const auto worldStart = std::chrono::steady_clock::now();
-  std::string list;
   for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
     for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
-      const auto t = combiner::MercatorGeoTransform(task::TileRange{x, y, x, y}, kZoom);
+      const auto t = task::MercatorGeoTransform(task::TileRange{x, y, x, y}, kZoom);
       const std::string path = task.Task().TileFilePath(x, y);
       testsupport::WriteFileBytes(platform::RemoveFileExt(path) + ".jgw",
-                                Fixed(t[1], 10) + "\n0\n0\n" + Fixed(t[5], 10) + "\n" + Fixed(t[0] + t[1] / 2, 10) +
-                                    "\n" + Fixed(t[3] + t[5] / 2, 10) + "\n");
+                                  Fixed(t[1], 10) + "\n0\n0\n" + Fixed(t[5], 10) + "\n" + Fixed(t[0] + t[1] / 2, 10) +
+                                      "\n" + Fixed(t[3] + t[5] / 2, 10) + "\n");
       list += path + "\n";
     }
   }
   platform::WriteFileAtomic(dir.File("tiles.txt"), list);
   Measure world;
   world.Wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - worldStart).count();
-  world.Status = 0;
-  const Measure vrt = RunChild({"gdalbuildvrt", "-q", "-a_srs", "EPSG:3857", "-input_file_list", dir.File("tiles.txt"),
-                                dir.File("mosaic.vrt")});
-  const Measure translate =
-      RunChild({"gdal_translate", "-q", "-co", "TILED=YES", "-co", "BLOCKXSIZE=256", "-co", "BLOCKYSIZE=256", "-co",
-                "COMPRESS=JPEG", "-co", "PHOTOMETRIC=YCBCR", "-co", "JPEG_QUALITY=90", "-co", "BIGTIFF=IF_SAFER",
-                dir.File("mosaic.vrt"), dir.File("gdal.tif")});
-  Measure gdal;
-  gdal.Wall = vrt.Wall + translate.Wall;
-  gdal.Cpu = vrt.Cpu + translate.Cpu;
-  gdal.PeakMiB = std::max(vrt.PeakMiB, translate.PeakMiB);
-  gdal.Status = vrt.Status != 0 ? vrt.Status : translate.Status;
-  Row(n, "(world files, written in-process)", world);
-  Row(n, "gdalbuildvrt", vrt);
-  Row(n, "gdal_translate", translate);
-  Row(n, "gdalbuildvrt + gdal_translate", gdal);
-  std::printf("GDAL's tools / tilejoin copy path: wall %sx, CPU %sx\n", Fixed(gdal.Wall / copy.Wall, 1).c_str(),
-              Fixed(gdal.Cpu / copy.Cpu, 1).c_str());
-  std::printf("GDAL's tools / tilejoin --reencode: wall %sx, CPU %sx\n", Fixed(gdal.Wall / reencode.Wall, 2).c_str(),
-              Fixed(gdal.Cpu / reencode.Cpu, 2).c_str());
+
+  // The same overview levels and quality as tilejoin's, and the same lowest zoom.
+  const int levels = combiner::OverviewLevels(kColumns * 256, int64_t{rows} * 256);
+  std::vector<std::string> factors;
+  for (int level = 1; level <= levels; ++level) factors.push_back(std::to_string(1 << level));
+  const int minZoom = combiner::ZoomHoldingInOneTile(range, kZoom);
+  std::vector<std::string> zoomFactors;
+  for (int zoom = kZoom - 1; zoom >= minZoom; --zoom) zoomFactors.push_back(std::to_string(1 << (kZoom - zoom)));
+  const auto withFactors = [](std::vector<std::string> argv, const std::vector<std::string>& more) {
+    argv.insert(argv.end(), more.begin(), more.end());
+    return argv;
+  };
+  const std::vector<std::string> gtiffOptions = {"-co", "TILED=YES",     "-co", "BLOCKXSIZE=256",   "-co",
+                                                 "BLOCKYSIZE=256", "-co", "COMPRESS=JPEG", "-co", "PHOTOMETRIC=YCBCR",
+                                                 "-co", "JPEG_QUALITY=90", "-co", "BIGTIFF=IF_SAFER"};
+  const std::vector<std::string> overviewQuality = {"--config", "JPEG_QUALITY_OVERVIEW", "90", "-r", "average"};
+
+  std::map<std::string, Runs> results;
+  const std::vector<std::string> order = {"tilejoin copy path, no overviews",
+                                          "tilejoin default (overviews)",
+                                          "tilejoin --reencode, no overviews",
+                                          "tilejoin MBTiles with pyramid",
+                                          "gdalbuildvrt",
+                                          "gdal_translate",
+                                          "gdaladdo -r average",
+                                          "GDAL, no overviews",
+                                          "GDAL with overviews",
+                                          "gdal_translate -of MBTILES",
+                                          "gdaladdo -r average (MBTiles)",
+                                          "GDAL MBTiles with overviews"};
+  for (int run = 0; run < runs; ++run) {
+    const bool last = run + 1 == runs;
+    for (const char* file : {"copy.tif", "full.tif", "reencode.tif", "map.mbtiles", "mosaic.vrt", "gdal.tif", "gdal.mbtiles"}) {
+      std::remove(dir.File(file).c_str());
+    }
+    results[order[0]].All.push_back(RunChild({TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("copy.tif"), "--no-overviews", "-q"}));
+    results[order[1]].All.push_back(RunChild({TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("full.tif"), "-q"}));
+    results[order[2]].All.push_back(RunChild(
+        {TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("reencode.tif"), "--no-overviews", "--reencode", "-q"}));
+    results[order[3]].All.push_back(RunChild({TILEJOIN_PROGRAM, task.TaskPath(), "-o", dir.File("map.mbtiles"), "-q"}));
+    const Measure vrt = RunChild({"gdalbuildvrt", "-q", "-a_srs", "EPSG:3857", "-input_file_list", dir.File("tiles.txt"),
+                                  dir.File("mosaic.vrt")});
+    std::vector<std::string> translate = {"gdal_translate", "-q"};
+    translate.insert(translate.end(), gtiffOptions.begin(), gtiffOptions.end());
+    const Measure copied = RunChild(withFactors(translate, {dir.File("mosaic.vrt"), dir.File("gdal.tif")}));
+    const Measure added = RunChild(withFactors(withFactors({"gdaladdo", "-q"}, overviewQuality),
+                                               withFactors({dir.File("gdal.tif")}, factors)));
+    results[order[4]].All.push_back(vrt);
+    results[order[5]].All.push_back(copied);
+    results[order[6]].All.push_back(added);
+    results[order[7]].All.push_back(vrt + copied);
+    results[order[8]].All.push_back(vrt + copied + added);
+    const Measure tiles = RunChild({"gdal_translate", "-q", "-of", "MBTILES", "-co", "TILE_FORMAT=JPEG", "-co", "QUALITY=90",
+                                    dir.File("mosaic.vrt"), dir.File("gdal.mbtiles")});
+    const Measure pyramid = RunChild(withFactors(withFactors({"gdaladdo", "-q"}, overviewQuality),
+                                                 withFactors({dir.File("gdal.mbtiles")}, zoomFactors)));
+    results[order[9]].All.push_back(tiles);
+    results[order[10]].All.push_back(pyramid);
+    results[order[11]].All.push_back(vrt + tiles + pyramid);
+    if (!last) std::fprintf(stderr, "run %d of %d done\n", run + 1, runs);
+  }
+
+  std::printf("%-7s %-44s %8s %8s %9s\n", "tiles", "program (median of the runs)", "wall s", "CPU s", "peak MiB");
+  Row(n, "(world files for GDAL, written in-process)", world);
+  for (const std::string& name : order) Row(n, name, results[name].Median());
+  const auto median = [&](const std::string& name) { return results[name].Median(); };
+  Ratio("GDAL with overviews / tilejoin default:", median("GDAL with overviews"), median("tilejoin default (overviews)"));
+  Ratio("GDAL without overviews / tilejoin copy path:", median("GDAL, no overviews"),
+        median("tilejoin copy path, no overviews"));
+  Ratio("GDAL without overviews / tilejoin --reencode:", median("GDAL, no overviews"),
+        median("tilejoin --reencode, no overviews"));
+  Ratio("GDAL MBTiles with overviews / tilejoin MBTiles:", median("GDAL MBTiles with overviews"),
+        median("tilejoin MBTiles with pyramid"));
+  std::printf("MBTiles zooms %d to %d\n", minZoom, kZoom);
 
   // Every tile of the copy path decodes to exactly the downloaded tile's pixels.
-  combiner::Dataset mosaic = combiner::OpenDataset(dir.File("copy.tif"), false);
-  int64_t identical = 0;
-  for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
-    for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
-      const combiner::Pixels written = combinertest::ReadPixels(mosaic.get(), (x - range.MinX) * 256, (y - range.MinY) * 256, 256, 256);
-      if (written == combinertest::DecodeWithGdal(task.TileBytes(x, y))) ++identical;
+  {
+    combiner::Dataset mosaic = combiner::OpenDataset(dir.File("copy.tif"), false);
+    int64_t identical = 0;
+    for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
+      for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
+        const combiner::Pixels written =
+            combinertest::ReadPixels(mosaic.get(), (x - range.MinX) * 256, (y - range.MinY) * 256, 256, 256);
+        if (written == combinertest::DecodeWithGdal(task.TileBytes(x, y))) ++identical;
+      }
     }
+    std::printf("copy path: %s of %s tiles decode to the downloaded tiles' pixels\n",
+                platform::FormatInteger(identical).c_str(), n.c_str());
   }
-  std::printf("copy path: %s of %s tiles decode to the downloaded tiles' pixels\n",
-              platform::FormatInteger(identical).c_str(), n.c_str());
+  CompareOverviews(dir.File("full.tif"), dir.File("gdal.tif"));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  Spawner spawner;
   combiner::InitGdal();
+  int runs = 3;
   std::vector<int64_t> sizes;
-  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else {
+      sizes.push_back(std::atoll(argv[i]));
+    }
+  }
   if (sizes.empty()) sizes = {1000, 10000};
-  for (const int64_t size : sizes) Bench(size);
+  for (const int64_t size : sizes) Bench(size, runs, spawner);
   return 0;
 }

@@ -205,7 +205,9 @@ int StartTask(StartRequest request, const Context& context) {
   }
 
   platform::MainThreadQueue queue;
-  run::RunEnvironment environment{&queue, context.ProgramFolder, {}, {}, {}};
+  run::RunEnvironment environment;
+  environment.Queue = &queue;
+  environment.ProgramFolder = context.ProgramFolder;
   if (request.Fill) {
     CensusReport census;
     try {

@@ -11,10 +11,10 @@
 #include <memory>
 
 #include "combiner/GdalSupport.h"
-#include "combiner/MbTiles.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "combiner/PendingFiles.h"
 #include "combiner/TaskTiles.h"
+#include "combiner/TileDatabase.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
@@ -22,6 +22,9 @@
 namespace combiner {
 
 namespace {
+
+// The tile side as GDAL options and messages write it.
+const std::string kTileSide = platform::FormatInteger(task::kTileSize);
 
 struct FormatFacts {
   OutputFormat Format;
@@ -39,11 +42,30 @@ constexpr FormatFacts kFormatFacts[] = {
     {OutputFormat::Jpeg, "jpeg", "JPEG with world file", "JPEG", ".jpg", "JPEG", ".jgw"},
     {OutputFormat::Png, "png", "PNG with world file", "PNG", ".png", "PNG", ".pgw"},
     {OutputFormat::MbTiles, "mbtiles", "MBTiles", "MBTiles", ".mbtiles", nullptr, nullptr},
+    {OutputFormat::GeoPackage, "gpkg", "GeoPackage", "GeoPackage", ".gpkg", nullptr, nullptr},
+    {OutputFormat::Kmz, "kmz", "KMZ for Google Earth", "KMZ", ".kmz", "KMLSUPEROVERLAY", nullptr},
 };
 
 const FormatFacts& Facts(OutputFormat format) { return kFormatFacts[static_cast<int>(format)]; }
 
-constexpr int kWgs84Epsg = 4326;
+// The extensions an output's format is told by.
+constexpr std::pair<const char*, OutputFormat> kKnownExtensions[] = {
+    {".tif", OutputFormat::GeoTiff}, {".tiff", OutputFormat::GeoTiff},    {".jpg", OutputFormat::Jpeg},
+    {".jpeg", OutputFormat::Jpeg},   {".png", OutputFormat::Png},         {".mbtiles", OutputFormat::MbTiles},
+    {".gpkg", OutputFormat::GeoPackage}, {".kmz", OutputFormat::Kmz},
+};
+
+// "a, b or c".
+template <typename Items, typename Text>
+std::string ListText(const Items& items, Text text) {
+  std::string list;
+  const std::size_t count = std::size(items);
+  for (std::size_t i = 0; i < count; ++i) {
+    list += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + std::string(text(items[i]));
+  }
+  return list;
+}
+
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -81,7 +103,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 int64_t TilesPerSheet(const CombineOptions& options, const task::TileRange& area) {
   int64_t pixels = options.SheetPixels;
   if (options.Format == OutputFormat::Jpeg && (pixels == 0 || pixels > kJpegMaxSide)) pixels = kJpegMaxSide;
-  return pixels == 0 ? std::max(area.Columns(), area.Rows()) : pixels / kTilePixels;
+  return pixels == 0 ? std::max(area.Columns(), area.Rows()) : pixels / task::kTileSize;
 }
 
 using TranslateOptions = std::unique_ptr<GDALTranslateOptions, decltype(&GDALTranslateOptionsFree)>;
@@ -114,7 +136,7 @@ DegreeView WarpToDegrees(GDALDatasetH source, const task::TileRange& range, int3
   OptionList warp;
   warp.Add("-of", "VRT").Add("-t_srs", "EPSG:4326").Add("-r", "bilinear");
   warp.Add("-te").Add(Exact(bounds.West)).Add(Exact(bounds.South)).Add(Exact(bounds.East)).Add(Exact(bounds.North));
-  warp.Add("-ts").Add(Decimal(range.Columns() * kTilePixels)).Add(Decimal(range.Rows() * kTilePixels));
+  warp.Add("-ts").Add(Decimal(range.Columns() * task::kTileSize)).Add(Decimal(range.Rows() * task::kTileSize));
   const WarpOptions warpOptions(GDALWarpAppOptionsNew(warp.Get(), nullptr), GDALWarpAppOptionsFree);
   if (!warpOptions) throw GdalError("GDAL refused the options of a warp: " + GdalErrorScope::LastError());
   GDALDatasetH bands = view.Bands.get();
@@ -129,23 +151,30 @@ void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOpti
                  const std::string& maskSource, Progress& progress, const std::string& stage) {
   OptionList args;
   args.Add("-of", Facts(options.Format).GdalDriver).Add("-b", "1").Add("-b", "2").Add("-b", "3");
-  args.Add("-mask", maskSource);
+  if (options.Format == OutputFormat::Kmz) {
+    // The driver takes a fourth band for transparency: holes become clear.
+    if (maskSource != "none") args.Add("-b", maskSource);
+  } else {
+    args.Add("-mask", maskSource);
+  }
   const std::string compress = GdalCompressionName(options.Compress);
   const std::string quality = Decimal(kJpegQuality);
   switch (options.Format) {
     case OutputFormat::GeoTiff:
-      args.Add("-co", "TILED=YES").Add("-co", "BLOCKXSIZE=256").Add("-co", "BLOCKYSIZE=256");
+      args.Add("-co", "TILED=YES").Add("-co", "BLOCKXSIZE=" + kTileSide).Add("-co", "BLOCKYSIZE=" + kTileSide);
       args.Add("-co", "COMPRESS=" + compress).Add("-co", "BIGTIFF=IF_SAFER");
       if (options.Compress == Compression::Jpeg) args.Add("-co", "PHOTOMETRIC=YCBCR").Add("-co", "JPEG_QUALITY=" + quality);
       break;
     case OutputFormat::Cog:
-      args.Add("-co", "COMPRESS=" + compress).Add("-co", "BLOCKSIZE=256").Add("-co", "BIGTIFF=IF_SAFER");
+      args.Add("-co", "COMPRESS=" + compress).Add("-co", "BLOCKSIZE=" + kTileSide).Add("-co", "BIGTIFF=IF_SAFER");
       args.Add("-co", "QUALITY=" + quality).Add("-co", "RESAMPLING=AVERAGE");
       args.Add("-co", options.Overviews ? "OVERVIEWS=AUTO" : "OVERVIEWS=NONE");
       break;
     case OutputFormat::Jpeg: args.Add("-co", "QUALITY=" + quality); break;
+    case OutputFormat::Kmz: args.Add("-co", "FORMAT=AUTO"); break;  // PNG tiles where holes are
     case OutputFormat::Png:
-    case OutputFormat::MbTiles: break;
+    case OutputFormat::MbTiles:
+    case OutputFormat::GeoPackage: break;
   }
   const TranslateOptions translate = MakeTranslateOptions(args);
   GdalProgress bridge{&progress, stage};
@@ -167,36 +196,36 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
                           const std::optional<ChromaSampling>& sampling, HoleList& holes, PendingFiles& pending,
                           Progress& progress, const Stages& stage) {
   const int32_t zoom = tiles.Task().Parameters->Zoom;
-  const std::string target = pending.Add(sheet.Path);
-  HoleSpool spool;
+  // GDAL tells a KMZ by its extension.
+  const std::string target = pending.Add(sheet.Path, options.Format == OutputFormat::Kmz ? ".kmz" : "");
+  const bool degrees = options.Srs == OutputSrs::Wgs84 || options.Format == OutputFormat::Kmz;
   TiffSettings settings;
   settings.Fill = options.Fill;
-  const bool direct = options.Format == OutputFormat::GeoTiff && options.Srs == OutputSrs::WebMercator;
-  if (direct) {
+  if (options.Format == OutputFormat::GeoTiff && !degrees) {
     settings.Compress = options.Compress;
     settings.CopySampling = options.Compress == Compression::Jpeg ? sampling : std::nullopt;
-    const TileTally tally = WriteTiles(target, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
-    if (spool.Count() > 0) AddHoleMask(target, sheet.Range, spool, progress, stage("Masking the holes"));
-    if (options.Overviews) BuildOverviews(target, progress, stage("Building overviews"));
-    return tally;
+    settings.Overviews = options.Overviews;
+    return WriteGeoTiff(target, sheet.Range, tiles, settings, pending, holes, progress, stage.Prefix);
   }
 
-  // A step file: the downloaded streams copied where they can be, else lossless.
+  // A step file: the downloaded streams copied where they can be, else
+  // lossless; with overviews that a COG takes over as they are.
   const std::string step = pending.Scratch(sheet.Path);
   settings.Compress = sampling ? Compression::Jpeg : Compression::Deflate;
   settings.CopySampling = sampling;
-  const TileTally tally = WriteTiles(step, sheet.Range, tiles, settings, holes, spool, progress, stage("Combining tiles"));
-  const bool masked = IsTiff(options.Format) && spool.Count() > 0;
-  if (masked) AddHoleMask(step, sheet.Range, spool, progress, stage("Masking the holes"));
+  settings.Overviews = options.Format == OutputFormat::Cog && !degrees && options.Overviews;
+  const TileTally tally = WriteGeoTiff(step, sheet.Range, tiles, settings, pending, holes, progress, stage.Prefix);
+  const bool masked = (IsTiff(options.Format) || options.Format == OutputFormat::Kmz) && tally.Holes > 0;
 
   const std::string noun = Facts(options.Format).Noun;
   {
     // Scanline formats read a whole row of blocks at a time.
-    const GdalCacheFor rows(sheet.Range.Columns() * kTilePixels * kTilePixels * 3);
+    const GdalCacheFor rows(sheet.Range.Columns() * task::kTileSize * task::kTileSize * 3);
     Dataset source = OpenDataset(step, /*update=*/false);
-    if (options.Srs == OutputSrs::Wgs84) {
+    if (degrees) {
       const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
-      TranslateTo(view.Warped.get(), target, options, masked ? "4" : "none", progress, stage("Reprojecting to WGS 84 and writing " + noun));
+      TranslateTo(view.Warped.get(), target, options, masked ? "4" : "none", progress,
+                  stage("Reprojecting to WGS 84 and writing " + noun));
     } else {
       TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun));
     }
@@ -207,17 +236,36 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   }
 
   if (const char* worldExtension = Facts(options.Format).WorldFileExtension) {
-    std::array<double, 6> transform = MercatorGeoTransform(sheet.Range, zoom);
-    if (options.Srs == OutputSrs::Wgs84) {
+    std::array<double, 6> transform = task::MercatorGeoTransform(sheet.Range, zoom);
+    if (degrees) {
       const DegreeBox b = DegreesOf(sheet.Range, zoom);
-      transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * kTilePixels), 0,
-                   b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * kTilePixels)};
+      transform = {b.West, (b.East - b.West) / static_cast<double>(sheet.Range.Columns() * task::kTileSize), 0,
+                   b.North, 0, -(b.North - b.South) / static_cast<double>(sheet.Range.Rows() * task::kTileSize)};
     }
+    const int epsg = degrees ? task::kWgs84Epsg : task::kWebMercatorEpsg;
     const std::string stem = platform::RemoveFileExt(sheet.Path);
     pending.AddText(stem + worldExtension, WorldFileText(transform));
-    pending.AddText(stem + ".prj", PrjText(options.Srs == OutputSrs::Wgs84 ? kWgs84Epsg : kWebMercatorEpsg));
+    pending.AddText(stem + ".prj", PrjText(epsg));
+    // GDAL and the programs built on it read the coordinates from here.
+    pending.AddText(sheet.Path + ".aux.xml", AuxXmlText(epsg));
   }
   return tally;
+}
+
+// How the tile database of a sheet is written; throws CombineError for a
+// minimum zoom above the task's.
+TileDatabaseSettings DatabaseSettings(const CombineOptions& options, const std::string& name,
+                                      const task::TileRange& range, int32_t zoom) {
+  TileDatabaseSettings settings;
+  settings.Kind = options.Format == OutputFormat::MbTiles ? TileDatabaseKind::MbTiles : TileDatabaseKind::GeoPackage;
+  settings.Name = name;
+  settings.Fill = options.Fill;
+  settings.MinZoom = !options.Overviews ? zoom : options.MinZoom.value_or(ZoomHoldingInOneTile(range, zoom));
+  if (settings.MinZoom > zoom) {
+    throw CombineError("The minimum zoom " + Decimal(settings.MinZoom) + " is above the task's zoom " + Decimal(zoom) +
+                       ".");
+  }
+  return settings;
 }
 
 }  // namespace
@@ -235,11 +283,16 @@ std::optional<OutputFormat> FormatNamed(const std::string& name) {
 
 std::optional<OutputFormat> FormatOfPath(const std::string& path) {
   const std::string extension = Lower(platform::ExtractFileExt(path));
-  if (extension == ".tif" || extension == ".tiff") return OutputFormat::GeoTiff;
-  if (extension == ".jpg" || extension == ".jpeg") return OutputFormat::Jpeg;
-  if (extension == ".png") return OutputFormat::Png;
-  if (extension == ".mbtiles") return OutputFormat::MbTiles;
+  for (const auto& [known, format] : kKnownExtensions) {
+    if (extension == known) return format;
+  }
   return std::nullopt;
+}
+
+std::string FormatNamesText() { return ListText(kFormatFacts, [](const FormatFacts& facts) { return facts.Name; }); }
+
+std::string KnownExtensionsText() {
+  return ListText(kKnownExtensions, [](const auto& known) { return known.first; });
 }
 
 std::optional<Rgb> ParseColour(const std::string& text) {
@@ -271,15 +324,18 @@ std::optional<Rgb> ParseColour(const std::string& text) {
 std::string CheckOptions(const CombineOptions& options) {
   if (options.TaskPath.empty()) return "No task file given.";
   if (options.OutputPath.empty()) return "No output file given.";
-  if (options.SheetPixels != 0 && options.SheetPixels < kTilePixels) {
-    return "A sheet must hold at least one tile: 256 pixels a side.";
+  if (options.SheetPixels != 0 && options.SheetPixels < task::kTileSize) {
+    return "A sheet must hold at least one tile: " + kTileSide + " pixels a side.";
   }
   if (options.Format == OutputFormat::Jpeg && options.SheetPixels > kJpegMaxSide) {
     return "A JPEG file holds at most 65500 pixels a side: give a sheet size of 65500 or less.";
   }
-  if (options.Format == OutputFormat::MbTiles && options.Srs == OutputSrs::Wgs84) {
-    return "MBTiles holds tiles in Web Mercator (EPSG:3857) only.";
+  if (IsTileDatabase(options.Format) && options.Srs == OutputSrs::Wgs84) {
+    return std::string(FormatTitle(options.Format)) + " holds tiles in Web Mercator (EPSG:3857) only.";
   }
+  if (options.MinZoom && !IsTileDatabase(options.Format)) return "The minimum zoom applies to MBTiles and GeoPackage only.";
+  if (options.MinZoom && !options.Overviews) return "A minimum zoom and no overviews exclude each other.";
+  if (options.MinZoom && *options.MinZoom < 0) return "The minimum zoom cannot be below 0.";
   if (!IsTiff(options.Format) && options.Compress != Compression::Jpeg) {
     return "The compression applies to GeoTIFF and COG only.";
   }
@@ -332,7 +388,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
 
   const TaskTiles tiles(task, options.ProgramFolder);
   std::optional<ChromaSampling> sampling;
-  if (options.CopyTiles && options.Format != OutputFormat::MbTiles) sampling = tiles.CommonTiffSampling(area);
+  if (options.CopyTiles && !IsTileDatabase(options.Format)) sampling = tiles.CommonTiffSampling(area);
   const std::vector<Sheet> sheets = PlanSheets(area, TilesPerSheet(options, area), options.OutputPath);
   const std::string name = platform::RemoveFileExt(task.Parameters->TaskName);
 
@@ -347,8 +403,10 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
                                                  Decimal(static_cast<int64_t>(sheets.size())) + ": "
                                            : ""};
       const TileTally tally =
-          options.Format == OutputFormat::MbTiles
-              ? WriteMbTiles(pending.Add(sheet.Path), name, sheet.Range, tiles, holes, progress, stage("Combining tiles"))
+          IsTileDatabase(options.Format)
+              ? WriteTileDatabase(pending.Add(sheet.Path), sheet.Range, tiles,
+                                  DatabaseSettings(options, name, sheet.Range, task.Parameters->Zoom), holes, progress,
+                                  stage("Combining tiles"))
               : WriteImageSheet(options, sheet, tiles, sampling, holes, pending, progress, stage);
       result.Copied += tally.Copied;
       result.Reencoded += tally.Reencoded;

@@ -1,5 +1,6 @@
 // One combine: the tiles of a task (or of an area of it) into one
-// georeferenced image, a set of sheets, or an MBTiles database. Everything it
+// georeferenced image, a set of sheets, a tile database (MBTiles, GeoPackage)
+// or a KMZ. Everything it
 // writes appears at its final path only when the whole combine is complete.
 // Runs on the caller's thread (the window runs it on a thread of its own);
 // progress and the cancel request go through Progress.
@@ -21,24 +22,35 @@
 
 namespace combiner {
 
-enum class OutputFormat { GeoTiff, Cog, Jpeg, Png, MbTiles };
+enum class OutputFormat { GeoTiff, Cog, Jpeg, Png, MbTiles, GeoPackage, Kmz };
 enum class OutputSrs { WebMercator, Wgs84 };  // EPSG:3857 metres, EPSG:4326 degrees
 
 // The formats in the order the window lists them.
-inline constexpr OutputFormat kFormats[] = {OutputFormat::GeoTiff, OutputFormat::Cog, OutputFormat::Jpeg,
-                                            OutputFormat::Png, OutputFormat::MbTiles};
-// "gtiff", "cog", "jpeg", "png", "mbtiles".
+inline constexpr OutputFormat kFormats[] = {OutputFormat::GeoTiff, OutputFormat::Cog,        OutputFormat::Jpeg,
+                                            OutputFormat::Png,     OutputFormat::MbTiles,    OutputFormat::GeoPackage,
+                                            OutputFormat::Kmz};
+// "gtiff", "cog", "jpeg", "png", "mbtiles", "gpkg", "kmz".
 const char* FormatName(OutputFormat format);
 // "GeoTIFF", "Cloud-Optimized GeoTIFF", ...
 const char* FormatTitle(OutputFormat format);
-// ".tif", ".tif", ".jpg", ".png", ".mbtiles".
+// ".tif", ".tif", ".jpg", ".png", ".mbtiles", ".gpkg", ".kmz".
 const char* FormatExtension(OutputFormat format);
 std::optional<OutputFormat> FormatNamed(const std::string& name);
 // The format a path's extension names, if any (".tif", ".tiff", ".jpg", ...;
 // a .tif is a plain GeoTIFF).
 std::optional<OutputFormat> FormatOfPath(const std::string& path);
-// GeoTIFF and COG: the formats the compression and the overviews apply to.
+// "gtiff, cog, jpeg, png, mbtiles, gpkg or kmz", and the extensions
+// FormatOfPath knows likewise, for messages.
+std::string FormatNamesText();
+std::string KnownExtensionsText();
+// GeoTIFF and COG: the formats the compression applies to.
 inline bool IsTiff(OutputFormat format) { return format == OutputFormat::GeoTiff || format == OutputFormat::Cog; }
+// MBTiles and GeoPackage: a web map's tile grid, with lower zooms for overviews.
+inline bool IsTileDatabase(OutputFormat format) {
+  return format == OutputFormat::MbTiles || format == OutputFormat::GeoPackage;
+}
+// The formats with a choice of coordinates (the others have their own).
+inline bool TakesSrs(OutputFormat format) { return !IsTileDatabase(format) && format != OutputFormat::Kmz; }
 
 // "white", "black", "#RRGGBB" or "R,G,B" (0..255 each).
 std::optional<Rgb> ParseColour(const std::string& text);
@@ -50,14 +62,18 @@ struct CombineOptions {
   std::string TaskPath;
   std::string OutputPath;
   OutputFormat Format = OutputFormat::GeoTiff;
-  OutputSrs Srs = OutputSrs::WebMercator;
+  OutputSrs Srs = OutputSrs::WebMercator;  // where TakesSrs; a KMZ is in degrees
   Compression Compress = Compression::Jpeg;  // GeoTIFF and COG
   // Largest side of a file in pixels, rounded down to whole tiles; 0: no
   // limit but the format's own (a JPEG's 65,500).
   int64_t SheetPixels = 0;
   Rgb Fill;
   std::optional<AreaRequest> Area;
-  bool Overviews = true;  // GeoTIFF and COG
+  // GeoTIFF and COG: overviews; MBTiles and GeoPackage: the zooms below the
+  // task's, down to MinZoom (default: the zoom at which the sheet lies in
+  // one tile).
+  bool Overviews = true;
+  std::optional<int32_t> MinZoom;
   // False decodes and encodes every tile even where the downloaded JPEG
   // streams could go into the file as they are.
   bool CopyTiles = true;

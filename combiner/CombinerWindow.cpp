@@ -20,6 +20,7 @@
 #include <exception>
 
 #include "core/platform/Files.h"
+#include "core/task/TileGrid.h"
 #include "core/task/Unitclasstask.h"
 #include "qtkit/Dialogs.h"
 
@@ -79,7 +80,7 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   sheetBox_ = new QSpinBox(this);
   sheetBox_->setObjectName("SheetBox");
   sheetBox_->setRange(0, 1 << 30);
-  sheetBox_->setSingleStep(256);
+  sheetBox_->setSingleStep(task::kTileSize);
   sheetBox_->setSpecialValueText("one file");
   sheetBox_->setSuffix(" pixels");
   fillEdit_ = new QLineEdit("white", this);
@@ -220,6 +221,8 @@ void CombinerWindow::FormatChanged() {
   if (!output.empty() && FormatOfPath(output)) {
     outputEdit_->setText(FromLocal(platform::RemoveFileExt(output) + FormatExtension(format)));
   }
+  // The formats with coordinates of their own show them.
+  if (!TakesSrs(format)) srsBox_->setCurrentIndex(format == OutputFormat::Kmz ? 1 : 0);
   UpdateControls();
 }
 
@@ -233,9 +236,9 @@ void CombinerWindow::UpdateControls() {
                                                       outputBrowseButton_, sheetBox_, fillEdit_, areaEdit_}) {
     field->setEnabled(!running);
   }
-  srsBox_->setEnabled(!running && format != OutputFormat::MbTiles);
+  srsBox_->setEnabled(!running && TakesSrs(format));
   compressBox_->setEnabled(!running && tiff);
-  overviewsBox_->setEnabled(!running && tiff);
+  overviewsBox_->setEnabled(!running && (tiff || IsTileDatabase(format)));
   startButton_->setEnabled(!running);
   cancelButton_->setEnabled(running);
   closeButton_->setEnabled(!running);
@@ -247,8 +250,7 @@ std::optional<CombineOptions> CombinerWindow::ReadOptions(QString& problem) cons
   options.TaskPath = ToLocal(taskEdit_->text().trimmed());
   options.OutputPath = ToLocal(outputEdit_->text().trimmed());
   options.Format = SelectedFormat();
-  options.Srs = options.Format != OutputFormat::MbTiles && srsBox_->currentIndex() == 1 ? OutputSrs::Wgs84
-                                                                                         : OutputSrs::WebMercator;
+  options.Srs = srsBox_->currentIndex() == 1 ? OutputSrs::Wgs84 : OutputSrs::WebMercator;
   options.Compress =
       IsTiff(options.Format) ? static_cast<Compression>(compressBox_->currentIndex()) : Compression::Jpeg;
   options.Overviews = overviewsBox_->isChecked();

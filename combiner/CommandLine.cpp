@@ -21,6 +21,7 @@ const OptionSpec kOptions[] = {
     {"output", 'o', true}, {"format", 0, true},       {"srs", 0, true},       {"sheet", 0, true},
     {"fill", 0, true},     {"compress", 0, true},     {"area", 0, true},      {"no-overviews", 0, false},
     {"reencode", 0, false}, {"quiet", 'q', false},    {"verbose", 'v', false}, {"help", 'h', false},
+    {"min-zoom", 0, true},
 };
 
 const OptionSpec* FindLong(const std::string& name) {
@@ -93,10 +94,12 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
   if (!given("output")) throw UsageError("no output given: -o OUT (or only a task file, for the window)");
   o.OutputPath = options["output"];
   if (given("format")) {
-    o.Format = Required(FormatNamed(options["format"]),
-                        "unknown format '" + options["format"] + "': gtiff, cog, jpeg, png or mbtiles");
+    o.Format = Required(FormatNamed(options["format"]), "unknown format '" + options["format"] + "': " + FormatNamesText());
   } else {
-    o.Format = FormatOfPath(o.OutputPath).value_or(OutputFormat::GeoTiff);
+    // Never a file of one format under another's name.
+    o.Format = Required(FormatOfPath(o.OutputPath), "cannot tell the format of '" + o.OutputPath +
+                                                        "' by its name: give --format, or end it in " +
+                                                        KnownExtensionsText());
   }
   if (given("srs")) {
     const std::string& srs = options["srs"];
@@ -106,6 +109,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
       o.Srs = OutputSrs::Wgs84;
     } else {
       throw UsageError("unknown coordinates '" + srs + "': 3857 (metres) or 4326 (degrees)");
+    }
+    if (o.Format == OutputFormat::Kmz && o.Srs != OutputSrs::Wgs84) {
+      throw UsageError("a KMZ is in WGS 84 degrees (4326) only");
     }
   }
   if (given("sheet")) {
@@ -136,6 +142,11 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
       throw UsageError(error.what());
     }
   }
+  if (given("min-zoom")) {
+    const auto zoom = platform::ParseInteger(options["min-zoom"]);
+    if (!zoom) throw UsageError("the minimum zoom '" + options["min-zoom"] + "' is no number");
+    o.MinZoom = *zoom;
+  }
   o.Overviews = !given("no-overviews");
   o.CopyTiles = !given("reencode");
   if (given("quiet") && given("verbose")) throw UsageError("-q and -v exclude each other");
@@ -148,19 +159,24 @@ std::string UsageText() {
   return "Usage: tilejoin [TASK.otsk]\n"
          "  or:  tilejoin TASK.otsk -o OUT [OPTIONS]\n"
          "  or:  tilejoin --version\n"
-         "Combines the tiles of a download task into one georeferenced image. Without -o it opens\n"
-         "its window (with the task filled in, when one is given).\n"
+         "Combines the tiles of a download task into one georeferenced image or tile database.\n"
+         "Without -o it opens its window (with the task filled in, when one is given).\n"
          "\n"
          "  -o, --output OUT         the file to write; it appears only when complete\n"
-         "      --format FORMAT      gtiff (default, or as OUT's extension says), cog, jpeg, png, mbtiles\n"
-         "      --srs 3857|4326      Web Mercator metres (default) or WGS 84 degrees (reprojected)\n"
+         "      --format FORMAT      as OUT's extension says (.tif .tiff .jpg .jpeg .png .mbtiles .gpkg\n"
+         "                           .kmz), or: gtiff, cog, jpeg, png, mbtiles, gpkg, kmz\n"
+         "      --srs 3857|4326      Web Mercator metres (default) or WGS 84 degrees (reprojected);\n"
+         "                           MBTiles and GeoPackage are in metres, a KMZ in degrees\n"
          "      --sheet PIXELS       split into sheets of at most PIXELS x PIXELS (whole tiles), named\n"
          "                           OUT_r<row>_c<column>; a JPEG is split at 65500 pixels anyway\n"
          "      --fill COLOUR        colour of the holes: white (default), black, #RRGGBB or R,G,B\n"
          "      --compress KIND      GeoTIFF and COG: jpeg (default), deflate or none\n"
          "      --area AREA          only a part of the task: tiles:MINX,MINY,MAXX,MAXY or\n"
          "                           lonlat:WEST,SOUTH,EAST,NORTH\n"
-         "      --no-overviews       GeoTIFF and COG without overviews\n"
+         "      --no-overviews       GeoTIFF and COG without overviews; MBTiles and GeoPackage with the\n"
+         "                           task's zoom only\n"
+         "      --min-zoom ZOOM      MBTiles and GeoPackage: the lowest zoom (default: the zoom at which\n"
+         "                           the whole task lies in one tile)\n"
          "      --reencode           decode and encode every tile, even those a JPEG GeoTIFF can take\n"
          "                           as downloaded\n"
          "  -q, --quiet              print nothing but errors\n"
@@ -168,9 +184,10 @@ std::string UsageText() {
          "  -h, --help               print this text\n"
          "\n"
          "Holes (tiles missing, given up or unreadable) get the fill colour, a mask in a GeoTIFF or\n"
-         "COG, and a line in OUT_holes.txt; MBTiles leaves them out. Progress goes to standard error:\n"
-         "one line redrawn on a terminal, otherwise a line every 10 seconds. SIGINT or SIGTERM stops\n"
-         "the combine and leaves nothing behind.\n"
+         "COG, transparency in a KMZ, a line in OUT_holes.txt and a record in OUT_holes.ftl (a\n"
+         "failed-tile list for the re-download); MBTiles and GeoPackage leave them out. Progress goes\n"
+         "to standard error: one line redrawn on a terminal, otherwise a line every 10 seconds and at\n"
+         "the end of each step. SIGINT or SIGTERM stops the combine and leaves nothing behind.\n"
          "\n"
          "Exit status: 0 complete; 1 written with holes; 2 bad usage, an unreadable task or an output\n"
          "that could not be written; 130 interrupted.\n";

@@ -28,18 +28,28 @@ void ConsoleProgress::Report(const std::string& stage, double fraction) {
     stage_ = stage;
     stageStart_ = now;
     if (verbosity_ == Verbosity::Verbose) {
-      Finish();
+      line_.Finish();
       std::fputs((stage + "\n").c_str(), out_);
     }
   }
+  fraction_ = fraction;
   const bool terminal = line_.Terminal();
   const bool due = now - lastShown_ >= (terminal ? std::chrono::duration_cast<Clock::duration>(kRedrawEvery)
                                                   : std::chrono::duration_cast<Clock::duration>(kPlainLineEvery));
-  if (!due && !(terminal && (newStage || fraction >= 1))) return;
-  lastShown_ = now;
-  line_.Show(Text(stage, fraction, std::chrono::duration<double>(now - stageStart_).count()));
+  if (due || fraction >= 1 || (terminal && newStage)) ShowLatest(now);
 }
 
-void ConsoleProgress::Finish() { line_.Finish(); }
+void ConsoleProgress::ShowLatest(Clock::time_point now) {
+  const std::string text = Text(stage_, fraction_, std::chrono::duration<double>(now - stageStart_).count());
+  lastShown_ = now;
+  if (text == shown_) return;
+  shown_ = text;
+  line_.Show(text);
+}
+
+void ConsoleProgress::Finish() {
+  if (!stage_.empty()) ShowLatest(Clock::now());
+  line_.Finish();
+}
 
 }  // namespace combiner

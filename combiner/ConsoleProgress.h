@@ -1,5 +1,6 @@
 // The progress of a combine on standard error: on a terminal one line redrawn
-// in place, elsewhere a plain line every 10 seconds; nothing when quiet. A
+// in place, elsewhere a plain line every 10 seconds and at the end of each
+// stage, so that a log ends with the final state; nothing when quiet. A
 // stop signal counted in stopSignals is the cancel request. The combine's
 // thread only.
 #pragma once
@@ -21,7 +22,8 @@ class ConsoleProgress final : public Progress {
 
   void Report(const std::string& stage, double fraction) override;
   bool CancelRequested() const override { return stopSignals_.load() > 0; }
-  // Ends a redrawn line so that what follows starts on a line of its own.
+  // Shows the latest state if it is not shown yet, and ends a redrawn line
+  // so that what follows starts on a line of its own.
   void Finish();
 
   // "Combining tiles: 45.2%, 0:00:12 left".
@@ -30,13 +32,17 @@ class ConsoleProgress final : public Progress {
  private:
   using Clock = std::chrono::steady_clock;
 
+  void ShowLatest(Clock::time_point now);
+
   std::FILE* out_;
   platform::StatusLine line_;
   Verbosity verbosity_;
   const std::atomic<int>& stopSignals_;
   std::string stage_;
+  double fraction_ = 0;
   Clock::time_point stageStart_;
   Clock::time_point lastShown_;
+  std::string shown_;  // the text shown last
 };
 
 }  // namespace combiner

@@ -2,6 +2,7 @@
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <ogr_srs_api.h>
 
@@ -92,19 +93,20 @@ std::optional<Pixels> DecodeWithGdal(std::string_view bytes) {
   std::optional<Pixels> result;
   if (Dataset image{GDALOpenEx(name.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, kImageDrivers, nullptr, nullptr)}) {
     const int bands = GDALGetRasterCount(image.get());
-    if (GDALGetRasterXSize(image.get()) == 256 && GDALGetRasterYSize(image.get()) == 256 && bands >= 1) {
+    constexpr int kSide = task::kTileSize;
+    if (GDALGetRasterXSize(image.get()) == kSide && GDALGetRasterYSize(image.get()) == kSide && bands >= 1) {
       Pixels pixels(kTileBytes);
       GDALRasterBandH first = GDALGetRasterBand(image.get(), 1);
       GDALColorTableH palette = GDALGetRasterColorTable(first);
       bool read = true;
       if (bands >= 3) {
         int bandMap[] = {1, 2, 3};
-        read = GDALDatasetRasterIO(image.get(), GF_Read, 0, 0, 256, 256, pixels.data(), 256, 256, GDT_Byte, 3, bandMap,
-                                   3, 256 * 3, 1) == CE_None;
+        read = GDALDatasetRasterIO(image.get(), GF_Read, 0, 0, kSide, kSide, pixels.data(), kSide, kSide, GDT_Byte, 3,
+                                   bandMap, 3, kSide * 3, 1) == CE_None;
       } else {
         // One band (and perhaps alpha): grey, or indices into a palette.
-        std::vector<uint8_t> values(256 * 256);
-        read = GDALRasterIO(first, GF_Read, 0, 0, 256, 256, values.data(), 256, 256, GDT_Byte, 0, 0) == CE_None;
+        std::vector<uint8_t> values(std::size_t{kSide} * kSide);
+        read = GDALRasterIO(first, GF_Read, 0, 0, kSide, kSide, values.data(), kSide, kSide, GDT_Byte, 0, 0) == CE_None;
         for (std::size_t i = 0; read && i < values.size(); ++i) {
           GDALColorEntry colour{values[i], values[i], values[i], 255};
           if (palette != nullptr) GDALGetColorEntryAsRGB(palette, values[i], &colour);
@@ -120,19 +122,50 @@ std::optional<Pixels> DecodeWithGdal(std::string_view bytes) {
   return result;
 }
 
-std::string PrjText(int epsg) {
-  OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-  std::string text;
-  if (OSRImportFromEPSG(srs, epsg) == OGRERR_NONE) {
-    const char* const options[] = {"FORMAT=WKT1_ESRI", nullptr};
-    char* wkt = nullptr;
-    if (OSRExportToWktEx(srs, &wkt, options) == OGRERR_NONE && wkt != nullptr) text = wkt;
-    CPLFree(wkt);
+namespace {
+
+// An EPSG coordinate system with longitude (easting) first, for any use.
+struct SpatialReference {
+  explicit SpatialReference(int epsg) : Handle(OSRNewSpatialReference(nullptr)) {
+    if (OSRImportFromEPSG(Handle, epsg) != OGRERR_NONE) {
+      OSRDestroySpatialReference(Handle);
+      throw GdalError("No description of EPSG:" + platform::FormatInteger(epsg) + ": " + GdalErrorScope::LastError());
+    }
+    OSRSetAxisMappingStrategy(Handle, OAMS_TRADITIONAL_GIS_ORDER);
   }
-  OSRDestroySpatialReference(srs);
-  if (text.empty()) throw GdalError("No description of EPSG:" + platform::FormatInteger(epsg) + ": " +
-                                    GdalErrorScope::LastError());
-  return text;
+  ~SpatialReference() { OSRDestroySpatialReference(Handle); }
+  SpatialReference(const SpatialReference&) = delete;
+  SpatialReference& operator=(const SpatialReference&) = delete;
+
+  std::string Wkt(const char* format) const {
+    const char* const options[] = {format, nullptr};
+    char* wkt = nullptr;
+    std::string text;
+    if (OSRExportToWktEx(Handle, &wkt, options) == OGRERR_NONE && wkt != nullptr) text = wkt;
+    CPLFree(wkt);
+    if (text.empty()) throw GdalError("No well-known text of a coordinate system: " + GdalErrorScope::LastError());
+    return text;
+  }
+
+  OGRSpatialReferenceH Handle;
+};
+
+}  // namespace
+
+std::string PrjText(int epsg) { return SpatialReference(epsg).Wkt("FORMAT=WKT1_ESRI"); }
+
+std::string WktText(int epsg) { return SpatialReference(epsg).Wkt("FORMAT=WKT1"); }
+
+std::string AuxXmlText(int epsg) {
+  const SpatialReference srs(epsg);
+  int count = 0;
+  const int* mapping = OSRGetDataAxisToSRSAxisMapping(srs.Handle, &count);
+  std::string axes;
+  for (int i = 0; i < count; ++i) axes += (i > 0 ? "," : "") + platform::FormatInteger(mapping[i]);
+  char* escaped = CPLEscapeString(srs.Wkt("FORMAT=WKT1").c_str(), -1, CPLES_XML);
+  const std::string wkt = escaped;
+  CPLFree(escaped);
+  return "<PAMDataset>\n  <SRS dataAxisToSRSAxisMapping=\"" + axes + "\">" + wkt + "</SRS>\n</PAMDataset>\n";
 }
 
 OptionList& OptionList::Add(const std::string& option) {

@@ -80,6 +80,11 @@ std::optional<Pixels> DecodeWithGdal(std::string_view bytes);
 
 // Well-known text of an EPSG coordinate system in the flavour .prj files use.
 std::string PrjText(int epsg);
+// The same as OGC well-known text (version 1), as a GeoPackage states it.
+std::string WktText(int epsg);
+// The .aux.xml beside an image (GDAL's own side file) that gives its
+// coordinate system, in longitude, latitude order as a world file's axes.
+std::string AuxXmlText(int epsg);
 
 // argv-style option lists for GDAL's utility functions.
 class OptionList {

@@ -2,19 +2,22 @@
 
 #include <gdal.h>
 #include <geotiffio.h>
-#include <ogr_srs_api.h>
 #include <tiffio.h>
 #include <xtiffio.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
+#include <cstdio>
 #include <memory>
+#include <new>
+#include <string_view>
 #include <vector>
 
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
-#include "core/platform/Numbers.h"
 
 namespace combiner {
 
@@ -25,48 +28,96 @@ namespace {
 constexpr double kBoundBytesPerTile = 256 * 1024 * 4.0 / 3;
 // Classic TIFF offsets end at 4 GiB; keep room for the directories.
 constexpr double kClassicTiffBytes = 4.0e9;
+// GDAL's default deflate level.
+constexpr int kDeflateLevel = 6;
+constexpr std::size_t kMaskTileBytes = task::kTileSize * task::kTileSize / 8;
 
-// Where the tiles go: a file that takes each tile as the loop hands it over.
-class TileSink {
- public:
-  virtual ~TileSink() = default;
-  virtual void Put(int64_t column, int64_t row, const TileContent& tile) = 0;
-  // Makes the file complete; throws when that fails.
-  virtual void Finish() = 0;
+std::string Deflate(const uint8_t* data, std::size_t size) {
+  uLongf length = compressBound(static_cast<uLong>(size));
+  std::string packed(length, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &length, data, static_cast<uLong>(size), kDeflateLevel) !=
+      Z_OK) {
+    throw std::bad_alloc();  // with a large enough buffer only memory can fail
+  }
+  packed.resize(length);
+  return packed;
+}
+
+// How the colour tiles of a file are stored; encoding is safe on any thread.
+struct ColourCoding {
+  Compression Compress = Compression::Jpeg;
+  ChromaSampling Sampling;
+
+  std::string Encode(const Pixels& pixels) const {
+    switch (Compress) {
+      case Compression::Jpeg: return EncodeJpeg(pixels, Sampling, kJpegQuality);
+      case Compression::Deflate: return Deflate(pixels.data(), pixels.size());
+      case Compression::None: break;
+    }
+    return std::string(pixels.begin(), pixels.end());
+  }
 };
 
-// A JPEG-compressed YCbCr TIFF whose tiles are whole JPEG streams of one
-// sampling, written raw: a downloaded stream of that sampling goes in as
-// it is, anything else is encoded to one.
-class RawJpegTiff final : public TileSink {
+// One image of the file: the full one, an overview, or a mask of either.
+struct ImageSpec {
+  int64_t Width = 0;
+  int64_t Height = 0;
+  int Level = 0;  // 0 the full image, n its n-th overview
+  bool Mask = false;
+  ColourCoding Coding;  // colour images
+};
+
+// A TIFF written image after image, each tile given as its stored bytes.
+class TiffWriter {
  public:
-  RawJpegTiff(const std::string& path, const task::TileRange& range, int32_t zoom, ChromaSampling sampling, Rgb fill)
-      : path_(path), sampling_(sampling), fill_(EncodeJpeg(SolidPixels(fill), sampling, kJpegQuality)) {
+  TiffWriter(const std::string& path, bool bigTiff) : path_(path) {
     XTIFFInitialize();  // the GeoTIFF tags
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, &RawJpegTiff::KeepError, this);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, &RawJpegTiff::IgnoreWarning, nullptr);
-    tiff_.reset(TIFFOpenExt(path.c_str(), NeedsBigTiff(range.Count()) ? "w8" : "w", options));
+    TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffWriter::KeepError, this);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffWriter::IgnoreWarning, nullptr);
+    tiff_.reset(TIFFOpenExt(path.c_str(), bigTiff ? "w8" : "w", options));
     TIFFOpenOptionsFree(options);
     if (!tiff_) Fail("Cannot create file ");
-    TIFF* tiff = tiff_.get();
+  }
 
-    const auto width = static_cast<uint32_t>(range.Columns() * kTilePixels);
-    const auto height = static_cast<uint32_t>(range.Rows() * kTilePixels);
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+  void Begin(const ImageSpec& spec) {
+    TIFF* tiff = tiff_.get();
+    TIFFSetField(tiff, TIFFTAG_SUBFILETYPE,
+                 (spec.Level > 0 ? FILETYPE_REDUCEDIMAGE : 0) | (spec.Mask ? FILETYPE_MASK : 0));
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(spec.Width));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(spec.Height));
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, task::kTileSize);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, task::kTileSize);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (spec.Mask) {
+      TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
+      TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+      TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MASK);
+      TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+      return;
+    }
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
-    TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(sampling.Horizontal),
-                 static_cast<uint16_t>(sampling.Vertical));
-    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kTilePixels);
-    TIFFSetField(tiff, TIFFTAG_TILELENGTH, kTilePixels);
-    TIFFSetField(tiff, TIFFTAG_SOFTWARE, "tilejoin");
+    switch (spec.Coding.Compress) {
+      case Compression::Jpeg:
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+        TIFFSetField(tiff, TIFFTAG_YCBCRSUBSAMPLING, static_cast<uint16_t>(spec.Coding.Sampling.Horizontal),
+                     static_cast<uint16_t>(spec.Coding.Sampling.Vertical));
+        break;
+      case Compression::Deflate:
+      case Compression::None:
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION,
+                     spec.Coding.Compress == Compression::Deflate ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_NONE);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        break;
+    }
+    if (spec.Level == 0) TIFFSetField(tiff, TIFFTAG_SOFTWARE, "tilejoin");
+  }
 
-    const std::array<double, 6> transform = MercatorGeoTransform(range, zoom);
+  // The full image's place in Web Mercator metres.
+  void Georeference(const std::array<double, 6>& transform) {
+    TIFF* tiff = tiff_.get();
     double scale[3] = {transform[1], -transform[5], 0};
     double tiePoint[6] = {0, 0, 0, transform[0], transform[3], 0};
     TIFFSetField(tiff, TIFFTAG_GEOPIXELSCALE, 3, scale);
@@ -76,40 +127,35 @@ class RawJpegTiff final : public TileSink {
     GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
     GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
     GTIFKeySet(keys, GTCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / Pseudo-Mercator");
-    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, kWebMercatorEpsg);
+    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, task::kWebMercatorEpsg);
     GTIFKeySet(keys, ProjLinearUnitsGeoKey, TYPE_SHORT, 1, Linear_Meter);
     const int written = GTIFWriteKeys(keys);
     GTIFFree(keys);
     if (written == 0) Fail("Unable to write to ");
   }
 
-  void Put(int64_t column, int64_t row, const TileContent& tile) override {
-    std::string encoded;
-    const std::string* stream = &fill_;
-    if (tile.What == TileContent::Kind::AsDownloaded) {
-      stream = &tile.Bytes;
-    } else if (tile.What == TileContent::Kind::Decoded) {
-      encoded = EncodeJpeg(tile.Image, sampling_, kJpegQuality);
-      stream = &encoded;
-    }
-    const ttile_t index = TIFFComputeTile(tiff_.get(), static_cast<uint32_t>(column * kTilePixels),
-                                          static_cast<uint32_t>(row * kTilePixels), 0, 0);
-    if (TIFFWriteRawTile(tiff_.get(), index, const_cast<char*>(stream->data()), static_cast<tmsize_t>(stream->size())) < 0) {
+  void Put(int64_t column, int64_t row, std::string_view bytes) {
+    const ttile_t index = TIFFComputeTile(tiff_.get(), static_cast<uint32_t>(column * task::kTileSize),
+                                          static_cast<uint32_t>(row * task::kTileSize), 0, 0);
+    if (TIFFWriteRawTile(tiff_.get(), index, const_cast<char*>(bytes.data()), static_cast<tmsize_t>(bytes.size())) < 0) {
       Fail("Unable to write to ");
     }
   }
 
-  void Finish() override {
-    const bool flushed = TIFFFlush(tiff_.get()) == 1;
+  void End() {
+    if (TIFFWriteDirectory(tiff_.get()) != 1) Fail("Unable to write to ");
+  }
+
+  void Close() {
     tiff_.reset();
-    if (!flushed) Fail("Unable to write to ");
+    if (!error_.empty()) Fail("Unable to write to ");
   }
 
  private:
   static int KeepError(TIFF*, void* self, const char* module, const char* format, va_list arguments) {
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
-    static_cast<RawJpegTiff*>(self)->error_ = std::string(module != nullptr ? module : "libtiff") + ": " + text;
+    static_cast<TiffWriter*>(self)->error_ = std::string(module != nullptr ? module : "libtiff") + ": " + text;
     return 1;
   }
   static int IgnoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
@@ -119,8 +165,6 @@ class RawJpegTiff final : public TileSink {
   }
 
   std::string path_;
-  ChromaSampling sampling_;
-  std::string fill_;  // the fill colour's tile, encoded once
   std::string error_;  // before tiff_: closing may still report
   struct TiffCloser {
     void operator()(TIFF* tiff) const { XTIFFClose(tiff); }
@@ -128,49 +172,165 @@ class RawJpegTiff final : public TileSink {
   std::unique_ptr<TIFF, TiffCloser> tiff_;
 };
 
-// A GeoTIFF written through GDAL, tile by tile, every tile from pixels.
-class GdalTiff final : public TileSink {
+// The overview tiles, kept in scratch files until the full image is written
+// (a TIFF's images are written one after the other): a file per level, its
+// tiles in row order, read back in that order.
+class OverviewSpool {
  public:
-  GdalTiff(const std::string& path, const task::TileRange& range, int32_t zoom, Compression compress, Rgb fill)
-      : path_(path), fill_(SolidPixels(fill)) {
-    OptionList options;
-    options.Add("TILED=YES").Add("BLOCKXSIZE=256").Add("BLOCKYSIZE=256").Add("INTERLEAVE=PIXEL");
-    options.Add(std::string("COMPRESS=") + GdalCompressionName(compress));
-    if (compress == Compression::Jpeg) {
-      options.Add("PHOTOMETRIC=YCBCR").Add("JPEG_QUALITY=" + platform::FormatInteger(kJpegQuality));
-    }
-    options.Add(NeedsBigTiff(range.Count()) ? "BIGTIFF=YES" : "BIGTIFF=NO");
-    CPLErrorReset();
-    dataset_.reset(GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(),
-                              static_cast<int>(range.Columns() * kTilePixels),
-                              static_cast<int>(range.Rows() * kTilePixels), 3, GDT_Byte, options.Get()));
-    if (!dataset_) throw GdalError("Cannot create file " + path + ": " + GdalErrorScope::LastError());
-    std::array<double, 6> transform = MercatorGeoTransform(range, zoom);
-    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-    const bool georeferenced = OSRImportFromEPSG(srs, kWebMercatorEpsg) == OGRERR_NONE &&
-                               GDALSetSpatialRef(dataset_.get(), srs) == CE_None &&
-                               GDALSetGeoTransform(dataset_.get(), transform.data()) == CE_None;
-    OSRDestroySpatialReference(srs);
-    if (!georeferenced) throw GdalError("Unable to write to " + path + ": " + GdalErrorScope::LastError());
-  }
-
-  void Put(int64_t column, int64_t row, const TileContent& tile) override {
-    const Pixels& pixels = tile.What == TileContent::Kind::Decoded ? tile.Image : fill_;
-    if (GDALDatasetRasterIO(dataset_.get(), GF_Write, static_cast<int>(column * kTilePixels),
-                            static_cast<int>(row * kTilePixels), kTilePixels, kTilePixels,
-                            const_cast<uint8_t*>(pixels.data()), kTilePixels, kTilePixels, GDT_Byte, 3, nullptr, 3,
-                            3 * kTilePixels, 1) != CE_None) {
-      throw GdalError("Unable to write to " + path_ + ": " + GdalErrorScope::LastError());
+  OverviewSpool(PendingFiles& pending, const std::string& besideTarget, int levels) : pending_(pending) {
+    for (int level = 1; level <= levels; ++level) {
+      Level& added = levels_.emplace_back();
+      added.Path = pending.Scratch(besideTarget);
+      added.File.reset(std::fopen(added.Path.c_str(), "w+b"));
+      if (!added.File) platform::ThrowCannotCreate(added.Path);
     }
   }
+  ~OverviewSpool() {
+    for (Level& level : levels_) {
+      level.File.reset();
+      pending_.Discard(level.Path);
+    }
+  }
+  OverviewSpool(const OverviewSpool&) = delete;
+  OverviewSpool& operator=(const OverviewSpool&) = delete;
 
-  void Finish() override { CloseDataset(std::move(dataset_), path_); }
+  // Empty bytes stand for the fill colour's tile.
+  void Add(int level, const std::string& bytes) {
+    Level& target = At(level);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), target.File.get()) != bytes.size()) {
+      platform::ThrowUnableToWrite(target.Path);
+    }
+    target.Sizes.push_back(bytes.size());
+  }
+
+  std::size_t Count(int level) { return At(level).Sizes.size(); }
+
+  // The tiles of level in the order they came, one call each.
+  std::string Next(int level, std::size_t index) {
+    Level& source = At(level);
+    if (index == 0) std::rewind(source.File.get());
+    std::string bytes(source.Sizes[index], '\0');
+    if (std::fread(bytes.data(), 1, bytes.size(), source.File.get()) != bytes.size()) {
+      throw platform::FileError("Cannot read " + source.Path);
+    }
+    return bytes;
+  }
 
  private:
-  std::string path_;
-  Pixels fill_;
-  Dataset dataset_;
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+  struct Level {
+    std::string Path;
+    std::unique_ptr<std::FILE, FileCloser> File;
+    std::vector<std::size_t> Sizes;
+  };
+  Level& At(int level) { return levels_[static_cast<std::size_t>(level - 1)]; }
+
+  PendingFiles& pending_;
+  std::vector<Level> levels_;
 };
+
+// The mask's pixels of one tile of an image of the pyramid: 1 where any tile
+// of the task under the pixel is no hole.
+class MaskPainter {
+ public:
+  MaskPainter(const task::TileRange& range, const std::vector<bool>& holes)
+      : columns_(range.Columns()), rows_(range.Rows()), holes_(holes) {
+    std::vector<uint8_t> bits(kMaskTileBytes, 0);
+    hole_ = Deflate(bits.data(), bits.size());
+    std::fill(bits.begin(), bits.end(), 0xFF);
+    valid_ = Deflate(bits.data(), bits.size());
+  }
+
+  std::string Tile(int level, int64_t column, int64_t row) const {
+    // The tiles of the task under this tile of the level.
+    const int64_t span = int64_t{1} << level;
+    const int64_t firstColumn = column * span, lastColumn = std::min(columns_, firstColumn + span) - 1;
+    const int64_t firstRow = row * span, lastRow = std::min(rows_, firstRow + span) - 1;
+    int64_t holes = 0;
+    for (int64_t y = firstRow; y <= lastRow; ++y) {
+      for (int64_t x = firstColumn; x <= lastColumn; ++x) holes += IsHole(x, y) ? 1 : 0;
+    }
+    if (holes == 0) return valid_;
+    if (holes == (lastColumn - firstColumn + 1) * (lastRow - firstRow + 1)) return hole_;
+
+    std::vector<uint8_t> bits(kMaskTileBytes, 0);
+    for (int py = 0; py < task::kTileSize; ++py) {
+      const auto [topTile, bottomTile] = TilesUnder(row * task::kTileSize + py, level, rows_);
+      for (int px = 0; px < task::kTileSize; ++px) {
+        const auto [leftTile, rightTile] = TilesUnder(column * task::kTileSize + px, level, columns_);
+        bool valid = false;
+        for (int64_t y = topTile; y <= bottomTile && !valid; ++y) {
+          for (int64_t x = leftTile; x <= rightTile && !valid; ++x) valid = !IsHole(x, y);
+        }
+        if (valid) bits[static_cast<std::size_t>(py * task::kTileSize + px) / 8] |= static_cast<uint8_t>(0x80 >> (px % 8));
+      }
+    }
+    return Deflate(bits.data(), bits.size());
+  }
+
+ private:
+  // The first and last tile of the task under pixel `pixel` of a level
+  // (last before first beyond the image).
+  static std::pair<int64_t, int64_t> TilesUnder(int64_t pixel, int level, int64_t tiles) {
+    const int64_t first = (pixel << level) / task::kTileSize;
+    const int64_t last = (((pixel + 1) << level) - 1) / task::kTileSize;
+    return {first, std::min(last, tiles - 1)};
+  }
+  bool IsHole(int64_t x, int64_t y) const { return holes_[static_cast<std::size_t>(y * columns_ + x)]; }
+
+  int64_t columns_;
+  int64_t rows_;
+  const std::vector<bool>& holes_;
+  std::string hole_;   // a tile of holes only
+  std::string valid_;  // a tile without holes
+};
+
+// The pyramid's tiles into the TIFF: the full image at once, the overviews
+// into the spool.
+class GeoTiffOutput final : public PyramidOutput {
+ public:
+  GeoTiffOutput(TiffWriter& tiff, const task::TileRange& range, const ColourCoding& coding, Rgb fill,
+                OverviewSpool* spool)
+      : tiff_(tiff), coding_(coding), fill_(coding.Encode(SolidPixels(fill))), spool_(spool),
+        columns_(range.Columns()), holes_(static_cast<std::size_t>(range.Count()), false) {}
+
+  std::string EncodeBase(TileContent& tile) const override {
+    switch (tile.What) {
+      case TileContent::Kind::AsDownloaded: return std::move(tile.Bytes);
+      case TileContent::Kind::Decoded: return coding_.Encode(tile.Image);
+      case TileContent::Kind::Hole: break;
+    }
+    return {};
+  }
+  std::string EncodeLevel(const Pixels& tile) const override { return coding_.Encode(tile); }
+
+  void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) override {
+    const bool hole = tile.What == TileContent::Kind::Hole;
+    if (hole) {
+      holes_[static_cast<std::size_t>(row * columns_ + column)] = true;
+      anyHole_ = true;
+    }
+    tiff_.Put(column, row, hole ? fill_ : bytes);
+  }
+  void PutLevel(int level, int64_t, int64_t, bool, std::string bytes) override { spool_->Add(level, bytes); }
+
+  const std::string& FillTile() const { return fill_; }
+  bool AnyHole() const { return anyHole_; }
+  const std::vector<bool>& Holes() const { return holes_; }
+
+ private:
+  TiffWriter& tiff_;
+  ColourCoding coding_;
+  std::string fill_;  // the fill colour's tile, encoded once
+  OverviewSpool* spool_;
+  int64_t columns_;
+  std::vector<bool> holes_;  // by index in the range, row by row
+  bool anyHole_ = false;
+};
+
+int64_t TilesAcross(int64_t pixels) { return (pixels + task::kTileSize - 1) / task::kTileSize; }
 
 }  // namespace
 
@@ -185,80 +345,104 @@ const char* GdalCompressionName(Compression compress) {
 
 bool NeedsBigTiff(int64_t tiles) { return static_cast<double>(tiles) * kBoundBytesPerTile > kClassicTiffBytes; }
 
-TileTally WriteTiles(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
-                     const TiffSettings& settings, HoleList& holes, HoleSpool& spool, Progress& progress,
-                     const std::string& stage) {
-  const task::MDTask& task = tiles.Task();
-  const int32_t zoom = task.Parameters->Zoom;
-  const bool copy = settings.Compress == Compression::Jpeg && settings.CopySampling.has_value();
-  std::unique_ptr<TileSink> sink;
-  if (copy) {
-    sink = std::make_unique<RawJpegTiff>(path, range, zoom, *settings.CopySampling, settings.Fill);
-  } else {
-    sink = std::make_unique<GdalTiff>(path, range, zoom, settings.Compress, settings.Fill);
-  }
-  const auto keepAsIs = [&](const JpegLayout& layout) { return copy && TiffTileSampling(layout) == settings.CopySampling; };
-
-  TileTally tally;
-  const int64_t total = range.Count();
-  for (int64_t index = 0; index < total; ++index) {
-    if (progress.CancelRequested()) throw Cancelled();
-    const int64_t column = index % range.Columns();
-    const int64_t row = index / range.Columns();
-    const auto x = static_cast<int32_t>(range.MinX + column);
-    const auto y = static_cast<int32_t>(range.MinY + row);
-    const TileContent tile = tiles.Load(x, y, keepAsIs);
-    switch (tile.What) {
-      case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
-      case TileContent::Kind::Decoded: ++tally.Reencoded; break;
-      case TileContent::Kind::Hole:
-        holes.Add(x, y, tile.Verdict);
-        spool.Add(index);
-        break;
-    }
-    sink->Put(column, row, tile);
-    progress.Report(stage, static_cast<double>(index + 1) / static_cast<double>(total));
-  }
-  sink->Finish();
-  return tally;
+int OverviewLevels(int64_t width, int64_t height) {
+  int levels = 0;
+  for (int64_t side = std::max(width, height); side > task::kTileSize; side = (side + 1) / 2) ++levels;
+  return levels;
 }
 
-void AddHoleMask(const std::string& path, const task::TileRange& range, HoleSpool& spool, Progress& progress,
-                 const std::string& stage) {
-  Dataset dataset = OpenDataset(path, /*update=*/true);
-  if (GDALCreateDatasetMaskBand(dataset.get(), GMF_PER_DATASET) != CE_None) {
-    throw GdalError("Unable to write to " + path + ": " + GdalErrorScope::LastError());
+TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
+                       const TiffSettings& settings, PendingFiles& pending, HoleList& holes, Progress& progress,
+                       const std::string& stagePrefix) {
+  const int32_t zoom = tiles.Task().Parameters->Zoom;
+  const bool copy = settings.Compress == Compression::Jpeg && settings.CopySampling.has_value();
+  ImageSpec image;
+  image.Width = range.Columns() * task::kTileSize;
+  image.Height = range.Rows() * task::kTileSize;
+  image.Coding = {settings.Compress, settings.CopySampling.value_or(ChromaSampling{})};
+  const int levels = settings.Overviews ? OverviewLevels(image.Width, image.Height) : 0;
+  std::unique_ptr<OverviewSpool> spool;
+  if (levels > 0) spool = std::make_unique<OverviewSpool>(pending, path, levels);
+
+  TiffWriter tiff(path, NeedsBigTiff(range.Count()));
+  tiff.Begin(image);
+  tiff.Georeference(task::MercatorGeoTransform(range, zoom));
+  GeoTiffOutput output(tiff, range, image.Coding, settings.Fill, spool.get());
+  PyramidPlan plan;
+  plan.Range = range;
+  plan.OriginX = range.MinX;
+  plan.OriginY = range.MinY;
+  plan.Levels = levels;
+  plan.Fill = settings.Fill;
+  plan.KeepAsIs = [&](const JpegLayout& layout) { return copy && TiffTileSampling(layout) == settings.CopySampling; };
+  const TileTally tally = BuildPyramid(tiles, plan, output, holes, progress, stagePrefix + "Combining tiles");
+  tiff.End();
+
+  const auto sizeAt = [&](int level) {
+    ImageSpec scaled = image;
+    scaled.Level = level;
+    scaled.Width = (image.Width + (int64_t{1} << level) - 1) >> level;
+    scaled.Height = (image.Height + (int64_t{1} << level) - 1) >> level;
+    return scaled;
+  };
+  // Stored tiles of all overviews, and of all masks, for the progress.
+  int64_t overviewTiles = 0;
+  int64_t maskTiles = 0;
+  for (int level = 0; level <= levels; ++level) {
+    const ImageSpec scaled = sizeAt(level);
+    const int64_t count = TilesAcross(scaled.Width) * TilesAcross(scaled.Height);
+    if (level > 0) overviewTiles += count;
+    maskTiles += count;
   }
-  GDALRasterBandH mask = GDALGetMaskBand(GDALGetRasterBand(dataset.get(), 1));
-  std::vector<uint8_t> valid(kTilePixels * kTilePixels, 255);
-  std::vector<uint8_t> hole(kTilePixels * kTilePixels, 0);
-  spool.Rewind();
-  std::optional<int64_t> nextHole = spool.Next();
-  const int64_t total = range.Count();
-  for (int64_t index = 0; index < total; ++index) {
-    if (progress.CancelRequested()) throw Cancelled();
-    const bool isHole = nextHole == index;
-    if (isHole) nextHole = spool.Next();
-    std::vector<uint8_t>& values = isHole ? hole : valid;
-    if (GDALRasterIO(mask, GF_Write, static_cast<int>(index % range.Columns() * kTilePixels),
-                     static_cast<int>(index / range.Columns() * kTilePixels), kTilePixels, kTilePixels, values.data(),
-                     kTilePixels, kTilePixels, GDT_Byte, 0, 0) != CE_None) {
-      throw GdalError("Unable to write to " + path + ": " + GdalErrorScope::LastError());
+
+  const std::string overviewStage = stagePrefix + "Writing overviews";
+  int64_t written = 0;
+  for (int level = 1; level <= levels; ++level) {
+    const ImageSpec scaled = sizeAt(level);
+    const int64_t columns = TilesAcross(scaled.Width);
+    tiff.Begin(scaled);
+    for (std::size_t index = 0; index < spool->Count(level); ++index) {
+      if (progress.CancelRequested()) throw Cancelled();
+      const std::string bytes = spool->Next(level, index);
+      tiff.Put(static_cast<int64_t>(index) % columns, static_cast<int64_t>(index) / columns,
+               bytes.empty() ? output.FillTile() : bytes);
+      progress.Report(overviewStage, static_cast<double>(++written) / static_cast<double>(overviewTiles));
     }
-    progress.Report(stage, static_cast<double>(index + 1) / static_cast<double>(total));
+    tiff.End();
   }
-  CloseDataset(std::move(dataset), path);
+  spool.reset();
+
+  if (output.AnyHole()) {
+    const std::string maskStage = stagePrefix + "Masking the holes";
+    const MaskPainter painter(range, output.Holes());
+    written = 0;
+    for (int level = 0; level <= levels; ++level) {
+      ImageSpec mask = sizeAt(level);
+      mask.Mask = true;
+      tiff.Begin(mask);
+      for (int64_t row = 0; row < TilesAcross(mask.Height); ++row) {
+        for (int64_t column = 0; column < TilesAcross(mask.Width); ++column) {
+          if (progress.CancelRequested()) throw Cancelled();
+          tiff.Put(column, row, painter.Tile(level, column, row));
+          progress.Report(maskStage, static_cast<double>(++written) / static_cast<double>(maskTiles));
+        }
+      }
+      tiff.End();
+    }
+  }
+  tiff.Close();
+  return tally;
 }
 
 void BuildOverviews(const std::string& path, Progress& progress, const std::string& stage) {
   Dataset dataset = OpenDataset(path, /*update=*/true);
-  const int largest = std::max(GDALGetRasterXSize(dataset.get()), GDALGetRasterYSize(dataset.get()));
-  std::vector<int> levels;
-  for (int level = 2; (largest + level / 2 - 1) / (level / 2) > kTilePixels; level *= 2) levels.push_back(level);
-  if (levels.empty()) return;
+  const int levels = OverviewLevels(GDALGetRasterXSize(dataset.get()), GDALGetRasterYSize(dataset.get()));
+  if (levels == 0) return;
+  std::vector<int> factors;
+  for (int level = 1; level <= levels; ++level) factors.push_back(1 << level);
   GdalProgress bridge{&progress, stage};
-  if (GDALBuildOverviews(dataset.get(), "AVERAGE", static_cast<int>(levels.size()), levels.data(), 0, nullptr,
-                         &GdalProgress::Callback, &bridge) != CE_None) {
+  if (GDALBuildOverviews(dataset.get(), "AVERAGE", levels, factors.data(), 0, nullptr, &GdalProgress::Callback,
+                         &bridge) != CE_None) {
     ThrowStepFailure(progress, "Building the overviews of", path);
   }
   CloseDataset(std::move(dataset), path);

@@ -1,8 +1,9 @@
 // GeoTIFF files of a block of tiles, in Web Mercator, tiled 256 x 256 on the
-// download grid. Tiles that are JPEG streams of the file's own kind are
-// copied into it as they are (libtiff raw tile writes); all others are
-// decoded and encoded (into the same file). Then, on the finished file, a
-// mask over the holes and overviews (GDAL). Run on the combine's thread.
+// download grid, written with libtiff image by image: the tiles (JPEG streams
+// of the file's own kind copied as they are, all others encoded on the worker
+// threads), then the overviews (see Pyramid.h), then a mask over the holes
+// and its overviews, as GDAL lays out an internal mask. Run on the combine's
+// thread.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,9 @@
 
 #include "combiner/Holes.h"
 #include "combiner/JpegCodec.h"
+#include "combiner/PendingFiles.h"
 #include "combiner/Progress.h"
+#include "combiner/Pyramid.h"
 #include "combiner/TaskTiles.h"
 #include "core/task/TileRange.h"
 
@@ -27,33 +30,30 @@ const char* GdalCompressionName(Compression compress);
 struct TiffSettings {
   Compression Compress = Compression::Jpeg;
   // With JPEG compression: the sampling of the tiles copied as they are;
-  // nullopt encodes every tile through GDAL.
+  // nullopt encodes every tile (4:2:0).
   std::optional<ChromaSampling> CopySampling;
   Rgb Fill;
-};
-
-// How the tiles of a file were written.
-struct TileTally {
-  int64_t Copied = 0;     // the downloaded bytes as they are
-  int64_t Reencoded = 0;  // decoded and encoded
+  bool Overviews = false;
 };
 
 // True when a file of this many tiles, with overviews, may pass 4 GB.
 bool NeedsBigTiff(int64_t tiles);
 
-// Writes the tiles of range as a GeoTIFF at path (a temporary name). Holes
-// get the fill colour, go to holes and, by their index in range, to spool.
-// Throws Cancelled, GdalError, platform::FileError.
-TileTally WriteTiles(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
-                     const TiffSettings& settings, HoleList& holes, HoleSpool& spool, Progress& progress,
-                     const std::string& stage);
+// How many overviews halve an image of this size until it fits one
+// 256 x 256 block (GDAL's rule: each level's side rounded up).
+int OverviewLevels(int64_t width, int64_t height);
 
-// Adds to the GeoTIFF at path a mask that is 0 over the spooled holes of
-// range and 255 elsewhere.
-void AddHoleMask(const std::string& path, const task::TileRange& range, HoleSpool& spool, Progress& progress,
-                 const std::string& stage);
+// Writes the tiles of range as a GeoTIFF at path (a temporary name), with
+// overviews when settings ask for them, and a mask when there are holes.
+// Holes get the fill colour and go to holes. A scratch file of pending holds
+// the overviews until the tiles are written. stagePrefix starts the names of
+// the stages of progress. Throws Cancelled, platform::FileError.
+TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
+                       const TiffSettings& settings, PendingFiles& pending, HoleList& holes, Progress& progress,
+                       const std::string& stagePrefix);
 
-// Adds overviews halving the size until it fits in one 256 x 256 block.
+// GDAL's overviews (average) of a finished image whose pixels do not lie on
+// the tile grid (one reprojected to degrees).
 void BuildOverviews(const std::string& path, Progress& progress, const std::string& stage);
 
 }  // namespace combiner

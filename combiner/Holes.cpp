@@ -1,9 +1,6 @@
 #include "combiner/Holes.h"
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
 namespace combiner {
@@ -50,27 +47,6 @@ void HoleList::Commit() {
   Flush();
   writer_->Commit();
   failedList_->Commit();
-}
-
-HoleSpool::HoleSpool() : file_(std::tmpfile()) {
-  if (file_ == nullptr) throw std::runtime_error(std::string("No temporary file: ") + std::strerror(errno));
-}
-
-HoleSpool::~HoleSpool() { std::fclose(file_); }
-
-void HoleSpool::Add(int64_t index) {
-  if (std::fwrite(&index, sizeof index, 1, file_) != 1) {
-    throw std::runtime_error(std::string("Cannot keep the list of holes: ") + std::strerror(errno));
-  }
-  ++count_;
-}
-
-void HoleSpool::Rewind() { std::rewind(file_); }
-
-std::optional<int64_t> HoleSpool::Next() {
-  int64_t index = 0;
-  if (std::fread(&index, sizeof index, 1, file_) != 1) return std::nullopt;
-  return index;
 }
 
 }  // namespace combiner

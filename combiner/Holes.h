@@ -1,12 +1,9 @@
 // The holes of a combine: the tiles it filled with the fill colour, counted by
-// reason, listed in a side file, and spooled per sheet for the sheet's mask.
-// One thread at a time.
+// reason and listed in side files. One thread at a time.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "combiner/TaskTiles.h"
@@ -46,27 +43,6 @@ class HoleList {
   std::unique_ptr<task::FailedListWriter> failedList_;
   std::string pending_;
   HoleCounts counts_;
-};
-
-// The holes of one sheet by their index in the sheet (row by row from the
-// north-west), in increasing order, kept in an anonymous temporary file: a
-// sheet may have more holes than memory should hold.
-class HoleSpool {
- public:
-  HoleSpool();
-  ~HoleSpool();
-  HoleSpool(const HoleSpool&) = delete;
-  HoleSpool& operator=(const HoleSpool&) = delete;
-
-  void Add(int64_t index);
-  int64_t Count() const { return count_; }
-  // Reading back, from the first hole on.
-  void Rewind();
-  std::optional<int64_t> Next();
-
- private:
-  std::FILE* file_;
-  int64_t count_ = 0;
 };
 
 }  // namespace combiner

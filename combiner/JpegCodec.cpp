@@ -1,5 +1,6 @@
 #include "combiner/JpegCodec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,6 @@ namespace combiner {
 
 namespace {
 
-constexpr int kTileSide = 256;
 constexpr uint8_t kBaselineFrame = 0xC0;
 
 uint16_t BigEndian16(const unsigned char* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
@@ -50,11 +50,15 @@ void SetUpErrors(ErrorManager& errors) {
 }  // namespace
 
 Pixels SolidPixels(Rgb colour) {
+  constexpr std::size_t kRowBytes = task::kTileSize * 3;
   Pixels pixels(kTileBytes);
-  for (std::size_t i = 0; i < kTileBytes; i += 3) {
+  for (std::size_t i = 0; i < kRowBytes; i += 3) {
     pixels[i] = colour.R;
     pixels[i + 1] = colour.G;
     pixels[i + 2] = colour.B;
+  }
+  for (std::size_t row = kRowBytes; row < kTileBytes; row += kRowBytes) {
+    std::copy_n(pixels.begin(), kRowBytes, pixels.begin() + static_cast<std::ptrdiff_t>(row));
   }
   return pixels;
 }
@@ -110,8 +114,8 @@ std::optional<JpegLayout> InspectJpeg(std::string_view bytes) {
 }
 
 std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout) {
-  if (layout.FrameMarker != kBaselineFrame || layout.Precision != 8 || layout.Width != kTileSide ||
-      layout.Height != kTileSide || layout.Sampling.size() != 3 || !layout.HasTables || !layout.EndsWithEoi ||
+  if (layout.FrameMarker != kBaselineFrame || layout.Precision != 8 || layout.Width != task::kTileSize ||
+      layout.Height != task::kTileSize || layout.Sampling.size() != 3 || !layout.HasTables || !layout.EndsWithEoi ||
       layout.AdobeUntransformed) {
     return std::nullopt;
   }
@@ -129,8 +133,9 @@ std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout) {
 
 bool IsWholeJpeg(const JpegLayout& layout) { return layout.HasTables && layout.EndsWithEoi; }
 
-std::optional<Pixels> DecodeJpeg(std::string_view bytes) {
-  Pixels pixels(kTileBytes);
+std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale) {
+  const int side = task::kTileSize / scale;
+  Pixels pixels(static_cast<std::size_t>(side) * side * 3);
   jpeg_decompress_struct info{};
   ErrorManager errors;
   SetUpErrors(errors);
@@ -142,20 +147,43 @@ std::optional<Pixels> DecodeJpeg(std::string_view bytes) {
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&info, TRUE);
-  if (info.image_width != kTileSide || info.image_height != kTileSide) {
+  if (info.image_width != task::kTileSize || info.image_height != task::kTileSize) {
     jpeg_destroy_decompress(&info);
     return std::nullopt;
   }
   info.out_color_space = JCS_RGB;
+  info.scale_num = 1;
+  info.scale_denom = static_cast<unsigned>(scale);
   jpeg_start_decompress(&info);
+  if (static_cast<int>(info.output_width) != side || static_cast<int>(info.output_height) != side) {
+    jpeg_destroy_decompress(&info);
+    return std::nullopt;
+  }
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = pixels.data() + static_cast<std::size_t>(info.output_scanline) * kTileSide * 3;
+    JSAMPROW row = pixels.data() + static_cast<std::size_t>(info.output_scanline) * side * 3;
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
   if (errors.CorruptData) return std::nullopt;
   return pixels;
+}
+
+Pixels HalveTile(const Pixels& tile) {
+  constexpr int kHalf = task::kTileSize / 2;
+  constexpr std::size_t kStride = task::kTileSize * 3;
+  Pixels half(static_cast<std::size_t>(kHalf) * kHalf * 3);
+  uint8_t* out = half.data();
+  for (int row = 0; row < kHalf; ++row) {
+    const uint8_t* top = tile.data() + 2 * row * kStride;
+    const uint8_t* bottom = top + kStride;
+    for (int column = 0; column < kHalf; ++column, top += 6, bottom += 6) {
+      for (int c = 0; c < 3; ++c) {
+        *out++ = static_cast<uint8_t>((top[c] + top[c + 3] + bottom[c] + bottom[c + 3] + 2) >> 2);
+      }
+    }
+  }
+  return half;
 }
 
 std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int quality) {
@@ -173,8 +201,8 @@ std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int qualit
   }
   jpeg_create_compress(&info);
   jpeg_mem_dest(&info, &buffer, &size);
-  info.image_width = kTileSide;
-  info.image_height = kTileSide;
+  info.image_width = task::kTileSize;
+  info.image_height = task::kTileSize;
   info.input_components = 3;
   info.in_color_space = JCS_RGB;
   jpeg_set_defaults(&info);
@@ -187,7 +215,7 @@ std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int qualit
   }
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    auto row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(info.next_scanline) * kTileSide * 3);
+    auto row = const_cast<JSAMPROW>(pixels.data() + static_cast<std::size_t>(info.next_scanline) * task::kTileSize * 3);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/task/TileGrid.h"
+
 namespace combiner {
 
 struct Rgb {
@@ -18,7 +20,7 @@ struct Rgb {
 
 // A tile's pixels: 256 x 256 RGB triples, row by row from the north.
 using Pixels = std::vector<uint8_t>;
-inline constexpr std::size_t kTileBytes = 256 * 256 * 3;
+inline constexpr std::size_t kTileBytes = std::size_t{task::kTileSize} * task::kTileSize * 3;
 Pixels SolidPixels(Rgb colour);
 
 // The luma sampling factors of a YCbCr stream whose chroma is sampled 1 x 1
@@ -55,9 +57,15 @@ std::optional<ChromaSampling> TiffTileSampling(const JpegLayout& layout);
 // hold as it is).
 bool IsWholeJpeg(const JpegLayout& layout);
 
-// The pixels of a 256 x 256 stream; nullopt when it has another size or does
-// not decode cleanly (libjpeg reports corrupt data even where it goes on).
-std::optional<Pixels> DecodeJpeg(std::string_view bytes);
+// The pixels of a 256 x 256 stream, 256 / scale pixels a side (scale 1, 2, 4
+// or 8: libjpeg scales inside the inverse DCT, without a full decode);
+// nullopt when it has another size or does not decode cleanly (libjpeg
+// reports corrupt data even where it goes on).
+std::optional<Pixels> DecodeJpeg(std::string_view bytes, int scale = 1);
+
+// A tile's pixels at half size (128 x 128), each the rounded mean of its
+// 2 x 2 pixels, as GDAL's average resampling makes an overview.
+Pixels HalveTile(const Pixels& tile);
 
 // A baseline YCbCr stream of pixels with its own tables.
 std::string EncodeJpeg(const Pixels& pixels, ChromaSampling sampling, int quality);

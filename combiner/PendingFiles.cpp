@@ -32,8 +32,11 @@ PendingFiles::~PendingFiles() {
   for (const Entry& entry : entries_) RemoveWithHelpers(entry.Temporary);
 }
 
-std::string PendingFiles::Add(const std::string& target) {
-  entries_.push_back({platform::TemporaryNameBeside(target), target});
+std::string PendingFiles::Add(const std::string& target, const std::string& suffix) {
+  // GDAL splits a path at the first ".kmz" in it: the suffix must be the only one.
+  entries_.push_back({suffix.empty() ? platform::TemporaryNameBeside(target)
+                                     : platform::TemporaryNameBeside(platform::RemoveFileExt(target)) + suffix,
+                      target});
   return entries_.back().Temporary;
 }
 

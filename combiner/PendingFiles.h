@@ -16,8 +16,10 @@ class PendingFiles {
   PendingFiles(const PendingFiles&) = delete;
   PendingFiles& operator=(const PendingFiles&) = delete;
 
-  // A temporary name for target, to be written by whoever writes it.
-  std::string Add(const std::string& target);
+  // A temporary name for target, to be written by whoever writes it. A
+  // suffix ends it in place of target's extension, for a writer that tells
+  // the format by the name.
+  std::string Add(const std::string& target, const std::string& suffix = "");
   // A small file given whole (a world file, a .prj).
   void AddText(const std::string& target, const std::string& bytes);
   // A temporary file of a step that is not an output; removed at the end,

@@ -51,8 +51,7 @@ std::optional<ChromaSampling> TaskTiles::CommonTiffSampling(const task::TileRang
   const int64_t step = std::max<int64_t>(1, count / kSampleSize);
   std::string bytes;
   for (int64_t index = 0; index < count; index += step) {
-    const auto x = static_cast<int32_t>(area.MinX + index % area.Columns());
-    const auto y = static_cast<int32_t>(area.MinY + index / area.Columns());
+    const auto [x, y] = area.AtRowMajorIndex(index);
     if (platform::ReadWholeFile(task_.TileFilePath(x, y), bytes) != platform::ReadOutcome::Ok) continue;
     if (const auto layout = InspectJpeg(bytes)) {
       if (const auto sampling = TiffTileSampling(*layout)) ++votes[{sampling->Horizontal, sampling->Vertical}];

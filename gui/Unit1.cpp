@@ -506,11 +506,15 @@ void TForm1::Start() {
 
   task::TaskParameters record = *start.Check.Parameters;
   record.ContinueTask = run::ShouldContinueTask(controls, record);
+  run::RunEnvironment environment;
+  environment.Queue = &caller_;
+  environment.ProgramFolder = ToLocal(programFolder_);
+  environment.Pace = pacing_;
+  environment.Limits = limits_;
   std::unique_ptr<run::RunController> next;
   try {
-    next = std::make_unique<run::RunController>(
-        std::move(record), run::RunEnvironment{&caller_, ToLocal(programFolder_), pacing_, limits_, {}},
-        static_cast<run::RunObserver&>(*this));
+    next = std::make_unique<run::RunController>(std::move(record), std::move(environment),
+                                                static_cast<run::RunObserver&>(*this));
   } catch (const task::TaskCreateError& error) {
     if (*error.what() != '\0') qtkit::ShowMessage(FromLocal(error.what()));
     qtkit::ShowMessage(kCreateTaskFailure);

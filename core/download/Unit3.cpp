@@ -18,9 +18,6 @@ std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 // The longest pause a server's Retry-After gets.
 constexpr long kMaxRetryAfterSeconds = 600;
 
-uint64_t Pack(int32_t x, int32_t y) noexcept {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(x)) << 32) | static_cast<uint32_t>(y);
-}
 
 }  // namespace
 
@@ -33,9 +30,7 @@ TDownThread::TDownThread(bool createSuspended, int32_t threadIndex, const task::
 TDownThread::~TDownThread() { WaitFor(); }
 
 task::TilePosition TDownThread::LastPosition() const noexcept {
-  const uint64_t packed = last_.load(std::memory_order_acquire);
-  return task::TilePosition{static_cast<int32_t>(static_cast<uint32_t>(packed >> 32)),
-                      static_cast<int32_t>(static_cast<uint32_t>(packed))};
+  return task::FromPackedKey(last_.load(std::memory_order_acquire));
 }
 
 TileCounts TDownThread::Counts() const noexcept {
@@ -49,7 +44,7 @@ std::map<std::string, int64_t> TDownThread::GivenUpReasons() const {
 std::string TDownThread::StopMessage() const { return ended_.load() ? stopMessage_ : std::string(); }
 
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
-  last_.store(Pack(x, y), std::memory_order_release);
+  last_.store(task::PackedKey({x, y}), std::memory_order_release);
 }
 
 std::string TDownThread::ThreadNumber() const { return Decimal(int64_t{ThreadIndex} + 1); }

@@ -69,6 +69,7 @@ FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
   }
   kind_ = Kind::Regular;
   size_ = static_cast<uint64_t>(status.st_size);
+  headBytes_ = headBytes;
   if (!ReadAt(fd_, 0, static_cast<std::size_t>(std::min<uint64_t>(size_, headBytes)), head_)) Fail(errno);
 }
 
@@ -87,11 +88,15 @@ std::string_view FileBytes::Read(uint64_t offset, std::size_t n) {
   if (offset + n <= head_.size() || head_.size() == size_) {
     return std::string_view(head_).substr(static_cast<std::size_t>(offset), n);
   }
-  if (!ReadAt(fd_, offset, n, scratch_)) {
-    Fail(errno);
-    return {};
+  const uint64_t end = std::min<uint64_t>(offset + n, size_);
+  if (offset < windowOffset_ || end > windowOffset_ + window_.size()) {
+    windowOffset_ = offset;
+    if (!ReadAt(fd_, offset, std::max<std::size_t>(n, headBytes_), window_)) {
+      Fail(errno);
+      return {};
+    }
   }
-  return scratch_;
+  return std::string_view(window_).substr(static_cast<std::size_t>(offset - windowOffset_), n);
 }
 
 }  // namespace platform

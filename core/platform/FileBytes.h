@@ -59,8 +59,12 @@ class FileBytes final : public ByteSource {
   Kind kind_ = Kind::Failed;
   std::string error_;
   uint64_t size_ = 0;
+  std::size_t headBytes_ = 0;
   std::string head_;
-  std::string scratch_;
+  // The last stretch read beyond the head: a marker walk reads ahead in
+  // steps of the head's size, not a system call per marker.
+  uint64_t windowOffset_ = 0;
+  std::string window_;
 };
 
 }  // namespace platform

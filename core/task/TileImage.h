@@ -9,11 +9,9 @@
 #include <string_view>
 
 #include "core/platform/FileBytes.h"
+#include "core/task/TileGrid.h"
 
 namespace task {
-
-// Pixels a side of every tile of the grid.
-inline constexpr int kTileSize = 256;
 
 // The reason bytes are no tile of extension ("jpg" or "png"), for example
 // "0 bytes", "not an image", "a PNG image, not JPEG", "truncated",

@@ -15,6 +15,15 @@ struct TilePosition {
   friend bool operator==(const TilePosition&, const TilePosition&) = default;
 };
 
+// Both coordinates in one word: a key for sets and maps, and a position one
+// atomic store publishes whole.
+inline uint64_t PackedKey(TilePosition tile) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(tile.X)) << 32) | static_cast<uint32_t>(tile.Y);
+}
+inline TilePosition FromPackedKey(uint64_t key) {
+  return {static_cast<int32_t>(static_cast<uint32_t>(key >> 32)), static_cast<int32_t>(static_cast<uint32_t>(key))};
+}
+
 struct TileRange {
   int32_t MinX = 0;
   int32_t MinY = 0;
@@ -31,6 +40,11 @@ struct TileRange {
   // The tile of walk number p (1 .. Count()).
   TilePosition AtWalkNumber(int64_t p) const {
     return TilePosition{static_cast<int32_t>(MinX + (p - 1) / Rows()), static_cast<int32_t>(MinY + (p - 1) % Rows())};
+  }
+  // Images are laid out row by row from the north-west: the tile at index
+  // (0 .. Count() - 1) of that order.
+  TilePosition AtRowMajorIndex(int64_t index) const {
+    return TilePosition{static_cast<int32_t>(MinX + index % Columns()), static_cast<int32_t>(MinY + index / Columns())};
   }
 
   // The walk number after which a slot resumes: that of its last finished

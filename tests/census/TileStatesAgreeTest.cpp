@@ -216,7 +216,10 @@ TEST_F(TileStatesAgree, StatusListsTheHolesOfARunWithFaultsAndFillLeavesNone) {
       void LogLinesAdded(std::size_t) override {}
       void FailedLinesAdded(std::size_t) override {}
     } observer;
-    run::RunEnvironment environment{&queue, program_.Path(), testsupport::ScaledPacing(10), {}, {}};
+    run::RunEnvironment environment;
+    environment.Queue = &queue;
+    environment.ProgramFolder = program_.Path();
+    environment.Pace = testsupport::ScaledPacing(10);
     run::RunController run(*made->Parameters, std::move(environment), observer);
     run.Prepare();
     run.StartWorkers();

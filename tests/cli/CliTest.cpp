@@ -338,7 +338,9 @@ TEST_F(CliTest, AKilledRunLeavesTheTilesBeforeItsPositionsWholeAndTheNextFetches
   };
   const auto saved = [&](int64_t p) { return p <= range.ResumePoint(positions[static_cast<std::size_t>(p % 8)]); };
   for (int64_t p = 1; p <= range.Count(); ++p) {
-    if (saved(p)) ASSERT_EQ(testsupport::ReadFileBytes(tile(p)), body) << "walk number " << p;
+    if (saved(p)) {
+      ASSERT_EQ(testsupport::ReadFileBytes(tile(p)), body) << "walk number " << p;
+    }
   }
 
   const std::size_t before = server_.RequestCount();

@@ -75,7 +75,11 @@ TEST(Report, ProgressSummaryAndJson) {
             "0/0 tiles of the task (100.0%), this run 0/0, 0.00 tiles/s, ETA ?, 0 given up");
   EXPECT_EQ(platform::FormatDuration(3 * 3600 + 62.4), "3:01:02");
 
-  Summary summary{"/maps/a \"b\".otsk", counters, 61.5, 1, false};
+  Summary summary;
+  summary.Task = "/maps/a \"b\".otsk";
+  summary.Counters = counters;
+  summary.ElapsedSeconds = 61.5;
+  summary.ExitStatus = 1;
   EXPECT_EQ(SummaryText(summary), "Saved: 90\nBlank substitutes: 5\nGiven up: 5\nNot tried: 0\nElapsed: 0:01:02\n");
   EXPECT_EQ(SummaryJson(summary),
             "{\"task\": \"/maps/a \\\"b\\\".otsk\", \"total\": 400, \"saved\": 90, \"blank\": 5, \"givenUp\": 5, "

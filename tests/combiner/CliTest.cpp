@@ -37,7 +37,7 @@ TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
   EXPECT_TRUE(Contains(holes.Out, "24 (19 as downloaded, 1 decoded and encoded, 4 holes)")) << holes.Out;
   EXPECT_TRUE(Contains(holes.Out, "1 missing, 1 given up, 2 unreadable; listed in " + mixed.Output("map_holes.txt")));
   EXPECT_TRUE(Contains(holes.Err, "\r\x1b[KCombining tiles: ")) << holes.Err;
-  EXPECT_TRUE(Contains(holes.Err, "Building overviews: 100.0%")) << holes.Err;
+  EXPECT_TRUE(Contains(holes.Err, "Writing overviews: 100.0%")) << holes.Err;
 
   // The tiles of a part without holes: complete. Quiet prints nothing.
   const task::TileRange r = mixed.Task().Range();
@@ -50,7 +50,7 @@ TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
 
   struct Failure {
     std::vector<std::string> Arguments;
-    const char* Says;
+    std::string Says;
   };
   testsupport::TempDir other;
   testsupport::WriteFileBytes(other.File("broken.otsk"), "[Task]\r\nZoom=99\r\n");
@@ -60,6 +60,9 @@ TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
       {{task, "-o", mixed.Output("no/such/folder/x.tif")}, "there is no folder"},
       {{task, "-o", mixed.Output("x.tif"), "--area", "tiles:0,0,1,1"}, "not inside the task's tiles"},
       {{task, "-o", mixed.Output("x.tif"), "--format", "gif"}, "Try 'tilejoin --help'"},
+      {{task, "-o", mixed.Output("x.webp")}, "cannot tell the format of '" + mixed.Output("x.webp") +
+                                                 "' by its name: give --format, or end it in .tif, .tiff, .jpg, "
+                                                 ".jpeg, .png, .mbtiles, .gpkg or .kmz"},
       {{task, "-o", task, "--format", "gtiff"}, "is a file of the task itself"},
   };
   for (const Failure& failure : failures) {
@@ -68,7 +71,17 @@ TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
     EXPECT_TRUE(Contains(result.Err, failure.Says)) << result.Err;
   }
   EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
-            (std::set<std::string>{"map.tif", "map_holes.ftl", "map_holes.txt", "part.png", "part.pgw", "part.prj"}));
+            (std::set<std::string>{"map.tif", "map_holes.ftl", "map_holes.txt", "part.png", "part.pgw", "part.prj",
+                                   "part.png.aux.xml"}));
+
+  // Progress into a pipe or a file: a line now and then, and the end of
+  // every step, so that it ends with the finished state.
+  const ProcessResult piped = Tilejoin({task, "-o", mixed.Output("piped.tif")});
+  EXPECT_EQ(piped.ExitStatus, 1) << piped.Err;
+  EXPECT_TRUE(Contains(piped.Err, "Combining tiles: 100.0%\nWriting overviews: 100.0%\n")) << piped.Err;
+  EXPECT_TRUE(piped.Err.size() > 26 && piped.Err.substr(piped.Err.size() - 27) == "\nMasking the holes: 100.0%\n")
+      << piped.Err;
+  EXPECT_TRUE(Contains(piped.Out, "Elapsed: ")) << piped.Out;
 
   const ProcessResult help = Tilejoin({"--help"});
   EXPECT_EQ(help.ExitStatus, 0);

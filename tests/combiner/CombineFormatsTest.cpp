@@ -4,6 +4,7 @@
 // every stage that leave nothing behind.
 #include <gtest/gtest.h>
 
+#include <cpl_conv.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 #include <sqlite3.h>
@@ -17,7 +18,7 @@
 
 #include "combiner/Combiner.h"
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
@@ -62,6 +63,23 @@ bool PrjIs(const std::string& path, int epsg) {
   return same;
 }
 
+// An image opened as programs built on GDAL open it: reading its side files
+// (world file, .aux.xml), which the combiner's own settings leave unread.
+combiner::Dataset OpenAsUsersDo(const std::string& path) {
+  CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", "YES");
+  CPLSetThreadLocalConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", "NO");
+  combiner::Dataset dataset = combiner::OpenDataset(path, false);
+  CPLSetThreadLocalConfigOption("GDAL_PAM_ENABLED", nullptr);
+  CPLSetThreadLocalConfigOption("GDAL_DISABLE_READDIR_ON_OPEN", nullptr);
+  return dataset;
+}
+
+std::string AuthorityOf(GDALDatasetH dataset) {
+  OGRSpatialReferenceH srs = GDALGetSpatialRef(dataset);
+  const char* code = srs != nullptr ? OSRGetAuthorityCode(srs, nullptr) : nullptr;
+  return code != nullptr ? code : "none";
+}
+
 // The colour of the downloaded tile near its middle (where its checkerboard
 // is light), or the fill colour over a hole.
 Pixels MiddleColour(MixedTask& mixed, int32_t x, int32_t y, combiner::Rgb fill) {
@@ -84,7 +102,7 @@ TEST(CombineFormats, JpegSheetsTileTheAreaWithWorldFilesInMetresWhateverTheLocal
   std::vector<std::string> expectedFiles;
   for (const std::string& name : names) {
     expectedFiles.push_back(mixed.Output(name + ".jpg"));
-    for (const char* extension : {".jpg", ".jgw", ".prj"}) expectedEntries.insert(name + extension);
+    for (const char* extension : {".jpg", ".jgw", ".prj", ".jpg.aux.xml"}) expectedEntries.insert(name + extension);
   }
   EXPECT_EQ(result.Files, expectedFiles);
   EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()), expectedEntries);
@@ -92,7 +110,7 @@ TEST(CombineFormats, JpegSheetsTileTheAreaWithWorldFilesInMetresWhateverTheLocal
   // Each tile of the area lies in exactly one sheet, at the place its world
   // file gives, with its own pixels.
   std::map<std::pair<int32_t, int32_t>, int> covered;
-  const double tileSpan = combiner::TileSpanMetres(13);
+  const double tileSpan = task::TileSpanMetres(13);
   const double pixel = tileSpan / 256;
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
@@ -102,11 +120,16 @@ TEST(CombineFormats, JpegSheetsTileTheAreaWithWorldFilesInMetresWhateverTheLocal
     EXPECT_EQ(world[1], 0);
     EXPECT_EQ(world[2], 0);
     EXPECT_DOUBLE_EQ(world[3], -pixel);
-    const double firstColumn = (world[4] - pixel / 2 - combiner::ColumnEdgeMetres(0, 13)) / tileSpan;
-    const double firstRow = (combiner::RowEdgeMetres(0, 13) - (world[5] + pixel / 2)) / tileSpan;
+    const double firstColumn = (world[4] - pixel / 2 - task::ColumnEdgeMetres(0, 13)) / tileSpan;
+    const double firstRow = (task::RowEdgeMetres(0, 13) - (world[5] + pixel / 2)) / tileSpan;
     ASSERT_NEAR(firstColumn, std::round(firstColumn), 1e-6);
     ASSERT_NEAR(firstRow, std::round(firstRow), 1e-6);
-    combiner::Dataset sheet = combiner::OpenDataset(mixed.Output(name + ".jpg"), false);
+    combiner::Dataset sheet = OpenAsUsersDo(mixed.Output(name + ".jpg"));
+    EXPECT_EQ(AuthorityOf(sheet.get()), "3857");
+    double t[6];
+    ASSERT_EQ(GDALGetGeoTransform(sheet.get(), t), CE_None);
+    EXPECT_DOUBLE_EQ(t[0], world[4] - pixel / 2);
+    EXPECT_DOUBLE_EQ(t[3], world[5] + pixel / 2);
     const int columns = GDALGetRasterXSize(sheet.get()) / 256;
     const int rows = GDALGetRasterYSize(sheet.get()) / 256;
     EXPECT_EQ(columns, 2);
@@ -145,18 +168,20 @@ TEST_P(CombineInDegrees, CornersLieOnTheTasksEdgesAndTilesKeepTheirPlaces) {
   options.Fill = {0, 0, 0};
   const combiner::CombineResult result = CombineQuietly(options);
   ASSERT_EQ(result.Files.size(), 1u);
-  combiner::Dataset dataset = combiner::OpenDataset(result.Files[0], false);
+  combiner::Dataset dataset = OpenAsUsersDo(result.Files[0]);
   ASSERT_EQ(GDALGetRasterXSize(dataset.get()), 6 * 256);
   ASSERT_EQ(GDALGetRasterYSize(dataset.get()), 4 * 256);
 
   double t[6];
+  ASSERT_EQ(GDALGetGeoTransform(dataset.get(), t), CE_None);
+  EXPECT_EQ(AuthorityOf(dataset.get()), "4326");
   if (GetParam().Format == OutputFormat::Png) {
-    const std::vector<double> world = WorldFile(platform::RemoveFileExt(result.Files[0]) + ".pgw");
-    t[0] = world[4] - world[0] / 2, t[1] = world[0], t[2] = 0, t[3] = world[5] - world[3] / 2, t[4] = 0, t[5] = world[3];
     EXPECT_TRUE(PrjIs(platform::RemoveFileExt(result.Files[0]) + ".prj", 4326));
+    // The world file in degrees, as GDAL read it.
+    const std::vector<double> world = WorldFile(platform::RemoveFileExt(result.Files[0]) + ".pgw");
+    EXPECT_DOUBLE_EQ(t[1], world[0]);
+    EXPECT_DOUBLE_EQ(t[5], world[3]);
   } else {
-    ASSERT_EQ(GDALGetGeoTransform(dataset.get(), t), CE_None);
-    EXPECT_STREQ(OSRGetAuthorityCode(GDALGetSpatialRef(dataset.get()), nullptr), "4326");
     EXPECT_EQ(GDALGetMaskFlags(GDALGetRasterBand(dataset.get(), 1)), GMF_PER_DATASET);
     EXPECT_GT(GDALGetOverviewCount(GDALGetRasterBand(dataset.get(), 1)), 0);
   }
@@ -208,59 +233,37 @@ TEST(CombineFormats, CogIsCloudOptimisedWithOverviewsAndTheMask) {
   }
 }
 
-TEST(CombineFormats, MbTilesHoldsTheDownloadedBytesInTmsRows) {
+TEST(CombineFormats, KmzIsASuperOverlayInDegreesWithHolesClear) {
   MixedTask mixed;
-  const combiner::CombineResult result = CombineQuietly(OptionsFor(mixed, OutputFormat::MbTiles, "map.mbtiles"));
-  EXPECT_EQ(result.Copied, 24 - MixedTask::kHoles);
-  EXPECT_EQ(result.Reencoded, 0);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(result.Files.at(0).c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::map<std::string, std::string> metadata;
-  sqlite3_stmt* query = nullptr;
-  sqlite3_prepare_v2(db, "SELECT name, value FROM metadata", -1, &query, nullptr);
-  while (sqlite3_step(query) == SQLITE_ROW) {
-    metadata[reinterpret_cast<const char*>(sqlite3_column_text(query, 0))] =
-        reinterpret_cast<const char*>(sqlite3_column_text(query, 1));
-  }
-  sqlite3_finalize(query);
+  const combiner::CombineResult result = CombineQuietly(OptionsFor(mixed, OutputFormat::Kmz, "map.kmz"));
+  EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
+            (std::set<std::string>{"map.kmz", "map_holes.ftl", "map_holes.txt"}));
+  // GDAL reads the super-overlay back as one image in degrees.
+  combiner::Dataset dataset = combiner::OpenDataset(result.Files.at(0), false);
+  ASSERT_EQ(GDALGetRasterCount(dataset.get()), 4);
+  EXPECT_STREQ(OSRGetAuthorityCode(GDALGetSpatialRef(dataset.get()), nullptr), "4326");
   const task::TileRange r = mixed.Task().Range();
+  const int width = GDALGetRasterXSize(dataset.get()), height = GDALGetRasterYSize(dataset.get());
+  ASSERT_EQ(width, 6 * 256);
+  ASSERT_EQ(height, 4 * 256);
+  double t[6];
+  ASSERT_EQ(GDALGetGeoTransform(dataset.get(), t), CE_None);
   const auto northWest = mixed.Task().ListedEdges(r.MinX, r.MinY);
   const auto southEast = mixed.Task().ListedEdges(r.MaxX, r.MaxY);
-  EXPECT_EQ(metadata["name"], "mosaic");
-  EXPECT_EQ(metadata["format"], "jpg");
-  EXPECT_EQ(metadata["type"], "baselayer");
-  EXPECT_EQ(metadata["minzoom"], "13");
-  EXPECT_EQ(metadata["maxzoom"], "13");
-  std::vector<double> bounds;
-  for (std::size_t start = 0, comma = 0; comma != std::string::npos; start = comma + 1) {
-    comma = metadata["bounds"].find(',', start);
-    bounds.push_back(platform::ParseDecimal(metadata["bounds"].substr(start, comma - start)).value());
-  }
-  ASSERT_EQ(bounds.size(), 4u);
-  EXPECT_NEAR(bounds[0], northWest[0], 1e-9);
-  EXPECT_NEAR(bounds[1], southEast[3], 1e-9);
-  EXPECT_NEAR(bounds[2], southEast[1], 1e-9);
-  EXPECT_NEAR(bounds[3], northWest[2], 1e-9);
-
-  std::map<std::pair<int32_t, int32_t>, std::string> rows;
-  sqlite3_prepare_v2(db, "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", -1, &query, nullptr);
-  while (sqlite3_step(query) == SQLITE_ROW) {
-    EXPECT_EQ(sqlite3_column_int(query, 0), 13);
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(query, 3));
-    rows[{sqlite3_column_int(query, 1), sqlite3_column_int(query, 2)}] = std::string(data, sqlite3_column_bytes(query, 3));
-  }
-  sqlite3_finalize(query);
-  sqlite3_close(db);
-  EXPECT_EQ(rows.size(), 24u - MixedTask::kHoles);
+  EXPECT_NEAR(t[0], northWest[0], 1e-6);  // KML states degrees to 6 places
+  EXPECT_NEAR(t[3], northWest[2], 1e-6);
+  EXPECT_NEAR(t[0] + width * t[1], southEast[1], 1e-6);
+  EXPECT_NEAR(t[3] + height * t[5], southEast[3], 1e-6);
   for (int32_t y = r.MinY; y <= r.MaxY; ++y) {
     for (int32_t x = r.MinX; x <= r.MaxX; ++x) {
-      const auto row = rows.find({x, (1 << 13) - 1 - y});
-      if (mixed.HoleAt(x, y)) {
-        EXPECT_EQ(row, rows.end()) << x << " " << y;
-        continue;
-      }
-      ASSERT_NE(row, rows.end()) << x << " " << y;
-      EXPECT_EQ(row->second, mixed.Task().TileBytes(x, y)) << x << " " << y;
+      const int px = (x - r.MinX) * 256 + 120, py = (y - r.MinY) * 256 + 120;
+      uint8_t alpha = 0;
+      ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(dataset.get(), 4), GF_Read, px, py, 1, 1, &alpha, 1, 1, GDT_Byte, 0, 0),
+                CE_None);
+      EXPECT_EQ(alpha, mixed.HoleAt(x, y) ? 0 : 255) << x << " " << y;
+      if (mixed.HoleAt(x, y)) continue;
+      const Pixels middle = combinertest::ReadPixels(dataset.get(), px, py, 1, 1);
+      EXPECT_LE(combinertest::MaxDifference(middle, MiddleColour(mixed, x, y, combiner::Rgb{})), 12) << x << " " << y;
     }
   }
 }
@@ -287,8 +290,8 @@ TEST(CombineFormats, AnAreaInDegreesTakesTheTilesItCovers) {
   EXPECT_EQ(GDALGetRasterYSize(dataset.get()), 2 * 256);
   double t[6];
   ASSERT_EQ(GDALGetGeoTransform(dataset.get(), t), CE_None);
-  EXPECT_NEAR(t[0], combiner::ColumnEdgeMetres(r.MinX + 1, 13), 1e-6);
-  EXPECT_NEAR(t[3], combiner::RowEdgeMetres(r.MinY + 1, 13), 1e-6);
+  EXPECT_NEAR(t[0], task::ColumnEdgeMetres(r.MinX + 1, 13), 1e-6);
+  EXPECT_NEAR(t[3], task::RowEdgeMetres(r.MinY + 1, 13), 1e-6);
 
   options.Area = combiner::ParseArea("tiles:" + std::to_string(r.MaxX) + ",0," + std::to_string(r.MaxX + 1) + ",1");
   combinertest::RecordingProgress progress;
@@ -347,10 +350,13 @@ INSTANTIATE_TEST_SUITE_P(
         CancelCase{"WhileCopyingTiles", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "Combining", 0.5},
         CancelCase{"InTheMask", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "Masking", 0.5},
         CancelCase{"InTheOverviews", OutputFormat::GeoTiff, OutputSrs::WebMercator, 0, "map.tif", "overviews", 0.2},
+        CancelCase{"InGdalsOverviews", OutputFormat::GeoTiff, OutputSrs::Wgs84, 0, "map.tif", "Building overviews", 0.2},
         CancelCase{"WritingCog", OutputFormat::Cog, OutputSrs::WebMercator, 0, "map.tif", "Writing COG", 0.2},
         CancelCase{"Reprojecting", OutputFormat::Png, OutputSrs::Wgs84, 0, "map.png", "Reprojecting", 0.2},
         CancelCase{"AtALaterSheet", OutputFormat::Jpeg, OutputSrs::WebMercator, 512, "map.jpg", "Sheet 4 of 6", 0},
-        CancelCase{"FillingMbTiles", OutputFormat::MbTiles, OutputSrs::WebMercator, 0, "map.mbtiles", "Combining", 0.5}),
+        CancelCase{"FillingMbTiles", OutputFormat::MbTiles, OutputSrs::WebMercator, 0, "map.mbtiles", "Combining", 0.5},
+        CancelCase{"FillingGeoPackage", OutputFormat::GeoPackage, OutputSrs::WebMercator, 0, "map.gpkg", "Combining", 0.5},
+        CancelCase{"WritingKmz", OutputFormat::Kmz, OutputSrs::WebMercator, 0, "map.kmz", "writing KMZ", 0.3}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace

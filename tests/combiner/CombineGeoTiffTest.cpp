@@ -15,7 +15,7 @@
 
 #include "combiner/Combiner.h"
 #include "combiner/GdalSupport.h"
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
@@ -55,6 +55,9 @@ struct GeoTiffCase {
   bool CopyTiles;
   bool RawCopies;      // the downloaded streams lie in the file as they are
   int CopiedTolerance;  // largest pixel difference from the decoded download
+  // Largest difference of the first overview from the full image averaged,
+  // within each tile's part.
+  int OverviewTolerance;
 };
 
 void PrintTo(const GeoTiffCase& c, std::ostream* out) { *out << c.Name; }
@@ -136,18 +139,44 @@ TEST_P(CombineGeoTiff, EveryTileLandsAtItsPlaceAndHolesAreFilledMaskedAndListed)
   }
   EXPECT_EQ(targets, records);
 
+  // The first overview: the full image averaged 2 x 2 (from half-size decodes
+  // where tiles were copied), and the mask likewise.
+  GDALRasterBandH overview = GDALGetOverview(GDALGetRasterBand(ds, 1), 0);
+  ASSERT_EQ(GDALGetRasterBandXSize(overview), 3 * 256);
+  combiner::Pixels shrunk(3 * 256 * 2 * 256 * 3);
+  for (int band = 1; band <= 3; ++band) {
+    std::vector<uint8_t> values(3 * 256 * 2 * 256);
+    ASSERT_EQ(GDALRasterIO(GDALGetOverview(GDALGetRasterBand(ds, band), 0), GF_Read, 0, 0, 3 * 256, 2 * 256,
+                           values.data(), 3 * 256, 2 * 256, GDT_Byte, 0, 0),
+              CE_None);
+    for (std::size_t i = 0; i < values.size(); ++i) shrunk[3 * i + static_cast<std::size_t>(band - 1)] = values[i];
+  }
+  const Pixels averaged = combinertest::Halved(combinertest::ReadPixels(ds, 0, 0, 6 * 256, 4 * 256), 6 * 256, 4 * 256);
+  EXPECT_LE(combinertest::MaxDifferenceInside(shrunk, averaged, 3 * 256, 128, 2), c.OverviewTolerance);
+  EXPECT_LE(combinertest::MeanDifference(shrunk, averaged), 0.5);
+  GDALRasterBandH overviewMask = GDALGetMaskBand(overview);
+  for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
+    for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
+      uint8_t valid = 0;
+      ASSERT_EQ(GDALRasterIO(overviewMask, GF_Read, (x - range.MinX) * 128 + 64, (y - range.MinY) * 128 + 64, 1, 1,
+                             &valid, 1, 1, GDT_Byte, 0, 0),
+                CE_None);
+      EXPECT_EQ(valid != 0, !mixed.HoleAt(x, y)) << x << " " << y;
+    }
+  }
+
   // Georeferencing: exact to the tile grid in metres, and the corners back in
   // degrees on the extent list's edges.
   double transform[6];
   ASSERT_EQ(GDALGetGeoTransform(ds, transform), CE_None);
-  const auto expected = combiner::MercatorGeoTransform(range, 13);
+  const auto expected = task::MercatorGeoTransform(range, 13);
   for (int i = 0; i < 6; ++i) EXPECT_NEAR(transform[i], expected[i], 1e-6) << i;
   const auto northWest = task.ListedEdges(range.MinX, range.MinY);
   const auto southEast = task.ListedEdges(range.MaxX, range.MaxY);
-  EXPECT_NEAR(combiner::LongitudeOfEasting(transform[0]), northWest[0], 1e-7);
-  EXPECT_NEAR(combiner::LatitudeOfNorthing(transform[3]), northWest[2], 1e-7);
-  EXPECT_NEAR(combiner::LongitudeOfEasting(transform[0] + 6 * 256 * transform[1]), southEast[1], 1e-7);
-  EXPECT_NEAR(combiner::LatitudeOfNorthing(transform[3] + 4 * 256 * transform[5]), southEast[3], 1e-7);
+  EXPECT_NEAR(task::LongitudeOfEasting(transform[0]), northWest[0], 1e-7);
+  EXPECT_NEAR(task::LatitudeOfNorthing(transform[3]), northWest[2], 1e-7);
+  EXPECT_NEAR(task::LongitudeOfEasting(transform[0] + 6 * 256 * transform[1]), southEast[1], 1e-7);
+  EXPECT_NEAR(task::LatitudeOfNorthing(transform[3] + 4 * 256 * transform[5]), southEast[3], 1e-7);
   const char* authority = OSRGetAuthorityCode(GDALGetSpatialRef(ds), nullptr);
   ASSERT_NE(authority, nullptr);
   EXPECT_STREQ(authority, "3857");
@@ -155,9 +184,9 @@ TEST_P(CombineGeoTiff, EveryTileLandsAtItsPlaceAndHolesAreFilledMaskedAndListed)
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, CombineGeoTiff,
-    ::testing::Values(GeoTiffCase{"CopiedJpeg", Compression::Jpeg, true, true, 0},
-                      GeoTiffCase{"ReencodedJpeg", Compression::Jpeg, false, false, 40},
-                      GeoTiffCase{"Deflate", Compression::Deflate, true, false, 0}),
+    ::testing::Values(GeoTiffCase{"CopiedJpeg", Compression::Jpeg, true, true, 0, 4},
+                      GeoTiffCase{"ReencodedJpeg", Compression::Jpeg, false, false, 40, 4},
+                      GeoTiffCase{"Deflate", Compression::Deflate, true, false, 0, 0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST(CombineGeoTiff, CopiesTheSamplingMostTilesHave) {

@@ -52,14 +52,16 @@ TEST(CommandLine, ReadsEveryOption) {
   EXPECT_EQ(all.Verbose, combiner::Verbosity::Quiet);
 
   // The output's extension picks the format unless --format says otherwise.
-  const std::pair<const char*, OutputFormat> byExtension[] = {{"a.TIFF", OutputFormat::GeoTiff},
-                                                               {"a.jpeg", OutputFormat::Jpeg},
-                                                               {"a.png", OutputFormat::Png},
-                                                               {"a.mbtiles", OutputFormat::MbTiles},
-                                                               {"a.img", OutputFormat::GeoTiff}};
+  const std::pair<const char*, OutputFormat> byExtension[] = {
+      {"a.TIFF", OutputFormat::GeoTiff},     {"a.jpeg", OutputFormat::Jpeg}, {"a.png", OutputFormat::Png},
+      {"a.mbtiles", OutputFormat::MbTiles}, {"a.GPKG", OutputFormat::GeoPackage}, {"a.kmz", OutputFormat::Kmz}};
   for (const auto& [output, format] : byExtension) {
     EXPECT_EQ(Parse({"t.otsk", "-o", output}).Options.Format, format) << output;
   }
+  EXPECT_EQ(Parse({"t.otsk", "-o", "a.img", "--format", "gpkg"}).Options.Format, OutputFormat::GeoPackage);
+  const Invocation pyramid = Parse({"t.otsk", "-o", "a.mbtiles", "--min-zoom", "3"});
+  EXPECT_EQ(pyramid.Options.MinZoom, 3);
+  EXPECT_FALSE(defaults.Options.MinZoom.has_value());
   EXPECT_EQ(Parse({"t.otsk", "-o", "a.png", "--fill", "0,128,255"}).Options.Fill, (combiner::Rgb{0, 128, 255}));
   EXPECT_EQ(Parse({"t.otsk", "-o", "a.png", "--fill", "Black"}).Options.Fill, (combiner::Rgb{0, 0, 0}));
 }
@@ -84,6 +86,14 @@ TEST(CommandLine, RefusesWhatItCannotDo) {
       {"t.otsk", "-o", "out.tif", "--compress", "lzw"},
       {"t.otsk", "-o", "out.png", "--compress", "deflate"},  // PNG has its own
       {"t.otsk", "-o", "out.mbtiles", "--srs", "4326"},
+      {"t.otsk", "-o", "out.gpkg", "--srs", "4326"},
+      {"t.otsk", "-o", "out.kmz", "--srs", "3857"},           // Google Earth's own degrees only
+      {"t.otsk", "-o", "out.webp"},                           // never a GeoTIFF under a foreign name
+      {"t.otsk", "-o", "out"},
+      {"t.otsk", "-o", "out.tif", "--min-zoom", "3"},        // no zooms in a GeoTIFF
+      {"t.otsk", "-o", "out.gpkg", "--min-zoom", "low"},
+      {"t.otsk", "-o", "out.gpkg", "--min-zoom", "-1"},
+      {"t.otsk", "-o", "out.gpkg", "--min-zoom", "3", "--no-overviews"},
       {"t.otsk", "-o", "out.tif", "--area", "1,2,3,4"},
       {"t.otsk", "-o", "out.tif", "-q", "-v"},
   };

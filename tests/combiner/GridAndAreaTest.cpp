@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 #include <string>
 
-#include "combiner/MercatorGrid.h"
 #include "combiner/TileArea.h"
 #include "core/task/Commonfunc.h"
 #include "tests/combiner/SyntheticTask.h"
@@ -15,36 +13,6 @@ namespace {
 
 using combiner::AreaError;
 using task::TileRange;
-
-TEST(MercatorGrid, EdgesInMetresAreTheCoresEdgesInDegrees) {
-  // The whole grid, and its middle, exactly.
-  EXPECT_EQ(combiner::ColumnEdgeMetres(0, 1), -combiner::kGridHalfSpan);
-  EXPECT_EQ(combiner::ColumnEdgeMetres(2, 1), combiner::kGridHalfSpan);
-  EXPECT_EQ(combiner::RowEdgeMetres(1, 1), 0);
-  EXPECT_EQ(combiner::RowEdgeMetres(2, 1), -combiner::kGridHalfSpan);
-  EXPECT_DOUBLE_EQ(combiner::TileSpanMetres(21), 2 * combiner::kGridHalfSpan / (1 << 21));
-  const auto transform = combiner::MercatorGeoTransform(TileRange{3, 5, 9, 7}, 4);
-  EXPECT_EQ(transform[0], combiner::ColumnEdgeMetres(3, 4));
-  EXPECT_EQ(transform[3], combiner::RowEdgeMetres(5, 4));
-  EXPECT_EQ(transform[1], combiner::TileSpanMetres(4) / 256);
-  EXPECT_EQ(transform[5], -transform[1]);
-  EXPECT_EQ(transform[2], 0);
-  EXPECT_EQ(transform[4], 0);
-
-  std::mt19937 random(7);
-  for (int i = 0; i < 2000; ++i) {
-    const int32_t zoom = std::uniform_int_distribution<int32_t>(1, 21)(random);
-    const int64_t last = (int64_t{1} << zoom);
-    const int64_t x = std::uniform_int_distribution<int64_t>(0, last)(random);
-    // Rows of the task's latitudes (+-85 degrees).
-    const int64_t y = std::uniform_int_distribution<int64_t>(last / 64, last - last / 64)(random);
-    SCOPED_TRACE("zoom " + std::to_string(zoom) + " tile " + std::to_string(x) + "," + std::to_string(y));
-    EXPECT_NEAR(combiner::LongitudeOfEasting(combiner::ColumnEdgeMetres(x, zoom)),
-                task::TileXToLongitude(static_cast<double>(x), zoom), 1e-9);
-    EXPECT_NEAR(combiner::LatitudeOfNorthing(combiner::RowEdgeMetres(y, zoom)),
-                task::TileYToLatitude(static_cast<double>(y), zoom), 1e-9);
-  }
-}
 
 TEST(TileArea, ParsesTilesAndDegreesAndRefusesTheRest) {
   const auto tiles = combiner::ParseArea("tiles:10,20,11,23");

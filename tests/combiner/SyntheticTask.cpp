@@ -99,6 +99,38 @@ int MaxDifference(const combiner::Pixels& a, const combiner::Pixels& b) {
   return largest;
 }
 
+int MaxDifferenceInside(const combiner::Pixels& a, const combiner::Pixels& b, int width, int cell, int border) {
+  if (a.size() != b.size()) return 256;
+  int largest = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const int x = static_cast<int>(i / 3) % width % cell, y = static_cast<int>(i / 3) / width % cell;
+    if (x < border || y < border || x >= cell - border || y >= cell - border) continue;
+    largest = std::max(largest, std::abs(a[i] - b[i]));
+  }
+  return largest;
+}
+
+double MeanDifference(const combiner::Pixels& a, const combiner::Pixels& b) {
+  if (a.size() != b.size() || a.empty()) return 256;
+  double sum = 0;
+  for (std::size_t i = 0; i < a.size(); ++i) sum += std::abs(a[i] - b[i]);
+  return sum / static_cast<double>(a.size());
+}
+
+combiner::Pixels Halved(const combiner::Pixels& image, int width, int height) {
+  combiner::Pixels half(static_cast<std::size_t>(width / 2) * (height / 2) * 3);
+  const auto at = [&](int x, int y, int c) { return image[static_cast<std::size_t>((y * width + x) * 3 + c)]; };
+  for (int y = 0; y < height / 2; ++y) {
+    for (int x = 0; x < width / 2; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        const int sum = at(2 * x, 2 * y, c) + at(2 * x + 1, 2 * y, c) + at(2 * x, 2 * y + 1, c) + at(2 * x + 1, 2 * y + 1, c);
+        half[static_cast<std::size_t>((y * (width / 2) + x) * 3 + c)] = static_cast<uint8_t>((sum + 2) / 4);
+      }
+    }
+  }
+  return half;
+}
+
 SyntheticTask::SyntheticTask(const std::string& folder, int32_t columns, int32_t rows, int32_t zoom,
                              int32_t firstColumn, int32_t firstRow) {
   testsupport::TileBlock block;

@@ -39,6 +39,15 @@ combiner::Pixels ReadPixels(GDALDatasetH dataset, int x, int y, int width, int h
 combiner::Pixels DecodeWithGdal(const std::string& bytes);
 // Largest difference of two pixel buffers of one size.
 int MaxDifference(const combiner::Pixels& a, const combiner::Pixels& b);
+// Largest difference of two RGB images of one width, leaving out the pixels
+// within border of the edges of each cell x cell square: where 4:2:0 JPEG
+// smears the colours of two neighbours into each other.
+int MaxDifferenceInside(const combiner::Pixels& a, const combiner::Pixels& b, int width, int cell, int border);
+// The mean of the differences of two pixel buffers of one size.
+double MeanDifference(const combiner::Pixels& a, const combiner::Pixels& b);
+// An RGB image of width x height (both even) at half size, each pixel the
+// mean of the 2 x 2 under it: what an overview by averaging holds.
+combiner::Pixels Halved(const combiner::Pixels& image, int width, int height);
 
 class SyntheticTask {
  public:

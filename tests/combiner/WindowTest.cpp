@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +63,22 @@ TEST(CombinerWindow, CombinesTheTaskItWasStartedWithFromTheKeyboard) {
   QTest::keyClick(format, Qt::Key_Down);  // PNG
   EXPECT_EQ(output->text(), Local(platform::RemoveFileExt(task) + ".png"));
   EXPECT_FALSE(Find<QComboBox>(window, "CompressBox")->isEnabled());
+  // A GeoPackage and a KMZ have coordinates of their own; the overviews of a
+  // GeoPackage are its lower zooms.
+  QTest::keyClick(format, Qt::Key_Down);  // MBTiles
+  QTest::keyClick(format, Qt::Key_Down);  // GeoPackage
+  EXPECT_EQ(output->text(), Local(platform::RemoveFileExt(task) + ".gpkg"));
+  EXPECT_FALSE(Find<QComboBox>(window, "SrsBox")->isEnabled());
+  EXPECT_TRUE(Find<QCheckBox>(window, "OverviewsBox")->isEnabled());
+  QTest::keyClick(format, Qt::Key_Down);  // KMZ
+  EXPECT_EQ(output->text(), Local(platform::RemoveFileExt(task) + ".kmz"));
+  EXPECT_FALSE(Find<QComboBox>(window, "SrsBox")->isEnabled());
+  EXPECT_EQ(Find<QComboBox>(window, "SrsBox")->currentIndex(), 1);  // degrees
+  EXPECT_FALSE(Find<QCheckBox>(window, "OverviewsBox")->isEnabled());
+  for (int i = 0; i < 3; ++i) QTest::keyClick(format, Qt::Key_Up);
+  EXPECT_EQ(output->text(), Local(platform::RemoveFileExt(task) + ".png"));
+  EXPECT_TRUE(Find<QComboBox>(window, "SrsBox")->isEnabled());
+  EXPECT_EQ(Find<QComboBox>(window, "SrsBox")->currentIndex(), 0);  // the GeoPackage's metres on the way
   output->setText(Local(mixed.Output("map.png")));
 
   QTest::keyClick(&window, Qt::Key_Return);  // Start is the default button
@@ -72,7 +89,7 @@ TEST(CombinerWindow, CombinesTheTaskItWasStartedWithFromTheKeyboard) {
   EXPECT_EQ(Find<QLabel>(window, "StageLabel")->text(), "Done");
   EXPECT_EQ(Find<QProgressBar>(window, "ProgressBar")->value(), Find<QProgressBar>(window, "ProgressBar")->maximum());
   EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
-            (std::set<std::string>{"map.png", "map.pgw", "map.prj", "map_holes.ftl", "map_holes.txt"}));
+            (std::set<std::string>{"map.png", "map.pgw", "map.prj", "map.png.aux.xml", "map_holes.ftl", "map_holes.txt"}));
 
   QString opened;
   window.SetFolderOpenerForTests([&](const QString& folder) { opened = folder; });

@@ -59,7 +59,11 @@ class RunControllerTest : public ::testing::Test {
 
   // Built, prepared and started, as Start does.
   std::unique_ptr<RunController> StartRun(task::TaskParameters p, download::Pacing pacing = testsupport::ScaledPacing(5)) {
-    RunEnvironment environment{&queue_, program_.Path(), pacing, limits_, {}};
+    RunEnvironment environment;
+    environment.Queue = &queue_;
+    environment.ProgramFolder = program_.Path();
+    environment.Pace = pacing;
+    environment.Limits = limits_;
     environment.Options.TileHost = server_.HostPort();
     auto run = std::make_unique<RunController>(std::move(p), std::move(environment), observer_);
     run->Prepare();

@@ -130,7 +130,9 @@ TEST(TileRangeWalk, SlotSharesMatchTheFullWalk) {
           for (int64_t p = range.FirstOfSlot(slot, threads, resume); p <= range.Count(); p += threads) jumped.push_back(p);
           ASSERT_EQ(jumped, walked) << "slot " << slot << " of " << threads << " after " << resume;
           EXPECT_EQ(range.ShareOf(slot, threads, resume), static_cast<int64_t>(walked.size()));
-          if (resume == 0) EXPECT_EQ(range.LastOfSlot(slot, threads), walked.empty() ? 0 : walked.back());
+          if (resume == 0) {
+            EXPECT_EQ(range.LastOfSlot(slot, threads), walked.empty() ? 0 : walked.back());
+          }
         }
       }
       for (int64_t p = 1; p <= range.Count(); ++p) {

@@ -1,9 +1,9 @@
-#include "combiner/MercatorGrid.h"
+#include "core/task/TileGrid.h"
 
 #include <cmath>
 #include <numbers>
 
-namespace combiner {
+namespace task {
 
 namespace {
 
@@ -21,7 +21,7 @@ double ColumnEdgeMetres(int64_t x, int32_t zoom) {
 double RowEdgeMetres(int64_t y, int32_t zoom) { return kGridHalfSpan - static_cast<double>(y) * TileSpanMetres(zoom); }
 
 std::array<double, 6> MercatorGeoTransform(const task::TileRange& range, int32_t zoom) {
-  const double pixel = TileSpanMetres(zoom) / kTilePixels;
+  const double pixel = TileSpanMetres(zoom) / kTileSize;
   return {ColumnEdgeMetres(range.MinX, zoom), pixel, 0, RowEdgeMetres(range.MinY, zoom), 0, -pixel};
 }
 
@@ -29,4 +29,4 @@ double LongitudeOfEasting(double x) { return x / kEarthRadius * kDegreesPerRadia
 
 double LatitudeOfNorthing(double y) { return std::atan(std::sinh(y / kEarthRadius)) * kDegreesPerRadian; }
 
-}  // namespace combiner
+}  // namespace task

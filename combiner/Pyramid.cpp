@@ -1,0 +1,192 @@
+#include "combiner/Pyramid.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/task/TileGrid.h"
+#include "combiner/TileWorkers.h"
+
+namespace combiner {
+
+namespace {
+
+constexpr int kHalfSide = task::kTileSize / 2;
+constexpr std::size_t kHalfRowBytes = kHalfSide * 3;
+
+// Tiles read ahead of the one being written: enough to keep every thread
+// busy, few enough that their bytes cost little memory.
+std::size_t TilesAhead(unsigned threads) { return std::max<std::size_t>(128, 16 * std::size_t{threads}); }
+
+// A tile's pixels at half size, empty for the fill colour (a hole, or a
+// stream that does not decode after all).
+Pixels HalfOf(const TileContent& tile) {
+  switch (tile.What) {
+    case TileContent::Kind::AsDownloaded: return DecodeJpeg(tile.Bytes, 2).value_or(Pixels());
+    case TileContent::Kind::Decoded: return HalveTile(tile.Image);
+    case TileContent::Kind::Hole: break;
+  }
+  return {};
+}
+
+struct LoadedTile {
+  TileContent Content;
+  std::string Bytes;
+  Pixels Half;
+};
+
+class Builder {
+ public:
+  Builder(const PyramidPlan& plan, PyramidOutput& output, TileWorkers& workers)
+      : plan_(plan), output_(output), workers_(workers) {
+    const int64_t firstColumn = plan.Range.MinX - plan.OriginX, lastColumn = plan.Range.MaxX - plan.OriginX;
+    const int64_t firstRow = plan.Range.MinY - plan.OriginY, lastRow = plan.Range.MaxY - plan.OriginY;
+    for (int level = 0; level <= plan.Levels; ++level) {
+      Level& added = levels_.emplace_back();
+      added.FirstColumn = firstColumn >> level;
+      added.LastRow = lastRow >> level;
+      added.Tiles.resize(static_cast<std::size_t>((lastColumn >> level) - added.FirstColumn + 1));
+      added.HasData.resize(added.Tiles.size());
+      added.Row = firstRow >> level;
+    }
+  }
+
+  // The half-size pixels of tile (column, row) of level - 1 (empty for the
+  // fill colour) into level.
+  void Feed(int level, int64_t column, int64_t row, const Pixels& half, bool hasData) {
+    Level& target = levels_[static_cast<std::size_t>(level)];
+    const auto index = static_cast<std::size_t>((column >> 1) - target.FirstColumn);
+    if (!hasData) return;
+    target.HasData[index] = true;
+    if (half.empty()) return;
+    Pixels& tile = target.Tiles[index];
+    if (tile.empty()) tile = SolidPixels(plan_.Fill);
+    const std::size_t left = static_cast<std::size_t>(column & 1) * kHalfRowBytes;
+    const std::size_t top = static_cast<std::size_t>(row & 1) * kHalfSide;
+    for (std::size_t line = 0; line < kHalfSide; ++line) {
+      std::copy_n(half.data() + line * kHalfRowBytes, kHalfRowBytes,
+                  tile.data() + (top + line) * task::kTileSize * 3 + left);
+    }
+  }
+
+  // Row `row` of level is complete: the level above takes its row once both
+  // of its halves (or the last row there is) have come.
+  void RowDone(int level, int64_t row) {
+    if (level == plan_.Levels) return;
+    if ((row & 1) == 1 || row == levels_[static_cast<std::size_t>(level)].LastRow) Emit(level + 1);
+  }
+
+ private:
+  struct Level {
+    int64_t FirstColumn = 0;
+    int64_t LastRow = 0;
+    int64_t Row = 0;           // the row being gathered
+    std::vector<Pixels> Tiles;  // empty until a quarter arrives
+    std::vector<char> HasData;
+  };
+
+  void Emit(int level) {
+    Level& source = levels_[static_cast<std::size_t>(level)];
+    std::vector<Pixels> tiles(source.Tiles.size());
+    std::vector<char> hasData(source.HasData.size(), false);
+    tiles.swap(source.Tiles);
+    hasData.swap(source.HasData);
+    const int64_t row = source.Row++;
+    const bool top = level == plan_.Levels;
+    std::vector<std::string> bytes(tiles.size());
+    std::vector<Pixels> halves(tiles.size());
+    workers_.ForEach(tiles.size(), [&](std::size_t i) {
+      if (!hasData[i]) return;
+      if (tiles[i].empty()) tiles[i] = SolidPixels(plan_.Fill);
+      bytes[i] = output_.EncodeLevel(tiles[i]);
+      if (!top) halves[i] = HalveTile(tiles[i]);
+      Pixels().swap(tiles[i]);
+    });
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+      const int64_t column = source.FirstColumn + static_cast<int64_t>(i);
+      output_.PutLevel(level, column, row, hasData[i] != 0, std::move(bytes[i]));
+      if (!top) Feed(level + 1, column, row, halves[i], hasData[i] != 0);
+      Pixels().swap(halves[i]);
+    }
+    RowDone(level, row);
+  }
+
+  const PyramidPlan& plan_;
+  PyramidOutput& output_;
+  TileWorkers& workers_;
+  std::vector<Level> levels_;
+};
+
+}  // namespace
+
+TileTally BuildPyramid(const TaskTiles& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
+                       Progress& progress, const std::string& stage) {
+  const task::TileRange& range = plan.Range;
+  const auto total = static_cast<std::size_t>(range.Count());
+  const auto xOf = [&](std::size_t index) { return range.AtRowMajorIndex(static_cast<int64_t>(index)).X; };
+  const auto yOf = [&](std::size_t index) { return range.AtRowMajorIndex(static_cast<int64_t>(index)).Y; };
+
+  // Tile i is read into slot i % ahead while the tiles before it are put.
+  // Declared before the workers: their jobs fill it until the pool ends.
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t ahead = TilesAhead(threads);
+  std::vector<LoadedTile> slots(ahead);
+  const std::unique_ptr<std::atomic<bool>[]> loaded(new std::atomic<bool>[ahead]());
+  TileWorkers workers(threads);
+  Builder builder(plan, output, workers);
+  std::size_t queued = 0;
+  const auto queueUpTo = [&](std::size_t end) {
+    for (; queued < std::min(end, total); ++queued) {
+      workers.Submit([&, index = queued] {
+        LoadedTile& tile = slots[index % ahead];
+        tile.Content = tiles.Load(xOf(index), yOf(index), plan.KeepAsIs);
+        if (plan.Levels > 0) tile.Half = HalfOf(tile.Content);
+        tile.Bytes = output.EncodeBase(tile.Content);
+        Pixels().swap(tile.Content.Image);
+        loaded[index % ahead] = true;
+      });
+    }
+  };
+
+  TileTally tally;
+  queueUpTo(ahead);
+  for (std::size_t index = 0; index < total; ++index) {
+    if (progress.CancelRequested()) throw Cancelled();
+    const std::size_t slot = index % ahead;
+    workers.RunUntil([&] { return loaded[slot].load(); });
+    LoadedTile& tile = slots[slot];
+    const int32_t x = xOf(index), y = yOf(index);
+    switch (tile.Content.What) {
+      case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
+      case TileContent::Kind::Decoded: ++tally.Reencoded; break;
+      case TileContent::Kind::Hole:
+        ++tally.Holes;
+        holes.Add(x, y, tile.Content.Verdict);
+        break;
+    }
+    const int64_t column = x - plan.OriginX, row = y - plan.OriginY;
+    output.PutBase(column, row, tile.Content, std::move(tile.Bytes));
+    if (plan.Levels > 0) {
+      builder.Feed(1, column, row, tile.Half, tile.Content.What != TileContent::Kind::Hole);
+      if (x == range.MaxX) builder.RowDone(0, row);
+    }
+    tile = LoadedTile();
+    loaded[slot] = false;
+    queueUpTo(index + 1 + ahead);
+    progress.Report(stage, static_cast<double>(index + 1) / static_cast<double>(total));
+  }
+  return tally;
+}
+
+int32_t ZoomHoldingInOneTile(const task::TileRange& range, int32_t zoom) {
+  int32_t fits = zoom;
+  while (fits > 0 && ((range.MinX >> (zoom - fits)) != (range.MaxX >> (zoom - fits)) ||
+                      (range.MinY >> (zoom - fits)) != (range.MaxY >> (zoom - fits)))) {
+    --fits;
+  }
+  return fits;
+}
+
+}  // namespace combiner

@@ -1,0 +1,68 @@
+// The tiles of a block of the task, read on every core, handed to a format in
+// row order, and with them the levels of a pyramid above them: each level
+// half the size of the one below, its first level from libjpeg's half-size
+// decodes of the downloaded JPEGs, each further level from the one before,
+// every pixel the mean of 2 x 2 below it (GDAL's average resampling). Memory
+// holds one row of tiles per level. Run on the combine's thread; the format's
+// encoders run on the worker threads.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "combiner/Holes.h"
+#include "combiner/JpegCodec.h"
+#include "combiner/Progress.h"
+#include "combiner/TaskTiles.h"
+#include "core/task/TileRange.h"
+
+namespace combiner {
+
+// How the tiles of a file were written.
+struct TileTally {
+  int64_t Copied = 0;     // the downloaded bytes as they are
+  int64_t Reencoded = 0;  // decoded and encoded
+  int64_t Holes = 0;
+};
+
+// What a format does with the tiles. Columns and rows count in the
+// pyramid's grid: a level's tile (c, r) covers the tiles (2c..2c+1,
+// 2r..2r+1) of the level below.
+class PyramidOutput {
+ public:
+  virtual ~PyramidOutput() = default;
+  // Worker threads: the bytes of a tile of the task (as downloaded when
+  // keepAsIs took them, else encoded from its pixels; anything for a hole).
+  virtual std::string EncodeBase(TileContent& tile) const = 0;
+  // Worker threads: the bytes of a tile of a level above.
+  virtual std::string EncodeLevel(const Pixels& tile) const = 0;
+  // The combine's thread, in row order.
+  virtual void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) = 0;
+  // The combine's thread, in row order of each level (1 the first above the
+  // task's). Without data (every tile below it a hole, or outside the task)
+  // the bytes are empty and the tile is the fill colour.
+  virtual void PutLevel(int level, int64_t column, int64_t row, bool hasData, std::string bytes) = 0;
+};
+
+struct PyramidPlan {
+  task::TileRange Range;  // the task's tiles to read
+  // The task's tile (x, y) is the pyramid's (x - OriginX, y - OriginY): the
+  // image's own corner for overviews, 0 for a web map's tile grid.
+  int64_t OriginX = 0;
+  int64_t OriginY = 0;
+  int Levels = 0;  // above the task's tiles
+  Rgb Fill;
+  std::function<bool(const JpegLayout&)> KeepAsIs;
+};
+
+// Reads every tile of plan.Range, puts it and the levels above it to output,
+// and the holes to holes. Progress under stage by the task's tiles.
+// Throws Cancelled, and whatever output throws.
+TileTally BuildPyramid(const TaskTiles& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
+                       Progress& progress, const std::string& stage);
+
+// The largest zoom at which the tiles of range (at zoom) lie in one tile.
+int32_t ZoomHoldingInOneTile(const task::TileRange& range, int32_t zoom);
+
+}  // namespace combiner
