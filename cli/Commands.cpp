@@ -19,6 +19,7 @@
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
+#include "core/run/Start.h"
 #include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/run/ConfigFile.h"
@@ -30,7 +31,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kCreateTaskFailure = "Error: Create task failure.";
 // What a tile of the built-in service takes on disk, for the dry run's estimate.
 constexpr double kTypicalTileBytes = 20 * 1024;
 // A log line per tile, about.
@@ -176,23 +176,14 @@ void PrintDryRun(const task::MDTask& task) {
   std::fputs(text.c_str(), stdout);
 }
 
-// The surveys of an area, asked as the settings say, in this thread.
-download::SurveysAnswer FetchSurveysHere(const run::NearmapApiSettings& api, const run::ProxySettings& proxy,
-                                         const task::LonLatBox& box) {
-  return run::FetchSurveys(api, proxy, box);
-}
-
 int StartTask(StartRequest request, const Context& context) {
-  const run::ConfigFile config(context.ConfigPath);
-  const run::StartCheck start = run::CheckStart(request.Controls, config, FetchSurveysHere, !request.DryRun);
-  if (!start.Check.Parameters) {
-    PrintMessage(start.Check.Message);
-    return start.ServiceFailed ? kExitStopped : kExitUsage;
+  const run::ControlsCheck check =
+      run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
+  if (!check.Parameters) {
+    PrintMessage(check.Message);
+    return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
-  task::TaskParameters record = *start.Check.Parameters;
-  record.PartIndex = request.Part.Index;
-  record.PartCount = request.Part.Count;
-  record.ContinueTask = run::ShouldContinueTask(request.Controls, record);
+  task::TaskParameters record = *check.Parameters;
   if (!request.Replace && !request.DryRun && !record.ContinueTask && platform::FileExists(task::TaskFileOf(record))) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
@@ -229,23 +220,21 @@ int StartTask(StartRequest request, const Context& context) {
 
   ProgressLine progress(stderr, context.Terminal, context.Verbose);
   LinePrinter printer(context.Verbose, progress);
-  std::unique_ptr<run::RunController> run;
-  try {
-    if (request.DryRun) {
+  if (request.DryRun) {
+    try {
       task::TaskOptions options;
       options.CreateImageFolder = false;
       PrintDryRun(task::MDTask(&record, options));
       return kExitComplete;
+    } catch (const std::exception& error) {
+      for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
+      return kExitUsage;
     }
-    run = std::make_unique<run::RunController>(record, std::move(environment), printer);
-  } catch (const task::TaskCreateError& error) {
-    if (*error.what() != '\0') PrintMessage(error.what());
-    PrintMessage(kCreateTaskFailure);
-    return kExitUsage;
-  } catch (const std::exception&) {
-    PrintMessage(kCreateTaskFailure);
-    return kExitUsage;
   }
+  run::BegunRun begun = run::BeginRun(record, std::move(environment), printer);
+  for (const std::string& message : begun.Messages) PrintMessage(message);
+  if (!begun.Run) return kExitUsage;
+  const std::unique_ptr<run::RunController> run = std::move(begun.Run);
   printer.Attach(*run);
   try {
     run->Prepare();

@@ -33,6 +33,7 @@
 #include "core/platform/Shell.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
+#include "core/run/Start.h"
 #include "core/task/Commonfunc.h"
 #include "gui/ApplicationQt.h"
 #include "gui/Desktop.h"
@@ -53,7 +54,6 @@ const QString kStopCaption = QStringLiteral("Stop");
 const QString kTaskStoppedMessage = QStringLiteral("Task stoped!                    ");
 const QString kNoTaskMessage = QStringLiteral("No task running now.                  ");
 const QString kNoLogFileMessage = QStringLiteral("No logfile now.                         ");
-const QString kCreateTaskFailure = QStringLiteral("Error: Create task failure.");
 const QString kConverterCaption = QStringLiteral("Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...");
 
 // How long a closing program lets its workers finish the tile in hand and
@@ -487,42 +487,30 @@ run::TaskControls TForm1::ReadControls() const {
 
 void TForm1::Start() {
   if (shutDown_) return;
-  run::TaskControls controls = ReadControls();
-  const run::StartCheck start = run::CheckStart(
-      controls, run::ConfigFile(ToLocal(ConfigPath)),
+  const run::ControlsCheck check = run::CheckStart(
+      ReadControls(), run::ConfigFile(ToLocal(ConfigPath)), {}, true,
       [this](const run::NearmapApiSettings& api, const run::ProxySettings& proxy, const task::LonLatBox& box) {
         return FetchSurveysWaiting(api, proxy, box);
       });
   if (shutDown_) return;
-  if (!start.Check.Parameters) {
-    qtkit::ShowMessage(FromLocal(start.Check.Message));
+  if (!check.Parameters) {
+    qtkit::ShowMessage(FromLocal(check.Message));
     return;
   }
-  // The survey the date chose stays pinned for the next Start.
-  if (controls.Nearmap) {
-    nearmap_ = *controls.Nearmap;
-    nearmapDate_ = FromLocal(controls.HistoryDate);
+  // The survey a date chose stays pinned for the next Start.
+  if (check.Parameters->Nearmap) {
+    nearmap_ = *check.Parameters->Nearmap;
+    nearmapDate_ = FromLocal(check.Parameters->HistoryDate);
   }
-
-  task::TaskParameters record = *start.Check.Parameters;
-  record.ContinueTask = run::ShouldContinueTask(controls, record);
   run::RunEnvironment environment;
   environment.Queue = &caller_;
   environment.ProgramFolder = ToLocal(programFolder_);
   environment.Pace = pacing_;
   environment.Limits = limits_;
-  std::unique_ptr<run::RunController> next;
-  try {
-    next = std::make_unique<run::RunController>(std::move(record), std::move(environment),
-                                                static_cast<run::RunObserver&>(*this));
-  } catch (const task::TaskCreateError& error) {
-    if (*error.what() != '\0') qtkit::ShowMessage(FromLocal(error.what()));
-    qtkit::ShowMessage(kCreateTaskFailure);
-    return;
-  } catch (const std::exception&) {
-    qtkit::ShowMessage(kCreateTaskFailure);
-    return;
-  }
+  run::BegunRun begun = run::BeginRun(*check.Parameters, std::move(environment), static_cast<run::RunObserver&>(*this));
+  for (const std::string& message : begun.Messages) qtkit::ShowMessage(FromLocal(message));
+  if (!begun.Run) return;
+  std::unique_ptr<run::RunController> next = std::move(begun.Run);
   // The new task is the current one from here on, even when its files cannot
   // be prepared; the windows keep their lines until it has loaded its own.
   if (run_ && run_.get() == shownRun_) previousRun_ = std::move(run_);

@@ -55,30 +55,21 @@ std::string PinSurvey(TaskControls& controls, const std::vector<task::Survey>& s
   return {};
 }
 
-StartCheck CheckStart(TaskControls& controls, const ConfigFile& config, const SurveysFetcher& fetch,
-                      bool createFolder) {
-  const ProxySettings proxy = config.ReadProxy();
-  if (const std::string problem = ReadSourceSettings(controls, config); !problem.empty()) {
-    return {ControlsCheck{std::nullopt, problem}};
-  }
-  StartCheck start{ReadTaskControls(controls, proxy, createFolder)};
-  if (!start.Check.Parameters || !NeedsSurveyList(controls)) return start;
-
+ControlsCheck PinSurveyOfStart(TaskControls& controls, ControlsCheck check, const ConfigFile& config,
+                               const ProxySettings& proxy, const SurveysFetcher& fetch, bool createFolder) {
+  if (!check.Parameters || !NeedsSurveyList(controls)) return check;
   // A date that cannot choose a survey is refused before anything is asked.
   if (controls.Nearmap->SurveyId.empty()) {
-    if (const std::string problem = DateProblem(controls.HistoryDate); !problem.empty()) {
-      return {ControlsCheck{std::nullopt, problem}};
-    }
+    if (const std::string problem = DateProblem(controls.HistoryDate); !problem.empty()) return {std::nullopt, problem};
   }
-  const task::TaskParameters& p = *start.Check.Parameters;
-  const download::SurveysAnswer answer =
-      fetch(config.ReadNearmapApi(), proxy, {p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude});
-  if (!answer.Ok()) return {ControlsCheck{std::nullopt, answer.Problem}, true};
-  if (const std::string problem = PinSurvey(controls, answer.Surveys); !problem.empty()) {
-    return {ControlsCheck{std::nullopt, problem}};
-  }
+  const task::TaskParameters& p = *check.Parameters;
+  const task::LonLatBox box{p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude};
+  const NearmapApiSettings api = config.ReadNearmapApi();
+  const download::SurveysAnswer answer = fetch ? fetch(api, proxy, box) : FetchSurveys(api, proxy, box);
+  if (!answer.Ok()) return {std::nullopt, answer.Problem, true};
+  if (const std::string problem = PinSurvey(controls, answer.Surveys); !problem.empty()) return {std::nullopt, problem};
   // The folder exists by now: checked again, with the survey.
-  return {ReadTaskControls(controls, proxy, createFolder)};
+  return ReadTaskControls(controls, proxy, createFolder);
 }
 
 }  // namespace run

@@ -31,19 +31,16 @@ bool NeedsSurveyList(const TaskControls& controls);
 // empty when pinned.
 std::string PinSurvey(TaskControls& controls, const std::vector<task::Survey>& surveys);
 
-// How Start has the surveys fetched (the window keeps its events going).
+// How Start has the surveys fetched (the window keeps its events going);
+// empty: asked in the calling thread.
 using SurveysFetcher =
     std::function<download::SurveysAnswer(const NearmapApiSettings&, const ProxySettings&, const task::LonLatBox&)>;
 
-// Start's checks with the settings of config: the source's settings, the
-// controls (ReadTaskControls), and for the Nearmap API the survey its date
-// chooses (controls are pinned to it). ServiceFailed marks a message that is
-// the API's (the key refused, the network).
-struct StartCheck {
-  ControlsCheck Check;
-  bool ServiceFailed = false;
-};
-StartCheck CheckStart(TaskControls& controls, const ConfigFile& config, const SurveysFetcher& fetch,
-                      bool createFolder = true);
+// Start's survey of a date for checked parameters of controls: the surveys
+// of their rectangle fetched, controls pinned to the one the date (or the id)
+// chooses, and the controls checked again with it. Nothing to do (the record
+// as it is) unless NeedsSurveyList.
+ControlsCheck PinSurveyOfStart(TaskControls& controls, ControlsCheck check, const ConfigFile& config,
+                               const ProxySettings& proxy, const SurveysFetcher& fetch, bool createFolder);
 
 }  // namespace run

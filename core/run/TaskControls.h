@@ -40,6 +40,9 @@ struct TaskControls {
 struct ControlsCheck {
   std::optional<task::TaskParameters> Parameters;
   std::string Message;
+  // The message is the service's: the Nearmap API refused the key or could
+  // not be asked (Start's survey of a date).
+  bool ServiceFailed = false;
 };
 
 // A coordinate as typed: both "," and "." are taken as the decimal mark,

@@ -143,6 +143,22 @@ std::string TaskFileOf(const TaskParameters& parameters) {
   return parameters.SavePath + PartBase(parameters) + kTaskFileExtension;
 }
 
+std::optional<TaskPart> PartOfTaskFileName(const std::string& wholeTaskFile, const std::string& fileName) {
+  const std::string prefix = platform::RemoveFileExt(platform::ExtractFileName(wholeTaskFile)) + ".part";
+  if (fileName.rfind(prefix, 0) != 0 || platform::ExtractFileExt(fileName) != kTaskFileExtension) return std::nullopt;
+  const std::string middle = platform::RemoveFileExt(fileName.substr(prefix.size()));
+  const std::size_t of = middle.find("of");
+  if (of == std::string::npos) return std::nullopt;
+  const auto index = platform::ParseInteger(middle.substr(0, of));
+  const auto count = platform::ParseInteger(middle.substr(of + 2));
+  // Only the name PartBase writes: plain decimals, 1 <= k <= n.
+  if (!index || !count || *index < 1 || *index > *count ||
+      middle != Decimal(*index) + "of" + Decimal(*count)) {
+    return std::nullopt;
+  }
+  return TaskPart{*index, *count};
+}
+
 void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
   const int64_t rows = int64_t{MaxY} - MinY + 1;
   if (part < 1 || part > parts) {

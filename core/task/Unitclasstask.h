@@ -74,6 +74,16 @@ struct TaskParameters {
 // TaskName, or for a part "<name>.part<k>of<n>.otsk" beside it.
 std::string TaskFileOf(const TaskParameters& parameters);
 
+// Part k of n of a task, as TaskParameters numbers it (1-based).
+struct TaskPart {
+  int32_t Index = 0;
+  int32_t Count = 0;
+  friend bool operator==(const TaskPart&, const TaskPart&) = default;
+};
+// The part whose task file (TaskFileOf) is named fileName beside the whole
+// task's file wholeTaskFile; nothing for any other name.
+std::optional<TaskPart> PartOfTaskFileName(const std::string& wholeTaskFile, const std::string& fileName);
+
 // Construction failed. message() is the text to show the user first (for
 // example "Create directory <folder> Failed."); the caller then reports the
 // failure of the task as a whole.

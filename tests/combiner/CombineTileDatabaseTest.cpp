@@ -125,7 +125,9 @@ TEST_P(CombineTileDatabase, HoldsEveryZoomEachTileTheAverageOfItsChildren) {
     // Above the task's tiles (decoded as they are) pixel by pixel; further
     // up, the children were averaged before their own JPEG smeared their
     // sharp inner edges, so the mean (a child out of place costs tens).
-    if (zoom == kZoom - 1) EXPECT_LE(combinertest::MaxDifferenceInside(pixels, averaged, 256, 128, 2), 4);
+    if (zoom == kZoom - 1) {
+      EXPECT_LE(combinertest::MaxDifferenceInside(pixels, averaged, 256, 128, 2), 4);
+    }
     EXPECT_LE(combinertest::MeanDifference(pixels, averaged), 1.0);
   }
 
