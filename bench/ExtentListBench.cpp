@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "core/task/Commonfunc.h"
 #include "core/task/Unitclasstask.h"
@@ -93,7 +94,7 @@ void BM_WriteExtentList(benchmark::State& state) {
   }
   ResetPeakRss();
   const long before = CurrentRssKiB();
-  for (auto _ : state) task.WriteExtentList();
+  for (auto _ : state) task::WriteExtentList(task);
   const long bytes = static_cast<long>(fs::file_size(task.ListFileName));
   state.SetBytesProcessed(state.iterations() * bytes);
   state.counters["tiles"] = task.TotalImages;
@@ -109,9 +110,9 @@ void BM_PlainBufferedWrite(benchmark::State& state) {
   Folder folder;
   const task::TaskParameters params = MillionTiles(folder.Path());
   const task::MDTask task(&params);
-  task.WriteExtentList();
+  task::WriteExtentList(task);
   const std::size_t total = fs::file_size(task.ListFileName);
-  const std::string line = task.ExtentLine(task.MinX, task.MinY) + "\r\n";
+  const std::string line = task::ExtentLine(task, task.MinX, task.MinY) + "\r\n";
   const std::string path = folder.Path() + "plain.txt";
   std::vector<char> buffer(std::size_t{1} << 20);
 

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkerHarness.h"
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
   // The task and its sparse files.
   task::TaskParameters parameters = testsupport::BlockParameters(save.Path(), {kX0, kY0, kSide, kSide, kZoom}, 8);
   const task::MDTask task(&parameters);
-  task.WriteTaskFile();
+  task.CreateImageFolder();
+  task::WriteTaskFile(task);
   const std::string jpeg = TileJpeg();
   std::vector<std::string> failed;
   int64_t files = 0;
@@ -118,7 +120,7 @@ int main(int argc, char** argv) {
       testsupport::WriteFileBytes(task.TileFilePath(tile.X, tile.Y), index % 53 == 1 ? blank : jpeg);
       ++files;
     } else if (index % kGivenUpEvery == 0) {
-      failed.push_back(task.FailedRecord(tile.X, tile.Y));
+      failed.push_back(task::FailedRecord(task, tile.X, tile.Y));
     }
   }
   platform::WriteTextLines(task.FailedListFileName, failed);

@@ -202,7 +202,7 @@ int StartTask(StartRequest request, const Context& context) {
   if (request.Fill) {
     CensusReport census;
     try {
-      const task::MDTask opened(&record, task::TaskOptions{.CreateImageFolder = false});
+      const task::MDTask opened(&record);
       census = TakeCensus(opened, context.ProgramFolder, 0, true);
     } catch (const std::exception& error) {
       PrintError(error.what());
@@ -222,9 +222,7 @@ int StartTask(StartRequest request, const Context& context) {
   LinePrinter printer(context.Verbose, progress);
   if (request.DryRun) {
     try {
-      task::TaskOptions options;
-      options.CreateImageFolder = false;
-      PrintDryRun(task::MDTask(&record, options));
+      PrintDryRun(task::MDTask(&record));
       return kExitComplete;
     } catch (const std::exception& error) {
       for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
@@ -412,8 +410,7 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     ftl::FailedListOptions options;
     config.AddCredentials(options);
     options.Proxy = [&proxy](download::HttpClient& client) {
-      download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
-                                     proxy.ProxyPassword);
+      download::SetProxyFromSettings(client, proxy);
     };
     outcome = ftl::RunFailedList(listPath, log, options);
     ranToEnd = true;

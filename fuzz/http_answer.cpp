@@ -142,8 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result.Status == 404 || result.Status == 400) {
     FUZZ_CHECK(kind == download::FailureClass::NotFound, "a not found not so: " + Quote(text));
   }
+  if (result.Status == 407) {
+    FUZZ_CHECK(kind == download::FailureClass::ProxyRefused, "a proxy refusal not so: " + Quote(text));
+  }
   if (result.Status >= 300 && result.Status != 302 && result.Status != 403 && result.Status != 404 &&
-      result.Status != 400 && result.Status != 408) {
+      result.Status != 400 && result.Status != 407 && result.Status != 408) {
     FUZZ_CHECK(kind == download::FailureClass::Other, "status " + std::to_string(result.Status) + " of class " +
                                                           std::to_string(static_cast<int>(kind)));
   }

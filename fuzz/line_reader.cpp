@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/task/TaskFiles.h"
 #include "core/task/Unitclasstask.h"
 #include "core/platform/Files.h"
 #include "fuzz/FuzzSupport.h"

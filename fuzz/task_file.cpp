@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/TaskControls.h"
@@ -92,10 +93,10 @@ void ContinueOpened(const task::TaskParameters& parameters, const task::TaskOpti
   CheckResume(task);
   const std::string before = fuzz::ReadBytes(task.TaskFileName());
   fuzz::WriteBytes(task.LogFileName, "earlier run\r\n");
-  task.WriteTaskFile();
-  task.WriteExtentList();
-  task.WriteLogHeader();
-  task.CreateFailedList();
+  task::WriteTaskFile(task);
+  task::WriteExtentList(task);
+  task::WriteLogHeader(task);
+  task::CreateFailedList(task);
   FUZZ_CHECK(fuzz::ReadBytes(task.TaskFileName()) == before, "continuing rewrote the task file");
   const std::vector<std::string> log = platform::ReadTextLines(task.LogFileName);
   FUZZ_CHECK(log.size() == 4 && log[0] == "earlier run" && log[2] == "Log continue...",
@@ -113,7 +114,7 @@ void CheckExtentList(const task::MDTask& task) {
     const std::string& line = lines[static_cast<std::size_t>(walk)];
     const std::string name = task.TileFileName(tile.X, tile.Y);
     FUZZ_CHECK(line.size() == name.size() + 85 && line.compare(0, name.size() + 2, name + ": ") == 0 &&
-                   line == task.ExtentLine(tile.X, tile.Y),
+                   line == task::ExtentLine(task, tile.X, tile.Y),
                "extent line " + Quote(line) + " for " + name);
   }
 }
@@ -122,7 +123,7 @@ void CheckExtentList(const task::MDTask& task) {
 // the path must hold none. The history date goes into the URL as it stands,
 // whatever it holds: only a date without "|" keeps the record at one "|".
 void CheckFailedRecord(const task::MDTask& task, task::TilePosition tile) {
-  const std::string record = task.FailedRecord(tile.X, tile.Y);
+  const std::string record = task::FailedRecord(task, tile.X, tile.Y);
   const auto [path, url] = task::SplitFailedRecord(record);
   const bool oneBar = std::count(record.begin(), record.end(), '|') == 1;
   FUZZ_CHECK(path == task.TileFilePath(tile.X, tile.Y) && url == task.TileURL(tile.X, tile.Y) &&
@@ -162,14 +163,14 @@ void StartAnew(const run::TaskControls& opened, const run::ProxySettings& proxy,
   CheckRange(task);
   if (task.TotalImages < parameters.ThreadCount) parameters.ThreadCount = task.TotalImages;
   const bool withExtentList = task.TotalImages <= 4096;
-  task.WriteTaskFile();
-  if (withExtentList) task.WriteExtentList();
-  task.WriteLogHeader();
-  task.CreateFailedList();
+  task::WriteTaskFile(task);
+  if (withExtentList) task::WriteExtentList(task);
+  task::WriteLogHeader(task);
+  task::CreateFailedList(task);
 
   if (withExtentList) CheckExtentList(task);
   const std::vector<std::string> log = platform::ReadTextLines(task.LogFileName);
-  std::vector<std::string> header = task.LogHeaderLines();
+  std::vector<std::string> header = task::LogHeaderLines(task);
   FUZZ_CHECK(log.size() == header.size(), "log of " + std::to_string(log.size()) + " lines");
   header[1] = log[1];  // the time it was written
   FUZZ_CHECK(log == header, "log header " + Quote(fuzz::ReadBytes(task.LogFileName)));

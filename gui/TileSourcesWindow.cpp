@@ -258,16 +258,13 @@ void TfrmTileSources::ButtonTestClick() {
   testJob_.Start([this, url, headers, proxy, extension = source->Extension](const std::atomic<bool>& stop) {
     std::string report;
     try {
-      download::HttpClient client;
-      download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort, proxy.ProxyUsername,
-                                     proxy.ProxyPassword);
-      for (const std::string& line : headers) client.AddHeaderLine(line);
+      const std::unique_ptr<download::HttpClient> client = download::MakeTileClient(proxy, headers);
       std::string body;
-      download::HttpResult result = client.Get(url, body, &stop);
+      const download::HttpResult result = download::GetTile(*client, url, extension, body, &stop);
       const std::string type = result.ContentType.empty() ? "no content type" : result.ContentType;
       const std::string answer = "HTTP " + platform::FormatInteger(result.Status) + ", " + type + ", " +
                                  platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
-      if (download::JudgeTileAnswer(result, body, extension)) {
+      if (result.Ok) {
         report = answer + ": a tile.";
       } else if (!result.TileProblem.empty()) {
         report = answer + ": no tile (" + result.TileProblem + ").";

@@ -63,6 +63,19 @@ constexpr FailureRule kRules[] = {
 constexpr FailureRule kKeyRefusedRule = {FailureClass::KeyRefused, IsKeyRefusal, 1, kWithoutLimit,
                                          Fixed<&Pacing::RefusedMs>, Report::ErrorLine, true, kKeyRefusedMessage, true};
 
+// Turns a successful answer that is no tile of extension into a failure.
+void JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view extension) {
+  if (!result.Ok) return;
+  std::optional<std::string> problem = task::TileImageProblem(body, extension);
+  if (!problem) return;
+  const std::string came = (result.ContentType.empty() ? std::string("no content type") : result.ContentType) + ", " +
+                           platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
+  const bool noImage = *problem == task::kNotAnImage || body.empty();
+  result.Ok = false;
+  result.ErrorText = noImage ? "Not an image: " + came : "Not a tile (" + *problem + "): " + came;
+  result.TileProblem = std::move(*problem);
+}
+
 }  // namespace
 
 const FailureRule& RuleFor(const HttpResult& result, bool sendsApiKey) {
@@ -73,17 +86,12 @@ const FailureRule& RuleFor(const HttpResult& result, bool sendsApiKey) {
 
 FailureClass Classify(const HttpResult& result) { return RuleFor(result).Class; }
 
-bool JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view extension) {
-  if (!result.Ok) return false;
-  std::optional<std::string> problem = task::TileImageProblem(body, extension);
-  if (!problem) return true;
-  const std::string came = (result.ContentType.empty() ? std::string("no content type") : result.ContentType) + ", " +
-                           platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
-  const bool noImage = *problem == task::kNotAnImage || body.empty();
-  result.Ok = false;
-  result.ErrorText = noImage ? "Not an image: " + came : "Not a tile (" + *problem + "): " + came;
-  result.TileProblem = std::move(*problem);
-  return false;
+HttpResult GetTile(HttpClient& client, const std::string& url, std::string_view extension, std::string& body,
+                   const std::atomic<bool>* abort) {
+  body.clear();
+  HttpResult result = client.Get(url, body, abort);
+  JudgeTileAnswer(result, body, extension);
+  return result;
 }
 
 std::string ShortReason(const HttpResult& result) {

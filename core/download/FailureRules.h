@@ -4,6 +4,7 @@
 // shares with it. Pure data and functions; any thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,11 +40,15 @@ inline bool IsProxyRefusal(const HttpResult& r) { return r.Status == 407; }
 // Of a request that carries an account's API key: the key was refused.
 inline bool IsKeyRefusal(const HttpResult& r) { return r.Status == 401 || r.Status == 403; }
 
-// Judges a successful answer as a tile of extension ("jpg" or "png"): when
-// its body is none (empty, an error page sent with status 200, truncated, the
-// wrong size), the answer becomes a failure whose ErrorText names what came
-// ("Not an image: text/html, 27 bytes"). Returns whether it is a tile.
-bool JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view extension);
+// One request for a tile, its answer judged: Ok only when body (emptied
+// first) holds a tile of extension ("jpg" or "png"). A successful answer that
+// is none (empty, an error page sent with status 200, truncated, the wrong
+// size) becomes a failure whose ErrorText names what came ("Not an image:
+// text/html, 27 bytes") and whose TileProblem says why. The download's
+// workers, the failed-list run and the sources dialog's test all fetch
+// through it.
+HttpResult GetTile(HttpClient& client, const std::string& url, std::string_view extension, std::string& body,
+                   const std::atomic<bool>* abort = nullptr);
 
 // A few words for why a request failed, to count given-up tiles by:
 // "HTTP 500", "timed out", "connection reset", "not an image", ...

@@ -373,13 +373,20 @@ HttpClient::HttpClient(HttpLimits limits) : impl_(std::make_unique<Impl>()) {
 
 HttpClient::~HttpClient() = default;
 
-void SetProxyFromSettings(HttpClient& client, bool useProxy, const std::string& server, const std::string& portText,
-                          const std::string& username, const std::string& password) {
-  if (!useProxy) return;
-  const auto port = platform::ParseInteger(portText);
-  if (!port) throw std::runtime_error("proxy port is not a number: " + portText);
-  if (*port < 0 || *port > 65535) throw std::runtime_error("proxy port is out of range: " + portText);
-  client.SetProxy(server, *port, username, password);
+void SetProxyFromSettings(HttpClient& client, const ProxySettings& proxy) {
+  if (!proxy.UseProxy) return;
+  const auto port = platform::ParseInteger(proxy.ProxyPort);
+  if (!port) throw std::runtime_error("proxy port is not a number: " + proxy.ProxyPort);
+  if (*port < 0 || *port > 65535) throw std::runtime_error("proxy port is out of range: " + proxy.ProxyPort);
+  client.SetProxy(proxy.ProxyServer, *port, proxy.ProxyUsername, proxy.ProxyPassword);
+}
+
+std::unique_ptr<HttpClient> MakeTileClient(const ProxySettings& proxy, const std::vector<std::string>& headerLines,
+                                           HttpLimits limits) {
+  auto client = std::make_unique<HttpClient>(limits);
+  SetProxyFromSettings(*client, proxy);
+  for (const std::string& line : headerLines) client->AddHeaderLine(line);
+  return client;
 }
 
 void HttpClient::SetProxy(const std::string& host, int port, const std::string& username,

@@ -71,7 +71,7 @@ struct HttpResult {
   // (an HTTP date counted from now) when it had one that could be read.
   std::string ContentType;
   std::optional<long> RetryAfterSeconds;
-  // Why a successful answer's body is no tile (JudgeTileAnswer); empty when
+  // Why a successful answer's body is no tile (GetTile); empty when
   // it is one or was not judged.
   std::string TileProblem;
 };
@@ -111,11 +111,23 @@ class HttpClient {
   std::unique_ptr<Impl> impl_;
 };
 
-// Sets client's proxy from the settings as typed (the port a text): nothing
-// when useProxy is false. Throws std::runtime_error for a port that is not a
-// number from 0 to 65535.
-void SetProxyFromSettings(HttpClient& client, bool useProxy, const std::string& server, const std::string& portText,
-                          const std::string& username, const std::string& password);
+// The proxy as the settings file and a task hold it: the port a text as typed.
+struct ProxySettings {
+  bool UseProxy = false;
+  std::string ProxyServer;
+  std::string ProxyPort;
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+};
+
+// Sets client's proxy from the settings (nothing when UseProxy is false).
+// Throws std::runtime_error for a port that is not a number from 0 to 65535.
+void SetProxyFromSettings(HttpClient& client, const ProxySettings& proxy);
+
+// A client for tile requests: through the settings' proxy, with these header
+// lines (a tile source's, its secret in them). Throws as SetProxyFromSettings.
+std::unique_ptr<HttpClient> MakeTileClient(const ProxySettings& proxy, const std::vector<std::string>& headerLines,
+                                           HttpLimits limits = {});
 
 // "Socket Error # <code>\r\n<words>" for a Windows Sockets error number.
 std::string SocketErrorText(int wsaCode);

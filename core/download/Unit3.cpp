@@ -8,6 +8,7 @@
 
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/task/TaskFiles.h"
 
 namespace download {
 
@@ -89,12 +90,9 @@ void TDownThread::StoreBlank(const std::string& path) {
 void TDownThread::SetUp() {
   if (Client) return;
   BlankImagePath = Task.BlankImagePath(env_.ProgramFolder);
-  auto client = std::make_unique<HttpClient>(env_.Limits);
-  const task::TaskParameters& params = *Task.Parameters;
-  SetProxyFromSettings(*client, params.UseProxy, params.ProxyServer, params.ProxyPort, params.ProxyUsername,
-                       params.ProxyPassword);
-  for (const std::string& line : Task.FetchHeaderLines()) client->AddHeaderLine(line);
-  Client = std::move(client);
+  const task::TaskParameters& p = *Task.Parameters;
+  Client = MakeTileClient({p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword},
+                          Task.FetchHeaderLines(), env_.Limits);
 }
 
 void TDownThread::Execute() {
@@ -204,10 +202,9 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     if (stop.load()) return FetchOutcome::Abandoned;
     // Each attempt starts from an empty buffer, so a stored tile holds the
     // body of its successful request only.
-    body.clear();
-    HttpResult result = Client->Get(fetchUrl, body, &stop);
+    HttpResult result = GetTile(*Client, fetchUrl, Task.TileExtension(), body, &stop);
     if (result.Aborted) return FetchOutcome::Abandoned;
-    if (JudgeTileAnswer(result, body, Task.TileExtension())) {
+    if (result.Ok) {
       StoreTile(Task.TileFilePath(x, y), body);
       ++saved_;
       return FetchOutcome::Saved;
@@ -252,7 +249,7 @@ FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const HttpResult& resu
       break;
   }
   if (rule.RecordsFailure) {
-    Record(Task.FailedRecord(x, y));
+    Record(task::FailedRecord(Task, x, y));
     ++givenUpReasons_[ShortReason(result)];
     ++givenUp_;
   }

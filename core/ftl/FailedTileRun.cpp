@@ -5,6 +5,7 @@
 
 #include "core/download/FailureRules.h"
 #include "core/platform/Files.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/Unitclasstask.h"
 
 namespace ftl {
@@ -47,8 +48,8 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const 
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
-      download::HttpResult result = client.Get(fetchUrl, body);
-      if (download::JudgeTileAnswer(result, body, extension)) {
+      const download::HttpResult result = download::GetTile(client, fetchUrl, extension, body);
+      if (result.Ok) {
         SaveTile(target, body);
         log.Append(target + ":" + url + " ->OK");
         ++outcome.Saved;

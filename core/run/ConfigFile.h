@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/settings/IniFile.h"
 #include "core/task/NearmapApi.h"
@@ -16,13 +17,8 @@
 
 namespace run {
 
-struct ProxySettings {
-  bool UseProxy = false;  // [Proxy] UseProxy is exactly 1
-  std::string ProxyServer;
-  std::string ProxyPort;  // as typed; the worker converts it
-  std::string ProxyUsername;
-  std::string ProxyPassword;
-};
+// [Proxy]: UseProxy is on when the key is exactly 1.
+using download::ProxySettings;
 
 // What the main window reads at its first show.
 struct MainWindowSettings {

@@ -67,10 +67,8 @@ std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32
   parameters.ContinueTask = true;
   parameters.PartIndex = part;
   parameters.PartCount = parts;
-  task::TaskOptions options;
-  options.CreateImageFolder = false;
   try {
-    return std::unique_ptr<OpenedTask>(new OpenedTask(std::move(parameters), options));
+    return std::unique_ptr<OpenedTask>(new OpenedTask(std::move(parameters), task::TaskOptions{}));
   } catch (const task::TaskCreateError& error) {
     throw OpenTaskError(error.what());
   }

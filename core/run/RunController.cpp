@@ -8,6 +8,7 @@
 #include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "core/task/TaskFile.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/TileCensus.h"
 
 namespace run {
@@ -50,6 +51,7 @@ RunController::RunController(task::TaskParameters parameters, RunEnvironment env
       environment_(std::move(environment)),
       observer_(observer),
       handedLines_(kHandedLinesCapacity, [this] { environment_.Queue->Post([this] { TakeHandedLines(); }); }) {
+  task_.CreateImageFolder();
   parameters_.ThreadCount = std::clamp(parameters_.ThreadCount, 1, kMaxWorkers);
   if (task_.TotalImages < parameters_.ThreadCount) parameters_.ThreadCount = task_.TotalImages;
 }
@@ -71,10 +73,10 @@ void RunController::Prepare() {
   if (!lock_) throw TaskBusyError("Another run is working on this task: " + task_.TaskFileName());
   platform::RemoveStaleTemporaries(parameters_.SavePath);
   platform::RemoveStaleTemporaries(task_.ImageFolder);
-  task_.WriteTaskFile();
-  task_.WriteExtentList();
-  task_.WriteLogHeader();
-  task_.CreateFailedList();
+  task::WriteTaskFile(task_);
+  task::WriteExtentList(task_);
+  task::WriteLogHeader(task_);
+  task::CreateFailedList(task_);
   log_.Load(task_.LogFileName);
   failed_.Load(task_.FailedListFileName);
   if (environment_.Fill) AppendLog("Filling the holes: " + platform::FormatInteger(static_cast<int64_t>(environment_.Holes.size())) + " tiles");

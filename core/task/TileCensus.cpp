@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/platform/FileBytes.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/TileImage.h"
 
 namespace task {
@@ -38,7 +39,7 @@ int64_t CensusCounts::Holes() const {
 TileCensus::TileCensus(const MDTask& task, const std::string& programFolder) : task_(task) {
   if (platform::ReadWholeFile(task.BlankImagePath(programFolder), blank_) != platform::ReadOutcome::Ok) blank_.clear();
   const TileRange range = task.Range();
-  for (const TilePosition& tile : task.GivenUpTiles()) listed_.push_back(range.WalkNumber(tile.X, tile.Y));
+  for (const TilePosition& tile : task::GivenUpTiles(task)) listed_.push_back(range.WalkNumber(tile.X, tile.Y));
   std::sort(listed_.begin(), listed_.end());
 }
 
@@ -96,7 +97,7 @@ CensusCounts TileCensus::Walk(const std::function<bool(TilePosition, const TileV
 FailedListWriter::FailedListWriter(const MDTask& task, const std::string& path) : task_(task), out_(path) {}
 
 void FailedListWriter::Add(int32_t x, int32_t y) {
-  pending_ += task_.FailedRecord(x, y);
+  pending_ += task::FailedRecord(task_, x, y);
   pending_ += "\r\n";
   ++count_;
   if (pending_.size() >= kFlushBytes) {

@@ -16,10 +16,6 @@ namespace task {
 
 namespace {
 
-// Shown instead of the proxy password: the log is a plain file that users pass
-// around, and the password already lives in the settings file.
-constexpr const char* kPasswordMask = "******";
-
 struct MapType {
   int32_t code;
   const char* prefix;
@@ -47,8 +43,6 @@ std::string PartBase(const TaskParameters& p) {
   if (p.PartCount <= 0) return base;
   return base + ".part" + Decimal(p.PartIndex) + "of" + Decimal(p.PartCount);
 }
-
-std::string Fixed20(double value) { return platform::FormatFixed(value, 20, 14); }
 
 // The window's ranges; outside them (or for NaN) the tile math leaves the grid.
 bool InRange(double value, double limit) { return value >= -limit && value <= limit; }
@@ -123,10 +117,6 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   ListFileName = p.SavePath + bookkeeping + "_list.txt";
   ImageFolder = p.SavePath + base + platform::kPathSeparator;
 
-  if (options_.CreateImageFolder && !platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
-    throw TaskCreateError("Create directory " + ImageFolder + " Failed.");
-  }
-
   ResumeX.fill(0);
   ResumeY.fill(0);
   if (p.ContinueTask) {
@@ -177,6 +167,12 @@ void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
 }
 
 std::string MDTask::TaskFileName() const { return TaskFileOf(*Parameters); }
+
+void MDTask::CreateImageFolder() const {
+  if (!platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
+    throw TaskCreateError("Create directory " + ImageFolder + " Failed.");
+  }
+}
 
 std::string MDTask::LockFileName() const {
   const std::string taskFile = TaskFileName();
@@ -251,163 +247,6 @@ std::string MDTask::General(double value) const {
   return platform::FormatGeneral(value, mark);
 }
 
-std::vector<std::string> MDTask::TaskFileLines() const { return TaskFile::FreshLines(*this); }
-
-void MDTask::WriteTaskFile() const {
-  if (Parameters->ContinueTask) return;
-  platform::WriteTextLines(TaskFileName(), TaskFileLines());
-}
-
-std::string MDTask::ExtentLine(int32_t x, int32_t y) const {
-  const int32_t zoom = Parameters->Zoom;
-  return TileFileName(x, y) + ": " + Fixed20(TileXToLongitude(x, zoom)) + " " +
-         Fixed20(TileXToLongitude(static_cast<double>(x) + 1, zoom)) + " " + Fixed20(TileYToLatitude(y, zoom)) +
-         " " + Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
-}
-
-void MDTask::WriteExtentList() const {
-  if (Parameters->ContinueTask) return;
-
-  // A task may hold millions of tiles (about 100 bytes of list each), so the
-  // list goes to disk in chunks instead of being assembled whole in memory.
-  constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-  constexpr const char* kLineEnd = "\r\n";
-  const int32_t zoom = Parameters->Zoom;
-
-  // Every column repeats the same row edges: format them once, as long as the
-  // table stays small (a task of very many rows computes them per tile).
-  constexpr int64_t kMaxCachedRows = 1 << 16;
-  const int64_t rows = int64_t{MaxY} - MinY + 1;
-  std::string rowEdges;  // per row: " " north + " " south, 42 bytes
-  const bool cacheRows = rows <= kMaxCachedRows;
-  constexpr std::size_t kRowEdgeBytes = 42;
-  if (cacheRows) {
-    rowEdges.reserve(static_cast<std::size_t>(rows) * kRowEdgeBytes);
-    std::string north = Fixed20(TileYToLatitude(MinY, zoom));
-    for (int64_t y = MinY; y <= MaxY; ++y) {
-      std::string south = Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
-      rowEdges += ' ';
-      rowEdges += north;
-      rowEdges += ' ';
-      rowEdges += south;
-      north = std::move(south);
-    }
-  }
-
-  platform::AtomicFileWriter out(ListFileName);
-  std::string chunk;
-  chunk.reserve(kChunkBytes + 512);
-  chunk += kExtentListHeader;
-  chunk += kLineEnd;
-
-  for (int64_t x = MinX; x <= MaxX; ++x) {
-    const std::string columnEdges = ": " + Fixed20(TileXToLongitude(static_cast<double>(x), zoom)) + " " +
-                                    Fixed20(TileXToLongitude(static_cast<double>(x) + 1, zoom));
-    for (int64_t y = MinY; y <= MaxY; ++y) {
-      chunk += TileFileName(static_cast<int32_t>(x), static_cast<int32_t>(y));
-      chunk += columnEdges;
-      if (cacheRows) {
-        chunk.append(rowEdges, static_cast<std::size_t>(y - MinY) * kRowEdgeBytes, kRowEdgeBytes);
-      } else {
-        chunk += ' ';
-        chunk += Fixed20(TileYToLatitude(static_cast<double>(y), zoom));
-        chunk += ' ';
-        chunk += Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
-      }
-      chunk += kLineEnd;
-      if (chunk.size() >= kChunkBytes) {
-        out.Write(chunk);
-        chunk.clear();
-      }
-    }
-  }
-  out.Write(chunk);
-  out.Commit();
-}
-
-std::vector<std::string> MDTask::LogHeaderLines() const {
-  const TaskParameters& p = *Parameters;
-  std::vector<std::string> lines = {
-      "Project: " + p.SavePath + p.TaskName,
-      "Now time is:" + platform::CurrentDateTimeText(),
-      "",
-      "[MapsType]",
-      "MapsType=" + Decimal(p.MapsType),
-      "HistoryDate=" + p.HistoryDate,
-      "",
-  };
-  if (p.MapsType == kMapNearmapApi && p.Nearmap) {
-    const std::vector<std::string> imagery = TaskFile::NearmapLines(*p.Nearmap);
-    lines.insert(lines.end(), imagery.begin(), imagery.end());
-  }
-  if (p.UseProxy) {
-    lines.insert(lines.end(), {
-                                  "Using Proxy:",
-                                  "Proxy Server:" + p.ProxyServer,
-                                  "Proxy Port:" + p.ProxyPort,
-                                  "ProxyUsername:" + p.ProxyUsername,
-                                  std::string("ProxyPassword:") + kPasswordMask,
-                                  "",
-                              });
-  }
-  lines.insert(lines.end(), {
-                                "Left Longitude  input= " + General(p.LeftLongitude),
-                                "Right Longitude input= " + General(p.RightLongitude),
-                                "Top Latitude    input= " + General(p.TopLatitude),
-                                "Bottom Latitude input= " + General(p.BottomLatitude),
-                                "",
-                                "MinX = " + Decimal(MinX),
-                                "MinY = " + Decimal(MinY),
-                                "MaxX = " + Decimal(MaxX),
-                                "MaxY = " + Decimal(MaxY),
-                                "",
-                                "Left Longitude  download=" + General(LeftLongitudeDownload),
-                                "Right Longitude download=" + General(RightLongitudeDownload),
-                                "Top Latitude    download=" + General(TopLatitudeDownload),
-                                "Bottom Latitude download=" + General(BottomLatitudeDownload),
-                                "",
-                                "All images' scope information are saved to " + ListFileName,
-                                "",
-                                "Total count of images would be downloaded: " + Decimal(TotalImages),
-                                "",
-                                "Download threads count: " + Decimal(p.ThreadCount),
-                                "",
-                                "Zoom level: " + Decimal(p.Zoom),
-                                "",
-                                "path: " + p.SavePath,
-                                "",
-                                "Start downloading...",
-                                "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~",
-                            });
-  return lines;
-}
-
-void MDTask::WriteLogHeader() const {
-  if (!Parameters->ContinueTask) {
-    platform::WriteTextLines(LogFileName, LogHeaderLines());
-    return;
-  }
-  // The earlier run's log must exist: reading it fails with the file error.
-  std::vector<std::string> lines = platform::ReadTextLines(LogFileName);
-  lines.emplace_back("--------------------------------------------");
-  lines.emplace_back("Log continue...");
-  lines.push_back("Now time is:" + platform::CurrentDateTimeText());
-  platform::WriteTextLines(LogFileName, lines);
-}
-
-void MDTask::CreateFailedList() const {
-  if (Parameters->ContinueTask) return;
-  platform::WriteTextLines(FailedListFileName, {});
-}
-
-std::string MDTask::FailedRecord(int32_t x, int32_t y) const { return TileFilePath(x, y) + "|" + TileURL(x, y); }
-
-std::pair<std::string, std::string> SplitFailedRecord(const std::string& record) {
-  const auto bar = record.find('|');
-  if (bar == std::string::npos) return {std::string(), record};
-  return {record.substr(0, bar), record.substr(bar + 1)};
-}
-
 std::optional<TilePosition> MDTask::TileOfFileName(const std::string& name) const {
   // prefix "_" x "_" y "_" zoom "." extension, all numbers plain decimal.
   const std::string prefix = TilePrefix() + "_";
@@ -425,17 +264,6 @@ std::optional<TilePosition> MDTask::TileOfFileName(const std::string& name) cons
   // Only the name TileFileName gives: no sign, no padding, no other base.
   if (TileFileName(*x, *y) != name) return std::nullopt;
   return TilePosition{*x, *y};
-}
-
-std::vector<TilePosition> MDTask::GivenUpTiles() const {
-  std::vector<TilePosition> tiles;
-  if (!platform::FileExists(FailedListFileName)) return tiles;
-  for (const std::string& record : platform::ReadTextLines(FailedListFileName)) {
-    const std::string target = SplitFailedRecord(record).first;
-    if (target.empty()) continue;
-    if (const auto tile = TileOfFileName(platform::ExtractFileName(target))) tiles.push_back(*tile);
-  }
-  return tiles;
 }
 
 }  // namespace task

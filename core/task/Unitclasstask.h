@@ -1,9 +1,9 @@
 // One download task: the tile range of a longitude/latitude rectangle, the
-// names of its files, its resume positions and the writers of its files.
+// names of its files, its tiles' names and URLs, and its resume positions
+// (its files are written by TaskFiles).
 //
 // Built in the main thread from a TaskParameters record; read-only afterwards,
-// so workers may call the tile operations concurrently. The file writers run
-// in the main thread before the workers start.
+// so workers may call the tile operations concurrently.
 #pragma once
 
 #include <array>
@@ -97,19 +97,17 @@ struct TaskOptions {
   std::string TileHost = kTileServerHost;
   // 0: the desktop's decimal mark.
   char DecimalMark = 0;
-  // False only to look at a task without touching the disk (a dry run).
-  bool CreateImageFolder = true;
 };
 
 class MDTask {
  public:
   static constexpr int kResumeSlots = 16;
 
-  // params must outlive the task; it is never changed here. Creates the image
-  // folder and, when params->ContinueTask is set, reads the resume positions
-  // from the task file. Throws TaskCreateError for a zoom outside 1..21, an
-  // unknown map type, coordinates outside the window's ranges, an empty range,
-  // more than 2147483647 tiles, or an image folder that cannot be created.
+  // params must outlive the task; it is never changed here. When
+  // params->ContinueTask is set, reads the resume positions from the task
+  // file; writes nothing. Throws TaskCreateError for a zoom outside 1..21, an
+  // unknown map type, coordinates outside the window's ranges, an empty range
+  // or more than 2147483647 tiles.
   explicit MDTask(const TaskParameters* params, TaskOptions options = {});
 
   std::array<int32_t, kResumeSlots> ResumeX{};
@@ -130,6 +128,9 @@ class MDTask {
   std::string ImageFolder;  // ends in the path separator
 
   std::string TaskFileName() const;  // TaskFileOf(*Parameters)
+  // Creates the image folder (one level) unless it is there. Throws
+  // TaskCreateError("Create directory <folder> Failed.").
+  void CreateImageFolder() const;
   // The file whose lock marks the task as worked by a run: hidden, beside
   // the task file.
   std::string LockFileName() const;
@@ -155,30 +156,11 @@ class MDTask {
   // The last tile slot finished in an earlier run ({0, 0}: none).
   TilePosition Resume(int32_t slot) const;
 
-  // The four preparation steps, in the order Start calls them. Each looks at
-  // ContinueTask itself. Throw platform::FileError.
-  void WriteTaskFile() const;
-  void WriteExtentList() const;
-  void WriteLogHeader() const;
-  void CreateFailedList() const;
-
-  // One extent-list line of tile (x, y), without line end.
-  std::string ExtentLine(int32_t x, int32_t y) const;
-  // Record of the failed-tile list: TileFilePath + "|" + TileURL.
-  std::string FailedRecord(int32_t x, int32_t y) const;
   // The tile of a file name TileFileName gives (no folder), when it is one
   // of this task's range.
   std::optional<TilePosition> TileOfFileName(const std::string& name) const;
-  // The tiles the failed-tile list names, in its order (duplicates kept);
-  // records that name no tile of this task are passed over, and a missing
-  // list names none. Throws platform::FileError when it cannot be read.
-  std::vector<TilePosition> GivenUpTiles() const;
   // A number in the general form with this task's decimal mark.
   std::string General(double value) const;
-  // The lines WriteTaskFile writes for a fresh task.
-  std::vector<std::string> TaskFileLines() const;
-  // The lines WriteLogHeader writes for a fresh task (the time taken now).
-  std::vector<std::string> LogHeaderLines() const;
 
  private:
   std::string TilePrefix() const;
@@ -191,12 +173,5 @@ class MDTask {
   TaskOptions options_;
 };
 
-// A record of a failed-tile list cut at its first "|": the target path and
-// the URL (a line without "|" is all URL).
-std::pair<std::string, std::string> SplitFailedRecord(const std::string& record);
-
-inline constexpr const char* kExtentListHeader =
-    "ImageFileName    Left_Edge_Longitude    Right_Edge_Longitude   Top_Edge_Latitude      "
-    "Bottom_Edge_Latitude";
 
 }  // namespace task

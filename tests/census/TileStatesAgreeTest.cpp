@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "combiner/Combiner.h"
+#include "core/task/TaskFiles.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
@@ -78,10 +79,11 @@ class TileStatesAgree : public ::testing::Test {
     p.ProxyServer = "127.0.0.1";
     p.ProxyPort = platform::FormatInteger(server_.Port());
     auto made = std::make_unique<task::MDTask>(&p);
-    made->WriteTaskFile();
-    made->WriteExtentList();
-    made->WriteLogHeader();
-    made->CreateFailedList();
+    made->CreateImageFolder();
+    task::WriteTaskFile(*made);
+    task::WriteExtentList(*made);
+    task::WriteLogHeader(*made);
+    task::CreateFailedList(*made);
     return made;
   }
 
@@ -168,7 +170,7 @@ TEST_F(TileStatesAgree, EveryProgramJudgesEveryKindOfTileFileAlike) {
         testsupport::WriteFileBytes(task->ImageFolder.substr(0, task->ImageFolder.size() - 1), "not a folder");
         break;
     }
-    if (c.listed) platform::WriteTextLines(task->FailedListFileName, {task->FailedRecord(6742, 3101)});
+    if (c.listed) platform::WriteTextLines(task->FailedListFileName, {task::FailedRecord(*task, 6742, 3101)});
     const bool hole = task::IsHole(c.state);
     const std::string holeLine =
         task->TileFileName(6742, 3101) + " " + task::TileStateName(c.state) + (c.reason.empty() ? "" : ": " + c.reason);

@@ -15,6 +15,7 @@
 
 #include "combiner/Combiner.h"
 #include "combiner/GdalSupport.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "combiner/GdalSupport.h"
+#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "tests/support/TempDir.h"
@@ -141,9 +142,10 @@ SyntheticTask::SyntheticTask(const std::string& folder, int32_t columns, int32_t
   block.Zoom = zoom;
   parameters_ = testsupport::BlockParameters(folder, block, 8, "mosaic.otsk");
   task_ = std::make_unique<task::MDTask>(&parameters_);
-  task_->WriteTaskFile();
-  task_->WriteExtentList();
-  task_->CreateFailedList();
+  task_->CreateImageFolder();
+  task::WriteTaskFile(*task_);
+  task::WriteExtentList(*task_);
+  task::CreateFailedList(*task_);
 }
 
 void SyntheticTask::WriteAllTiles() {
@@ -161,7 +163,7 @@ void SyntheticTask::RemoveTile(int32_t x, int32_t y) const { std::remove(task_->
 
 void SyntheticTask::GiveUp(int32_t x, int32_t y) {
   RemoveTile(x, y);
-  failedRecords_.push_back(task_->FailedRecord(x, y));
+  failedRecords_.push_back(task::FailedRecord(*task_, x, y));
   platform::WriteTextLines(task_->FailedListFileName, failedRecords_);
 }
 

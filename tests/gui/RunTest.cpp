@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <set>
 
+#include "core/task/TaskFiles.h"
 #include "core/platform/Numbers.h"
 #include "core/platform/Shell.h"
 #include "core/settings/IniFile.h"
@@ -126,7 +127,7 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   EXPECT_EQ(OkLines(), kTiles - 1);
   EXPECT_EQ(CountEndingWith(log, " Finished."), 8);
   EXPECT_EQ(CountEndingWith(log, ":6744-3104 got a blank image!"), 1);
-  const std::string record = window_->CurrentTask()->FailedRecord(failing.X, failing.Y);
+  const std::string record = task::FailedRecord(*window_->CurrentTask(), failing.X, failing.Y);
   EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), record + "\r\n");
   EXPECT_EQ(platform::ReadTextLines(window_->CurrentTask()->ListFileName).size(), static_cast<std::size_t>(kTiles + 1));
 

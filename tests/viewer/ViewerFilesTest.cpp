@@ -13,6 +13,7 @@
 
 #include <filesystem>
 
+#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "core/platform/Shell.h"
 #include "tests/viewer/ViewerFixture.h"
@@ -50,13 +51,13 @@ TEST_F(ViewerTest, HolesAreSavedAsAFailedTileListOfTheDownloadersRecords) {
   const std::string saved = save.File("holes.ftl");
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(saved); }, 10000));
   std::vector<std::string> expected;
-  for (const task::TilePosition& tile : holes) expected.push_back(task.FailedRecord(tile.X, tile.Y));
+  for (const task::TilePosition& tile : holes) expected.push_back(task::FailedRecord(task, tile.X, tile.Y));
   EXPECT_EQ(testsupport::ReadFileBytes(saved), platform::JoinLinesCrLf(expected));
   EXPECT_TRUE(boxes.empty());
 
   // Read back as the downloader reads its own failed list: exactly the holes, in order.
   std::filesystem::rename(saved, task.FailedListFileName);
-  EXPECT_EQ(task.GivenUpTiles(), holes);
+  EXPECT_EQ(task::GivenUpTiles(task), holes);
 }
 
 TEST_F(ViewerTest, TilesWrittenAfterOpeningAppearOnReloadAndByThemselvesWithoutFlicker) {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QTest>
 
+#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "qtkit/Dialogs.h"
 
@@ -48,8 +49,9 @@ void ViewerTest::OpenWindow() {
 const task::MDTask& ViewerTest::MakeTask(const testsupport::TileBlock& block, const std::string& name) {
   parameters_ = testsupport::BlockParameters(save.Path(), block, 8, name);
   task_ = std::make_unique<task::MDTask>(&parameters_);
-  task_->WriteTaskFile();
-  task_->CreateFailedList();
+  task_->CreateImageFolder();
+  task::WriteTaskFile(*task_);
+  task::CreateFailedList(*task_);
   return *task_;
 }
 
@@ -59,7 +61,7 @@ void ViewerTest::WriteTile(int32_t x, int32_t y, const std::string& bytes) const
 
 void ViewerTest::WriteFailedList(const std::vector<task::TilePosition>& tiles) const {
   std::vector<std::string> records;
-  for (const task::TilePosition& tile : tiles) records.push_back(task_->FailedRecord(tile.X, tile.Y));
+  for (const task::TilePosition& tile : tiles) records.push_back(task::FailedRecord(*task_, tile.X, tile.Y));
   platform::WriteTextLines(task_->FailedListFileName, records);
 }
 

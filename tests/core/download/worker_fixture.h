@@ -46,6 +46,7 @@ class WorkerTest : public ::testing::Test {
     task::TaskOptions options;
     options.TileHost = tileHost_.empty() ? server_.HostPort() : tileHost_;
     task_ = std::make_unique<task::MDTask>(params_.get(), options);
+    task_->CreateImageFolder();
     return *task_;
   }
   task::MDTask& MakeTask(const TileBlock& block, int32_t threads) {

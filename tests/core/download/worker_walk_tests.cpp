@@ -255,6 +255,7 @@ TEST_F(WorkerWalk, StartAndStopManyTimes) {
     task::TaskOptions options;
     options.TileHost = server_.HostPort();
     task::MDTask task(params.get(), options);
+    task.CreateImageFolder();
     testsupport::RecordingSink sink;
     download::WorkerEnvironment env = env_;
     env.Sink = &sink;

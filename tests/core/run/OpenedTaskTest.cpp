@@ -1,4 +1,5 @@
 // A task opened from its file for looking at its tiles.
+#include "core/task/TaskFiles.h"
 #include "core/run/OpenedTask.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ TEST(OpenedTask, AWrittenTaskOpensAsItWasAndNothingIsCreated) {
   task::TaskParameters p = testsupport::BlockParameters(save.Path(), {6742, 3101, 6, 7, 13}, 8);
   p.MapsType = task::kMapStreet;
   const task::MDTask written(&p);
-  written.WriteTaskFile();
+  task::WriteTaskFile(written);
   std::filesystem::remove(written.ImageFolder);
   testsupport::WriteFileBytes(written.TaskFileName(),
                               testsupport::ReadFileBytes(written.TaskFileName()) + "[THREADS]\r\nT2X=6742\r\nT2Y=3101\r\n");

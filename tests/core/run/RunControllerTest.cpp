@@ -1,6 +1,7 @@
 // One run of a task without a window: the controller driven as a front-end
 // drives it (the workers' calls served from a MainThreadQueue, a tick every
 // few milliseconds) against the loopback tile server.
+#include "core/task/TaskFiles.h"
 #include "core/run/RunController.h"
 
 #include <gtest/gtest.h>
@@ -157,7 +158,7 @@ TEST_F(RunControllerTest, WholeRunOfEightWorkersSavesClosesAndCounts) {
   EXPECT_EQ(lines[lines.size() - 5], "Task Stoped!");
   EXPECT_EQ(lines.back(), "Log file has been saved as " + run->Task().LogFileName);
   const task::TilePosition failing = run->Task().Range().AtWalkNumber(30);
-  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{run->Task().FailedRecord(failing.X, failing.Y)});
+  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{task::FailedRecord(run->Task(), failing.X, failing.Y)});
   ExpectFilesMatchLines(*run);
   EXPECT_EQ(observer_.logLines, lines.size() - loaded);
   EXPECT_EQ(observer_.failedLines, 1u);
@@ -465,7 +466,7 @@ TEST_F(RunControllerTest, AnUnpacedSourceKeepsEveryLineInEachWorkersOrder) {
     EXPECT_EQ(seen[n], expected[n]) << n;
   }
   EXPECT_EQ(seen.size(), 8u) << "no line of anything else";
-  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{run->Task().FailedRecord(failing.X, failing.Y)});
+  EXPECT_EQ(run->FailedLines().Lines(), std::vector<std::string>{task::FailedRecord(run->Task(), failing.X, failing.Y)});
   ExpectFilesMatchLines(*run);
   EXPECT_EQ(testsupport::ReadFileBytes(run->Task().TileFilePath(range.MaxX, range.MaxY)), jpeg);
 }

@@ -1,5 +1,6 @@
 // Tile sources of the user's own: templates, checks, and how a source is kept
 // in the settings file and in a task file.
+#include "core/task/TaskFiles.h"
 #include "core/task/TileSource.h"
 
 #include <gtest/gtest.h>
@@ -133,7 +134,7 @@ TEST(TileSource, KeptInTheSettingsFileAndInTheTaskFile) {
   p.Source = Osm();
   p.SourceSecret = "S3CR3T";
   const MDTask withSource(&p);
-  withSource.WriteTaskFile();
+  task::WriteTaskFile(withSource);
   const std::string written = testsupport::ReadFileBytes(withSource.TaskFileName());
   EXPECT_EQ(written.find("S3CR3T"), std::string::npos);
   EXPECT_EQ(TaskFile(withSource.TaskFileName()).Read(0).Source, Osm());
@@ -150,7 +151,7 @@ TEST(TileSource, KeptInTheSettingsFileAndInTheTaskFile) {
   builtIn.MapsType = kMapPhoto;
   builtIn.Source.reset();
   const MDTask photo(&builtIn);
-  EXPECT_EQ(photo.TaskFileLines().size(), 43u);
+  EXPECT_EQ(task::TaskFileLines(photo).size(), 43u);
   EXPECT_EQ(photo.BlankImagePath("/opt/o/"), "/opt/o/blankimg/blank.jpg");
 }
 

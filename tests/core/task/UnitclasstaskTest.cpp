@@ -10,6 +10,7 @@
 
 #include "core/platform/Files.h"
 #include "core/task/Commonfunc.h"
+#include "core/task/TaskFiles.h"
 #include "tests/support/TempDir.h"
 
 namespace task {
@@ -68,10 +69,10 @@ class TaskTest : public ::testing::Test {
   MDTask Make() const { return MDTask(&params, options); }
 
   void WriteAll(const MDTask& t) const {
-    t.WriteTaskFile();
-    t.WriteExtentList();
-    t.WriteLogHeader();
-    t.CreateFailedList();
+    task::WriteTaskFile(t);
+    task::WriteExtentList(t);
+    task::WriteLogHeader(t);
+    task::CreateFailedList(t);
   }
 
   TempDir dir;
@@ -96,6 +97,8 @@ TEST_F(TaskTest, WorkedExampleRangeAndNames) {
   EXPECT_EQ(t.FailedListFileName, dir.Path() + "newtask_failed.ftl");
   EXPECT_EQ(t.ListFileName, dir.Path() + "newtask_list.txt");
   EXPECT_EQ(t.ImageFolder, dir.Path() + "newtask" + kSep);
+  EXPECT_FALSE(platform::DirectoryExists(t.ImageFolder)) << "a task is made without touching the disk";
+  t.CreateImageFolder();
   EXPECT_TRUE(platform::DirectoryExists(t.ImageFolder));
   EXPECT_EQ(t.TileFilePath(6742, 3101), dir.Path() + "newtask" + kSep + "nm_6742_3101_13.jpg");
   EXPECT_EQ(t.TileExtension(), "jpg");
@@ -183,7 +186,7 @@ TEST_F(TaskTest, UrlWithoutHistoryDate) {
 
 TEST_F(TaskTest, FailedRecord) {
   const MDTask t = Make();
-  const std::string record = t.FailedRecord(6742, 3101);
+  const std::string record = task::FailedRecord(t, 6742, 3101);
   EXPECT_EQ(record, t.TileFilePath(6742, 3101) + "|http://tiles.example/maps/hl=en&x=6742&y=3101&z=13&nml=Vert");
   EXPECT_EQ(std::count(record.begin(), record.end(), '|'), 1);
 
@@ -199,10 +202,10 @@ TEST_F(TaskTest, FailedRecord) {
 // The tiles a failed list names: only names the task itself gives, of its range.
 TEST_F(TaskTest, GivenUpTilesAreReadBackFromTheFailedList) {
   const MDTask t = Make();
-  EXPECT_TRUE(t.GivenUpTiles().empty()) << "no list yet";
-  WriteFileBytes(t.FailedListFileName, t.FailedRecord(6747, 3107) + "\r\n" + t.FailedRecord(6742, 3101) + "\r\n\r\n" +
-                                           "garbage\r\n" + t.FailedRecord(6747, 3107) + "\r\n");
-  EXPECT_EQ(t.GivenUpTiles(), (std::vector<TilePosition>{{6747, 3107}, {6742, 3101}, {6747, 3107}}));
+  EXPECT_TRUE(task::GivenUpTiles(t).empty()) << "no list yet";
+  WriteFileBytes(t.FailedListFileName, task::FailedRecord(t, 6747, 3107) + "\r\n" + task::FailedRecord(t, 6742, 3101) + "\r\n\r\n" +
+                                           "garbage\r\n" + task::FailedRecord(t, 6747, 3107) + "\r\n");
+  EXPECT_EQ(task::GivenUpTiles(t), (std::vector<TilePosition>{{6747, 3107}, {6742, 3101}, {6747, 3107}}));
 
   EXPECT_EQ(t.TileOfFileName("nm_6744_3105_13.jpg"), (TilePosition{6744, 3105}));
   for (const char* other : {"nm_6741_3105_13.jpg", "nm_6744_3105_12.jpg", "ns_6744_3105_13.jpg", "nm_+6744_3105_13.jpg",
@@ -213,7 +216,7 @@ TEST_F(TaskTest, GivenUpTilesAreReadBackFromTheFailedList) {
 
 TEST_F(TaskTest, TaskFileOfTheWorkedExample) {
   const MDTask t = Make();
-  t.WriteTaskFile();
+  task::WriteTaskFile(t);
   std::vector<std::string> expected = {
       "[MapsType]",
       "MapsType=11",
@@ -253,7 +256,7 @@ TEST_F(TaskTest, TaskFileKeepsEightSlotsWhenFewerThreadsRun) {
   params.ThreadCount = 3;
   params.HistoryDate = "20090105";
   const MDTask t = Make();
-  t.WriteTaskFile();
+  task::WriteTaskFile(t);
   const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.TaskFileName()));
   ASSERT_EQ(lines.size(), 43u);
   EXPECT_EQ(lines[2], "HistoryDate=20090105");
@@ -312,7 +315,7 @@ std::vector<std::string> ExpectedLogTail(const MDTask& t, const std::string& sav
 TEST_F(TaskTest, LogHeaderWithoutProxy) {
   params.ProxyPassword = "not-used";
   const MDTask t = Make();
-  t.WriteLogHeader();
+  task::WriteLogHeader(t);
   std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.LogFileName));
   ASSERT_EQ(lines.size(), 34u);
   ASSERT_THAT(lines[1], ::testing::StartsWith("Now time is:"));
@@ -334,7 +337,7 @@ TEST_F(TaskTest, LogHeaderWithProxyMasksThePassword) {
   params.ProxyPassword = "s3cr%t:pw";
   params.HistoryDate = "20090105";
   const MDTask t = Make();
-  t.WriteLogHeader();
+  task::WriteLogHeader(t);
   const std::string bytes = ReadFileBytes(t.LogFileName);
   EXPECT_EQ(bytes.find("s3cr%t:pw"), std::string::npos);
   std::vector<std::string> lines = SplitCrLf(bytes);
@@ -362,7 +365,7 @@ TEST_F(TaskTest, LogHeaderWithProxyMasksThePassword) {
 
 TEST_F(TaskTest, ExtentListOfTheWorkedExample) {
   const MDTask t = Make();
-  t.WriteExtentList();
+  task::WriteExtentList(t);
   const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.ListFileName));
   ASSERT_EQ(lines.size(), 43u);
   EXPECT_EQ(lines[0], kExtentListHeader);
@@ -377,12 +380,12 @@ TEST_F(TaskTest, ExtentListOfTheWorkedExample) {
   std::size_t i = 1;
   for (int32_t x = t.MinX; x <= t.MaxX; ++x) {
     for (int32_t y = t.MinY; y <= t.MaxY; ++y, ++i) {
-      ASSERT_EQ(lines[i], t.ExtentLine(x, y));
+      ASSERT_EQ(lines[i], task::ExtentLine(t, x, y));
       EXPECT_EQ(lines[i].size(), t.TileFileName(x, y).size() + 85);
     }
   }
-  // Nothing but the list and the image folder is left in the save folder.
-  EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"newtask", "newtask_list.txt"}));
+  // Nothing but the list is left in the save folder.
+  EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"newtask_list.txt"}));
 }
 
 // Taller than the formatted-row cache: the edges are then computed per tile.
@@ -394,20 +397,20 @@ TEST_F(TaskTest, ExtentListOfATallSingleColumn) {
   const MDTask t = Make();
   ASSERT_EQ(t.MinX, t.MaxX);
   ASSERT_GT(t.MaxY - t.MinY + 1, 65536);
-  t.WriteExtentList();
+  task::WriteExtentList(t);
   const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.ListFileName));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(t.TotalImages) + 1);
-  EXPECT_EQ(lines[1], t.ExtentLine(t.MinX, t.MinY));
-  EXPECT_EQ(lines[12345], t.ExtentLine(t.MinX, t.MinY + 12344));
-  EXPECT_EQ(lines.back(), t.ExtentLine(t.MaxX, t.MaxY));
+  EXPECT_EQ(lines[1], task::ExtentLine(t, t.MinX, t.MinY));
+  EXPECT_EQ(lines[12345], task::ExtentLine(t, t.MinX, t.MinY + 12344));
+  EXPECT_EQ(lines.back(), task::ExtentLine(t, t.MaxX, t.MaxY));
 }
 
 TEST_F(TaskTest, ExtentListThatCannotBeWrittenLeavesNoTemporaryFile) {
   const MDTask t = Make();
   // A folder in the list's place: the final rename cannot replace it.
   ASSERT_TRUE(platform::CreateDir(t.ListFileName));
-  EXPECT_THROW(t.WriteExtentList(), platform::FileError);
-  EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"newtask", "newtask_list.txt"}));
+  EXPECT_THROW(task::WriteExtentList(t), platform::FileError);
+  EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"newtask_list.txt"}));
   EXPECT_TRUE(platform::DirectoryExists(t.ListFileName));
 }
 
@@ -488,7 +491,7 @@ TEST_F(TaskTest, ContinueWithoutTaskFileOrLog) {
   params.ContinueTask = true;
   const MDTask t = Make();
   EXPECT_EQ(t.ResumeX[0], 0);
-  EXPECT_THROW(t.WriteLogHeader(), platform::FileError);
+  EXPECT_THROW(task::WriteLogHeader(t), platform::FileError);
   EXPECT_FALSE(platform::FileExists(t.LogFileName));
 }
 
@@ -501,7 +504,7 @@ TEST_F(TaskTest, OneTileTask) {
   EXPECT_EQ(t.MinX, t.MaxX);
   EXPECT_EQ(t.MinY, t.MaxY);
   EXPECT_EQ(t.TotalImages, 1);
-  t.WriteExtentList();
+  task::WriteExtentList(t);
   EXPECT_EQ(SplitCrLf(ReadFileBytes(t.ListFileName)).size(), 2u);
 }
 
@@ -570,14 +573,15 @@ TEST_F(TaskTest, ExistingImageFolderIsKept) {
   ASSERT_TRUE(platform::CreateDir(dir.File("newtask")));
   WriteFileBytes(dir.File("newtask") + kSep + "nm_6742_3101_13.jpg", "tile");
   const MDTask t = Make();
+  t.CreateImageFolder();
   EXPECT_EQ(ReadFileBytes(t.TileFilePath(6742, 3101)), "tile");
 }
 
 TEST_F(TaskTest, ImageFolderThatCannotBeCreated) {
   params.SavePath = dir.Path() + "missing" + kSep;
   try {
-    Make();
-    FAIL() << "constructed";
+    Make().CreateImageFolder();
+    FAIL() << "created";
   } catch (const TaskCreateError& e) {
     EXPECT_EQ(std::string(e.what()), "Create directory " + dir.Path() + "missing" + kSep + "newtask" + kSep + " Failed.");
   }
