@@ -18,7 +18,8 @@ const OptionSpec kRunOptions[] = {{"json", true}, {"part", true}};
 const OptionSpec kNewOptions[] = {{"name", true},   {"type", true},   {"left", true},   {"right", true},
                                   {"top", true},    {"bottom", true}, {"zoom", true},   {"date", true},
                                   {"folder", true}, {"run", false},   {"dry-run", false}, {"json", true},
-                                  {"force", false}};
+                                  {"force", false}, {"direction", true}, {"survey", true}};
+const OptionSpec kSurveysOptions[] = {{"left", true}, {"right", true}, {"top", true}, {"bottom", true}, {"json", true}};
 const OptionSpec kRetryOptions[] = {{"output", true}, {"json", true}};
 const OptionSpec kJsonOption[] = {{"json", true}};
 
@@ -36,6 +37,7 @@ const CommandSpec kCommands[] = {
     {"merge", Command::Merge, 1, "a task file"},
     {"status", Command::Status, 1, "a task file"},
     {"fill", Command::Fill, 1, "a task file"},
+    {"surveys", Command::Surveys, 0, ""},
     {"help", Command::Help, 0, ""},
 };
 
@@ -53,6 +55,7 @@ const OptionSpec* FindOption(Command command, const std::string& name) {
     case Command::Retry: return Find(kRetryOptions, name);
     case Command::Status:
     case Command::Fill: return Find(kJsonOption, name);
+    case Command::Surveys: return Find(kSurveysOptions, name);
     case Command::Merge:
     case Command::Help: return nullptr;
   }
@@ -140,7 +143,13 @@ std::string UsageText() {
          "  new --name NAME --type TYPE --left L --right R --top T --bottom B --zoom Z\n"
          "      [--date YYYYMMDD] [--folder DIR]\n"
          "                           check the task as Start does and write its files; TYPE is photo,\n"
-         "                           street, terrain or the name of a tile source of the settings file\n"
+         "                           street, terrain, nearmap (the Nearmap API, with the key of the\n"
+         "                           settings file) or the name of a tile source of the settings file\n"
+         "      --direction D        nearmap: Vert (straight down; the settings' Direction by default),\n"
+         "                           North, East, South or West\n"
+         "      --survey ID          nearmap: the imagery of this survey (see surveys)\n"
+         "      --date YYYYMMDD      nearmap: the newest survey captured on or before the date; without\n"
+         "                           --survey or --date, the latest imagery of every place\n"
          "      --run                then run it\n"
          "      --dry-run            print the tiles, the disk space and the time it needs; write nothing\n"
          "      --json FILE          with --run: also write the summary as JSON to FILE\n"
@@ -157,6 +166,10 @@ std::string UsageText() {
          "      --json FILE          also write the summary as JSON to FILE\n"
          "  merge TASK.otsk          check that every part of a task ended, merge their logs and failed\n"
          "                           lists into the task's and report its holes\n"
+         "  surveys --left L --right R --top T --bottom B\n"
+         "                           list the Nearmap surveys of the rectangle, newest first: id and\n"
+         "                           capture date, a tab between them\n"
+         "      --json FILE          also write the list as JSON to FILE (- for standard output)\n"
          "\n"
          "Options of every command:\n"
          "  --config PATH            the settings file (default: ini/config.ini beside the program when\n"
@@ -175,7 +188,7 @@ std::string UsageText() {
          "\n"
          "Exit status: 0 the task has every tile (saved, or blank where the server has none); 1 the\n"
          "task has holes; 2 bad input or usage, or the task is being worked by another run; 3 stopped\n"
-         "by a ban, the proxy or a network failure; 130 interrupted.\n";
+         "by a ban, a refused API key, the proxy or a network failure; 130 interrupted.\n";
 }
 
 }  // namespace cli

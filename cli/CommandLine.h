@@ -16,7 +16,7 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class Command { Help, Run, New, Retry, Merge, Status, Fill };
+enum class Command { Help, Run, New, Retry, Merge, Status, Fill, Surveys };
 
 struct Invocation {
   Command What = Command::Help;

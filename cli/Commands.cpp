@@ -20,6 +20,7 @@
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
 #include "core/run/Start.h"
+#include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/run/ConfigFile.h"
 #include "core/task/Unitclasstask.h"
@@ -180,7 +181,7 @@ int StartTask(StartRequest request, const Context& context) {
       run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
-    return kExitUsage;
+    return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
   if (!request.Replace && !request.DryRun && !record.ContinueTask && platform::FileExists(task::TaskFileOf(record))) {
@@ -251,8 +252,25 @@ int StartTask(StartRequest request, const Context& context) {
 
 std::string Required(const Invocation& invocation, const std::string& name) {
   const std::optional<std::string> value = invocation.Value(name);
-  if (!value) throw UsageError("'new' needs --" + name);
+  if (!value) throw UsageError(std::string(invocation.What == Command::Surveys ? "'surveys'" : "'new'") + " needs --" + name);
   return *value;
+}
+
+constexpr const char* kNearmapType = "nearmap";
+
+// What "new --type nearmap" fetches: the direction (the settings' unless
+// given) and the survey named; a --date is the date field's.
+task::NearmapImagery NearmapImageryOf(const Invocation& invocation, const Context& context) {
+  task::NearmapImagery imagery;
+  const std::string direction =
+      invocation.Value("direction").value_or(run::ConfigFile(context.ConfigPath).ReadNearmapApi().Direction);
+  const std::optional<std::string> known = task::NearmapDirectionOf(direction);
+  if (!known) throw UsageError("--direction is Vert, North, East, South or West, not '" + direction + "'");
+  imagery.Direction = *known;
+  imagery.SurveyId = invocation.Value("survey").value_or("");
+  if (invocation.Has("survey") && invocation.Has("date")) throw UsageError("--survey and --date exclude each other");
+  if (invocation.Has("survey") && imagery.SurveyId.empty()) throw UsageError("--survey needs a survey id");
+  return imagery;
 }
 
 }  // namespace
@@ -268,9 +286,17 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   const auto position = kTypes.find(type);
   if (position != kTypes.end()) {
     c.MapsTypePosition = position->second;
+  } else if (type == kNearmapType) {
+    c.Nearmap = NearmapImageryOf(invocation, context);
   } else {
     c.Source = run::ConfigFile(context.ConfigPath).ReadSource(type);
-    if (!c.Source) throw UsageError("--type is photo, street, terrain or a tile source of the settings file, not '" + type + "'");
+    if (!c.Source) {
+      throw UsageError("--type is photo, street, terrain, nearmap or a tile source of the settings file, not '" + type +
+                       "'");
+    }
+  }
+  if (!c.Nearmap && (invocation.Has("direction") || invocation.Has("survey"))) {
+    throw UsageError("--direction and --survey go with --type nearmap");
   }
   c.LeftLongitude = Required(invocation, "left");
   c.RightLongitude = Required(invocation, "right");
@@ -382,7 +408,7 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     const run::ConfigFile config(context.ConfigPath);
     const run::ProxySettings proxy = config.ReadProxy();
     ftl::FailedListOptions options;
-    options.Secrets = [&config](const std::string& source) { return config.ReadSourceSecret(source); };
+    config.AddCredentials(options);
     options.Proxy = [&proxy](download::HttpClient& client) {
       download::SetProxyFromSettings(client, proxy);
     };
@@ -429,6 +455,49 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     }
   }
   return summary.ExitStatus;
+}
+
+int SurveysCommand(const Invocation& invocation, const Context& context) {
+  const run::AreaCheck area = run::ReadArea(Required(invocation, "left"), Required(invocation, "right"),
+                                            Required(invocation, "top"), Required(invocation, "bottom"));
+  if (!area.Area) {
+    PrintMessage(area.Message);
+    return kExitUsage;
+  }
+  const run::ConfigFile config(context.ConfigPath);
+  const run::NearmapApiSettings api = config.ReadNearmapApi();
+  if (api.Secret.empty()) {
+    PrintError(download::kNoApiKeyMessage);
+    return kExitUsage;
+  }
+  const download::SurveysAnswer answer = run::FetchSurveys(api, config.ReadProxy(), *area.Area);
+  if (!answer.Ok()) {
+    PrintError(answer.Problem);
+    return kExitStopped;
+  }
+  const std::optional<std::string> json = invocation.Value("json");
+  std::string text;
+  std::string list;
+  for (const task::Survey& survey : answer.Surveys) {
+    text += survey.Id + "\t" + survey.CaptureDate + "\n";
+    list += std::string(list.empty() ? "" : ", ") + "{\"id\": " + JsonString(survey.Id) +
+            ", \"captureDate\": " + JsonString(survey.CaptureDate) + "}";
+  }
+  // The list is the output, but JSON on standard output takes its place.
+  if (json != "-") std::fputs(text.c_str(), stdout);
+  if (context.Verbose != Verbosity::Quiet) {
+    std::fputs((Decimal(static_cast<int64_t>(answer.Surveys.size())) + " surveys cover the area.\n").c_str(), stderr);
+  }
+  if (json) {
+    try {
+      WriteJson(*json, "{\"surveys\": [" + list + "], \"total\": " +
+                           Decimal(static_cast<int64_t>(answer.Surveys.size())) + "}\n");
+    } catch (const std::exception& error) {
+      PrintError(error.what());
+      return kExitUsage;
+    }
+  }
+  return kExitComplete;
 }
 
 }  // namespace cli

@@ -26,5 +26,6 @@ int RunCommand(const Invocation& invocation, const Context& context);
 int NewCommand(const Invocation& invocation, const Context& context);
 int RetryCommand(const Invocation& invocation, const Context& context);
 int FillCommand(const Invocation& invocation, const Context& context);
+int SurveysCommand(const Invocation& invocation, const Context& context);
 
 }  // namespace cli

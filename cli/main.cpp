@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
       case Command::Merge: return MergeCommand(invocation, context);
       case Command::Status: return StatusCommand(invocation, context);
       case Command::Fill: return FillCommand(invocation, context);
+      case Command::Surveys: return SurveysCommand(invocation, context);
       case Command::Help: break;
     }
   } catch (const UsageError& error) {

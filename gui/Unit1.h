@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,10 @@
 #include "core/platform/Locations.h"
 #include "core/run/LineFile.h"
 #include "core/run/RunController.h"
+#include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Unitclasstask.h"
+#include "gui/BackgroundJob.h"
 #include "gui/MainThreadCallerQt.h"
 #include "gui/TileSourcesWindow.h"
 #include "qtkit/Dialogs.h"
@@ -128,6 +131,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void MapViewer1Click();
   void CombineImages1Click();
   void ReDownloadfailedfiles1Click();
+  // The Nearmap surveys of the rectangle; the one chosen pins the task.
+  void Surveys1Click();
   void Usermanual1Click();
   void Homepage1Click();
   void About1Click();
@@ -207,6 +212,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QAction* MapViewer1;
   QAction* CombineImages1;
   QAction* ReDownloadfailedfiles1;
+  QAction* Surveys1;
   QMenu* Help1;
   QAction* Usermanual1;
   QAction* Homepage1;
@@ -236,6 +242,15 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
   // zoom 1 when the edits hold no rectangle.
   TestTile CurrentRectangleTile() const;
+  // The rectangle typed in, checked as Start checks it.
+  run::AreaCheck CurrentArea() const;
+  // Start's surveys of an area, asked on a thread of its own while the
+  // window, disabled, keeps its events going.
+  download::SurveysAnswer FetchSurveysWaiting(const run::NearmapApiSettings& api, const run::ProxySettings& proxy,
+                                              const task::LonLatBox& box);
+  // The Nearmap API's item selected and the task pinned to survey (none:
+  // the latest imagery), its date in the date field.
+  void PinSurvey(const std::optional<task::Survey>& survey);
   // Fills the controls from a task file (Open task).
   void LoadTaskFile(const QString& path);
   // Open task of a task of a tile source: the source back in the list,
@@ -271,8 +286,16 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   run::RunController* shownRun_ = nullptr;
 
   // The user's tile sources, in the order of the map type list after the
-  // three built-in types.
+  // three built-in types and the Nearmap API.
   std::vector<task::TileSource> sources_;
+  // What the Nearmap API's item fetches: the settings' direction (or an
+  // opened task's) and the survey pinned for the date field's text
+  // nearmapDate_ (a survey or Open task pins it); another date there is
+  // looked up at Start.
+  task::NearmapImagery nearmap_;
+  QString nearmapDate_;
+  std::string settingsDirection_;
+  gui::BackgroundJob surveysJob_;
 
   QDialog* about_ = nullptr;
   QDialog* convert_ = nullptr;

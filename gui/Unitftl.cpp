@@ -112,10 +112,6 @@ void TfrmFlt::RunList(const QString& path) {
   MemoRunLog log(Memo1);
   ftl::FailedListOptions options;
   options.Limits = limits_;
-  if (!configPath_.isEmpty()) {
-    options.Secrets = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
-      return config.ReadSourceSecret(source);
-    };
-  }
+  if (!configPath_.isEmpty()) run::ConfigFile(qtkit::ToLocal(configPath_)).AddCredentials(options);
   ftl::RunFailedList(qtkit::ToLocal(path), log, options);
 }

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "gui/ApplicationQt.h"
+#include "gui/NearmapApiWindow.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
@@ -70,14 +71,17 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   Label6->setBuddy(EditProxyPassword);
 
   Button1 = Named(new QPushButton(QStringLiteral("OK"), this), "Button1");
-  Button1->setGeometry(188, 308, 75, 25);
+  Button1->setGeometry(204, 308, 70, 25);
   Button1->setDefault(true);
   Button2 = Named(new QPushButton(QStringLiteral("Cancel"), this), "Button2");
-  Button2->setGeometry(277, 308, 75, 25);
+  Button2->setGeometry(282, 308, 70, 25);
   Button2->setAutoDefault(false);
   ButtonTileSources = Named(new QPushButton(QStringLiteral("Tile sources..."), this), "ButtonTileSources");
-  ButtonTileSources->setGeometry(8, 308, 100, 25);
+  ButtonTileSources->setGeometry(8, 308, 94, 25);
   ButtonTileSources->setAutoDefault(false);
+  ButtonNearmapApi = Named(new QPushButton(QStringLiteral("Nearmap API..."), this), "ButtonNearmapApi");
+  ButtonNearmapApi->setGeometry(106, 308, 94, 25);
+  ButtonNearmapApi->setAutoDefault(false);
 
   QWidget::setTabOrder(Edit12, Button3);
   QWidget::setTabOrder(Button3, Button1);
@@ -89,11 +93,13 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   QWidget::setTabOrder(EditProxyPassword, EditProxyUsername);
   // Not among the settings of the file: last.
   QWidget::setTabOrder(EditProxyUsername, ButtonTileSources);
+  QWidget::setTabOrder(ButtonTileSources, ButtonNearmapApi);
 
   connect(Button3, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button3Click));
   connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button1Click));
   connect(Button2, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button2Click));
   connect(ButtonTileSources, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
+  connect(ButtonNearmapApi, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonNearmapApiClick));
 }
 
 void TfrmOptions::showEvent(QShowEvent* event) {
@@ -130,4 +136,9 @@ void TfrmOptions::Button2Click() { reject(); }
 void TfrmOptions::ButtonTileSourcesClick() {
   TfrmTileSources sources(configPath_, testTile_, this);
   sources.exec();
+}
+
+void TfrmOptions::ButtonNearmapApiClick() {
+  TfrmNearmapApi page(configPath_, testArea_, this);
+  page.exec();
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/download/NearmapCoverage.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/task/Commonfunc.h"
@@ -23,6 +24,34 @@ std::optional<double> ParseCoordinate(std::string text) {
   return platform::ParseDecimal(text);
 }
 
+AreaCheck ReadArea(const std::string& leftText, const std::string& rightText, const std::string& topText,
+                   const std::string& bottomText) {
+  const std::optional<double> left = ParseCoordinate(leftText);
+  const std::optional<double> right = ParseCoordinate(rightText);
+  const std::optional<double> top = ParseCoordinate(topText);
+  const std::optional<double> bottom = ParseCoordinate(bottomText);
+  const auto refuse = [](const char* message) { return AreaCheck{std::nullopt, message}; };
+  if (!left || !right || !top || !bottom) return refuse(kInputError);
+  // Written so that a NaN or infinity fails as well.
+  const auto within = [](double value, double limit) { return value >= -limit && value <= limit; };
+  if (!within(*left, 180)) return refuse("Left Longitude should be between -180 and 180.");
+  if (!within(*right, 180)) return refuse("Right Longitude should be between -180 and 180.");
+  if (!within(*top, 85)) return refuse("Top Latitude should be between -85 and 85.");
+  if (!within(*bottom, 85)) return refuse("Bottom Latitude should be between -85 and 85.");
+  if (*left > *right) return refuse("Left Longitude should less than Right Longitude!");
+  if (*top < *bottom) return refuse("Bottom Latitude should less than Top Latitude!");
+  return AreaCheck{task::LonLatBox{*left, *right, *top, *bottom}, ""};
+}
+
+std::string ReadSourceSettings(TaskControls& controls, const ConfigFile& config) {
+  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
+  if (!controls.Nearmap) return {};
+  const NearmapApiSettings api = config.ReadNearmapApi();
+  controls.NearmapAccount = api.Account;
+  controls.SourceSecret = api.Secret;
+  return api.Secret.empty() ? download::kNoApiKeyMessage : "";
+}
+
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder) {
   task::TaskParameters p;
@@ -37,6 +66,12 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   if (controls.Source) {
     p.MapsType = task::kMapUserSource;
     p.Source = controls.Source;
+    p.SourceSecret = controls.SourceSecret;
+  } else if (controls.Nearmap) {
+    if (const std::string problem = task::NearmapProblem(*controls.Nearmap); !problem.empty()) return Refuse(problem);
+    p.MapsType = task::kMapNearmapApi;
+    p.Nearmap = controls.Nearmap;
+    p.Source = task::NearmapSource(controls.NearmapAccount, *controls.Nearmap);
     p.SourceSecret = controls.SourceSecret;
   } else {
     p.MapsType = task::MapsTypeFromListPosition(controls.MapsTypePosition);
@@ -54,24 +89,13 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   p.SavePath = controls.SavePath;
   if (p.SavePath.back() != platform::kPathSeparator) p.SavePath += platform::kPathSeparator;
 
-  const std::optional<double> left = ParseCoordinate(controls.LeftLongitude);
-  const std::optional<double> right = ParseCoordinate(controls.RightLongitude);
-  const std::optional<double> top = ParseCoordinate(controls.TopLatitude);
-  const std::optional<double> bottom = ParseCoordinate(controls.BottomLatitude);
-  if (!left || !right || !top || !bottom) return Refuse(kInputError);
-  p.LeftLongitude = *left;
-  p.RightLongitude = *right;
-  p.TopLatitude = *top;
-  p.BottomLatitude = *bottom;
-
-  // Written so that a NaN or infinity fails as well.
-  const auto within = [](double value, double limit) { return value >= -limit && value <= limit; };
-  if (!within(p.LeftLongitude, 180)) return Refuse("Left Longitude should be between -180 and 180.");
-  if (!within(p.RightLongitude, 180)) return Refuse("Right Longitude should be between -180 and 180.");
-  if (!within(p.TopLatitude, 85)) return Refuse("Top Latitude should be between -85 and 85.");
-  if (!within(p.BottomLatitude, 85)) return Refuse("Bottom Latitude should be between -85 and 85.");
-  if (p.LeftLongitude > p.RightLongitude) return Refuse("Left Longitude should less than Right Longitude!");
-  if (p.TopLatitude < p.BottomLatitude) return Refuse("Bottom Latitude should less than Top Latitude!");
+  const AreaCheck area =
+      ReadArea(controls.LeftLongitude, controls.RightLongitude, controls.TopLatitude, controls.BottomLatitude);
+  if (!area.Area) return Refuse(area.Message);
+  p.LeftLongitude = area.Area->West;
+  p.RightLongitude = area.Area->East;
+  p.TopLatitude = area.Area->North;
+  p.BottomLatitude = area.Area->South;
 
   // The up-down control keeps the zoom in range, but a task file opened from
   // disk can bring any text; refuse it here rather than in the grid math.
@@ -109,7 +133,10 @@ bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters
          platform::FormatInteger(stored.Zoom) == platform::FormatInteger(parameters.Zoom) &&
          platform::ExtractFilePath(taskFile) == parameters.SavePath &&
          platform::ExtractFileName(taskFile) == controls.TaskName && stored.HistoryDate == controls.HistoryDate &&
-         stored.Source == parameters.Source;
+         stored.Nearmap == parameters.Nearmap &&
+         // The API's source follows the settings (its address, pace); the
+         // task file keeps what the task fetches.
+         (parameters.Nearmap || stored.Source == parameters.Source);
 }
 
 }  // namespace run

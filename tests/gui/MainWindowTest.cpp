@@ -95,10 +95,12 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesTextsAndDefaults) {
   }
   EXPECT_EQ(w.EditTaskName->text(), QStringLiteral("newtask.otsk"));
   EXPECT_EQ(w.Button4->text(), QStringLiteral("Open task ..."));
-  ASSERT_EQ(w.radio_mapstype->count(), 3);
+  // The three specified types, then the service's API.
+  ASSERT_EQ(w.radio_mapstype->count(), 4);
   EXPECT_EQ(w.radio_mapstype->itemText(0), QStringLiteral("Nearmap PhotoMap"));
   EXPECT_EQ(w.radio_mapstype->itemText(1), QStringLiteral("Nearmap StreetMap"));
   EXPECT_EQ(w.radio_mapstype->itemText(2), QStringLiteral("Nearmap Terrain"));
+  EXPECT_EQ(w.radio_mapstype->itemText(3), QStringLiteral("Nearmap API"));
   EXPECT_EQ(w.radio_mapstype->currentIndex(), 0);
   EXPECT_FALSE(w.radio_mapstype->isEditable());
   EXPECT_EQ(w.Edit5->text(), QStringLiteral("13"));
@@ -152,6 +154,8 @@ TEST_F(MainWindowTest, MenuHasItsCaptionsInOrder) {
       QStringLiteral("CombineImages1=Map Combiner"),
       QStringLiteral("-"),
       QStringLiteral("ReDownloadfailedfiles1=Re-Download failed images"),
+      QStringLiteral("-"),
+      QStringLiteral("Surveys1=Surveys..."),
       QStringLiteral("&Help"),
       QStringLiteral("Usermanual1=User manual"),
       QStringLiteral("Homepage1=Homepage"),

@@ -116,7 +116,8 @@ TEST_F(OptionsWindowTest, TabOrderPutsPasswordBeforeUserName) {
     widget = widget->nextInFocusChain();
   } while (widget != form.Edit12);
   EXPECT_EQ(order, QStringList({"Edit12", "Button3", "Button1", "Button2", "CheckBoxUseProxy", "EditProxyServer",
-                                "EditProxyPort", "EditProxyPassword", "EditProxyUsername", "ButtonTileSources"}));
+                                "EditProxyPort", "EditProxyPassword", "EditProxyUsername", "ButtonTileSources",
+                                "ButtonNearmapApi"}));
 }
 
 TEST_F(OptionsWindowTest, WithoutSettingsFileShowsDefaultsAndCreatesNothing) {
