@@ -11,8 +11,7 @@ download::SurveysAnswer FetchSurveys(const NearmapApiSettings& api, const ProxyS
                                      const std::atomic<bool>* abort) {
   try {
     download::HttpClient client(limits);
-    download::SetProxyFromSettings(client, proxy.UseProxy, proxy.ProxyServer, proxy.ProxyPort,
-                                   proxy.ProxyUsername, proxy.ProxyPassword);
+    download::SetProxyFromSettings(client, proxy);
     return download::FetchSurveys(client, api.Account.BaseUrl, api.Secret, box, abort);
   } catch (const std::exception& error) {
     // A proxy port that is no port number.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/run/Surveys.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/Unitclasstask.h"
 
 namespace task {
@@ -47,7 +48,7 @@ TEST(NearmapApi, TilesOfEachDirectionAndSurveyHaveTheirAddressAndPrefix) {
   p.Nearmap = NearmapImagery{"Vert", "a1-b2", "2021-03-04"};
   p.Source = NearmapSource(account, *p.Nearmap);
   p.SourceSecret = "K3Y";
-  const MDTask t(&p, TaskOptions{.CreateImageFolder = false});
+  const MDTask t(&p);
   const std::string url = "https://gateway.example/nearmap/tiles/v3/surveys/a1-b2/Vert/13/6742/3101.jpg";
   EXPECT_EQ(t.FetchURL(6742, 3101), url);
   EXPECT_EQ(t.TileURL(6742, 3101), url);
@@ -55,8 +56,8 @@ TEST(NearmapApi, TilesOfEachDirectionAndSurveyHaveTheirAddressAndPrefix) {
   EXPECT_TRUE(t.SendsApiKey());
   EXPECT_EQ(t.FetchHeaderLines(),
             (std::vector<std::string>{std::string("User-Agent: ") + kDefaultUserAgent, "Authorization: Apikey K3Y"}));
-  for (const std::string& line : t.TaskFileLines()) EXPECT_EQ(line.find("K3Y"), std::string::npos) << line;
-  const std::vector<std::string> lines = t.TaskFileLines();
+  for (const std::string& line : TaskFileLines(t)) EXPECT_EQ(line.find("K3Y"), std::string::npos) << line;
+  const std::vector<std::string> lines = TaskFileLines(t);
   const std::vector<std::string> section(lines.end() - 5, lines.end());
   EXPECT_EQ(section, (std::vector<std::string>{"[NearmapApi]", "Direction=Vert", "SurveyId=a1-b2",
                                                "SurveyDate=2021-03-04", ""}));
