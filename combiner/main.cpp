@@ -2,8 +2,6 @@
 // image, on the command line or in a small window.
 #include <unistd.h>
 
-#include <QApplication>
-
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "combiner/CommandLine.h"
 #include "combiner/ConsoleProgress.h"
 #include "core/platform/Version.h"
+#include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
 
@@ -71,7 +70,7 @@ int RunWindow(int argc, char** argv, const std::string& taskPath) {
     PrintError("no display for the window; give -o OUT to combine on the command line");
     return kExitFailed;
   }
-  QApplication application(argc, argv);
+  qtkit::Application application(argc, argv, QStringLiteral("tilejoin"));
   qtkit::SetUpWindowProgram({"tilejoin", "example.orvenna.TileJoin", ""});
   qtkit::SetMessageCaption(QString::fromLatin1(combiner::kWindowTitle));
   combiner::CombinerWindow window(QString::fromLocal8Bit(taskPath.c_str()));
