@@ -317,8 +317,8 @@ void CombinerWindow::Tell(const std::function<void(WorkerNews&)>& change) {
   change(news_);
   if (news_.WakeUpPosted) return;
   news_.WakeUpPosted = true;
-  // A wake-up that carries nothing: the news travel under the mutex.
-  QMetaObject::invokeMethod(this, "TakeWorkerNews", Qt::QueuedConnection);
+  // The news travel under the mutex; one taking serves all told until then.
+  inbox_.Post([this] { TakeWorkerNews(); });
 }
 
 void CombinerWindow::TakeWorkerNews() {

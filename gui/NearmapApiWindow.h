@@ -12,7 +12,7 @@
 
 #include "core/run/ConfigFile.h"
 #include "core/run/TaskControls.h"
-#include "gui/BackgroundJob.h"
+#include "qtkit/BackgroundJob.h"
 
 class QComboBox;
 class QLabel;
@@ -50,5 +50,5 @@ class TfrmNearmapApi : public QDialog {
  private:
   QString configPath_;
   std::function<run::AreaCheck()> area_;
-  gui::BackgroundJob testJob_;
+  qtkit::BackgroundJob testJob_;
 };

@@ -12,7 +12,7 @@
 
 #include "core/download/HttpClient.h"
 #include "core/task/NearmapApi.h"
-#include "gui/BackgroundJob.h"
+#include "qtkit/BackgroundJob.h"
 
 class QLabel;
 class QListWidget;
@@ -53,5 +53,5 @@ class TfrmSurveys : public QDialog {
   std::vector<task::Survey> surveys_;
   std::optional<task::Survey> chosen_;
   bool asked_ = false;
-  gui::BackgroundJob job_;
+  qtkit::BackgroundJob job_;
 };

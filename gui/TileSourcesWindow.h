@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/task/TileSource.h"
-#include "gui/BackgroundJob.h"
+#include "qtkit/BackgroundJob.h"
 
 class QComboBox;
 class QLabel;
@@ -94,5 +94,5 @@ class TfrmTileSources : public QDialog {
   QString configPath_;
   std::function<TestTile()> testTile_;
   std::vector<task::TileSource> sources_;
-  gui::BackgroundJob testJob_;
+  qtkit::BackgroundJob testJob_;
 };

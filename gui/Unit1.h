@@ -32,8 +32,8 @@
 #include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Unitclasstask.h"
-#include "gui/BackgroundJob.h"
-#include "gui/MainThreadCallerQt.h"
+#include "qtkit/BackgroundJob.h"
+#include "qtkit/GuiInbox.h"
 #include "gui/TileSourcesWindow.h"
 #include "qtkit/Dialogs.h"
 
@@ -273,7 +273,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
 
   // Serves the workers' calls; declared before the runs, so it outlives them
   // (a run destroyed after shutdown still joins workers that call it).
-  gui::MainThreadCallerQt caller_;
+  qtkit::GuiInbox caller_;
   // The lines the windows show before the first run.
   run::LineFile initialLog_;
   run::LineFile initialFailed_;
@@ -295,7 +295,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   task::NearmapImagery nearmap_;
   QString nearmapDate_;
   std::string settingsDirection_;
-  gui::BackgroundJob surveysJob_;
+  qtkit::BackgroundJob surveysJob_;
 
   QDialog* about_ = nullptr;
   QDialog* convert_ = nullptr;

@@ -1,30 +1,31 @@
 // One job at a time on a thread of its own, for a window that asks the
-// network and must stay responsive meanwhile. The job's completion (what it
-// found, captured) runs in the main thread afterwards.
+// network or the disk and must stay responsive meanwhile. The job's
+// completion (what it found, captured) runs in the GUI thread afterwards,
+// handed over through a GuiInbox.
 //
-// Threads: Start, RunAndWait and the destructor in the main thread; the job
-// on its own thread. The completion crosses over under a mutex the thread
-// sanitizer sees; the posted wake-up carries nothing.
+// Threads: Start, RunAndWait and the destructor in the GUI thread; the job
+// on its own thread.
 // Life cycle: destroying it sets the stop flag the job was given, waits for
 // the job's end and drops its completion.
 #pragma once
 
-#include <QObject>
-
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <thread>
 
-namespace gui {
+#include "qtkit/GuiInbox.h"
 
-class BackgroundJob final : public QObject {
+namespace qtkit {
+
+class BackgroundJob final {
  public:
-  // Runs on the job's thread; returns what is then to run in the main thread.
+  // Runs on the job's thread; returns what is then to run in the GUI thread.
   using Job = std::function<std::function<void()>(const std::atomic<bool>& stop)>;
 
   BackgroundJob() = default;
-  ~BackgroundJob() override;
+  ~BackgroundJob();
+  BackgroundJob(const BackgroundJob&) = delete;
+  BackgroundJob& operator=(const BackgroundJob&) = delete;
 
   bool Busy() const { return busy_; }
   // Starts job (after the previous one has ended).
@@ -33,15 +34,14 @@ class BackgroundJob final : public QObject {
   // going on meanwhile; false when the program began to end first.
   bool RunAndWait(Job job);
 
- protected:
-  void customEvent(QEvent* event) override;
-
  private:
+  void StopAndJoin();
+
+  GuiInbox inbox_;  // before the thread: outlives it
   std::thread thread_;
   std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::function<void()> completion_;  // under mutex_
   bool busy_ = false;
+  int started_ = 0;  // jobs started; a completion of an abandoned one is not run
 };
 
-}  // namespace gui
+}  // namespace qtkit

@@ -1,14 +1,14 @@
-#include "gui/BackgroundJob.h"
+#include "qtkit/BackgroundJob.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QEventLoop>
 
 #include <utility>
 
-namespace gui {
+namespace qtkit {
 
-BackgroundJob::~BackgroundJob() {
+BackgroundJob::~BackgroundJob() { StopAndJoin(); }
+
+void BackgroundJob::StopAndJoin() {
   stop_.store(true);
   if (thread_.joinable()) thread_.join();
 }
@@ -17,13 +17,14 @@ void BackgroundJob::Start(Job job) {
   if (thread_.joinable()) thread_.join();
   stop_.store(false);
   busy_ = true;
-  thread_ = std::thread([this, job = std::move(job)] {
+  const int number = ++started_;
+  thread_ = std::thread([this, number, job = std::move(job)] {
     std::function<void()> completion = job(stop_);
-    {
-      std::lock_guard lock(mutex_);
-      completion_ = std::move(completion);
-    }
-    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    inbox_.Post([this, number, completion = std::move(completion)] {
+      if (number != started_ || !busy_) return;
+      busy_ = false;
+      if (completion) completion();
+    });
   });
 }
 
@@ -38,27 +39,13 @@ bool BackgroundJob::RunAndWait(Job job) {
     };
   });
   // Also left when the application quits: the job is then stopped and its
-  // completion, which refers to this frame, dropped.
+  // completion, which refers to this frame, never runs.
   if (!completed) loop.exec();
   if (!completed) {
-    stop_.store(true);
-    if (thread_.joinable()) thread_.join();
-    std::lock_guard lock(mutex_);
-    completion_ = nullptr;
+    StopAndJoin();
     busy_ = false;
   }
   return completed;
 }
 
-void BackgroundJob::customEvent(QEvent*) {
-  std::function<void()> completion;
-  {
-    std::lock_guard lock(mutex_);
-    completion.swap(completion_);
-  }
-  if (!completion) return;
-  busy_ = false;
-  completion();
-}
-
-}  // namespace gui
+}  // namespace qtkit
