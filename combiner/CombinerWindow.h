@@ -41,8 +41,6 @@ class CombinerWindow : public QDialog {
   ~CombinerWindow() override;
 
   bool IsRunning() const { return worker_.joinable(); }
-  // Tests: what "Open folder" hands the folder to ({} restores the desktop's).
-  void SetFolderOpenerForTests(std::function<void(const QString&)> opener);
 
   void reject() override;
 
@@ -105,7 +103,6 @@ class CombinerWindow : public QDialog {
   std::mutex newsMutex_;
   WorkerNews news_;
   QString lastOutputFolder_;
-  std::function<void(const QString&)> folderOpener_;
 };
 
 }  // namespace combiner

@@ -2,8 +2,6 @@
 // image, on the command line or in a small window.
 #include <unistd.h>
 
-#include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -15,6 +13,7 @@
 #include "combiner/ConsoleProgress.h"
 #include "consolekit/ExitStatus.h"
 #include "consolekit/StopSignals.h"
+#include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
 
@@ -57,7 +56,7 @@ int RunWindow(int argc, char** argv, const std::string& taskPath) {
     PrintError(kProgram, "no display for the window; give -o OUT to combine on the command line");
     return kExitFailed;
   }
-  QApplication application(argc, argv);
+  qtkit::Application application(argc, argv, QStringLiteral("tilejoin"));
   qtkit::SetUpWindowProgram({"tilejoin", "example.orvenna.TileJoin", ""});
   qtkit::SetMessageCaption(QString::fromLatin1(combiner::kWindowTitle));
   combiner::CombinerWindow window(QString::fromLocal8Bit(taskPath.c_str()));

@@ -18,7 +18,6 @@
 #include "core/download/HttpClient.h"
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
-#include "gui/ApplicationQt.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 

@@ -17,7 +17,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -35,8 +34,7 @@
 #include "core/run/OpenedTask.h"
 #include "core/run/Start.h"
 #include "core/task/Commonfunc.h"
-#include "gui/ApplicationQt.h"
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/SurveysWindow.h"
 #include "gui/Unit2.h"
@@ -397,11 +395,7 @@ void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
-  if (const QScreen* screen = this->screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  qtkit::CentreOnScreen(*this);
   FormShow();
 }
 
@@ -687,14 +681,14 @@ void TForm1::Viewlogfile1Click() {
   }
   const std::string& logFile = run_->Task().LogFileName;
   if (platform::FileExists(logFile)) {
-    gui::OpenOnDesktop(QUrl::fromLocalFile(FromLocal(logFile)));
+    qtkit::OpenOnDesktop(QUrl::fromLocalFile(FromLocal(logFile)));
     return;
   }
   qtkit::ShowMessage(kNoLogFileMessage);
 }
 
 void TForm1::LaunchSibling(const char* program, const QString& title, const QStringList& arguments) {
-  gui::StartSibling(FromLocal(platform::ProgramsFolderFor(ToLocal(programFolder_))) + QString::fromLatin1(program),
+  qtkit::StartSibling(FromLocal(platform::ProgramsFolderFor(ToLocal(programFolder_))) + QString::fromLatin1(program),
                     title, arguments);
 }
 
@@ -711,9 +705,9 @@ void TForm1::CombineImages1Click() {
   LaunchSibling(platform::kMapCombinerProgram, QStringLiteral("The map combiner"));
 }
 
-void TForm1::Usermanual1Click() { gui::OpenOnDesktop(QUrl::fromLocalFile(HelpPath)); }
+void TForm1::Usermanual1Click() { qtkit::OpenOnDesktop(QUrl::fromLocalFile(HelpPath)); }
 
-void TForm1::Homepage1Click() { gui::OpenOnDesktop(QUrl(HomepageAddress)); }
+void TForm1::Homepage1Click() { qtkit::OpenOnDesktop(QUrl(HomepageAddress)); }
 
 void TForm1::Options2Click() {
   if (options_ == nullptr) return;

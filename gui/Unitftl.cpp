@@ -3,16 +3,14 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <optional>
 
-#include "gui/ApplicationQt.h"
+#include "qtkit/Desktop.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/ftl/FailedTileRun.h"
@@ -83,11 +81,7 @@ void TfrmFlt::showEvent(QShowEvent* event) {
   if (!placed_) {
     // Centred on the desktop, not over the main window.
     placed_ = true;
-    if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-      QRect frame = frameGeometry();
-      frame.moveCenter(screen->availableGeometry().center());
-      move(frame.topLeft());
-    }
+    qtkit::CentreOnScreen(*this);
   }
   FormShow();
 }

@@ -12,7 +12,6 @@
 #include <optional>
 #include <utility>
 
-#include "gui/ApplicationQt.h"
 #include "gui/NearmapApiWindow.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"

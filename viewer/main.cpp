@@ -1,7 +1,6 @@
 // tileview: shows the tiles of a download task as one map and finds its holes.
-#include <QApplication>
-
 #include "core/platform/Locations.h"
+#include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
 #include "viewer/RecentFiles.h"
@@ -26,8 +25,7 @@ int main(int argc, char* argv[]) {
   const std::string settings = viewer::RecentFilesPath(options.ProgramFolder);
   if (const auto status = qtkit::AnswerInformationOptions(argc, argv, kProgram, settings)) return *status;
 
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("tileview"));
+  qtkit::Application application(argc, argv, QStringLiteral("tileview"));
   qtkit::SetUpWindowProgram(kProgram);
   qtkit::SetMessageCaption(QString::fromLatin1(viewer::kViewerTitle));
   const std::optional<QString> file = qtkit::FileArgument(kProgram);

@@ -111,7 +111,7 @@ void TDownThread::Execute() {
     } catch (...) {
     }
   }
-  // The end sequence: the main window counts running workers by these calls,
+  // The end sequence: the run's controller counts running workers by these calls,
   // so it must run exactly once whichever way the walk ended.
   inFlight_.store(false);
   ended_.store(true);

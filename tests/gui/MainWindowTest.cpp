@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/Unit2.h"
 #include "core/platform/Files.h"
@@ -415,12 +415,12 @@ TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
 // file) is reported once it has said so; one that succeeds is not.
 TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
   OpenWindow();
-  gui::SetUrlOpenerForTests({});
+  qtkit::SetUrlOpenerForTests({});
   const std::string opener = program_->Path() + "opener";
   const std::string opened = program_->Path() + "opened";
   testsupport::WriteFileBytes(opener, "#!/bin/sh\necho \"$1\" >> '" + opened + "'\n[ \"$1\" != https://orvenna.example/ ] || exit 3\n");
   ASSERT_TRUE(QFile::setPermissions(qtkit::FromLocal(opener), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-  gui::SetOpenCommandForTests(qtkit::FromLocal(opener));
+  qtkit::SetOpenCommandForTests(qtkit::FromLocal(opener));
   FillOneTile();
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 1; }, 15000));
@@ -437,7 +437,7 @@ TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
 
   // No opener at all on this machine.
   messages_.clear();
-  gui::SetOpenCommandForTests(QStringLiteral("/nonexistent/opener"));
+  qtkit::SetOpenCommandForTests(QStringLiteral("/nonexistent/opener"));
   window_->Homepage1->trigger();
   ASSERT_TRUE(QTest::qWaitFor([this] { return !messages_.empty(); }, 10000));
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});
