@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "gui/ApplicationQt.h"
+#include "qtkit/Application.h"
 #include "core/run/LineFile.h"
 #include "gui/LogViewQt.h"
 #include "core/platform/Numbers.h"
@@ -46,7 +46,7 @@ std::string Line(int i) {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  gui::OrvennaApplication application(argc, argv);
+  qtkit::Application application(argc, argv);
   testsupport::TempDir save;
   const long startKiB = PeakKiB();
 

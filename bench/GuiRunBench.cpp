@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "gui/ApplicationQt.h"
+#include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "gui/Unit1.h"
 #include "core/download/HttpClient.h"
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   if (::read(portPipe[0], &port, sizeof port) != static_cast<ssize_t>(sizeof port)) return 1;
 
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  gui::OrvennaApplication application(argc, argv);
+  qtkit::Application application(argc, argv);
   download::HttpClient::GlobalInit();
 
   testsupport::TempDir program;

@@ -4,12 +4,14 @@
 #include <memory>
 
 #include "cli/Commands.h"
-#include "cli/ExitStatus.h"
 #include "cli/Report.h"
+#include "consolekit/ExitStatus.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 
 namespace cli {
+
+using namespace consolekit;
 
 namespace {
 
@@ -89,8 +91,7 @@ int StatusCommand(const Invocation& invocation, const Context& context) {
       WriteJson(*json, "{\"task\": " + JsonString(path) + ", \"census\": " + CensusJson(report.Counts) +
                            ", \"firstHoles\": [" + list + "], \"nextStep\": " + JsonString(next) + "}\n");
     } catch (const std::exception& error) {
-      PrintError(error.what());
-      return kExitUsage;
+      return ReportFailure(error);
     }
   }
   if (context.Verbose != Verbosity::Quiet && invocation.Value("json") != "-") {

@@ -7,20 +7,20 @@ namespace cli {
 
 namespace {
 
-struct OptionSpec {
-  const char* Name;
-  bool TakesValue;
-};
+using consolekit::OptionSpec;
+using Options = std::vector<OptionSpec>;
 
-// Every command's options; -q, -v, --config and --help go with all of them.
-const OptionSpec kCommonOptions[] = {{"quiet", false}, {"verbose", false}, {"config", true}, {"help", false}};
-const OptionSpec kRunOptions[] = {{"json", true}, {"part", true}};
-const OptionSpec kNewOptions[] = {{"name", true},   {"type", true},   {"left", true},   {"right", true},
-                                  {"top", true},    {"bottom", true}, {"zoom", true},   {"date", true},
-                                  {"folder", true}, {"run", false},   {"dry-run", false}, {"json", true},
-                                  {"force", false}, {"area-file", true}, {"margin", true}};
-const OptionSpec kRetryOptions[] = {{"output", true}, {"json", true}};
-const OptionSpec kJsonOption[] = {{"json", true}};
+// Each command's own options; -q, -v, -h and --config go with all of them.
+const Options kRunOptions = {{"json", 0, true}, {"part", 0, true}};
+const Options kNewOptions = {{"name", 0, true},    {"type", 0, true},      {"left", 0, true},    {"right", 0, true},
+                             {"top", 0, true},     {"bottom", 0, true},    {"zoom", 0, true},    {"date", 0, true},
+                             {"folder", 0, true},  {"run", 0, false},      {"dry-run", 0, false}, {"json", 0, true},
+                             {"force", 0, false},  {"direction", 0, true}, {"survey", 0, true},
+                             {"area-file", 0, true}, {"margin", 0, true}};
+const Options kSurveysOptions = {
+    {"left", 0, true}, {"right", 0, true}, {"top", 0, true}, {"bottom", 0, true}, {"json", 0, true}};
+const Options kRetryOptions = {{"output", 0, true}, {"json", 0, true}};
+const Options kJsonOption = {{"json", 0, true}};
 
 struct CommandSpec {
   const char* Name;
@@ -36,36 +36,28 @@ const CommandSpec kCommands[] = {
     {"merge", Command::Merge, 1, "a task file"},
     {"status", Command::Status, 1, "a task file"},
     {"fill", Command::Fill, 1, "a task file"},
+    {"surveys", Command::Surveys, 0, ""},
     {"help", Command::Help, 0, ""},
 };
 
-template <std::size_t N>
-const OptionSpec* Find(const OptionSpec (&specs)[N], const std::string& name) {
-  const auto it = std::find_if(std::begin(specs), std::end(specs), [&](const OptionSpec& s) { return name == s.Name; });
-  return it == std::end(specs) ? nullptr : it;
-}
-
-const OptionSpec* FindOption(Command command, const std::string& name) {
-  if (const OptionSpec* spec = Find(kCommonOptions, name)) return spec;
+Options OptionsOf(Command command) {
+  Options options = consolekit::kVerbosityAndHelp;
+  options.push_back({"config", 0, true});
+  const auto add = [&](const Options& more) { options.insert(options.end(), more.begin(), more.end()); };
   switch (command) {
-    case Command::Run: return Find(kRunOptions, name);
-    case Command::New: return Find(kNewOptions, name);
-    case Command::Retry: return Find(kRetryOptions, name);
+    case Command::Run: add(kRunOptions); break;
+    case Command::New: add(kNewOptions); break;
+    case Command::Retry: add(kRetryOptions); break;
     case Command::Status:
-    case Command::Fill: return Find(kJsonOption, name);
+    case Command::Fill: add(kJsonOption); break;
+    case Command::Surveys: add(kSurveysOptions); break;
     case Command::Merge:
-    case Command::Help: return nullptr;
+    case Command::Help: break;
   }
-  return nullptr;
+  return options;
 }
 
 }  // namespace
-
-std::optional<std::string> Invocation::Value(const std::string& name) const {
-  const auto it = Options.find(name);
-  if (it == Options.end()) return std::nullopt;
-  return it->second;
-}
 
 Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
   Invocation invocation;
@@ -75,45 +67,15 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
   const auto command = std::find_if(std::begin(kCommands), std::end(kCommands),
                                     [&](const CommandSpec& c) { return first == c.Name; });
   if (command == std::end(kCommands)) throw UsageError("unknown command '" + first + "'");
-  invocation.What = command->What;
-
-  bool operandsOnly = false;
-  for (std::size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (operandsOnly || argument.empty() || argument[0] != '-' || argument == "-") {
-      invocation.Operands.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      operandsOnly = true;
-      continue;
-    }
-    std::string name;
-    std::optional<std::string> value;
-    if (argument == "-q") {
-      name = "quiet";
-    } else if (argument == "-v") {
-      name = "verbose";
-    } else if (argument == "-h") {
-      name = "help";
-    } else if (argument.rfind("--", 0) == 0) {
-      name = argument.substr(2);
-      if (const auto equals = name.find('='); equals != std::string::npos) {
-        value = name.substr(equals + 1);
-        name.erase(equals);
-      }
-    } else {
-      throw UsageError("unknown option '" + argument + "'");
-    }
-    const OptionSpec* spec = FindOption(invocation.What, name);
-    if (spec == nullptr) throw UsageError("'" + first + "' has no option '" + argument + "'");
-    if (spec->TakesValue && !value) {
-      if (i + 1 >= arguments.size()) throw UsageError("option '--" + name + "' needs a value");
-      value = arguments[++i];
-    }
-    if (!spec->TakesValue && value) throw UsageError("option '--" + name + "' takes no value");
-    invocation.Options[name] = value.value_or("");
+  try {
+    static_cast<consolekit::ScannedLine&>(invocation) =
+        consolekit::ScanArguments({arguments.begin() + 1, arguments.end()}, OptionsOf(command->What));
+  } catch (const consolekit::UnknownOption& unknown) {
+    // A long option that another command may take.
+    if (unknown.Argument.rfind("--", 0) == 0) throw UsageError("'" + first + "' has no option '" + unknown.Argument + "'");
+    throw;
   }
+  invocation.What = command->What;
   if (invocation.Has("help")) {
     invocation.What = Command::Help;
     return invocation;
@@ -122,7 +84,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
     if (command->Operands == 0) throw UsageError("'" + first + "' takes no operand");
     throw UsageError("'" + first + "' takes " + command->OperandName);
   }
-  if (invocation.Has("quiet") && invocation.Has("verbose")) throw UsageError("-q and -v exclude each other");
+  consolekit::VerbosityOf(invocation);
   return invocation;
 }
 
@@ -140,7 +102,13 @@ std::string UsageText() {
          "  new --name NAME --type TYPE --left L --right R --top T --bottom B --zoom Z\n"
          "      [--date YYYYMMDD] [--folder DIR]\n"
          "                           check the task as Start does and write its files; TYPE is photo,\n"
-         "                           street, terrain or the name of a tile source of the settings file\n"
+         "                           street, terrain, nearmap (the Nearmap API, with the key of the\n"
+         "                           settings file) or the name of a tile source of the settings file\n"
+         "      --direction D        nearmap: Vert (straight down; the settings' Direction by default),\n"
+         "                           North, East, South or West\n"
+         "      --survey ID          nearmap: the imagery of this survey (see surveys)\n"
+         "      --date YYYYMMDD      nearmap: the newest survey captured on or before the date; without\n"
+         "                           --survey or --date, the latest imagery of every place\n"
          "      --area-file FILE     instead of --left, --right, --top and --bottom: the bounding box of\n"
          "                           the features of a vector file (GeoJSON, KML, GPX, Shapefile,\n"
          "                           GeoPackage, ...)\n"
@@ -161,6 +129,10 @@ std::string UsageText() {
          "      --json FILE          also write the summary as JSON to FILE\n"
          "  merge TASK.otsk          check that every part of a task ended, merge their logs and failed\n"
          "                           lists into the task's and report its holes\n"
+         "  surveys --left L --right R --top T --bottom B\n"
+         "                           list the Nearmap surveys of the rectangle, newest first: id and\n"
+         "                           capture date, a tab between them\n"
+         "      --json FILE          also write the list as JSON to FILE (- for standard output)\n"
          "\n"
          "Options of every command:\n"
          "  --config PATH            the settings file (default: ini/config.ini beside the program when\n"
@@ -179,7 +151,9 @@ std::string UsageText() {
          "\n"
          "Exit status: 0 the task has every tile (saved, or blank where the server has none); 1 the\n"
          "task has holes; 2 bad input or usage, or the task is being worked by another run; 3 stopped\n"
-         "by a ban, the proxy or a network failure; 130 interrupted.\n";
+         "by a ban, a refused API key, the proxy or a network failure; 4 a file could not be written\n"
+         "(a full disk, a folder without write permission) or another failure of the system;\n"
+         "130 interrupted.\n";
 }
 
 }  // namespace cli

@@ -2,30 +2,23 @@
 // checked against what each command takes.
 #pragma once
 
-#include <map>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "consolekit/CommandLine.h"
+
 namespace cli {
 
-// A command line that does not say what to do; the text says why.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using consolekit::UsageError;
+using consolekit::Verbosity;
 
-enum class Command { Help, Run, New, Retry, Merge, Status, Fill };
+inline constexpr consolekit::Program kProgram = {"orvenna-cli", consolekit::SummaryStream::StandardError};
 
-struct Invocation {
+enum class Command { Help, Run, New, Retry, Merge, Status, Fill, Surveys };
+
+// The command, its operands and its options (by long name).
+struct Invocation : consolekit::ScannedLine {
   Command What = Command::Help;
-  std::vector<std::string> Operands;
-  // Options by long name without the dashes; a flag has an empty value.
-  std::map<std::string, std::string> Options;
-
-  bool Has(const std::string& name) const { return Options.count(name) != 0; }
-  std::optional<std::string> Value(const std::string& name) const;
 };
 
 // Parses argv[1..]. Options may come before or after the operands, as

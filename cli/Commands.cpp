@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "cli/Census.h"
-#include "cli/ExitStatus.h"
 #include "cli/Parts.h"
-#include "cli/Signals.h"
+#include "consolekit/ExitStatus.h"
+#include "consolekit/StopSignals.h"
 #include "core/area/VectorFile.h"
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
@@ -21,6 +21,7 @@
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
 #include "core/run/Start.h"
+#include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/run/TaskEstimate.h"
 #include "core/run/ConfigFile.h"
@@ -28,6 +29,8 @@
 #include "core/task/Unitclasstask.h"
 
 namespace cli {
+
+using namespace consolekit;
 
 namespace {
 
@@ -58,20 +61,6 @@ class LinePrinter final : public run::RunObserver {
   bool verbose_;
   ProgressLine& progress_;
   const run::RunController* run_ = nullptr;
-};
-
-// What "new", "run" and "fill" start: the window's controls as texts.
-struct StartRequest {
-  run::TaskControls Controls;
-  bool Run = true;
-  bool DryRun = false;
-  // "new": an existing task file that the new task would replace (its
-  // positions and lists lost) is refused unless this is set.
-  bool Replace = true;
-  // "fill": the holes of the task, fetched instead of its walk.
-  bool Fill = false;
-  std::optional<std::string> JsonPath;
-  TaskPart Part;
 };
 
 // Runs a started run to its end, serving its workers and ticking it once a
@@ -126,12 +115,12 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
                        : counters.RefusedWorkers > 0 ? kExitStopped
                        : holes                       ? kExitIncomplete
                                                      : kExitComplete;
-  if (context.Verbose != Verbosity::Quiet) std::fputs(SummaryText(summary).c_str(), stderr);
+  PrintSummary(kProgram, context.Verbose, SummaryText(summary));
   if (jsonPath) {
     try {
       WriteJson(*jsonPath, SummaryJson(summary));
     } catch (const std::exception& error) {
-      PrintError(error.what());
+      return ReportFailure(error);
     }
   }
   return summary.ExitStatus;
@@ -151,12 +140,14 @@ void PrintDryRun(const task::MDTask& task) {
   std::fputs(text.c_str(), stdout);
 }
 
+}  // namespace
+
 int StartTask(StartRequest request, const Context& context) {
   const run::ControlsCheck check =
       run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(check.Message);
-    return kExitUsage;
+    return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
   if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record)) {
@@ -170,23 +161,6 @@ int StartTask(StartRequest request, const Context& context) {
     return kExitUsage;
   }
 
-  if (!request.Run && !request.DryRun) {
-    int64_t tiles = 0;
-    try {
-      tiles = run::WriteTaskFiles(record, context.ProgramFolder);
-    } catch (const task::TaskCreateError& error) {
-      for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
-      return kExitUsage;
-    } catch (const std::exception& error) {
-      PrintError(error.what());
-      return kExitUsage;
-    }
-    if (context.Verbose != Verbosity::Quiet) {
-      std::fputs(("Task written: " + task::TaskFileOf(record) + " (" + Decimal(tiles) + " tiles)\n").c_str(), stderr);
-    }
-    return kExitComplete;
-  }
-
   platform::MainThreadQueue queue;
   run::RunEnvironment environment;
   environment.Queue = &queue;
@@ -197,13 +171,10 @@ int StartTask(StartRequest request, const Context& context) {
       const task::MDTask opened(&record);
       census = TakeCensus(opened, context.ProgramFolder, 0, true);
     } catch (const std::exception& error) {
-      PrintError(error.what());
-      return kExitUsage;
+      return ReportFailure(error);
     }
     if (census.Holes.empty()) {
-      if (context.Verbose != Verbosity::Quiet) {
-        std::fputs((CensusLine(census.Counts) + "\nNo holes: every tile is saved or blank.\n").c_str(), stderr);
-      }
+      PrintSummary(kProgram, context.Verbose, CensusLine(census.Counts) + "\nNo holes: every tile is saved or blank.\n");
       return kExitComplete;
     }
     environment.Fill = true;
@@ -229,21 +200,49 @@ int StartTask(StartRequest request, const Context& context) {
   try {
     run->Prepare();
   } catch (const std::exception& error) {
-    PrintError(error.what());
-    return kExitUsage;
+    return ReportFailure(error);
+  }
+  if (!request.Run) {
+    PrintSummary(kProgram, context.Verbose,
+                 "Task written: " + run->Task().TaskFileName() + " (" + Decimal(run->Task().TotalImages) + " tiles)\n");
+    return kExitComplete;
   }
   return DriveToEnd(*run, queue, context, progress, request.JsonPath);
 }
 
+namespace {
+
 std::string Required(const Invocation& invocation, const std::string& name) {
   const std::optional<std::string> value = invocation.Value(name);
-  if (!value) throw UsageError("'new' needs --" + name);
+  if (!value) throw UsageError(std::string(invocation.What == Command::Surveys ? "'surveys'" : "'new'") + " needs --" + name);
   return *value;
+}
+
+constexpr const char* kNearmapType = "nearmap";
+
+// What "new --type nearmap" fetches: the direction (the settings' unless
+// given) and the survey named; a --date is the date field's.
+task::NearmapImagery NearmapImageryOf(const Invocation& invocation, const Context& context) {
+  task::NearmapImagery imagery;
+  const std::string direction =
+      invocation.Value("direction").value_or(run::ConfigFile(context.ConfigPath).ReadNearmapApi().Direction);
+  const std::optional<std::string> known = task::NearmapDirectionOf(direction);
+  if (!known) throw UsageError("--direction is Vert, North, East, South or West, not '" + direction + "'");
+  imagery.Direction = *known;
+  imagery.SurveyId = invocation.Value("survey").value_or("");
+  if (invocation.Has("survey") && invocation.Has("date")) throw UsageError("--survey and --date exclude each other");
+  if (invocation.Has("survey") && imagery.SurveyId.empty()) throw UsageError("--survey needs a survey id");
+  return imagery;
 }
 
 }  // namespace
 
-void PrintError(const std::string& text) { std::fputs(("orvenna-cli: " + text + "\n").c_str(), stderr); }
+void PrintError(const std::string& text) { consolekit::PrintError(kProgram, text); }
+
+int ReportFailure(const std::exception& error) {
+  PrintError(error.what());
+  return dynamic_cast<const platform::FileError*>(&error) != nullptr ? kExitSystemFailure : kExitUsage;
+}
 
 int NewCommand(const Invocation& invocation, const Context& context) {
   static const std::map<std::string, int> kTypes = {{"photo", 0}, {"street", 1}, {"terrain", 2}};
@@ -254,9 +253,17 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   const auto position = kTypes.find(type);
   if (position != kTypes.end()) {
     c.MapsTypePosition = position->second;
+  } else if (type == kNearmapType) {
+    c.Nearmap = NearmapImageryOf(invocation, context);
   } else {
     c.Source = run::ConfigFile(context.ConfigPath).ReadSource(type);
-    if (!c.Source) throw UsageError("--type is photo, street, terrain or a tile source of the settings file, not '" + type + "'");
+    if (!c.Source) {
+      throw UsageError("--type is photo, street, terrain, nearmap or a tile source of the settings file, not '" + type +
+                       "'");
+    }
+  }
+  if (!c.Nearmap && (invocation.Has("direction") || invocation.Has("survey"))) {
+    throw UsageError("--direction and --survey go with --type nearmap");
   }
   if (const std::optional<std::string> file = invocation.Value("area-file")) {
     for (const char* edge : {"left", "right", "top", "bottom"}) {
@@ -366,7 +373,7 @@ std::unique_ptr<run::OpenedTask> TaskOfFailedList(const std::string& path) {
 
 }  // namespace
 
-int RetryCommand(const Invocation& invocation, const Context& context) {
+int Retry(const RetryOptions& options, const Context& context) {
   class PrintingLog final : public ftl::RunLog {
    public:
     explicit PrintingLog(bool quiet) : quiet_(quiet) {}
@@ -381,32 +388,33 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
    private:
     bool quiet_;
   };
-  const std::string listPath = FullPath(invocation.Operands[0]);
+  const std::string listPath = FullPath(options.ListPath);
   PrintingLog log(context.Verbose == Verbosity::Quiet);
   ftl::FailedListOutcome outcome;
-  bool ranToEnd = false;
+  std::optional<int> cutShort;  // the status of a run that an error ended
   try {
     const run::ConfigFile config(context.ConfigPath);
     const run::ProxySettings proxy = config.ReadProxy();
-    ftl::FailedListOptions options;
-    options.Secrets = [&config](const std::string& source) { return config.ReadSourceSecret(source); };
-    options.Proxy = [&proxy](download::HttpClient& client) {
+    ftl::FailedListOptions listOptions;
+    config.AddCredentials(listOptions);
+    listOptions.Proxy = [&proxy](download::HttpClient& client) {
       download::SetProxyFromSettings(client, proxy);
     };
-    outcome = ftl::RunFailedList(listPath, log, options);
-    ranToEnd = true;
+    outcome = ftl::RunFailedList(listPath, log, listOptions);
   } catch (const std::exception& error) {
-    // An unreadable list, a bad proxy port, or a tile that cannot be saved
-    // (the run ends there).
-    PrintError(error.what());
-    if (log.Lines.empty()) return kExitUsage;
-  }
-  if (const auto output = invocation.Value("output")) {
-    try {
-      platform::WriteTextLines(*output, log.Lines);
-    } catch (const std::exception& error) {
+    // An unreadable list or a bad proxy port (before any line), or a tile
+    // that cannot be saved (the run ends there).
+    if (log.Lines.empty()) {
       PrintError(error.what());
       return kExitUsage;
+    }
+    cutShort = ReportFailure(error) == kExitSystemFailure ? kExitSystemFailure : kExitIncomplete;
+  }
+  if (options.OutputPath) {
+    try {
+      platform::WriteTextLines(*options.OutputPath, log.Lines);
+    } catch (const std::exception& error) {
+      return ReportFailure(error);
     }
   }
 
@@ -420,22 +428,69 @@ int RetryCommand(const Invocation& invocation, const Context& context) {
     AddCensus(summary, opened->Task, context.ProgramFolder, true);
   }
   const bool holes = summary.Census ? summary.Census->Holes() > 0 : outcome.Failed > 0 || outcome.NotTried > 0;
-  summary.ExitStatus = outcome.Refused ? kExitStopped : holes || !ranToEnd ? kExitIncomplete : kExitComplete;
-  if (context.Verbose != Verbosity::Quiet) {
-    std::string text = "Saved: " + Decimal(outcome.Saved) + "\nFailed again: " + Decimal(outcome.Failed) +
-                       "\nNot tried: " + Decimal(outcome.NotTried) + "\n";
-    if (summary.Census) text += CensusLine(*summary.Census) + "\n";
-    if (!summary.NextStep.empty()) text += summary.NextStep + "\n";
-    std::fputs(text.c_str(), stderr);
-  }
-  if (const auto json = invocation.Value("json")) {
+  summary.ExitStatus = outcome.Refused ? kExitStopped : cutShort ? *cutShort : holes ? kExitIncomplete : kExitComplete;
+  std::string text = "Saved: " + Decimal(outcome.Saved) + "\nFailed again: " + Decimal(outcome.Failed) +
+                     "\nNot tried: " + Decimal(outcome.NotTried) + "\n";
+  if (summary.Census) text += CensusLine(*summary.Census) + "\n";
+  if (!summary.NextStep.empty()) text += summary.NextStep + "\n";
+  PrintSummary(kProgram, context.Verbose, text);
+  if (options.JsonPath) {
     try {
-      WriteJson(*json, SummaryJson(summary));
+      WriteJson(*options.JsonPath, SummaryJson(summary));
     } catch (const std::exception& error) {
-      PrintError(error.what());
+      return ReportFailure(error);
     }
   }
   return summary.ExitStatus;
+}
+
+int RetryCommand(const Invocation& invocation, const Context& context) {
+  return Retry({invocation.Operands[0], invocation.Value("output"), invocation.Value("json")}, context);
+}
+
+int Surveys(const SurveysOptions& options, const Context& context) {
+  const run::AreaCheck area = run::ReadArea(options.Left, options.Right, options.Top, options.Bottom);
+  if (!area.Area) {
+    PrintMessage(area.Message);
+    return kExitUsage;
+  }
+  const run::ConfigFile config(context.ConfigPath);
+  const run::NearmapApiSettings api = config.ReadNearmapApi();
+  if (api.Secret.empty()) {
+    PrintError(download::kNoApiKeyMessage);
+    return kExitUsage;
+  }
+  const download::SurveysAnswer answer = run::FetchSurveys(api, config.ReadProxy(), *area.Area);
+  if (!answer.Ok()) {
+    PrintError(answer.Problem);
+    return kExitStopped;
+  }
+  const std::optional<std::string>& json = options.JsonPath;
+  std::string text;
+  std::string list;
+  for (const task::Survey& survey : answer.Surveys) {
+    text += survey.Id + "\t" + survey.CaptureDate + "\n";
+    list += std::string(list.empty() ? "" : ", ") + "{\"id\": " + JsonString(survey.Id) +
+            ", \"captureDate\": " + JsonString(survey.CaptureDate) + "}";
+  }
+  // The list is the output, but JSON on standard output takes its place.
+  if (json != "-") std::fputs(text.c_str(), stdout);
+  PrintSummary(kProgram, context.Verbose, Decimal(static_cast<int64_t>(answer.Surveys.size())) + " surveys cover the area.\n");
+  if (json) {
+    try {
+      WriteJson(*json, "{\"surveys\": [" + list + "], \"total\": " +
+                           Decimal(static_cast<int64_t>(answer.Surveys.size())) + "}\n");
+    } catch (const std::exception& error) {
+      return ReportFailure(error);
+    }
+  }
+  return kExitComplete;
+}
+
+int SurveysCommand(const Invocation& invocation, const Context& context) {
+  return Surveys({Required(invocation, "left"), Required(invocation, "right"), Required(invocation, "top"),
+                  Required(invocation, "bottom"), invocation.Value("json")},
+                 context);
 }
 
 }  // namespace cli

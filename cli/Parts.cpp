@@ -7,12 +7,14 @@
 #include "cli/Census.h"
 #include "cli/Commands.h"
 #include "cli/Report.h"
-#include "cli/ExitStatus.h"
+#include "consolekit/ExitStatus.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/Parts.h"
 
 namespace cli {
+
+using namespace consolekit;
 
 namespace {
 
@@ -52,13 +54,11 @@ int MergeCommand(const Invocation& invocation, const Context& context) {
   }
   const task::MDTask& task = whole->Task;
   for (const Hole& hole : census.FirstHoles) std::fputs(("Hole: " + HoleText(task, hole) + "\n").c_str(), stdout);
-  if (context.Verbose != Verbosity::Quiet) {
-    std::string text = "Merged " + Decimal(merged.Parts) + " parts into " + task.TaskFileName() + ": " +
-                       Decimal(static_cast<int64_t>(merged.FailedRecords)) + " tiles in the failed list\n" +
-                       CensusLine(census.Counts) + "\n";
-    if (census.Counts.Holes() > 0) text += "fill the holes with: orvenna-cli fill " + ShellWord(task.TaskFileName()) + "\n";
-    std::fputs(text.c_str(), stderr);
-  }
+  std::string text = "Merged " + Decimal(merged.Parts) + " parts into " + task.TaskFileName() + ": " +
+                     Decimal(static_cast<int64_t>(merged.FailedRecords)) + " tiles in the failed list\n" +
+                     CensusLine(census.Counts) + "\n";
+  if (census.Counts.Holes() > 0) text += "fill the holes with: orvenna-cli fill " + ShellWord(task.TaskFileName()) + "\n";
+  PrintSummary(kProgram, context.Verbose, text);
   return census.Counts.Holes() > 0 ? kExitIncomplete : kExitComplete;
 }
 

@@ -10,8 +10,6 @@ namespace cli {
 
 namespace {
 
-constexpr double kPlainEverySeconds = 10;
-
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
 std::string Fixed(double value, int precision) { return platform::FormatFixed(value, 0, precision); }
@@ -131,9 +129,6 @@ std::string SummaryJson(const Summary& summary) {
          ", \"nextStep\": " + JsonString(summary.NextStep) + "}\n";
 }
 
-ProgressLine::ProgressLine(std::FILE* out, bool terminal, Verbosity verbosity)
-    : line_(out, terminal), quiet_(verbosity == Verbosity::Quiet) {}
-
 std::string ProgressLine::Text(const run::RunCounters& counters, double elapsedSeconds) {
   const int64_t done = counters.Done();
   const int64_t taskDone = counters.TaskDone();
@@ -148,16 +143,8 @@ std::string ProgressLine::Text(const run::RunCounters& counters, double elapsedS
 }
 
 void ProgressLine::Update(const run::RunCounters& counters, double elapsedSeconds) {
-  if (quiet_) return;
-  if (!line_.Terminal()) {
-    if (elapsedSeconds - lastPlain_ < kPlainEverySeconds) return;
-    lastPlain_ = elapsedSeconds;
-  }
-  line_.Show(Text(counters, elapsedSeconds));
+  const auto now = consolekit::PacedLine::Clock::now();
+  if (line_.Due(now)) line_.Show(Text(counters, elapsedSeconds), now);
 }
-
-void ProgressLine::Clear() { line_.Clear(); }
-
-void ProgressLine::Finish() { line_.Finish(); }
 
 }  // namespace cli

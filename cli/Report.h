@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "core/platform/StatusLine.h"
+#include "cli/CommandLine.h"
+#include "consolekit/PacedLine.h"
 #include "core/run/RunController.h"
 #include "core/task/TileCensus.h"
 
 namespace cli {
-
-enum class Verbosity { Quiet, Normal, Verbose };
 
 struct Summary {
   std::string Task;
@@ -51,27 +50,24 @@ std::string ShellWord(const std::string& text);
 // platform::FileError.
 void WriteJson(const std::string& path, const std::string& json);
 
-// The progress of a run on out: on a terminal one line redrawn in place at
-// every update, elsewhere a plain line every 10 seconds; nothing when quiet.
+// The progress of a run on out, paced as PacedLine does.
 class ProgressLine {
  public:
-  ProgressLine(std::FILE* out, bool terminal, Verbosity verbosity);
+  ProgressLine(std::FILE* out, bool terminal, Verbosity verbosity) : line_(out, terminal, verbosity) {}
 
   // Called about once a second with the run's counts.
   void Update(const run::RunCounters& counters, double elapsedSeconds);
   // Ends a redrawn line so that what follows starts on a line of its own.
-  void Finish();
+  void Finish() { line_.Finish(); }
   // Before other text is written to the same stream.
-  void Clear();
+  void Clear() { line_.Clear(); }
 
   // The task's done/total and percent, this run's done/total, tiles per
   // second, time left, tiles given up.
   static std::string Text(const run::RunCounters& counters, double elapsedSeconds);
 
  private:
-  platform::StatusLine line_;
-  bool quiet_;
-  double lastPlain_ = 0;
+  consolekit::PacedLine line_;
 };
 
 }  // namespace cli

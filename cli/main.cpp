@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -12,19 +11,16 @@
 #include "cli/Census.h"
 #include "cli/Commands.h"
 #include "cli/Parts.h"
-#include "cli/ExitStatus.h"
+#include "consolekit/ExitStatus.h"
 #include "core/download/HttpClient.h"
 #include "core/platform/Locations.h"
-#include "core/platform/Version.h"
 #include "core/run/ConfigFile.h"
 
 int main(int argc, char** argv) {
   using namespace cli;
+  using namespace consolekit;
   const std::string programFolder = platform::ProgramFolder();
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::fputs(platform::VersionText("orvenna-cli", run::ConfigFile::PathFor(programFolder)).c_str(), stdout);
-    return kExitComplete;
-  }
+  if (AsksForVersion(argc, argv)) return PrintVersion(kProgram, run::ConfigFile::PathFor(programFolder));
   try {
     const Invocation invocation = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (invocation.What == Command::Help) {
@@ -39,9 +35,7 @@ int main(int argc, char** argv) {
       run::ConfigFile::MakeOnFirstUse(programFolder);
       context.ConfigPath = run::ConfigFile::PathFor(programFolder);
     }
-    context.Verbose = invocation.Has("quiet")     ? Verbosity::Quiet
-                      : invocation.Has("verbose") ? Verbosity::Verbose
-                                                  : Verbosity::Normal;
+    context.Verbose = VerbosityOf(invocation);
     context.Terminal = ::isatty(STDERR_FILENO) != 0;
     // Before any worker or re-download creates a client.
     download::HttpClient::GlobalInit();
@@ -52,14 +46,16 @@ int main(int argc, char** argv) {
       case Command::Merge: return MergeCommand(invocation, context);
       case Command::Status: return StatusCommand(invocation, context);
       case Command::Fill: return FillCommand(invocation, context);
+      case Command::Surveys: return SurveysCommand(invocation, context);
       case Command::Help: break;
     }
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "orvenna-cli: %s\nTry 'orvenna-cli --help' for more information.\n", error.what());
-    return kExitUsage;
+    return ReportUsageError(kProgram, error);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "orvenna-cli: %s\n", error.what());
-    return kExitUsage;
+    // What a command does not report itself is no fault of the command line:
+    // a file that could not be written, memory, the system.
+    cli::PrintError(error.what());
+    return kExitSystemFailure;
   }
   return kExitComplete;
 }

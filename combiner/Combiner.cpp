@@ -13,7 +13,7 @@
 #include "combiner/GdalSupport.h"
 #include "core/task/TileGrid.h"
 #include "combiner/PendingFiles.h"
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 #include "combiner/TileDatabase.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
@@ -192,7 +192,7 @@ struct Stages {
 
 // One sheet of an image format: its tiles into a GeoTIFF (the output itself,
 // or a step towards it), then whatever the format and coordinates need.
-TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, const TaskTiles& tiles,
+TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, const TileReader& tiles,
                           const std::optional<ChromaSampling>& sampling, HoleList& holes, PendingFiles& pending,
                           Progress& progress, const Stages& stage) {
   const int32_t zoom = tiles.Task().Parameters->Zoom;
@@ -386,7 +386,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   // Left by a combine that was killed.
   platform::RemoveStaleTemporaries(folder.empty() ? "." : folder);
 
-  const TaskTiles tiles(task, options.ProgramFolder);
+  const TileReader tiles(task, options.ProgramFolder);
   std::optional<ChromaSampling> sampling;
   if (options.CopyTiles && !IsTileDatabase(options.Format)) sampling = tiles.CommonTiffSampling(area);
   const std::vector<Sheet> sheets = PlanSheets(area, TilesPerSheet(options, area), options.OutputPath);

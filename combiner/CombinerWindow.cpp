@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -22,6 +21,7 @@
 #include "core/platform/Files.h"
 #include "core/task/TileGrid.h"
 #include "core/task/Unitclasstask.h"
+#include "qtkit/Desktop.h"
 #include "qtkit/Dialogs.h"
 
 namespace combiner {
@@ -168,10 +168,6 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
 CombinerWindow::~CombinerWindow() {
   cancelRequested_ = true;
   if (worker_.joinable()) worker_.join();
-}
-
-void CombinerWindow::SetFolderOpenerForTests(std::function<void(const QString&)> opener) {
-  folderOpener_ = std::move(opener);
 }
 
 void CombinerWindow::reject() {
@@ -321,8 +317,8 @@ void CombinerWindow::Tell(const std::function<void(WorkerNews&)>& change) {
   change(news_);
   if (news_.WakeUpPosted) return;
   news_.WakeUpPosted = true;
-  // A wake-up that carries nothing: the news travel under the mutex.
-  QMetaObject::invokeMethod(this, "TakeWorkerNews", Qt::QueuedConnection);
+  // The news travel under the mutex; one taking serves all told until then.
+  inbox_.Post([this] { TakeWorkerNews(); });
 }
 
 void CombinerWindow::TakeWorkerNews() {
@@ -360,11 +356,7 @@ void CombinerWindow::WaitForWorker() {
 
 void CombinerWindow::OpenFolder() {
   if (lastOutputFolder_.isEmpty()) return;
-  if (folderOpener_) {
-    folderOpener_(lastOutputFolder_);
-  } else {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(lastOutputFolder_));
-  }
+  qtkit::OpenOnDesktop(QUrl::fromLocalFile(lastOutputFolder_));
 }
 
 }  // namespace combiner

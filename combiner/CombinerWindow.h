@@ -3,7 +3,7 @@
 // responsive, with a progress bar, Cancel, the summary and "Open folder".
 // Every control's objectName is set for tests and accessibility tools.
 // Main thread only, but for the worker's news: the worker leaves progress and
-// the result under a mutex and posts one wake-up; the window takes them.
+// the result under a mutex and posts one taking of them to the GUI inbox.
 #pragma once
 
 #include <QDialog>
@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "combiner/Combiner.h"
+#include "qtkit/GuiInbox.h"
 
 class QCheckBox;
 class QComboBox;
@@ -41,8 +42,6 @@ class CombinerWindow : public QDialog {
   ~CombinerWindow() override;
 
   bool IsRunning() const { return worker_.joinable(); }
-  // Tests: what "Open folder" hands the folder to ({} restores the desktop's).
-  void SetFolderOpenerForTests(std::function<void(const QString&)> opener);
 
   void reject() override;
 
@@ -64,8 +63,8 @@ class CombinerWindow : public QDialog {
   };
   // Worker thread: changes the news and wakes the window once for all.
   void Tell(const std::function<void(WorkerNews&)>& change);
-  // Main thread: the wake-up's handler.
-  Q_INVOKABLE void TakeWorkerNews();
+  // Main thread: what the worker posted.
+  void TakeWorkerNews();
 
   void BrowseTask();
   void BrowseOutput();
@@ -100,12 +99,12 @@ class CombinerWindow : public QDialog {
   QPushButton* openFolderButton_;
   QPushButton* closeButton_;
 
+  qtkit::GuiInbox inbox_;  // before the worker: outlives it
   std::thread worker_;
   std::atomic<bool> cancelRequested_{false};
   std::mutex newsMutex_;
   WorkerNews news_;
   QString lastOutputFolder_;
-  std::function<void(const QString&)> folderOpener_;
 };
 
 }  // namespace combiner

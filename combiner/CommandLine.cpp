@@ -1,7 +1,5 @@
 #include "combiner/CommandLine.h"
 
-#include <algorithm>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -11,28 +9,15 @@ namespace combiner {
 
 namespace {
 
-struct OptionSpec {
-  const char* Name;
-  char Short;  // 0: none
-  bool TakesValue;
-};
-
-const OptionSpec kOptions[] = {
-    {"output", 'o', true}, {"format", 0, true},       {"srs", 0, true},       {"sheet", 0, true},
-    {"fill", 0, true},     {"compress", 0, true},     {"area", 0, true},      {"no-overviews", 0, false},
-    {"reencode", 0, false}, {"quiet", 'q', false},    {"verbose", 'v', false}, {"help", 'h', false},
-    {"min-zoom", 0, true},
-};
-
-const OptionSpec* FindLong(const std::string& name) {
-  const auto it = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& s) { return name == s.Name; });
-  return it == std::end(kOptions) ? nullptr : it;
-}
-
-const OptionSpec* FindShort(char letter) {
-  const auto it = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& s) { return letter == s.Short; });
-  return it == std::end(kOptions) ? nullptr : it;
-}
+const std::vector<consolekit::OptionSpec> kOptions = [] {
+  std::vector<consolekit::OptionSpec> options = {
+      {"output", 'o', true}, {"format", 0, true},    {"srs", 0, true},          {"sheet", 0, true},
+      {"fill", 0, true},     {"compress", 0, true},  {"area", 0, true},         {"no-overviews", 0, false},
+      {"reencode", 0, false}, {"min-zoom", 0, true},
+  };
+  options.insert(options.end(), consolekit::kVerbosityAndHelp.begin(), consolekit::kVerbosityAndHelp.end());
+  return options;
+}();
 
 template <typename Value>
 Value Required(const std::optional<Value>& value, const std::string& problem) {
@@ -44,39 +29,9 @@ Value Required(const std::optional<Value>& value, const std::string& problem) {
 
 Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
   Invocation invocation;
-  std::vector<std::string> operands;
-  std::map<std::string, std::string> options;
-  bool operandsOnly = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (operandsOnly || argument.size() < 2 || argument[0] != '-') {
-      operands.push_back(argument);
-      continue;
-    }
-    if (argument == "--") {
-      operandsOnly = true;
-      continue;
-    }
-    const OptionSpec* spec = nullptr;
-    std::optional<std::string> value;
-    if (argument[1] == '-') {
-      std::string name = argument.substr(2);
-      if (const auto equals = name.find('='); equals != std::string::npos) {
-        value = name.substr(equals + 1);
-        name.erase(equals);
-      }
-      spec = FindLong(name);
-    } else if (argument.size() == 2) {
-      spec = FindShort(argument[1]);
-    }
-    if (spec == nullptr) throw UsageError("unknown option '" + argument + "'");
-    if (spec->TakesValue && !value) {
-      if (i + 1 >= arguments.size()) throw UsageError(std::string("option '--") + spec->Name + "' needs a value");
-      value = arguments[++i];
-    }
-    if (!spec->TakesValue && value) throw UsageError(std::string("option '--") + spec->Name + "' takes no value");
-    options[spec->Name] = value.value_or("");
-  }
+  consolekit::ScannedLine line = consolekit::ScanArguments(arguments, kOptions);
+  const std::vector<std::string>& operands = line.Operands;
+  std::map<std::string, std::string>& options = line.Options;
   const auto given = [&](const char* name) { return options.count(name) != 0; };
 
   if (given("help")) {
@@ -149,8 +104,7 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   o.Overviews = !given("no-overviews");
   o.CopyTiles = !given("reencode");
-  if (given("quiet") && given("verbose")) throw UsageError("-q and -v exclude each other");
-  invocation.Verbose = given("quiet") ? Verbosity::Quiet : given("verbose") ? Verbosity::Verbose : Verbosity::Normal;
+  invocation.Verbose = consolekit::VerbosityOf(line);
   if (const std::string problem = CheckOptions(o); !problem.empty()) throw UsageError(problem);
   return invocation;
 }

@@ -2,21 +2,18 @@
 // file), --help, or a combine with its options.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "combiner/Combiner.h"
+#include "consolekit/CommandLine.h"
 
 namespace combiner {
 
-// A command line that does not say what to do; the text says why.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+using consolekit::UsageError;
+using consolekit::Verbosity;
 
-enum class Verbosity { Quiet, Normal, Verbose };
+inline constexpr consolekit::Program kProgram = {"tilejoin", consolekit::SummaryStream::StandardOutput};
 
 struct Invocation {
   enum class Mode { Window, Help, Combine };

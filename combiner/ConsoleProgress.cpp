@@ -1,18 +1,14 @@
 #include "combiner/ConsoleProgress.h"
 
+#include "consolekit/StopSignals.h"
 #include "core/platform/Numbers.h"
 
 namespace combiner {
 
-namespace {
+ConsoleProgress::ConsoleProgress(std::FILE* out, bool terminal, consolekit::Verbosity verbosity)
+    : line_(out, terminal, verbosity), verbose_(verbosity == consolekit::Verbosity::Verbose) {}
 
-constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
-constexpr auto kPlainLineEvery = std::chrono::seconds(10);
-
-}  // namespace
-
-ConsoleProgress::ConsoleProgress(std::FILE* out, bool terminal, Verbosity verbosity, const std::atomic<int>& stopSignals)
-    : out_(out), line_(out, terminal), verbosity_(verbosity), stopSignals_(stopSignals) {}
+bool ConsoleProgress::CancelRequested() const { return consolekit::StopSignalsReceived() > 0; }
 
 std::string ConsoleProgress::Text(const std::string& stage, double fraction, double stageSeconds) {
   std::string text = stage + ": " + platform::FormatFixed(100 * fraction, 0, 1) + "%";
@@ -20,35 +16,26 @@ std::string ConsoleProgress::Text(const std::string& stage, double fraction, dou
   return text;
 }
 
+std::string ConsoleProgress::Latest(Clock::time_point now) const {
+  return Text(stage_, fraction_, std::chrono::duration<double>(now - stageStart_).count());
+}
+
 void ConsoleProgress::Report(const std::string& stage, double fraction) {
-  if (verbosity_ == Verbosity::Quiet) return;
+  if (line_.Quiet()) return;
   const Clock::time_point now = Clock::now();
   const bool newStage = stage != stage_;
   if (newStage) {
     stage_ = stage;
     stageStart_ = now;
-    if (verbosity_ == Verbosity::Verbose) {
-      line_.Finish();
-      std::fputs((stage + "\n").c_str(), out_);
-    }
+    if (verbose_) line_.WriteLine(stage);
   }
   fraction_ = fraction;
-  const bool terminal = line_.Terminal();
-  const bool due = now - lastShown_ >= (terminal ? std::chrono::duration_cast<Clock::duration>(kRedrawEvery)
-                                                  : std::chrono::duration_cast<Clock::duration>(kPlainLineEvery));
-  if (due || fraction >= 1 || (terminal && newStage)) ShowLatest(now);
-}
-
-void ConsoleProgress::ShowLatest(Clock::time_point now) {
-  const std::string text = Text(stage_, fraction_, std::chrono::duration<double>(now - stageStart_).count());
-  lastShown_ = now;
-  if (text == shown_) return;
-  shown_ = text;
-  line_.Show(text);
+  if (line_.Due(now) || fraction >= 1 || (line_.Terminal() && newStage)) line_.Show(Latest(now), now);
 }
 
 void ConsoleProgress::Finish() {
-  if (!stage_.empty()) ShowLatest(Clock::now());
+  const Clock::time_point now = Clock::now();
+  if (!stage_.empty()) line_.Show(Latest(now), now);
   line_.Finish();
 }
 

@@ -351,7 +351,7 @@ int OverviewLevels(int64_t width, int64_t height) {
   return levels;
 }
 
-TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
+TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TileReader& tiles,
                        const TiffSettings& settings, PendingFiles& pending, HoleList& holes, Progress& progress,
                        const std::string& stagePrefix) {
   const int32_t zoom = tiles.Task().Parameters->Zoom;

@@ -15,7 +15,7 @@
 #include "combiner/PendingFiles.h"
 #include "combiner/Progress.h"
 #include "combiner/Pyramid.h"
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 #include "core/task/TileRange.h"
 
 namespace combiner {
@@ -48,7 +48,7 @@ int OverviewLevels(int64_t width, int64_t height);
 // Holes get the fill colour and go to holes. A scratch file of pending holds
 // the overviews until the tiles are written. stagePrefix starts the names of
 // the stages of progress. Throws Cancelled, platform::FileError.
-TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
+TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TileReader& tiles,
                        const TiffSettings& settings, PendingFiles& pending, HoleList& holes, Progress& progress,
                        const std::string& stagePrefix);
 

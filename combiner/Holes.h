@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 #include "core/platform/Files.h"
 
 namespace combiner {

@@ -121,7 +121,7 @@ class Builder {
 
 }  // namespace
 
-TileTally BuildPyramid(const TaskTiles& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
+TileTally BuildPyramid(const TileReader& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
                        Progress& progress, const std::string& stage) {
   const task::TileRange& range = plan.Range;
   const auto total = static_cast<std::size_t>(range.Count());

@@ -14,7 +14,7 @@
 #include "combiner/Holes.h"
 #include "combiner/JpegCodec.h"
 #include "combiner/Progress.h"
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 #include "core/task/TileRange.h"
 
 namespace combiner {
@@ -59,7 +59,7 @@ struct PyramidPlan {
 // Reads every tile of plan.Range, puts it and the levels above it to output,
 // and the holes to holes. Progress under stage by the task's tiles.
 // Throws Cancelled, and whatever output throws.
-TileTally BuildPyramid(const TaskTiles& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
+TileTally BuildPyramid(const TileReader& tiles, const PyramidPlan& plan, PyramidOutput& output, HoleList& holes,
                        Progress& progress, const std::string& stage);
 
 // The largest zoom at which the tiles of range (at zoom) lie in one tile.

@@ -198,7 +198,7 @@ class TileDatabaseOutput final : public PyramidOutput {
 
 }  // namespace
 
-TileTally WriteTileDatabase(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
+TileTally WriteTileDatabase(const std::string& path, const task::TileRange& range, const TileReader& tiles,
                             const TileDatabaseSettings& settings, HoleList& holes, Progress& progress,
                             const std::string& stage) {
   const int32_t zoom = tiles.Task().Parameters->Zoom;

@@ -14,7 +14,7 @@
 #include "combiner/JpegCodec.h"
 #include "combiner/Progress.h"
 #include "combiner/Pyramid.h"
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 #include "core/task/TileRange.h"
 
 namespace combiner {
@@ -33,7 +33,7 @@ struct TileDatabaseSettings {
 
 // Writes the database at path (a temporary name). Throws Cancelled,
 // platform::FileError, GdalError.
-TileTally WriteTileDatabase(const std::string& path, const task::TileRange& range, const TaskTiles& tiles,
+TileTally WriteTileDatabase(const std::string& path, const task::TileRange& range, const TileReader& tiles,
                             const TileDatabaseSettings& settings, HoleList& holes, Progress& progress,
                             const std::string& stage);
 

@@ -2,13 +2,8 @@
 // image, on the command line or in a small window.
 #include <unistd.h>
 
-#include <QApplication>
-
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -16,62 +11,52 @@
 #include "combiner/CombinerWindow.h"
 #include "combiner/CommandLine.h"
 #include "combiner/ConsoleProgress.h"
-#include "core/platform/Version.h"
+#include "consolekit/ExitStatus.h"
+#include "consolekit/StopSignals.h"
+#include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
 
 namespace {
 
-constexpr int kExitComplete = 0;
-constexpr int kExitWithHoles = 1;
-constexpr int kExitFailed = 2;
-constexpr int kExitInterrupted = 130;
+using namespace consolekit;
+using combiner::kProgram;
 
-std::atomic<int> stopSignals{0};
-static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
+// A combine that cannot be done (its task unreadable, its output unwritable)
+// is bad input by the program's documented statuses.
+constexpr int kExitFailed = kExitUsage;
 
-// The first signal stops the combine, which then removes what it began; a
-// second ends the program at once (its temporary files are removed by the
+// The first stop signal stops the combine, which then removes what it began;
+// a second ends the program at once (its temporary files are removed by the
 // next combine into the same folder).
-extern "C" void OnStopSignal(int) {
-  if (stopSignals.fetch_add(1) >= 1) ::_exit(kExitInterrupted);
-}
-
-void PrintError(const std::string& text) { std::fputs(("tilejoin: " + text + "\n").c_str(), stderr); }
-
 int RunCombine(const combiner::Invocation& invocation) {
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
-
-  combiner::ConsoleProgress progress(stderr, ::isatty(STDERR_FILENO) != 0, invocation.Verbose, stopSignals);
+  InstallStopSignals();
+  combiner::ConsoleProgress progress(stderr, ::isatty(STDERR_FILENO) != 0, invocation.Verbose);
   combiner::CombineResult result;
   try {
     result = combiner::Combine(invocation.Options, progress);
   } catch (const std::exception& error) {
     progress.Finish();
-    PrintError(error.what());
+    PrintError(kProgram, error.what());
     return kExitFailed;
   }
   progress.Finish();
   if (result.Cancelled) {
-    PrintError("interrupted; nothing was written");
+    PrintError(kProgram, "interrupted; nothing was written");
     return kExitInterrupted;
   }
-  if (invocation.Verbose != combiner::Verbosity::Quiet) std::fputs(combiner::SummaryText(result).c_str(), stdout);
-  return result.Holes.Total() > 0 ? kExitWithHoles : kExitComplete;
+  PrintSummary(kProgram, invocation.Verbose, combiner::SummaryText(result));
+  return result.Holes.Total() > 0 ? kExitIncomplete : kExitComplete;
 }
 
 int RunWindow(int argc, char** argv, const std::string& taskPath) {
   // Without a display Qt would abort; say what to do instead.
   const auto unset = [](const char* name) { return std::getenv(name) == nullptr || *std::getenv(name) == '\0'; };
   if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
-    PrintError("no display for the window; give -o OUT to combine on the command line");
+    PrintError(kProgram, "no display for the window; give -o OUT to combine on the command line");
     return kExitFailed;
   }
-  QApplication application(argc, argv);
+  qtkit::Application application(argc, argv, QStringLiteral("tilejoin"));
   qtkit::SetUpWindowProgram({"tilejoin", "example.orvenna.TileJoin", ""});
   qtkit::SetMessageCaption(QString::fromLatin1(combiner::kWindowTitle));
   combiner::CombinerWindow window(QString::fromLocal8Bit(taskPath.c_str()));
@@ -82,16 +67,12 @@ int RunWindow(int argc, char** argv, const std::string& taskPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::fputs(platform::VersionText("tilejoin", "").c_str(), stdout);
-    return kExitComplete;
-  }
+  if (AsksForVersion(argc, argv)) return PrintVersion(kProgram, "");
   combiner::Invocation invocation;
   try {
     invocation = combiner::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const combiner::UsageError& error) {
-    PrintError(std::string(error.what()) + "\nTry 'tilejoin --help' for more information.");
-    return kExitFailed;
+  } catch (const UsageError& error) {
+    return ReportUsageError(kProgram, error);
   }
   switch (invocation.What) {
     case combiner::Invocation::Mode::Help: std::fputs(combiner::UsageText().c_str(), stdout); return kExitComplete;

@@ -1,16 +1,14 @@
 #include "gui/ConvertWindow.h"
 
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 
 #include <optional>
 
-#include "gui/ApplicationQt.h"
+#include "qtkit/Desktop.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Locale.h"
@@ -56,11 +54,7 @@ void TfrmConvert::showEvent(QShowEvent* event) {
   // left it.
   if (!placed_ && !event->spontaneous()) {
     placed_ = true;
-    if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-      QRect frame = frameGeometry();
-      frame.moveCenter(screen->availableGeometry().center());
-      move(frame.topLeft());
-    }
+    qtkit::CentreOnScreen(*this);
   }
 }
 

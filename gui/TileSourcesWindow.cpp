@@ -1,8 +1,6 @@
 #include "gui/TileSourcesWindow.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,7 +18,6 @@
 #include "core/download/HttpClient.h"
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
-#include "gui/ApplicationQt.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 
@@ -181,12 +178,6 @@ TfrmTileSources::TfrmTileSources(QString configPath, std::function<TestTile()> t
   Reload();
 }
 
-TfrmTileSources::~TfrmTileSources() {
-  // A test in flight is abandoned; its report would find no window.
-  stopTest_.store(true);
-  if (testThread_.joinable()) testThread_.join();
-}
-
 void TfrmTileSources::Reload() {
   const int row = SourceList->currentRow();
   sources_ = run::ConfigFile(ToLocal(configPath_)).ReadSources();
@@ -251,7 +242,7 @@ void TfrmTileSources::ButtonRemoveClick() {
 
 void TfrmTileSources::ButtonTestClick() {
   const std::optional<task::TileSource> source = Selected();
-  if (!source || testing_) return;
+  if (!source || testJob_.Busy()) return;
   const run::ConfigFile config(ToLocal(configPath_));
   const std::string secret = config.ReadSourceSecret(source->Name);
   const run::ProxySettings proxy = config.ReadProxy();
@@ -262,15 +253,13 @@ void TfrmTileSources::ButtonTestClick() {
   LabelTest->setText(QStringLiteral("Fetching %1 ...")
                          .arg(FromLocal(task::Expand(source->UrlTemplate, *source, tile.X, tile.Y, tile.Zoom, "",
                                                      task::MaskedSecret(source->Name)))));
-  testing_ = true;
   ButtonTest->setEnabled(false);
-  if (testThread_.joinable()) testThread_.join();
-  testThread_ = std::thread([this, url, headers, proxy, extension = source->Extension] {
+  testJob_.Start([this, url, headers, proxy, extension = source->Extension](const std::atomic<bool>& stop) {
     std::string report;
     try {
       const std::unique_ptr<download::HttpClient> client = download::MakeTileClient(proxy, headers);
       std::string body;
-      const download::HttpResult result = download::GetTile(*client, url, extension, body, &stopTest_);
+      const download::HttpResult result = download::GetTile(*client, url, extension, body, &stop);
       const std::string type = result.ContentType.empty() ? "no content type" : result.ContentType;
       const std::string answer = "HTTP " + platform::FormatInteger(result.Status) + ", " + type + ", " +
                                  platform::FormatInteger(static_cast<int64_t>(body.size())) + " bytes";
@@ -286,23 +275,9 @@ void TfrmTileSources::ButtonTestClick() {
     } catch (const std::exception& error) {
       report = error.what();
     }
-    {
-      std::lock_guard lock(testMutex_);
-      testReport_ = report;
-    }
-    // An empty wake-up: the report goes over through the mutex.
-    QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+    return [this, report] {
+      LabelTest->setText(FromLocal(report));
+      ButtonTest->setEnabled(true);
+    };
   });
-}
-
-void TfrmTileSources::customEvent(QEvent*) {
-  std::optional<std::string> report;
-  {
-    std::lock_guard lock(testMutex_);
-    report.swap(testReport_);
-  }
-  if (!report) return;
-  LabelTest->setText(FromLocal(*report));
-  testing_ = false;
-  ButtonTest->setEnabled(true);
 }

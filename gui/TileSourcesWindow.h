@@ -1,21 +1,19 @@
 // The user's tile sources, from Options: a list to add, edit, remove and test
 // sources, kept in the settings file, and the form of one source. Main thread
-// only; a test fetch runs on a thread of its own and reports back through an
-// event, so the window stays responsive.
+// only; a test fetch runs on a thread of its own (BackgroundJob), so the
+// window stays responsive.
 #pragma once
 
 #include <QDialog>
 #include <QString>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/task/TileSource.h"
+#include "qtkit/BackgroundJob.h"
 
 class QComboBox;
 class QLabel;
@@ -69,7 +67,6 @@ class TfrmTileSources : public QDialog {
  public:
   // configPath: the settings file; testTile: the tile a test fetches.
   TfrmTileSources(QString configPath, std::function<TestTile()> testTile, QWidget* parent = nullptr);
-  ~TfrmTileSources() override;
 
   void ButtonAddClick();
   void ButtonEditClick();
@@ -89,9 +86,6 @@ class TfrmTileSources : public QDialog {
   // Tests: the form the next Add or Edit shows, to be filled instead of a user.
   std::function<void(TfrmTileSourceEdit&)> FillFormForTests;
 
- protected:
-  void customEvent(QEvent* event) override;
-
  private:
   void Reload();
   std::optional<task::TileSource> Selected() const;
@@ -100,10 +94,5 @@ class TfrmTileSources : public QDialog {
   QString configPath_;
   std::function<TestTile()> testTile_;
   std::vector<task::TileSource> sources_;
-  // What a test fetch found, handed over from its thread under the mutex.
-  std::mutex testMutex_;
-  std::optional<std::string> testReport_;
-  std::atomic<bool> stopTest_{false};
-  std::thread testThread_;
-  bool testing_ = false;
+  qtkit::BackgroundJob testJob_;
 };

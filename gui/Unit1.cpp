@@ -1,6 +1,7 @@
 #include "gui/Unit1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -16,7 +17,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -35,9 +35,9 @@
 #include "core/run/OpenedTask.h"
 #include "core/run/Start.h"
 #include "core/task/Commonfunc.h"
-#include "gui/ApplicationQt.h"
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 #include "gui/LogViewQt.h"
+#include "gui/SurveysWindow.h"
 #include "gui/Unit2.h"
 #include "gui/Unitftl.h"
 #include "gui/Unitoptions.h"
@@ -62,8 +62,10 @@ constexpr auto kShutdownJoin = std::chrono::milliseconds(2000);
 
 QString Separator() { return QString(QChar(platform::kPathSeparator)); }
 
-// Nearmap PhotoMap, StreetMap and Terrain come first in the map type list.
-constexpr int kBuiltInMapTypes = static_cast<int>(std::size(task::kMapTypeNames));
+// Nearmap PhotoMap, StreetMap and Terrain come first in the map type list,
+// then the Nearmap API, then the user's tile sources.
+constexpr int kNearmapApiPosition = 3;
+constexpr int kFirstSourcePosition = 4;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width = -1) {
   auto* label = gui::Named(new QLabel(text, parent), name);
@@ -176,16 +178,23 @@ void TForm1::SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDia
   convert_ = convert;
   options_ = options;
   flt_ = flt;
-  if (auto* dialog = qobject_cast<TfrmOptions*>(options)) dialog->SetTestTile([this] { return CurrentRectangleTile(); });
+  if (auto* dialog = qobject_cast<TfrmOptions*>(options)) {
+    dialog->SetTestTile([this] { return CurrentRectangleTile(); });
+    dialog->SetTestArea([this] { return CurrentArea(); });
+  }
 }
 
 void TForm1::ReloadSources() {
   const QString selected = radio_mapstype->currentText();
   sources_ = run::ConfigFile(ToLocal(ConfigPath)).ReadSources();
-  while (radio_mapstype->count() > kBuiltInMapTypes) radio_mapstype->removeItem(kBuiltInMapTypes);
+  while (radio_mapstype->count() > kFirstSourcePosition) radio_mapstype->removeItem(kFirstSourcePosition);
   for (const task::TileSource& source : sources_) radio_mapstype->addItem(FromLocal(source.Name));
   const int index = radio_mapstype->findText(selected);
   radio_mapstype->setCurrentIndex(index >= 0 ? index : 0);
+}
+
+run::AreaCheck TForm1::CurrentArea() const {
+  return run::ReadArea(ToLocal(Edit1->text()), ToLocal(Edit3->text()), ToLocal(Edit2->text()), ToLocal(Edit4->text()));
 }
 
 TestTile TForm1::CurrentRectangleTile() const {
@@ -226,6 +235,7 @@ void TForm1::BuildControls() {
   radio_mapstype->setObjectName(QStringLiteral("radio_mapstype"));
   radio_mapstype->setEditable(false);
   for (const char* name : task::kMapTypeNames) radio_mapstype->addItem(QString::fromLatin1(name));
+  radio_mapstype->addItem(QString::fromLatin1(task::kNearmapApiName));
   radio_mapstype->setCurrentIndex(0);
   radio_mapstype->setGeometry(88, 40, 233, 21);
 
@@ -371,6 +381,7 @@ void TForm1::BuildMenu() {
   ReDownloadfailedfiles1 = addItem(Tools1, "ReDownloadfailedfiles1", QStringLiteral("Re-Download failed images"),
                                    &TForm1::ReDownloadfailedfiles1Click);
   Tools1->addSeparator();
+  Surveys1 = addItem(Tools1, "Surveys1", QStringLiteral("Surveys..."), &TForm1::Surveys1Click);
   ChooseAreaonmap1 = addItem(Tools1, "ChooseAreaonmap1", QStringLiteral("Choose area on map..."),
                              &TForm1::ChooseAreaonmap1Click);
 
@@ -387,11 +398,7 @@ void TForm1::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
-  if (const QScreen* screen = this->screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  qtkit::CentreOnScreen(*this);
   FormShow();
 }
 
@@ -437,6 +444,8 @@ void TForm1::FormShow() {
   setWindowTitle(QStringLiteral("Orvenna ") + Version);
   Edit6->setText(DefaultPath);
   ReloadSources();
+  settingsDirection_ = run::ConfigFile(ToLocal(ConfigPath)).ReadNearmapApi().Direction;
+  nearmap_.Direction = settingsDirection_;
 }
 
 // ---------------------------------------------------------------- Start / Stop
@@ -460,17 +469,35 @@ run::TaskControls TForm1::ReadControls() const {
   controls.Zoom = ToLocal(Edit5->text());
   controls.SavePath = ToLocal(Edit6->text());
   controls.HistoryDate = ToLocal(EditDate->text());
-  const int source = controls.MapsTypePosition - kBuiltInMapTypes;
+  const int source = controls.MapsTypePosition - kFirstSourcePosition;
   if (source >= 0 && source < static_cast<int>(sources_.size())) controls.Source = sources_[static_cast<std::size_t>(source)];
+  if (controls.MapsTypePosition == kNearmapApiPosition) {
+    controls.Nearmap = nearmap_;
+    // Another date than the survey was pinned for chooses anew.
+    if (EditDate->text() != nearmapDate_) {
+      controls.Nearmap->SurveyId.clear();
+      controls.Nearmap->SurveyDate.clear();
+    }
+  }
   return controls;
 }
 
 void TForm1::Start() {
   if (shutDown_) return;
-  const run::ControlsCheck check = run::CheckStart(ReadControls(), run::ConfigFile(ToLocal(ConfigPath)));
+  const run::ControlsCheck check = run::CheckStart(
+      ReadControls(), run::ConfigFile(ToLocal(ConfigPath)), {}, true,
+      [this](const run::NearmapApiSettings& api, const run::ProxySettings& proxy, const task::LonLatBox& box) {
+        return FetchSurveysWaiting(api, proxy, box);
+      });
+  if (shutDown_) return;
   if (!check.Parameters) {
     qtkit::ShowMessage(FromLocal(check.Message));
     return;
+  }
+  // The survey a date chose stays pinned for the next Start.
+  if (check.Parameters->Nearmap) {
+    nearmap_ = *check.Parameters->Nearmap;
+    nearmapDate_ = FromLocal(check.Parameters->HistoryDate);
   }
   run::RunEnvironment environment;
   environment.Queue = &caller_;
@@ -501,6 +528,21 @@ void TForm1::Start() {
 
 void TForm1::Stop() {
   if (run_) run_->Stop();
+}
+
+download::SurveysAnswer TForm1::FetchSurveysWaiting(const run::NearmapApiSettings& api,
+                                                    const run::ProxySettings& proxy, const task::LonLatBox& box) {
+  download::SurveysAnswer answer;
+  answer.Problem = "Stopped.";
+  setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  surveysJob_.RunAndWait([&answer, api, proxy, box, limits = limits_](const std::atomic<bool>& stop) {
+    download::SurveysAnswer fetched = run::FetchSurveys(api, proxy, box, limits, &stop);
+    return [&answer, fetched = std::move(fetched)] { answer = fetched; };
+  });
+  QApplication::restoreOverrideCursor();
+  setEnabled(true);
+  return answer;
 }
 
 void TForm1::ShowLinesOf(run::RunController* run) {
@@ -608,6 +650,12 @@ void TForm1::LoadTaskFile(const QString& path) {
     }
     RestoreSource(*stored.Source);
   }
+  if (stored.Nearmap) {
+    if (const std::string problem = task::NearmapProblem(*stored.Nearmap); !problem.empty()) {
+      qtkit::ShowMessage(FromLocal(problem));
+      return;
+    }
+  }
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
   Edit2->setText(FromLocal(stored.TopLatitude));
@@ -617,6 +665,11 @@ void TForm1::LoadTaskFile(const QString& path) {
   EditDate->setText(FromLocal(stored.HistoryDate));
   // A code none of the three leaves the selection as it was.
   if (stored.MapsTypePosition >= 0) radio_mapstype->setCurrentIndex(stored.MapsTypePosition);
+  if (stored.Nearmap) {
+    nearmap_ = *stored.Nearmap;
+    nearmapDate_ = EditDate->text();
+    radio_mapstype->setCurrentIndex(kNearmapApiPosition);
+  }
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));
@@ -631,14 +684,14 @@ void TForm1::Viewlogfile1Click() {
   }
   const std::string& logFile = run_->Task().LogFileName;
   if (platform::FileExists(logFile)) {
-    gui::OpenOnDesktop(QUrl::fromLocalFile(FromLocal(logFile)));
+    qtkit::OpenOnDesktop(QUrl::fromLocalFile(FromLocal(logFile)));
     return;
   }
   qtkit::ShowMessage(kNoLogFileMessage);
 }
 
 void TForm1::LaunchSibling(const char* program, const QString& title, const QStringList& arguments) {
-  gui::StartSibling(FromLocal(platform::ProgramsFolderFor(ToLocal(programFolder_))) + QString::fromLatin1(program),
+  qtkit::StartSibling(FromLocal(platform::ProgramsFolderFor(ToLocal(programFolder_))) + QString::fromLatin1(program),
                     title, arguments);
 }
 
@@ -655,14 +708,35 @@ void TForm1::CombineImages1Click() {
   LaunchSibling(platform::kMapCombinerProgram, QStringLiteral("The map combiner"));
 }
 
-void TForm1::Usermanual1Click() { gui::OpenOnDesktop(QUrl::fromLocalFile(HelpPath)); }
+void TForm1::Usermanual1Click() { qtkit::OpenOnDesktop(QUrl::fromLocalFile(HelpPath)); }
 
-void TForm1::Homepage1Click() { gui::OpenOnDesktop(QUrl(HomepageAddress)); }
+void TForm1::Homepage1Click() { qtkit::OpenOnDesktop(QUrl(HomepageAddress)); }
 
 void TForm1::Options2Click() {
   if (options_ == nullptr) return;
   options_->exec();
   ReloadSources();
+  // A direction chosen in the settings is the next task's.
+  const std::string direction = run::ConfigFile(ToLocal(ConfigPath)).ReadNearmapApi().Direction;
+  if (direction != settingsDirection_) nearmap_.Direction = settingsDirection_ = direction;
+}
+
+void TForm1::Surveys1Click() {
+  const run::AreaCheck area = CurrentArea();
+  if (!area.Area) {
+    qtkit::ShowMessage(FromLocal(area.Message));
+    return;
+  }
+  TfrmSurveys surveys(ConfigPath, *area.Area, limits_, this);
+  if (surveys.exec() == QDialog::Accepted) PinSurvey(surveys.Chosen());
+}
+
+void TForm1::PinSurvey(const std::optional<task::Survey>& survey) {
+  nearmap_.SurveyId = survey ? survey->Id : std::string();
+  nearmap_.SurveyDate = survey ? survey->CaptureDate : std::string();
+  EditDate->setText(survey ? FromLocal(task::CompactDate(survey->CaptureDate)) : QString());
+  nearmapDate_ = EditDate->text();
+  radio_mapstype->setCurrentIndex(kNearmapApiPosition);
 }
 
 void TForm1::RestoreSource(const task::TileSource& source) {

@@ -29,9 +29,11 @@
 #include "core/platform/Locations.h"
 #include "core/run/LineFile.h"
 #include "core/run/RunController.h"
+#include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Unitclasstask.h"
-#include "gui/MainThreadCallerQt.h"
+#include "qtkit/BackgroundJob.h"
+#include "qtkit/GuiInbox.h"
 #include "gui/TileSourcesWindow.h"
 #include "mapkit/AreaWindow.h"
 #include "qtkit/Dialogs.h"
@@ -133,6 +135,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void MapViewer1Click();
   void CombineImages1Click();
   void ReDownloadfailedfiles1Click();
+  // The Nearmap surveys of the rectangle; the one chosen pins the task.
+  void Surveys1Click();
   void ChooseAreaonmap1Click();
   void Usermanual1Click();
   void Homepage1Click();
@@ -213,6 +217,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QAction* MapViewer1;
   QAction* CombineImages1;
   QAction* ReDownloadfailedfiles1;
+  QAction* Surveys1;
   QAction* ChooseAreaonmap1;
   QMenu* Help1;
   QAction* Usermanual1;
@@ -243,6 +248,15 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
   // zoom 1 when the edits hold no rectangle.
   TestTile CurrentRectangleTile() const;
+  // The rectangle typed in, checked as Start checks it.
+  run::AreaCheck CurrentArea() const;
+  // Start's surveys of an area, asked on a thread of its own while the
+  // window, disabled, keeps its events going.
+  download::SurveysAnswer FetchSurveysWaiting(const run::NearmapApiSettings& api, const run::ProxySettings& proxy,
+                                              const task::LonLatBox& box);
+  // The Nearmap API's item selected and the task pinned to survey (none:
+  // the latest imagery), its date in the date field.
+  void PinSurvey(const std::optional<task::Survey>& survey);
   // "Use this area" of the area window: the four coordinates in the form the
   // task file writes them (so a Start continues a task of the same area), the
   // zoom and the map type.
@@ -272,7 +286,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
 
   // Serves the workers' calls; declared before the runs, so it outlives them
   // (a run destroyed after shutdown still joins workers that call it).
-  gui::MainThreadCallerQt caller_;
+  qtkit::GuiInbox caller_;
   // The lines the windows show before the first run.
   run::LineFile initialLog_;
   run::LineFile initialFailed_;
@@ -285,8 +299,16 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   run::RunController* shownRun_ = nullptr;
 
   // The user's tile sources, in the order of the map type list after the
-  // three built-in types.
+  // three built-in types and the Nearmap API.
   std::vector<task::TileSource> sources_;
+  // What the Nearmap API's item fetches: the settings' direction (or an
+  // opened task's) and the survey pinned for the date field's text
+  // nearmapDate_ (a survey or Open task pins it); another date there is
+  // looked up at Start.
+  task::NearmapImagery nearmap_;
+  QString nearmapDate_;
+  std::string settingsDirection_;
+  qtkit::BackgroundJob surveysJob_;
 
   QDialog* about_ = nullptr;
   QDialog* convert_ = nullptr;

@@ -1,10 +1,9 @@
 #include "gui/Unit2.h"
 
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 
 TLinkLabel::TLinkLabel(QWidget* parent) : QLabel(parent) {
@@ -26,7 +25,7 @@ void TLinkLabel::SetAddress(const QString& address, const QString& shownText) {
 void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
   QLabel::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-    gui::OpenOnDesktop(QUrl(address_));
+    qtkit::OpenOnDesktop(QUrl(address_));
   }
 }
 
@@ -87,10 +86,6 @@ void TfrmAbout::showEvent(QShowEvent* event) {
   const QString mail = QString::fromLatin1(kMailAddress);
   LinkHomepage->SetAddress(homepage, homepage);
   LinkEmail->SetAddress(mail, QString(mail).remove(QStringLiteral("mailto:")));
-  if (const QScreen* screen = this->screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
+  qtkit::CentreOnScreen(*this);
   QDialog::showEvent(event);
 }

@@ -3,16 +3,14 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <optional>
 
-#include "gui/ApplicationQt.h"
+#include "qtkit/Desktop.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/ftl/FailedTileRun.h"
@@ -83,11 +81,7 @@ void TfrmFlt::showEvent(QShowEvent* event) {
   if (!placed_) {
     // Centred on the desktop, not over the main window.
     placed_ = true;
-    if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-      QRect frame = frameGeometry();
-      frame.moveCenter(screen->availableGeometry().center());
-      move(frame.topLeft());
-    }
+    qtkit::CentreOnScreen(*this);
   }
   FormShow();
 }
@@ -112,10 +106,6 @@ void TfrmFlt::RunList(const QString& path) {
   MemoRunLog log(Memo1);
   ftl::FailedListOptions options;
   options.Limits = limits_;
-  if (!configPath_.isEmpty()) {
-    options.Secrets = [config = run::ConfigFile(qtkit::ToLocal(configPath_))](const std::string& source) {
-      return config.ReadSourceSecret(source);
-    };
-  }
+  if (!configPath_.isEmpty()) run::ConfigFile(qtkit::ToLocal(configPath_)).AddCredentials(options);
   ftl::RunFailedList(qtkit::ToLocal(path), log, options);
 }

@@ -12,7 +12,7 @@
 #include <optional>
 #include <utility>
 
-#include "gui/ApplicationQt.h"
+#include "gui/NearmapApiWindow.h"
 #include "qtkit/Dialogs.h"
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
@@ -30,7 +30,8 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
     : QDialog(parent), configPath_(std::move(configPath)) {
   setObjectName(QStringLiteral("frmOptions"));
   setWindowTitle(QStringLiteral("Options"));
-  setFixedSize(360, 342);
+  // One row more than the specified 342 pixels, for Map cache... under the bottom row.
+  setFixedSize(360, 375);
 
   Panel1 = Named(new QFrame(this), "Panel1");
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -72,16 +73,19 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   Label6->setBuddy(EditProxyPassword);
 
   Button1 = Named(new QPushButton(QStringLiteral("OK"), this), "Button1");
-  Button1->setGeometry(188, 308, 75, 25);
+  Button1->setGeometry(204, 308, 70, 25);
   Button1->setDefault(true);
   Button2 = Named(new QPushButton(QStringLiteral("Cancel"), this), "Button2");
-  Button2->setGeometry(277, 308, 75, 25);
+  Button2->setGeometry(282, 308, 70, 25);
   Button2->setAutoDefault(false);
   ButtonTileSources = Named(new QPushButton(QStringLiteral("Tile sources..."), this), "ButtonTileSources");
-  ButtonTileSources->setGeometry(8, 308, 100, 25);
+  ButtonTileSources->setGeometry(8, 308, 94, 25);
   ButtonTileSources->setAutoDefault(false);
+  ButtonNearmapApi = Named(new QPushButton(QStringLiteral("Nearmap API..."), this), "ButtonNearmapApi");
+  ButtonNearmapApi->setGeometry(106, 308, 94, 25);
+  ButtonNearmapApi->setAutoDefault(false);
   ButtonMapCache = Named(new QPushButton(QStringLiteral("Map cache..."), this), "ButtonMapCache");
-  ButtonMapCache->setGeometry(111, 308, 75, 25);
+  ButtonMapCache->setGeometry(8, 341, 94, 25);
   ButtonMapCache->setAutoDefault(false);
 
   QWidget::setTabOrder(Edit12, Button3);
@@ -94,12 +98,14 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   QWidget::setTabOrder(EditProxyPassword, EditProxyUsername);
   // Not among the settings of the file: last.
   QWidget::setTabOrder(EditProxyUsername, ButtonTileSources);
-  QWidget::setTabOrder(ButtonTileSources, ButtonMapCache);
+  QWidget::setTabOrder(ButtonTileSources, ButtonNearmapApi);
+  QWidget::setTabOrder(ButtonNearmapApi, ButtonMapCache);
 
   connect(Button3, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button3Click));
   connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button1Click));
   connect(Button2, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button2Click));
   connect(ButtonTileSources, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
+  connect(ButtonNearmapApi, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonNearmapApiClick));
   connect(ButtonMapCache, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonMapCacheClick));
 }
 
@@ -142,4 +148,9 @@ void TfrmOptions::ButtonTileSourcesClick() {
 void TfrmOptions::ButtonMapCacheClick() {
   mapkit::CacheDialog dialog(configPath_, mapkit::OpenTileCache(configPath_, platform::UserCacheFolder()), this);
   dialog.exec();
+}
+
+void TfrmOptions::ButtonNearmapApiClick() {
+  TfrmNearmapApi page(configPath_, testArea_, this);
+  page.exec();
 }

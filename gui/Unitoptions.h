@@ -8,6 +8,7 @@
 
 #include <functional>
 
+#include "core/run/TaskControls.h"
 #include "gui/TileSourcesWindow.h"
 
 class QCheckBox;
@@ -42,6 +43,10 @@ class TfrmOptions : public QDialog {
   // The tile a test of a source fetches (the middle of the main window's
   // rectangle).
   void SetTestTile(std::function<TestTile()> testTile) { testTile_ = std::move(testTile); }
+  // The Nearmap API's page.
+  void ButtonNearmapApiClick();
+  // The rectangle its test asks the surveys of (the main window's, as typed).
+  void SetTestArea(std::function<run::AreaCheck()> area) { testArea_ = std::move(area); }
 
   QFrame* Panel1;
   QLabel* Label1;
@@ -60,6 +65,7 @@ class TfrmOptions : public QDialog {
   QPushButton* Button1;
   QPushButton* Button2;
   QPushButton* ButtonTileSources;
+  QPushButton* ButtonNearmapApi;
   QPushButton* ButtonMapCache;
 
  protected:
@@ -68,4 +74,5 @@ class TfrmOptions : public QDialog {
  private:
   QString configPath_;
   std::function<TestTile()> testTile_;
+  std::function<run::AreaCheck()> testArea_;
 };

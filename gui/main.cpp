@@ -6,7 +6,7 @@
 #include "core/download/HttpClient.h"
 #include "core/platform/Locations.h"
 #include "core/run/ConfigFile.h"
-#include "gui/ApplicationQt.h"
+#include "qtkit/Application.h"
 #include "gui/ConvertWindow.h"
 #include "gui/Unit1.h"
 #include "gui/Unit2.h"
@@ -34,7 +34,7 @@ int main(int argc, char* argv[]) {
   const std::string configPath = run::ConfigFile::PathFor(programFolder);
   if (const auto status = qtkit::AnswerInformationOptions(argc, argv, kProgram, configPath)) return *status;
 
-  gui::OrvennaApplication application(argc, argv);
+  qtkit::Application application(argc, argv);
   qtkit::SetUpWindowProgram(kProgram);
   const std::optional<QString> file = qtkit::FileArgument(kProgram);
   if (!file) return 2;
@@ -59,9 +59,9 @@ int main(int argc, char* argv[]) {
     }
     return application.exec();
   } catch (const std::exception& error) {
-    gui::OrvennaApplication::HandleException(error);
+    qtkit::Application::HandleException(error);
   } catch (...) {
-    gui::OrvennaApplication::HandleUnknownException();
+    qtkit::Application::HandleUnknownException();
   }
   return 1;
 }

@@ -1,11 +1,13 @@
 # Checks the include graph of the source tree (cmake -DSOURCE_DIR=<root> -P).
 #
 # Layers, lowest first: the Qt-free core (core/<subsystem>/), what the window
-# programs share over Qt (qtkit/), the maps they share (mapkit/), then one
-# folder per program (gui/, cli/, viewer/, combiner/). A file includes only
-# from its own folder or a lower layer: front-ends include the core, qtkit and
-# mapkit, never each other; mapkit includes the core and qtkit; qtkit only the
-# core; the core never includes Qt, qtkit, mapkit or a front-end.
+# programs share over Qt (qtkit/), what the command-line programs share
+# without it (consolekit/), the maps the window programs share (mapkit/, over
+# qtkit), then one folder per program (gui/, cli/, viewer/, combiner/). A file
+# includes only from its own folder or a lower layer: front-ends include the
+# core and the kits, never each other; a kit includes only the core (consolekit
+# never Qt), but mapkit also qtkit; the core never includes Qt, a kit or a
+# front-end.
 # Inside the core the subsystems are ranked too: platform < settings < task <
 # download < ftl < run < area.
 cmake_minimum_required(VERSION 3.25)
@@ -17,6 +19,7 @@ set(violations "")
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
   "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp"
   "${SOURCE_DIR}/qtkit/*.h" "${SOURCE_DIR}/qtkit/*.cpp"
+  "${SOURCE_DIR}/consolekit/*.h" "${SOURCE_DIR}/consolekit/*.cpp"
   "${SOURCE_DIR}/mapkit/*.h" "${SOURCE_DIR}/mapkit/*.cpp"
   "${SOURCE_DIR}/gui/*.h" "${SOURCE_DIR}/gui/*.cpp"
   "${SOURCE_DIR}/cli/*.h" "${SOURCE_DIR}/cli/*.cpp"
@@ -32,8 +35,8 @@ foreach(source IN LISTS sources)
   file(STRINGS "${SOURCE_DIR}/${source}" lines REGEX "^[ \t]*#[ \t]*include")
   foreach(line IN LISTS lines)
     if(line MATCHES "<(Q[A-Za-z]+|Qt[A-Za-z]*/[^>]*)>")
-      if(layer STREQUAL "core")
-        list(APPEND violations "${source}: core includes Qt: ${line}")
+      if(layer STREQUAL "core" OR layer STREQUAL "consolekit")
+        list(APPEND violations "${source}: ${layer} includes Qt: ${line}")
       endif()
       continue()
     endif()
@@ -50,12 +53,13 @@ foreach(source IN LISTS sources)
           list(APPEND violations "${source}: core/${subsystem} includes the higher core/${target_subsystem}: ${line}")
         endif()
       endif()
-    elseif(target_layer STREQUAL "qtkit")
-      if(layer STREQUAL "core")
-        list(APPEND violations "${source}: core includes qtkit: ${line}")
+    elseif(target_layer STREQUAL "qtkit" OR target_layer STREQUAL "consolekit")
+      if(layer STREQUAL "core" OR (layer MATCHES "kit$" AND NOT target_layer STREQUAL layer
+                                   AND NOT (layer STREQUAL "mapkit" AND target_layer STREQUAL "qtkit")))
+        list(APPEND violations "${source}: ${layer} includes ${target_layer}: ${line}")
       endif()
     elseif(target_layer STREQUAL "mapkit")
-      if(layer STREQUAL "core" OR layer STREQUAL "qtkit")
+      if(layer STREQUAL "core" OR layer STREQUAL "qtkit" OR layer STREQUAL "consolekit" OR layer STREQUAL "cli")
         list(APPEND violations "${source}: ${layer} includes mapkit: ${line}")
       endif()
     elseif(target_layer IN_LIST front_ends)

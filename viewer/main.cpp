@@ -1,8 +1,8 @@
 // tileview: shows the tiles of a download task as one map and finds its holes.
-#include <QApplication>
 
 #include "core/download/HttpClient.h"
 #include "core/platform/Locations.h"
+#include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
 #include "mapkit/RecentFiles.h"
@@ -29,8 +29,7 @@ int main(int argc, char* argv[]) {
 
   // Before the area window's map creates a client.
   download::HttpClient::GlobalInit();
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("tileview"));
+  qtkit::Application application(argc, argv, QStringLiteral("tileview"));
   qtkit::SetUpWindowProgram(kProgram);
   qtkit::SetMessageCaption(QString::fromLatin1(viewer::kViewerTitle));
   const std::optional<QString> file = qtkit::FileArgument(kProgram);

@@ -59,6 +59,10 @@ constexpr FailureRule kRules[] = {
      nullptr, false},
 };
 
+// Another key is needed: no retry helps.
+constexpr FailureRule kKeyRefusedRule = {FailureClass::KeyRefused, IsKeyRefusal, 1, kWithoutLimit,
+                                         Fixed<&Pacing::RefusedMs>, Report::ErrorLine, true, kKeyRefusedMessage, true};
+
 // Turns a successful answer that is no tile of extension into a failure.
 void JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view extension) {
   if (!result.Ok) return;
@@ -74,7 +78,8 @@ void JudgeTileAnswer(HttpResult& result, std::string_view body, std::string_view
 
 }  // namespace
 
-const FailureRule& RuleFor(const HttpResult& result) {
+const FailureRule& RuleFor(const HttpResult& result, bool sendsApiKey) {
+  if (sendsApiKey && kKeyRefusedRule.Recognises(result)) return kKeyRefusedRule;
   return *std::find_if(std::begin(kRules), std::end(kRules),
                        [&result](const FailureRule& rule) { return rule.Recognises(result); });
 }

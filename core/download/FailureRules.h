@@ -20,6 +20,8 @@ inline constexpr const char* kNetworkMessage = "Error: Your network has problem,
 inline constexpr const char* kNotFoundMessage = "Error: the image is not found on server.";
 inline constexpr const char* kProxyRefusedMessage =
     "Error: the proxy server refused the user name or password, please check them in Options.";
+inline constexpr const char* kKeyRefusedMessage =
+    "Error: the service refused the API key, please check the key in Options.";
 
 // Connection resets of one tile repeated at once. After them the worker
 // pauses longer and longer between repetitions (Pacing), so a server that
@@ -35,6 +37,8 @@ inline bool IsConnectionReset(const HttpResult& r) { return r.SocketError == kSo
 inline bool IsRefusal(const HttpResult& r) { return r.Status == 302 || r.Status == 403; }
 inline bool IsNotFound(const HttpResult& r) { return r.Status == 404; }
 inline bool IsProxyRefusal(const HttpResult& r) { return r.Status == 407; }
+// Of a request that carries an account's API key: the key was refused.
+inline bool IsKeyRefusal(const HttpResult& r) { return r.Status == 401 || r.Status == 403; }
 
 // One request for a tile, its answer judged: Ok only when body (emptied
 // first) holds a tile of extension ("jpg" or "png"). A successful answer that
@@ -51,9 +55,12 @@ HttpResult GetTile(HttpClient& client, const std::string& url, std::string_view 
 std::string ShortReason(const HttpResult& result);
 
 // Failure classes of a failed request, in the order they are tested.
-// ProxyRefused: the proxy wants other credentials (407). NotATile: a
-// successful answer that JudgeTileAnswer refused.
-enum class FailureClass { Reset, AddressInUse, Refused, ProxyRefused, Network, NotFound, NotATile, Other, NoText };
+// ProxyRefused: the proxy wants other credentials (407). KeyRefused: the
+// service refused the account's API key (401, 403 of a request that carries
+// one). NotATile: a successful answer that JudgeTileAnswer refused.
+enum class FailureClass {
+  Reset, AddressInUse, KeyRefused, Refused, ProxyRefused, Network, NotFound, NotATile, Other, NoText
+};
 
 // What a worker does with a failed request of one class.
 struct FailureRule {
@@ -80,8 +87,10 @@ struct FailureRule {
 };
 inline constexpr int64_t kWithoutLimit = 0;
 
-// The first rule of the table, in class order, that recognises result.
-const FailureRule& RuleFor(const HttpResult& result);
+// The first rule of the table, in class order, that recognises result; with
+// sendsApiKey (the request carried the account's key) a 401 or 403 is the
+// key's refusal, which stops the worker at once.
+const FailureRule& RuleFor(const HttpResult& result, bool sendsApiKey = false);
 FailureClass Classify(const HttpResult& result);
 
 }  // namespace download

@@ -427,6 +427,11 @@ void HttpClient::AddHeaderLine(const std::string& line) {
   impl_->RebuildHeaders();
 }
 
+void HttpClient::SetHeaderLines(const std::vector<std::string>& lines) {
+  impl_->extraLines = lines;
+  impl_->RebuildHeaders();
+}
+
 HttpResult HttpClient::Get(const std::string& url, std::string& body, const std::atomic<bool>* abort) {
   Impl& d = *impl_;
   HttpResult result;

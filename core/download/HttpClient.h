@@ -95,6 +95,8 @@ class HttpClient {
   void SetUserAgent(const std::string& value);
   void SetConnection(const std::string& value);
   void AddHeaderLine(const std::string& line);
+  // Replaces the lines AddHeaderLine gave.
+  void SetHeaderLines(const std::vector<std::string>& lines);
 
   // GET url; on a 2xx answer appends the body to body and returns Ok. Never
   // follows a redirect. When abort is given and becomes true, the request is

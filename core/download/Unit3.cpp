@@ -111,7 +111,7 @@ void TDownThread::Execute() {
     } catch (...) {
     }
   }
-  // The end sequence: the main window counts running workers by these calls,
+  // The end sequence: the run's controller counts running workers by these calls,
   // so it must run exactly once whichever way the walk ended.
   inFlight_.store(false);
   ended_.store(true);
@@ -214,7 +214,7 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     // itself; a failure before any request went out counts as one.
     const int64_t requests = std::max(result.RequestsSent, 1);
     attempts += requests;
-    const FailureRule& rule = RuleFor(result);
+    const FailureRule& rule = RuleFor(result, Task.SendsApiKey());
     const int64_t failures = failuresOf[rule.Class] += requests;
     // A source's server that asks for a pause gets it before any further
     // request, this tile's or the next one's.

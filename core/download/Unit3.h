@@ -1,9 +1,11 @@
 // The download worker: walks a task's tile range, fetches its share of the
-// tiles and reports every result to the main window.
+// tiles and reports every result to its DownloadSink (the run's controller,
+// run::RunController, which the window and orvenna-cli observe).
 //
 // Threads: the constructor, Terminate(), LastPosition() and the destructor are
 // called from the main thread; Execute() runs on the worker's own thread and
-// reaches the window only through the MainThreadCaller, waiting for each call.
+// reaches its sink only through the MainThreadCaller (waiting for each call)
+// or, unpaced, through the LineQueue.
 // Life cycle: created running; ends at the end of its share, at a terminate
 // request or when the server refuses it; its last act is NotifyFinished, made
 // exactly once whatever happens. Destroying it joins the thread.
@@ -45,7 +47,8 @@ struct Pacing {
   int ResetPauseMaxMs = 5000;
 };
 
-// What the main window offers a worker. Each method runs in the main thread.
+// What a worker reports to (the run's controller). Each method runs in the
+// main thread.
 class DownloadSink {
  public:
   virtual ~DownloadSink() = default;

@@ -43,6 +43,8 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const 
     const auto [target, url] = task::SplitFailedRecord(records[index]);
     const std::string fetchUrl = options.Secrets ? task::UnmaskSecrets(url, options.Secrets) : url;
     const std::string extension = platform::ExtractFileExt(target) == ".png" ? "png" : "jpg";
+    const std::vector<std::string> headers = options.HeadersFor ? options.HeadersFor(url) : std::vector<std::string>{};
+    client.SetHeaderLines(headers);
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
@@ -60,8 +62,9 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const 
       if (download::IsConnectionReset(result) && requests <= download::kImmediateResetRepeats) continue;
       log.Append(result.ErrorText + "->" + url);
       ++outcome.Failed;
-      if (download::IsRefusal(result)) {
-        log.Append(download::kBannedMessage);
+      const bool keyRefused = !headers.empty() && download::IsKeyRefusal(result);
+      if (keyRefused || download::IsRefusal(result)) {
+        log.Append(keyRefused ? download::kKeyRefusedMessage : download::kBannedMessage);
         outcome.Refused = true;
         outcome.NotTried = static_cast<int64_t>(records.size() - index - 1);
       } else if (download::IsNotFound(result)) {

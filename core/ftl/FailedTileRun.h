@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/download/HttpClient.h"
 
@@ -28,7 +29,7 @@ struct FailedListOutcome {
   int64_t Saved = 0;
   int64_t Failed = 0;    // fetched and failed again
   int64_t NotTried = 0;  // after a refusal ended the run
-  bool Refused = false;  // the server refused this client (302, 403)
+  bool Refused = false;  // the server refused this client (302, 403) or the API key
 };
 
 // The secret of a tile source of the user's own, by its name (empty when
@@ -40,6 +41,10 @@ struct FailedListOptions {
   // A URL with a masked secret (task::MaskedSecret) is fetched with the
   // secret this gives; the lines show it masked, as the list does.
   SecretOf Secrets;
+  // Further header lines a record's URL is fetched with (the API key for an
+  // address of the Nearmap API); none for the others. A record fetched with
+  // them whose answer is 401 or 403 ends the run: the key was refused.
+  std::function<std::vector<std::string>(const std::string& url)> HeadersFor;
   // Sets up the client's proxy (the command line uses the settings file's);
   // without it the run connects directly, as the window's does.
   std::function<void(download::HttpClient&)> Proxy;

@@ -64,6 +64,14 @@ bool MainThreadQueue::WaitForPending(std::chrono::milliseconds timeout) {
   return state_->Changed.wait_for(lock, timeout, [&] { return !state_->Pending.empty(); });
 }
 
+void MainThreadQueue::Discard() {
+  std::lock_guard lock(state_->Mutex);
+  state_->Closed = true;
+  for (const auto& call : state_->Pending) call->Done = true;
+  state_->Pending.clear();
+  state_->Changed.notify_all();
+}
+
 void MainThreadQueue::Close() {
   std::deque<std::shared_ptr<Call>> pending;
   {

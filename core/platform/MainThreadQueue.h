@@ -43,6 +43,10 @@ class MainThreadQueue : public MainThreadCaller {
   bool WaitForPending(std::chrono::milliseconds timeout);
   // Runs every waiting action; from then on Synchronize() returns at once.
   void Close();
+  // As Close(), but drops the waiting actions instead of running them (a
+  // waiting Synchronize() returns without its action run): for an owner that
+  // is going away, whose queued actions would find it gone.
+  void Discard();
   bool Closed() const;
 
  protected:

@@ -1,5 +1,6 @@
 #include "core/run/ConfigFile.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 #include <utility>
@@ -32,6 +33,12 @@ constexpr const char* kSourceSectionPrefix = "TileSource ";
 constexpr const char* kSourceSecret = "Secret";
 constexpr const char* kMapCache = "MapCache";
 constexpr const char* kMapCacheMegabytes = "MaxMegabytes";
+constexpr const char* kNearmapApi = "NearmapApi";
+constexpr const char* kBaseUrl = "BaseUrl";
+constexpr const char* kDirection = "Direction";
+constexpr const char* kPauseMs = "PauseMs";
+constexpr const char* kMaxWorkers = "MaxWorkers";
+constexpr int32_t kLongestPauseMs = 3600000;
 
 std::string SourceSection(const std::string& name) { return kSourceSectionPrefix + name; }
 
@@ -62,6 +69,11 @@ bool ConfigFile::MakeOnFirstUse(const std::string& programFolder) {
             {kProxy, kProxyPort, ""},
             {kProxy, kProxyUsername, ""},
             {kProxy, kProxyPassword, ""},
+            {kNearmapApi, kBaseUrl, task::kNearmapDefaultBaseUrl},
+            {kNearmapApi, kSourceSecret, ""},
+            {kNearmapApi, kDirection, task::kNearmapDefaultDirection},
+            {kNearmapApi, kPauseMs, platform::FormatInteger(task::NearmapAccount{}.PauseMs)},
+            {kNearmapApi, kMaxWorkers, platform::FormatInteger(task::NearmapAccount{}.MaxWorkers)},
         });
     platform::CopyFileNoReplace(draft, path);
   } catch (const platform::FileError&) {
@@ -153,6 +165,48 @@ int32_t ConfigFile::ReadMapCacheMegabytes() const {
 
 void ConfigFile::WriteMapCacheMegabytes(int32_t megabytes) {
   ini_.Write({{kMapCache, kMapCacheMegabytes, platform::FormatInteger(megabytes)}});
+}
+
+NearmapApiSettings ConfigFile::ReadNearmapApi() const {
+  NearmapApiSettings api;
+  task::NearmapAccount& account = api.Account;
+  account.BaseUrl = ini_.ReadString(kNearmapApi, kBaseUrl, account.BaseUrl);
+  const int32_t pause = ini_.ReadInteger(kNearmapApi, kPauseMs, account.PauseMs);
+  if (pause >= 0 && pause <= kLongestPauseMs) account.PauseMs = pause;
+  const int32_t workers = ini_.ReadInteger(kNearmapApi, kMaxWorkers, account.MaxWorkers);
+  if (workers >= 1 && workers <= 8) account.MaxWorkers = workers;
+  api.Direction = ini_.ReadString(kNearmapApi, kDirection, api.Direction);
+  api.Secret = ini_.ReadString(kNearmapApi, kSourceSecret, "");
+  return api;
+}
+
+void ConfigFile::WriteNearmapApi(const NearmapApiSettings& api) {
+  if (const std::string problem = task::NearmapBaseUrlProblem(api.Account.BaseUrl); !problem.empty()) {
+    throw std::invalid_argument(problem);
+  }
+  task::NearmapImagery imagery;
+  imagery.Direction = api.Direction;
+  if (const std::string problem = task::NearmapProblem(imagery); !problem.empty()) {
+    throw std::invalid_argument(problem);
+  }
+  ini_.Write({
+      {kNearmapApi, kBaseUrl, api.Account.BaseUrl},
+      {kNearmapApi, kSourceSecret, api.Secret},
+      {kNearmapApi, kDirection, api.Direction},
+      {kNearmapApi, kPauseMs, platform::FormatInteger(std::clamp(api.Account.PauseMs, 0, kLongestPauseMs))},
+      {kNearmapApi, kMaxWorkers, platform::FormatInteger(std::clamp(api.Account.MaxWorkers, 1, 8))},
+  });
+}
+
+void ConfigFile::AddCredentials(ftl::FailedListOptions& options) const {
+  options.Secrets = [config = *this](const std::string& source) { return config.ReadSourceSecret(source); };
+  options.HeadersFor = [config = *this](const std::string& url) {
+    const NearmapApiSettings api = config.ReadNearmapApi();
+    std::string base = api.Account.BaseUrl;
+    while (!base.empty() && base.back() == '/') base.pop_back();
+    if (api.Secret.empty() || url.rfind(base + "/", 0) != 0) return std::vector<std::string>{};
+    return std::vector<std::string>{task::NearmapAuthorization(api.Secret)};
+  };
 }
 
 }  // namespace run

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "core/download/HttpClient.h"
+#include "core/ftl/FailedTileRun.h"
 #include "core/settings/IniFile.h"
+#include "core/task/NearmapApi.h"
 #include "core/task/TileSource.h"
 
 namespace run {
@@ -24,6 +26,16 @@ struct MainWindowSettings {
   std::string DefaultOutputName;
   int32_t DefaultThreadCount = 1;
   std::string Version;
+};
+
+// Section [NearmapApi]: the account's settings, the direction new tasks
+// take, and the API key (kept here only, the file being the owner's).
+struct NearmapApiSettings {
+  task::NearmapAccount Account;
+  std::string Direction = task::kNearmapDefaultDirection;
+  std::string Secret;
+
+  friend bool operator==(const NearmapApiSettings&, const NearmapApiSettings&) = default;
 };
 
 // What the Options dialog shows and writes.
@@ -86,6 +98,17 @@ class ConfigFile {
   int32_t ReadMapCacheMegabytes() const;
   // Throws platform::FileError("Unable to write to <path>").
   void WriteMapCacheMegabytes(int32_t megabytes);
+
+  // A pause outside 0..3600000 ms or workers outside 1..8 read as the
+  // defaults.
+  NearmapApiSettings ReadNearmapApi() const;
+  // In one atomic write. Throws std::invalid_argument with the reason for an
+  // address or a direction that cannot be used, platform::FileError otherwise.
+  void WriteNearmapApi(const NearmapApiSettings& api);
+
+  // What a re-download of a failed list takes from this file: the secrets of
+  // the sources by name, and the API key for the addresses of the Nearmap API.
+  void AddCredentials(ftl::FailedListOptions& options) const;
 
  private:
   settings::IniFile ini_;

@@ -43,6 +43,7 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
   controls.HistoryDate = stored.HistoryDate.substr(0, kHistoryDateLength);
   controls.MapsTypePosition = task::ListPositionFromMapsType(stored.MapsType);
   if (stored.MapsType == task::kMapUserSource) controls.Source = stored.Source;
+  controls.Nearmap = stored.Nearmap;
   controls.Zoom = platform::FormatInteger(stored.Zoom);
   return controls;
 }
@@ -55,7 +56,7 @@ std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32
   const std::string path = std::filesystem::absolute(givenPath).lexically_normal().string();
   CheckIsTaskFile(path);
   TaskControls controls = ControlsFromTaskFile(path);
-  const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source;
+  const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source || controls.Nearmap;
   // As the window would after Open task: its first map type still selected.
   controls.MapsTypePosition = std::max(controls.MapsTypePosition, 0);
   const ControlsCheck check = ReadTaskControls(controls, run::ProxySettings{}, /*createFolder=*/false);

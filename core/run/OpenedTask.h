@@ -14,7 +14,9 @@ namespace run {
 
 // The controls "Open task ..." fills from the task file at path: the stored
 // texts, the folder and the name from the path itself. MapsTypePosition is -1
-// for a stored code that is none of the three map types.
+// for a stored code that is none of the three map types (a source of the
+// user's own: Source; the Nearmap API: Nearmap, the account's settings left
+// at their defaults).
 TaskControls ControlsFromTaskFile(const std::string& path);
 
 // The task file does not describe a task; the text says why, in the words

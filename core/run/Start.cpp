@@ -5,9 +5,14 @@
 
 namespace run {
 
-ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::TaskPart part, bool createFolder) {
-  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
-  ControlsCheck check = ReadTaskControls(controls, config.ReadProxy(), createFolder);
+ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::TaskPart part, bool createFolder,
+                         const SurveysFetcher& fetch) {
+  if (const std::string problem = ReadSourceSettings(controls, config); !problem.empty()) {
+    return ControlsCheck{std::nullopt, problem};
+  }
+  const ProxySettings proxy = config.ReadProxy();
+  ControlsCheck check = PinSurveyOfStart(controls, ReadTaskControls(controls, proxy, createFolder), config, proxy,
+                                         fetch, createFolder);
   if (!check.Parameters) return check;
   task::TaskParameters& record = *check.Parameters;
   record.PartIndex = part.Index;

@@ -10,17 +10,20 @@
 
 #include "core/run/ConfigFile.h"
 #include "core/run/RunController.h"
+#include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 
 namespace run {
 
 inline constexpr const char* kCreateTaskFailure = "Error: Create task failure.";
 
-// The proxy and the source's secret from config, the controls checked in the
-// window's order (the save folder created unless createFolder is false), the
-// part numbered, and whether the task file of that name is continued.
+// The proxy and the source's settings from config (a source's secret, the
+// Nearmap API's account and key), the controls checked in the window's order
+// (the save folder created unless createFolder is false), for the Nearmap
+// API the survey its date chooses (fetched with fetch), the part numbered,
+// and whether the task file of that name is continued.
 ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::TaskPart part = {},
-                         bool createFolder = true);
+                         bool createFolder = true, const SurveysFetcher& fetch = {});
 
 // The messages Start shows, in order, when a task cannot be built from its
 // parameters: the reason of a task::TaskCreateError when it has one, then

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/download/NearmapCoverage.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/task/Commonfunc.h"
@@ -39,6 +40,29 @@ int32_t WorkersFor(const std::optional<task::TileSource>& source) {
   return source ? std::min(8, source->MaxWorkers) : 8;
 }
 
+AreaCheck ReadArea(const std::string& leftText, const std::string& rightText, const std::string& topText,
+                   const std::string& bottomText) {
+  const std::optional<double> left = ParseCoordinate(leftText);
+  const std::optional<double> right = ParseCoordinate(rightText);
+  const std::optional<double> top = ParseCoordinate(topText);
+  const std::optional<double> bottom = ParseCoordinate(bottomText);
+  const auto refuse = [](const char* message) { return AreaCheck{std::nullopt, message}; };
+  if (!left || !right || !top || !bottom) return refuse(kInputError);
+  if (std::string problem = AreaProblem(*left, *right, *top, *bottom); !problem.empty()) {
+    return AreaCheck{std::nullopt, std::move(problem)};
+  }
+  return AreaCheck{task::LonLatBox{*left, *right, *top, *bottom}, ""};
+}
+
+std::string ReadSourceSettings(TaskControls& controls, const ConfigFile& config) {
+  if (controls.Source) controls.SourceSecret = config.ReadSourceSecret(controls.Source->Name);
+  if (!controls.Nearmap) return {};
+  const NearmapApiSettings api = config.ReadNearmapApi();
+  controls.NearmapAccount = api.Account;
+  controls.SourceSecret = api.Secret;
+  return api.Secret.empty() ? download::kNoApiKeyMessage : "";
+}
+
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
                                bool createFolder) {
   task::TaskParameters p;
@@ -53,6 +77,12 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   if (controls.Source) {
     p.MapsType = task::kMapUserSource;
     p.Source = controls.Source;
+    p.SourceSecret = controls.SourceSecret;
+  } else if (controls.Nearmap) {
+    if (const std::string problem = task::NearmapProblem(*controls.Nearmap); !problem.empty()) return Refuse(problem);
+    p.MapsType = task::kMapNearmapApi;
+    p.Nearmap = controls.Nearmap;
+    p.Source = task::NearmapSource(controls.NearmapAccount, *controls.Nearmap);
     p.SourceSecret = controls.SourceSecret;
   } else {
     p.MapsType = task::MapsTypeFromListPosition(controls.MapsTypePosition);
@@ -70,20 +100,13 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   p.SavePath = controls.SavePath;
   if (p.SavePath.back() != platform::kPathSeparator) p.SavePath += platform::kPathSeparator;
 
-  const std::optional<double> left = ParseCoordinate(controls.LeftLongitude);
-  const std::optional<double> right = ParseCoordinate(controls.RightLongitude);
-  const std::optional<double> top = ParseCoordinate(controls.TopLatitude);
-  const std::optional<double> bottom = ParseCoordinate(controls.BottomLatitude);
-  if (!left || !right || !top || !bottom) return Refuse(kInputError);
-  p.LeftLongitude = *left;
-  p.RightLongitude = *right;
-  p.TopLatitude = *top;
-  p.BottomLatitude = *bottom;
-
-  if (std::string problem = AreaProblem(p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude);
-      !problem.empty()) {
-    return Refuse(std::move(problem));
-  }
+  const AreaCheck area =
+      ReadArea(controls.LeftLongitude, controls.RightLongitude, controls.TopLatitude, controls.BottomLatitude);
+  if (!area.Area) return Refuse(area.Message);
+  p.LeftLongitude = area.Area->West;
+  p.RightLongitude = area.Area->East;
+  p.TopLatitude = area.Area->North;
+  p.BottomLatitude = area.Area->South;
 
   // The up-down control keeps the zoom in range, but a task file opened from
   // disk can bring any text; refuse it here rather than in the grid math.
@@ -121,7 +144,10 @@ bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters
          platform::FormatInteger(stored.Zoom) == platform::FormatInteger(parameters.Zoom) &&
          platform::ExtractFilePath(taskFile) == parameters.SavePath &&
          platform::ExtractFileName(taskFile) == controls.TaskName && stored.HistoryDate == controls.HistoryDate &&
-         stored.Source == parameters.Source;
+         stored.Nearmap == parameters.Nearmap &&
+         // The API's source follows the settings (its address, pace); the
+         // task file keeps what the task fetches.
+         (parameters.Nearmap || stored.Source == parameters.Source);
 }
 
 }  // namespace run

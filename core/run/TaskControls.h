@@ -30,12 +30,19 @@ struct TaskControls {
   // and its secret from the settings file.
   std::optional<task::TileSource> Source;
   std::string SourceSecret;
+  // The Nearmap API chosen instead: the imagery to fetch, and the account's
+  // settings (its key in SourceSecret).
+  std::optional<task::NearmapImagery> Nearmap;
+  task::NearmapAccount NearmapAccount;
 };
 
 // Either the record (ContinueTask false, ThreadCount 8) or the one message to show.
 struct ControlsCheck {
   std::optional<task::TaskParameters> Parameters;
   std::string Message;
+  // The message is the service's: the Nearmap API refused the key or could
+  // not be asked (Start's survey of a date).
+  bool ServiceFailed = false;
 };
 
 // A coordinate as typed: both "," and "." are taken as the decimal mark,
@@ -50,6 +57,21 @@ std::string AreaProblem(double left, double right, double top, double bottom);
 // The workers a task of source (none: a built-in map type) runs: a source's
 // usage policy may allow fewer than eight.
 int32_t WorkersFor(const std::optional<task::TileSource>& source);
+
+// The rectangle of the four coordinate texts, checked as Start checks them
+// (the number, then the ranges and the order), or the message of the first
+// check that fails.
+struct AreaCheck {
+  std::optional<task::LonLatBox> Area;
+  std::string Message;
+};
+AreaCheck ReadArea(const std::string& left, const std::string& right, const std::string& top,
+                   const std::string& bottom);
+
+// What a source chosen in controls needs from the settings file: a source's
+// secret, or the Nearmap API's account and key. Returns why Start cannot go
+// on (no API key), empty when it can.
+std::string ReadSourceSettings(TaskControls& controls, const ConfigFile& config);
 
 // Reads and checks the controls in the fixed order; creates the save folder
 // (one level) before the coordinates are checked. A zoom outside 1..21 (only a

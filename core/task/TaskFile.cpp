@@ -24,6 +24,10 @@ constexpr const char* kBottomLatitude = "BottomLatitude";
 constexpr const char* kZoom = "Zoom";
 // Read by nothing that knows only the built-in map types.
 constexpr const char* kSourceSection = "TileSource";
+constexpr const char* kNearmapSection = "NearmapApi";
+constexpr const char* kDirection = "Direction";
+constexpr const char* kSurveyId = "SurveyId";
+constexpr const char* kSurveyDate = "SurveyDate";
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -76,7 +80,21 @@ std::vector<std::string> TaskFile::FreshLines(const MDTask& task) {
     for (const auto& [key, value] : SourceEntries(*p.Source)) lines.push_back(key + "=" + value);
     lines.emplace_back();
   }
+  if (p.MapsType == kMapNearmapApi && p.Nearmap) {
+    const std::vector<std::string> imagery = NearmapLines(*p.Nearmap);
+    lines.insert(lines.end(), imagery.begin(), imagery.end());
+  }
   return lines;
+}
+
+std::vector<std::string> TaskFile::NearmapLines(const NearmapImagery& imagery) {
+  return {
+      std::string("[") + kNearmapSection + "]",
+      Entry(kDirection, imagery.Direction),
+      Entry(kSurveyId, imagery.SurveyId),
+      Entry(kSurveyDate, imagery.SurveyDate),
+      "",
+  };
 }
 
 bool TaskFile::HasArea() const {
@@ -100,6 +118,11 @@ StoredTask TaskFile::Read(int32_t missingNumber) const {
   stored.MapsType = ini_.ReadInteger(kMapsTypeSection, kMapsType, missingNumber);
   stored.HistoryDate = ini_.ReadString(kMapsTypeSection, kHistoryDate, "");
   stored.Source = ReadSource(ini_, kSourceSection);
+  if (stored.MapsType == kMapNearmapApi) {
+    stored.Nearmap = NearmapImagery{ini_.ReadString(kNearmapSection, kDirection, kNearmapDefaultDirection),
+                                    ini_.ReadString(kNearmapSection, kSurveyId, ""),
+                                    ini_.ReadString(kNearmapSection, kSurveyDate, "")};
+  }
   return stored;
 }
 

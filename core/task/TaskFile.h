@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/settings/IniFile.h"
+#include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileSource.h"
 
@@ -28,6 +29,8 @@ struct StoredTask {
   std::string HistoryDate;
   // The tile source of a task of a source of the user's own.
   std::optional<TileSource> Source;
+  // The imagery of a task of the Nearmap API.
+  std::optional<NearmapImagery> Nearmap;
 };
 
 // The last finished tile of one worker slot (0-based). A coordinate of 0 is
@@ -45,6 +48,10 @@ class TaskFile {
 
   // The lines of a fresh task file for task (positions all empty).
   static std::vector<std::string> FreshLines(const MDTask& task);
+  // The section of a task of the Nearmap API: its direction and survey (the
+  // service's address and the key belong to the settings file), ending in an
+  // empty line. The log header shows it too.
+  static std::vector<std::string> NearmapLines(const NearmapImagery& imagery);
 
   // Whether the file has the [AREA] section that every task file has: a file
   // without it is some other file, not a damaged task file.

@@ -107,6 +107,10 @@ std::vector<std::string> LogHeaderLines(const MDTask& task) {
       "HistoryDate=" + p.HistoryDate,
       "",
   };
+  if (p.MapsType == kMapNearmapApi && p.Nearmap) {
+    const std::vector<std::string> imagery = TaskFile::NearmapLines(*p.Nearmap);
+    lines.insert(lines.end(), imagery.begin(), imagery.end());
+  }
   if (p.UseProxy) {
     lines.insert(lines.end(), {
                                   "Using Proxy:",

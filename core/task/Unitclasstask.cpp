@@ -67,7 +67,11 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
   // The grid math needs a zoom in range (a task file opened from disk may carry
   // anything), and the tile names need a known map type.
   if (p.Zoom < kMinZoom || p.Zoom > kMaxZoom) throw TaskCreateError(kZoomRangeMessage);
-  if (p.MapsType == kMapUserSource) {
+  if (p.MapsType == kMapNearmapApi) {
+    if (!p.Nearmap) throw TaskCreateError("The task names no Nearmap imagery.");
+    if (const std::string problem = NearmapProblem(*p.Nearmap); !problem.empty()) throw TaskCreateError(problem);
+  }
+  if (p.MapsType == kMapUserSource || p.MapsType == kMapNearmapApi) {
     if (!p.Source) throw TaskCreateError("The task names no tile source.");
     if (const std::string problem = SourceProblem(*p.Source); !problem.empty()) throw TaskCreateError(problem);
     if (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom) throw TaskCreateError(SourceZoomMessage(*p.Source));
@@ -198,13 +202,17 @@ std::string MDTask::TileFileName(int32_t x, int32_t y) const {
 
 std::string MDTask::TileFilePath(int32_t x, int32_t y) const { return ImageFolder + TileFileName(x, y); }
 
+bool MDTask::FromSource() const {
+  return Parameters->Source && (Parameters->MapsType == kMapUserSource || Parameters->MapsType == kMapNearmapApi);
+}
+
 std::string MDTask::TilePrefix() const {
-  if (Parameters->Source && Parameters->MapsType == kMapUserSource) return Parameters->Source->FilePrefix;
+  if (FromSource()) return Parameters->Source->FilePrefix;
   return FindMapType(Parameters->MapsType)->prefix;
 }
 
 std::string MDTask::TileExtension() const {
-  if (Parameters->Source && Parameters->MapsType == kMapUserSource) return Parameters->Source->Extension;
+  if (FromSource()) return Parameters->Source->Extension;
   return "jpg";
 }
 
@@ -214,7 +222,7 @@ std::string MDTask::BlankImagePath(const std::string& programFolder) const {
 
 std::string MDTask::FetchURL(int32_t x, int32_t y) const {
   const TaskParameters& p = *Parameters;
-  if (p.Source && p.MapsType == kMapUserSource) {
+  if (FromSource()) {
     return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, p.SourceSecret);
   }
   return TileURL(x, y);
@@ -222,13 +230,13 @@ std::string MDTask::FetchURL(int32_t x, int32_t y) const {
 
 std::vector<std::string> MDTask::FetchHeaderLines() const {
   const TaskParameters& p = *Parameters;
-  if (!p.Source || p.MapsType != kMapUserSource) return {};
+  if (!FromSource()) return {};
   return ResolvedHeaderLines(*p.Source, p.HistoryDate, p.SourceSecret);
 }
 
 std::string MDTask::TileURL(int32_t x, int32_t y) const {
   const TaskParameters& p = *Parameters;
-  if (p.Source && p.MapsType == kMapUserSource) {
+  if (FromSource()) {
     return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, MaskedSecret(p.Source->Name));
   }
   return BuiltInTileUrl(options_.TileHost, p.MapsType, x, y, p.Zoom, p.HistoryDate);

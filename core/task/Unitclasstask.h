@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileSource.h"
 
@@ -26,7 +27,8 @@ inline constexpr const char* kTileServerHost = "www.nearmap.com";
 inline constexpr int32_t kMapPhoto = 11;
 inline constexpr int32_t kMapStreet = 12;
 inline constexpr int32_t kMapTerrain = 13;
-// A tile source of the user's own (TaskParameters::Source).
+// A tile source of the user's own (TaskParameters::Source); the Nearmap API
+// is kMapNearmapApi.
 inline constexpr int32_t kMapUserSource = 20;
 int32_t MapsTypeFromListPosition(int position);
 // -1 for a code that is none of the three.
@@ -65,10 +67,13 @@ struct TaskParameters {
   // its own with bookkeeping files of its own; PartCount 0 is the whole task.
   int32_t PartIndex = 0;
   int32_t PartCount = 0;
-  // With MapsType kMapUserSource: the source, and its secret (from the
-  // settings file; never written to a task file or a log).
+  // With MapsType kMapUserSource or kMapNearmapApi: the source, and its
+  // secret (from the settings file; never written to a task file or a log).
   std::optional<TileSource> Source;
   std::string SourceSecret;
+  // With MapsType kMapNearmapApi: the imagery the task fetches (Source is
+  // built from it and the account's settings, SourceSecret is the API key).
+  std::optional<NearmapImagery> Nearmap;
 };
 
 // The task file a run of parameters keeps its positions in: SavePath +
@@ -148,6 +153,9 @@ class MDTask {
   // A source's header lines to send, the secret in them (none for the
   // built-in map types).
   std::vector<std::string> FetchHeaderLines() const;
+  // Whether its requests carry the account's API key: a 401 or 403 then says
+  // the key was refused.
+  bool SendsApiKey() const { return Parameters->MapsType == kMapNearmapApi; }
   TileRange Range() const { return TileRange{MinX, MinY, MaxX, MaxY}; }
   // Walk number of tile (x, y): 1 for (MinX, MinY), column by column.
   int64_t WalkNumber(int32_t x, int32_t y) const { return Range().WalkNumber(x, y); }
@@ -162,6 +170,9 @@ class MDTask {
 
  private:
   std::string TilePrefix() const;
+  // Whether the tiles come from Parameters->Source (a source of the user's
+  // own, or the Nearmap API).
+  bool FromSource() const;
   // Narrows the rows to band part (1-based) of parts equal bands.
   void TakeBandOfRows(int32_t part, int32_t parts);
 

@@ -18,6 +18,7 @@
 #include "core/run/ConfigFile.h"
 #include "core/task/TaskFile.h"
 #include "core/task/TileRange.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TileImages.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -292,6 +293,35 @@ TEST_F(CliTest, NewKeepsAnotherTaskUnlessForcedAndMakesARelativeFolderAbsolute) 
   EXPECT_EQ(testsupport::ReadFileBytes(TaskFile()), written);
   EXPECT_EQ(testsupport::RunProcess(New({6742, 3101, 2, 1}, {"--force"})).ExitStatus, 0);
   EXPECT_NE(testsupport::ReadFileBytes(TaskFile()), written);
+}
+
+// A file that cannot be written (a full disk, a folder that is not there) is
+// a failure of the system, status 4 and no usage hint; bad input stays 2.
+TEST_F(CliTest, AFileThatCannotBeWrittenIsAFailureOfTheSystem) {
+  ProcessResult full;
+  {
+    testsupport::FileSizeLimit limit(64);
+    full = testsupport::RunProcess(New({6742, 3101, 1, 1}));
+  }
+  EXPECT_EQ(full.ExitStatus, 4) << full.Err;
+  EXPECT_EQ(full.Err.rfind("orvenna-cli: Unable to write to " + save_.Path() + "maps/t", 0), 0u) << full.Err;
+  EXPECT_EQ(full.Err.find("--help"), std::string::npos) << full.Err;
+
+  ASSERT_EQ(testsupport::RunProcess(New({6742, 3101, 1, 1})).ExitStatus, 0);
+  ProcessResult fullJson;
+  {
+    testsupport::FileSizeLimit limit(64);
+    fullJson = testsupport::RunProcess(Command({"status", TaskFile(), "--json", save_.File("status.json")}));
+  }
+  EXPECT_EQ(fullJson.ExitStatus, 4) << fullJson.Err;
+  EXPECT_NE(fullJson.Err.find("orvenna-cli: Unable to write to " + save_.File("status.json")), std::string::npos)
+      << fullJson.Err;
+  const ProcessResult noFolder =
+      testsupport::RunProcess(Command({"status", TaskFile(), "--json", save_.File("none/status.json")}));
+  EXPECT_EQ(noFolder.ExitStatus, 4) << noFolder.Err;
+  EXPECT_NE(noFolder.Err.find("orvenna-cli: Cannot create file "), std::string::npos) << noFolder.Err;
+  const ProcessResult missingTask = testsupport::RunProcess(Command({"status", save_.File("none.otsk")}));
+  EXPECT_EQ(missingTask.ExitStatus, 2) << missingTask.Err;
 }
 
 // A task split in three parts, run one after another (as three machines

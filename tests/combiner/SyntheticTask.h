@@ -14,7 +14,7 @@
 
 #include "combiner/JpegCodec.h"
 #include "combiner/Progress.h"
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 #include "core/task/Unitclasstask.h"
 #include "tests/support/TempDir.h"
 

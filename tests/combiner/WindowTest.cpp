@@ -21,6 +21,7 @@
 
 #include "combiner/CombinerWindow.h"
 #include "core/platform/Files.h"
+#include "qtkit/Desktop.h"
 #include "qtkit/Dialogs.h"
 #include "tests/combiner/SyntheticTask.h"
 
@@ -92,11 +93,12 @@ TEST(CombinerWindow, CombinesTheTaskItWasStartedWithFromTheKeyboard) {
             (std::set<std::string>{"map.png", "map.pgw", "map.prj", "map.png.aux.xml", "map_holes.ftl", "map_holes.txt"}));
 
   QString opened;
-  window.SetFolderOpenerForTests([&](const QString& folder) { opened = folder; });
+  qtkit::SetUrlOpenerForTests([&](const QUrl& folder) { opened = folder.toLocalFile(); });
   auto* openFolder = Find<QPushButton>(window, "OpenFolderButton");
   ASSERT_TRUE(openFolder->isEnabled());
   EXPECT_TRUE(openFolder->hasFocus());
   QTest::keyClick(openFolder, Qt::Key_Space);
+  qtkit::SetUrlOpenerForTests({});
   EXPECT_EQ(opened + "/", Local(mixed.OutputFolder()));
 }
 

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <QStringList>
 
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 #include "gui/LogViewQt.h"
 
 #include "core/platform/Numbers.h"
@@ -24,15 +24,15 @@ void MainWindowFixture::SetUp() {
   qtkit::SetMessageInterceptor([this](const QString& text, bool isError) {
     messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString()});
   });
-  gui::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
+  qtkit::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
 }
 
 void MainWindowFixture::TearDown() {
   window_.reset();
   qtkit::SetMessageInterceptor({});
   qtkit::SetChooserForTests({});
-  gui::SetUrlOpenerForTests({});
-  gui::SetOpenCommandForTests({});
+  qtkit::SetUrlOpenerForTests({});
+  qtkit::SetOpenCommandForTests({});
   server_.reset();
 }
 

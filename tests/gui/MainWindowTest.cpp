@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 #include "gui/LogViewQt.h"
 #include "gui/Unit2.h"
 #include "core/platform/Files.h"
@@ -95,10 +95,12 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesTextsAndDefaults) {
   }
   EXPECT_EQ(w.EditTaskName->text(), QStringLiteral("newtask.otsk"));
   EXPECT_EQ(w.Button4->text(), QStringLiteral("Open task ..."));
-  ASSERT_EQ(w.radio_mapstype->count(), 3);
+  // The three specified types, then the service's API.
+  ASSERT_EQ(w.radio_mapstype->count(), 4);
   EXPECT_EQ(w.radio_mapstype->itemText(0), QStringLiteral("Nearmap PhotoMap"));
   EXPECT_EQ(w.radio_mapstype->itemText(1), QStringLiteral("Nearmap StreetMap"));
   EXPECT_EQ(w.radio_mapstype->itemText(2), QStringLiteral("Nearmap Terrain"));
+  EXPECT_EQ(w.radio_mapstype->itemText(3), QStringLiteral("Nearmap API"));
   EXPECT_EQ(w.radio_mapstype->currentIndex(), 0);
   EXPECT_FALSE(w.radio_mapstype->isEditable());
   EXPECT_EQ(w.Edit5->text(), QStringLiteral("13"));
@@ -153,6 +155,7 @@ TEST_F(MainWindowTest, MenuHasItsCaptionsInOrder) {
       QStringLiteral("-"),
       QStringLiteral("ReDownloadfailedfiles1=Re-Download failed images"),
       QStringLiteral("-"),
+      QStringLiteral("Surveys1=Surveys..."),
       QStringLiteral("ChooseAreaonmap1=Choose area on map..."),
       QStringLiteral("&Help"),
       QStringLiteral("Usermanual1=User manual"),
@@ -413,12 +416,12 @@ TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
 // file) is reported once it has said so; one that succeeds is not.
 TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
   OpenWindow();
-  gui::SetUrlOpenerForTests({});
+  qtkit::SetUrlOpenerForTests({});
   const std::string opener = program_->Path() + "opener";
   const std::string opened = program_->Path() + "opened";
   testsupport::WriteFileBytes(opener, "#!/bin/sh\necho \"$1\" >> '" + opened + "'\n[ \"$1\" != https://orvenna.example/ ] || exit 3\n");
   ASSERT_TRUE(QFile::setPermissions(qtkit::FromLocal(opener), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-  gui::SetOpenCommandForTests(qtkit::FromLocal(opener));
+  qtkit::SetOpenCommandForTests(qtkit::FromLocal(opener));
   FillOneTile();
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 1; }, 15000));
@@ -435,7 +438,7 @@ TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
 
   // No opener at all on this machine.
   messages_.clear();
-  gui::SetOpenCommandForTests(QStringLiteral("/nonexistent/opener"));
+  qtkit::SetOpenCommandForTests(QStringLiteral("/nonexistent/opener"));
   window_->Homepage1->trigger();
   ASSERT_TRUE(QTest::qWaitFor([this] { return !messages_.empty(); }, 10000));
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});

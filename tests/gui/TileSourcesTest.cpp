@@ -90,10 +90,10 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   server_->SetDefault(Reply::Ok(Png()).WithHeader("Content-Type", "image/png"));
   run::ConfigFile(Config()).WriteSource(Source(), kSecret);
   OpenWindow();
-  ASSERT_EQ(window_->radio_mapstype->count(), 4);
-  EXPECT_EQ(window_->radio_mapstype->itemText(2), QStringLiteral("Nearmap Terrain"));
-  EXPECT_EQ(window_->radio_mapstype->itemText(3), QStringLiteral("Mine"));
-  window_->radio_mapstype->setCurrentIndex(3);
+  ASSERT_EQ(window_->radio_mapstype->count(), 5);
+  EXPECT_EQ(window_->radio_mapstype->itemText(3), QStringLiteral("Nearmap API"));
+  EXPECT_EQ(window_->radio_mapstype->itemText(4), QStringLiteral("Mine"));
+  window_->radio_mapstype->setCurrentIndex(4);
   FillExample(QStringLiteral("src"));
 
   // Outside the source's zoom levels, Start says so.
@@ -116,7 +116,7 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   window_.reset();
   run::ConfigFile(Config()).RemoveSource("Mine");
   OpenWindow();
-  EXPECT_EQ(window_->radio_mapstype->count(), 3);
+  EXPECT_EQ(window_->radio_mapstype->count(), 4);
   qtkit::FileChooser chooser;
   chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) {
     return std::optional<QString>(qtkit::FromLocal(SavePath() + "src.otsk"));

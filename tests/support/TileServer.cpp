@@ -138,6 +138,7 @@ struct TileServer::Impl {
   };
   std::map<std::string, Scripted> scripts;
   std::optional<Reply> defaultReply;
+  std::function<std::optional<Reply>(const RecordedRequest&)> handler;
   std::string expectedProxyAuth;  // empty: no check
   std::vector<RecordedRequest> requests;
 
@@ -162,7 +163,7 @@ struct TileServer::Impl {
   // Reads more bytes into buffer; false when the peer closed, on error or stop.
   bool ReadMore(int fd, std::string& buffer) const;
 
-  Reply NextReply(const std::string& path);
+  Reply NextReply(const RecordedRequest& request);
 };
 
 TileServer::Impl::Impl() {
@@ -286,7 +287,16 @@ void TileServer::Impl::ReapFinished() {
   }
 }
 
-Reply TileServer::Impl::NextReply(const std::string& path) {
+Reply TileServer::Impl::NextReply(const RecordedRequest& request) {
+  std::function<std::optional<Reply>(const RecordedRequest&)> handle;
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    handle = handler;
+  }
+  if (handle) {
+    if (std::optional<Reply> reply = handle(request)) return *reply;
+  }
+  const std::string& path = request.Path;
   std::lock_guard<std::mutex> lock(mu);
   auto it = scripts.find(path);
   if (it != scripts.end() && !it->second.Replies.empty()) {
@@ -303,9 +313,13 @@ namespace {
 
 std::string ResponseHead(int status, const std::string& reason, std::size_t contentLength,
                          const std::string& extraHeaders, bool closing,
-                         const std::string& protocol = "HTTP/1.1") {
+                         const std::string& protocol = "HTTP/1.1", const std::string& contentType = "") {
   std::string head = protocol + " " + Decimal(static_cast<unsigned long long>(status)) + " " + reason + "\r\n";
-  head += status >= 200 && status < 300 ? "Content-Type: image/jpeg\r\n" : "Content-Type: text/plain\r\n";
+  if (!contentType.empty()) {
+    head += "Content-Type: " + contentType + "\r\n";
+  } else {
+    head += status >= 200 && status < 300 ? "Content-Type: image/jpeg\r\n" : "Content-Type: text/plain\r\n";
+  }
   head += "Content-Length: " + Decimal(contentLength) + "\r\n";
   head += extraHeaders;
   if (closing) head += "Connection: close\r\n";
@@ -397,7 +411,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
       }
     }
 
-    Reply reply = NextReply(rec.Path);
+    Reply reply = NextReply(rec);
     switch (reply.FaultKind) {
       case Fault::Reset:
         ResetAndClose(fd);
@@ -449,7 +463,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
         if (!reply.Location.empty()) extra = "Location: " + reply.Location + "\r\n";
         extra += reply.ExtraHeaders;
         if (!SendAll(fd, ResponseHead(reply.Status, reply.Reason, reply.Body.size(), extra, clientCloses,
-                                      reply.Protocol) +
+                                      reply.Protocol, reply.ContentType) +
                              reply.Body)) {
           close(fd);
           return;
@@ -481,6 +495,11 @@ void TileServer::Script(const std::string& path, std::vector<Reply> replies) {
 void TileServer::SetDefault(Reply reply) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->defaultReply = std::move(reply);
+}
+
+void TileServer::SetHandler(std::function<std::optional<Reply>(const RecordedRequest&)> handler) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->handler = std::move(handler);
 }
 
 void TileServer::RequireProxyAuth(const std::string& username, const std::string& password) {

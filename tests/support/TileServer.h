@@ -12,8 +12,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,8 @@ struct Reply {
   std::string Body;
   std::string Location;
   std::string ExtraHeaders;  // whole lines, each ending in CR LF
+  // Empty: image/jpeg for a success, text/plain otherwise.
+  std::string ContentType;
   Fault FaultKind = Fault::None;
   std::size_t HugeBytes = 0;
   std::size_t MissingBytes = 0;
@@ -99,6 +103,9 @@ class TileServer {
   // Reply for any path without a script; by default 200 with the body
   // DefaultBody(path).
   void SetDefault(Reply reply);
+  // Asked first for every request (on the connection's thread): its reply,
+  // or nothing to leave the request to the scripts and the default.
+  void SetHandler(std::function<std::optional<Reply>(const RecordedRequest&)> handler);
   // Requests through the proxy must carry this Basic Proxy-Authorization,
   // else 407.
   void RequireProxyAuth(const std::string& username, const std::string& password);

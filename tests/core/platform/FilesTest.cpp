@@ -19,6 +19,7 @@
 
 #include "core/platform/FileLock.h"
 #include "tests/support/DiskSteps.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -31,6 +32,7 @@ using testsupport::WriteFileBytes;
 using Lines = std::vector<std::string>;
 
 using testsupport::Entries;
+using testsupport::FileSizeLimit;
 using testsupport::FileErrorText;
 using testsupport::ModeOf;
 using testsupport::ScopedUmask;
@@ -180,27 +182,6 @@ TEST(WriteFileAtomic, ReadOnlyFolderOrFileIsNotWritten) {
   EXPECT_EQ(FileErrorText([&] { platform::WriteFileAtomic(inReadOnly, "new"); }),
             "Cannot create file " + inReadOnly);
 }
-
-// A file-size limit makes the write itself fail (as a full disk would), even
-// for root.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit old_ {};
-  void (*oldHandler_)(int) = nullptr;
-};
 
 TEST(WriteFileAtomic, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   TempDir dir;

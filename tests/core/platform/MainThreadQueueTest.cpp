@@ -45,31 +45,38 @@ TEST(MainThreadQueue, RunPendingServesWorkersInOrderOnTheServingThread) {
   EXPECT_EQ(order.size(), 4u);
 }
 
-// Closing in the middle of many calls runs those waiting, turns the later
-// ones away, and leaves no worker waiting.
+// Closing in the middle of many calls runs those waiting (Close) or drops
+// them (Discard), turns the later ones away, and leaves no worker waiting.
 TEST(MainThreadQueue, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
-  for (int round = 0; round < 20; ++round) {
-    MainThreadQueue queue;
-    std::atomic<int> calls{0};
-    int runs = 0;
-    std::vector<std::thread> workers;
-    for (int w = 0; w < 8; ++w) {
-      workers.emplace_back([&] {
-        for (int i = 0; i < 200; ++i) {
-          queue.Synchronize([&] { ++runs; });
-          ++calls;
-        }
-      });
+  for (const bool discard : {false, true}) {
+    for (int round = 0; round < 20; ++round) {
+      MainThreadQueue queue;
+      std::atomic<int> calls{0};
+      int runs = 0;
+      std::vector<std::thread> workers;
+      for (int w = 0; w < 8; ++w) {
+        workers.emplace_back([&] {
+          for (int i = 0; i < 200; ++i) {
+            queue.Synchronize([&] { ++runs; });
+            ++calls;
+          }
+        });
+      }
+      const auto serveUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(round % 4 * 5);
+      while (std::chrono::steady_clock::now() < serveUntil) {
+        if (queue.RunPending() == 0) queue.WaitForPending(1ms);
+      }
+      // What ran by now is all that may ever run when the rest is dropped.
+      queue.WaitForPending(100ms);
+      const int servedBefore = runs;
+      discard ? queue.Discard() : queue.Close();
+      for (auto& t : workers) t.join();  // a hang here fails by the test's time-out
+      EXPECT_EQ(calls.load(), 8 * 200);
+      EXPECT_LE(runs, 8 * 200);
+      if (discard) EXPECT_EQ(runs, servedBefore) << "round " << round;
+      if (!discard) EXPECT_GT(runs, servedBefore) << "the waiting calls run at Close, round " << round;
+      EXPECT_TRUE(queue.Closed());
     }
-    const auto serveUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(round % 4 * 5);
-    while (std::chrono::steady_clock::now() < serveUntil) {
-      if (queue.RunPending() == 0) queue.WaitForPending(1ms);
-    }
-    queue.Close();
-    for (auto& t : workers) t.join();  // a hang here fails by the test's time-out
-    EXPECT_EQ(calls.load(), 8 * 200);
-    EXPECT_LE(runs, 8 * 200);
-    EXPECT_TRUE(queue.Closed());
   }
 }
 

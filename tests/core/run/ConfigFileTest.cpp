@@ -70,6 +70,40 @@ TEST(ConfigFile, OptionsAreWrittenInOneGo) {
   EXPECT_EQ(config.ReadOptions().Proxy.ProxyPassword, "p:w");
 }
 
+// The API's section: read with its limits, written whole, its key handed
+// only to a re-download of the API's own addresses.
+TEST(ConfigFile, NearmapApiSectionIsReadWrittenAndItsKeyGivenOnlyToItsAddresses) {
+  TempDir dir;
+  const std::string path = dir.File("config.ini");
+  WriteFileBytes(path, "[nearmapapi]\r\nbaseurl=http://gw.local/nm/\r\nSecret=K3Y\r\nDirection=West\r\n"
+                       "PauseMs=-5\r\nMaxWorkers=9\r\n");
+  ConfigFile config(path);
+  NearmapApiSettings api = config.ReadNearmapApi();
+  EXPECT_EQ(api.Account, (task::NearmapAccount{"http://gw.local/nm/", 0, 4})) << "out of range: the defaults";
+  EXPECT_EQ(api.Direction, "West");
+  EXPECT_EQ(api.Secret, "K3Y");
+
+  ftl::FailedListOptions options;
+  config.AddCredentials(options);
+  EXPECT_EQ(options.HeadersFor("http://gw.local/nm/tiles/v3/Vert/1/0/0.jpg"),
+            std::vector<std::string>{"Authorization: Apikey K3Y"});
+  for (const char* other : {"http://gw.local/nmx/tiles/v3/Vert/1/0/0.jpg", "http://www.nearmap.com/maps/hl=en&x=1",
+                            "http://elsewhere/?u=http://gw.local/nm/"}) {
+    EXPECT_TRUE(options.HeadersFor(other).empty()) << other;
+  }
+
+  api.Account = {"https://api.nearmap.com", 100, 2};
+  api.Direction = "North";
+  config.WriteNearmapApi(api);
+  EXPECT_EQ(config.ReadNearmapApi(), api);
+  api.Direction = "Up";
+  EXPECT_THROW(config.WriteNearmapApi(api), std::invalid_argument);
+  api.Direction = "Vert";
+  api.Account.BaseUrl = "api.nearmap.com";
+  EXPECT_THROW(config.WriteNearmapApi(api), std::invalid_argument);
+  EXPECT_EQ(config.ReadNearmapApi().Direction, "North") << "a refused write leaves the file";
+}
+
 // Installed, the settings go to the user's configuration folder, made on
 // first use: owner-only, holding the defaults the readers would take anyway,
 // and never touched again. Beside the program nothing is made.
@@ -86,7 +120,9 @@ TEST(ConfigFile, UsersSettingsFileIsMadeOnFirstUseOwnerOnlyWithTheDefaults) {
   ASSERT_TRUE(ConfigFile::MakeOnFirstUse(installed));
   EXPECT_EQ(ReadFileBytes(path),
             "[IniParas]\r\nDefaultOutputName=bigmap.bmp\r\nDefaultThreadCount=1\r\n"
-            "[Proxy]\r\nUseProxy=0\r\nProxyServer=\r\nProxyPort=\r\nProxyUsername=\r\nProxyPassword=\r\n");
+            "[Proxy]\r\nUseProxy=0\r\nProxyServer=\r\nProxyPort=\r\nProxyUsername=\r\nProxyPassword=\r\n"
+            "[NearmapApi]\r\nBaseUrl=https://api.nearmap.com\r\nSecret=\r\nDirection=Vert\r\nPauseMs=0\r\n"
+            "MaxWorkers=4\r\n");
   EXPECT_EQ(testsupport::ModeOf(path) & 0777, 0600u);
   EXPECT_EQ(testsupport::ModeOf(dir.File("config/orvenna")) & 0777, 0700u);
   EXPECT_EQ(testsupport::Entries(dir.File("config/orvenna")), std::set<std::string>{"config.ini"});
@@ -98,6 +134,7 @@ TEST(ConfigFile, UsersSettingsFileIsMadeOnFirstUseOwnerOnlyWithTheDefaults) {
   EXPECT_EQ(config.ReadMainWindow().DefaultOutputName, missing.ReadMainWindow().DefaultOutputName);
   EXPECT_EQ(config.ReadOptions().DefaultPath, missing.ReadOptions().DefaultPath);
   EXPECT_EQ(config.ReadProxy().UseProxy, missing.ReadProxy().UseProxy);
+  EXPECT_EQ(config.ReadNearmapApi(), missing.ReadNearmapApi());
 
   // The user's values stay, and the file stays the owner's through writes.
   config.WriteOptions({"/srv/maps", {true, "proxy", "3128", "me", "secret"}});

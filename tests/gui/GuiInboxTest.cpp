@@ -10,14 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "gui/MainThreadCallerQt.h"
+#include "qtkit/GuiInbox.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(MainThreadCallerTest, RunsTheActionInTheMainThreadWhileTheWorkerWaits) {
-  gui::MainThreadCallerQt caller;
+TEST(GuiInbox, RunsTheActionInTheMainThreadWhileTheWorkerWaits) {
+  qtkit::GuiInbox caller;
   std::thread::id ranOn;
   std::atomic<bool> returned{false};
   bool ranBeforeReturn = false;
@@ -34,8 +34,8 @@ TEST(MainThreadCallerTest, RunsTheActionInTheMainThreadWhileTheWorkerWaits) {
   EXPECT_TRUE(ranBeforeReturn);
 }
 
-TEST(MainThreadCallerTest, CloseRunsWaitingCallsAndLaterCallsReturnAtOnce) {
-  gui::MainThreadCallerQt caller;
+TEST(GuiInbox, CloseRunsWaitingCallsAndLaterCallsReturnAtOnce) {
+  qtkit::GuiInbox caller;
   int runs = 0;
   std::atomic<bool> secondReturned{false};
   std::thread worker([&] {
@@ -55,9 +55,9 @@ TEST(MainThreadCallerTest, CloseRunsWaitingCallsAndLaterCallsReturnAtOnce) {
   EXPECT_EQ(runs, 1);
 }
 
-TEST(MainThreadCallerTest, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
+TEST(GuiInbox, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
   for (int round = 0; round < 20; ++round) {
-    gui::MainThreadCallerQt caller;
+    qtkit::GuiInbox caller;
     std::atomic<int> calls{0};
     int runs = 0;
     std::vector<std::thread> workers;

@@ -1,6 +1,7 @@
-// Handing files and addresses to the desktop, and starting the sibling
-// programs installed beside this one. Nothing here fails silently: whatever
-// cannot be opened or started is named in the error box. Main thread only.
+// The desktop around the windows: a window centred on its screen, files and
+// addresses handed to the desktop, and the sibling programs installed beside
+// this one started. Nothing here fails silently: whatever cannot be opened
+// or started is named in the error box. Main thread only.
 #pragma once
 
 #include <QString>
@@ -9,7 +10,13 @@
 
 #include <functional>
 
-namespace gui {
+class QWidget;
+
+namespace qtkit {
+
+// Moves window to the middle of its screen's free area (the primary screen's
+// when it has none yet), frame included.
+void CentreOnScreen(QWidget& window);
 
 // The desktop's "open" action on a file or address. A local file that does
 // not exist is reported at once; a desktop that cannot open the target (no
@@ -29,4 +36,4 @@ void StartSibling(const QString& program, const QString& title, const QStringLis
 void SetUrlOpenerForTests(std::function<void(const QUrl&)> opener);
 void SetOpenCommandForTests(const QString& program);
 
-}  // namespace gui
+}  // namespace qtkit

@@ -1,7 +1,7 @@
-// The tiles of a task as the combiner reads them: by the names the downloader
-// gives them (the folder is never listed), judged by the task's census, each
-// either usable as downloaded, decoded to pixels, or a hole that says why.
-// Read-only after construction.
+// Reads the tiles of an opened task (run::OpenedTask) for the combiner: by the
+// names the downloader gives them (the folder is never listed), judged by the
+// task's census, each either usable as downloaded, decoded to pixels, or a
+// hole that says why. Read-only after construction.
 #pragma once
 
 #include <cstdint>
@@ -30,12 +30,12 @@ struct TileContent {
   task::TileVerdict Verdict{HoleReason::Missing, {}};  // Hole: its state and reason
 };
 
-class TaskTiles {
+class TileReader {
  public:
   // programFolder (ending in the separator) holds the program's blank image.
   // Reads the task's failed-tile list; throws platform::FileError when it
   // cannot be read.
-  TaskTiles(const task::MDTask& task, const std::string& programFolder);
+  TileReader(const task::MDTask& task, const std::string& programFolder);
 
   const task::MDTask& Task() const { return task_; }
 

@@ -1,13 +1,13 @@
-#include "cli/Signals.h"
+#include "consolekit/StopSignals.h"
 
 #include <atomic>
 #include <csignal>
 
 #include <unistd.h>
 
-#include "cli/ExitStatus.h"
+#include "consolekit/ExitStatus.h"
 
-namespace cli {
+namespace consolekit {
 
 namespace {
 
@@ -30,4 +30,4 @@ void InstallStopSignals() {
 
 int StopSignalsReceived() { return received.load(); }
 
-}  // namespace cli
+}  // namespace consolekit

@@ -1,4 +1,4 @@
-#include "combiner/TaskTiles.h"
+#include "combiner/TileReader.h"
 
 #include <algorithm>
 #include <map>
@@ -20,10 +20,10 @@ bool IsJpeg(const std::string& bytes) {
 
 }  // namespace
 
-TaskTiles::TaskTiles(const task::MDTask& task, const std::string& programFolder)
+TileReader::TileReader(const task::MDTask& task, const std::string& programFolder)
     : task_(task), census_(task, programFolder) {}
 
-TileContent TaskTiles::Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const {
+TileContent TileReader::Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const {
   TileContent tile;
   tile.Verdict = census_.JudgeAndRead(x, y, tile.Bytes);
   if (task::IsHole(tile.Verdict.State)) return tile;
@@ -45,7 +45,7 @@ TileContent TaskTiles::Load(int32_t x, int32_t y, const std::function<bool(const
   return tile;
 }
 
-std::optional<ChromaSampling> TaskTiles::CommonTiffSampling(const task::TileRange& area) const {
+std::optional<ChromaSampling> TileReader::CommonTiffSampling(const task::TileRange& area) const {
   std::map<std::pair<int, int>, int> votes;
   const int64_t count = area.Count();
   const int64_t step = std::max<int64_t>(1, count / kSampleSize);

@@ -1,15 +1,18 @@
-#include "gui/Desktop.h"
+#include "qtkit/Desktop.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
+#include <QWidget>
 
 #include <utility>
 
 #include "qtkit/Dialogs.h"
 
-namespace gui {
+namespace qtkit {
 
 namespace {
 
@@ -26,7 +29,7 @@ QString& OpenCommand() {
 QString Shown(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.toString(); }
 
 void ReportNotOpened(const QUrl& url) {
-  qtkit::ShowErrorMessage(QStringLiteral("The desktop could not open %1").arg(Shown(url)));
+  ShowErrorMessage(QStringLiteral("The desktop could not open %1").arg(Shown(url)));
 }
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
@@ -58,9 +61,17 @@ void OpenThroughOpener(const QUrl& url) {
 
 }  // namespace
 
+void CentreOnScreen(QWidget& window) {
+  const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  QRect frame = window.frameGeometry();
+  frame.moveCenter(screen->availableGeometry().center());
+  window.move(frame.topLeft());
+}
+
 void OpenOnDesktop(const QUrl& url) {
   if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
-    qtkit::ShowErrorMessage(QStringLiteral("Cannot open %1: the file does not exist").arg(url.toLocalFile()));
+    ShowErrorMessage(QStringLiteral("Cannot open %1: the file does not exist").arg(url.toLocalFile()));
     return;
   }
   if (UrlOpener()) {
@@ -73,14 +84,14 @@ void OpenOnDesktop(const QUrl& url) {
 void StartSibling(const QString& program, const QString& title, const QStringList& arguments) {
   const QFileInfo info(program);
   if (!info.exists()) {
-    qtkit::ShowErrorMessage(QStringLiteral("%1 is not installed beside this program: %2 is missing").arg(title, program));
+    ShowErrorMessage(QStringLiteral("%1 is not installed beside this program: %2 is missing").arg(title, program));
     return;
   }
-  if (!QProcess::startDetached(program, arguments)) qtkit::ShowErrorMessage(QStringLiteral("Cannot start %1").arg(program));
+  if (!QProcess::startDetached(program, arguments)) ShowErrorMessage(QStringLiteral("Cannot start %1").arg(program));
 }
 
 void SetUrlOpenerForTests(std::function<void(const QUrl&)> opener) { UrlOpener() = std::move(opener); }
 
 void SetOpenCommandForTests(const QString& program) { OpenCommand() = program; }
 
-}  // namespace gui
+}  // namespace qtkit

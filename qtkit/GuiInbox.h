@@ -1,0 +1,48 @@
+// Hands work from other threads to the GUI thread, over Qt's event loop: the
+// core's main-thread queue (Post, and Synchronize for a worker that waits)
+// whose every queued action posts a wake-up event to an object of the GUI
+// thread, whose handler serves the queue. The one hand-over of the window
+// programs: the download's workers, the map's decoders and file jobs, a
+// window's job off its thread.
+//
+// The wake-up carries no data and its handler reads nothing of it: every
+// hand-over between the threads goes through the queue's own mutex, which
+// the thread sanitizer sees, not through Qt's event queue, which it cannot.
+// An action that throws goes to the application's error box (qtkit::Application);
+// the actions queued after it run at their own wake-ups.
+//
+// Threads: as platform::MainThreadQueue; construct and destroy it in the GUI
+// thread. Destroying it drops what is still queued (Close() first to run it).
+#pragma once
+
+#include <QObject>
+
+#include "core/platform/MainThreadQueue.h"
+
+namespace qtkit {
+
+class GuiInbox final : public platform::MainThreadQueue {
+ public:
+  GuiInbox();
+  ~GuiInbox() override { Discard(); }
+
+ protected:
+  void WakeMainThread() override;
+
+ private:
+  // Lives in the GUI thread; its pending wake-ups go with it.
+  class Waker final : public QObject {
+   public:
+    explicit Waker(GuiInbox& inbox) : inbox_(inbox) {}
+
+   protected:
+    void customEvent(QEvent*) override { inbox_.RunPending(); }
+
+   private:
+    GuiInbox& inbox_;
+  };
+
+  Waker waker_;
+};
+
+}  // namespace qtkit
