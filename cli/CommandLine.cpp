@@ -15,7 +15,8 @@ const Options kRunOptions = {{"json", 0, true}, {"part", 0, true}};
 const Options kNewOptions = {{"name", 0, true},    {"type", 0, true},      {"left", 0, true},    {"right", 0, true},
                              {"top", 0, true},     {"bottom", 0, true},    {"zoom", 0, true},    {"date", 0, true},
                              {"folder", 0, true},  {"run", 0, false},      {"dry-run", 0, false}, {"json", 0, true},
-                             {"force", 0, false},  {"direction", 0, true}, {"survey", 0, true}};
+                             {"force", 0, false},  {"direction", 0, true}, {"survey", 0, true},
+                             {"area-file", 0, true}, {"margin", 0, true}};
 const Options kSurveysOptions = {
     {"left", 0, true}, {"right", 0, true}, {"top", 0, true}, {"bottom", 0, true}, {"json", 0, true}};
 const Options kRetryOptions = {{"output", 0, true}, {"json", 0, true}};
@@ -108,6 +109,10 @@ std::string UsageText() {
          "      --survey ID          nearmap: the imagery of this survey (see surveys)\n"
          "      --date YYYYMMDD      nearmap: the newest survey captured on or before the date; without\n"
          "                           --survey or --date, the latest imagery of every place\n"
+         "      --area-file FILE     instead of --left, --right, --top and --bottom: the bounding box of\n"
+         "                           the features of a vector file (GeoJSON, KML, GPX, Shapefile,\n"
+         "                           GeoPackage, ...)\n"
+         "      --margin METRES      with --area-file: grow the box by METRES on every side\n"
          "      --run                then run it\n"
          "      --dry-run            print the tiles, the disk space and the time it needs; write nothing\n"
          "      --json FILE          with --run: also write the summary as JSON to FILE\n"

@@ -12,6 +12,7 @@
 #include "cli/Parts.h"
 #include "consolekit/ExitStatus.h"
 #include "consolekit/StopSignals.h"
+#include "core/area/VectorFile.h"
 #include "core/download/HttpClient.h"
 #include "core/ftl/FailedTileRun.h"
 #include "core/platform/Files.h"
@@ -22,7 +23,9 @@
 #include "core/run/Start.h"
 #include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
+#include "core/run/TaskEstimate.h"
 #include "core/run/ConfigFile.h"
+#include "core/run/NewTask.h"
 #include "core/task/Unitclasstask.h"
 
 namespace cli {
@@ -33,21 +36,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What a tile of the built-in service takes on disk, for the dry run's estimate.
-constexpr double kTypicalTileBytes = 20 * 1024;
-// A log line per tile, about.
-constexpr double kLogBytesPerTile = 40;
 
 // A message of the window's checks, exactly as the window shows it.
 void PrintMessage(const std::string& text) { std::fputs((text + "\n").c_str(), stderr); }
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
-
-std::string MiB(double bytes) {
-  if (bytes < 1024 * 1024) return platform::FormatFixed(bytes / 1024, 0, 1) + " KiB";
-  if (bytes < 1024.0 * 1024 * 1024) return platform::FormatFixed(bytes / (1024 * 1024), 0, 1) + " MiB";
-  return platform::FormatFixed(bytes / (1024.0 * 1024 * 1024), 0, 1) + " GiB";
-}
 
 // Prints the log lines of a run as they come (-v).
 class LinePrinter final : public run::RunObserver {
@@ -134,33 +127,16 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
 }
 
 void PrintDryRun(const task::MDTask& task) {
-  const task::TileRange range = task.Range();
-  const task::TaskParameters& p = *task.Parameters;
-  // The workers and the pause after a tile that the run would have (a tile
-  // source may allow fewer workers and ask for another pause).
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), p.ThreadCount));
-  const download::Pacing pace;
-  const int afterTileMs = p.Source ? p.Source->PauseMs : pace.AfterSavedMs;
-  int64_t tiles = 0;
-  double seconds = 0;
-  for (int32_t slot = 0; slot < threads; ++slot) {
-    const int64_t share = range.ShareOf(slot, threads, range.ResumePoint(task.Resume(slot)));
-    tiles += share;
-    seconds = std::max(seconds, (slot * pace.StartStaggerMs + share * afterTileMs) / 1000.0);
-  }
-  // Extent-list lines: the file name, 85 characters of edges, CR LF.
-  const double listBytes =
-      p.ContinueTask ? 0 : 108 + static_cast<double>(range.Count()) * (task.TileFileName(range.MaxX, range.MaxY).size() + 87);
-  const double tileBytes = static_cast<double>(tiles) * kTypicalTileBytes;
-  const double logBytes = static_cast<double>(tiles) * kLogBytesPerTile;
-  std::string text = "Task: " + task.TaskFileName() + (p.ContinueTask ? " (continued from its saved positions)" : "") + "\n";
-  text += "Tiles: " + Decimal(range.Count()) + " (columns " + Decimal(range.MinX) + " to " + Decimal(range.MaxX) +
-          ", rows " + Decimal(range.MinY) + " to " + Decimal(range.MaxY) + ", zoom " + Decimal(p.Zoom) + ")";
-  text += p.ContinueTask ? ", " + Decimal(tiles) + " left\n" : "\n";
-  text += "Disk: about " + MiB(tileBytes + listBytes + logBytes) + " (tiles at about " + MiB(kTypicalTileBytes) +
-          " each, extent list " + MiB(listBytes) + ", log " + MiB(logBytes) + ")\n";
-  text += "Time: at least " + platform::FormatDuration(seconds) + " at the program's pace (" + Decimal(threads) +
-          " workers, a pause of " + Decimal(afterTileMs) + " ms after each tile)\n";
+  const run::TaskEstimate e = run::EstimateTask(task);
+  std::string text = "Task: " + task.TaskFileName() + (e.Continued ? " (continued from its saved positions)" : "") + "\n";
+  text += "Tiles: " + Decimal(e.Range.Count()) + " (columns " + Decimal(e.Range.MinX) + " to " + Decimal(e.Range.MaxX) +
+          ", rows " + Decimal(e.Range.MinY) + " to " + Decimal(e.Range.MaxY) + ", zoom " + Decimal(e.Zoom) + ")";
+  text += e.Continued ? ", " + Decimal(e.TilesLeft) + " left\n" : "\n";
+  text += "Disk: about " + run::ByteSizeText(e.DiskBytes()) + " (tiles at about " +
+          run::ByteSizeText(run::kTypicalTileBytes) + " each, extent list " + run::ByteSizeText(e.ListBytes) +
+          ", log " + run::ByteSizeText(e.LogBytes) + ")\n";
+  text += "Time: at least " + platform::FormatDuration(e.Seconds) + " at the program's pace (" + Decimal(e.Workers) +
+          " workers, a pause of " + Decimal(e.AfterTileMs) + " ms after each tile)\n";
   std::fputs(text.c_str(), stdout);
 }
 
@@ -174,7 +150,7 @@ int StartTask(StartRequest request, const Context& context) {
     return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
-  if (!request.Replace && !request.DryRun && !record.ContinueTask && platform::FileExists(task::TaskFileOf(record))) {
+  if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record)) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
                "or add --force to replace it.");
@@ -289,10 +265,31 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   if (!c.Nearmap && (invocation.Has("direction") || invocation.Has("survey"))) {
     throw UsageError("--direction and --survey go with --type nearmap");
   }
-  c.LeftLongitude = Required(invocation, "left");
-  c.RightLongitude = Required(invocation, "right");
-  c.TopLatitude = Required(invocation, "top");
-  c.BottomLatitude = Required(invocation, "bottom");
+  if (const std::optional<std::string> file = invocation.Value("area-file")) {
+    for (const char* edge : {"left", "right", "top", "bottom"}) {
+      if (invocation.Has(edge)) throw UsageError(std::string("--area-file and --") + edge + " exclude each other");
+    }
+    std::optional<double> margin = 0.0;
+    if (const auto text = invocation.Value("margin")) margin = platform::ParseDecimal(*text);
+    if (!margin || !(*margin >= 0)) throw UsageError("--margin is a number of metres, 0 or more");
+    area::Area box;
+    try {
+      box = area::RoundedOutward(area::WithMargin(area::ReadVectorFile(*file, 0).Bounds, *margin));
+    } catch (const area::VectorFileError& error) {
+      PrintError(error.what());
+      return kExitUsage;
+    }
+    c.LeftLongitude = area::CoordinateText(box.West);
+    c.RightLongitude = area::CoordinateText(box.East);
+    c.TopLatitude = area::CoordinateText(box.North);
+    c.BottomLatitude = area::CoordinateText(box.South);
+  } else {
+    if (invocation.Has("margin")) throw UsageError("--margin goes with --area-file");
+    c.LeftLongitude = Required(invocation, "left");
+    c.RightLongitude = Required(invocation, "right");
+    c.TopLatitude = Required(invocation, "top");
+    c.BottomLatitude = Required(invocation, "bottom");
+  }
   c.Zoom = Required(invocation, "zoom");
   c.HistoryDate = invocation.Value("date").value_or("");
   if (c.HistoryDate.size() > run::kHistoryDateLength) throw UsageError("--date is at most 8 characters (yyyymmdd)");

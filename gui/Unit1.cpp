@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "core/platform/Numbers.h"
@@ -233,8 +234,8 @@ void TForm1::BuildControls() {
   radio_mapstype = new QComboBox(PanelLeft);
   radio_mapstype->setObjectName(QStringLiteral("radio_mapstype"));
   radio_mapstype->setEditable(false);
-  radio_mapstype->addItems({QStringLiteral("Nearmap PhotoMap"), QStringLiteral("Nearmap StreetMap"),
-                            QStringLiteral("Nearmap Terrain"), QString::fromLatin1(task::kNearmapApiName)});
+  for (const char* name : task::kMapTypeNames) radio_mapstype->addItem(QString::fromLatin1(name));
+  radio_mapstype->addItem(QString::fromLatin1(task::kNearmapApiName));
   radio_mapstype->setCurrentIndex(0);
   radio_mapstype->setGeometry(88, 40, 233, 21);
 
@@ -381,6 +382,8 @@ void TForm1::BuildMenu() {
                                    &TForm1::ReDownloadfailedfiles1Click);
   Tools1->addSeparator();
   Surveys1 = addItem(Tools1, "Surveys1", QStringLiteral("Surveys..."), &TForm1::Surveys1Click);
+  ChooseAreaonmap1 = addItem(Tools1, "ChooseAreaonmap1", QStringLiteral("Choose area on map..."),
+                             &TForm1::ChooseAreaonmap1Click);
 
   Help1 = addMenu("Help1", QStringLiteral("&Help"));
   Usermanual1 = addItem(Help1, "Usermanual1", QStringLiteral("User manual"), &TForm1::Usermanual1Click);
@@ -754,6 +757,41 @@ void TForm1::ConvertLongitudeorLatitudetodegreen1Click() {
 
 void TForm1::ReDownloadfailedfiles1Click() {
   if (flt_ != nullptr) flt_->exec();
+}
+
+std::optional<area::Area> TForm1::TypedArea() const {
+  const auto left = run::ParseCoordinate(ToLocal(Edit1->text()));
+  const auto right = run::ParseCoordinate(ToLocal(Edit3->text()));
+  const auto top = run::ParseCoordinate(ToLocal(Edit2->text()));
+  const auto bottom = run::ParseCoordinate(ToLocal(Edit4->text()));
+  if (!left || !right || !top || !bottom) return std::nullopt;
+  return area::Area{*left, *bottom, *right, *top};
+}
+
+void TForm1::ChooseAreaonmap1Click() {
+  if (areaWindow_ == nullptr) {
+    areaWindow_ = new mapkit::AreaWindow({ToLocal(programFolder_), QStringLiteral("Use this area"), nullptr, limits_}, this);
+    areaWindow_->Accepted = [this](const mapkit::AreaChoice& choice) { UseArea(choice); };
+  }
+  mapkit::AreaStart start;
+  start.Box = TypedArea();
+  start.Zoom = std::clamp(platform::ParseInteger(ToLocal(Edit5->text())).value_or(13), task::kMinZoom, task::kMaxZoom);
+  start.Layer = radio_mapstype->currentText();
+  if (!loadedTaskFile_.isEmpty()) start.TaskFiles.push_back(ToLocal(loadedTaskFile_));
+  areaWindow_->Open(start);
+}
+
+void TForm1::UseArea(const mapkit::AreaChoice& choice) {
+  Edit1->setText(FromLocal(area::CoordinateText(choice.Box.West)));
+  Edit3->setText(FromLocal(area::CoordinateText(choice.Box.East)));
+  Edit2->setText(FromLocal(area::CoordinateText(choice.Box.North)));
+  Edit4->setText(FromLocal(area::CoordinateText(choice.Box.South)));
+  UpDown1->SetPosition(choice.Zoom);
+  if (const int position = radio_mapstype->findText(FromLocal(choice.Map.Name)); position >= 0) {
+    radio_mapstype->setCurrentIndex(position);
+  }
+  areaWindow_->close();
+  activateWindow();
 }
 
 void TForm1::OpenFile(const QString& path) {

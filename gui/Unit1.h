@@ -35,6 +35,7 @@
 #include "qtkit/BackgroundJob.h"
 #include "qtkit/GuiInbox.h"
 #include "gui/TileSourcesWindow.h"
+#include "mapkit/AreaWindow.h"
 #include "qtkit/Dialogs.h"
 
 class QAction;
@@ -115,6 +116,9 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // that cannot be read.
   void OpenFile(const QString& path);
 
+  // The area window of Tools > Choose area on map... (null until first opened).
+  mapkit::AreaWindow* AreaWindow() const { return areaWindow_; }
+
   // The windows the menu opens; created after this one, living as long.
   void SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDialog* flt);
 
@@ -133,6 +137,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void ReDownloadfailedfiles1Click();
   // The Nearmap surveys of the rectangle; the one chosen pins the task.
   void Surveys1Click();
+  void ChooseAreaonmap1Click();
   void Usermanual1Click();
   void Homepage1Click();
   void About1Click();
@@ -213,6 +218,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QAction* CombineImages1;
   QAction* ReDownloadfailedfiles1;
   QAction* Surveys1;
+  QAction* ChooseAreaonmap1;
   QMenu* Help1;
   QAction* Usermanual1;
   QAction* Homepage1;
@@ -251,6 +257,13 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // The Nearmap API's item selected and the task pinned to survey (none:
   // the latest imagery), its date in the date field.
   void PinSurvey(const std::optional<task::Survey>& survey);
+  // "Use this area" of the area window: the four coordinates in the form the
+  // task file writes them (so a Start continues a task of the same area), the
+  // zoom and the map type.
+  void UseArea(const mapkit::AreaChoice& choice);
+  // The window's rectangle as the area window starts with it; nothing unless
+  // all four edits hold numbers.
+  std::optional<area::Area> TypedArea() const;
   // Fills the controls from a task file (Open task).
   void LoadTaskFile(const QString& path);
   // Open task of a task of a tile source: the source back in the list,
@@ -301,6 +314,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QDialog* convert_ = nullptr;
   QDialog* options_ = nullptr;
   QDialog* flt_ = nullptr;
+  // Made when first asked for; a window of its own, living as long as this one.
+  mapkit::AreaWindow* areaWindow_ = nullptr;
 
   std::function<void(int)> hardExit_;
 };

@@ -17,6 +17,8 @@
 #include "gui/WidgetsUi.h"
 #include "core/platform/Files.h"
 #include "core/run/ConfigFile.h"
+#include "core/platform/Locations.h"
+#include "mapkit/CacheDialog.h"
 
 namespace {
 
@@ -28,7 +30,8 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
     : QDialog(parent), configPath_(std::move(configPath)) {
   setObjectName(QStringLiteral("frmOptions"));
   setWindowTitle(QStringLiteral("Options"));
-  setFixedSize(360, 342);
+  // One row more than the specified 342 pixels, for Map cache... under the bottom row.
+  setFixedSize(360, 375);
 
   Panel1 = Named(new QFrame(this), "Panel1");
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -81,6 +84,9 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   ButtonNearmapApi = Named(new QPushButton(QStringLiteral("Nearmap API..."), this), "ButtonNearmapApi");
   ButtonNearmapApi->setGeometry(106, 308, 94, 25);
   ButtonNearmapApi->setAutoDefault(false);
+  ButtonMapCache = Named(new QPushButton(QStringLiteral("Map cache..."), this), "ButtonMapCache");
+  ButtonMapCache->setGeometry(8, 341, 94, 25);
+  ButtonMapCache->setAutoDefault(false);
 
   QWidget::setTabOrder(Edit12, Button3);
   QWidget::setTabOrder(Button3, Button1);
@@ -93,12 +99,14 @@ TfrmOptions::TfrmOptions(QString configPath, QWidget* parent)
   // Not among the settings of the file: last.
   QWidget::setTabOrder(EditProxyUsername, ButtonTileSources);
   QWidget::setTabOrder(ButtonTileSources, ButtonNearmapApi);
+  QWidget::setTabOrder(ButtonNearmapApi, ButtonMapCache);
 
   connect(Button3, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button3Click));
   connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button1Click));
   connect(Button2, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::Button2Click));
   connect(ButtonTileSources, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonTileSourcesClick));
   connect(ButtonNearmapApi, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonNearmapApiClick));
+  connect(ButtonMapCache, &QPushButton::clicked, this, qtkit::Slot(this, &TfrmOptions::ButtonMapCacheClick));
 }
 
 void TfrmOptions::showEvent(QShowEvent* event) {
@@ -135,6 +143,11 @@ void TfrmOptions::Button2Click() { reject(); }
 void TfrmOptions::ButtonTileSourcesClick() {
   TfrmTileSources sources(configPath_, testTile_, this);
   sources.exec();
+}
+
+void TfrmOptions::ButtonMapCacheClick() {
+  mapkit::CacheDialog dialog(configPath_, mapkit::OpenTileCache(configPath_, platform::UserCacheFolder()), this);
+  dialog.exec();
 }
 
 void TfrmOptions::ButtonNearmapApiClick() {

@@ -38,6 +38,8 @@ class TfrmOptions : public QDialog {
   void Button2Click();
   // The user's tile sources, in a window of their own.
   void ButtonTileSourcesClick();
+  // The bound of the map windows' cache of base tiles, in a dialog of its own.
+  void ButtonMapCacheClick();
   // The tile a test of a source fetches (the middle of the main window's
   // rectangle).
   void SetTestTile(std::function<TestTile()> testTile) { testTile_ = std::move(testTile); }
@@ -64,6 +66,7 @@ class TfrmOptions : public QDialog {
   QPushButton* Button2;
   QPushButton* ButtonTileSources;
   QPushButton* ButtonNearmapApi;
+  QPushButton* ButtonMapCache;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -1,17 +1,18 @@
 # Checks the include graph of the source tree (cmake -DSOURCE_DIR=<root> -P).
 #
 # Layers, lowest first: the Qt-free core (core/<subsystem>/), what the window
-# programs share over Qt (qtkit/) and what the command-line programs share
-# without it (consolekit/), then one folder per program (gui/, cli/, viewer/,
-# combiner/). A file includes only from its own folder or a lower layer:
-# front-ends include the core and the kits, never each other; a kit includes
-# only the core (consolekit never Qt); the core never includes Qt, a kit or a
+# programs share over Qt (qtkit/), what the command-line programs share
+# without it (consolekit/), the maps the window programs share (mapkit/, over
+# qtkit), then one folder per program (gui/, cli/, viewer/, combiner/). A file
+# includes only from its own folder or a lower layer: front-ends include the
+# core and the kits, never each other; a kit includes only the core (consolekit
+# never Qt), but mapkit also qtkit; the core never includes Qt, a kit or a
 # front-end.
 # Inside the core the subsystems are ranked too: platform < settings < task <
-# download < ftl < run.
+# download < ftl < run < area.
 cmake_minimum_required(VERSION 3.25)
 
-set(core_ranks platform settings task download ftl run)
+set(core_ranks platform settings task download ftl run area)
 set(front_ends gui cli viewer combiner)
 set(violations "")
 
@@ -19,6 +20,7 @@ file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}"
   "${SOURCE_DIR}/core/*.h" "${SOURCE_DIR}/core/*.cpp"
   "${SOURCE_DIR}/qtkit/*.h" "${SOURCE_DIR}/qtkit/*.cpp"
   "${SOURCE_DIR}/consolekit/*.h" "${SOURCE_DIR}/consolekit/*.cpp"
+  "${SOURCE_DIR}/mapkit/*.h" "${SOURCE_DIR}/mapkit/*.cpp"
   "${SOURCE_DIR}/gui/*.h" "${SOURCE_DIR}/gui/*.cpp"
   "${SOURCE_DIR}/cli/*.h" "${SOURCE_DIR}/cli/*.cpp"
   "${SOURCE_DIR}/viewer/*.h" "${SOURCE_DIR}/viewer/*.cpp"
@@ -52,8 +54,13 @@ foreach(source IN LISTS sources)
         endif()
       endif()
     elseif(target_layer STREQUAL "qtkit" OR target_layer STREQUAL "consolekit")
-      if(layer STREQUAL "core" OR (layer MATCHES "kit$" AND NOT target_layer STREQUAL layer))
+      if(layer STREQUAL "core" OR (layer MATCHES "kit$" AND NOT target_layer STREQUAL layer
+                                   AND NOT (layer STREQUAL "mapkit" AND target_layer STREQUAL "qtkit")))
         list(APPEND violations "${source}: ${layer} includes ${target_layer}: ${line}")
+      endif()
+    elseif(target_layer STREQUAL "mapkit")
+      if(layer STREQUAL "core" OR layer STREQUAL "qtkit" OR layer STREQUAL "consolekit" OR layer STREQUAL "cli")
+        list(APPEND violations "${source}: ${layer} includes mapkit: ${line}")
       endif()
     elseif(target_layer IN_LIST front_ends)
       if(NOT target_layer STREQUAL layer)

@@ -1,10 +1,7 @@
 #include "viewer/MapView.h"
 
 #include <QImage>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -21,8 +18,6 @@ constexpr int kLevels = 4;
 constexpr int kTileBits = 2;
 constexpr int kEpochShift = 40;  // above every cache key (indices stay below 2^31)
 constexpr uint64_t kCacheKeyMask = (uint64_t{1} << kEpochShift) - 1;
-constexpr double kWheelStep = 1.25;
-constexpr double kArrowStep = 0.125;  // of the window per key press
 
 int LevelFor(double drawnSize) {
   for (int level = 0; level < kLevels - 1; ++level) {
@@ -90,7 +85,7 @@ void PaintCell(QPainter& painter, const QRect& rect, TileState state, bool holes
 }
 
 MapView::MapView(qint64 cacheBytes, QWidget* parent)
-    : QWidget(parent),
+    : MapWidget(parent),
       decoder_(DecodingThreads(),
                [this] {
                  inbox_.Post([this] {
@@ -99,10 +94,6 @@ MapView::MapView(qint64 cacheBytes, QWidget* parent)
                }),
       cache_(cacheBytes) {
   setObjectName(QStringLiteral("mapView"));
-  setFocusPolicy(Qt::StrongFocus);
-  setMouseTracking(true);
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  setMinimumSize(200, 150);
 }
 
 MapView::~MapView() = default;
@@ -123,11 +114,6 @@ void MapView::Fit() {
   ViewMoved();
 }
 
-void MapView::ZoomBy(double factor) {
-  view_.ZoomAt(width() / 2.0, height() / 2.0, factor);
-  ViewMoved();
-}
-
 void MapView::ShowTile(task::TilePosition tile) {
   outlined_ = tile;
   view_.CenterOn({tile.X + 0.5, tile.Y + 0.5});
@@ -145,20 +131,13 @@ void MapView::ReloadImages() {
 }
 
 void MapView::ViewMoved() {
-  // The scanner looks at the tiles in view first.
   if (task_) {
     if (const std::optional<task::TileRange> visible = view_.VisibleTiles()) task_->Scanner().SetPriorityArea(*visible);
   }
-  update();
-  emit ViewChanged();
+  MapWidget::ViewMoved();
 }
 
 qint64 MapView::CachedImageBytes() const { return cache_.totalCost(); }
-
-void MapView::resizeEvent(QResizeEvent*) {
-  view_.Resize(width(), height());
-  ViewMoved();
-}
 
 void MapView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
@@ -307,64 +286,6 @@ void MapView::Accept(DecodedTile tile) {
   }
   const task::TilePosition position = task_->States().TileAt(index);
   update(TileRect(position.X, position.Y));
-}
-
-void MapView::wheelEvent(QWheelEvent* event) {
-  if (!task_) return;
-  const double notches = event->angleDelta().y() / 120.0;
-  view_.ZoomAt(event->position().x(), event->position().y(), std::pow(kWheelStep, notches));
-  ViewMoved();
-}
-
-void MapView::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
-  dragging_ = true;
-  lastDragPoint_ = event->position().toPoint();
-  setCursor(Qt::ClosedHandCursor);
-}
-
-void MapView::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint point = event->position().toPoint();
-  if (dragging_ && task_) {
-    view_.PanBy(point.x() - lastDragPoint_.x(), point.y() - lastDragPoint_.y());
-    lastDragPoint_ = point;
-    ViewMoved();
-  }
-  if (task_) {
-    const GridPoint grid = view_.ToGrid(event->position().x(), event->position().y());
-    emit CursorMoved(grid.X, grid.Y);
-  }
-}
-
-void MapView::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
-  dragging_ = false;
-  unsetCursor();
-}
-
-void MapView::leaveEvent(QEvent*) { emit CursorLeft(); }
-
-void MapView::keyPressEvent(QKeyEvent* event) {
-  const double stepX = width() * kArrowStep;
-  const double stepY = height() * kArrowStep;
-  switch (event->key()) {
-    case Qt::Key_Left:
-      view_.PanBy(stepX, 0);
-      break;
-    case Qt::Key_Right:
-      view_.PanBy(-stepX, 0);
-      break;
-    case Qt::Key_Up:
-      view_.PanBy(0, stepY);
-      break;
-    case Qt::Key_Down:
-      view_.PanBy(0, -stepY);
-      break;
-    default:
-      QWidget::keyPressEvent(event);
-      return;
-  }
-  ViewMoved();
 }
 
 }  // namespace viewer

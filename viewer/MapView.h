@@ -3,27 +3,29 @@
 // byte-bounded cache; the other states are cells of their colour. Far out,
 // the whole view is one raster of state colours, a pixel per tile at most,
 // so the cost of a frame follows the window's size, never the task's.
-// Drag or the arrow keys pan; the wheel zooms around the cursor.
 //
 // GUI thread only; decoded images come back through the view's own inbox.
 #pragma once
 
 #include <QCache>
 #include <QPixmap>
-#include <QPoint>
-#include <QWidget>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 
-#include "viewer/GuiInbox.h"
+#include "mapkit/GuiInbox.h"
+#include "mapkit/MapWidget.h"
+#include "mapkit/TileDecoder.h"
 #include "viewer/LoadedTask.h"
-#include "viewer/TileDecoder.h"
 #include "viewer/TileStates.h"
-#include "viewer/Viewport.h"
 
 namespace viewer {
+
+using mapkit::DecodedTile;
+using mapkit::DecodeRequest;
+using mapkit::GridPoint;
+using mapkit::ScreenPoint;
 
 // The colour a tile of state is drawn in; holes only greys out every tile
 // that is known and no hole. No state is white or near it: white is the
@@ -34,7 +36,7 @@ QColor StateColor(TileState state, bool holesOnly = false);
 // legend's swatches are drawn the same way.
 void PaintCell(QPainter& painter, const QRect& rect, TileState state, bool holesOnly = false);
 
-class MapView final : public QWidget {
+class MapView final : public mapkit::MapWidget {
   Q_OBJECT
 
  public:
@@ -48,8 +50,6 @@ class MapView final : public QWidget {
   // Shows task, whole (nullptr: nothing).
   void SetTask(std::shared_ptr<LoadedTask> task);
   void Fit();
-  // Zooms around the window's centre.
-  void ZoomBy(double factor);
   // Centres the view on tile and outlines it, until another tile is shown
   // this way, the whole task is shown again or another task is set.
   void ShowTile(task::TilePosition tile);
@@ -58,30 +58,19 @@ class MapView final : public QWidget {
   // Decodes the images in view again; the old ones stay on screen until then.
   void ReloadImages();
 
-  const Viewport& View() const { return view_; }
   // Bytes of the decoded images held now (each costs its pixmap's bytes), and
   // the bound they keep to.
   qint64 CachedImageBytes() const;
   qint64 CacheLimit() const { return cache_.maxCost(); }
-  const TileDecoder& Decoder() const { return decoder_; }
+  const mapkit::TileDecoder& Decoder() const { return decoder_; }
   // Tiles of the last frame drawn without their image at the wanted size.
   int ImagesPending() const { return imagesPending_; }
 
- signals:
-  // The grid point under the mouse (tile columns and rows, fractional).
-  void CursorMoved(double gridX, double gridY);
-  void CursorLeft();
-  void ViewChanged();
-
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void wheelEvent(QWheelEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void leaveEvent(QEvent* event) override;
+  bool HasContent() const override { return task_ != nullptr; }
+  // The scanner looks at the tiles in view first.
+  void ViewMoved() override;
 
  private:
   struct CachedImage {
@@ -96,12 +85,10 @@ class MapView final : public QWidget {
   // The image of a tile at the wanted level, or else at another one.
   const CachedImage* FindImage(int64_t index, int level, bool& exact);
   void Accept(DecodedTile tile);
-  void ViewMoved();
 
-  GuiInbox inbox_;  // before the decoder: outlives its threads
-  TileDecoder decoder_;
+  mapkit::GuiInbox inbox_;  // before the decoder: outlives its threads
+  mapkit::TileDecoder decoder_;
   std::shared_ptr<LoadedTask> task_;
-  Viewport view_;
   // Keyed by tile index and level; cost in bytes.
   QCache<uint64_t, CachedImage> cache_;
   // Bumped for a new task and for a reload: results of an older one are stale.
@@ -109,8 +96,6 @@ class MapView final : public QWidget {
   int imagesPending_ = 0;
   bool holesOnly_ = false;
   std::optional<task::TilePosition> outlined_;
-  bool dragging_ = false;
-  QPoint lastDragPoint_;
 };
 
 }  // namespace viewer

@@ -1,6 +1,7 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QAction>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -23,9 +24,15 @@
 
 #include <cmath>
 
+#include "core/area/Area.h"
 #include "core/platform/Files.h"
+#include "core/platform/Numbers.h"
 #include "core/platform/Locations.h"
 #include "core/platform/Shell.h"
+#include "core/run/ConfigFile.h"
+#include "core/run/NewTask.h"
+#include "core/run/Start.h"
+#include "core/run/TaskControls.h"
 #include "core/task/Commonfunc.h"
 #include "qtkit/Dialogs.h"
 #include "viewer/HoleListFile.h"
@@ -118,7 +125,7 @@ ViewerWindow::ViewerWindow(ViewerOptions options, QWidget* parent)
 
   // The first job: its list arrives before any task opened afterwards adds to it.
   jobs_.Run([this, path = SettingsPath()]() -> std::function<void()> {
-    RecentFiles loaded = RecentFiles::Load(path);
+    mapkit::RecentFiles loaded = mapkit::RecentFiles::Load(path);
     return [this, loaded] {
       recent_ = loaded;
       ShowRecent();
@@ -143,6 +150,8 @@ void ViewerWindow::BuildMenus() {
       action(file, "openTaskAction", tr("&Open task..."), QKeySequence::Open, &ViewerWindow::OpenTaskClick);
   RecentMenu = file->addMenu(tr("Open &recent"));
   RecentMenu->setObjectName(QStringLiteral("recentMenu"));
+  NewTaskAction = action(file, "newTaskAction", tr("&New task from area..."), QKeySequence::New,
+                         &ViewerWindow::NewTaskClick);
   file->addSeparator();
   SaveHolesAction = action(file, "saveHolesAction", tr("&Save as failed-tile list..."), QKeySequence::Save,
                            &ViewerWindow::SaveHolesClick);
@@ -253,7 +262,7 @@ void ViewerWindow::BuildHoleDock() {
   });
 }
 
-std::string ViewerWindow::SettingsPath() const { return RecentFilesPath(options_.ProgramFolder); }
+std::string ViewerWindow::SettingsPath() const { return mapkit::RecentFilesPath(options_.ProgramFolder); }
 
 void ViewerWindow::OpenTask(const QString& path) {
   const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
@@ -293,6 +302,65 @@ void ViewerWindow::OpenTaskClick() {
   const std::optional<QString> path =
       qtkit::Chooser().OpenFile(this, tr("Open task"), tr("Task files (*%1)").arg(task::kTaskFileExtension), start, {});
   if (path) OpenTask(*path);
+}
+
+void ViewerWindow::NewTaskClick() {
+  if (areaWindow_ == nullptr) {
+    areaWindow_ = new mapkit::AreaWindow({options_.ProgramFolder, tr("New task from this area..."), nullptr, {}}, this);
+    areaWindow_->Accepted = [this](const mapkit::AreaChoice& choice) { CreateTask(choice); };
+  }
+  mapkit::AreaStart start;
+  if (task_) {
+    const task::TaskParameters& p = *task_->Task().Parameters;
+    start.Box = area::Area{p.LeftLongitude, p.BottomLatitude, p.RightLongitude, p.TopLatitude};
+    start.Zoom = p.Zoom;
+    start.Layer = qtkit::FromLocal(p.Source ? p.Source->Name
+                                            : task::kMapTypeNames[std::max(0, task::ListPositionFromMapsType(p.MapsType))]);
+    start.TaskFiles.push_back(task_->Path());
+  }
+  areaWindow_->Open(start);
+}
+
+void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
+  const QString folder = task_ ? qtkit::FromLocal(platform::ExtractFilePath(task_->Path())) : QDir::homePath();
+  std::optional<QString> chosen = qtkit::Chooser().SaveFile(
+      areaWindow_, tr("New task"), tr("Task files (*%1)").arg(task::kTaskFileExtension),
+      QDir(folder).filePath(QStringLiteral("newtask") + task::kTaskFileExtension));
+  if (!chosen) return;
+  const QFileInfo file(*chosen);
+  run::TaskControls controls;
+  controls.TaskName = qtkit::ToLocal(file.fileName());
+  controls.SavePath = qtkit::ToLocal(QDir::toNativeSeparators(file.absolutePath()));
+  controls.MapsTypePosition = std::max(choice.Map.MapsTypePosition, 0);
+  controls.Source = choice.Map.Source;
+  controls.LeftLongitude = area::CoordinateText(choice.Box.West);
+  controls.RightLongitude = area::CoordinateText(choice.Box.East);
+  controls.TopLatitude = area::CoordinateText(choice.Box.North);
+  controls.BottomLatitude = area::CoordinateText(choice.Box.South);
+  controls.Zoom = platform::FormatInteger(choice.Zoom);
+  jobs_.Run([this, controls, programFolder = options_.ProgramFolder]() -> std::function<void()> {
+    const run::ControlsCheck check = run::CheckStart(controls, run::ConfigFile(run::ConfigFile::PathFor(programFolder)));
+    if (!check.Parameters) return [message = check.Message] { qtkit::ShowMessage(qtkit::FromLocal(message)); };
+    int64_t tiles = 0;
+    try {
+      tiles = run::WriteTaskFiles(*check.Parameters, programFolder);
+    } catch (const task::TaskCreateError& error) {
+      return [message = std::string(error.what())] {
+        if (!message.empty()) qtkit::ShowMessage(qtkit::FromLocal(message));
+        qtkit::ShowMessage(QStringLiteral("Error: Create task failure."));
+      };
+    }
+    const std::string path = task::TaskFileOf(*check.Parameters);
+    return [this, path, tiles] {
+      areaWindow_->close();
+      OpenTask(qtkit::FromLocal(path));
+      statusBar()->showMessage(
+          tr("Task written: %1 (%2 tiles). Start it in Orvenna (Open task ..., then Start) or with orvenna-cli run.")
+              .arg(qtkit::FromLocal(path))
+              .arg(tiles),
+          kStatusMessageMs);
+    };
+  });
 }
 
 void ViewerWindow::SaveHolesClick() {

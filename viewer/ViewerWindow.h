@@ -18,10 +18,11 @@
 #include <memory>
 #include <string>
 
+#include "mapkit/AreaWindow.h"
 #include "viewer/LoadedTask.h"
 #include "viewer/MapView.h"
-#include "viewer/RecentFiles.h"
-#include "viewer/SerialJobs.h"
+#include "mapkit/RecentFiles.h"
+#include "mapkit/SerialJobs.h"
 
 class QAction;
 class QLabel;
@@ -57,13 +58,18 @@ class ViewerWindow final : public QMainWindow {
 
   // The menu commands.
   void OpenTaskClick();
+  // The area window, whose accept button writes a new task as "orvenna-cli
+  // new" does (in the file chosen then) and opens it here.
+  void NewTaskClick();
   void SaveHolesClick();
   void ExportImageClick();
   void ReloadClick();
 
   // The task on view (nullptr: none yet).
   const LoadedTask* Task() const { return task_.get(); }
-  const RecentFiles& Recent() const { return recent_; }
+  const mapkit::RecentFiles& Recent() const { return recent_; }
+  // Null until File > New task from area... first opens it.
+  mapkit::AreaWindow* AreaWindow() const { return areaWindow_; }
 
   MapView* Map;
   HoleListModel* Holes;
@@ -75,6 +81,7 @@ class ViewerWindow final : public QMainWindow {
   std::array<QLabel*, kTileStateCount> CountLabels{};
   QMenu* RecentMenu;
   QAction* OpenTaskAction;
+  QAction* NewTaskAction;
   QAction* SaveHolesAction;
   QAction* ExportImageAction;
   QAction* ReloadAction;
@@ -100,15 +107,17 @@ class ViewerWindow final : public QMainWindow {
   void ShowRecent();
   void SaveRecent();
   std::string SettingsPath() const;
+  void CreateTask(const mapkit::AreaChoice& choice);
 
   const ViewerOptions options_;
-  GuiInbox inbox_;
-  SerialJobs jobs_;  // after the inbox: hands back through it until it ends
+  mapkit::GuiInbox inbox_;
+  mapkit::SerialJobs jobs_;  // after the inbox: hands back through it until it ends
   std::shared_ptr<LoadedTask> task_;
-  RecentFiles recent_;
+  mapkit::RecentFiles recent_;
   QMenu* viewMenu_ = nullptr;
   QTimer statesTimer_;
   uint64_t shownChanges_ = ~uint64_t{0};
+  mapkit::AreaWindow* areaWindow_ = nullptr;
 };
 
 }  // namespace viewer

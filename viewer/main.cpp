@@ -1,9 +1,11 @@
 // tileview: shows the tiles of a download task as one map and finds its holes.
+
+#include "core/download/HttpClient.h"
 #include "core/platform/Locations.h"
 #include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
-#include "viewer/RecentFiles.h"
+#include "mapkit/RecentFiles.h"
 #include "viewer/ViewerWindow.h"
 
 namespace {
@@ -22,9 +24,11 @@ const qtkit::ProgramInfo kProgram{
 int main(int argc, char* argv[]) {
   viewer::ViewerOptions options;
   options.ProgramFolder = platform::ProgramFolder();
-  const std::string settings = viewer::RecentFilesPath(options.ProgramFolder);
+  const std::string settings = mapkit::RecentFilesPath(options.ProgramFolder);
   if (const auto status = qtkit::AnswerInformationOptions(argc, argv, kProgram, settings)) return *status;
 
+  // Before the area window's map creates a client.
+  download::HttpClient::GlobalInit();
   qtkit::Application application(argc, argv, QStringLiteral("tileview"));
   qtkit::SetUpWindowProgram(kProgram);
   qtkit::SetMessageCaption(QString::fromLatin1(viewer::kViewerTitle));

@@ -120,19 +120,39 @@ bool SettingsBesideProgram(const std::string& programFolder) {
 #endif
 }
 
+namespace {
+
+// $<variable>/orvenna/, or ~/<homeFolder>/orvenna/ when the variable holds
+// no absolute path (the XDG base directory rules).
+std::string UserFolder(const char* variable, const char* homeFolder) {
+  std::string base = Environment(variable);
+  if (!IsAbsolute(base)) {
+    std::string home = Environment("HOME");
+    if (!IsAbsolute(home)) home = HomeFromUserDatabase();
+    base = WithSeparator(home) + homeFolder;
+  }
+  return WithSeparator(base) + "orvenna/";
+}
+
+}  // namespace
+
 std::string UserSettingsFolder() {
 #ifdef _WIN32
   std::string base = Environment("APPDATA");
   if (!IsAbsolute(base)) base = "c:\\";
   return WithSeparator(base) + "orvenna" + kPathSeparator;
 #else
-  std::string base = Environment("XDG_CONFIG_HOME");
-  if (!IsAbsolute(base)) {
-    std::string home = Environment("HOME");
-    if (!IsAbsolute(home)) home = HomeFromUserDatabase();
-    base = WithSeparator(home) + ".config";
-  }
-  return WithSeparator(base) + "orvenna/";
+  return UserFolder("XDG_CONFIG_HOME", ".config");
+#endif
+}
+
+std::string UserCacheFolder() {
+#ifdef _WIN32
+  std::string base = Environment("LOCALAPPDATA");
+  if (!IsAbsolute(base)) return UserSettingsFolder() + "cache" + kPathSeparator;
+  return WithSeparator(base) + "orvenna" + kPathSeparator;
+#else
+  return UserFolder("XDG_CACHE_HOME", ".cache");
 #endif
 }
 

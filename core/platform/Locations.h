@@ -34,6 +34,10 @@ std::string UserSettingsFolder();
 // Where the settings and state of the programs of programFolder lie: its ini/
 // when SettingsBesideProgram, else UserSettingsFolder().
 std::string SettingsFolder(const std::string& programFolder);
+// The user's cache folder for the programs (what can be fetched again):
+// $XDG_CACHE_HOME/orvenna/, or ~/.cache/orvenna/ when that variable is unset,
+// empty or relative. Shared by every program folder, as a cache may be.
+std::string UserCacheFolder();
 
 #ifndef _WIN32
 // The user's home folder as the user database has it ("/" without one).

@@ -9,6 +9,7 @@
 #include "core/platform/Locations.h"
 #include "core/platform/Numbers.h"
 #include "core/platform/Version.h"
+#include "core/task/Unitclasstask.h"
 
 namespace run {
 
@@ -30,6 +31,8 @@ constexpr const char* kProxyPassword = "ProxyPassword";
 // One section a tile source: "TileSource <name>".
 constexpr const char* kSourceSectionPrefix = "TileSource ";
 constexpr const char* kSourceSecret = "Secret";
+constexpr const char* kMapCache = "MapCache";
+constexpr const char* kMapCacheMegabytes = "MaxMegabytes";
 constexpr const char* kNearmapApi = "NearmapApi";
 constexpr const char* kBaseUrl = "BaseUrl";
 constexpr const char* kDirection = "Direction";
@@ -146,6 +149,23 @@ void ConfigFile::WriteSource(const task::TileSource& source, const std::string& 
 }
 
 void ConfigFile::RemoveSource(const std::string& name) { ini_.ReplaceSection(SourceSection(name), {}); }
+
+std::vector<MapSource> ConfigFile::ReadMapSources() const {
+  std::vector<MapSource> sources;
+  int position = 0;
+  for (const char* name : task::kMapTypeNames) sources.push_back({name, position++, std::nullopt});
+  for (task::TileSource& source : ReadSources()) sources.push_back({source.Name, -1, std::move(source)});
+  return sources;
+}
+
+int32_t ConfigFile::ReadMapCacheMegabytes() const {
+  const int32_t megabytes = ini_.ReadInteger(kMapCache, kMapCacheMegabytes, kDefaultMapCacheMegabytes);
+  return megabytes >= 1 ? megabytes : kDefaultMapCacheMegabytes;
+}
+
+void ConfigFile::WriteMapCacheMegabytes(int32_t megabytes) {
+  ini_.Write({{kMapCache, kMapCacheMegabytes, platform::FormatInteger(megabytes)}});
+}
 
 NearmapApiSettings ConfigFile::ReadNearmapApi() const {
   NearmapApiSettings api;

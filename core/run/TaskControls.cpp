@@ -24,6 +24,22 @@ std::optional<double> ParseCoordinate(std::string text) {
   return platform::ParseDecimal(text);
 }
 
+std::string AreaProblem(double left, double right, double top, double bottom) {
+  // Written so that a NaN or infinity fails as well.
+  const auto within = [](double value, double limit) { return value >= -limit && value <= limit; };
+  if (!within(left, 180)) return "Left Longitude should be between -180 and 180.";
+  if (!within(right, 180)) return "Right Longitude should be between -180 and 180.";
+  if (!within(top, 85)) return "Top Latitude should be between -85 and 85.";
+  if (!within(bottom, 85)) return "Bottom Latitude should be between -85 and 85.";
+  if (left > right) return "Left Longitude should less than Right Longitude!";
+  if (top < bottom) return "Bottom Latitude should less than Top Latitude!";
+  return {};
+}
+
+int32_t WorkersFor(const std::optional<task::TileSource>& source) {
+  return source ? std::min(8, source->MaxWorkers) : 8;
+}
+
 AreaCheck ReadArea(const std::string& leftText, const std::string& rightText, const std::string& topText,
                    const std::string& bottomText) {
   const std::optional<double> left = ParseCoordinate(leftText);
@@ -32,14 +48,9 @@ AreaCheck ReadArea(const std::string& leftText, const std::string& rightText, co
   const std::optional<double> bottom = ParseCoordinate(bottomText);
   const auto refuse = [](const char* message) { return AreaCheck{std::nullopt, message}; };
   if (!left || !right || !top || !bottom) return refuse(kInputError);
-  // Written so that a NaN or infinity fails as well.
-  const auto within = [](double value, double limit) { return value >= -limit && value <= limit; };
-  if (!within(*left, 180)) return refuse("Left Longitude should be between -180 and 180.");
-  if (!within(*right, 180)) return refuse("Right Longitude should be between -180 and 180.");
-  if (!within(*top, 85)) return refuse("Top Latitude should be between -85 and 85.");
-  if (!within(*bottom, 85)) return refuse("Bottom Latitude should be between -85 and 85.");
-  if (*left > *right) return refuse("Left Longitude should less than Right Longitude!");
-  if (*top < *bottom) return refuse("Bottom Latitude should less than Top Latitude!");
+  if (std::string problem = AreaProblem(*left, *right, *top, *bottom); !problem.empty()) {
+    return AreaCheck{std::nullopt, std::move(problem)};
+  }
   return AreaCheck{task::LonLatBox{*left, *right, *top, *bottom}, ""};
 }
 
@@ -106,7 +117,7 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   }
 
   // A source's usage policy may allow fewer workers.
-  p.ThreadCount = p.Source ? std::min(8, p.Source->MaxWorkers) : 8;
+  p.ThreadCount = WorkersFor(p.Source);
   p.ThreadSlots = 8;
 
   p.TaskName = controls.TaskName;

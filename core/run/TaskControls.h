@@ -49,6 +49,15 @@ struct ControlsCheck {
 // whatever the desktop's.
 std::optional<double> ParseCoordinate(std::string text);
 
+// Start's refusal of a rectangle (its message), in Start's order; empty when
+// Start takes it. An area across the 180th meridian has its left edge east of
+// its right one, and is refused as such.
+std::string AreaProblem(double left, double right, double top, double bottom);
+
+// The workers a task of source (none: a built-in map type) runs: a source's
+// usage policy may allow fewer than eight.
+int32_t WorkersFor(const std::optional<task::TileSource>& source);
+
 // The rectangle of the four coordinate texts, checked as Start checks them
 // (the number, then the ranges and the order), or the message of the first
 // check that fails.

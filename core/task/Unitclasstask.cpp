@@ -166,6 +166,14 @@ void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
   BottomLatitudeDownload = TileYToLatitude(static_cast<double>(MaxY) + 1, Parameters->Zoom);
 }
 
+std::string BuiltInTileUrl(const std::string& host, int32_t mapsType, int32_t x, int32_t y, int32_t zoom,
+                           const std::string& historyDate) {
+  std::string url = "http://" + host + "/maps/hl=en&x=" + Decimal(x) + "&y=" + Decimal(y) + "&z=" + Decimal(zoom) +
+                    FindMapType(mapsType)->layer;
+  if (mapsType == kMapPhoto && !historyDate.empty()) url += "&nmd=" + historyDate;
+  return url;
+}
+
 std::string MDTask::TaskFileName() const { return TaskFileOf(*Parameters); }
 
 void MDTask::CreateImageFolder() const {
@@ -231,10 +239,7 @@ std::string MDTask::TileURL(int32_t x, int32_t y) const {
   if (FromSource()) {
     return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, MaskedSecret(p.Source->Name));
   }
-  std::string url = "http://" + options_.TileHost + "/maps/hl=en&x=" + Decimal(x) + "&y=" + Decimal(y) +
-                    "&z=" + Decimal(p.Zoom) + FindMapType(p.MapsType)->layer;
-  if (p.MapsType == kMapPhoto && !p.HistoryDate.empty()) url += "&nmd=" + p.HistoryDate;
-  return url;
+  return BuiltInTileUrl(options_.TileHost, p.MapsType, x, y, p.Zoom, p.HistoryDate);
 }
 
 TilePosition MDTask::Resume(int32_t slot) const {

@@ -33,6 +33,12 @@ inline constexpr int32_t kMapUserSource = 20;
 int32_t MapsTypeFromListPosition(int position);
 // -1 for a code that is none of the three.
 int ListPositionFromMapsType(int32_t mapsType);
+// The three built-in map types by list position, as the map type list names them.
+inline constexpr const char* kMapTypeNames[] = {"Nearmap PhotoMap", "Nearmap StreetMap", "Nearmap Terrain"};
+// The URL of tile (x, y) at zoom of built-in map type mapsType on host; a
+// photo tile of historyDate when that is not empty.
+std::string BuiltInTileUrl(const std::string& host, int32_t mapsType, int32_t x, int32_t y, int32_t zoom,
+                           const std::string& historyDate);
 
 inline constexpr const char* kTaskFileExtension = ".otsk";
 

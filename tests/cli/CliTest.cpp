@@ -152,6 +152,48 @@ TEST_F(CliTest, DryRunTellsTheTilesAndWritesNothing) {
   EXPECT_EQ(server_.RequestCount(), 0u);
 }
 
+// --area-file takes the box of a vector file's features (grown by --margin)
+// in place of the four edges; the dry run prints what it prints for them.
+TEST_F(CliTest, NewTakesItsAreaFromAVectorFile) {
+  const std::string file = save_.File("area.geojson");
+  testsupport::WriteFileBytes(file, R"({"type":"Feature","properties":{},"geometry":{"type":"Polygon",
+      "coordinates":[[[116.3,39.8],[116.5,39.8],[116.5,40.0],[116.3,40.0],[116.3,39.8]]]}})");
+  const auto newOf = [&](std::vector<std::string> area) {
+    std::vector<std::string> arguments = {"new", "--name", "t", "--type", "photo", "--folder", save_.Path() + "maps",
+                                          "--zoom", "13", "--dry-run"};
+    arguments.insert(arguments.end(), area.begin(), area.end());
+    return testsupport::RunProcess(Command(arguments));
+  };
+  const ProcessResult typed = newOf({"--left", "116.3", "--right", "116.5", "--top", "40", "--bottom", "39.8"});
+  EXPECT_EQ(typed.Out, "Task: " + save_.Path() + "maps/t.otsk\n"
+                       "Tiles: 42 (columns 6742 to 6747, rows 3101 to 3107, zoom 13)\n"
+                       "Disk: about 846.1 KiB (tiles at about 20.0 KiB each, extent list 4.5 KiB, log 1.6 KiB)\n"
+                       "Time: at least 0:00:06 at the program's pace (8 workers, a pause of 1000 ms after each tile)\n");
+  const ProcessResult fromFile = newOf({"--area-file", file});
+  EXPECT_EQ(fromFile.ExitStatus, 0) << fromFile.Err;
+  EXPECT_EQ(fromFile.Out, typed.Out);
+  // 5 km more on every side (0.0449 degrees of latitude, 0.0586 of longitude at 40 N).
+  const ProcessResult grown = newOf({"--area-file", file, "--margin", "5000"});
+  EXPECT_NE(grown.Out.find("Tiles: 80 (columns 6741 to 6748, rows 3099 to 3108, zoom 13)"), std::string::npos)
+      << grown.Out;
+
+  const struct {
+    std::vector<std::string> area;
+    const char* says;
+  } refused[] = {
+      {{"--area-file", save_.File("none.kml")}, "Cannot open file "},
+      {{"--area-file", file, "--left", "116.3"}, "--area-file and --left exclude each other"},
+      {{"--area-file", file, "--margin", "-1"}, "--margin is a number of metres, 0 or more"},
+      {{"--left", "116.3", "--right", "116.5", "--top", "40", "--bottom", "39.8", "--margin", "5"},
+       "--margin goes with --area-file"},
+  };
+  for (const auto& c : refused) {
+    const ProcessResult result = newOf(c.area);
+    EXPECT_EQ(result.ExitStatus, 2) << c.says;
+    EXPECT_NE(result.Err.find(c.says), std::string::npos) << result.Err;
+  }
+}
+
 // Interrupted in the middle, the task is resumed by "run" without fetching
 // again what was finished; every tile is there at the end.
 TEST_F(CliTest, InterruptedRunIsResumedWithoutRefetching) {

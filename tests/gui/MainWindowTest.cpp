@@ -156,6 +156,7 @@ TEST_F(MainWindowTest, MenuHasItsCaptionsInOrder) {
       QStringLiteral("ReDownloadfailedfiles1=Re-Download failed images"),
       QStringLiteral("-"),
       QStringLiteral("Surveys1=Surveys..."),
+      QStringLiteral("ChooseAreaonmap1=Choose area on map..."),
       QStringLiteral("&Help"),
       QStringLiteral("Usermanual1=User manual"),
       QStringLiteral("Homepage1=Homepage"),

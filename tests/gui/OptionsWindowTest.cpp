@@ -71,7 +71,7 @@ TEST_F(OptionsWindowTest, WindowCaptionSizeAndControlTexts) {
   TfrmOptions form(QString::fromStdString(configPath));
   form.show();
   EXPECT_EQ(form.windowTitle(), "Options");
-  EXPECT_EQ(form.size(), QSize(360, 342));
+  EXPECT_EQ(form.size(), QSize(360, 375)) << "342 and a row for Map cache...";
   EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "fixed dialog border";
 
   const std::vector<std::pair<const char*, const char*>> labels = {
@@ -117,7 +117,7 @@ TEST_F(OptionsWindowTest, TabOrderPutsPasswordBeforeUserName) {
   } while (widget != form.Edit12);
   EXPECT_EQ(order, QStringList({"Edit12", "Button3", "Button1", "Button2", "CheckBoxUseProxy", "EditProxyServer",
                                 "EditProxyPort", "EditProxyPassword", "EditProxyUsername", "ButtonTileSources",
-                                "ButtonNearmapApi"}));
+                                "ButtonNearmapApi", "ButtonMapCache"}));
 }
 
 TEST_F(OptionsWindowTest, WithoutSettingsFileShowsDefaultsAndCreatesNothing) {

@@ -128,6 +128,8 @@ struct TileServer::Impl {
   uint16_t port = 0;
   std::atomic<bool> stopping{false};
   std::atomic<std::size_t> accepted{0};
+  std::atomic<std::size_t> open{0};
+  std::atomic<std::size_t> mostOpen{0};
 
   mutable std::mutex mu;  // guards everything below it
   struct Scripted {
@@ -261,8 +263,13 @@ void TileServer::Impl::AcceptLoop() {
     ReapFinished();
     std::lock_guard<std::mutex> lock(connMu);
     Connection& c = connections.emplace_back();
+    // Counted open from the accept to the end of its serving thread.
+    const std::size_t nowOpen = open.fetch_add(1) + 1;
+    for (std::size_t most = mostOpen.load(); nowOpen > most && !mostOpen.compare_exchange_weak(most, nowOpen);) {
+    }
     c.Worker = std::thread([this, fd, number, &c] {
       Serve(fd, number);
+      open.fetch_sub(1);
       c.Done.store(true);
     });
   }
@@ -520,5 +527,7 @@ std::size_t TileServer::RequestCount() const {
 }
 
 std::size_t TileServer::AcceptedConnections() const { return impl_->accepted.load(); }
+
+std::size_t TileServer::MostOpenConnections() const { return impl_->mostOpen.load(); }
 
 }  // namespace testsupport

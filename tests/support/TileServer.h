@@ -116,6 +116,8 @@ class TileServer {
   // TCP connections accepted so far (keep-alive reuse shows as fewer
   // connections than requests).
   std::size_t AcceptedConnections() const;
+  // The most TCP connections that were open at once so far.
+  std::size_t MostOpenConnections() const;
 
   // A JPEG tile labelled "tile " + path.
   static std::string DefaultBody(const std::string& path);

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QUrl>
 
@@ -16,6 +20,7 @@
 #include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "core/platform/Shell.h"
+#include "mapkit/AreaWindow.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/HoleListModel.h"
 #include "viewer/MapView.h"
@@ -168,6 +173,48 @@ TEST_F(ViewerTest, ExportImageHandsTheTaskToTheMapCombinerWhenItIsInstalled) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(record); }, 10000));
   EXPECT_EQ(testsupport::ReadFileBytes(record), save.File("t.otsk") + "|");
   EXPECT_EQ(boxes.size(), 1U);
+}
+
+}  // namespace
+}  // namespace viewertest
+
+namespace viewertest {
+namespace {
+
+// File > New task from area... writes the task of the area chosen on the map
+// as "orvenna-cli new" writes it, with the map's base layer as its map type,
+// and shows it; the area window starts on the task on view.
+TEST_F(ViewerTest, NewTaskFromAnAreaIsWrittenAndShown) {
+  MakeTask({6742, 3101, 2, 2, 13});
+  ASSERT_TRUE(OpenMade());
+  window->NewTaskAction->trigger();
+  mapkit::AreaWindow* area = window->AreaWindow();
+  ASSERT_NE(area, nullptr);
+  ASSERT_TRUE(area->Map->Area());
+  EXPECT_EQ(area->ZoomBox->value(), 13);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return area->OutlinesShown() == 1; }, 10000));
+
+  area->WestEdit->setText(QStringLiteral("116.3"));
+  area->EastEdit->setText(QStringLiteral("116.5"));
+  area->NorthEdit->setText(QStringLiteral("40"));
+  area->SouthEdit->setText(QStringLiteral("39.8"));
+  emit area->SouthEdit->editingFinished();
+  area->LayerBox->setCurrentIndex(1);
+  const std::string path = save.File("from area.otsk");
+  saveAnswer = QString::fromStdString(path);
+  area->AcceptButton->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == path; }, 10000));
+  EXPECT_FALSE(area->isVisible());
+  const task::MDTask& made = window->Task()->Task();
+  EXPECT_EQ(made.TotalImages, 42);
+  EXPECT_EQ(made.Parameters->MapsType, task::kMapStreet);
+  EXPECT_EQ(made.Parameters->LeftLongitude, 116.3);
+  EXPECT_EQ(made.Parameters->TopLatitude, 40);
+  // Every file of a new task, as a Start writes them before its download.
+  EXPECT_TRUE(platform::FileExists(made.ListFileName));
+  EXPECT_TRUE(platform::FileExists(made.LogFileName));
+  EXPECT_TRUE(platform::FileExists(made.FailedListFileName));
+  EXPECT_TRUE(boxes.empty());
 }
 
 }  // namespace

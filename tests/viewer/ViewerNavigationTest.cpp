@@ -15,12 +15,12 @@
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/HoleListModel.h"
 #include "viewer/MapView.h"
-#include "viewer/TileDecoder.h"
+#include "mapkit/TileDecoder.h"
 
 namespace viewertest {
 namespace {
 
-using viewer::GridPoint;
+using mapkit::GridPoint;
 
 void Wheel(QWidget* widget, QPointF at, int notches) {
   QWheelEvent event(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
@@ -85,7 +85,7 @@ TEST_F(NavigationTest, StatusBarReadsTheCursorsPositionAtEveryZoom) {
   // lies longitude 116.279296875 (to within a pixel).
   QTest::keyClick(map, Qt::Key_Home);
   const double tile = 256 * map->View().Scale();
-  const viewer::ScreenPoint corner = map->View().ToScreen({6742, 3101.5});
+  const mapkit::ScreenPoint corner = map->View().ToScreen({6742, 3101.5});
   QTest::mouseMove(map, QPoint(static_cast<int>(std::ceil(corner.X)), static_cast<int>(corner.Y)));
   const QStringList words = window->CursorLabel->text().split(' ', Qt::SkipEmptyParts);
   ASSERT_EQ(words.size(), 9) << window->CursorLabel->text().toStdString();
@@ -171,7 +171,7 @@ TEST_F(NavigationTest, AHoleChosenInTheListIsCentredAndOutlinedUntilHome) {
   QTest::keyClick(map, Qt::Key_Plus);
   const auto tileOfRow = [&](int row) { return window->Task()->States().TileAt(*window->Holes->TileIndexAt(row)); };
   const auto outlineShown = [&](task::TilePosition tile) {
-    const viewer::ScreenPoint left = map->View().ToScreen({double(tile.X), tile.Y + 0.5});
+    const mapkit::ScreenPoint left = map->View().ToScreen({double(tile.X), tile.Y + 0.5});
     const QColor edge = map->grab().toImage().pixelColor(int(std::lround(left.X)), int(left.Y));
     return edge.red() > 200 && edge.green() > 200 && edge.blue() < 100;  // the outline's yellow
   };
@@ -243,8 +243,8 @@ TEST(TileDecoder, RequestsThatLeftTheViewAreDroppedAndNoneIsDecodedTwice) {
   const std::string path = dir.File("tile.jpg");
   testsupport::WriteFileBytes(path, ImageBytes(QColor(10, 120, 200)));
   std::atomic<int> ready{0};
-  viewer::TileDecoder decoder(2, [&] { ++ready; });
-  std::vector<viewer::DecodeRequest> first;
+  mapkit::TileDecoder decoder(2, [&] { ++ready; });
+  std::vector<mapkit::DecodeRequest> first;
   for (uint64_t key = 0; key < 300; ++key) first.push_back({key, path, 256});
   decoder.SetWanted(first);
   decoder.SetWanted({{1000, path, 64}, {1001, path, 32}});
@@ -252,7 +252,7 @@ TEST(TileDecoder, RequestsThatLeftTheViewAreDroppedAndNoneIsDecodedTwice) {
 
   std::map<uint64_t, QSize> taken;
   const auto take = [&] {
-    for (const viewer::DecodedTile& tile : decoder.TakeResults()) {
+    for (const mapkit::DecodedTile& tile : decoder.TakeResults()) {
       EXPECT_TRUE(taken.emplace(tile.Key, tile.Image.size()).second) << "decoded twice: " << tile.Key;
     }
   };

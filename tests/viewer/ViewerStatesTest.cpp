@@ -95,7 +95,7 @@ TEST_F(ViewerTest, EveryStateIsRecognisedCountedListedAndDrawnDistinctly) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return rows() == expectedRows; }, 10000)) << rows().join('\n').toStdString();
 
   const auto pixelAt = [&](const QImage& image, const Tile& tile, double across, double down) {
-    const viewer::ScreenPoint point = window->Map->View().ToScreen({x0 + tile.Column + across, y0 + tile.Row + down});
+    const mapkit::ScreenPoint point = window->Map->View().ToScreen({x0 + tile.Column + across, y0 + tile.Row + down});
     return image.pixelColor(static_cast<int>(point.X), static_cast<int>(point.Y));
   };
   // Every saved tile shows its image.
@@ -153,7 +153,7 @@ TEST_F(ViewerTest, FarOutEveryStateHasAColourOfItsOwnThatIsNeverBright) {
   ASSERT_TRUE(WaitUntilAllKnown());
   ASSERT_LT(window->Map->View().TileSize(), viewer::MapView::kMinImageTileSize);
   const auto colorAt = [&](const QImage& image, double gridX, double gridY) {
-    const viewer::ScreenPoint point = window->Map->View().ToScreen({gridX, gridY});
+    const mapkit::ScreenPoint point = window->Map->View().ToScreen({gridX, gridY});
     return image.pixelColor(static_cast<int>(point.X), static_cast<int>(point.Y));
   };
 
@@ -166,7 +166,7 @@ TEST_F(ViewerTest, FarOutEveryStateHasAColourOfItsOwnThatIsNeverBright) {
   }
   drawn.emplace_back("not checked yet", viewer::StateColor(TileState::Unknown));
   // Beside the task's top-left corner, on the side where the task does not fill the view.
-  const viewer::ScreenPoint corner = window->Map->View().ToScreen({double(block.X0), double(block.Y0)});
+  const mapkit::ScreenPoint corner = window->Map->View().ToScreen({double(block.X0), double(block.Y0)});
   const QPoint outside = corner.Y >= 2 ? QPoint(int(corner.X) + 5, int(corner.Y) - 2) : QPoint(int(corner.X) - 2, int(corner.Y) + 5);
   ASSERT_TRUE(all.rect().contains(outside));
   drawn.emplace_back("outside the task", all.pixelColor(outside));

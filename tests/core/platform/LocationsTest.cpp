@@ -82,6 +82,21 @@ TEST(Locations, SettingsStayInAWritableIniBesideTheProgramElseGoToTheUsersFolder
   }
 }
 
+TEST(Locations, TheCacheFollowsXdgCacheHomeOrLiesUnderHome) {
+  TempDir dir;
+  const ScopedEnvironment home("HOME", dir.File("home").c_str());
+  const std::pair<const char*, std::string> cases[] = {
+      {"/var/cache/u", "/var/cache/u/orvenna/"},
+      {nullptr, dir.File("home/.cache/orvenna/")},
+      {"", dir.File("home/.cache/orvenna/")},
+      {"relative", dir.File("home/.cache/orvenna/")},
+  };
+  for (const auto& [xdgCacheHome, folder] : cases) {
+    const ScopedEnvironment xdg("XDG_CACHE_HOME", xdgCacheHome);
+    EXPECT_EQ(platform::UserCacheFolder(), folder) << (xdgCacheHome ? xdgCacheHome : "unset");
+  }
+}
+
 TEST(Locations, FolderPathIsMadeLevelByLevelForItsOwnerOnly) {
   TempDir dir;
   const testsupport::ScopedUmask umask(022);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace viewer {
+namespace mapkit {
 
 // The viewer's settings file for the programs of programFolder.
 std::string RecentFilesPath(const std::string& programFolder);
@@ -29,4 +29,4 @@ class RecentFiles {
   std::vector<std::string> paths_;
 };
 
-}  // namespace viewer
+}  // namespace mapkit

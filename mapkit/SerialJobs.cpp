@@ -1,8 +1,8 @@
-#include "viewer/SerialJobs.h"
+#include "mapkit/SerialJobs.h"
 
 #include <exception>
 
-namespace viewer {
+namespace mapkit {
 
 SerialJobs::SerialJobs(GuiInbox& inbox) : inbox_(inbox), thread_([this] { Serve(); }) {}
 
@@ -46,4 +46,4 @@ void SerialJobs::Serve() {
   }
 }
 
-}  // namespace viewer
+}  // namespace mapkit

@@ -1,10 +1,10 @@
-#include "viewer/TileDecoder.h"
+#include "mapkit/TileDecoder.h"
 
 #include <QImageReader>
 
 #include "qtkit/Dialogs.h"
 
-namespace viewer {
+namespace mapkit {
 
 namespace {
 
@@ -86,4 +86,4 @@ std::vector<DecodedTile> TileDecoder::TakeResults() {
   return taken;
 }
 
-}  // namespace viewer
+}  // namespace mapkit

@@ -1,13 +1,18 @@
-#include "viewer/Viewport.h"
+#include "mapkit/Viewport.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace viewer {
+namespace mapkit {
 
 void Viewport::SetTask(const task::TileRange& range) {
   task_ = range;
   Fit();
+}
+
+void Viewport::SetMaxScale(double scale) {
+  maxScale_ = scale;
+  Clamp();
 }
 
 void Viewport::Resize(int width, int height) {
@@ -19,7 +24,7 @@ void Viewport::Resize(int width, int height) {
 double Viewport::FitScale() const {
   const double columns = static_cast<double>(task_.Columns());
   const double rows = static_cast<double>(task_.Rows());
-  return std::min({width_ / (columns * kTilePixels), height_ / (rows * kTilePixels), kMaxScale});
+  return std::min({width_ / (columns * kTilePixels), height_ / (rows * kTilePixels), maxScale_});
 }
 
 void Viewport::Fit() {
@@ -29,7 +34,7 @@ void Viewport::Fit() {
 
 void Viewport::ZoomAt(double x, double y, double factor) {
   const GridPoint anchor = ToGrid(x, y);
-  scale_ = std::clamp(scale_ * factor, FitScale(), kMaxScale);
+  scale_ = std::clamp(scale_ * factor, FitScale(), maxScale_);
   center_ = {anchor.X - (x - width_ / 2.0) / TileSize(), anchor.Y - (y - height_ / 2.0) / TileSize()};
   Clamp();
 }
@@ -46,7 +51,7 @@ void Viewport::CenterOn(GridPoint point) {
 }
 
 void Viewport::Clamp() {
-  scale_ = std::clamp(scale_, FitScale(), kMaxScale);
+  scale_ = std::clamp(scale_, FitScale(), maxScale_);
   center_.X = std::clamp(center_.X, static_cast<double>(task_.MinX), static_cast<double>(task_.MaxX) + 1);
   center_.Y = std::clamp(center_.Y, static_cast<double>(task_.MinY), static_cast<double>(task_.MaxY) + 1);
 }
@@ -77,4 +82,4 @@ std::optional<task::TileRange> Viewport::VisibleTiles() const {
   return visible;
 }
 
-}  // namespace viewer
+}  // namespace mapkit

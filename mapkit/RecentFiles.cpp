@@ -1,4 +1,4 @@
-#include "viewer/RecentFiles.h"
+#include "mapkit/RecentFiles.h"
 
 #include <algorithm>
 
@@ -6,7 +6,7 @@
 #include "core/platform/Numbers.h"
 #include "core/settings/IniFile.h"
 
-namespace viewer {
+namespace mapkit {
 
 namespace {
 
@@ -48,4 +48,4 @@ void RecentFiles::Save(const std::string& settingsPath) const {
   settings::IniFile(settingsPath).Write(entries);
 }
 
-}  // namespace viewer
+}  // namespace mapkit

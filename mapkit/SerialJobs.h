@@ -15,9 +15,9 @@
 #include <mutex>
 #include <thread>
 
-#include "viewer/GuiInbox.h"
+#include "mapkit/GuiInbox.h"
 
-namespace viewer {
+namespace mapkit {
 
 class SerialJobs {
  public:
@@ -42,4 +42,4 @@ class SerialJobs {
   std::thread thread_;  // last: starts once the rest exists
 };
 
-}  // namespace viewer
+}  // namespace mapkit

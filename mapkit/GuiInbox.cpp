@@ -1,11 +1,11 @@
-#include "viewer/GuiInbox.h"
+#include "mapkit/GuiInbox.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 
 #include "qtkit/Dialogs.h"
 
-namespace viewer {
+namespace mapkit {
 
 void GuiInbox::Post(std::function<void()> action) {
   std::lock_guard lock(mutex_);
@@ -27,4 +27,4 @@ void GuiInbox::customEvent(QEvent*) {
   for (const auto& action : actions) qtkit::RunHandler(action);
 }
 
-}  // namespace viewer
+}  // namespace mapkit

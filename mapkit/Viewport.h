@@ -1,15 +1,17 @@
-// The part of a task's tile grid a window shows: the grid point at the
-// window's centre and the zoom, in screen pixels per tile pixel (1 = 100 %).
-// Grid points are tile columns and rows, fractional inside a tile. The zoom
-// runs from "the whole task fits" to 400 %; the centre stays on the task.
+// The part of a tile grid a window shows (a task's tiles, or the whole world
+// as one tile of zoom 0): the grid point at the window's centre and the zoom,
+// in screen pixels per tile pixel (1 = 100 %). Grid points are tile columns
+// and rows, fractional inside a tile. The zoom runs from "the whole range
+// fits" to the largest scale (400 % unless set); the centre stays on the range.
 // A plain value.
 #pragma once
 
 #include <optional>
 
+#include "core/task/TileGrid.h"
 #include "core/task/TileRange.h"
 
-namespace viewer {
+namespace mapkit {
 
 struct GridPoint {
   double X = 0;
@@ -23,11 +25,13 @@ struct ScreenPoint {
 
 class Viewport {
  public:
-  static constexpr double kTilePixels = 256;
+  static constexpr double kTilePixels = task::kTileSize;
   static constexpr double kMaxScale = 4.0;
 
   // Shows the whole of range.
   void SetTask(const task::TileRange& range);
+  // The largest zoom; the view keeps within it at once.
+  void SetMaxScale(double scale);
   // Keeps the centre; a zoom below the new fit rises to it.
   void Resize(int width, int height);
   void Fit();
@@ -38,7 +42,7 @@ class Viewport {
   void CenterOn(GridPoint point);
 
   double Scale() const { return scale_; }
-  // The zoom at which the whole task fits (never above kMaxScale).
+  // The zoom at which the whole task fits (never above the largest).
   double FitScale() const;
   double TileSize() const { return kTilePixels * scale_; }
 
@@ -54,7 +58,8 @@ class Viewport {
   int width_ = 1;
   int height_ = 1;
   double scale_ = 1;
+  double maxScale_ = kMaxScale;
   GridPoint center_;
 };
 
-}  // namespace viewer
+}  // namespace mapkit

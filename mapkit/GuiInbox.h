@@ -16,7 +16,7 @@
 #include <mutex>
 #include <vector>
 
-namespace viewer {
+namespace mapkit {
 
 class GuiInbox final : public QObject {
  public:
@@ -31,4 +31,4 @@ class GuiInbox final : public QObject {
   bool wakePosted_ = false;
 };
 
-}  // namespace viewer
+}  // namespace mapkit

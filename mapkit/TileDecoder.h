@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-namespace viewer {
+namespace mapkit {
 
 struct DecodeRequest {
   uint64_t Key = 0;  // the requester's name for the result
@@ -71,4 +71,4 @@ class TileDecoder {
   std::vector<std::thread> threads_;  // last: started once the rest exists
 };
 
-}  // namespace viewer
+}  // namespace mapkit

@@ -1,0 +1,43 @@
+#include "core/run/NewTask.h"
+
+#include <exception>
+#include <memory>
+
+#include "core/platform/Files.h"
+#include "core/platform/MainThreadQueue.h"
+#include "core/run/RunController.h"
+
+namespace run {
+
+namespace {
+
+// No worker runs, so no line ever comes.
+class NoLines final : public RunObserver {
+ public:
+  void LogLinesAdded(std::size_t) override {}
+  void FailedLinesAdded(std::size_t) override {}
+};
+
+}  // namespace
+
+int64_t WriteTaskFiles(const task::TaskParameters& record, const std::string& programFolder) {
+  platform::MainThreadQueue queue;
+  NoLines observer;
+  std::unique_ptr<RunController> run;
+  try {
+    run = std::make_unique<RunController>(record, RunEnvironment{&queue, programFolder, {}, {}, {}, {}, false},
+                                          observer);
+  } catch (const task::TaskCreateError&) {
+    throw;
+  } catch (const std::exception&) {
+    throw task::TaskCreateError("");
+  }
+  run->Prepare();
+  return run->Task().TotalImages;
+}
+
+bool ReplacesAnotherTask(const task::TaskParameters& record) {
+  return !record.ContinueTask && platform::FileExists(task::TaskFileOf(record));
+}
+
+}  // namespace run

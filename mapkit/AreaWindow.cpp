@@ -1,0 +1,415 @@
+#include "mapkit/AreaWindow.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/platform/Files.h"
+#include "core/platform/Locations.h"
+#include "core/platform/Numbers.h"
+#include "core/run/OpenedTask.h"
+#include "core/run/TaskControls.h"
+#include "core/task/Commonfunc.h"
+#include "mapkit/CacheDialog.h"
+#include "mapkit/RecentFiles.h"
+#include "qtkit/Dialogs.h"
+
+namespace mapkit {
+
+namespace {
+
+constexpr int kPanelWidth = 300;
+constexpr int kLargestMarginMetres = 100000;
+constexpr const char* kVectorFilter =
+    "Vector files (*.geojson *.json *.kml *.gpx *.shp *.gpkg);;All files (*)";
+
+QLineEdit* EdgeEdit(QWidget* parent, const char* name) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QLatin1String(name));
+  return edit;
+}
+
+QString Decimal(int64_t value) { return QString::number(value); }
+
+}  // namespace
+
+AreaWindow::AreaWindow(AreaWindowOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      configPath_(run::ConfigFile::PathFor(options_.ProgramFolder)),
+      jobs_(inbox_),
+      cache_(options_.Cache ? options_.Cache
+                            : OpenTileCache(qtkit::FromLocal(configPath_), platform::UserCacheFolder())) {
+  setObjectName(QStringLiteral("areaWindow"));
+  setWindowTitle(QString::fromLatin1(kAreaWindowTitle));
+  resize(1100, 720);
+  auto* central = new QWidget(this);
+  auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  Map = new AreaMap(cache_, central);
+  layout->addWidget(Map, 1);
+  layout->addWidget(BuildPanel());
+  setCentralWidget(central);
+  BuildMenu();
+  CursorLabel = new QLabel(this);
+  CursorLabel->setObjectName(QStringLiteral("cursorLabel"));
+  statusBar()->addWidget(CursorLabel, 1);
+  OfflineLabel = new QLabel(this);
+  OfflineLabel->setObjectName(QStringLiteral("offlineLabel"));
+  statusBar()->addPermanentWidget(OfflineLabel);
+
+  connect(Map, &AreaMap::AreaEdited, this, [this] {
+    ShowEdges();
+    Refresh();
+  });
+  connect(Map, &AreaMap::CursorMoved, this, &AreaWindow::ShowCursor);
+  connect(Map, &AreaMap::CursorLeft, CursorLabel, &QLabel::clear);
+  connect(Map, &AreaMap::DrawingChanged, DrawAction, &QAction::setChecked);
+  connect(Map, &AreaMap::TilesLoaded, this, [this] {
+    OfflineLabel->setText(Map->Offline() ? tr("Offline: the map shows the tiles in the cache") : QString());
+  });
+}
+
+AreaWindow::~AreaWindow() = default;
+
+QWidget* AreaWindow::BuildPanel() {
+  auto* panel = new QWidget(this);
+  panel->setFixedWidth(kPanelWidth);
+  auto* column = new QVBoxLayout(panel);
+
+  auto* form = new QFormLayout;
+  LayerBox = new QComboBox(panel);
+  LayerBox->setObjectName(QStringLiteral("layerBox"));
+  ZoomBox = new QSpinBox(panel);
+  ZoomBox->setObjectName(QStringLiteral("zoomBox"));
+  ZoomBox->setRange(task::kMinZoom, task::kMaxZoom);
+  form->addRow(tr("Base layer:"), LayerBox);
+  form->addRow(tr("Task zoom level:"), ZoomBox);
+  column->addLayout(form);
+
+  auto* edges = new QGroupBox(tr("Area (degrees)"), panel);
+  auto* grid = new QGridLayout(edges);
+  WestEdit = EdgeEdit(edges, "westEdit");
+  EastEdit = EdgeEdit(edges, "eastEdit");
+  NorthEdit = EdgeEdit(edges, "northEdit");
+  SouthEdit = EdgeEdit(edges, "southEdit");
+  grid->addWidget(new QLabel(tr("Top latitude:"), edges), 0, 0);
+  grid->addWidget(NorthEdit, 0, 1);
+  grid->addWidget(new QLabel(tr("Left longitude:"), edges), 1, 0);
+  grid->addWidget(WestEdit, 1, 1);
+  grid->addWidget(new QLabel(tr("Right longitude:"), edges), 2, 0);
+  grid->addWidget(EastEdit, 2, 1);
+  grid->addWidget(new QLabel(tr("Bottom latitude:"), edges), 3, 0);
+  grid->addWidget(SouthEdit, 3, 1);
+  column->addWidget(edges);
+  for (QLineEdit* edit : {WestEdit, EastEdit, NorthEdit, SouthEdit}) {
+    connect(edit, &QLineEdit::editingFinished, this, qtkit::Slot(this, &AreaWindow::EdgesTyped));
+  }
+
+  auto* other = new QGroupBox(tr("Or take it from"), panel);
+  auto* otherGrid = new QGridLayout(other);
+  PasteButton = new QPushButton(tr("Paste box"), other);
+  PasteButton->setObjectName(QStringLiteral("pasteButton"));
+  PasteButton->setToolTip(tr("A box from the clipboard: \"west,south,east,north\", or two corners \"lat, lon\" on two lines"));
+  OpenFileButton = new QPushButton(tr("Vector file..."), other);
+  OpenFileButton->setObjectName(QStringLiteral("openFileButton"));
+  OpenFileButton->setToolTip(tr("The bounding box of the features of a GeoJSON, KML, GPX, Shapefile or GeoPackage file"));
+  MarginBox = new QSpinBox(other);
+  MarginBox->setObjectName(QStringLiteral("marginBox"));
+  MarginBox->setRange(0, kLargestMarginMetres);
+  MarginBox->setSingleStep(100);
+  MarginBox->setSuffix(tr(" m"));
+  otherGrid->addWidget(PasteButton, 0, 0, 1, 2);
+  otherGrid->addWidget(OpenFileButton, 1, 0, 1, 2);
+  otherGrid->addWidget(new QLabel(tr("Margin around the features:"), other), 2, 0);
+  otherGrid->addWidget(MarginBox, 2, 1);
+  column->addWidget(other);
+  connect(PasteButton, &QPushButton::clicked, this, qtkit::Slot(this, &AreaWindow::PasteClick));
+  connect(OpenFileButton, &QPushButton::clicked, this, qtkit::Slot(this, &AreaWindow::OpenFileClick));
+  connect(MarginBox, &QSpinBox::valueChanged, this, [this] { qtkit::RunHandler([this] { ApplyShapes(); }); });
+
+  auto* cost = new QGroupBox(tr("The task"), panel);
+  auto* costColumn = new QVBoxLayout(cost);
+  TilesLabel = new QLabel(cost);
+  TilesLabel->setObjectName(QStringLiteral("tilesLabel"));
+  DiskLabel = new QLabel(cost);
+  DiskLabel->setObjectName(QStringLiteral("diskLabel"));
+  TimeLabel = new QLabel(cost);
+  TimeLabel->setObjectName(QStringLiteral("timeLabel"));
+  ProblemLabel = new QLabel(cost);
+  ProblemLabel->setObjectName(QStringLiteral("problemLabel"));
+  ProblemLabel->setStyleSheet(QStringLiteral("color: #c62828"));
+  for (QLabel* label : {TilesLabel, DiskLabel, TimeLabel, ProblemLabel}) {
+    label->setWordWrap(true);
+    costColumn->addWidget(label);
+  }
+  column->addWidget(cost);
+  column->addStretch();
+
+  AcceptButton = new QPushButton(options_.AcceptText, panel);
+  AcceptButton->setObjectName(QStringLiteral("acceptButton"));
+  AcceptButton->setDefault(true);
+  column->addWidget(AcceptButton);
+  connect(AcceptButton, &QPushButton::clicked, this, qtkit::Slot(this, &AreaWindow::AcceptClick));
+  connect(LayerBox, &QComboBox::currentIndexChanged, this, [this] { qtkit::RunHandler([this] { LayerChosen(); }); });
+  connect(ZoomBox, &QSpinBox::valueChanged, this, [this](int zoom) {
+    Map->SetTaskZoom(zoom);
+    qtkit::RunHandler([this] { Refresh(); });
+  });
+  return panel;
+}
+
+void AreaWindow::BuildMenu() {
+  QMenu* map = menuBar()->addMenu(tr("&Map"));
+  DrawAction = map->addAction(tr("&Draw the area"));
+  DrawAction->setObjectName(QStringLiteral("drawAction"));
+  DrawAction->setCheckable(true);
+  DrawAction->setShortcut(QKeySequence(Qt::Key_D));
+  connect(DrawAction, &QAction::toggled, Map, &AreaMap::SetDrawing);
+  QAction* zoomIn = map->addAction(tr("Zoom &in"), this, [this] { Map->ZoomBy(2); });
+  zoomIn->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal), QKeySequence::ZoomIn});
+  QAction* zoomOut = map->addAction(tr("Zoom &out"), this, [this] { Map->ZoomBy(0.5); });
+  zoomOut->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence::ZoomOut});
+  QAction* showArea = map->addAction(tr("Show the &area"), this, [this] {
+    if (Map->Area()) Map->ShowBox(*Map->Area());
+  });
+  showArea->setShortcut(QKeySequence(Qt::Key_Home));
+  ReloadAction = map->addAction(tr("&Reload failed tiles"), Map, &AreaMap::Reload);
+  ReloadAction->setShortcut(QKeySequence(Qt::Key_F5));
+  map->addSeparator();
+  CacheAction = map->addAction(tr("Map &cache..."), this, qtkit::Slot(this, &AreaWindow::CacheClick));
+  CacheAction->setObjectName(QStringLiteral("cacheAction"));
+  map->addSeparator();
+  map->addAction(tr("&Close"), QKeySequence::Close, this, &QWidget::close);
+  for (QAction* action : {DrawAction, zoomIn, zoomOut, showArea, ReloadAction}) {
+    action->setShortcutContext(Qt::WindowShortcut);
+  }
+}
+
+void AreaWindow::Open(const AreaStart& start) {
+  const run::ConfigFile config(configPath_);
+  sources_ = config.ReadMapSources();
+  cache_->SetMaxBytes(int64_t{config.ReadMapCacheMegabytes()} << 20);
+  {
+    const QSignalBlocker quiet(LayerBox);
+    LayerBox->clear();
+    for (const run::MapSource& source : sources_) LayerBox->addItem(qtkit::FromLocal(source.Name));
+    LayerBox->setCurrentIndex(std::max(0, LayerBox->findText(start.Layer)));
+  }
+  LayerChosen();
+  ZoomBox->setValue(start.Zoom);
+  Map->SetTaskZoom(ZoomBox->value());
+  shapes_.reset();
+  Map->SetShapes({});
+  if (start.Box) {
+    SetBox(*start.Box, true);
+  } else {
+    Map->SetArea(std::nullopt);
+    ShowEdges();
+    Refresh();
+  }
+  Map->SetDrawing(!start.Box);
+  LoadOutlines(start.TaskFiles);
+  show();
+  raise();
+  activateWindow();
+}
+
+const run::MapSource* AreaWindow::ChosenSource() const {
+  const int index = LayerBox->currentIndex();
+  return index >= 0 && index < static_cast<int>(sources_.size()) ? &sources_[static_cast<std::size_t>(index)] : nullptr;
+}
+
+void AreaWindow::LayerChosen() {
+  const run::MapSource* source = ChosenSource();
+  if (source == nullptr) return;
+  const run::ConfigFile config(configPath_);
+  BaseLayer layer{*source, source->Source ? config.ReadSourceSecret(source->Name) : std::string(), options_.TileHost};
+  ZoomBox->setRange(std::max(layer.MinZoom(), task::kMinZoom), std::min(layer.MaxZoom(), task::kMaxZoom));
+  Map->SetLayer(layer, config.ReadProxy(), options_.Limits);
+  Refresh();
+}
+
+void AreaWindow::SetBox(const area::Area& box, bool show) {
+  Map->SetArea(box);
+  if (show) Map->ShowBox(box);
+  ShowEdges();
+  Refresh();
+}
+
+void AreaWindow::ShowEdges() {
+  const std::optional<area::Area>& box = Map->Area();
+  const auto text = [&box](double area::Area::*edge) {
+    return box ? qtkit::FromLocal(area::CoordinateText((*box).*edge)) : QString();
+  };
+  WestEdit->setText(text(&area::Area::West));
+  EastEdit->setText(text(&area::Area::East));
+  NorthEdit->setText(text(&area::Area::North));
+  SouthEdit->setText(text(&area::Area::South));
+}
+
+void AreaWindow::EdgesTyped() {
+  const auto parse = [](const QLineEdit* edit) { return run::ParseCoordinate(qtkit::ToLocal(edit->text())); };
+  const std::optional<double> west = parse(WestEdit);
+  const std::optional<double> east = parse(EastEdit);
+  const std::optional<double> north = parse(NorthEdit);
+  const std::optional<double> south = parse(SouthEdit);
+  if (!west || !east || !north || !south) {
+    ProblemLabel->setText(tr("Longitude or latitude input error!"));
+    return;
+  }
+  const area::Area typed{*west, *south, *east, *north};
+  if (Map->Area() == typed) return;
+  Map->SetArea(typed);
+  Refresh();
+}
+
+void AreaWindow::Refresh() {
+  estimate_.reset();
+  TilesLabel->clear();
+  DiskLabel->clear();
+  TimeLabel->clear();
+  ProblemLabel->clear();
+  AcceptButton->setEnabled(false);
+  const std::optional<area::Area>& box = Map->Area();
+  const run::MapSource* source = ChosenSource();
+  if (!box || source == nullptr) {
+    TilesLabel->setText(tr("Draw the area: Map > Draw the area (D), then drag; or drag with Shift held."));
+    return;
+  }
+  if (const std::string refusal = area::AreaRefusal(*box); !refusal.empty()) {
+    ProblemLabel->setText(qtkit::FromLocal(refusal));
+    return;
+  }
+  task::TaskParameters parameters;
+  parameters.LeftLongitude = box->West;
+  parameters.RightLongitude = box->East;
+  parameters.TopLatitude = box->North;
+  parameters.BottomLatitude = box->South;
+  parameters.Zoom = ZoomBox->value();
+  parameters.Source = source->Source;
+  parameters.MapsType = source->Source ? task::kMapUserSource : task::MapsTypeFromListPosition(source->MapsTypePosition);
+  parameters.ThreadCount = run::WorkersFor(source->Source);
+  parameters.TaskName = std::string("area") + task::kTaskFileExtension;
+  try {
+    estimate_ = run::EstimateTask(task::MDTask(&parameters));
+  } catch (const task::TaskCreateError& error) {
+    ProblemLabel->setText(qtkit::FromLocal(*error.what() != '\0' ? error.what() : "Error: Create task failure."));
+    return;
+  }
+  const run::TaskEstimate& e = *estimate_;
+  TilesLabel->setText(tr("Tiles: %1 x %2 = %3 (columns %4 to %5, rows %6 to %7, zoom %8)")
+                          .arg(Decimal(e.Range.Columns()), Decimal(e.Range.Rows()), Decimal(e.Range.Count()),
+                               Decimal(e.Range.MinX), Decimal(e.Range.MaxX), Decimal(e.Range.MinY),
+                               Decimal(e.Range.MaxY), Decimal(e.Zoom)));
+  DiskLabel->setText(tr("Disk: about %1").arg(qtkit::FromLocal(run::ByteSizeText(e.DiskBytes()))));
+  TimeLabel->setText(tr("Time: at least %1 at the source's pace (%2 workers, a pause of %3 ms after each tile)")
+                         .arg(qtkit::FromLocal(platform::FormatDuration(e.Seconds)), Decimal(e.Workers),
+                              Decimal(e.AfterTileMs)));
+  AcceptButton->setEnabled(true);
+}
+
+void AreaWindow::ShowCursor(double gridX, double gridY) {
+  if (gridX < 0 || gridY < 0 || gridX >= 1 || gridY >= 1) {
+    CursorLabel->clear();
+    return;
+  }
+  const double longitude = LongitudeAt(gridX);
+  const double latitude = LatitudeAt(gridY);
+  const int32_t zoom = ZoomBox->value();
+  QString text = tr("Longitude %1  Latitude %2").arg(QString::number(longitude, 'f', 6), QString::number(latitude, 'f', 6));
+  if (std::abs(latitude) <= 85) {
+    text += tr("  Column %1  Row %2 at zoom %3")
+                .arg(Decimal(task::LongitudeToTileX(longitude, zoom)), Decimal(task::LatitudeToTileY(latitude, zoom)),
+                     Decimal(zoom));
+  }
+  CursorLabel->setText(text);
+}
+
+void AreaWindow::PasteClick() {
+  const std::optional<area::Area> pasted = area::ParseAreaText(qtkit::ToLocal(QGuiApplication::clipboard()->text()));
+  if (!pasted) {
+    ProblemLabel->setText(
+        tr("The clipboard holds no box: copy \"west,south,east,north\" in degrees, or two corners \"lat, lon\" on two lines."));
+    return;
+  }
+  Map->SetDrawing(false);
+  SetBox(*pasted, area::AreaRefusal(*pasted).empty());
+}
+
+void AreaWindow::OpenFileClick() {
+  const std::optional<QString> chosen =
+      qtkit::Chooser().OpenFile(this, tr("Open vector file"), QString::fromLatin1(kVectorFilter), QString(), QString());
+  if (!chosen) return;
+  jobs_.Run([this, path = qtkit::ToLocal(*chosen)]() -> std::function<void()> {
+    area::VectorShapes shapes = area::ReadVectorFile(path);
+    return [this, shapes = std::move(shapes)]() mutable {
+      shapes_ = std::move(shapes);
+      Map->SetShapes(*shapes_);
+      Map->SetDrawing(false);
+      ApplyShapes();
+      if (Map->Area()) Map->ShowBox(*Map->Area());
+    };
+  });
+}
+
+void AreaWindow::ApplyShapes() {
+  if (!shapes_) return;
+  SetBox(area::RoundedOutward(area::WithMargin(shapes_->Bounds, MarginBox->value())), false);
+}
+
+void AreaWindow::AcceptClick() {
+  const run::MapSource* source = ChosenSource();
+  if (!estimate_ || !Map->Area() || source == nullptr) return;
+  if (Accepted) Accepted(AreaChoice{*Map->Area(), ZoomBox->value(), *source});
+}
+
+void AreaWindow::CacheClick() {
+  CacheDialog dialog(qtkit::FromLocal(configPath_), cache_, this);
+  dialog.exec();
+}
+
+void AreaWindow::LoadOutlines(std::vector<std::string> taskFiles) {
+  jobs_.Run([this, taskFiles = std::move(taskFiles),
+             recentPath = RecentFilesPath(options_.ProgramFolder)]() mutable -> std::function<void()> {
+    const RecentFiles recent = RecentFiles::Load(recentPath);
+    taskFiles.insert(taskFiles.end(), recent.Paths().begin(), recent.Paths().end());
+    std::vector<TaskOutline> outlines;
+    std::vector<std::string> seen;
+    for (const std::string& path : taskFiles) {
+      if (path.empty() || std::find(seen.begin(), seen.end(), path) != seen.end()) continue;
+      seen.push_back(path);
+      try {
+        const std::unique_ptr<run::OpenedTask> opened = run::OpenedTask::Open(path);
+        const task::MDTask& task = opened->Task;
+        outlines.push_back({platform::ExtractFileName(path),
+                            area::Area{task.LeftLongitudeDownload, task.BottomLatitudeDownload,
+                                       task.RightLongitudeDownload, task.TopLatitudeDownload}});
+      } catch (const std::exception&) {
+        // A task file moved or damaged since: no outline.
+      }
+    }
+    return [this, outlines = std::move(outlines)]() mutable {
+      outlinesShown_ = static_cast<int>(outlines.size());
+      Map->SetOutlines(std::move(outlines));
+    };
+  });
+}
+
+}  // namespace mapkit
