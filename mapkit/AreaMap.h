@@ -22,7 +22,7 @@
 
 #include "core/area/VectorFile.h"
 #include "mapkit/BaseTileLoader.h"
-#include "mapkit/GuiInbox.h"
+#include "qtkit/GuiInbox.h"
 #include "mapkit/MapWidget.h"
 
 namespace mapkit {
@@ -115,7 +115,7 @@ class AreaMap final : public MapWidget {
   void SetAreaFromGrid(GridBox box);
   void FitBox(const area::Area& box);
 
-  GuiInbox inbox_;  // before the loader: outlives its threads
+  qtkit::GuiInbox inbox_;  // before the loader: outlives its threads
   std::shared_ptr<TileCache> cache_;
   std::unique_ptr<BaseTileLoader> loader_;
   QCache<uint64_t, QPixmap> images_;

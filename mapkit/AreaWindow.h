@@ -26,7 +26,7 @@
 #include "core/run/ConfigFile.h"
 #include "core/run/TaskEstimate.h"
 #include "mapkit/AreaMap.h"
-#include "mapkit/GuiInbox.h"
+#include "qtkit/GuiInbox.h"
 #include "mapkit/SerialJobs.h"
 #include "mapkit/TileCache.h"
 
@@ -131,7 +131,7 @@ class AreaWindow final : public QMainWindow {
 
   const AreaWindowOptions options_;
   const std::string configPath_;
-  GuiInbox inbox_;
+  qtkit::GuiInbox inbox_;
   SerialJobs jobs_;  // after the inbox: hands back through it until it ends
   std::shared_ptr<TileCache> cache_;
   std::vector<run::MapSource> sources_;

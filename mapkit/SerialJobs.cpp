@@ -4,7 +4,7 @@
 
 namespace mapkit {
 
-SerialJobs::SerialJobs(GuiInbox& inbox) : inbox_(inbox), thread_([this] { Serve(); }) {}
+SerialJobs::SerialJobs(qtkit::GuiInbox& inbox) : inbox_(inbox), thread_([this] { Serve(); }) {}
 
 SerialJobs::~SerialJobs() {
   {

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "mapkit/GuiInbox.h"
+#include "qtkit/GuiInbox.h"
 
 namespace mapkit {
 
@@ -24,7 +24,7 @@ class SerialJobs {
   using Job = std::function<std::function<void()>()>;
 
   // inbox must outlive this object.
-  explicit SerialJobs(GuiInbox& inbox);
+  explicit SerialJobs(qtkit::GuiInbox& inbox);
   ~SerialJobs();
   SerialJobs(const SerialJobs&) = delete;
   SerialJobs& operator=(const SerialJobs&) = delete;
@@ -34,7 +34,7 @@ class SerialJobs {
  private:
   void Serve();
 
-  GuiInbox& inbox_;
+  qtkit::GuiInbox& inbox_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Job> jobs_;

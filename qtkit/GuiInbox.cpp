@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include "qtkit/Dialogs.h"
+
 namespace qtkit {
 
 GuiInbox::GuiInbox() : waker_(*this) {}
@@ -11,5 +13,7 @@ void GuiInbox::WakeMainThread() {
   // Thread-safe, and never calls back into the queue.
   QCoreApplication::postEvent(&waker_, new QEvent(QEvent::User));
 }
+
+void GuiInbox::Invoke(const std::function<void()>& action) { RunHandler(action); }
 
 }  // namespace qtkit

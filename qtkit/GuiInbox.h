@@ -8,8 +8,8 @@
 // The wake-up carries no data and its handler reads nothing of it: every
 // hand-over between the threads goes through the queue's own mutex, which
 // the thread sanitizer sees, not through Qt's event queue, which it cannot.
-// An action that throws goes to the application's error box (qtkit::Application);
-// the actions queued after it run at their own wake-ups.
+// Every action runs under RunHandler: an error that escapes it goes to the
+// error box, and the actions queued after it still run.
 //
 // Threads: as platform::MainThreadQueue; construct and destroy it in the GUI
 // thread. Destroying it drops what is still queued (Close() first to run it).
@@ -28,6 +28,7 @@ class GuiInbox final : public platform::MainThreadQueue {
 
  protected:
   void WakeMainThread() override;
+  void Invoke(const std::function<void()>& action) override;
 
  private:
   // Lives in the GUI thread; its pending wake-ups go with it.

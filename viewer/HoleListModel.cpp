@@ -13,7 +13,7 @@ constexpr std::size_t kMaxReasons = 10000;
 
 }  // namespace
 
-void HoleListModel::SetTask(std::shared_ptr<const LoadedTask> task) {
+void HoleListModel::SetTask(std::shared_ptr<const TaskWatch> task) {
   beginResetModel();
   task_ = std::move(task);
   holesBefore_.assign(1, 0);
@@ -69,7 +69,7 @@ std::optional<int64_t> HoleListModel::TileIndexAt(int row) const {
   return std::nullopt;
 }
 
-void HoleListModel::LearnReasons(const LoadedTask* task, const std::vector<std::pair<int64_t, std::string>>& reasons) {
+void HoleListModel::LearnReasons(const TaskWatch* task, const std::vector<std::pair<int64_t, std::string>>& reasons) {
   if (task != task_.get()) return;
   // Scrolling through a million unreadable tiles keeps no million reasons:
   // those out of sight are asked for again when shown again.

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "viewer/LoadedTask.h"
+#include "viewer/TaskWatch.h"
 
 namespace viewer {
 
@@ -35,11 +35,11 @@ class HoleListModel final : public QAbstractListModel {
   using ReasonLookup = std::function<void(std::vector<int64_t> tiles)>;
   void SetReasonLookup(ReasonLookup lookup) { lookup_ = std::move(lookup); }
 
-  void SetTask(std::shared_ptr<const LoadedTask> task);
+  void SetTask(std::shared_ptr<const TaskWatch> task);
   void Refresh();
   // Reasons found for task's tiles (empty: the tile is not unreadable now);
   // those of a task no longer shown are dropped.
-  void LearnReasons(const LoadedTask* task, const std::vector<std::pair<int64_t, std::string>>& reasons);
+  void LearnReasons(const TaskWatch* task, const std::vector<std::pair<int64_t, std::string>>& reasons);
   // The files may have changed: reasons are asked for again.
   void ForgetReasons();
 
@@ -53,7 +53,7 @@ class HoleListModel final : public QAbstractListModel {
   // Why an unreadable tile is; nothing while the reason is being asked for.
   std::optional<QString> ReasonOf(int64_t tile) const;
 
-  std::shared_ptr<const LoadedTask> task_;
+  std::shared_ptr<const TaskWatch> task_;
   // Holes before each chunk, and after the last: a snapshot of the counts.
   std::vector<int64_t> holesBefore_;
   ReasonLookup lookup_;

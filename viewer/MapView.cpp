@@ -98,7 +98,7 @@ MapView::MapView(qint64 cacheBytes, QWidget* parent)
 
 MapView::~MapView() = default;
 
-void MapView::SetTask(std::shared_ptr<LoadedTask> task) {
+void MapView::SetTask(std::shared_ptr<TaskWatch> task) {
   task_ = std::move(task);
   cache_.clear();
   ++epoch_;

@@ -14,10 +14,10 @@
 #include <memory>
 #include <optional>
 
-#include "mapkit/GuiInbox.h"
+#include "qtkit/GuiInbox.h"
 #include "mapkit/MapWidget.h"
 #include "mapkit/TileDecoder.h"
-#include "viewer/LoadedTask.h"
+#include "viewer/TaskWatch.h"
 #include "viewer/TileStates.h"
 
 namespace viewer {
@@ -48,7 +48,7 @@ class MapView final : public mapkit::MapWidget {
   ~MapView() override;
 
   // Shows task, whole (nullptr: nothing).
-  void SetTask(std::shared_ptr<LoadedTask> task);
+  void SetTask(std::shared_ptr<TaskWatch> task);
   void Fit();
   // Centres the view on tile and outlines it, until another tile is shown
   // this way, the whole task is shown again or another task is set.
@@ -86,9 +86,9 @@ class MapView final : public mapkit::MapWidget {
   const CachedImage* FindImage(int64_t index, int level, bool& exact);
   void Accept(DecodedTile tile);
 
-  mapkit::GuiInbox inbox_;  // before the decoder: outlives its threads
+  qtkit::GuiInbox inbox_;  // before the decoder: outlives its threads
   mapkit::TileDecoder decoder_;
-  std::shared_ptr<LoadedTask> task_;
+  std::shared_ptr<TaskWatch> task_;
   // Keyed by tile index and level; cost in bytes.
   QCache<uint64_t, CachedImage> cache_;
   // Bumped for a new task and for a reload: results of an older one are stale.

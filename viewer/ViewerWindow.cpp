@@ -15,7 +15,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
-#include <QProcess>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolButton>
@@ -34,6 +33,7 @@
 #include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Commonfunc.h"
+#include "qtkit/Desktop.h"
 #include "qtkit/Dialogs.h"
 #include "viewer/HoleListFile.h"
 #include "viewer/HoleListModel.h"
@@ -269,7 +269,7 @@ void ViewerWindow::OpenTask(const QString& path) {
   jobs_.Run([this, taskPath, programFolder = options_.ProgramFolder,
              interval = options_.RefreshInterval]() -> std::function<void()> {
     try {
-      std::shared_ptr<LoadedTask> task = LoadedTask::Open(taskPath, programFolder, interval);
+      std::shared_ptr<TaskWatch> task = TaskWatch::Open(taskPath, programFolder, interval);
       return [this, task] { Install(task); };
     } catch (const std::bad_alloc&) {
       return [taskPath] { qtkit::ShowErrorMessage(tr("Not enough memory to view the task %1.").arg(qtkit::FromLocal(taskPath))); };
@@ -277,8 +277,8 @@ void ViewerWindow::OpenTask(const QString& path) {
   });
 }
 
-void ViewerWindow::Install(std::shared_ptr<LoadedTask> task) {
-  std::shared_ptr<LoadedTask> old = std::move(task_);
+void ViewerWindow::Install(std::shared_ptr<TaskWatch> task) {
+  std::shared_ptr<TaskWatch> old = std::move(task_);
   task_ = std::move(task);
   Map->SetTask(task_);
   Holes->SetTask(task_);
@@ -391,15 +391,9 @@ void ViewerWindow::ExportImageClick() {
     qtkit::ShowMessage(tr("Open a task first."));
     return;
   }
-  const QString combiner =
-      qtkit::FromLocal(platform::ProgramsFolderFor(options_.ProgramFolder) + platform::kMapCombinerProgram);
-  if (!QFileInfo(combiner).isFile()) {
-    qtkit::ShowMessage(tr("The map combiner is not installed beside the map viewer: %1 is missing.").arg(combiner));
-    return;
-  }
-  if (!QProcess::startDetached(combiner, {qtkit::FromLocal(task_->Path())})) {
-    qtkit::ShowErrorMessage(tr("Cannot start %1.").arg(combiner));
-  }
+  qtkit::StartSibling(
+      qtkit::FromLocal(platform::ProgramsFolderFor(options_.ProgramFolder) + platform::kMapCombinerProgram),
+      tr("The map combiner"), {qtkit::FromLocal(task_->Path())});
 }
 
 void ViewerWindow::ReloadClick() {

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "mapkit/AreaWindow.h"
-#include "viewer/LoadedTask.h"
+#include "viewer/TaskWatch.h"
 #include "viewer/MapView.h"
 #include "mapkit/RecentFiles.h"
 #include "mapkit/SerialJobs.h"
@@ -66,7 +66,7 @@ class ViewerWindow final : public QMainWindow {
   void ReloadClick();
 
   // The task on view (nullptr: none yet).
-  const LoadedTask* Task() const { return task_.get(); }
+  const TaskWatch* Task() const { return task_.get(); }
   const mapkit::RecentFiles& Recent() const { return recent_; }
   // Null until File > New task from area... first opens it.
   mapkit::AreaWindow* AreaWindow() const { return areaWindow_; }
@@ -99,7 +99,7 @@ class ViewerWindow final : public QMainWindow {
   void BuildStatusBar();
   void BuildLegendDock();
   void BuildHoleDock();
-  void Install(std::shared_ptr<LoadedTask> task);
+  void Install(std::shared_ptr<TaskWatch> task);
   void PollStates();
   void ShowCounts();
   void ShowCursor(double gridX, double gridY);
@@ -110,9 +110,9 @@ class ViewerWindow final : public QMainWindow {
   void CreateTask(const mapkit::AreaChoice& choice);
 
   const ViewerOptions options_;
-  mapkit::GuiInbox inbox_;
+  qtkit::GuiInbox inbox_;
   mapkit::SerialJobs jobs_;  // after the inbox: hands back through it until it ends
-  std::shared_ptr<LoadedTask> task_;
+  std::shared_ptr<TaskWatch> task_;
   mapkit::RecentFiles recent_;
   QMenu* viewMenu_ = nullptr;
   QTimer statesTimer_;

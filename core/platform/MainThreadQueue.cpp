@@ -30,7 +30,8 @@ void MainThreadQueue::Post(std::function<void()> action) {
   state_->Changed.notify_all();
 }
 
-void MainThreadQueue::Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call) {
+void MainThreadQueue::Run(const std::shared_ptr<Call>& call) {
+  const std::shared_ptr<State>& state = state_;
   struct Release {
     const std::shared_ptr<State>& state;
     const std::shared_ptr<Call>& call;
@@ -41,7 +42,7 @@ void MainThreadQueue::Run(const std::shared_ptr<State>& state, const std::shared
     }
   } release{state, call};
   // The worker waits, so the action it handed over is still alive.
-  (*call->Action)();
+  Invoke(*call->Action);
 }
 
 int MainThreadQueue::RunPending() {
@@ -54,7 +55,7 @@ int MainThreadQueue::RunPending() {
       call = state_->Pending.front();
       state_->Pending.pop_front();
     }
-    Run(state_, call);
+    Run(call);
     ++ran;
   }
 }
@@ -82,7 +83,7 @@ void MainThreadQueue::Close() {
   }
   for (const auto& call : pending) {
     try {
-      Run(state_, call);
+      Run(call);
     } catch (...) {
       // Shutting down: a failing action must not keep the others waiting.
     }

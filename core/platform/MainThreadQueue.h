@@ -54,6 +54,8 @@ class MainThreadQueue : public MainThreadCaller {
   // is queued. Carries nothing: whatever serves the wake-up calls RunPending,
   // which may find the action already run. Must not call back into the queue.
   virtual void WakeMainThread() {}
+  // Runs one queued action in the serving thread; a front-end may guard it.
+  virtual void Invoke(const std::function<void()>& action) { action(); }
 
  private:
   struct Call {
@@ -67,7 +69,7 @@ class MainThreadQueue : public MainThreadCaller {
     std::deque<std::shared_ptr<Call>> Pending;
     bool Closed = false;
   };
-  static void Run(const std::shared_ptr<State>& state, const std::shared_ptr<Call>& call);
+  void Run(const std::shared_ptr<Call>& call);
 
   std::shared_ptr<State> state_;
 };

@@ -26,7 +26,7 @@
 #include "tests/support/TileImages.h"
 #include "tests/support/TileServer.h"
 #include "tests/support/WorkerHarness.h"
-#include "viewer/LoadedTask.h"
+#include "viewer/TaskWatch.h"
 
 namespace {
 
@@ -95,7 +95,7 @@ class TileStatesAgree : public ::testing::Test {
 
   // The viewer's state of every tile of the task, once its scanner knows them all.
   std::vector<viewer::TileState> ViewerStates(const task::MDTask& task) const {
-    const auto loaded = viewer::LoadedTask::Open(task.TaskFileName(), program_.Path(), 20ms);
+    const auto loaded = viewer::TaskWatch::Open(task.TaskFileName(), program_.Path(), 20ms);
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (loaded->States().Count(viewer::TileState::Unknown) > 0 && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(5ms);

@@ -162,7 +162,7 @@ TEST_F(ViewerTest, ExportImageHandsTheTaskToTheMapCombinerWhenItIsInstalled) {
   ASSERT_EQ(boxes.size(), 1U);
   EXPECT_EQ(
       boxes[0].Text,
-      QString::fromStdString("The map combiner is not installed beside the map viewer: " + combiner + " is missing."));
+      QString::fromStdString("The map combiner is not installed beside this program: " + combiner + " is missing."));
 
   // A stand-in combiner that writes down what it was given.
   const std::string record = program.File("combiner-arguments.txt");

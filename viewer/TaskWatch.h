@@ -1,5 +1,5 @@
-// A task open in the viewer: what its task file describes, the states of its
-// tiles and the scanner that learns them, which starts with the task.
+// The viewer's watch over an opened task (run::OpenedTask): the states of its
+// tiles and the scanner that learns them, which starts with the watch.
 //
 // Threads: built on any thread (the viewer opens tasks away from the GUI
 // thread); then read-only but for the states and the scanner, which are safe
@@ -16,12 +16,12 @@
 
 namespace viewer {
 
-class LoadedTask {
+class TaskWatch {
  public:
   // Throws run::OpenTaskError for a file that describes no task and
   // std::bad_alloc for one too large to hold the states of.
   // programFolder (ending in the separator) holds the blank image.
-  static std::shared_ptr<LoadedTask> Open(const std::string& taskPath, const std::string& programFolder,
+  static std::shared_ptr<TaskWatch> Open(const std::string& taskPath, const std::string& programFolder,
                                           std::chrono::milliseconds activityCheckInterval);
 
   const task::MDTask& Task() const { return opened_->Task; }
@@ -34,7 +34,7 @@ class LoadedTask {
   std::string UnreadableReason(int64_t index) const;
 
  private:
-  LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& programFolder,
+  TaskWatch(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& programFolder,
              std::chrono::milliseconds activityCheckInterval);
 
   const std::string path_;

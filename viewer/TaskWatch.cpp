@@ -1,23 +1,23 @@
-#include "viewer/LoadedTask.h"
+#include "viewer/TaskWatch.h"
 
 namespace viewer {
 
-LoadedTask::LoadedTask(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& programFolder,
+TaskWatch::TaskWatch(std::string path, std::unique_ptr<run::OpenedTask> opened, const std::string& programFolder,
                        std::chrono::milliseconds activityCheckInterval)
     : path_(std::move(path)),
       opened_(std::move(opened)),
       states_(opened_->Task.Range()),
       scanner_(opened_->Task, states_, programFolder, activityCheckInterval) {}
 
-std::shared_ptr<LoadedTask> LoadedTask::Open(const std::string& taskPath, const std::string& programFolder,
+std::shared_ptr<TaskWatch> TaskWatch::Open(const std::string& taskPath, const std::string& programFolder,
                                              std::chrono::milliseconds activityCheckInterval) {
-  std::shared_ptr<LoadedTask> loaded(
-      new LoadedTask(taskPath, run::OpenedTask::Open(taskPath), programFolder, activityCheckInterval));
+  std::shared_ptr<TaskWatch> loaded(
+      new TaskWatch(taskPath, run::OpenedTask::Open(taskPath), programFolder, activityCheckInterval));
   loaded->scanner_.Start();
   return loaded;
 }
 
-std::string LoadedTask::UnreadableReason(int64_t index) const {
+std::string TaskWatch::UnreadableReason(int64_t index) const {
   if (states_.Undecodable(index)) return task::kDoesNotDecode;
   const std::shared_ptr<const task::TileCensus> census = scanner_.Census();
   if (!census) return {};
