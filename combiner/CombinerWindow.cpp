@@ -59,7 +59,17 @@ class CombinerWindow::WindowProgress final : public Progress {
 CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDialog(parent) {
   setObjectName("CombinerWindow");
   setWindowTitle(kWindowTitle);
+  BuildOptionFields();
+  BuildRunControls();
+  LayOut();
+  ConnectHandlers();
+  taskEdit_->setText(taskPath);
+  TaskChanged();
+  FormatChanged();
+}
 
+// The task, the output and the options of a combine.
+void CombinerWindow::BuildOptionFields() {
   taskEdit_ = new QLineEdit(this);
   taskEdit_->setObjectName("TaskEdit");
   taskBrowseButton_ = new QPushButton("&Browse...", this);
@@ -92,7 +102,10 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   overviewsBox_ = new QCheckBox("Build o&verviews", this);
   overviewsBox_->setObjectName("OverviewsBox");
   overviewsBox_->setChecked(true);
+}
 
+// Start, Cancel, the progress, the summary and what follows a combine.
+void CombinerWindow::BuildRunControls() {
   startButton_ = new QPushButton("&Start", this);
   startButton_->setObjectName("StartButton");
   startButton_->setDefault(true);
@@ -112,7 +125,9 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   openFolderButton_->setObjectName("OpenFolderButton");
   closeButton_ = new QPushButton("C&lose", this);
   closeButton_->setObjectName("CloseButton");
+}
 
+void CombinerWindow::LayOut() {
   auto* form = new QFormLayout;
   const auto row = [&](const QString& label, QWidget* field, QWidget* extra = nullptr) {
     auto* caption = new QLabel(label, this);
@@ -150,7 +165,9 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   layout->addWidget(summaryView_, 1);
   layout->addLayout(buttons);
   resize(620, 480);
+}
 
+void CombinerWindow::ConnectHandlers() {
   connect(taskBrowseButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::BrowseTask));
   connect(outputBrowseButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::BrowseOutput));
   connect(taskEdit_, &QLineEdit::editingFinished, this, qtkit::Slot(this, &CombinerWindow::TaskChanged));
@@ -159,10 +176,6 @@ CombinerWindow::CombinerWindow(const QString& taskPath, QWidget* parent) : QDial
   connect(cancelButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::Cancel));
   connect(openFolderButton_, &QPushButton::clicked, this, qtkit::Slot(this, &CombinerWindow::OpenFolder));
   connect(closeButton_, &QPushButton::clicked, this, &CombinerWindow::close);
-
-  taskEdit_->setText(taskPath);
-  TaskChanged();
-  FormatChanged();
 }
 
 CombinerWindow::~CombinerWindow() {

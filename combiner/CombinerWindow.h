@@ -66,6 +66,10 @@ class CombinerWindow : public QDialog {
   // Main thread: what the worker posted.
   void TakeWorkerNews();
 
+  void BuildOptionFields();
+  void BuildRunControls();
+  void LayOut();
+  void ConnectHandlers();
   void BrowseTask();
   void BrowseOutput();
   void TaskChanged();

@@ -221,7 +221,17 @@ void TForm1::BuildControls() {
   PanelLeft->setObjectName(QStringLiteral("PanelLeft"));
   PanelLeft->setFixedWidth(329);
   layout->addWidget(PanelLeft);
+  BuildTaskFields();
+  BuildAreaFields();
+  BuildStartControls();
+  BuildLogView(central);
+  layout->addWidget(Memo1, 1);
+  setCentralWidget(central);
+  BuildStatusBar();
+}
 
+// The task's name and map type, at the top of the left panel.
+void TForm1::BuildTaskFields() {
   LabelTaskName = MakeLabel(PanelLeft, "LabelTaskName", QStringLiteral("Task name:"), 8, 14);
   EditTaskName = MakeEdit(PanelLeft, "EditTaskName", 88, 10, 136);
   EditTaskName->setText(QStringLiteral("newtask.otsk"));
@@ -238,7 +248,10 @@ void TForm1::BuildControls() {
   radio_mapstype->addItem(QString::fromLatin1(task::kNearmapApiName));
   radio_mapstype->setCurrentIndex(0);
   radio_mapstype->setGeometry(88, 40, 233, 21);
+}
 
+// The rectangle and the zoom level.
+void TForm1::BuildAreaFields() {
   GroupBoxArea = new QGroupBox(PanelLeft);
   GroupBoxArea->setObjectName(QStringLiteral("GroupBoxArea"));
   GroupBoxArea->setGeometry(8, 70, 313, 112);
@@ -280,7 +293,10 @@ void TForm1::BuildControls() {
   UpDown1->SetAssociate(Edit5);
   UpDown1->SetRange(1, 21);
   UpDown1->SetPosition(13);
+}
 
+// The save folder, Start, and the controls that are never shown.
+void TForm1::BuildStartControls() {
   LabelPath = MakeLabel(PanelLeft, "LabelPath", QStringLiteral("Path to save:"), 8, 196);
   Edit6 = MakeEdit(PanelLeft, "Edit6", 88, 192, 202);
   Button1 = new QPushButton(QStringLiteral("..."), PanelLeft);
@@ -319,8 +335,11 @@ void TForm1::BuildControls() {
   Memo2->setObjectName(QStringLiteral("Memo2"));
   Memo2->SetLines(&initialFailed_.Lines());
   PanelFailed->hide();
+}
 
-  Memo1 = new TLogView(central);
+// The log beside the left panel.
+void TForm1::BuildLogView(QWidget* parent) {
+  Memo1 = new TLogView(parent);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -332,10 +351,9 @@ void TForm1::BuildControls() {
   Memo1->setToolTip(QStringLiteral("Double click to view log in notepad"));
   Memo1->SetLines(&initialLog_.Lines());
   Memo1->viewport()->installEventFilter(this);
-  layout->addWidget(Memo1, 1);
+}
 
-  setCentralWidget(central);
-
+void TForm1::BuildStatusBar() {
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1Text = new QLabel(QStringLiteral("Download photomap images from NearMap!"), StatusBar1);

@@ -236,6 +236,11 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void FailedLinesAdded(std::size_t count) override;
 
   void BuildControls();
+  void BuildTaskFields();
+  void BuildAreaFields();
+  void BuildStartControls();
+  void BuildLogView(QWidget* parent);
+  void BuildStatusBar();
   void BuildMenu();
   run::TaskControls ReadControls() const;
   void Start();
