@@ -338,6 +338,14 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
   if (exists && (S_ISDIR(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
     ThrowCannotCreate(path);
   }
+  // A device or a pipe (/dev/stdout, a shell's >(...)) is written into: a
+  // rename would put a plain file in its place.
+  if (exists && !S_ISREG(existing.st_mode)) {
+    Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (!out.valid()) ThrowCannotCreate(path);
+    if (!WriteAll(out.get(), bytes) || !out.Close()) ThrowUnableToWrite(path);
+    return;
+  }
   const mode_t createMode = access == FileAccess::OwnerOnly ? 0600 : 0666;
 
   std::string tempPath;
@@ -372,8 +380,8 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) :
   struct stat existing {};
   const bool exists = ExistingTarget(path, target_, existing);
   // Same rules as WriteFileAtomic: no silent replacement of a folder or of a
-  // file its owner made read-only.
-  if (exists && (S_ISDIR(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
+  // file its owner made read-only; and none of a device or a pipe either.
+  if (exists && (!S_ISREG(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
     ThrowCannotCreate(path_);
   }
   fd_ = CreateTemporary(target_, access == FileAccess::OwnerOnly ? 0600 : 0666, tempPath_);

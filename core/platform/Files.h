@@ -71,7 +71,8 @@ enum class FileAccess { Default, OwnerOnly };
 
 // Writes bytes to path atomically: a temporary file beside it, flushed to disk,
 // then a rename, so a crash never leaves a half-written file and a reader sees
-// the old or the new contents. A symbolic link is written through. Throws
+// the old or the new contents. A symbolic link is written through; a device
+// or a named pipe is written into directly (never replaced). Throws
 // FileError "Cannot create file <path>" when the file cannot be made (missing
 // folder, read-only folder or file, a folder of that name) and "Unable to
 // write to <path>" when writing or the rename fails; either way path keeps
@@ -130,7 +131,9 @@ void WriteTextLines(const std::string& path, const std::vector<std::string>& lin
 // Streams a large file to path atomically, for contents too big to assemble in
 // memory: the bytes go to a temporary file beside path, and Commit() renames it
 // over path. Destroyed without Commit(), it removes the temporary file and
-// leaves path untouched. Throws FileError. One thread at a time.
+// leaves path untouched. A path that is a device or a named pipe is refused
+// (FileError "Cannot create file"), never replaced. Throws FileError. One
+// thread at a time.
 class AtomicFileWriter {
  public:
   explicit AtomicFileWriter(const std::string& path, FileAccess access = FileAccess::Default);

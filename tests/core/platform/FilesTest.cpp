@@ -140,13 +140,28 @@ TEST(WriteFileAtomic, AnExistingFileKeepsItsMode) {
   }
 }
 
-TEST(WriteFileAtomic, WritesThroughASymbolicLink) {
+// What the path names stays what it is: a link is written through, a named
+// pipe (as a shell's >(...) gives) gets the bytes and is never replaced by a
+// file, which a streamed writer refuses rather than put in its place.
+TEST(WriteFileAtomic, WritesThroughASymbolicLinkAndIntoAPipe) {
   TempDir dir;
   WriteFileBytes(dir.File("real.ini"), "old");
   ASSERT_EQ(::symlink("real.ini", dir.File("link.ini").c_str()), 0);
   platform::WriteFileAtomic(dir.File("link.ini"), "new");
   EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
   EXPECT_EQ(ReadFileBytes(dir.File("real.ini")), "new");
+
+  const std::string pipe = dir.File("summary.json");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = ReadFileBytes(pipe); });
+  platform::WriteFileAtomic(pipe, "{\"holes\": 0}");
+  reader.join();
+  EXPECT_EQ(received, "{\"holes\": 0}");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(FileErrorText([&] { platform::AtomicFileWriter streamed(pipe); }), "Cannot create file " + pipe);
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"link.ini", "real.ini", "summary.json"}));
 }
 
 TEST(WriteFileAtomic, ReportsAFileThatCannotBeCreated) {
