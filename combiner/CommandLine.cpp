@@ -1,7 +1,9 @@
 #include "combiner/CommandLine.h"
 
+#include <initializer_list>
 #include <map>
 #include <optional>
+#include <utility>
 
 #include "core/platform/Numbers.h"
 
@@ -18,6 +20,16 @@ const std::vector<consolekit::OptionSpec> kOptions = [] {
   options.insert(options.end(), consolekit::kVerbosityAndHelp.begin(), consolekit::kVerbosityAndHelp.end());
   return options;
 }();
+
+// The value that name stands for in names; a UsageError of problem when none.
+template <typename Value>
+Value Named(const std::string& name, std::initializer_list<std::pair<const char*, Value>> names,
+            const std::string& problem) {
+  for (const auto& [text, value] : names) {
+    if (name == text) return value;
+  }
+  throw UsageError(problem);
+}
 
 template <typename Value>
 Value Required(const std::optional<Value>& value, const std::string& problem) {
@@ -57,14 +69,10 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
                                                         KnownExtensionsText());
   }
   if (given("srs")) {
-    const std::string& srs = options["srs"];
-    if (srs == "3857" || srs == "EPSG:3857") {
-      o.Srs = OutputSrs::WebMercator;
-    } else if (srs == "4326" || srs == "EPSG:4326") {
-      o.Srs = OutputSrs::Wgs84;
-    } else {
-      throw UsageError("unknown coordinates '" + srs + "': 3857 (metres) or 4326 (degrees)");
-    }
+    o.Srs = Named<OutputSrs>(options["srs"],
+                             {{"3857", OutputSrs::WebMercator}, {"EPSG:3857", OutputSrs::WebMercator},
+                              {"4326", OutputSrs::Wgs84}, {"EPSG:4326", OutputSrs::Wgs84}},
+                             "unknown coordinates '" + options["srs"] + "': 3857 (metres) or 4326 (degrees)");
     if (o.Format == OutputFormat::Kmz && o.Srs != OutputSrs::Wgs84) {
       throw UsageError("a KMZ is in WGS 84 degrees (4326) only");
     }
@@ -79,16 +87,9 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
                       "unknown colour '" + options["fill"] + "': white, black, #RRGGBB or R,G,B");
   }
   if (given("compress")) {
-    const std::string& name = options["compress"];
-    if (name == "jpeg") {
-      o.Compress = Compression::Jpeg;
-    } else if (name == "deflate") {
-      o.Compress = Compression::Deflate;
-    } else if (name == "none") {
-      o.Compress = Compression::None;
-    } else {
-      throw UsageError("unknown compression '" + name + "': jpeg, deflate or none");
-    }
+    o.Compress = Named<Compression>(
+        options["compress"], {{"jpeg", Compression::Jpeg}, {"deflate", Compression::Deflate}, {"none", Compression::None}},
+        "unknown compression '" + options["compress"] + "': jpeg, deflate or none");
   }
   if (given("area")) {
     try {
