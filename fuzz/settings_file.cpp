@@ -62,8 +62,17 @@ Name NameOf(const std::string& section, const std::string& key) {
 // Every entry a read can find, by the documented rules: a section line is
 // "[" name "]" (blanks around; text after "]" ignored), an entry line holds a
 // "=", lines above the first section belong to none, and the first section
-// of a name and the first key in it count.
+// of a name and the first key in it count. A UTF-8 byte order mark at the
+// start of the file is not part of its first line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view WithoutByteOrderMark(std::string_view content) {
+  if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark) content.remove_prefix(kByteOrderMark.size());
+  return content;
+}
+
 std::map<Name, std::string> Readable(std::string_view content) {
+  content = WithoutByteOrderMark(content);
   std::map<Name, std::string> entries;
   std::set<std::string> sections;
   std::optional<std::string> current;  // the section, when it is the first of its name
@@ -217,11 +226,15 @@ class Session {
   // The lines of before and after differ only in the written line (its text
   // up to the first '=' and its line end kept) or in the added key line,
   // after its new section line when the section was missing, and a last line
-  // that had no line end gains one before anything added after it.
+  // that had no line end gains one before anything added after it. A byte
+  // order mark stays where it was, outside every line.
   static void CheckOnlyItsLinesChanged(const std::string& before, const std::string& after,
                                        const settings::IniEntry& entry, const std::string& detail) {
-    const std::vector<RawLine> b = fuzz::SplitKeepingEnds(before);
-    const std::vector<RawLine> a = fuzz::SplitKeepingEnds(after);
+    const bool marked = WithoutByteOrderMark(before).size() != before.size();
+    FUZZ_CHECK(marked == (WithoutByteOrderMark(after).size() != after.size()),
+               "the byte order mark came or went" + detail);
+    const std::vector<RawLine> b = fuzz::SplitKeepingEnds(WithoutByteOrderMark(before));
+    const std::vector<RawLine> a = fuzz::SplitKeepingEnds(WithoutByteOrderMark(after));
     if (a == b) return;  // the value it had
     std::size_t prefix = 0;
     while (prefix < b.size() && prefix < a.size() && a[prefix] == b[prefix]) ++prefix;

@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "core/task/TaskFiles.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/TaskControls.h"
 #include "core/run/ConfigFile.h"
 #include "core/settings/IniFile.h"
+#include "core/task/TaskFiles.h"
 #include "core/task/Unitclasstask.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -163,6 +163,8 @@ void StartAnew(const run::TaskControls& opened, const run::ProxySettings& proxy,
   CheckRange(task);
   if (task.TotalImages < parameters.ThreadCount) parameters.ThreadCount = task.TotalImages;
   const bool withExtentList = task.TotalImages <= 4096;
+  // What the run does before its files: the image folder.
+  task.CreateImageFolder();
   task::WriteTaskFile(task);
   if (withExtentList) task::WriteExtentList(task);
   task::WriteLogHeader(task);
