@@ -434,11 +434,13 @@ TEST_F(RunControllerTest, AnUnpacedSourceKeepsEveryLineInEachWorkersOrder) {
   p.Source = source;
   const std::string jpeg = testsupport::TileImage("fast");
   server_.SetDefault(Reply::Ok(jpeg));
-  auto run = StartRun(p);
-  const task::TileRange range = run->Task().Range();
+  // Scripted before the run starts: its workers do not wait for the test.
+  const task::MDTask planned(&p);
+  const task::TileRange range = planned.Range();
   const task::TilePosition failing = range.AtWalkNumber(37);
-  const std::string failingUrl = run->Task().TileURL(failing.X, failing.Y);
+  const std::string failingUrl = planned.TileURL(failing.X, failing.Y);
   server_.Script(testsupport::UrlPath(failingUrl), std::vector<Reply>(3, Reply::StatusOnly(500, "Internal Server Error")));
+  auto run = StartRun(p);
   const std::size_t loaded = run->LogLines().Lines().size();
 
   ASSERT_TRUE(DriveToClose(*run));
