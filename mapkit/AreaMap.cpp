@@ -43,9 +43,10 @@ GridPoint GridOf(double longitude, double latitude) {
   return {(longitude + 180) / 360, (1 - std::asinh(std::tan(radians)) / kPi) / 2};
 }
 
-double LongitudeAt(double gridX) { return gridX * 360 - 180; }
+// The grid of zoom 0 is the whole map: one tile.
+double LongitudeAt(double gridX) { return task::TileXToLongitude(gridX, 0); }
 
-double LatitudeAt(double gridY) { return std::atan(std::sinh(kPi * (1 - 2 * gridY))) * 180 / kPi; }
+double LatitudeAt(double gridY) { return task::TileYToLatitude(gridY, 0); }
 
 AreaMap::AreaMap(std::shared_ptr<TileCache> cache, QWidget* parent)
     : MapWidget(parent), cache_(std::move(cache)), images_(kImageCacheBytes) {
