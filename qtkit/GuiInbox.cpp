@@ -10,6 +10,7 @@ namespace qtkit {
 GuiInbox::GuiInbox() : waker_(*this) {}
 
 void GuiInbox::WakeMainThread() {
+  if (wakePosted_.exchange(true)) return;
   // Thread-safe, and never calls back into the queue.
   QCoreApplication::postEvent(&waker_, new QEvent(QEvent::User));
 }

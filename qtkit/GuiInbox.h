@@ -5,6 +5,8 @@
 // programs: the download's workers, the map's decoders and file jobs, a
 // window's job off its thread.
 //
+// One wake-up serves everything queued until it is handled, so a burst of
+// posts (a screen of decoded tiles) costs one event, not one each.
 // The wake-up carries no data and its handler reads nothing of it: every
 // hand-over between the threads goes through the queue's own mutex, which
 // the thread sanitizer sees, not through Qt's event queue, which it cannot.
@@ -16,6 +18,8 @@
 #pragma once
 
 #include <QObject>
+
+#include <atomic>
 
 #include "core/platform/MainThreadQueue.h"
 
@@ -37,12 +41,17 @@ class GuiInbox final : public platform::MainThreadQueue {
     explicit Waker(GuiInbox& inbox) : inbox_(inbox) {}
 
    protected:
-    void customEvent(QEvent*) override { inbox_.RunPending(); }
+    void customEvent(QEvent*) override {
+      // Cleared first: whatever is queued from here on posts a wake-up of its own.
+      inbox_.wakePosted_.store(false);
+      inbox_.RunPending();
+    }
 
    private:
     GuiInbox& inbox_;
   };
 
+  std::atomic<bool> wakePosted_{false};
   Waker waker_;
 };
 
