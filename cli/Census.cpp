@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/Report.h"
 #include "consolekit/ExitStatus.h"
+#include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 
@@ -57,7 +58,7 @@ void AddCensus(Summary& summary, const task::MDTask& task, const std::string& pr
   try {
     summary.Census = TakeCensus(task, programFolder, 0).Counts;
   } catch (const std::exception& error) {
-    PrintError(error.what());
+    PrintError(platform::FailureText(error));
     return;
   }
   const task::TaskParameters& p = *task.Parameters;
@@ -78,7 +79,7 @@ int StatusCommand(const Invocation& invocation, const Context& context) {
     opened = run::OpenedTask::Open(path);
     report = TakeCensus(opened->Task, context.ProgramFolder, kShownHoles);
   } catch (const std::exception& error) {
-    PrintError(error.what());
+    PrintError(platform::FailureText(error));
     return kExitUsage;
   }
   const task::MDTask& task = opened->Task;

@@ -152,8 +152,8 @@ std::string UsageText() {
          "Exit status: 0 the task has every tile (saved, or blank where the server has none); 1 the\n"
          "task has holes; 2 bad input or usage, or the task is being worked by another run; 3 stopped\n"
          "by a ban, a refused API key, the proxy or a network failure; 4 a file could not be written\n"
-         "(a full disk, a folder without write permission) or another failure of the system;\n"
-         "130 interrupted.\n";
+         "or a folder made (a full disk, a folder without write permission: the message says the\n"
+         "system's reason) or another failure of the system; 130 interrupted.\n";
 }
 
 }  // namespace cli

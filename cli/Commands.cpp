@@ -11,6 +11,7 @@
 #include "cli/Census.h"
 #include "cli/Parts.h"
 #include "consolekit/ExitStatus.h"
+#include "consolekit/Failure.h"
 #include "consolekit/StopSignals.h"
 #include "core/area/VectorFile.h"
 #include "core/download/HttpClient.h"
@@ -93,12 +94,15 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
     } catch (const std::exception& error) {
       // The periodic save failed; the next one tries again.
       progress.Clear();
-      PrintError(error.what());
+      PrintError(platform::FailureText(error));
     }
     if (!closed) progress.Update(run.Counters(), elapsed());
   }
   progress.Finish();
-  if (!closed->FirstFailure.empty()) PrintError(closed->FirstFailure);
+  // What the run could not keep: its last saves, or tiles the workers could
+  // not write. Either is a failure of the system, whatever else the run did.
+  const bool systemFailed = !closed->FirstFailure.empty() || !run.SystemFailure().empty();
+  if (!closed->FirstFailure.empty()) PrintError(platform::WithReason(closed->FirstFailure, closed->Reason));
 
   Summary summary;
   summary.Task = run.Task().TaskFileName();
@@ -112,6 +116,7 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   // The task decides, not the run: holes left by earlier runs count.
   const bool holes = summary.Census ? summary.Census->Holes() > 0 : counters.GivenUp > 0 || counters.NotTried > 0;
   summary.ExitStatus = stopped                       ? kExitInterrupted
+                       : systemFailed                ? kExitSystemFailure
                        : counters.RefusedWorkers > 0 ? kExitStopped
                        : holes                       ? kExitIncomplete
                                                      : kExitComplete;
@@ -135,8 +140,12 @@ void PrintDryRun(const task::MDTask& task) {
   text += "Disk: about " + run::ByteSizeText(e.DiskBytes()) + " (tiles at about " +
           run::ByteSizeText(run::kTypicalTileBytes) + " each, extent list " + run::ByteSizeText(e.ListBytes) +
           ", log " + run::ByteSizeText(e.LogBytes) + ")\n";
-  text += "Time: at least " + platform::FormatDuration(e.Seconds) + " at the program's pace (" + Decimal(e.Workers) +
-          " workers, a pause of " + Decimal(e.AfterTileMs) + " ms after each tile)\n";
+  if (e.Paced()) {
+    text += "Time: at least " + platform::FormatDuration(e.Seconds) + " at the program's pace (" + Decimal(e.Workers) +
+            " workers, a pause of " + Decimal(e.AfterTileMs) + " ms after each tile)\n";
+  } else {
+    text += std::string("Time: ") + run::kUnpacedTime + " (" + Decimal(e.Workers) + " workers)\n";
+  }
   std::fputs(text.c_str(), stdout);
 }
 
@@ -146,7 +155,8 @@ int StartTask(StartRequest request, const Context& context) {
   const run::ControlsCheck check =
       run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
   if (!check.Parameters) {
-    PrintMessage(check.Message);
+    PrintMessage(platform::WithReason(check.Message, check.SystemReason));
+    if (!check.SystemReason.empty()) return kExitSystemFailure;
     return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
@@ -193,8 +203,10 @@ int StartTask(StartRequest request, const Context& context) {
     }
   }
   run::BegunRun begun = run::BeginRun(record, std::move(environment), printer);
-  for (const std::string& message : begun.Messages) PrintMessage(message);
-  if (!begun.Run) return kExitUsage;
+  for (std::size_t i = 0; i < begun.Messages.size(); ++i) {
+    PrintMessage(i == 0 ? platform::WithReason(begun.Messages[i], begun.SystemReason) : begun.Messages[i]);
+  }
+  if (!begun.Run) return begun.SystemReason.empty() ? kExitUsage : kExitSystemFailure;
   const std::unique_ptr<run::RunController> run = std::move(begun.Run);
   printer.Attach(*run);
   try {
@@ -239,16 +251,19 @@ task::NearmapImagery NearmapImageryOf(const Invocation& invocation, const Contex
 
 void PrintError(const std::string& text) { consolekit::PrintError(kProgram, text); }
 
-int ReportFailure(const std::exception& error) {
-  PrintError(error.what());
-  return dynamic_cast<const platform::FileError*>(&error) != nullptr ? kExitSystemFailure : kExitUsage;
-}
+int ReportFailure(const std::exception& error) { return consolekit::ReportFailure(kProgram, error); }
 
 int NewCommand(const Invocation& invocation, const Context& context) {
   static const std::map<std::string, int> kTypes = {{"photo", 0}, {"street", 1}, {"terrain", 2}};
   StartRequest request;
   run::TaskControls& c = request.Controls;
   c.TaskName = Required(invocation, "name");
+  // The task's files go into --folder; a name that is a path (or a folder's
+  // "." or "..") would put them, or its tiles, elsewhere.
+  if (c.TaskName == "." || c.TaskName == ".." ||
+      std::any_of(c.TaskName.begin(), c.TaskName.end(), [](char ch) { return ch == '/' || platform::IsPathDelimiter(ch); })) {
+    throw UsageError("--name is the task's name, without a folder ('" + c.TaskName + "'); give the folder with --folder");
+  }
   const std::string type = Required(invocation, "type");
   const auto position = kTypes.find(type);
   if (position != kTypes.end()) {
@@ -405,7 +420,8 @@ int Retry(const RetryOptions& options, const Context& context) {
     // An unreadable list or a bad proxy port (before any line), or a tile
     // that cannot be saved (the run ends there).
     if (log.Lines.empty()) {
-      PrintError(error.what());
+      // The list named on the command line is bad input, whatever the reason.
+      PrintError(platform::FailureText(error));
       return kExitUsage;
     }
     cutShort = ReportFailure(error) == kExitSystemFailure ? kExitSystemFailure : kExitIncomplete;

@@ -49,8 +49,7 @@ int MergeCommand(const Invocation& invocation, const Context& context) {
     PrintError(refused.what());
     return refused.NotReady ? kExitIncomplete : kExitUsage;
   } catch (const std::exception& error) {
-    PrintError(error.what());
-    return kExitUsage;
+    return ReportFailure(error);
   }
   const task::MDTask& task = whole->Task;
   for (const Hole& hole : census.FirstHoles) std::fputs(("Hole: " + HoleText(task, hole) + "\n").c_str(), stdout);

@@ -13,6 +13,7 @@
 #include "cli/Parts.h"
 #include "consolekit/ExitStatus.h"
 #include "core/download/HttpClient.h"
+#include "core/platform/Files.h"
 #include "core/platform/Locations.h"
 #include "core/run/ConfigFile.h"
 
@@ -54,7 +55,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {
     // What a command does not report itself is no fault of the command line:
     // a file that could not be written, memory, the system.
-    cli::PrintError(error.what());
+    cli::PrintError(platform::FailureText(error));
     return kExitSystemFailure;
   }
   return kExitComplete;

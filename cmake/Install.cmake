@@ -1,17 +1,14 @@
 # The installed tree and the Debian package. The programs find their data at
 # ../share/orvenna from bin/ (core/platform/Locations), so the two folders are
 # fixed here rather than taken from GNUInstallDirs.
-set(ORVENNA_MAINTAINER "The Orvenna team <support@orvenna.example>")
-set(ORVENNA_HOMEPAGE "https://orvenna.example/")
-# No licence has been chosen for the project yet.
-set(ORVENNA_LICENSE "LicenseRef-proprietary")
+# The release's facts come from the top-level CMakeLists.txt.
+set(ORVENNA_MAINTAINER "The Orvenna team <${ORVENNA_CONTACT}>")
+set(ORVENNA_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 
 set(desktop_ids example.orvenna.Orvenna example.orvenna.TileView example.orvenna.TileJoin)
 set(share_dir ${CMAKE_BINARY_DIR}/share)
 
-# The release date of this version: in the AppStream data, the Debian
-# changelog and the man pages.
-set(ORVENNA_RELEASE_DATE 2026-12-08)
+# The release date in the forms the Debian changelog and the man pages take.
 execute_process(COMMAND date -u -R -d ${ORVENNA_RELEASE_DATE} OUTPUT_VARIABLE ORVENNA_RELEASE_DATE_RFC2822
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND date -u +%s -d ${ORVENNA_RELEASE_DATE} OUTPUT_VARIABLE release_epoch

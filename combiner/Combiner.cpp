@@ -7,7 +7,10 @@
 #include <charconv>
 #include <cmath>
 #include <chrono>
+#include <cerrno>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "combiner/GdalSupport.h"
@@ -16,6 +19,7 @@
 #include "combiner/TileReader.h"
 #include "combiner/TileDatabase.h"
 #include "core/platform/Files.h"
+#include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
 
@@ -145,10 +149,62 @@ DegreeView WarpToDegrees(GDALDatasetH source, const task::TileRange& range, int3
   return view;
 }
 
+uint16_t Little16(const char* bytes) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[0]) | static_cast<uint8_t>(bytes[1]) << 8);
+}
+uint32_t Little32(const char* bytes) { return Little16(bytes) | static_cast<uint32_t>(Little16(bytes + 2)) << 16; }
+
+// Dates every entry of the zip file at path (a KMZ) with when, local time as
+// zip keeps it: GDAL leaves the date fields at zero, which unzip tools show
+// as 1980-00-00. Both the local headers and the central directory are patched
+// in place; a zip of another layout is left as it is.
+void StampZipEntries(const std::string& path, std::time_t when) {
+  std::fstream zip(path, std::ios::in | std::ios::out | std::ios::binary);
+  if (!zip) platform::ThrowUnableToWrite(path, errno);
+  zip.seekg(0, std::ios::end);
+  const std::streamoff size = zip.tellg();
+  // The end record: 22 bytes and a comment of at most 65535.
+  const std::streamoff tailSize = std::min<std::streamoff>(size, 22 + 65535);
+  std::string tail(static_cast<std::size_t>(tailSize), '\0');
+  zip.seekg(size - tailSize);
+  zip.read(tail.data(), tailSize);
+  const std::size_t end = tail.rfind(std::string("PK\5\6", 4));
+  if (!zip || end == std::string::npos || end + 22 > tail.size()) return;
+  const uint16_t entries = Little16(&tail[end + 10]);
+  const uint32_t directorySize = Little32(&tail[end + 12]);
+  const uint32_t directoryOffset = Little32(&tail[end + 16]);
+  if (static_cast<std::streamoff>(directoryOffset) + directorySize > size) return;
+  std::string directory(directorySize, '\0');
+  zip.seekg(directoryOffset);
+  zip.read(directory.data(), directorySize);
+  if (!zip) return;
+
+  const std::tm local = platform::LocalTime(when);
+  const auto dosTime = static_cast<uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+  const auto dosDate =
+      static_cast<uint16_t>(std::max(local.tm_year - 80, 0) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  const char stamp[4] = {static_cast<char>(dosTime & 0xFF), static_cast<char>(dosTime >> 8),
+                         static_cast<char>(dosDate & 0xFF), static_cast<char>(dosDate >> 8)};
+  std::size_t at = 0;
+  for (uint16_t i = 0; i < entries; ++i) {
+    if (at + 46 > directory.size() || directory.compare(at, 4, "PK\1\2", 4) != 0) break;
+    const uint32_t header = Little32(&directory[at + 42]);
+    zip.seekp(directoryOffset + at + 12);
+    zip.write(stamp, 4);
+    zip.seekp(static_cast<std::streamoff>(header) + 10);
+    zip.write(stamp, 4);
+    at += 46 + Little16(&directory[at + 28]) + Little16(&directory[at + 30]) + Little16(&directory[at + 32]);
+  }
+  zip.flush();
+  if (!zip) platform::ThrowUnableToWrite(path);
+}
+
 // Writes source (three colour bands, and the mask as maskSource unless it is
-// "none") as the final file at path in the options' format.
+// "none") as the final file at path in the options' format; shownPath is the
+// name the file gets, which a KMZ also names its overlay by.
 void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOptions& options,
-                 const std::string& maskSource, Progress& progress, const std::string& stage) {
+                 const std::string& maskSource, Progress& progress, const std::string& stage,
+                 const std::string& shownPath) {
   OptionList args;
   args.Add("-of", Facts(options.Format).GdalDriver).Add("-b", "1").Add("-b", "2").Add("-b", "3");
   if (options.Format == OutputFormat::Kmz) {
@@ -171,7 +227,11 @@ void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOpti
       args.Add("-co", options.Overviews ? "OVERVIEWS=AUTO" : "OVERVIEWS=NONE");
       break;
     case OutputFormat::Jpeg: args.Add("-co", "QUALITY=" + quality); break;
-    case OutputFormat::Kmz: args.Add("-co", "FORMAT=AUTO"); break;  // PNG tiles where holes are
+    case OutputFormat::Kmz:
+      args.Add("-co", "FORMAT=AUTO");  // PNG tiles where holes are
+      // Else the overlay bears the temporary file's name.
+      args.Add("-co", "NAME=" + platform::ExtractFileName(platform::RemoveFileExt(shownPath)));
+      break;
     case OutputFormat::Png:
     case OutputFormat::MbTiles:
     case OutputFormat::GeoPackage: break;
@@ -182,6 +242,7 @@ void TranslateTo(GDALDatasetH source, const std::string& path, const CombineOpti
   Dataset written(GDALTranslate(path.c_str(), source, translate.get(), nullptr));
   if (!written) ThrowStepFailure(progress, "Writing", path);
   CloseDataset(std::move(written), path);
+  if (options.Format == OutputFormat::Kmz) StampZipEntries(path, std::time(nullptr));
 }
 
 // The stages of one sheet, named for the progress display.
@@ -225,9 +286,10 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
     if (degrees) {
       const DegreeView view = WarpToDegrees(source.get(), sheet.Range, zoom, masked, step);
       TranslateTo(view.Warped.get(), target, options, masked ? "4" : "none", progress,
-                  stage("Reprojecting to WGS 84 and writing " + noun));
+                  stage("Reprojecting to WGS 84 and writing " + noun), sheet.Path);
     } else {
-      TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun));
+      TranslateTo(source.get(), target, options, masked ? "mask,1" : "none", progress, stage("Writing " + noun),
+                  sheet.Path);
     }
   }
   pending.Discard(step);

@@ -145,7 +145,8 @@ std::string UsageText() {
          "the end of each step. SIGINT or SIGTERM stops the combine and leaves nothing behind.\n"
          "\n"
          "Exit status: 0 complete; 1 written with holes; 2 bad usage, an unreadable task or an output\n"
-         "that could not be written; 130 interrupted.\n";
+         "without a folder; 4 an output that could not be written (a full disk, a folder without\n"
+         "write permission) or another failure of the system; 130 interrupted.\n";
 }
 
 }  // namespace combiner

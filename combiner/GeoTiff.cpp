@@ -304,7 +304,8 @@ class GeoTiffOutput final : public PyramidOutput {
     }
     return {};
   }
-  std::string EncodeLevel(const Pixels& tile) const override { return coding_.Encode(tile); }
+  // The mask of the holes is the file's own: the fill colour stays under it.
+  std::string EncodeLevel(const Pixels& tile, const Pixels&) const override { return coding_.Encode(tile); }
 
   void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) override {
     const bool hole = tile.What == TileContent::Kind::Hole;

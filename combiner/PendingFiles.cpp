@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <set>
 
@@ -43,9 +44,11 @@ std::string PendingFiles::Add(const std::string& target, const std::string& suff
 void PendingFiles::AddText(const std::string& target, const std::string& bytes) {
   const std::string temporary = Add(target);
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) platform::ThrowCannotCreate(target);
+  if (file == nullptr) platform::ThrowCannotCreate(target, errno);
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  if (std::fclose(file) != 0 || !written) platform::ThrowUnableToWrite(target);
+  const int writeError = written ? 0 : errno;
+  if (std::fclose(file) != 0 && written) platform::ThrowUnableToWrite(target, errno);
+  if (!written) platform::ThrowUnableToWrite(target, writeError);
 }
 
 std::string PendingFiles::Scratch(const std::string& besideTarget) {
@@ -65,7 +68,7 @@ void PendingFiles::Discard(const std::string& scratch) {
 
 void PendingFiles::CommitAll() {
   for (const Entry& entry : entries_) {
-    if (!entry.Target.empty() && !SyncPath(entry.Temporary, O_RDONLY)) platform::ThrowUnableToWrite(entry.Target);
+    if (!entry.Target.empty() && !SyncPath(entry.Temporary, O_RDONLY)) platform::ThrowUnableToWrite(entry.Target, errno);
   }
   // A file renamed leaves nothing under its temporary name for the
   // destructor to remove, should a later one fail.
@@ -75,7 +78,9 @@ void PendingFiles::CommitAll() {
       RemoveWithHelpers(entry.Temporary);
       continue;
     }
-    if (std::rename(entry.Temporary.c_str(), entry.Target.c_str()) != 0) platform::ThrowUnableToWrite(entry.Target);
+    if (std::rename(entry.Temporary.c_str(), entry.Target.c_str()) != 0) {
+      platform::ThrowUnableToWrite(entry.Target, errno);
+    }
     folders.insert(platform::ExtractFilePath(entry.Target));
   }
   entries_.clear();

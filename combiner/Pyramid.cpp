@@ -31,6 +31,24 @@ Pixels HalfOf(const TileContent& tile) {
   return {};
 }
 
+constexpr std::size_t kCoverBytes = std::size_t{task::kTileSize} * task::kTileSize;
+
+// A cover at half size: each value the mean of the 2 x 2 below it; empty
+// (all covered) stays empty.
+Pixels HalveCover(const Pixels& cover) {
+  if (cover.empty()) return {};
+  Pixels half(static_cast<std::size_t>(kHalfSide) * kHalfSide);
+  for (std::size_t row = 0; row < kHalfSide; ++row) {
+    const uint8_t* top = cover.data() + 2 * row * task::kTileSize;
+    const uint8_t* bottom = top + task::kTileSize;
+    for (std::size_t column = 0; column < kHalfSide; ++column) {
+      half[row * kHalfSide + column] =
+          static_cast<uint8_t>((top[2 * column] + top[2 * column + 1] + bottom[2 * column] + bottom[2 * column + 1] + 2) >> 2);
+    }
+  }
+  return half;
+}
+
 struct LoadedTile {
   TileContent Content;
   std::string Bytes;
@@ -48,26 +66,37 @@ class Builder {
       added.FirstColumn = firstColumn >> level;
       added.LastRow = lastRow >> level;
       added.Tiles.resize(static_cast<std::size_t>((lastColumn >> level) - added.FirstColumn + 1));
+      added.Covers.resize(added.Tiles.size());
       added.HasData.resize(added.Tiles.size());
       added.Row = firstRow >> level;
     }
   }
 
   // The half-size pixels of tile (column, row) of level - 1 (empty for the
-  // fill colour) into level.
-  void Feed(int level, int64_t column, int64_t row, const Pixels& half, bool hasData) {
+  // fill colour) and their cover (empty: all covered) into level.
+  void Feed(int level, int64_t column, int64_t row, const Pixels& half, bool hasData, const Pixels& halfCover = {}) {
     Level& target = levels_[static_cast<std::size_t>(level)];
     const auto index = static_cast<std::size_t>((column >> 1) - target.FirstColumn);
     if (!hasData) return;
     target.HasData[index] = true;
     if (half.empty()) return;
     Pixels& tile = target.Tiles[index];
-    if (tile.empty()) tile = SolidPixels(plan_.Fill);
-    const std::size_t left = static_cast<std::size_t>(column & 1) * kHalfRowBytes;
+    Pixels& cover = target.Covers[index];
+    if (tile.empty()) {
+      tile = SolidPixels(plan_.Fill);
+      cover.assign(kCoverBytes, 0);
+    }
+    const std::size_t left = static_cast<std::size_t>(column & 1) * kHalfSide;
     const std::size_t top = static_cast<std::size_t>(row & 1) * kHalfSide;
     for (std::size_t line = 0; line < kHalfSide; ++line) {
       std::copy_n(half.data() + line * kHalfRowBytes, kHalfRowBytes,
-                  tile.data() + (top + line) * task::kTileSize * 3 + left);
+                  tile.data() + (top + line) * task::kTileSize * 3 + left * 3);
+      uint8_t* coverLine = cover.data() + (top + line) * task::kTileSize + left;
+      if (halfCover.empty()) {
+        std::fill_n(coverLine, kHalfSide, uint8_t{255});
+      } else {
+        std::copy_n(halfCover.data() + line * kHalfSide, kHalfSide, coverLine);
+      }
     }
   }
 
@@ -84,31 +113,46 @@ class Builder {
     int64_t LastRow = 0;
     int64_t Row = 0;           // the row being gathered
     std::vector<Pixels> Tiles;  // empty until a quarter arrives
+    std::vector<Pixels> Covers;  // with its tile: 255 where the quarters with data lie
     std::vector<char> HasData;
   };
 
   void Emit(int level) {
     Level& source = levels_[static_cast<std::size_t>(level)];
     std::vector<Pixels> tiles(source.Tiles.size());
+    std::vector<Pixels> covers(source.Covers.size());
     std::vector<char> hasData(source.HasData.size(), false);
     tiles.swap(source.Tiles);
+    covers.swap(source.Covers);
     hasData.swap(source.HasData);
     const int64_t row = source.Row++;
     const bool top = level == plan_.Levels;
     std::vector<std::string> bytes(tiles.size());
     std::vector<Pixels> halves(tiles.size());
+    std::vector<Pixels> halfCovers(tiles.size());
     workers_.ForEach(tiles.size(), [&](std::size_t i) {
       if (!hasData[i]) return;
-      if (tiles[i].empty()) tiles[i] = SolidPixels(plan_.Fill);
-      bytes[i] = output_.EncodeLevel(tiles[i]);
-      if (!top) halves[i] = HalveTile(tiles[i]);
+      if (tiles[i].empty()) {
+        tiles[i] = SolidPixels(plan_.Fill);
+        Pixels().swap(covers[i]);
+      }
+      if (std::all_of(covers[i].begin(), covers[i].end(), [](uint8_t value) { return value == 255; })) {
+        Pixels().swap(covers[i]);
+      }
+      bytes[i] = output_.EncodeLevel(tiles[i], covers[i]);
+      if (!top) {
+        halves[i] = HalveTile(tiles[i]);
+        halfCovers[i] = HalveCover(covers[i]);
+      }
       Pixels().swap(tiles[i]);
+      Pixels().swap(covers[i]);
     });
     for (std::size_t i = 0; i < tiles.size(); ++i) {
       const int64_t column = source.FirstColumn + static_cast<int64_t>(i);
       output_.PutLevel(level, column, row, hasData[i] != 0, std::move(bytes[i]));
-      if (!top) Feed(level + 1, column, row, halves[i], hasData[i] != 0);
+      if (!top) Feed(level + 1, column, row, halves[i], hasData[i] != 0, halfCovers[i]);
       Pixels().swap(halves[i]);
+      Pixels().swap(halfCovers[i]);
     }
     RowDone(level, row);
   }

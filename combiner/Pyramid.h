@@ -35,8 +35,11 @@ class PyramidOutput {
   // Worker threads: the bytes of a tile of the task (as downloaded when
   // keepAsIs took them, else encoded from its pixels; anything for a hole).
   virtual std::string EncodeBase(TileContent& tile) const = 0;
-  // Worker threads: the bytes of a tile of a level above.
-  virtual std::string EncodeLevel(const Pixels& tile) const = 0;
+  // Worker threads: the bytes of a tile of a level above. cover is empty when
+  // the tile lies wholly on tiles with data; else one byte a pixel, 255 where
+  // it does, 0 where it lies on holes or outside the task (the fill colour
+  // there), between at the edges.
+  virtual std::string EncodeLevel(const Pixels& tile, const Pixels& cover) const = 0;
   // The combine's thread, in row order.
   virtual void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) = 0;
   // The combine's thread, in row order of each level (1 the first above the

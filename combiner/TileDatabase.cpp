@@ -1,9 +1,12 @@
 #include "combiner/TileDatabase.h"
 
 #include <sqlite3.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <memory>
+#include <new>
+#include <string>
 #include <utility>
 
 #include "combiner/GdalSupport.h"
@@ -153,6 +156,50 @@ void CreateGeoPackage(Database& db, const TileDatabaseSettings& settings, const 
   }
 }
 
+void AppendBigEndian(std::string& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>(value >> shift & 0xFF);
+}
+
+void AppendChunk(std::string& out, const char* type, const std::string& data) {
+  AppendBigEndian(out, static_cast<uint32_t>(data.size()));
+  const std::string typed = std::string(type, 4) + data;
+  out += typed;
+  AppendBigEndian(out, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(typed.data()),
+                                                   static_cast<uInt>(typed.size()))));
+}
+
+// A tile's RGB pixels with alpha as an 8-bit RGBA PNG.
+std::string EncodePngWithAlpha(const Pixels& rgb, const Pixels& alpha) {
+  constexpr std::size_t kSide = task::kTileSize;
+  std::string raw;
+  raw.reserve(kSide * (1 + kSide * 4));
+  for (std::size_t row = 0; row < kSide; ++row) {
+    raw += '\0';  // no filter
+    for (std::size_t column = 0; column < kSide; ++column) {
+      const std::size_t pixel = row * kSide + column;
+      raw.append(reinterpret_cast<const char*>(rgb.data() + pixel * 3), 3);
+      raw += static_cast<char>(alpha[pixel]);
+    }
+  }
+  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+  std::string packed(packedSize, '\0');
+  // Compressing into a buffer of compressBound's size fails only when memory runs out.
+  if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
+                static_cast<uLong>(raw.size()), Z_DEFAULT_COMPRESSION) != Z_OK) {
+    throw std::bad_alloc();
+  }
+  packed.resize(packedSize);
+  std::string header;
+  AppendBigEndian(header, kSide);
+  AppendBigEndian(header, kSide);
+  header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, no filter, not interlaced
+  std::string png("\x89PNG\r\n\x1A\n", 8);
+  AppendChunk(png, "IHDR", header);
+  AppendChunk(png, "IDAT", packed);
+  AppendChunk(png, "IEND", "");
+  return png;
+}
+
 // The pyramid's tiles into the database's tiles table.
 class TileDatabaseOutput final : public PyramidOutput {
  public:
@@ -163,12 +210,16 @@ class TileDatabaseOutput final : public PyramidOutput {
   std::string EncodeBase(TileContent& tile) const override {
     switch (tile.What) {
       case TileContent::Kind::AsDownloaded: return std::move(tile.Bytes);
-      case TileContent::Kind::Decoded: return EncodeLevel(tile.Image);
+      case TileContent::Kind::Decoded: return EncodeLevel(tile.Image, {});
       case TileContent::Kind::Hole: break;
     }
     return {};
   }
-  std::string EncodeLevel(const Pixels& tile) const override { return EncodeJpeg(tile, ChromaSampling{}, kJpegQuality); }
+  // A tile that lies partly on holes or beyond the task is a PNG, clear
+  // there: a map program shows what lies under it rather than the fill colour.
+  std::string EncodeLevel(const Pixels& tile, const Pixels& cover) const override {
+    return cover.empty() ? EncodeJpeg(tile, ChromaSampling{}, kJpegQuality) : EncodePngWithAlpha(tile, cover);
+  }
 
   void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) override {
     if (tile.What != TileContent::Kind::Hole) Add(zoom_, column, row, bytes);

@@ -3,8 +3,8 @@
 // the downloaded JPEG streams as they are (other images encoded to JPEG);
 // every zoom below it down to a minimum is built as a pyramid (Pyramid.h).
 // Holes are left out (a map program shows its background there); a tile of a
-// lower zoom that is partly hole or partly outside the block has the fill
-// colour there. Run on the combine's thread.
+// lower zoom that is partly hole or partly outside the block is a PNG, clear
+// there. Run on the combine's thread.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,7 @@
 #include "combiner/CommandLine.h"
 #include "combiner/ConsoleProgress.h"
 #include "consolekit/ExitStatus.h"
+#include "consolekit/Failure.h"
 #include "consolekit/StopSignals.h"
 #include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
@@ -22,8 +23,7 @@ namespace {
 using namespace consolekit;
 using combiner::kProgram;
 
-// A combine that cannot be done (its task unreadable, its output unwritable)
-// is bad input by the program's documented statuses.
+// A combine that cannot be done for its task, area or options is bad input.
 constexpr int kExitFailed = kExitUsage;
 
 // The first stop signal stops the combine, which then removes what it began;
@@ -35,10 +35,16 @@ int RunCombine(const combiner::Invocation& invocation) {
   combiner::CombineResult result;
   try {
     result = combiner::Combine(invocation.Options, progress);
-  } catch (const std::exception& error) {
+  } catch (const combiner::CombineError& error) {
     progress.Finish();
     PrintError(kProgram, error.what());
     return kExitFailed;
+  } catch (const std::exception& error) {
+    // An output that could not be written (a full disk, a folder without
+    // write permission; GDAL's failures are of writing too), memory: the
+    // system failed, as orvenna-cli says it.
+    progress.Finish();
+    return ReportFailure(kProgram, error, kExitSystemFailure);
   }
   progress.Finish();
   if (result.Cancelled) {

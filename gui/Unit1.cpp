@@ -31,6 +31,7 @@
 
 #include "core/platform/Numbers.h"
 #include "core/platform/Shell.h"
+#include "core/platform/Version.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/Start.h"
@@ -450,8 +451,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 void TForm1::FormShow() {
   ConfigPath = ConfigFileIn(programFolder_);
   HelpPath = programFolder_ + QStringLiteral("help") + Separator() + QStringLiteral("help.html");
-  HomepageAddress = QString::fromLatin1(kHomepageAddress);
-  MailAddress = QString::fromLatin1(kMailAddress);
+  HomepageAddress = QString::fromLatin1(platform::Homepage());
+  MailAddress = QStringLiteral("mailto:") + QString::fromLatin1(platform::ContactAddress());
 
   const run::MainWindowSettings stored = run::ConfigFile(ToLocal(ConfigPath)).ReadMainWindow();
   DefaultPath = FromLocal(stored.DefaultPath);
@@ -592,7 +593,7 @@ void TForm1::Timer1Timer() {
     closed = run_->Tick();
   } catch (const std::exception& error) {
     // The periodic save failed; the next fifth tick tries again.
-    qtkit::ShowErrorMessage(FromLocal(error.what()));
+    qtkit::ShowFailure(error);
     return;
   }
   if (closed) {
@@ -606,7 +607,7 @@ void TForm1::RunClosed(const run::CloseReport& report) {
   Timer1->stop();
   RunProgress->hide();
   BitBtn1->setText(kStartCaption);
-  if (!report.FirstFailure.empty()) qtkit::ShowErrorMessage(FromLocal(report.FirstFailure));
+  if (!report.FirstFailure.empty()) qtkit::ShowErrorMessage(FromLocal(report.FirstFailure), FromLocal(report.Reason));
   qtkit::ShowMessage(kTaskStoppedMessage);
 }
 

@@ -1,5 +1,6 @@
 #include "gui/Unit2.h"
 
+#include "core/platform/Version.h"
 #include "qtkit/Desktop.h"
 
 #include <QMouseEvent>
@@ -82,8 +83,8 @@ void TfrmAbout::SetSettingsFile(const QString& path) {
 
 void TfrmAbout::showEvent(QShowEvent* event) {
   if (mainWindow_ != nullptr) LabelProduct->setText(mainWindow_->windowTitle());
-  const QString homepage = QString::fromLatin1(kHomepageAddress);
-  const QString mail = QString::fromLatin1(kMailAddress);
+  const QString homepage = QString::fromLatin1(platform::Homepage());
+  const QString mail = QStringLiteral("mailto:") + QString::fromLatin1(platform::ContactAddress());
   LinkHomepage->SetAddress(homepage, homepage);
   LinkEmail->SetAddress(mail, QString(mail).remove(QStringLiteral("mailto:")));
   qtkit::CentreOnScreen(*this);

@@ -8,9 +8,6 @@
 
 class QPushButton;
 
-inline constexpr const char* kHomepageAddress = "https://orvenna.example/";
-inline constexpr const char* kMailAddress = "mailto:support@orvenna.example";
-
 // A label that hands its address to the desktop when clicked.
 class TLinkLabel : public QLabel {
   Q_OBJECT

@@ -24,6 +24,7 @@
 #include "core/platform/Locations.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
+#include "core/run/Start.h"
 #include "core/run/TaskControls.h"
 #include "core/task/Commonfunc.h"
 #include "mapkit/CacheDialog.h"
@@ -310,7 +311,7 @@ void AreaWindow::Refresh() {
   try {
     estimate_ = run::EstimateTask(task::MDTask(&parameters));
   } catch (const task::TaskCreateError& error) {
-    ProblemLabel->setText(qtkit::FromLocal(*error.what() != '\0' ? error.what() : "Error: Create task failure."));
+    ProblemLabel->setText(qtkit::FromLocal(*error.what() != '\0' ? error.what() : run::kCreateTaskFailure));
     return;
   }
   const run::TaskEstimate& e = *estimate_;
@@ -319,9 +320,13 @@ void AreaWindow::Refresh() {
                                Decimal(e.Range.MinX), Decimal(e.Range.MaxX), Decimal(e.Range.MinY),
                                Decimal(e.Range.MaxY), Decimal(e.Zoom)));
   DiskLabel->setText(tr("Disk: about %1").arg(qtkit::FromLocal(run::ByteSizeText(e.DiskBytes()))));
-  TimeLabel->setText(tr("Time: at least %1 at the source's pace (%2 workers, a pause of %3 ms after each tile)")
-                         .arg(qtkit::FromLocal(platform::FormatDuration(e.Seconds)), Decimal(e.Workers),
-                              Decimal(e.AfterTileMs)));
+  if (e.Paced()) {
+    TimeLabel->setText(tr("Time: at least %1 at the source's pace (%2 workers, a pause of %3 ms after each tile)")
+                           .arg(qtkit::FromLocal(platform::FormatDuration(e.Seconds)), Decimal(e.Workers),
+                                Decimal(e.AfterTileMs)));
+  } else {
+    TimeLabel->setText(tr("Time: %1 (%2 workers)").arg(QString::fromLatin1(run::kUnpacedTime), Decimal(e.Workers)));
+  }
   AcceptButton->setEnabled(true);
 }
 

@@ -17,7 +17,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-void Application::HandleException(const std::exception& error) { ShowErrorMessage(FromLocal(error.what())); }
+void Application::HandleException(const std::exception& error) { ShowFailure(error); }
 
 void Application::HandleUnknownException() { ShowErrorMessage(QStringLiteral("Unknown error")); }
 

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 
+#include "core/platform/Files.h"
+
 namespace qtkit {
 namespace {
 
@@ -14,8 +16,8 @@ QString& Caption() {
   return caption;
 }
 
-MessageInterceptor& Interceptor() {
-  static MessageInterceptor interceptor;
+DetailedMessageInterceptor& Interceptor() {
+  static DetailedMessageInterceptor interceptor;
   return interceptor;
 }
 
@@ -50,20 +52,21 @@ FileChooser& CurrentChooser() {
   return chooser;
 }
 
-void Show(const QString& text, bool isError) {
+void Show(const QString& text, bool isError, const QString& reason) {
   if (Interceptor()) {
-    Interceptor()(text, isError);
+    Interceptor()(text, isError, reason);
     return;
   }
-  const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, isError);
+  const std::unique_ptr<QMessageBox> box = MakeMessageBox(text, isError, reason);
   box->exec();
 }
 
 }  // namespace
 
-std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError) {
+std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError, const QString& reason) {
   auto box = std::make_unique<QMessageBox>(isError ? QMessageBox::Critical : QMessageBox::NoIcon, Caption(),
                                            text, QMessageBox::Ok, QApplication::activeWindow());
+  if (!reason.isEmpty()) box->setInformativeText(reason);
   // A short text would make a box too narrow for its caption; a message box
   // sizes itself from its layout, so the layout gets a row of that width.
   if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
@@ -75,16 +78,30 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError) {
 
 void SetMessageCaption(const QString& caption) { Caption() = caption; }
 
-void ShowMessage(const QString& text) { Show(text, false); }
+void ShowMessage(const QString& text) { Show(text, false, {}); }
 
-void ShowErrorMessage(const QString& text) { Show(WithClosingPeriod(text), true); }
+void ShowErrorMessage(const QString& text, const QString& reason) { Show(WithClosingPeriod(text), true, reason); }
+
+void ShowFailure(const std::exception& error) {
+  ShowErrorMessage(FromLocal(error.what()), FromLocal(platform::FailureReason(error)));
+}
 
 QString WithClosingPeriod(const QString& text) {
   if (!text.isEmpty() && text.back() > QChar('.')) return text + '.';
   return text;
 }
 
-void SetMessageInterceptor(MessageInterceptor interceptor) { Interceptor() = std::move(interceptor); }
+void SetMessageInterceptor(MessageInterceptor interceptor) {
+  if (!interceptor) {
+    Interceptor() = {};
+    return;
+  }
+  Interceptor() = [interceptor = std::move(interceptor)](const QString& text, bool isError, const QString&) {
+    interceptor(text, isError);
+  };
+}
+
+void SetDetailedMessageInterceptor(DetailedMessageInterceptor interceptor) { Interceptor() = std::move(interceptor); }
 
 const FileChooser& Chooser() { return CurrentChooser(); }
 

@@ -30,18 +30,28 @@ inline constexpr int kMinimumMessageWidth = 260;
 
 // Plain modal message box with an OK button and the program's caption.
 void ShowMessage(const QString& text);
-// The box ShowMessage (isError false) or ShowErrorMessage shows, not yet shown.
-std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError);
+// The box ShowMessage (isError false) or ShowErrorMessage shows, not yet
+// shown; a reason is its informative text, under the text.
+std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError, const QString& reason = {});
 
 // The general error handler's box: error icon, OK, the program's caption; a
-// "." is appended when the text's last character sorts after ".".
-void ShowErrorMessage(const QString& text);
+// "." is appended when the text's last character sorts after ".". The
+// system's reason for a failure, when given, shows under the text, which
+// stays as it is ("Cannot create file <path>." and below it "No space left on
+// device").
+void ShowErrorMessage(const QString& text, const QString& reason = {});
 QString WithClosingPeriod(const QString& text);
+// The error box of an error that escaped a handler: its text, and the
+// system's reason when it is a failure of the system (platform::FailureReason).
+void ShowFailure(const std::exception& error);
 
 // Tests: every box is handed to the interceptor instead of being shown.
 // isError tells the general error box from a plain one. Pass {} to restore.
 using MessageInterceptor = std::function<void(const QString& text, bool isError)>;
 void SetMessageInterceptor(MessageInterceptor interceptor);
+// The same with the reason shown under the text (empty when none).
+using DetailedMessageInterceptor = std::function<void(const QString& text, bool isError, const QString& reason)>;
+void SetDetailedMessageInterceptor(DetailedMessageInterceptor interceptor);
 
 // The file-open dialog and the folder browser. Empty when the user cancels.
 struct FileChooser {
@@ -65,7 +75,7 @@ void RunHandler(Handler&& handler) noexcept {
   try {
     handler();
   } catch (const std::exception& error) {
-    ShowErrorMessage(FromLocal(error.what()));
+    ShowFailure(error);
   } catch (...) {
     ShowErrorMessage(QStringLiteral("Unknown error"));
   }

@@ -345,9 +345,8 @@ void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
     try {
       tiles = run::WriteTaskFiles(*check.Parameters, programFolder);
     } catch (const task::TaskCreateError& error) {
-      return [message = std::string(error.what())] {
-        if (!message.empty()) qtkit::ShowMessage(qtkit::FromLocal(message));
-        qtkit::ShowMessage(QStringLiteral("Error: Create task failure."));
+      return [messages = run::CreateFailureMessages(error)] {
+        for (const std::string& message : messages) qtkit::ShowMessage(qtkit::FromLocal(message));
       };
     }
     const std::string path = task::TaskFileOf(*check.Parameters);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "core/platform/FileBytes.h"
 #include "core/platform/Files.h"
 
 namespace area {
@@ -130,6 +131,10 @@ bool IsRepeatedPoints(const char* layerName) {
 
 VectorShapes ReadVectorFile(const std::string& path, std::size_t maxKeptVertices) {
   if (!platform::FileExists(path)) throw VectorFileError("Cannot open file " + path);
+  // GDAL would wait on a named pipe for a writer.
+  if (platform::FileBytes(path, 0).What() == platform::FileBytes::Kind::Other) {
+    throw VectorFileError(path + ": " + platform::kNotRegularFile);
+  }
   static std::once_flag registered;
   std::call_once(registered, [] { GDALAllRegister(); });
   const QuietErrors quiet;

@@ -44,6 +44,8 @@ std::map<std::string, int64_t> TDownThread::GivenUpReasons() const {
 
 std::string TDownThread::StopMessage() const { return ended_.load() ? stopMessage_ : std::string(); }
 
+std::string TDownThread::SystemFailure() const { return ended_.load() ? systemFailure_ : std::string(); }
+
 void TDownThread::SetLast(int32_t x, int32_t y) noexcept {
   last_.store(task::PackedKey({x, y}), std::memory_order_release);
 }
@@ -100,8 +102,11 @@ void TDownThread::Execute() {
   try {
     Walk();
   } catch (const std::exception& e) {
+    // A tile that cannot be written (a full disk, a read-only folder) ends
+    // the worker with the system's reason, which the run reports.
+    if (platform::IsSystemFailure(e)) systemFailure_ = platform::FailureText(e);
     try {
-      Report("T" + n + " Error: " + e.what());
+      Report("T" + n + " Error: " + platform::FailureText(e));
     } catch (...) {
       // The window is gone; the end sequence below still has to be tried.
     }

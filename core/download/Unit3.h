@@ -107,6 +107,9 @@ class TDownThread final : public platform::Thread {
   // (ShortReason), and the message of a refusal that ended the worker.
   std::map<std::string, int64_t> GivenUpReasons() const;
   std::string StopMessage() const;
+  // Once Counts().Ended: the failure of the system that ended the worker (a
+  // tile that could not be written), with its reason; empty when none did.
+  std::string SystemFailure() const;
 
   // Fetches one tile with the retries of its failure class (FailureRules.h).
   // Used by Execute; public for tests.
@@ -148,6 +151,7 @@ class TDownThread final : public platform::Thread {
   // Written by the worker's thread before ended_ is set, read after.
   std::map<std::string, int64_t> givenUpReasons_;
   std::string stopMessage_;
+  std::string systemFailure_;
 };
 
 }  // namespace download

@@ -1,5 +1,7 @@
 #include "core/platform/FileBytes.h"
 
+#include "core/platform/Files.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -19,7 +21,9 @@ namespace {
 #ifdef _WIN32
 constexpr int kOpenFlags = O_RDONLY | O_BINARY;
 #else
-constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
+// Non-blocking: a named pipe in a file's place would wait for a writer.
+// Whatever is no regular file is judged by its kind and never read.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
 #endif
 
 // Reads up to n bytes at offset into out; false on a read error.
@@ -51,7 +55,14 @@ FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
   if (fd_ < 0) {
     const int error = errno;
     kind_ = error == ENOENT || error == ENOTDIR ? Kind::Absent : Kind::Failed;
-    if (kind_ == Kind::Failed) error_ = std::strerror(error);
+    // A socket cannot be opened at all (ENXIO): it is there, of another kind.
+    struct stat status {};
+    if (kind_ == Kind::Failed && ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+        !S_ISDIR(status.st_mode)) {
+      kind_ = Kind::Other;
+      return;
+    }
+    if (kind_ == Kind::Failed) error_ = SystemErrorWords(error);
     return;
   }
   struct stat status {};
@@ -79,7 +90,7 @@ FileBytes::~FileBytes() {
 
 void FileBytes::Fail(int error) {
   kind_ = Kind::Failed;
-  error_ = std::strerror(error);
+  error_ = SystemErrorWords(error);
   head_.clear();
 }
 

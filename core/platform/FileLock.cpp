@@ -39,7 +39,7 @@ void FileLock::Release() noexcept {
 std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
   for (;;) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) ThrowCannotCreate(path);
+    if (fd < 0) ThrowCannotCreate(path, errno);
     // Every open file description locks on its own, so a second TryAcquire in
     // this process is refused as well. A file system without locks (ENOLCK)
     // cannot tell two runs apart; they are not stopped for it.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <system_error>
 #include <string>
 #include <vector>
 
@@ -30,9 +31,37 @@
 
 namespace platform {
 
-void ThrowCannotOpen(const std::string& path) { throw FileError("Cannot open file " + path); }
-void ThrowCannotCreate(const std::string& path) { throw FileError("Cannot create file " + path); }
-void ThrowUnableToWrite(const std::string& path) { throw FileError("Unable to write to " + path); }
+std::string SystemErrorWords(int error) {
+  // The category's words come from strerror_r: safe from any thread.
+  return error == 0 ? std::string() : std::generic_category().message(error);
+}
+
+void ThrowCannotOpen(const std::string& path, int error) {
+  throw FileError("Cannot open file " + path, SystemErrorWords(error));
+}
+void ThrowCannotCreate(const std::string& path, int error) {
+  throw FileError("Cannot create file " + path, SystemErrorWords(error));
+}
+void ThrowUnableToWrite(const std::string& path, int error) {
+  throw FileError("Unable to write to " + path, SystemErrorWords(error));
+}
+
+std::string FailureReason(const std::exception& error) {
+  const auto* reason = dynamic_cast<const SystemReason*>(&error);
+  return reason != nullptr ? reason->Reason() : std::string();
+}
+
+bool IsSystemFailure(const std::exception& error) {
+  return dynamic_cast<const FileError*>(&error) != nullptr || !FailureReason(error).empty();
+}
+
+std::string WithReason(const std::string& text, const std::string& reason) {
+  if (reason.empty() || text.find(reason) != std::string::npos) return text;
+  if (!text.empty() && text.back() == '.') return text + " " + reason + ".";
+  return text + ": " + reason;
+}
+
+std::string FailureText(const std::exception& error) { return WithReason(error.what(), FailureReason(error)); }
 
 namespace {
 
@@ -193,7 +222,14 @@ bool DirectoryExists(const std::string& path) {
 
 bool CreateDir(const std::string& path) {
 #ifdef _WIN32
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  if (CreateDirectoryA(path.c_str(), nullptr) != 0) return true;
+  switch (GetLastError()) {
+    case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
+    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+    case ERROR_DISK_FULL: errno = ENOSPC; break;
+    default: errno = EACCES; break;
+  }
+  return false;
 #else
   return ::mkdir(path.c_str(), 0777) == 0;
 #endif
@@ -217,10 +253,10 @@ bool CopyFileNoReplace(const std::string& source, const std::string& target, Flu
   // The copy is made under a temporary name and then linked to the target:
   // link() fails when the target exists, so nothing is ever replaced, and a
   // reader never sees a half-copied target.
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!in.valid()) return false;
   struct stat sourceStat {};
-  if (::fstat(in.get(), &sourceStat) != 0 || S_ISDIR(sourceStat.st_mode)) return false;
+  if (::fstat(in.get(), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) return false;
   if (::access(target.c_str(), F_OK) == 0) return false;
 
   std::string tempPath;
@@ -272,8 +308,32 @@ bool CopyFileNoReplace(const std::string& source, const std::string& target, Flu
 #endif
 }
 
-ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
+ReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::string* reason) {
   content.clear();
+#ifndef _WIN32
+  // Non-blocking, so that a named pipe in the file's place does not wait for
+  // a writer; judged by its kind before anything is read.
+  Fd in(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  const auto fail = [reason](std::string words) {
+    if (reason != nullptr) *reason = std::move(words);
+    return ReadOutcome::Failed;
+  };
+  if (!in.valid()) return errno == ENOENT ? ReadOutcome::Missing : fail(SystemErrorWords(errno));
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0) return fail(SystemErrorWords(errno));
+  if (S_ISDIR(info.st_mode)) return fail(SystemErrorWords(EISDIR));
+  if (!S_ISREG(info.st_mode)) return fail(kNotRegularFile);
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(in.get(), chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return fail(SystemErrorWords(errno));
+    if (n == 0) break;
+    content.append(chunk, static_cast<std::size_t>(n));
+  }
+  return ReadOutcome::Ok;
+#else
+  (void)reason;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
   char buffer[64 * 1024];
@@ -288,12 +348,16 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
   }
   std::fclose(file);
   return failed ? ReadOutcome::Failed : ReadOutcome::Ok;
+#endif
 }
 
 std::vector<std::string> ReadTextLines(const std::string& path) {
   std::string text;
+  std::string reason;
   // A folder opens but does not read: that, too, is a file that cannot be opened.
-  if (ReadWholeFile(path, text) != ReadOutcome::Ok) ThrowCannotOpen(path);
+  const ReadOutcome outcome = ReadWholeFile(path, text, &reason);
+  if (outcome == ReadOutcome::Missing) ThrowCannotOpen(path, ENOENT);
+  if (outcome != ReadOutcome::Ok) throw FileError("Cannot open file " + path, reason);
   return SplitLines(text);
 }
 
@@ -335,31 +399,38 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
   const bool exists = ExistingTarget(path, target, existing);
   // A folder, or a file its owner made read-only, is not silently replaced by
   // the rename (which only needs the folder to be writable).
-  if (exists && (S_ISDIR(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
-    ThrowCannotCreate(path);
-  }
+  if (exists && S_ISDIR(existing.st_mode)) ThrowCannotCreate(path, EISDIR);
+  if (exists && ::access(target.c_str(), W_OK) != 0) ThrowCannotCreate(path, errno);
   // A device or a pipe (/dev/stdout, a shell's >(...)) is written into: a
   // rename would put a plain file in its place.
   if (exists && !S_ISREG(existing.st_mode)) {
     Fd out(::open(target.c_str(), O_WRONLY | O_CLOEXEC));
-    if (!out.valid()) ThrowCannotCreate(path);
-    if (!WriteAll(out.get(), bytes) || !out.Close()) ThrowUnableToWrite(path);
+    if (!out.valid()) ThrowCannotCreate(path, errno);
+    if (!WriteAll(out.get(), bytes)) ThrowUnableToWrite(path, errno);
+    if (!out.Close()) ThrowUnableToWrite(path, errno);
     return;
   }
   const mode_t createMode = access == FileAccess::OwnerOnly ? 0600 : 0666;
 
   std::string tempPath;
   Fd out(CreateTemporary(target, createMode, tempPath));
-  if (!out.valid()) ThrowCannotCreate(path);
+  if (!out.valid()) ThrowCannotCreate(path, errno);
   bool ok = true;
   if (exists) ok = ::fchmod(out.get(), existing.st_mode & 07777) == 0;
   if (ok) ok = WriteAll(out.get(), bytes);
   if (ok && flush == Flush::Now) ok = FlushFile(out.get(), target);
-  if (!out.Close()) ok = false;
-  if (ok) ok = RenameOver(tempPath, target);
+  int error = ok ? 0 : errno;
+  if (!out.Close() && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && !RenameOver(tempPath, target)) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
     ::unlink(tempPath.c_str());
-    ThrowUnableToWrite(path);
+    ThrowUnableToWrite(path, error);
   }
   if (flush == Flush::Now) SyncFolderOf(target);
 #endif
@@ -381,14 +452,15 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) :
   const bool exists = ExistingTarget(path, target_, existing);
   // Same rules as WriteFileAtomic: no silent replacement of a folder or of a
   // file its owner made read-only; and none of a device or a pipe either.
-  if (exists && (!S_ISREG(existing.st_mode) || ::access(target_.c_str(), W_OK) != 0)) {
-    ThrowCannotCreate(path_);
-  }
+  if (exists && S_ISDIR(existing.st_mode)) ThrowCannotCreate(path_, EISDIR);
+  if (exists && !S_ISREG(existing.st_mode)) throw FileError("Cannot create file " + path_, kNotRegularFile);
+  if (exists && ::access(target_.c_str(), W_OK) != 0) ThrowCannotCreate(path_, errno);
   fd_ = CreateTemporary(target_, access == FileAccess::OwnerOnly ? 0600 : 0666, tempPath_);
-  if (fd_ < 0) ThrowCannotCreate(path_);
+  if (fd_ < 0) ThrowCannotCreate(path_, errno);
   if (exists && ::fchmod(fd_, existing.st_mode & 07777) != 0) {
+    const int error = errno;
     Discard();
-    ThrowCannotCreate(path_);
+    ThrowCannotCreate(path_, error);
   }
 #endif
 }
@@ -421,8 +493,9 @@ void AtomicFileWriter::Write(std::string_view bytes) {
   const bool ok = WriteAll(fd_, bytes);
 #endif
   if (!ok) {
+    const int error = errno;
     Discard();
-    ThrowUnableToWrite(path_);
+    ThrowUnableToWrite(path_, error);
   }
 }
 
@@ -441,12 +514,19 @@ void AtomicFileWriter::Commit() {
   }
 #else
   bool ok = FlushFile(fd_, target_);
-  ok = ::close(fd_) == 0 && ok;
+  int error = ok ? 0 : errno;
+  if (::close(fd_) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
   fd_ = -1;
-  if (ok) ok = RenameOver(tempPath_, target_);
+  if (ok && !RenameOver(tempPath_, target_)) {
+    ok = false;
+    error = errno;
+  }
   if (!ok) {
     ::unlink(tempPath_.c_str());
-    ThrowUnableToWrite(path_);
+    ThrowUnableToWrite(path_, error);
   }
   SyncFolderOf(target_);
 #endif
@@ -595,10 +675,13 @@ void AppendableFile::Append(std::string_view bytes) {
     size_ += bytes.size();
     return;
   }
+  const int error = errno;
+#else
+  const int error = 0;
 #endif
   // The file's tail is unknown now: the caller has to rewrite it.
   Close();
-  ThrowUnableToWrite(path);
+  ThrowUnableToWrite(path, error);
 }
 
 std::string BuiltInFolder(const std::string& name) {
@@ -659,11 +742,12 @@ void DurableBatch::MakeDurable() {
   std::set<std::string> folders;
   {
     std::lock_guard lock(mutex_);
-    if (!failure_.empty()) throw FileError(failure_);
+    if (!failure_.empty()) throw FileError(failure_, failureReason_);
     folders.swap(folders_);
   }
   // One flush of each file system the files are on, then each folder.
   std::string failure;
+  std::string reason;
   std::set<dev_t> synced;
   for (const std::string& folder : folders) {
     const int fd = ::open(FolderOrCurrent(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -677,20 +761,26 @@ void DurableBatch::MakeDurable() {
       if (ok) ::sync();
 #endif
     }
+    const int error = errno;
     if (fd >= 0) ::close(fd);
     if (!ok) {
       failure = "Unable to write to " + folder;
+      reason = SystemErrorWords(error);
       break;
     }
   }
   for (const std::string& folder : folders) {
     if (!failure.empty()) break;
-    if (!FlushFolder(folder)) failure = "Unable to write to " + folder;
+    if (!FlushFolder(folder)) {
+      failure = "Unable to write to " + folder;
+      reason = SystemErrorWords(errno);
+    }
   }
   if (failure.empty()) return;
   std::lock_guard lock(mutex_);
   failure_ = failure;
-  throw FileError(failure);
+  failureReason_ = reason;
+  throw FileError(failure, reason);
 #endif
 }
 

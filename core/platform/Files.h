@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -20,15 +22,47 @@ inline constexpr char kPathSeparator = '/';
 
 // A file operation that failed. The message is one of the framework texts the
 // general error handler shows: "Cannot open file <path>", "Cannot create file
-// <path>" or "Unable to write to <path>".
-class FileError : public std::runtime_error {
+// <path>" or "Unable to write to <path>"; its SystemReason is the system's
+// own words for why ("Permission denied", "No space left on device", "not a
+// regular file"), empty when it gave none. Other errors of a failed system
+// call (a folder that could not be made) carry a SystemReason as well.
+class SystemReason {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SystemReason(std::string reason) : reason_(std::move(reason)) {}
+  virtual ~SystemReason() = default;
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
-[[noreturn]] void ThrowCannotOpen(const std::string& path);
-[[noreturn]] void ThrowCannotCreate(const std::string& path);
-[[noreturn]] void ThrowUnableToWrite(const std::string& path);
+class FileError : public std::runtime_error, public SystemReason {
+ public:
+  explicit FileError(const std::string& message, std::string reason = {})
+      : std::runtime_error(message), SystemReason(std::move(reason)) {}
+};
+
+// The system's words for an error number (errno); empty for 0.
+std::string SystemErrorWords(int error);
+
+// The reason is SystemErrorWords(error): the errno of the call that failed.
+[[noreturn]] void ThrowCannotOpen(const std::string& path, int error = 0);
+[[noreturn]] void ThrowCannotCreate(const std::string& path, int error = 0);
+[[noreturn]] void ThrowUnableToWrite(const std::string& path, int error = 0);
+
+// What the programs tell of an error: its text, and for a failure of the
+// system its reason after it ("Cannot create file /m/t.jpg: Permission
+// denied"; after a sentence: "... Failed. Permission denied.").
+std::string FailureText(const std::exception& error);
+// text with reason after it, by the same rule.
+std::string WithReason(const std::string& text, const std::string& reason);
+// The reason alone; empty for an error that is no failure of the system or
+// whose reason is not known.
+std::string FailureReason(const std::exception& error);
+// True for a failure of the system (a file that could not be read, written or
+// made: a FileError, or another error with a reason) rather than an answer of
+// the program's own checks.
+bool IsSystemFailure(const std::exception& error);
 
 // Removes from folder (not below it) the temporary files that an atomic write
 // or copy of a process that no longer runs left behind (killed mid-write):
@@ -42,7 +76,8 @@ int RemoveStaleTemporaries(const std::string& folder);
 std::string TemporaryNameBeside(const std::string& target);
 
 bool DirectoryExists(const std::string& path);
-// Creates one folder level; the parent must exist. True when it was created.
+// Creates one folder level; the parent must exist. True when it was created;
+// otherwise errno says why.
 bool CreateDir(const std::string& path);
 // True for an existing regular file (or anything that is not a folder).
 bool FileExists(const std::string& path);
@@ -57,9 +92,14 @@ enum class Flush { Now, Deferred };
 bool CopyFileNoReplace(const std::string& source, const std::string& target, Flush flush = Flush::Now);
 
 // Reads a whole file into content. Missing: no such file; Failed: it exists
-// but cannot be read (a folder, no permission, a read error).
+// but cannot be read (a folder, no permission, a read error, or anything that
+// is no regular file: a named pipe or a device is never waited on); reason,
+// when given, gets the system's words for why.
 enum class ReadOutcome { Ok, Missing, Failed };
-ReadOutcome ReadWholeFile(const std::string& path, std::string& content);
+ReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::string* reason = nullptr);
+
+// The reason given for a file of another kind (a named pipe, a socket, a device).
+inline constexpr const char* kNotRegularFile = "not a regular file";
 
 // Reads a text file as lines; accepts CR LF, LF and CR line ends. A line end
 // at the very end adds no empty line. Throws FileError("Cannot open file ...").
@@ -106,6 +146,7 @@ class DurableBatch {
   std::mutex mutex_;
   std::set<std::string> folders_;  // of the files added since the last MakeDurable
   std::string failure_;
+  std::string failureReason_;
 };
 
 // The steps by which this module's files reach their names and stable

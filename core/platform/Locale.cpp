@@ -14,14 +14,18 @@ char DesktopDecimalSeparator() {
   return '.';
 }
 
-std::string CurrentDateTimeText() {
-  const std::time_t now = std::time(nullptr);
+std::tm LocalTime(std::time_t when) {
   std::tm local {};
 #ifdef _WIN32
-  localtime_s(&local, &now);
+  localtime_s(&local, &when);
 #else
-  localtime_r(&now, &local);
+  localtime_r(&when, &local);
 #endif
+  return local;
+}
+
+std::string CurrentDateTimeText() {
+  const std::tm local = LocalTime(std::time(nullptr));
   // "%x" is the locale's date representation and "%X" its time representation
   // with seconds: the short date and long time formats of the desktop.
   char buffer[256];

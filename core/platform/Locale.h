@@ -2,6 +2,7 @@
 // (the GUI sets the locale from the environment at start-up).
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace platform {
@@ -13,5 +14,8 @@ char DesktopDecimalSeparator();
 // time format, separated by one blank: strftime's "%x %X" in the current
 // locale ("03/14/24 15:30:05" in the C locale, "14.03.2024 15:30:05" in German).
 std::string CurrentDateTimeText();
+
+// The desktop's local time of when; from any thread.
+std::tm LocalTime(std::time_t when);
 
 }  // namespace platform

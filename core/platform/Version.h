@@ -1,4 +1,4 @@
-// The programs' version: the project's version, set once in the build.
+// The programs' version, homepage and contact: the project's, set once in the build.
 #pragma once
 
 #include <string>
@@ -6,6 +6,10 @@
 namespace platform {
 
 const char* Version();
+// The project's homepage ("https://..."), and the mail address of its makers
+// (no "mailto:").
+const char* Homepage();
+const char* ContactAddress();
 
 // What --version prints: "<program> <version>", then "Settings: <file>" when
 // the program has a settings file (settingsFile not empty).

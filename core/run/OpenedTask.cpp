@@ -21,6 +21,9 @@ constexpr uint64_t kMaxTaskFileBytes = uint64_t{1} << 20;
 void CheckIsTaskFile(const std::string& path) {
   const platform::FileBytes file(path, 0);
   if (file.What() == platform::FileBytes::Kind::Failed) throw OpenTaskError("Cannot open file " + path + ": " + file.ErrorText());
+  if (file.What() == platform::FileBytes::Kind::Other) {
+    throw OpenTaskError("Cannot open file " + path + ": " + platform::kNotRegularFile);
+  }
   if (file.What() != platform::FileBytes::Kind::Regular) throw OpenTaskError("Cannot open file " + path);
   const std::string notATask = path + " is not a task file: ";
   if (file.Size() == 0) throw OpenTaskError(notATask + "it is empty");

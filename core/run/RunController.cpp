@@ -34,13 +34,17 @@ class FirstFailure {
     try {
       step();
     } catch (const std::exception& error) {
-      if (text_.empty()) text_ = error.what();
+      if (!text_.empty()) return;
+      text_ = error.what();
+      reason_ = platform::FailureReason(error);
     }
   }
   const std::string& Text() const { return text_; }
+  const std::string& Reason() const { return reason_; }
 
  private:
   std::string text_;
+  std::string reason_;
 };
 
 }  // namespace
@@ -178,14 +182,14 @@ void RunController::SaveLists() {
   failed_.Save(task_.FailedListFileName);
 }
 
-std::string RunController::SaveEverything() {
+CloseReport RunController::SaveEverything() {
   // Every file is tried whatever fails before it; the first failure is told.
   FirstFailure failure;
   if (environment_.Fill) failure.Try([this] { DropFilledRecords(); });
   failure.Try([this] { log_.Save(task_.LogFileName); });
   failure.Try([this] { failed_.Save(task_.FailedListFileName); });
   failure.Try([this] { SavePositions(); });
-  return failure.Text();
+  return CloseReport{failure.Text(), failure.Reason()};
 }
 
 std::unique_ptr<download::TDownThread> RunController::Retire(std::size_t slot) {
@@ -195,9 +199,12 @@ std::unique_ptr<download::TDownThread> RunController::Retire(std::size_t slot) {
     Add(finishedCounts_, counts);
     finishedRefused_ += counts.Refused ? 1 : 0;
     for (const auto& [reason, count] : worker->GivenUpReasons()) givenUpReasons_[reason] += count;
-    const std::string message = worker->StopMessage();
-    if (!message.empty() && std::find(stopMessages_.begin(), stopMessages_.end(), message) == stopMessages_.end()) {
-      stopMessages_.push_back(message);
+    const std::string failure = worker->SystemFailure();
+    if (systemFailure_.empty()) systemFailure_ = failure;
+    for (const std::string& message : {worker->StopMessage(), failure}) {
+      if (!message.empty() && std::find(stopMessages_.begin(), stopMessages_.end(), message) == stopMessages_.end()) {
+        stopMessages_.push_back(message);
+      }
     }
   }
   return worker;
@@ -226,11 +233,11 @@ CloseReport RunController::Close() {
   AppendLog("Log file has been saved as " + task_.LogFileName);
 
   // The run ends whatever fails to be written; the first failure is reported.
-  const std::string failure = SaveEverything();
+  CloseReport report = SaveEverything();
   // Their threads have ended: destroying them joins at once.
   for (std::size_t slot = 0; slot < workers_.size(); ++slot) Retire(slot);
   lock_.reset();
-  return CloseReport{failure};
+  return report;
 }
 
 void RunController::DropFilledRecords() {
@@ -304,9 +311,9 @@ std::string RunController::ShutDown(std::chrono::milliseconds grace) {
   TakeHandedLines();
   closed_ = true;
   // 4. Keep what the run finished.
-  const std::string failure = SaveEverything();
+  const CloseReport report = SaveEverything();
   lock_.reset();
-  return failure;
+  return report.FirstFailure;
 }
 
 bool RunController::JoinWorkers(std::chrono::milliseconds timeout) {

@@ -90,6 +90,8 @@ struct CloseReport {
   // The text of the first file that could not be written while closing; the
   // run closed all the same.
   std::string FirstFailure;
+  // The system's words for why it could not (platform::FailureReason).
+  std::string Reason;
 };
 
 class RunController final : private download::DownloadSink {
@@ -135,10 +137,14 @@ class RunController final : private download::DownloadSink {
   bool WorkersGone() const;
   RunCounters Counters() const;
   // Once the run has closed: this run's given-up tiles by reason
-  // (download::ShortReason), and the message of each worker that a refusal
-  // or the network ended, once each.
+  // (download::ShortReason), and the message of each worker that a refusal,
+  // the network or a failure of the system ended, once each.
   const std::map<std::string, int64_t>& GivenUpReasons() const { return givenUpReasons_; }
   const std::vector<std::string>& StopMessages() const { return stopMessages_; }
+  // Once the run has closed: the first failure of the system that ended a
+  // worker (a tile that could not be written: a full disk, a read-only
+  // folder), with the system's reason; empty when none did.
+  const std::string& SystemFailure() const { return systemFailure_; }
 
   // Ends the run for good (the program is ending): asks every worker to stop
   // (requests in hand abort), serves their last reports for up to grace,
@@ -163,7 +169,7 @@ class RunController final : private download::DownloadSink {
   void SaveLists();
   // The log, the failed list and the positions, each tried whatever fails
   // before it; the text of the first failure, empty when none.
-  std::string SaveEverything();
+  CloseReport SaveEverything();
   // Takes a worker out of its slot, its counts kept in the run's tally.
   std::unique_ptr<download::TDownThread> Retire(std::size_t slot);
   CloseReport Close();
@@ -188,6 +194,7 @@ class RunController final : private download::DownloadSink {
   int32_t finishedRefused_ = 0;
   std::map<std::string, int64_t> givenUpReasons_;
   std::vector<std::string> stopMessages_;
+  std::string systemFailure_;
   std::array<int64_t, kMaxWorkers> shares_{};
   // What the last save wrote per slot, to skip unchanged values.
   std::array<task::TilePosition, kMaxWorkers> savedPositions_{};

@@ -3,6 +3,8 @@
 #include <exception>
 #include <utility>
 
+#include "core/platform/Files.h"
+
 namespace run {
 
 ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::TaskPart part, bool createFolder,
@@ -35,6 +37,7 @@ BegunRun BeginRun(task::TaskParameters parameters, RunEnvironment environment, R
     begun.Run = std::make_unique<RunController>(std::move(parameters), std::move(environment), observer);
   } catch (const std::exception& error) {
     begun.Messages = CreateFailureMessages(error);
+    begun.SystemReason = platform::FailureReason(error);
   }
   return begun;
 }

@@ -35,6 +35,9 @@ std::vector<std::string> CreateFailureMessages(const std::exception& error);
 struct BegunRun {
   std::unique_ptr<RunController> Run;
   std::vector<std::string> Messages;
+  // The system's words when a call of the system failed (the image folder
+  // could not be made); empty otherwise.
+  std::string SystemReason{};
 };
 BegunRun BeginRun(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer);
 

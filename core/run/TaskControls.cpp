@@ -1,5 +1,7 @@
 #include "core/run/TaskControls.h"
 
+#include <cerrno>
+
 #include <algorithm>
 
 #include "core/download/NearmapCoverage.h"
@@ -95,7 +97,9 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   if (controls.SavePath.find('|') != std::string::npos) return Refuse(kBarInPath);
   // Created before the coordinates are looked at: a later refusal leaves it.
   if (createFolder && !platform::DirectoryExists(controls.SavePath) && !platform::CreateDir(controls.SavePath)) {
-    return Refuse("Create directory " + controls.SavePath + " Failed.");
+    ControlsCheck refusal = Refuse("Create directory " + controls.SavePath + " Failed.");
+    refusal.SystemReason = platform::SystemErrorWords(errno);
+    return refusal;
   }
   p.SavePath = controls.SavePath;
   if (p.SavePath.back() != platform::kPathSeparator) p.SavePath += platform::kPathSeparator;

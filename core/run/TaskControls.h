@@ -43,6 +43,9 @@ struct ControlsCheck {
   // The message is the service's: the Nearmap API refused the key or could
   // not be asked (Start's survey of a date).
   bool ServiceFailed = false;
+  // The system's words when a call of the system failed (the save folder
+  // could not be made): a failure of the system, no answer of a check.
+  std::string SystemReason{};
 };
 
 // A coordinate as typed: both "," and "." are taken as the decimal mark,

@@ -24,12 +24,19 @@ struct TaskEstimate {
   // source may allow fewer workers and ask for another pause).
   int32_t Workers = 0;
   int32_t AfterTileMs = 0;
+  // The least time at that pause; without a pause, nothing to go by (kUnpacedTime).
   double Seconds = 0;
+  bool Paced() const { return AfterTileMs > 0; }
   double TileBytes = 0;
   double ListBytes = 0;  // the extent list (none when continued)
   double LogBytes = 0;
   double DiskBytes() const { return TileBytes + ListBytes + LogBytes; }
 };
+
+// What an estimate cannot tell: the time of a source that asks for no pause
+// after a tile, whose server and network set the pace.
+inline constexpr const char* kUnpacedTime =
+    "not known before a run: the source asks for no pause after a tile, so the server and the network set the pace";
 
 // The estimate of task as a run of it would go (its parameters' thread count,
 // resume positions and source).

@@ -8,9 +8,12 @@ namespace task {
 
 namespace {
 
-// The end of a file is looked for in its last bytes: an image's end marker
-// may be followed by a little padding.
+// The end of a file is looked for in its last bytes first: an image's end
+// marker may be followed by a little padding. Only when it is not there is a
+// JPEG walked to its end marker.
 constexpr std::size_t kTailBytes = 64;
+// The stretch of a JPEG's scan data looked at in one read.
+constexpr std::size_t kScanStep = 4096;
 
 struct Format {
   const char* Name;
@@ -79,6 +82,54 @@ std::optional<Size> JpegSize(platform::ByteSource& bytes) {
   }
 }
 
+// True when the JPEG's markers and scan data lead to its end marker (EOI):
+// the image is complete, whatever follows it (padding a server added). Marker
+// segments are skipped by their lengths; in scan data a 0xFF is followed by
+// 0x00 (a stuffed byte), a restart marker or fill bytes, so the first other
+// marker there ends the scan.
+bool JpegReachesItsEnd(platform::ByteSource& bytes) {
+  const uint64_t size = bytes.Size();
+  uint64_t at = 2;
+  while (at + 2 <= size) {
+    const std::string_view head = bytes.Read(at, 4);
+    if (head.size() < 2 || static_cast<uint8_t>(head[0]) != 0xFF) return false;
+    const auto marker = static_cast<uint8_t>(head[1]);
+    if (marker == 0xD9) return true;
+    if (marker == 0xFF) {
+      ++at;
+      continue;
+    }
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+      at += 2;
+      continue;
+    }
+    if (head.size() < 4) return false;
+    const uint32_t length = BigEndian(head, 2, 2);
+    if (length < 2) return false;
+    at += 2 + length;
+    if (marker != 0xDA) continue;
+    // Scan data up to the next marker that is no restart.
+    bool inScan = true;
+    while (inScan) {
+      const std::string_view data = bytes.Read(at, kScanStep);
+      if (data.size() < 2) return false;
+      std::size_t i = 0;
+      for (; i + 1 < data.size(); ++i) {
+        if (static_cast<uint8_t>(data[i]) != 0xFF) continue;
+        const auto next = static_cast<uint8_t>(data[i + 1]);
+        if (next == 0x00 || next == 0xFF || (next >= 0xD0 && next <= 0xD7)) {
+          if (next != 0xFF) ++i;
+          continue;
+        }
+        inScan = false;
+        break;
+      }
+      at += i;
+    }
+  }
+  return false;
+}
+
 std::optional<Size> PngSize(platform::ByteSource& bytes) {
   const std::string_view header = bytes.Read(8, 16);  // length, "IHDR", width, height
   if (header.size() < 16 || BigEndian(header, 0, 4) != 13 || header.substr(4, 4) != "IHDR") return std::nullopt;
@@ -100,7 +151,10 @@ std::optional<std::string> TileImageProblem(platform::ByteSource& bytes, std::st
   const std::optional<Size> size = png ? PngSize(bytes) : JpegSize(bytes);
   if (!size) return std::string(png ? "a PNG without a readable header" : "a JPEG without a readable header");
   // A JPEG ends with its EOI marker, a PNG with its IEND chunk.
-  if (!TailHolds(bytes, png ? std::string_view("IEND") : std::string_view("\xFF\xD9", 2))) return std::string("truncated");
+  if (!TailHolds(bytes, png ? std::string_view("IEND") : std::string_view("\xFF\xD9", 2)) &&
+      (png || !JpegReachesItsEnd(bytes))) {
+    return std::string("truncated");
+  }
   if (size->Width != kTileSize || size->Height != kTileSize) {
     const std::string side = platform::FormatInteger(kTileSize);
     return platform::FormatInteger(size->Width) + " x " + platform::FormatInteger(size->Height) + " pixels, not " +

@@ -1,5 +1,7 @@
 #include "core/task/Unitclasstask.h"
 
+#include <cerrno>
+
 #include <algorithm>
 #include <iterator>
 #include <limits>
@@ -178,7 +180,7 @@ std::string MDTask::TaskFileName() const { return TaskFileOf(*Parameters); }
 
 void MDTask::CreateImageFolder() const {
   if (!platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
-    throw TaskCreateError("Create directory " + ImageFolder + " Failed.");
+    throw TaskCreateError("Create directory " + ImageFolder + " Failed.", platform::SystemErrorWords(errno));
   }
 }
 

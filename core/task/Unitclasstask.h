@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/platform/Files.h"
 #include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileSource.h"
@@ -92,10 +93,12 @@ std::optional<TaskPart> PartOfTaskFileName(const std::string& wholeTaskFile, con
 
 // Construction failed. message() is the text to show the user first (for
 // example "Create directory <folder> Failed."); the caller then reports the
-// failure of the task as a whole.
-class TaskCreateError : public std::runtime_error {
+// failure of the task as a whole. Reason() is the system's words when a call
+// of the system failed (the folder could not be made), else empty.
+class TaskCreateError : public std::runtime_error, public platform::SystemReason {
  public:
-  using std::runtime_error::runtime_error;
+  explicit TaskCreateError(const std::string& message, std::string reason = {})
+      : std::runtime_error(message), platform::SystemReason(std::move(reason)) {}
 };
 
 // Options a test may change; the program uses the defaults.

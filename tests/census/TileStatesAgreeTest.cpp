@@ -5,6 +5,11 @@
 // viewer and tilejoin agree that none is left.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QImage>
 
@@ -125,7 +130,7 @@ class TileStatesAgree : public ::testing::Test {
 };
 
 TEST_F(TileStatesAgree, EveryProgramJudgesEveryKindOfTileFileAlike) {
-  enum class Place { File, Folder, NoFile, FileForTileFolder };
+  enum class Place { File, Folder, NoFile, FileForTileFolder, Pipe, Socket };
   struct Case {
     const char* name;
     Place place;
@@ -149,6 +154,12 @@ TEST_F(TileStatesAgree, EveryProgramJudgesEveryKindOfTileFileAlike) {
        "a PNG image, not JPEG"},
       {"a 512 px tile", Place::File, JpegOfSide(512), false, TileState::Unreadable, "512 x 512 pixels, not 256 x 256"},
       {"a folder in the way", Place::Folder, "", false, TileState::Unreadable, "a folder"},
+      // Opened for reading, a named pipe would wait for a writer: every program would hang.
+      {"a named pipe in the way", Place::Pipe, "", false, TileState::Unreadable, "not a regular file"},
+      {"a socket in the way", Place::Socket, "", false, TileState::Unreadable, "not a regular file"},
+      // The image is whole; what a server added after its end changes nothing.
+      {"a JPEG followed by padding", Place::File, testsupport::TileImage("padded") + std::string(300, '\0'), false,
+       TileState::Saved, ""},
       {"a file where the tile folder should be", Place::FileForTileFolder, "", false, TileState::Missing, ""},
       {"listed, its file now a real image", Place::File, testsupport::TileImage("later"), true, TileState::Saved, ""},
       {"listed, no file", Place::NoFile, "", true, TileState::GivenUp, ""},
@@ -165,6 +176,17 @@ TEST_F(TileStatesAgree, EveryProgramJudgesEveryKindOfTileFileAlike) {
       case Place::File: testsupport::WriteFileBytes(path, c.bytes); break;
       case Place::Folder: std::filesystem::create_directory(path); break;
       case Place::NoFile: break;
+      case Place::Pipe: ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); break;
+      case Place::Socket: {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(path.size(), sizeof address.sun_path);
+        path.copy(address.sun_path, path.size());
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ::close(listener);  // the socket file stays
+        break;
+      }
       case Place::FileForTileFolder:
         std::filesystem::remove(task->ImageFolder.substr(0, task->ImageFolder.size() - 1));
         testsupport::WriteFileBytes(task->ImageFolder.substr(0, task->ImageFolder.size() - 1), "not a folder");

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -149,7 +150,36 @@ TEST_F(CliTest, DryRunTellsTheTilesAndWritesNothing) {
       << result.Out;
   EXPECT_NE(result.Out.find("Time: at least 0:00:06"), std::string::npos) << result.Out;
   EXPECT_FALSE(std::filesystem::exists(save_.Path() + "maps"));
+
+  // A million tiles of a source without a pause: no time to promise.
+  task::TileSource source;
+  source.Name = "Fast";
+  source.UrlTemplate = "http://" + server_.HostPort() + "/f/{z}/{x}/{y}.jpg";
+  source.FilePrefix = "f";
+  source.PauseMs = 0;
+  source.MaxWorkers = 8;
+  run::ConfigFile(config_.File("config.ini")).WriteSource(source, "");
+  std::vector<std::string> arguments = New({6000, 3000, 1000, 1000}, {"--dry-run"});
+  *(std::find(arguments.begin(), arguments.end(), "photo")) = "Fast";
+  const ProcessResult unpaced = testsupport::RunProcess(arguments);
+  EXPECT_EQ(unpaced.ExitStatus, 0) << unpaced.Err;
+  EXPECT_NE(unpaced.Out.find("Tiles: 1000000 "), std::string::npos) << unpaced.Out;
+  EXPECT_NE(unpaced.Out.find("Time: not known before a run: the source asks for no pause after a tile, so the server "
+                             "and the network set the pace (8 workers)\n"),
+            std::string::npos)
+      << unpaced.Out;
   EXPECT_EQ(server_.RequestCount(), 0u);
+
+  // The name is no path: the task's files stay in --folder.
+  for (const std::string name : {"../x", "sub/x", ".."}) {
+    std::vector<std::string> named = New({6742, 3101, 1, 1}, {"--run"});
+    *(std::find(named.begin(), named.end(), "t")) = name;
+    const ProcessResult refused = testsupport::RunProcess(named);
+    EXPECT_EQ(refused.ExitStatus, 2) << name;
+    EXPECT_NE(refused.Err.find("--name is the task's name, without a folder ('" + name + "')"), std::string::npos)
+        << refused.Err;
+  }
+  EXPECT_EQ(testsupport::Entries(save_.Path()), std::set<std::string>{});
 }
 
 // --area-file takes the box of a vector file's features (grown by --margin)
@@ -305,7 +335,38 @@ TEST_F(CliTest, AFileThatCannotBeWrittenIsAFailureOfTheSystem) {
   }
   EXPECT_EQ(full.ExitStatus, 4) << full.Err;
   EXPECT_EQ(full.Err.rfind("orvenna-cli: Unable to write to " + save_.Path() + "maps/t", 0), 0u) << full.Err;
+  EXPECT_NE(full.Err.find(": File too large\n"), std::string::npos) << full.Err;
   EXPECT_EQ(full.Err.find("--help"), std::string::npos) << full.Err;
+
+  // A tile that cannot be written ends the run as one: status 4, the reason
+  // in the summary, not only among the log lines of -v.
+  std::filesystem::remove_all(save_.Path() + "maps");
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("big") + std::string(16384, '\0')));
+  ProcessResult tileTooBig;
+  {
+    testsupport::FileSizeLimit limit(8192);
+    tileTooBig = testsupport::RunProcess(New({6742, 3101, 1, 1}, {"--run"}));
+  }
+  EXPECT_EQ(tileTooBig.ExitStatus, 4) << tileTooBig.Err;
+  EXPECT_NE(tileTooBig.Err.find("Stopped: Unable to write to " + Tile(6742, 3101) + ": File too large\n"),
+            std::string::npos)
+      << tileTooBig.Err;
+  std::filesystem::remove_all(save_.Path() + "maps");
+
+  // A folder that cannot be made: the window's words, then the system's.
+  testsupport::WriteFileBytes(save_.File("plain"), "a file, not a folder");
+  std::vector<std::string> underAFile = New({6742, 3101, 1, 1}, {"--run"});
+  *(std::find(underAFile.begin(), underAFile.end(), save_.Path() + "maps")) = save_.File("plain/maps");
+  const ProcessResult saveFolder = testsupport::RunProcess(underAFile);
+  EXPECT_EQ(saveFolder.ExitStatus, 4) << saveFolder.Err;
+  EXPECT_EQ(saveFolder.Err, "Create directory " + save_.File("plain/maps") + " Failed. Not a directory.\n");
+  std::filesystem::create_directories(save_.Path() + "maps");
+  testsupport::WriteFileBytes(save_.Path() + "maps/t", "a file where the tiles go");
+  const ProcessResult imageFolder = testsupport::RunProcess(New({6742, 3101, 1, 1}, {"--run"}));
+  EXPECT_EQ(imageFolder.ExitStatus, 4) << imageFolder.Err;
+  EXPECT_EQ(imageFolder.Err, "Create directory " + save_.Path() + "maps/t/ Failed. File exists.\nError: Create task failure.\n");
+  std::filesystem::remove_all(save_.Path() + "maps");
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("tile")));
 
   ASSERT_EQ(testsupport::RunProcess(New({6742, 3101, 1, 1})).ExitStatus, 0);
   ProcessResult fullJson;

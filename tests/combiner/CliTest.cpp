@@ -12,6 +12,7 @@
 #include "core/platform/Files.h"
 #include "tests/combiner/SyntheticTask.h"
 #include "tests/support/Process.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -70,6 +71,15 @@ TEST(TilejoinProgram, ExitStatusSaysCompleteWithHolesOrFailed) {
     EXPECT_EQ(result.ExitStatus, 2) << failure.Says;
     EXPECT_TRUE(Contains(result.Err, failure.Says)) << result.Err;
   }
+  // An output that cannot be written (here a file-size limit, as a full disk
+  // would) is a failure of the system, status 4 as orvenna-cli gives it.
+  ProcessResult full;
+  {
+    testsupport::FileSizeLimit limit(4096);
+    full = Tilejoin({task, "-o", mixed.Output("full.png")});
+  }
+  EXPECT_EQ(full.ExitStatus, 4) << full.Err;
+  EXPECT_TRUE(Contains(full.Err, "tilejoin: ")) << full.Err;
   EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
             (std::set<std::string>{"map.tif", "map_holes.ftl", "map_holes.txt", "part.png", "part.pgw", "part.prj",
                                    "part.png.aux.xml"}));

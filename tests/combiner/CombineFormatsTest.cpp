@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cpl_conv.h>
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 #include <sqlite3.h>
 
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -20,6 +22,7 @@
 #include "combiner/GdalSupport.h"
 #include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
+#include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "tests/combiner/SyntheticTask.h"
 #include "tests/support/GermanLocale.h"
@@ -238,6 +241,24 @@ TEST(CombineFormats, KmzIsASuperOverlayInDegreesWithHolesClear) {
   const combiner::CombineResult result = CombineQuietly(OptionsFor(mixed, OutputFormat::Kmz, "map.kmz"));
   EXPECT_EQ(testsupport::Entries(mixed.OutputFolder()),
             (std::set<std::string>{"map.kmz", "map_holes.ftl", "map_holes.txt"}));
+  // The overlay is named after the file, and every entry of the zip is dated
+  // today (GDAL leaves the dates empty: 1980-00-00).
+  VSILFILE* doc = VSIFOpenL(("/vsizip/" + result.Files.at(0) + "/doc.kml").c_str(), "rb");
+  ASSERT_NE(doc, nullptr);
+  std::string kml(1 << 16, '\0');
+  kml.resize(VSIFReadL(kml.data(), 1, kml.size(), doc));
+  VSIFCloseL(doc);
+  EXPECT_NE(kml.find("<name>map</name>"), std::string::npos) << kml.substr(0, 600);
+  const std::string zip = testsupport::ReadFileBytes(result.Files.at(0));
+  const std::tm today = platform::LocalTime(std::time(nullptr));
+  int dated = 0;
+  for (std::size_t at = zip.find("PK\1\2"); at != std::string::npos; at = zip.find("PK\1\2", at + 4)) {
+    const auto date = static_cast<unsigned>(static_cast<uint8_t>(zip[at + 14]) | static_cast<uint8_t>(zip[at + 15]) << 8);
+    EXPECT_EQ(static_cast<int>(date >> 9) + 1980, today.tm_year + 1900);
+    EXPECT_EQ(static_cast<int>(date >> 5 & 15), today.tm_mon + 1);
+    ++dated;
+  }
+  EXPECT_GT(dated, 1);
   // GDAL reads the super-overlay back as one image in degrees.
   combiner::Dataset dataset = combiner::OpenDataset(result.Files.at(0), false);
   ASSERT_EQ(GDALGetRasterCount(dataset.get()), 4);

@@ -4,6 +4,7 @@
 // tile matrix and bounds as GDAL reads them.
 #include <gtest/gtest.h>
 
+#include <cpl_vsi.h>
 #include <gdal.h>
 #include <ogr_srs_api.h>
 #include <sqlite3.h>
@@ -50,6 +51,27 @@ std::vector<std::vector<std::string>> Select(const std::string& path, const std:
 }
 
 double Number(const std::string& text) { return platform::ParseDecimal(text).value(); }
+
+// The alpha band of a PNG tile (empty when it has none).
+std::vector<uint8_t> AlphaOf(const std::string& png) {
+  const std::string name = "/vsimem/alpha_of.png";
+  VSILFILE* file = VSIFileFromMemBuffer(name.c_str(), reinterpret_cast<GByte*>(const_cast<char*>(png.data())),
+                                        static_cast<vsi_l_offset>(png.size()), FALSE);
+  VSIFCloseL(file);
+  std::vector<uint8_t> alpha;
+  if (GDALDatasetH dataset = GDALOpen(name.c_str(), GA_ReadOnly)) {
+    if (GDALGetRasterCount(dataset) == 4) {
+      alpha.resize(256 * 256);
+      if (GDALRasterIO(GDALGetRasterBand(dataset, 4), GF_Read, 0, 0, 256, 256, alpha.data(), 256, 256, GDT_Byte, 0, 0) !=
+          CE_None) {
+        alpha.clear();
+      }
+    }
+    GDALClose(dataset);
+  }
+  VSIUnlink(name.c_str());
+  return alpha;
+}
 
 using TileKey = std::tuple<int32_t, int32_t, int32_t>;  // zoom, column, row from the north
 
@@ -122,6 +144,28 @@ TEST_P(CombineTileDatabase, HoldsEveryZoomEachTileTheAverageOfItsChildren) {
       }
     }
     const Pixels averaged = combinertest::Halved(children, 512, 512);
+    // A tile wholly over tiles of the task is a JPEG; one partly over holes
+    // or beyond the task a PNG, clear there (not the fill colour).
+    const int32_t span = 1 << (kZoom - zoom);
+    bool whole = true;
+    for (int32_t below = 0; below < span * span; ++below) {
+      const int32_t bx = x * span + below % span, by = y * span + below / span;
+      whole = whole && bx >= r.MinX && bx <= r.MaxX && by >= r.MinY && by <= r.MaxY && !mixed.HoleAt(bx, by);
+    }
+    EXPECT_EQ(bytes.compare(0, 3, "\xFF\xD8\xFF") == 0, whole);
+    if (!whole) {
+      ASSERT_EQ(bytes.compare(0, 8, "\x89PNG\r\n\x1A\n"), 0);
+      const std::vector<uint8_t> alpha = AlphaOf(bytes);
+      ASSERT_EQ(alpha.size(), 256u * 256u);
+      if (zoom == kZoom - 1) {
+        for (int quadrant = 0; quadrant < 4; ++quadrant) {
+          const int right = quadrant & 1, bottom = quadrant >> 1;
+          const bool held = tiles.count({zoom + 1, 2 * x + right, 2 * y + bottom}) != 0;
+          EXPECT_EQ(alpha[static_cast<std::size_t>((bottom * 128 + 64) * 256 + right * 128 + 64)], held ? 255 : 0)
+              << quadrant;
+        }
+      }
+    }
     // Above the task's tiles (decoded as they are) pixel by pixel; further
     // up, the children were averaged before their own JPEG smeared their
     // sharp inner edges, so the mean (a child out of place costs tens).

@@ -21,8 +21,8 @@ void MainWindowFixture::SetUp() {
   fs::copy_file(ORVENNA_BLANK_IMAGE, program_->Path() + "blankimg/blank.jpg");
   WriteConfig();
 
-  qtkit::SetMessageInterceptor([this](const QString& text, bool isError) {
-    messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString()});
+  qtkit::SetDetailedMessageInterceptor([this](const QString& text, bool isError, const QString& reason) {
+    messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString(), reason});
   });
   qtkit::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
 }

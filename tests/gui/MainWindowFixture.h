@@ -34,6 +34,7 @@ struct Message {
   QString Text;
   bool IsError = false;
   QString CaptionThen;  // BitBtn1's caption when the box came
+  QString Reason;       // the system's, under the text
 };
 
 // Short pauses so that a run of a few dozen tiles takes about a second.

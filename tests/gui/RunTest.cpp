@@ -5,11 +5,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include "core/task/TaskFiles.h"
@@ -324,6 +326,7 @@ TEST_F(RunTest, FileErrorOfStartReachesTheGeneralErrorHandler) {
   EXPECT_TRUE(text.startsWith(QStringLiteral("Cannot create file ")) || text.startsWith(QStringLiteral("Unable to write to ")))
       << text.toStdString();
   EXPECT_TRUE(text.endsWith(QStringLiteral("blocked_log.txt."))) << text.toStdString();
+  EXPECT_EQ(messages_[0].Reason, QStringLiteral("Is a directory"));
   EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
   EXPECT_NE(window_->CurrentTask(), nullptr);
   EXPECT_TRUE(AllWorkersGone());
@@ -352,10 +355,12 @@ TEST_F(RunTest, GeneralErrorHandlerShowsTheTextWithAClosingPeriod) {
   struct Case {
     std::function<void()> Throw;
     QString shown;
+    QString reason = {};  // under the text, which stays the framework's
   };
   const std::vector<Case> cases = {
       {[] { throw platform::FileError("Cannot open file /x/task.otsk"); }, "Cannot open file /x/task.otsk."},
-      {[] { throw platform::FileError("Unable to write to /x/y_log.txt"); }, "Unable to write to /x/y_log.txt."},
+      {[] { throw platform::FileError("Unable to write to /x/y_log.txt", "No space left on device"); },
+       "Unable to write to /x/y_log.txt.", "No space left on device"},
       {[] { throw std::runtime_error("Disk full."); }, "Disk full."},
       {[] { throw std::runtime_error("odd!"); }, "odd!"},
   };
@@ -367,8 +372,13 @@ TEST_F(RunTest, GeneralErrorHandlerShowsTheTextWithAClosingPeriod) {
     QCoreApplication::processEvents();
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].Text, c.shown);
+    EXPECT_EQ(messages_[0].Reason, c.reason);
     EXPECT_TRUE(messages_[0].IsError);
   }
+  const std::unique_ptr<QMessageBox> box =
+      qtkit::MakeMessageBox(QStringLiteral("Unable to write to /x/y_log.txt."), true, QStringLiteral("No space left on device"));
+  EXPECT_EQ(box->text(), QStringLiteral("Unable to write to /x/y_log.txt."));
+  EXPECT_EQ(box->informativeText(), QStringLiteral("No space left on device"));
 }
 
 TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {

@@ -65,6 +65,25 @@ TEST_F(ViewerTest, HolesAreSavedAsAFailedTileListOfTheDownloadersRecords) {
   EXPECT_EQ(task::GivenUpTiles(task), holes);
 }
 
+// The Holes panel lists the holes found so far while the scan of a large
+// task goes on, not only once it has ended.
+TEST_F(ViewerTest, TheHolesListFillsWhileTheScanGoesOn) {
+  const testsupport::TileBlock block{6000, 3000, 600, 600, 13};  // 360,000 tiles, none downloaded
+  MakeTask(block);
+  ASSERT_TRUE(OpenMade());
+  const int64_t total = int64_t{block.Columns} * block.Rows;
+  bool listedMidway = false;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const int64_t unknown = window->Task()->States().Count(TileState::Unknown);
+        if (unknown > 0 && unknown < total && window->Holes->rowCount() > 0) listedMidway = true;
+        return unknown == 0;
+      },
+      60000));
+  EXPECT_TRUE(listedMidway);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window->Holes->rowCount() == static_cast<int>(total); }, 10000));
+}
+
 TEST_F(ViewerTest, TilesWrittenAfterOpeningAppearOnReloadAndByThemselvesWithoutFlicker) {
   const testsupport::TileBlock block{6742, 3101, 6, 4, 13};
   const task::MDTask& task = MakeTask(block);

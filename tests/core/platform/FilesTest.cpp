@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -210,6 +211,64 @@ TEST(WriteFileAtomic, AFailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_EQ(error, "Unable to write to " + path);
   EXPECT_EQ(ReadFileBytes(path), "old contents");
   EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"task.otsk"});
+}
+
+// Every failure of a file names the system's reason after the framework's
+// text, and nothing that is no regular file is waited on or read: a named
+// pipe (which would block an open for reading until a writer came) or a
+// socket reads "not a regular file".
+TEST(FileError, NamesTheSystemsReason) {
+  TempDir dir;
+  WriteFileBytes(dir.File("plain"), "x");
+  fs::create_directory(dir.File("folder"));
+  const std::string pipe = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const auto text = [](const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const FileError& error) {
+      EXPECT_TRUE(platform::IsSystemFailure(error));
+      return platform::FailureText(error);
+    }
+    return std::string("(no error)");
+  };
+  struct Case {
+    std::function<void()> action;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {[&] { platform::WriteFileAtomic(dir.File("missing/a.txt"), "x"); },
+       "Cannot create file " + dir.File("missing/a.txt") + ": No such file or directory"},
+      {[&] { platform::WriteFileAtomic(dir.File("plain/a.txt"), "x"); },
+       "Cannot create file " + dir.File("plain/a.txt") + ": Not a directory"},
+      {[&] { platform::WriteFileAtomic(dir.File("folder"), "x"); },
+       "Cannot create file " + dir.File("folder") + ": Is a directory"},
+      {[&] { platform::AtomicFileWriter streamed(pipe); }, "Cannot create file " + pipe + ": not a regular file"},
+      {[&] {
+         FileSizeLimit limit(100);
+         platform::WriteFileAtomic(dir.File("big"), std::string(4096, 'x'));
+       },
+       "Unable to write to " + dir.File("big") + ": File too large"},
+      {[&] {
+         FileSizeLimit limit(100);
+         platform::AtomicFileWriter streamed(dir.File("big"));
+         streamed.Write(std::string(4096, 'x'));
+       },
+       "Unable to write to " + dir.File("big") + ": File too large"},
+      {[&] { platform::ReadTextLines(dir.File("none")); },
+       "Cannot open file " + dir.File("none") + ": No such file or directory"},
+      {[&] { platform::ReadTextLines(dir.File("folder")); }, "Cannot open file " + dir.File("folder") + ": Is a directory"},
+      {[&] { platform::ReadTextLines(pipe); }, "Cannot open file " + pipe + ": not a regular file"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(text(c.action), c.expected);
+  EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"folder", "pipe", "plain"}));
+
+  // A sentence gets the reason as a sentence of its own; other errors are told as they are.
+  EXPECT_EQ(platform::FailureText(FileError("Create directory /m/t/ Failed.", "Permission denied")),
+            "Create directory /m/t/ Failed. Permission denied.");
+  EXPECT_EQ(platform::FailureText(FileError("Unable to write to /m/t.otsk")), "Unable to write to /m/t.otsk");
+  EXPECT_EQ(platform::FailureText(std::runtime_error("Bad URL")), "Bad URL");
+  EXPECT_FALSE(platform::IsSystemFailure(std::runtime_error("Bad URL")));
 }
 
 // A process killed in the middle of a write leaves its temporary file; the

@@ -254,6 +254,7 @@ TEST_F(RunControllerTest, AFileThatCannotBeWrittenWhileClosingIsReportedAndTheRu
   const auto closed = run->Tick();
   ASSERT_TRUE(closed);
   EXPECT_NE(closed->FirstFailure.find(run->Task().LogFileName), std::string::npos) << closed->FirstFailure;
+  EXPECT_EQ(closed->Reason, "Is a directory");
   EXPECT_FALSE(run->Running());
   EXPECT_TRUE(run->WorkersGone());
   // What could be written was.
@@ -261,6 +262,26 @@ TEST_F(RunControllerTest, AFileThatCannotBeWrittenWhileClosingIsReportedAndTheRu
   const auto positions = task::TaskFile(run->Task().TaskFileName()).ReadPositions(4);
   EXPECT_EQ(positions[0], run->Task().Range().AtWalkNumber(4));
   EXPECT_FALSE(run->Tick()) << "a closed run does not close again";
+}
+
+// A tile that cannot be written (a full disk, a read-only tile folder; here
+// a rename the disk refuses) ends its worker; the run tells it with the
+// system's reason, as the reason the worker stopped.
+TEST_F(RunControllerTest, ATileThatCannotBeWrittenEndsItsWorkerWithTheSystemsReason) {
+  testsupport::DiskSteps steps;
+  task::TaskParameters p = Parameters({6742, 3101, 2, 2, 13});
+  const std::string refused = task::MDTask(&p).TileFilePath(6742, 3102);
+  steps.RefuseNext(DiskStep::Rename, refused);
+  auto run = StartRun(std::move(p));
+  const auto closed = DriveToClose(*run);
+  ASSERT_TRUE(closed);
+  EXPECT_EQ(closed->FirstFailure, "");
+  const std::string failure = "Unable to write to " + refused + ": Input/output error";
+  EXPECT_EQ(run->SystemFailure(), failure);
+  EXPECT_EQ(run->StopMessages(), std::vector<std::string>{failure});
+  EXPECT_EQ(CountLines(*run, " Error: " + failure), 1);
+  EXPECT_EQ(run->Counters().Saved, 3);
+  EXPECT_FALSE(platform::FileExists(refused));
 }
 
 TEST_F(RunControllerTest, ShutDownAbandonsHungRequestsSavesAndJoins) {
