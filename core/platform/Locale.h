@@ -14,4 +14,8 @@ char DesktopDecimalSeparator();
 // locale ("03/14/24 15:30:05" in the C locale, "14.03.2024 15:30:05" in German).
 std::string CurrentDateTimeText();
 
+// When the file at path was last written, local time, "2026-12-08 11:45";
+// empty when it cannot be told.
+std::string FileWrittenText(const std::string& path);
+
 }  // namespace platform
