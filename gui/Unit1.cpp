@@ -570,6 +570,7 @@ void TForm1::Start() {
 
   LabelTotalxy->setText(QStringLiteral("Total images: ") + QString::number(run_->Task().TotalImages));
   StatusBar1Text->setText(kStatusText);
+  StatusBar1Text->setToolTip(QString());
   BitBtn1->setText(kStopCaption);
   run_->StartWorkers();
   Timer1->start();
@@ -639,7 +640,9 @@ void TForm1::RunClosed(const run::CloseReport& report) {
   RunProgress->hide();
   BitBtn1->setText(kStartCaption);
   if (!report.FirstFailure.empty()) qtkit::ShowErrorMessage(FromLocal(report.FirstFailure));
+  // The whole text also as the tooltip: a narrow window cuts the label.
   StatusBar1Text->setText(FromLocal(RunEndText(*run_)));
+  StatusBar1Text->setToolTip(StatusBar1Text->text());
   qtkit::ShowMessage(kTaskStoppedMessage);
 }
 

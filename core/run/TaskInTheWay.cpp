@@ -38,20 +38,40 @@ std::string GroupedCount(int64_t value) {
   return value < 0 ? "-" + digits : digits;
 }
 
+namespace {
+
+enum class Match { Another, SameWithFiles, SameWithoutFiles };
+
+Match MatchOf(const task::TaskParameters& record, const std::string& file) {
+  try {
+    if (!SameTask(task::TaskFile(file).Read(100), record)) return Match::Another;
+    // A task whose first Start failed before its log and list were written
+    // has nothing to continue: it starts anew, and nothing is lost.
+    const task::MDTask task(&record);
+    return platform::FileExists(task.LogFileName) && platform::FileExists(task.FailedListFileName)
+               ? Match::SameWithFiles
+               : Match::SameWithoutFiles;
+  } catch (const std::exception&) {
+    return Match::Another;  // a file that cannot be read is no task to continue
+  }
+}
+
+}  // namespace
+
 bool SameTaskInOtherTexts(const task::TaskParameters& record) {
   const std::string file = task::TaskFileOf(record);
   if (record.ContinueTask || !platform::FileExists(file)) return false;
-  try {
-    return SameTask(task::TaskFile(file).Read(100), record);
-  } catch (const std::exception&) {
-    return false;  // a file that cannot be read is no task to continue
-  }
+  return MatchOf(record, file) == Match::SameWithFiles;
 }
 
 TaskInTheWay TaskInTheWayOf(const task::TaskParameters& record, const std::string& programFolder) {
   const std::string file = task::TaskFileOf(record);
   if (record.ContinueTask || !platform::FileExists(file)) return {};
-  if (SameTaskInOtherTexts(record)) return {TaskInTheWay::Kind::SameTask, {}};
+  switch (MatchOf(record, file)) {
+    case Match::SameWithFiles: return {TaskInTheWay::Kind::SameTask, {}};
+    case Match::SameWithoutFiles: return {};
+    case Match::Another: break;
+  }
   std::string facts;
   try {
     const std::unique_ptr<OpenedTask> opened = OpenedTask::Open(file);

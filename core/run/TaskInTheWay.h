@@ -12,7 +12,8 @@ namespace run {
 
 struct TaskInTheWay {
   enum class Kind {
-    None,      // no task file there, or Start continues it
+    None,      // no task file there, Start continues it, or it is this task
+               // without its log and list (a Start that failed to write them)
     SameTask,  // the same task, its numbers typed in other texts ("40.0", stored "40")
     Another,   // another task: Start would replace it
   };
@@ -29,7 +30,8 @@ TaskInTheWay TaskInTheWayOf(const task::TaskParameters& record, const std::strin
 
 // Whether the task file of record (ContinueTask decided by its texts) holds
 // the same task in every number and choice, its coordinates typed in other
-// texts or its name without the extension: a Start of it continues.
+// texts or its name without the extension, and its log and failed list are
+// there: a Start of it continues.
 bool SameTaskInOtherTexts(const task::TaskParameters& record);
 
 // 7104 as "7,104".

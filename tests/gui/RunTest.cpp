@@ -337,6 +337,7 @@ TEST_F(RunTest, FileErrorOfStartReachesTheGeneralErrorHandler) {
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(MessageTexts(), std::vector<QString>{kTaskStopped});
+  EXPECT_TRUE(questions_.empty()) << "the same task, without a log to keep, is no other task";
 }
 
 // An object whose handler lets an error escape.
