@@ -9,6 +9,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/OpenedTask.h"
+#include "core/run/RunEnd.h"
 
 namespace cli {
 
@@ -54,21 +55,37 @@ std::string HoleText(const task::MDTask& task, const Hole& hole) {
   return text;
 }
 
-void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder, bool walkEnded) {
+std::string NextStepText(const task::MDTask& task, run::NextStep step) {
+  const task::TaskParameters& p = *task.Parameters;
+  switch (step) {
+    case run::NextStep::Nothing:
+      return {};
+    case run::NextStep::Continue:
+      return "continue with: orvenna-cli run " + ShellWord(WholeTaskFile(p)) +
+             (p.PartCount > 0 ? " --part " + Decimal(p.PartIndex) + "/" + Decimal(p.PartCount) : "");
+    case run::NextStep::Fill:
+      return p.PartCount > 0 ? "fill the holes, once the parts are merged, with: " + FillCommandLine(task)
+                             : "fill the holes with: " + FillCommandLine(task);
+  }
+  return {};
+}
+
+void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder) {
   try {
     summary.Census = TakeCensus(task, programFolder, 0).Counts;
   } catch (const std::exception& error) {
     PrintError(platform::FailureText(error));
     return;
   }
+  // The positions as the task file holds them now, after the run.
   const task::TaskParameters& p = *task.Parameters;
-  if (!walkEnded) {
-    summary.NextStep = "continue with: orvenna-cli run " + ShellWord(WholeTaskFile(p)) +
-                       (p.PartCount > 0 ? " --part " + Decimal(p.PartIndex) + "/" + Decimal(p.PartCount) : "");
-  } else if (summary.Census->Holes() > 0) {
-    summary.NextStep = p.PartCount > 0 ? "fill the holes, once the parts are merged, with: " + FillCommandLine(task)
-                                       : "fill the holes with: " + FillCommandLine(task);
+  bool walkEnded = run::WalkEnded(task);
+  try {
+    walkEnded = run::WalkEnded(run::OpenedTask::Open(WholeTaskFile(p), p.PartIndex, p.PartCount)->Task);
+  } catch (const std::exception&) {
+    // A task file that cannot be read now: the positions the run started from.
   }
+  summary.NextStep = NextStepText(task, run::NextStepOf(walkEnded, summary.Census->Holes()));
 }
 
 int StatusCommand(const Invocation& invocation, const Context& context) {
@@ -84,7 +101,7 @@ int StatusCommand(const Invocation& invocation, const Context& context) {
   }
   const task::MDTask& task = opened->Task;
   const int64_t holes = report.Counts.Holes();
-  const std::string next = holes > 0 ? "fill the holes with: " + FillCommandLine(task) : std::string();
+  const std::string next = NextStepText(task, run::NextStepOf(run::WalkEnded(task), holes));
   if (const auto json = invocation.Value("json")) {
     std::string list;
     for (const Hole& hole : report.FirstHoles) list += (list.empty() ? "" : ", ") + HoleJson(task, hole);

@@ -35,7 +35,8 @@ std::string HoleText(const task::MDTask& task, const Hole& hole);
 // continues it (a walk not at its end) or fills its holes; nothing more when
 // it has none. Also fills summary.Census and summary.NextStep.
 struct Summary;
-void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder, bool walkEnded);
+// The positions are read again from the task file (run::WalkEnded).
+void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder);
 
 int StatusCommand(const Invocation& invocation, const Context& context);
 

@@ -11,16 +11,17 @@ using consolekit::OptionSpec;
 using Options = std::vector<OptionSpec>;
 
 // Each command's own options; -q, -v, -h and --config go with all of them.
-const Options kRunOptions = {{"json", 0, true}, {"part", 0, true}};
+const Options kRunOptions = {{"json", 0, true}, {"part", 0, true}, {"max-tiles", 0, true}};
 const Options kNewOptions = {{"name", 0, true},    {"type", 0, true},      {"left", 0, true},    {"right", 0, true},
                              {"top", 0, true},     {"bottom", 0, true},    {"zoom", 0, true},    {"date", 0, true},
                              {"folder", 0, true},  {"run", 0, false},      {"dry-run", 0, false}, {"json", 0, true},
                              {"force", 0, false},  {"direction", 0, true}, {"survey", 0, true},
-                             {"area-file", 0, true}, {"margin", 0, true}};
+                             {"area-file", 0, true}, {"margin", 0, true}, {"max-tiles", 0, true}};
 const Options kSurveysOptions = {
     {"left", 0, true}, {"right", 0, true}, {"top", 0, true}, {"bottom", 0, true}, {"json", 0, true}};
 const Options kRetryOptions = {{"output", 0, true}, {"json", 0, true}};
 const Options kJsonOption = {{"json", 0, true}};
+const Options kFillOptions = {{"json", 0, true}, {"max-tiles", 0, true}};
 
 struct CommandSpec {
   const char* Name;
@@ -49,7 +50,7 @@ Options OptionsOf(Command command) {
     case Command::New: add(kNewOptions); break;
     case Command::Retry: add(kRetryOptions); break;
     case Command::Status:
-    case Command::Fill: add(kJsonOption); break;
+    case Command::Fill: add(kFillOptions); break;
     case Command::Surveys: add(kSurveysOptions); break;
     case Command::Merge:
     case Command::Help: break;
@@ -95,10 +96,13 @@ std::string UsageText() {
          "\n"
          "Commands:\n"
          "  run TASK.otsk            run a task as \"Open task ...\" and Start do: it continues from its\n"
-         "                           saved positions when the task file matches, and runs to the end\n"
+         "                           saved positions when the task file matches, and runs to the end;\n"
+         "                           a task whose tiles are all saved or blank fetches nothing\n"
          "      --part K/N           run only part K of N of the task (bands of its rows), with\n"
          "                           bookkeeping files of its own; see merge\n"
          "      --json FILE          also write the summary as JSON to FILE (- for standard output)\n"
+         "      --max-tiles N        fetch at most N tiles in this run (a paid source's quota), then stop\n"
+         "                           with the positions saved; the next run continues (also new, fill)\n"
          "  new --name NAME --type TYPE --left L --right R --top T --bottom B --zoom Z\n"
          "      [--date YYYYMMDD] [--folder DIR]\n"
          "                           check the task as Start does and write its files; TYPE is photo,\n"
@@ -121,10 +125,12 @@ std::string UsageText() {
          "                           unreadable) and name the first holes; exit status 1 with holes\n"
          "      --json FILE          also write the counts and holes as JSON to FILE\n"
          "  fill TASK.otsk           fetch every hole of the task (given up, missing, unreadable) with its\n"
-         "                           source; saved tiles leave the failed list\n"
+         "                           source; saved tiles leave the failed list; a fill that took every\n"
+         "                           hole marks the task's walk done, so run fetches none of it again\n"
          "      --json FILE          also write the summary as JSON to FILE\n"
          "  retry FILE.ftl           fetch the tiles of a failed-tile list again (through the proxy of\n"
-         "                           the settings file)\n"
+         "                           the settings file, with the tile source's headers and key); a file\n"
+         "                           without a failed-tile record is refused (exit status 2)\n"
          "      --output FILE        also write the lines of the run to FILE\n"
          "      --json FILE          also write the summary as JSON to FILE\n"
          "  merge TASK.otsk          check that every part of a task ended, merge their logs and failed\n"

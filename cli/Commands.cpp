@@ -25,6 +25,7 @@
 #include "core/run/Surveys.h"
 #include "core/run/TaskControls.h"
 #include "core/run/TaskEstimate.h"
+#include "core/run/TaskInTheWay.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/NewTask.h"
 #include "core/task/Unitclasstask.h"
@@ -67,7 +68,7 @@ class LinePrinter final : public run::RunObserver {
 // Runs a started run to its end, serving its workers and ticking it once a
 // second as the window's timer does; returns the exit status.
 int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const Context& context,
-               ProgressLine& progress, const std::optional<std::string>& jsonPath) {
+               ProgressLine& progress, const std::optional<std::string>& jsonPath, int64_t maxTiles) {
   InstallStopSignals();
   const Clock::time_point start = Clock::now();
   const auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
@@ -112,7 +113,11 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   summary.GivenUpReasons = run.GivenUpReasons();
   summary.StopMessages = run.StopMessages();
   const run::RunCounters& counters = summary.Counters;
-  AddCensus(summary, run.Task(), context.ProgramFolder, !stopped && counters.RefusedWorkers == 0 && counters.NotTried == 0);
+  if (counters.CappedWorkers > 0) {
+    summary.StopMessages.push_back("the run fetched the " + Decimal(maxTiles) +
+                                   " tiles --max-tiles allows; the next run continues");
+  }
+  AddCensus(summary, run.Task(), context.ProgramFolder);
   // The task decides, not the run: holes left by earlier runs count.
   const bool holes = summary.Census ? summary.Census->Holes() > 0 : counters.GivenUp > 0 || counters.NotTried > 0;
   summary.ExitStatus = stopped                       ? kExitInterrupted
@@ -131,12 +136,29 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   return summary.ExitStatus;
 }
 
-void PrintDryRun(const task::MDTask& task) {
-  const run::TaskEstimate e = run::EstimateTask(task);
+void PrintDryRun(const task::MDTask& task, const std::string& programFolder) {
+  run::TaskEstimate e = run::EstimateTask(task);
+  // A continued task whose every tile is there fetches nothing at all.
+  if (e.Continued && TakeCensus(task, programFolder, 0).Counts.Holes() == 0) {
+    e.TilesLeft = 0;
+    e.Seconds = 0;
+    e.TileBytes = 0;
+  }
   std::string text = "Task: " + task.TaskFileName() + (e.Continued ? " (continued from its saved positions)" : "") + "\n";
   text += "Tiles: " + Decimal(e.Range.Count()) + " (columns " + Decimal(e.Range.MinX) + " to " + Decimal(e.Range.MaxX) +
           ", rows " + Decimal(e.Range.MinY) + " to " + Decimal(e.Range.MaxY) + ", zoom " + Decimal(e.Zoom) + ")";
-  text += e.Continued ? ", " + Decimal(e.TilesLeft) + " left\n" : "\n";
+  text += e.Continued ? ", " + Decimal(e.TilesLeft) + " to fetch" +
+                            (e.TilesLeft == 0 ? " (every tile is saved or blank)\n" : "\n")
+                      : "\n";
+  if (const std::optional<task::NearmapImagery>& imagery = task.Parameters->Nearmap) {
+    text += "Imagery: " + (imagery->SurveyId.empty()
+                               ? std::string("the latest of every place")
+                               : "survey " + imagery->SurveyId + " captured " + imagery->SurveyDate +
+                                     (task.Parameters->HistoryDate.empty()
+                                          ? std::string()
+                                          : " (the newest on or before " + task.Parameters->HistoryDate + ")")) +
+            ", " + imagery->Direction + "\n";
+  }
   text += "Disk: about " + run::ByteSizeText(e.DiskBytes()) + " (tiles at about " +
           run::ByteSizeText(run::kTypicalTileBytes) + " each, extent list " + run::ByteSizeText(e.ListBytes) +
           ", log " + run::ByteSizeText(e.LogBytes) + ")\n";
@@ -160,6 +182,9 @@ int StartTask(StartRequest request, const Context& context) {
     return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
   task::TaskParameters record = *check.Parameters;
+  // The same task in other texts of its numbers goes on, as in the window
+  // (--force starts it anew).
+  if (!request.Replace && run::SameTaskInOtherTexts(record)) record.ContinueTask = true;
   if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record)) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
@@ -175,6 +200,21 @@ int StartTask(StartRequest request, const Context& context) {
   run::RunEnvironment environment;
   environment.Queue = &queue;
   environment.ProgramFolder = context.ProgramFolder;
+  environment.MaxTiles = request.MaxTiles;
+  if (request.Run && !request.Fill && !request.DryRun && record.ContinueTask) {
+    // A task that has every tile: its walk would fetch again what is saved.
+    CensusReport census;
+    try {
+      census = TakeCensus(task::MDTask(&record), context.ProgramFolder, 0);
+    } catch (const std::exception& error) {
+      return ReportFailure(error);
+    }
+    if (census.Counts.Holes() == 0) {
+      PrintSummary(kProgram, context.Verbose,
+                   CensusLine(census.Counts) + "\nNo holes: every tile is saved or blank. Nothing fetched.\n");
+      return kExitComplete;
+    }
+  }
   if (request.Fill) {
     CensusReport census;
     try {
@@ -195,7 +235,7 @@ int StartTask(StartRequest request, const Context& context) {
   LinePrinter printer(context.Verbose, progress);
   if (request.DryRun) {
     try {
-      PrintDryRun(task::MDTask(&record));
+      PrintDryRun(task::MDTask(&record), context.ProgramFolder);
       return kExitComplete;
     } catch (const std::exception& error) {
       for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
@@ -219,7 +259,7 @@ int StartTask(StartRequest request, const Context& context) {
                  "Task written: " + run->Task().TaskFileName() + " (" + Decimal(run->Task().TotalImages) + " tiles)\n");
     return kExitComplete;
   }
-  return DriveToEnd(*run, queue, context, progress, request.JsonPath);
+  return DriveToEnd(*run, queue, context, progress, request.JsonPath, request.MaxTiles);
 }
 
 namespace {
@@ -231,6 +271,15 @@ std::string Required(const Invocation& invocation, const std::string& name) {
 }
 
 constexpr const char* kNearmapType = "nearmap";
+
+// --max-tiles N: a whole number of tiles, 1 or more; 0 when not given.
+int64_t MaxTilesOf(const Invocation& invocation) {
+  const std::optional<std::string> text = invocation.Value("max-tiles");
+  if (!text) return 0;
+  const std::optional<int32_t> value = platform::ParseInteger(*text);
+  if (!value || *value < 1) throw UsageError("--max-tiles is a whole number of tiles, 1 or more, not '" + *text + "'");
+  return *value;
+}
 
 // What "new --type nearmap" fetches: the direction (the settings' unless
 // given) and the survey named; a --date is the date field's.
@@ -316,7 +365,9 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   request.Run = invocation.Has("run");
   request.DryRun = invocation.Has("dry-run");
   request.JsonPath = invocation.Value("json");
+  request.MaxTiles = MaxTilesOf(invocation);
   if (request.Run && request.DryRun) throw UsageError("--run and --dry-run exclude each other");
+  if (request.MaxTiles > 0 && !request.Run) throw UsageError("--max-tiles goes with --run");
   if (request.JsonPath && !request.Run) throw UsageError("--json goes with --run");
   return StartTask(request, context);
 }
@@ -343,6 +394,7 @@ std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
   // A code none of the three leaves the window's first map type selected.
   request.Controls.MapsTypePosition = std::max(request.Controls.MapsTypePosition, 0);
   request.JsonPath = invocation.Value("json");
+  request.MaxTiles = MaxTilesOf(invocation);
   return request;
 }
 
@@ -408,6 +460,12 @@ int Retry(const RetryOptions& options, const Context& context) {
   ftl::FailedListOutcome outcome;
   std::optional<int> cutShort;  // the status of a run that an error ended
   try {
+    // Some other file (a task file, a text) is no list: nothing is sent.
+    const std::vector<std::string> lines = platform::ReadTextLines(listPath);
+    if (std::none_of(lines.begin(), lines.end(), ftl::IsFailedRecord)) {
+      PrintError(lines.empty() ? listPath + " is empty: it holds no failed-tile record." : ftl::NoRecordText(listPath));
+      return kExitUsage;
+    }
     const run::ConfigFile config(context.ConfigPath);
     const run::ProxySettings proxy = config.ReadProxy();
     ftl::FailedListOptions listOptions;
@@ -441,7 +499,7 @@ int Retry(const RetryOptions& options, const Context& context) {
   summary.Counters.NotTried = outcome.NotTried;
   summary.Counters.Total = outcome.Saved + outcome.Failed + outcome.NotTried;
   if (const std::unique_ptr<run::OpenedTask> opened = TaskOfFailedList(listPath)) {
-    AddCensus(summary, opened->Task, context.ProgramFolder, true);
+    AddCensus(summary, opened->Task, context.ProgramFolder);
   }
   const bool holes = summary.Census ? summary.Census->Holes() > 0 : outcome.Failed > 0 || outcome.NotTried > 0;
   summary.ExitStatus = outcome.Refused ? kExitStopped : cutShort ? *cutShort : holes ? kExitIncomplete : kExitComplete;

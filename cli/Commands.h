@@ -44,6 +44,8 @@ struct StartRequest {
   bool Fill = false;
   std::optional<std::string> JsonPath;
   task::TaskPart Part;
+  // The most tiles the run may fetch (--max-tiles); 0: no cap.
+  int64_t MaxTiles = 0;
 };
 int StartTask(StartRequest request, const Context& context);
 

@@ -34,9 +34,12 @@
 #include "core/platform/Version.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
+#include "core/run/RunEnd.h"
 #include "core/run/Start.h"
+#include "core/run/TaskInTheWay.h"
 #include "core/task/Commonfunc.h"
 #include "qtkit/Desktop.h"
+#include "qtkit/Question.h"
 #include "gui/LogViewQt.h"
 #include "gui/SurveysWindow.h"
 #include "gui/Unit2.h"
@@ -52,6 +55,26 @@ using qtkit::ToLocal;
 const QString kStartCaption = QStringLiteral("Start");
 const QString kStopCaption = QStringLiteral("Stop");
 const QString kTaskStoppedMessage = QStringLiteral("Task stoped!                    ");
+// The status bar's own text, while no run has ended.
+const QString kStatusText = QStringLiteral("Download photomap images from NearMap!");
+
+// The status bar after a run: why it ended and what the task needs next, as
+// orvenna-cli's summary says it (run::NextStepOf).
+std::string RunEndText(const run::RunController& run) {
+  const run::RunCounters counters = run.Counters();
+  const bool walkEnded = counters.NotTried == 0;
+  const auto givenUp = static_cast<int64_t>(run.FailedLines().Lines().size());
+  std::string text = "The run ended: " + run.EndReason() + ".";
+  switch (run::NextStepOf(walkEnded, walkEnded ? givenUp : counters.NotTried)) {
+    case run::NextStep::Nothing:
+      return text + " The task has every tile.";
+    case run::NextStep::Continue:
+      return text + " Start continues the task.";
+    case run::NextStep::Fill:
+      return text + " Its given-up tiles: Tools > Re-Download failed images, or orvenna-cli fill.";
+  }
+  return text;
+}
 const QString kNoTaskMessage = QStringLiteral("No task running now.                  ");
 const QString kNoLogFileMessage = QStringLiteral("No logfile now.                         ");
 const QString kConverterCaption = QStringLiteral("Convert \"Degrees,Minutes,Seconds\"  to \"Degrees\"...");
@@ -357,7 +380,7 @@ void TForm1::BuildLogView(QWidget* parent) {
 void TForm1::BuildStatusBar() {
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1Text = new QLabel(QStringLiteral("Download photomap images from NearMap!"), StatusBar1);
+  StatusBar1Text = new QLabel(kStatusText, StatusBar1);
   StatusBar1Text->setObjectName(QStringLiteral("StatusBar1Text"));
   StatusBar1->addWidget(StatusBar1Text, 1);
   RunProgress = new QProgressBar(StatusBar1);
@@ -513,17 +536,25 @@ void TForm1::Start() {
     qtkit::ShowMessage(FromLocal(check.Message));
     return;
   }
+  task::TaskParameters record = *check.Parameters;
+  // Another task's file is replaced, its positions and lists lost, only when
+  // the user says so; the same task typed in other texts goes on.
+  const run::TaskInTheWay inTheWay = run::TaskInTheWayOf(record, ToLocal(programFolder_));
+  if (inTheWay.What == run::TaskInTheWay::Kind::SameTask) record.ContinueTask = true;
+  if (inTheWay.What == run::TaskInTheWay::Kind::Another && !qtkit::AskYesNo(FromLocal(inTheWay.Question))) return;
   // The survey a date chose stays pinned for the next Start.
-  if (check.Parameters->Nearmap) {
-    nearmap_ = *check.Parameters->Nearmap;
-    nearmapDate_ = FromLocal(check.Parameters->HistoryDate);
+  if (record.Nearmap) {
+    nearmap_ = *record.Nearmap;
+    nearmapDate_ = FromLocal(record.HistoryDate);
   }
   run::RunEnvironment environment;
   environment.Queue = &caller_;
   environment.ProgramFolder = ToLocal(programFolder_);
   environment.Pace = pacing_;
   environment.Limits = limits_;
-  run::BegunRun begun = run::BeginRun(*check.Parameters, std::move(environment), static_cast<run::RunObserver&>(*this));
+  // The settings' cap on the tiles a run takes from a paid source.
+  if (record.Source) environment.MaxTiles = run::ConfigFile(ToLocal(ConfigPath)).ReadMaxTilesPerRun();
+  run::BegunRun begun = run::BeginRun(std::move(record), std::move(environment), static_cast<run::RunObserver&>(*this));
   for (const std::string& message : begun.Messages) qtkit::ShowMessage(FromLocal(message));
   if (!begun.Run) return;
   std::unique_ptr<run::RunController> next = std::move(begun.Run);
@@ -539,6 +570,8 @@ void TForm1::Start() {
   previousRun_.reset();
 
   LabelTotalxy->setText(QStringLiteral("Total images: ") + QString::number(run_->Task().TotalImages));
+  StatusBar1Text->setText(kStatusText);
+  StatusBar1Text->setToolTip(QString());
   BitBtn1->setText(kStopCaption);
   run_->StartWorkers();
   Timer1->start();
@@ -608,6 +641,9 @@ void TForm1::RunClosed(const run::CloseReport& report) {
   RunProgress->hide();
   BitBtn1->setText(kStartCaption);
   if (!report.FirstFailure.empty()) qtkit::ShowErrorMessage(FromLocal(report.FirstFailure), FromLocal(report.Reason));
+  // The whole text also as the tooltip: a narrow window cuts the label.
+  StatusBar1Text->setText(FromLocal(RunEndText(*run_)));
+  StatusBar1Text->setToolTip(StatusBar1Text->text());
   qtkit::ShowMessage(kTaskStoppedMessage);
 }
 

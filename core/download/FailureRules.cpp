@@ -94,6 +94,22 @@ HttpResult GetTile(HttpClient& client, const std::string& url, std::string_view 
   return result;
 }
 
+bool IsTransient(const HttpResult& result) {
+  switch (result.Status) {
+    case 429: case 500: case 502: case 503: case 504: return true;
+    default: break;
+  }
+  if (result.Status != 0 || !result.TileProblem.empty()) return false;
+  return (result.SocketError != 0 && result.SocketError != kSocketAddressInUse) || result.ClosedWithoutAnswer;
+}
+
+int BackoffPauseMs(const Pacing& pace, int64_t retry, double jitter) {
+  int64_t pause = std::max(pace.BackoffFirstMs, 0);
+  for (int64_t i = 1; i < retry && pause < pace.BackoffMaxMs; ++i) pause *= 2;
+  pause = std::min<int64_t>(pause, pace.BackoffMaxMs);
+  return static_cast<int>(pause + static_cast<int64_t>(std::clamp(jitter, 0.0, 1.0) * static_cast<double>(pause) / 2));
+}
+
 std::string ShortReason(const HttpResult& result) {
   if (!result.TileProblem.empty()) return result.TileProblem;
   if (result.Status != 0 && (result.Status < 200 || result.Status > 299)) {

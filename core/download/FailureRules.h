@@ -50,6 +50,16 @@ inline bool IsKeyRefusal(const HttpResult& r) { return r.Status == 401 || r.Stat
 HttpResult GetTile(HttpClient& client, const std::string& url, std::string_view extension, std::string& body,
                    const std::atomic<bool>* abort = nullptr);
 
+// A failure of a tile source's server that goes away when asked again later:
+// 500, 502, 503, 504, 429, or a connection that failed (reset, refused, timed
+// out, closed without an answer, the host not found). The built-in map types
+// keep their counted retries.
+bool IsTransient(const HttpResult& result);
+// The pause before retry (1 for the first) after a transient failure:
+// BackoffFirstMs doubled retry - 1 times, at most BackoffMaxMs, lengthened by
+// jitter (0 to 1) times half of it.
+int BackoffPauseMs(const Pacing& pace, int64_t retry, double jitter);
+
 // A few words for why a request failed, to count given-up tiles by:
 // "HTTP 500", "timed out", "connection reset", "not an image", ...
 std::string ShortReason(const HttpResult& result);

@@ -1,6 +1,8 @@
 #include "core/download/Unit3.h"
 
 #include <algorithm>
+#include <chrono>
+#include <random>
 #include <exception>
 #include <map>
 #include <stdexcept>
@@ -35,7 +37,8 @@ task::TilePosition TDownThread::LastPosition() const noexcept {
 }
 
 TileCounts TDownThread::Counts() const noexcept {
-  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load(), ended_.load(), refused_.load()};
+  return TileCounts{saved_.load(), blank_.load(), givenUp_.load(), inFlight_.load(),
+                    ended_.load(), refused_.load(), capped_.load()};
 }
 
 std::map<std::string, int64_t> TDownThread::GivenUpReasons() const {
@@ -92,6 +95,7 @@ void TDownThread::StoreBlank(const std::string& path) {
 void TDownThread::SetUp() {
   if (Client) return;
   BlankImagePath = Task.BlankImagePath(env_.ProgramFolder);
+  jitterState_ = (uint64_t{std::random_device{}()} << 32 | std::random_device{}()) | 1;
   const task::TaskParameters& p = *Task.Parameters;
   Client = MakeTileClient({p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword},
                           Task.FetchHeaderLines(), env_.Limits);
@@ -104,7 +108,11 @@ void TDownThread::Execute() {
   } catch (const std::exception& e) {
     // A tile that cannot be written (a full disk, a read-only folder) ends
     // the worker with the system's reason, which the run reports.
-    if (platform::IsSystemFailure(e)) systemFailure_ = platform::FailureText(e);
+    if (platform::IsSystemFailure(e)) {
+      systemFailure_ = platform::FailureText(e);
+    } else {
+      stopMessage_ = e.what();
+    }
     try {
       Report("T" + n + " Error: " + platform::FailureText(e));
     } catch (...) {
@@ -157,6 +165,11 @@ void TDownThread::Walk() {
 
 bool TDownThread::Take(int64_t p, const task::TilePosition& tile) {
   if (Terminated()) return false;
+  if (env_.TileBudget != nullptr && env_.TileBudget->fetch_sub(1) <= 0) {
+    capped_.store(true);
+    Report("T" + ThreadNumber() + " Stopped: the run has fetched as many tiles as it may.");
+    return false;
+  }
   // A tile source of the user's own sets its own pace, after every tile; the
   // built-in types pause after a saved tile only.
   const std::optional<task::TileSource>& source = Task.Parameters->Source;
@@ -200,6 +213,8 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
   std::string body;
   int64_t attempts = 0;
   std::map<FailureClass, int64_t> failuresOf;
+  int64_t transientFailures = 0;
+  const auto began = std::chrono::steady_clock::now();
 
   for (;;) {
     // A stop abandons the tile: nothing is stored, reported or recorded, so a
@@ -219,23 +234,52 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
     // itself; a failure before any request went out counts as one.
     const int64_t requests = std::max(result.RequestsSent, 1);
     attempts += requests;
+    // A tile source's server in trouble is given time, more each time.
+    if (source && IsTransient(result)) {
+      switch (BackOff(result, ++transientFailures, url)) {
+        case Backoff::Again:
+          continue;
+        case Backoff::Stopped:
+          return FetchOutcome::Abandoned;
+        case Backoff::GiveUp: {
+          const auto seconds =
+              std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - began).count();
+          Report("T" + ThreadNumber() + " Given up after " + Decimal(transientFailures) + " requests in " +
+                 Decimal(seconds) + " s: " + ShortReason(result) + "->" + url);
+          return GiveUp(RuleFor(result, Task.SendsApiKey()), result, x, y, url);
+        }
+      }
+    }
     const FailureRule& rule = RuleFor(result, Task.SendsApiKey());
     const int64_t failures = failuresOf[rule.Class] += requests;
-    // A source's server that asks for a pause gets it before any further
-    // request, this tile's or the next one's.
-    const bool waited = source && (result.Status == 429 || result.Status == 503) && result.RetryAfterSeconds;
-    if (waited) {
-      const long seconds = std::min<long>(*result.RetryAfterSeconds, kMaxRetryAfterSeconds);
-      Report("T" + ThreadNumber() + " The server asks to wait " + Decimal(seconds) + " s (HTTP " +
-             Decimal(result.Status) + ")->" + url);
-      if (!platform::SleepUnlessSet(stop, static_cast<int>(seconds * 1000))) return FetchOutcome::Abandoned;
-    }
     if ((rule.AttemptsAllowed != kWithoutLimit && attempts >= rule.AttemptsAllowed) ||
         (rule.FailuresAllowed != kWithoutLimit && failures >= rule.FailuresAllowed)) {
       return GiveUp(rule, result, x, y, url);
     }
-    if (!waited && !platform::SleepUnlessSet(stop, rule.PauseMs(env_.Pace, failures))) return FetchOutcome::Abandoned;
+    if (!platform::SleepUnlessSet(stop, rule.PauseMs(env_.Pace, failures))) return FetchOutcome::Abandoned;
   }
+}
+
+TDownThread::Backoff TDownThread::BackOff(const HttpResult& result, int64_t retry, const std::string& url) {
+  if (retry > env_.Pace.BackoffRetries) return Backoff::GiveUp;
+  const std::string n = ThreadNumber();
+  int pauseMs = 0;
+  if (result.RetryAfterSeconds) {
+    const long seconds = std::clamp<long>(*result.RetryAfterSeconds, 0, kMaxRetryAfterSeconds);
+    Report("T" + n + " The server asks to wait " + Decimal(seconds) + " s (HTTP " + Decimal(result.Status) + ")->" + url);
+    pauseMs = static_cast<int>(seconds * 1000);
+  } else {
+    // xorshift64: a different pause for every worker and request, so that
+    // workers that failed together do not come back together.
+    jitterState_ ^= jitterState_ << 13;
+    jitterState_ ^= jitterState_ >> 7;
+    jitterState_ ^= jitterState_ << 17;
+    const double jitter = static_cast<double>(jitterState_ >> 11) / static_cast<double>(uint64_t{1} << 53);
+    pauseMs = BackoffPauseMs(env_.Pace, retry, jitter);
+    Report("T" + n + " " + ShortReason(result) + ", asking again in " + Decimal(pauseMs / 1000) + "." +
+           Decimal(pauseMs % 1000 / 100) + " s->" + url);
+  }
+  return platform::SleepUnlessSet(TerminateFlag(), pauseMs) ? Backoff::Again : Backoff::Stopped;
 }
 
 FetchOutcome TDownThread::GiveUp(const FailureRule& rule, const HttpResult& result, int32_t x, int32_t y,

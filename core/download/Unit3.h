@@ -45,6 +45,14 @@ struct Pacing {
   // doubles from ResetPauseMs with every further reset, up to ResetPauseMaxMs.
   int ResetPauseMs = 100;
   int ResetPauseMaxMs = 5000;
+  // A tile source (the Nearmap API, the user's own) that fails for a while
+  // (500, 502, 503, 504, 429, a connection that fails) is asked again after
+  // BackoffFirstMs, doubling each time up to BackoffMaxMs, each pause
+  // lengthened by a random part of up to half of it, at most BackoffRetries
+  // times; a Retry-After of the server takes the place of the pause.
+  int BackoffFirstMs = 1000;
+  int BackoffMaxMs = 32000;
+  int BackoffRetries = 6;
 };
 
 // What a worker reports to (the run's controller). Each method runs in the
@@ -72,6 +80,9 @@ struct WorkerEnvironment {
   // Tiles to fetch instead of the task's walk (the holes of a task): slot k
   // of n workers takes the entries i with i mod n == k. Outlives the worker.
   const std::vector<task::TilePosition>* Tiles = nullptr;
+  // The tiles the whole run may still take, shared by its workers (nullptr:
+  // no cap). A worker that finds it spent ends, its position kept.
+  std::atomic<int64_t>* TileBudget = nullptr;
 };
 
 // What a worker has done with the tiles of its share so far. The three
@@ -84,6 +95,7 @@ struct TileCounts {
   bool InFlight = false;  // a tile is being fetched right now
   bool Ended = false;     // the walk is over; the worker ends or has ended
   bool Refused = false;   // it ended because the server refused it or the network failed
+  bool Capped = false;    // it ended because the run's cap of tiles was reached
 };
 
 class TDownThread final : public platform::Thread {
@@ -104,7 +116,8 @@ class TDownThread final : public platform::Thread {
   int32_t LastY() const noexcept { return LastPosition().Y; }
 
   // Once Counts().Ended: how many tiles were given up for each reason
-  // (ShortReason), and the message of a refusal that ended the worker.
+  // (ShortReason), and the message of a refusal that ended the worker (or of
+  // the error that did, such as a tile that could not be written).
   std::map<std::string, int64_t> GivenUpReasons() const;
   std::string StopMessage() const;
   // Once Counts().Ended: the failure of the system that ended the worker (a
@@ -136,6 +149,11 @@ class TDownThread final : public platform::Thread {
   void SetLast(int32_t x, int32_t y) noexcept;
   FetchOutcome GiveUp(const FailureRule& rule, const HttpResult& result, int32_t x, int32_t y,
                       const std::string& url);
+  // Of a source's transient failure: the pause before request retry + 1
+  // (Retry-After when the server sent one), reported; false when the tile is
+  // to be given up (the retries are spent) or a stop ended the pause.
+  enum class Backoff { Again, GiveUp, Stopped };
+  Backoff BackOff(const HttpResult& result, int64_t retry, const std::string& url);
 
   WorkerEnvironment env_;
   std::string LogText;
@@ -148,10 +166,12 @@ class TDownThread final : public platform::Thread {
   std::atomic<bool> inFlight_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> refused_{false};
+  std::atomic<bool> capped_{false};
   // Written by the worker's thread before ended_ is set, read after.
   std::map<std::string, int64_t> givenUpReasons_;
   std::string stopMessage_;
   std::string systemFailure_;
+  uint64_t jitterState_ = 0;
 };
 
 }  // namespace download

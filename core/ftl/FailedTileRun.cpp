@@ -1,6 +1,9 @@
 #include "core/ftl/FailedTileRun.h"
 
 #include <algorithm>
+#include <cctype>
+#include <set>
+#include <string_view>
 #include <vector>
 
 #include "core/download/FailureRules.h"
@@ -19,15 +22,59 @@ void SaveTile(const std::string& target, const std::string& body) {
   platform::WriteFileAtomic(target, body);
 }
 
+bool StartsWith(const std::string& text, std::string_view start) {
+  if (text.size() < start.size()) return false;
+  for (std::size_t i = 0; i < start.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != start[i]) return false;
+  }
+  return true;
+}
+
+// A record's header lines carry a key: the API's Authorization.
+bool CarriesKey(const std::vector<std::string>& headers) {
+  return std::any_of(headers.begin(), headers.end(),
+                     [](const std::string& line) { return StartsWith(line, "authorization:"); });
+}
+
+// Where a record's tile goes: its own target, or, when its folder is gone, a
+// folder of the same name beside the list (the task was moved there).
+std::string TargetOf(const std::string& target, const std::string& listFolder) {
+  const std::string folder = platform::ExtractFilePath(target);
+  if (folder.size() < 2 || platform::DirectoryExists(folder)) return target;
+  const std::string name = platform::ExtractFileName(folder.substr(0, folder.size() - 1));
+  if (name.empty()) return target;
+  const std::string beside = platform::IncludeTrailingDelimiter(listFolder + name);
+  if (beside == folder || !platform::DirectoryExists(beside)) return target;
+  return beside + platform::ExtractFileName(target);
+}
+
 }  // namespace
+
+bool IsFailedRecord(const std::string& line) {
+  const auto [target, url] = task::SplitFailedRecord(line);
+  return !target.empty() && line.find('|') != std::string::npos &&
+         (StartsWith(url, "http://") || StartsWith(url, "https://"));
+}
+
+std::string NoRecordText(const std::string& listPath) {
+  return listPath + " holds no failed-tile record (a line of a tile's file, \"|\" and its address): nothing was fetched.";
+}
 
 FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const FailedListOptions& options) {
   FailedListOutcome outcome;
   const std::vector<std::string> records = platform::ReadTextLines(listPath);
   if (records.empty()) {
     log.Append("No failed files records.");
+    outcome.NoRecords = true;
     return outcome;
   }
+  if (std::none_of(records.begin(), records.end(), IsFailedRecord)) {
+    log.Append(NoRecordText(listPath));
+    outcome.NoRecords = true;
+    return outcome;
+  }
+  const std::string listFolder = platform::ExtractFilePath(listPath);
+  std::set<std::string> movedFolders;
 
   download::HttpClient client(options.Limits);
   client.SetProxy(std::string(), 0, std::string(), std::string());
@@ -40,11 +87,19 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const 
   log.ProcessPendingMessages();
 
   for (std::size_t index = 0; index < records.size() && !outcome.Refused; ++index) {
-    const auto [target, url] = task::SplitFailedRecord(records[index]);
+    const auto [listed, url] = task::SplitFailedRecord(records[index]);
+    const std::string target = TargetOf(listed, listFolder);
+    if (target != listed && movedFolders.insert(platform::ExtractFilePath(listed)).second) {
+      log.Append("The task was moved: " + platform::ExtractFilePath(listed) + " is gone, its tiles go to " +
+                 platform::ExtractFilePath(target));
+    }
     const std::string fetchUrl = options.Secrets ? task::UnmaskSecrets(url, options.Secrets) : url;
     const std::string extension = platform::ExtractFileExt(target) == ".png" ? "png" : "jpg";
     const std::vector<std::string> headers = options.HeadersFor ? options.HeadersFor(url) : std::vector<std::string>{};
     client.SetHeaderLines(headers);
+    // A tile source's own headers stand alone, as its download sent them.
+    client.SetReferer(headers.empty() ? kReferer : "");
+    client.SetUserAgent(headers.empty() ? kUserAgent : "");
     for (int64_t requests = 0;;) {
       // A fresh buffer per request: a reset attempt leaves nothing behind.
       std::string body;
@@ -62,7 +117,7 @@ FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const 
       if (download::IsConnectionReset(result) && requests <= download::kImmediateResetRepeats) continue;
       log.Append(result.ErrorText + "->" + url);
       ++outcome.Failed;
-      const bool keyRefused = !headers.empty() && download::IsKeyRefusal(result);
+      const bool keyRefused = (CarriesKey(headers) || fetchUrl != url) && download::IsKeyRefusal(result);
       if (keyRefused || download::IsRefusal(result)) {
         log.Append(keyRefused ? download::kKeyRefusedMessage : download::kBannedMessage);
         outcome.Refused = true;

@@ -30,7 +30,16 @@ struct FailedListOutcome {
   int64_t Failed = 0;    // fetched and failed again
   int64_t NotTried = 0;  // after a refusal ended the run
   bool Refused = false;  // the server refused this client (302, 403) or the API key
+  // The file holds no failed-tile record (it is empty, or some other file):
+  // nothing was sent.
+  bool NoRecords = false;
 };
+
+// A line of a failed-tile list as the download writes it: a tile's file,
+// "|", and an http or https address.
+bool IsFailedRecord(const std::string& line);
+// Said when the file at listPath holds lines but no failed-tile record.
+std::string NoRecordText(const std::string& listPath);
 
 // The secret of a tile source of the user's own, by its name (empty when
 // the settings file has none).
@@ -51,7 +60,11 @@ struct FailedListOptions {
 };
 
 // Runs the list at listPath, writing its lines to log. An answer that is no
-// tile of the target's format (jpg or png) fails as another failure does.
+// tile of the target's format (jpg or png) fails as another failure does. A
+// file without a failed-tile record (IsFailedRecord) is refused with
+// NoRecordText before anything is sent. A record whose folder is gone while
+// a folder of that name lies beside the list (the task was moved) is written
+// there, and the log says so once per folder.
 // Throws platform::FileError when the list cannot be read or a tile cannot be
 // saved.
 FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const FailedListOptions& options = {});

@@ -1,7 +1,10 @@
 #include "core/platform/Locale.h"
 
+#include <chrono>
 #include <clocale>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 
@@ -30,6 +33,23 @@ std::string CurrentDateTimeText() {
   // with seconds: the short date and long time formats of the desktop.
   char buffer[256];
   const std::size_t n = std::strftime(buffer, sizeof buffer, "%x %X", &local);
+  return std::string(buffer, n);
+}
+
+std::string FileWrittenText(const std::string& path) {
+  std::error_code error;
+  const auto written = std::filesystem::last_write_time(std::filesystem::path(path), error);
+  if (error) return {};
+  const std::time_t when =
+      std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written));
+  std::tm local {};
+#ifdef _WIN32
+  localtime_s(&local, &when);
+#else
+  localtime_r(&when, &local);
+#endif
+  char buffer[32];
+  const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
   return std::string(buffer, n);
 }
 

@@ -18,4 +18,8 @@ std::string CurrentDateTimeText();
 // The desktop's local time of when; from any thread.
 std::tm LocalTime(std::time_t when);
 
+// When the file at path was last written, local time, "2026-12-08 11:45";
+// empty when it cannot be told.
+std::string FileWrittenText(const std::string& path);
+
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include "core/platform/Locations.h"
 #include "core/platform/Numbers.h"
 #include "core/platform/Version.h"
+#include "core/run/RetryHeaders.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -198,15 +199,13 @@ void ConfigFile::WriteNearmapApi(const NearmapApiSettings& api) {
   });
 }
 
+int64_t ConfigFile::ReadMaxTilesPerRun() const {
+  return std::max<int64_t>(ini_.ReadInteger(kIniParas, "MaxTilesPerRun", 0), 0);
+}
+
 void ConfigFile::AddCredentials(ftl::FailedListOptions& options) const {
   options.Secrets = [config = *this](const std::string& source) { return config.ReadSourceSecret(source); };
-  options.HeadersFor = [config = *this](const std::string& url) {
-    const NearmapApiSettings api = config.ReadNearmapApi();
-    std::string base = api.Account.BaseUrl;
-    while (!base.empty() && base.back() == '/') base.pop_back();
-    if (api.Secret.empty() || url.rfind(base + "/", 0) != 0) return std::vector<std::string>{};
-    return std::vector<std::string>{task::NearmapAuthorization(api.Secret)};
-  };
+  options.HeadersFor = [config = *this](const std::string& url) { return RetryHeadersFor(config, url); };
 }
 
 }  // namespace run

@@ -110,6 +110,11 @@ class ConfigFile {
   // the sources by name, and the API key for the addresses of the Nearmap API.
   void AddCredentials(ftl::FailedListOptions& options) const;
 
+  // [IniParas] MaxTilesPerRun: the most tiles one run of the window takes
+  // from a paid source (the Nearmap API, a source of the user's own); 0, a
+  // missing key or a value below 0: no cap.
+  int64_t ReadMaxTilesPerRun() const;
+
  private:
   settings::IniFile ini_;
 };

@@ -7,6 +7,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
+#include "core/run/RunEnd.h"
 #include "core/task/TaskFile.h"
 #include "core/task/TaskFiles.h"
 #include "core/task/TileCensus.h"
@@ -96,7 +97,9 @@ void RunController::StartWorkers() {
                                                 environment_.ProgramFolder,
                                                 environment_.Pace,
                                                 environment_.Limits,
-                                                environment_.Fill ? &environment_.Holes : nullptr};
+                                                environment_.Fill ? &environment_.Holes : nullptr,
+                                                environment_.MaxTiles > 0 ? &tileBudget_ : nullptr};
+  tileBudget_.store(environment_.MaxTiles);
   const auto holes = static_cast<int64_t>(environment_.Holes.size());
   runningThreads_ = 0;
   for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
@@ -112,6 +115,7 @@ void RunController::StartWorkers() {
 
 void RunController::Stop() {
   if (!Running()) return;
+  stopRequested_ = true;
   TakeHandedLines();
   for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
     if (auto& worker = workers_[static_cast<std::size_t>(i)]) worker->Terminate();
@@ -182,13 +186,18 @@ void RunController::SaveLists() {
   failed_.Save(task_.FailedListFileName);
 }
 
-CloseReport RunController::SaveEverything() {
+CloseReport RunController::SaveEverything(bool walkDone) {
   // Every file is tried whatever fails before it; the first failure is told.
   FirstFailure failure;
   if (environment_.Fill) failure.Try([this] { DropFilledRecords(); });
   failure.Try([this] { log_.Save(task_.LogFileName); });
   failure.Try([this] { failed_.Save(task_.FailedListFileName); });
   failure.Try([this] { SavePositions(); });
+  if (walkDone) {
+    failure.Try([this] {
+      task::TaskFile(task_.TaskFileName()).WritePositions(EndPositions(task_.Range(), parameters_.ThreadCount));
+    });
+  }
   return CloseReport{failure.Text(), failure.Reason()};
 }
 
@@ -198,6 +207,7 @@ std::unique_ptr<download::TDownThread> RunController::Retire(std::size_t slot) {
     const download::TileCounts counts = worker->Counts();
     Add(finishedCounts_, counts);
     finishedRefused_ += counts.Refused ? 1 : 0;
+    finishedCapped_ += counts.Capped ? 1 : 0;
     for (const auto& [reason, count] : worker->GivenUpReasons()) givenUpReasons_[reason] += count;
     const std::string failure = worker->SystemFailure();
     if (systemFailure_.empty()) systemFailure_ = failure;
@@ -224,6 +234,17 @@ std::optional<CloseReport> RunController::Tick() {
 
 CloseReport RunController::Close() {
   closed_ = true;
+  std::vector<std::string> messages = stopMessages_;
+  for (const auto& worker : workers_) {
+    if (!worker) continue;
+    for (const std::string& message : {worker->StopMessage(), worker->SystemFailure()}) {
+      if (!message.empty() && std::find(messages.begin(), messages.end(), message) == messages.end()) {
+        messages.push_back(message);
+      }
+    }
+  }
+  endReason_ = RunEndReason(stopRequested_, Counters(), messages, environment_.MaxTiles);
+  AppendLog("The run ended: " + endReason_ + ".");
   AppendLog("");
   AppendLog("--------------------------------");
   AppendLog("Task Stoped!");
@@ -232,8 +253,14 @@ CloseReport RunController::Close() {
   AppendLog("");
   AppendLog("Log file has been saved as " + task_.LogFileName);
 
+  // A fill that took every hole it had leaves nothing for the walk: its
+  // positions move to the end, so that a continued run does not fetch again
+  // what the fill saved.
+  const RunCounters counters = Counters();
+  const bool filledAll = environment_.Fill && !stopRequested_ && counters.NotTried == 0 &&
+                         counters.RefusedWorkers == 0 && counters.CappedWorkers == 0;
   // The run ends whatever fails to be written; the first failure is reported.
-  CloseReport report = SaveEverything();
+  CloseReport report = SaveEverything(filledAll);
   // Their threads have ended: destroying them joins at once.
   for (std::size_t slot = 0; slot < workers_.size(); ++slot) Retire(slot);
   lock_.reset();
@@ -273,6 +300,7 @@ RunCounters RunController::Counters() const {
   counters.TaskTotal = task_.Range().Count();
   download::TileCounts done = finishedCounts_;
   counters.RefusedWorkers = finishedRefused_;
+  counters.CappedWorkers = finishedCapped_;
   for (int32_t i = 0; i < parameters_.ThreadCount && started_; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     counters.Total += shares_[slot];
@@ -281,6 +309,7 @@ RunCounters RunController::Counters() const {
     Add(done, counts);
     counters.InFlight += counts.InFlight ? 1 : 0;
     counters.RefusedWorkers += counts.Refused ? 1 : 0;
+    counters.CappedWorkers += counts.Capped ? 1 : 0;
     if (counts.Ended) counters.NotTried += shares_[slot] - counts.Saved - counts.Blank - counts.GivenUp;
   }
   counters.Saved = done.Saved;

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -58,6 +59,8 @@ struct RunEnvironment {
   // list loses the records of tiles saved now and keeps one record a tile.
   std::vector<task::TilePosition> Holes;
   bool Fill = false;
+  // The most tiles this run may take (a paid source's quota); 0: no cap.
+  int64_t MaxTiles = 0;
 };
 
 // The tiles of this run: each slot's share of the walk beyond its resume
@@ -73,6 +76,8 @@ struct RunCounters {
   int64_t NotTried = 0;
   // Workers that ended because the server refused them or the network failed.
   int32_t RefusedWorkers = 0;
+  // Workers that ended because the run's cap of tiles (MaxTiles) was reached.
+  int32_t CappedWorkers = 0;
   // The whole task's tiles; those outside this run's (before the resume
   // points, or no holes when filling) count as done.
   int64_t TaskTotal = 0;
@@ -132,6 +137,8 @@ class RunController final : private download::DownloadSink {
   std::optional<CloseReport> Tick();
 
   bool Running() const { return started_ && !closed_; }
+  // Stop() was called during this run.
+  bool StopRequested() const { return stopRequested_; }
   int32_t RunningThreads() const { return runningThreads_; }
   int32_t TimerTicks() const { return timerTicks_; }
   bool WorkersGone() const;
@@ -145,6 +152,9 @@ class RunController final : private download::DownloadSink {
   // worker (a tile that could not be written: a full disk, a read-only
   // folder), with the system's reason; empty when none did.
   const std::string& SystemFailure() const { return systemFailure_; }
+  // Once the run has closed: why it ended (run::RunEndReason), also the
+  // log's line "The run ended: <reason>." before the completion block.
+  const std::string& EndReason() const { return endReason_; }
 
   // Ends the run for good (the program is ending): asks every worker to stop
   // (requests in hand abort), serves their last reports for up to grace,
@@ -169,7 +179,8 @@ class RunController final : private download::DownloadSink {
   void SaveLists();
   // The log, the failed list and the positions, each tried whatever fails
   // before it; the text of the first failure, empty when none.
-  CloseReport SaveEverything();
+  // walkDone: the positions are moved to the end of the walk as well.
+  CloseReport SaveEverything(bool walkDone = false);
   // Takes a worker out of its slot, its counts kept in the run's tally.
   std::unique_ptr<download::TDownThread> Retire(std::size_t slot);
   CloseReport Close();
@@ -192,6 +203,10 @@ class RunController final : private download::DownloadSink {
   // Counts of workers already destroyed, and each slot's share.
   download::TileCounts finishedCounts_;
   int32_t finishedRefused_ = 0;
+  int32_t finishedCapped_ = 0;
+  std::atomic<int64_t> tileBudget_{0};
+  bool stopRequested_ = false;
+  std::string endReason_;
   std::map<std::string, int64_t> givenUpReasons_;
   std::vector<std::string> stopMessages_;
   std::string systemFailure_;

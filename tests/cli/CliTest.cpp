@@ -18,6 +18,7 @@
 #include "core/task/Commonfunc.h"
 #include "core/run/ConfigFile.h"
 #include "core/task/TaskFile.h"
+#include "core/task/TileSource.h"
 #include "core/task/TileRange.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TileImages.h"
@@ -503,11 +504,15 @@ TEST_F(CliTest, ATileSourceRunsAndItsFailedListIsFetchedAgainWithTheSecret) {
   source.FilePrefix = "my";
   source.PauseMs = 0;
   source.MaxWorkers = 2;
+  source.Referer = "https://example.org/";
+  source.HeaderLines = {"X-Key: {secret}"};
   run::ConfigFile(config_.File("config.ini")).WriteSource(source, "S3CR3T");
   const std::string failing = "/s/13/6743/3102.jpg?key=S3CR3T";
   server_.SetDefault(Reply::Ok(testsupport::TileImage("jpeg")));
-  server_.Script(failing, {Reply::StatusOnly(500, "Internal Server Error"), Reply::StatusOnly(500, "Internal Server Error"),
-                           Reply::StatusOnly(500, "Internal Server Error"), Reply::Ok(testsupport::TileImage("jpeg"))});
+  // An error page sent as a success: no tile, retried three times and given
+  // up (a source's server errors are waited out instead).
+  const Reply page = Reply::Ok("<html>busy</html>").WithHeader("Content-Type", "text/html");
+  server_.Script(failing, {page, page, page, Reply::Ok(testsupport::TileImage("jpeg"))});
   std::vector<std::string> arguments = New({6742, 3101, 2, 2});
   *(std::find(arguments.begin(), arguments.end(), "photo")) = "Mine";
   arguments.insert(arguments.end() - 1, "--run");
@@ -521,10 +526,23 @@ TEST_F(CliTest, ATileSourceRunsAndItsFailedListIsFetchedAgainWithTheSecret) {
     EXPECT_EQ(testsupport::ReadFileBytes(save_.Path() + "maps/" + file).find("S3CR3T"), std::string::npos) << file;
   }
 
-  const ProcessResult retry = testsupport::RunProcess(Command({"retry", list}));
+  // The task moved to another folder: its list's tiles go there.
+  std::filesystem::rename(save_.Path() + "maps", save_.Path() + "moved");
+  const ProcessResult retry = testsupport::RunProcess(Command({"retry", save_.Path() + "moved/t_failed.ftl"}));
   EXPECT_EQ(retry.ExitStatus, 0) << retry.Err;
-  EXPECT_EQ(platform::SplitLines(retry.Out)[1], save_.Path() + "maps/t/my_6743_3102_13.jpg:" + masked + " ->OK");
-  EXPECT_EQ(server_.RequestsFor(failing).size(), 4u);
+  EXPECT_EQ(platform::SplitLines(retry.Out),
+            (std::vector<std::string>{"Start...",
+                                      "The task was moved: " + save_.Path() + "maps/t/ is gone, its tiles go to " +
+                                          save_.Path() + "moved/t/",
+                                      save_.Path() + "moved/t/my_6743_3102_13.jpg:" + masked + " ->OK",
+                                      "Download End."}));
+  EXPECT_EQ(testsupport::ReadFileBytes(save_.Path() + "moved/t/my_6743_3102_13.jpg"), testsupport::TileImage("jpeg"));
+  const auto requests = server_.RequestsFor(failing);
+  ASSERT_EQ(requests.size(), 4u);
+  // With the source's own headers and key, as the download sent them.
+  EXPECT_EQ(requests.back().Headers.at("referer"), "https://example.org/");
+  EXPECT_EQ(requests.back().Headers.at("x-key"), "S3CR3T");
+  EXPECT_EQ(requests.back().Headers.at("user-agent"), task::kDefaultUserAgent);
 }
 
 TEST_F(CliTest, ProgressIsRedrawnInPlaceOnATerminal) {
@@ -570,6 +588,76 @@ TEST_F(CliTest, RetryWritesTheRunsLinesToStandardOutputAndTheOutputFile) {
   EXPECT_EQ(platform::SplitLines(result.Out), expected);
   EXPECT_EQ(platform::ReadTextLines(output), expected);
   EXPECT_EQ(testsupport::ReadFileBytes(save_.File("a.jpg")), testsupport::TileServer::DefaultBody("/a.jpg"));
+}
+
+}  // namespace
+
+namespace {
+
+// A run capped by --max-tiles stops with its positions saved and says why;
+// status and the summary advise the same next step; a fill of every hole
+// marks the walk done, so the run after it sends nothing and says so.
+TEST_F(CliTest, ACappedRunThenFillThenRunFetchesEveryTileOnce) {
+  const Block block{6742, 3101, 2, 4};  // 8 tiles
+  const ProcessResult capped = testsupport::RunProcess(New(block, {"--run", "--max-tiles", "3"}));
+  EXPECT_EQ(capped.ExitStatus, 1) << capped.Err;
+  EXPECT_EQ(server_.RequestCount(), 3u);
+  EXPECT_NE(capped.Err.find("Stopped: the run fetched the 3 tiles --max-tiles allows"), std::string::npos) << capped.Err;
+  const std::string next = "continue with: orvenna-cli run " + TaskFile();
+  EXPECT_NE(capped.Err.find(next), std::string::npos) << capped.Err;
+  const std::vector<std::string> log = platform::ReadTextLines(save_.Path() + "maps/t_log.txt");
+  EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: stopped at the cap of 3 tiles a run may fetch."), log.end());
+
+  const ProcessResult status = testsupport::RunProcess(Command({"status", TaskFile()}));
+  EXPECT_EQ(status.ExitStatus, 1);
+  EXPECT_NE(status.Out.find(next), std::string::npos) << status.Out;
+
+  const ProcessResult fill = testsupport::RunProcess(Command({"fill", TaskFile()}));
+  EXPECT_EQ(fill.ExitStatus, 0) << fill.Err;
+  EXPECT_EQ(server_.RequestCount(), 8u) << "the fill fetched the 5 holes only";
+  const ProcessResult run = testsupport::RunProcess(Command({"run", TaskFile()}));
+  EXPECT_EQ(run.ExitStatus, 0) << run.Err;
+  EXPECT_NE(run.Err.find("No holes: every tile is saved or blank. Nothing fetched."), std::string::npos) << run.Err;
+  EXPECT_EQ(server_.RequestCount(), 8u) << "the run after the fill sent nothing";
+  // The window's Start (a new with the same fields) continues a walk that is done.
+  const ProcessResult again = testsupport::RunProcess(New(block, {"--run"}));
+  EXPECT_EQ(again.ExitStatus, 0) << again.Err;
+  EXPECT_EQ(server_.RequestCount(), 8u);
+  const ProcessResult dry = testsupport::RunProcess(New(block, {"--dry-run"}));
+  EXPECT_NE(dry.Out.find("0 to fetch (every tile is saved or blank)"), std::string::npos) << dry.Out;
+
+  for (const char* wrong : {"0", "-2", "many"}) {
+    const ProcessResult refused = testsupport::RunProcess(Command({"run", TaskFile(), "--max-tiles", wrong}));
+    EXPECT_EQ(refused.ExitStatus, 2) << wrong;
+    EXPECT_NE(refused.Err.find("--max-tiles is a whole number of tiles"), std::string::npos) << refused.Err;
+  }
+  EXPECT_EQ(server_.RequestCount(), 8u);
+}
+
+// retry sends nothing for a file that holds no failed-tile record.
+TEST_F(CliTest, RetryRefusesAFileWithoutAFailedTileRecordAndSendsNothing) {
+  ASSERT_EQ(testsupport::RunProcess(New({6742, 3101, 1, 2})).ExitStatus, 0);
+  testsupport::WriteFileBytes(save_.File("hostname"), "vm\n");
+  testsupport::WriteFileBytes(save_.File("empty.ftl"), "");
+  testsupport::WriteFileBytes(save_.File("blank-line.ftl"), "\r\n");
+  struct Case {
+    std::string File;
+    std::string Said;
+  };
+  const Case cases[] = {
+      {TaskFile(), TaskFile() + " holds no failed-tile record"},
+      {save_.File("hostname"), save_.File("hostname") + " holds no failed-tile record"},
+      {save_.File("blank-line.ftl"), save_.File("blank-line.ftl") + " holds no failed-tile record"},
+      {save_.File("empty.ftl"), save_.File("empty.ftl") + " is empty: it holds no failed-tile record."},
+      {save_.File("missing.ftl"), save_.File("missing.ftl")},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result = testsupport::RunProcess(Command({"retry", c.File}));
+    EXPECT_EQ(result.ExitStatus, 2) << c.File;
+    EXPECT_NE(result.Err.find(c.Said), std::string::npos) << result.Err;
+    EXPECT_EQ(result.Out, "") << c.File;
+  }
+  EXPECT_EQ(server_.RequestCount(), 0u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qtkit/Dialogs.h"
+#include "core/ftl/FailedTileRun.h"
 #include "gui/Unitftl.h"
 #include "core/platform/Files.h"
 #include "tests/support/TileImages.h"
@@ -137,15 +138,16 @@ TEST_F(FailedTileWindowTest, EmptyListLogsOnlyNoRecords) {
   EXPECT_TRUE(boxes.empty());
 }
 
-TEST_F(FailedTileWindowTest, OneEmptyLineIsOneFailingRecord) {
-  Run(WriteList(std::string("\r\n")));
-  const QStringList log = Log();
-  ASSERT_EQ(log.size(), 3) << form.Memo1->toPlainText().toStdString();
-  EXPECT_EQ(log[0], "Start...");
-  EXPECT_TRUE(log[1].endsWith("->")) << log[1].toStdString();
-  EXPECT_GT(log[1].size(), 2) << "the client's failure text comes first";
-  EXPECT_EQ(log[2], "Download End.");
-  EXPECT_TRUE(server.Requests().empty());
+// A file of lines that are no failed-tile records (an empty line, a task
+// file chosen by mistake) is refused with a line that says so; nothing is sent.
+TEST_F(FailedTileWindowTest, AFileWithoutAFailedTileRecordIsRefusedAndNothingIsSent) {
+  for (const std::string& bytes : {std::string("\r\n"), std::string("[AREA]\r\nLeftLongitude=116.3\r\n")}) {
+    const std::string list = WriteList(bytes);
+    Run(list);
+    EXPECT_EQ(Log(), QStringList{QString::fromStdString(ftl::NoRecordText(list))});
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(boxes.empty());
+  }
 }
 
 TEST_F(FailedTileWindowTest, BanStopsTheRunAfterTheRefusedRecord) {

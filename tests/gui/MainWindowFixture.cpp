@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "qtkit/Desktop.h"
+#include "qtkit/Question.h"
 #include "gui/LogViewQt.h"
 
 #include "core/platform/Numbers.h"
@@ -25,11 +26,16 @@ void MainWindowFixture::SetUp() {
     messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString(), reason});
   });
   qtkit::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
+  qtkit::SetQuestionAnswererForTests([this](const QString& text) {
+    questions_.push_back(text);
+    return answer_;
+  });
 }
 
 void MainWindowFixture::TearDown() {
   window_.reset();
   qtkit::SetMessageInterceptor({});
+  qtkit::SetQuestionAnswererForTests({});
   qtkit::SetChooserForTests({});
   qtkit::SetUrlOpenerForTests({});
   qtkit::SetOpenCommandForTests({});

@@ -47,6 +47,8 @@ inline download::Pacing FastPacing(int afterSavedMs = 10) {
   pacing.NetworkMs = 10;
   pacing.NotFoundMs = 10;
   pacing.OtherMs = 10;
+  pacing.BackoffFirstMs = 10;
+  pacing.BackoffMaxMs = 80;
   return pacing;
 }
 
@@ -83,6 +85,9 @@ class MainWindowFixture : public ::testing::Test {
   std::unique_ptr<testsupport::TileServer> server_;
   std::unique_ptr<TForm1> window_;
   std::vector<Message> messages_;
+  // The questions asked (qtkit::AskYesNo), each answered with answer_.
+  std::vector<QString> questions_;
+  bool answer_ = true;
   DesktopRecorder desktop_;
 };
 

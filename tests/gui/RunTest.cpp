@@ -15,6 +15,7 @@
 #include <set>
 
 #include "core/task/TaskFiles.h"
+#include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "core/platform/Shell.h"
 #include "core/settings/IniFile.h"
@@ -339,6 +340,7 @@ TEST_F(RunTest, FileErrorOfStartReachesTheGeneralErrorHandler) {
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(MessageTexts(), std::vector<QString>{kTaskStopped});
+  EXPECT_TRUE(questions_.empty()) << "the same task, without a log to keep, is no other task";
 }
 
 // An object whose handler lets an error escape.
@@ -425,7 +427,9 @@ TEST_F(RunTest, StatusBarShowsTheProgressOfARunAndHidesItAfterwards) {
 
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_FALSE(window_->RunProgress->isVisible());
-  EXPECT_EQ(window_->StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
+  // After the run, why it ended and what the task needs next.
+  EXPECT_EQ(window_->StatusBar1Text->text(),
+            QStringLiteral("The run ended: the workers are done. The task has every tile."));
 }
 
 // A worker that cannot end in time (here: in its pause after a saved tile)
@@ -445,6 +449,59 @@ TEST_F(RunTest, ExitThatLeavesAWorkerBehindEndsWithANonZeroStatus) {
   EXPECT_EQ(exitStatuses, std::vector<int>{kExitWorkersAbandoned});
   EXPECT_NE(kExitWorkersAbandoned, 0);
   EXPECT_EQ(platform::ReadTextLines(logFile), window_->LogLines().Lines()) << "saved before leaving";
+}
+
+// Start over a task file that holds another task asks first: No changes
+// nothing, Yes starts anew as Start does. The same task typed in other texts
+// of its numbers goes on without a question. The end box keeps its text; the
+// status bar says why the run ended and what the task needs next.
+TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOtherTexts) {
+  OpenWindow();
+  FillExample();
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_TRUE(questions_.empty());
+  const std::string taskBytes = testsupport::ReadFileBytes(TaskFilePath());
+  const std::string logBytes = testsupport::ReadFileBytes(window_->CurrentTask()->LogFileName);
+  const std::size_t requests = server_->RequestCount();
+  const std::size_t messages = messages_.size();
+
+  window_->Edit3->setText(QStringLiteral("116.4"));  // another rectangle
+  answer_ = false;
+  ClickStart();
+  ASSERT_EQ(questions_.size(), 1u);
+  EXPECT_EQ(questions_[0], QStringLiteral("gui.otsk in this folder holds another task: 42 of 42 tiles saved, "
+                                          "last run %1. Replace it?")
+                               .arg(QString::fromStdString(platform::FileWrittenText(TaskFilePath()))));
+  QTest::qWait(100);
+  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+  EXPECT_EQ(testsupport::ReadFileBytes(TaskFilePath()), taskBytes);
+  EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->LogFileName), logBytes);
+  EXPECT_EQ(server_->RequestCount(), requests);
+  EXPECT_EQ(messages_.size(), messages);
+
+  answer_ = true;
+  ClickStart();
+  ASSERT_EQ(questions_.size(), 2u);
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_FALSE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_EQ(settings::IniFile(TaskFilePath()).ReadString("AREA", "RightLongitude", ""), "116.4");
+  EXPECT_EQ(CountMessages(kTaskStopped), 2);
+
+  // The stored "116.4" typed as "116.40", "40.0" as "40": the same task.
+  window_->Edit3->setText(QStringLiteral("116.40"));
+  window_->Edit2->setText(QStringLiteral("40"));
+  const std::size_t before = server_->RequestCount();
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(questions_.size(), 2u);
+  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_EQ(server_->RequestCount(), before) << "a continued task whose walk is done fetches nothing";
+  EXPECT_EQ(messages_.back().Text, kTaskStopped);
+  EXPECT_EQ(window_->StatusBar1Text->text(),
+            QStringLiteral("The run ended: the workers are done. The task has every tile."));
+  const std::vector<std::string> log = Memo1Lines();
+  EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: the workers are done."), log.end());
 }
 
 }  // namespace

@@ -98,6 +98,8 @@ download::Pacing ScaledPacing(int unitMs) {
   pace.OtherMs = unitMs;
   pace.ResetPauseMs = unitMs / 10;
   pace.ResetPauseMaxMs = 5 * unitMs;
+  pace.BackoffFirstMs = unitMs;
+  pace.BackoffMaxMs = 32 * unitMs;
   return pace;
 }
 

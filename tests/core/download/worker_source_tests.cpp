@@ -142,3 +142,88 @@ TEST_F(WorkerSource, AStopEndsTheWaitAServerAskedFor) {
 
 }  // namespace
 }  // namespace workertest
+
+namespace workertest {
+namespace {
+
+// A source's server in trouble is asked again after pauses that double from
+// the first (each lengthened by up to half of it), a bounded number of times,
+// and the tile is then given up with the reason said.
+TEST_F(WorkerSource, TransientFailuresAreAskedAgainAfterGrowingPausesThenGivenUpWithTheReason) {
+  struct Case {
+    const char* Name;
+    Reply Failure;
+    bool Recovers;
+    const char* Reason;
+  };
+  const Case cases[] = {
+      {"503 three times, then the tile", Reply::StatusOnly(503, "Service Unavailable"), true, "HTTP 503"},
+      {"502 for good", Reply::StatusOnly(502, "Bad Gateway"), false, "HTTP 502"},
+      {"a connection reset for good", Reply::WithFault(testsupport::Fault::Reset), false, "connection reset"},
+  };
+  int32_t x = 6742;
+  int finished = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    env_.Pace.BackoffRetries = 3;
+    MakeSourceTask({x, 3101, 1, 1, 13}, 1);
+    std::vector<Reply> replies(3, c.Failure);
+    if (c.Recovers) replies.push_back(Reply::Ok(kPng));
+    server_.Script(PathOf(x, 3101), replies);
+    Start(1);
+    ASSERT_TRUE(sink_.WaitForFinished(++finished, 60s));
+    workers_.clear();
+    const std::vector<long long> gaps = GapsMs(PathOf(x, 3101));
+    // Three failures answered, then the tile, or one more failure and no more.
+    ASSERT_EQ(gaps.size(), 3u);
+    for (std::size_t i = 0; i < gaps.size(); ++i) EXPECT_GE(gaps[i], kUnitMs << i) << "pause " << i + 1;
+    const std::string url = task_->TileURL(x, 3101);
+    std::vector<std::string> log;
+    for (const std::string& line : sink_.LogLines()) {
+      if (line.find(url) != std::string::npos) log.push_back(line);
+    }
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [&](const std::string& line) {
+                              return line.rfind(std::string("T1 ") + c.Reason + ", asking again in ", 0) == 0;
+                            }),
+              3)
+        << testing::PrintToString(log);
+    if (c.Recovers) {
+      EXPECT_EQ(log.size(), 3u);
+      EXPECT_EQ(testsupport::ReadFileBytes(task_->TileFilePath(x, 3101)), kPng);
+    } else {
+      const std::vector<std::string> failed = sink_.FailedLines();
+      EXPECT_EQ(std::count(failed.begin(), failed.end(), task_->TileFilePath(x, 3101) + "|" + url), 1);
+      ASSERT_GE(log.size(), 4u);
+      EXPECT_EQ(log[3].rfind("T1 Given up after 4 requests in ", 0), 0u) << log[3];
+      EXPECT_NE(log[3].find(std::string("s: ") + c.Reason + "->" + url), std::string::npos) << log[3];
+    }
+    ++x;
+  }
+}
+
+TEST(Backoff, PausesDoubleUpToTheCapWithUpToHalfAgainOfJitter) {
+  download::Pacing pace;
+  struct Row {
+    int64_t Retry;
+    double Jitter;
+    int Ms;
+  } const rows[] = {{1, 0, 1000}, {2, 0, 2000}, {3, 0, 4000}, {5, 0, 16000}, {6, 0, 32000}, {12, 0, 32000},
+                    {1, 1, 1500}, {3, 0.5, 5000}, {9, 1, 48000}, {2, -3, 2000}};
+  for (const Row& row : rows) EXPECT_EQ(download::BackoffPauseMs(pace, row.Retry, row.Jitter), row.Ms) << row.Retry;
+  download::HttpResult gatewayTimeout;
+  gatewayTimeout.Status = 504;
+  EXPECT_TRUE(download::IsTransient(gatewayTimeout));
+  download::HttpResult notFound;
+  notFound.Status = 404;
+  download::HttpResult addressInUse;
+  addressInUse.SocketError = download::kSocketAddressInUse;
+  download::HttpResult refused;
+  refused.SocketError = 10061;
+  EXPECT_FALSE(download::IsTransient(notFound));
+  EXPECT_FALSE(download::IsTransient(addressInUse));
+  EXPECT_TRUE(download::IsTransient(refused));
+}
+
+}  // namespace
+}  // namespace workertest

@@ -86,15 +86,23 @@ TEST_F(FailedListRun, EmptyListHasNoRecords) {
   EXPECT_TRUE(log_.repaints.empty());
 }
 
-TEST_F(FailedListRun, LineBreakAloneIsOneEmptyRecord) {
-  testsupport::WriteFileBytes(list_, "\r\n");
-  RunWritten();
-  ASSERT_EQ(log_.lines.size(), 3u);
-  EXPECT_EQ(log_.lines[0], "Start...");
-  // The client's own text for a missing URL, then "->" and the empty URL.
-  EXPECT_GT(log_.lines[1].size(), 2u);
-  EXPECT_EQ(log_.lines[1].substr(log_.lines[1].size() - 2), "->");
-  EXPECT_EQ(log_.lines[2], "Download End.");
+// Lines that are no failed-tile records (a line break alone, a task file, a
+// host name) make no list: refused before anything is sent. A list with a
+// record among other lines is run as a whole.
+TEST_F(FailedListRun, AFileWithoutAFailedTileRecordIsRefusedBeforeAnythingIsSent) {
+  for (const std::string& bytes : {std::string("\r\n"), std::string("[AREA]\r\nLeftLongitude=116.3\r\n"),
+                                   std::string("vm\n"), "|" + Url("a") + "\r\n",
+                                   Target("a") + "|ftp://host/a.jpg\r\n"}) {
+    testsupport::WriteFileBytes(list_, bytes);
+    log_.lines.clear();
+    RunWritten();
+    EXPECT_EQ(log_.lines, std::vector<std::string>{ftl::NoRecordText(list_)}) << bytes;
+    EXPECT_TRUE(outcome_.NoRecords);
+  }
+  EXPECT_EQ(server_.RequestCount(), 0u);
+  EXPECT_FALSE(ftl::IsFailedRecord("no bar at all"));
+  EXPECT_TRUE(ftl::IsFailedRecord(RecordOf("a")));
+  EXPECT_TRUE(ftl::IsFailedRecord("/t/a.jpg|HTTPS://host/a|b"));
 }
 
 // An answer sent as a success that is no tile fails as any other failure:
