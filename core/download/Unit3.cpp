@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "core/platform/FileBytes.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/task/TaskFiles.h"
@@ -76,6 +77,11 @@ void TDownThread::HandOver(LineKind kind, const std::string& line) {
 }
 
 void TDownThread::StoreTile(const std::string& path, const std::string& body) {
+  // A tile is a regular file: whatever else is in its place (a named pipe,
+  // which would wait for a reader) is no tile to write into.
+  if (platform::FileBytes(path, 0).What() == platform::FileBytes::Kind::Other) {
+    throw platform::FileError("Cannot create file " + path, platform::kNotRegularFile);
+  }
   if (env_.Durable == nullptr) {
     platform::WriteFileAtomic(path, body);
     return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/download/FailureRules.h"
+#include "core/platform/FileBytes.h"
 #include "core/platform/Files.h"
 #include "core/task/TaskFiles.h"
 #include "core/task/Unitclasstask.h"
@@ -19,6 +20,10 @@ void SaveTile(const std::string& target, const std::string& body) {
   // An empty target would make the atomic writer put its temporary file into
   // the current folder; it cannot name a file anyway.
   if (target.empty()) platform::ThrowCannotCreate(target);
+  // Nor is a named pipe in the tile's place written into: it would wait for a reader.
+  if (platform::FileBytes(target, 0).What() == platform::FileBytes::Kind::Other) {
+    throw platform::FileError("Cannot create file " + target, platform::kNotRegularFile);
+  }
   platform::WriteFileAtomic(target, body);
 }
 

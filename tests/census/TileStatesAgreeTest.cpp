@@ -214,6 +214,15 @@ TEST_F(TileStatesAgree, EveryProgramJudgesEveryKindOfTileFileAlike) {
                 std::string::npos)
           << status.Out;
     }
+    if (c.place == Place::Pipe) {
+      // Fill fetches the tile and cannot put it there: it says so and ends
+      // rather than wait for a reader of the pipe.
+      server_.SetDefault(Reply::Ok(testsupport::TileImage("fill")));
+      const testsupport::ProcessResult fill = Cli({"fill", task->TaskFileName()});
+      EXPECT_EQ(fill.ExitStatus, 4) << fill.Err;
+      EXPECT_NE(fill.Err.find("Stopped: Cannot create file " + path + ": not a regular file\n"), std::string::npos)
+          << fill.Err;
+    }
   }
 }
 

@@ -327,7 +327,8 @@ TEST_F(WorkerFetch, TileThatCannotBeWrittenEndsTheWorkerWithOneErrorLine) {
   std::filesystem::remove_all(task_->ImageFolder);
   RunToEnd(1);
   EXPECT_EQ(sink_.LogLines(),
-            Expand(std::vector<std::string>{"T1 Error: Cannot create file {path1}", "T1 Finished."}));
+            Expand(std::vector<std::string>{"T1 Error: Cannot create file {path1}: No such file or directory",
+                                            "T1 Finished."}));
   EXPECT_TRUE(sink_.FailedLines().empty());
   EXPECT_TRUE(server_.RequestsFor(PathOf(kX, kY2)).empty());
   ExpectEveryWorkerEndedOnce(1);

@@ -2,6 +2,8 @@
 // the run's lines, what it stores, when it stops, and what it leaves alone.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <ostream>
 #include <string>
 #include <vector>
@@ -270,6 +272,7 @@ struct SaveFailureRow {
   const char* name;
   std::string targetName;  // inside the test folder; "" for an empty target
   bool makeFolder;         // the target names an existing folder
+  bool makePipe = false;   // a named pipe, which no one reads, is in its place
 };
 void PrintTo(const SaveFailureRow& row, std::ostream* out) { *out << row.name; }
 
@@ -279,6 +282,7 @@ TEST_P(FailedListSaveFailure, EndsTheRunAtThatRecord) {
   const SaveFailureRow& row = GetParam();
   const std::string target = row.targetName.empty() ? std::string() : dir_.File(row.targetName);
   if (row.makeFolder) platform::CreateDir(target);
+  if (row.makePipe) ASSERT_EQ(::mkfifo(target.c_str(), 0600), 0);
   platform::WriteTextLines(list_, {RecordOf("x"), target + "|" + Url("a"), RecordOf("b")});
   try {
     ftl::RunFailedList(list_, log_);
@@ -294,7 +298,8 @@ TEST_P(FailedListSaveFailure, EndsTheRunAtThatRecord) {
 INSTANTIATE_TEST_SUITE_P(Rows, FailedListSaveFailure,
                          ::testing::Values(SaveFailureRow{"MissingFolder", "gone/a.jpg", false},
                                            SaveFailureRow{"EmptyTarget", "", false},
-                                           SaveFailureRow{"TargetIsAFolder", "folder", true}),
+                                           SaveFailureRow{"TargetIsAFolder", "folder", true},
+                                           SaveFailureRow{"TargetIsANamedPipe", "pipe.jpg", false, true}),
                          [](const ::testing::TestParamInfo<SaveFailureRow>& info) {
                            return std::string(info.param.name);
                          });

@@ -74,7 +74,10 @@ TEST(MainThreadQueue, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
       EXPECT_EQ(calls.load(), 8 * 200);
       EXPECT_LE(runs, 8 * 200);
       if (discard) EXPECT_EQ(runs, servedBefore) << "round " << round;
-      if (!discard) EXPECT_GT(runs, servedBefore) << "the waiting calls run at Close, round " << round;
+      // Unless every call was served before (a fast machine), some waited.
+      if (!discard && servedBefore < 8 * 200) {
+        EXPECT_GT(runs, servedBefore) << "the waiting calls run at Close, round " << round;
+      }
       EXPECT_TRUE(queue.Closed());
     }
   }
