@@ -158,6 +158,17 @@ TEST_F(NearmapCliTest, ADateChoosesItsSurveyWhichTheTaskKeeps) {
   EXPECT_EQ(stored.HistoryDate, "20220101");
   EXPECT_EQ(stored.Nearmap, (task::NearmapImagery{"Vert", "s2021", "2021-06-01"}));
 
+  // The dry run names the survey the date resolves to.
+  std::vector<std::string> dry = {"new", "--name", "d", "--type", "nearmap", "--zoom", "13",
+                                  "--folder", save_.Path(), "--date", "20220101", "--dry-run"};
+  const std::vector<std::string> area = Area();
+  dry.insert(dry.end(), area.begin(), area.end());
+  const ProcessResult planned = Run(dry);
+  EXPECT_EQ(planned.ExitStatus, 0) << planned.Err;
+  EXPECT_NE(planned.Out.find("Imagery: survey s2021 captured 2021-06-01 (the newest on or before 20220101), Vert\n"),
+            std::string::npos)
+      << planned.Out;
+
   // Given up, and fetched again from the failed list with the key.
   const ProcessResult retry = Run({"retry", save_.Path() + "t_failed.ftl"});
   EXPECT_EQ(retry.ExitStatus, 0) << retry.Err << retry.Out;
