@@ -74,7 +74,10 @@ TEST(MainThreadQueue, ClosingWhileManyWorkersCallNeverLeavesOneWaiting) {
       EXPECT_EQ(calls.load(), 8 * 200);
       EXPECT_LE(runs, 8 * 200);
       if (discard) EXPECT_EQ(runs, servedBefore) << "round " << round;
-      if (!discard) EXPECT_GT(runs, servedBefore) << "the waiting calls run at Close, round " << round;
+      // A fast machine may have served every call before the close.
+      if (!discard && servedBefore < 8 * 200) {
+        EXPECT_GT(runs, servedBefore) << "the waiting calls run at Close, round " << round;
+      }
       EXPECT_TRUE(queue.Closed());
     }
   }
