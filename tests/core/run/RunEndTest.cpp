@@ -34,7 +34,7 @@ TEST(RunEnd, EndPositionsAreEachSlotsLastTileAndMakeTheWalkEnded) {
     EXPECT_EQ(end[static_cast<std::size_t>(slot)].Slot, slot);
     EXPECT_EQ(end[static_cast<std::size_t>(slot)].Last, range.AtWalkNumber(lastOf[slot])) << slot;
   }
-  const auto walkEnded = [&] { return WalkEnded(OpenedTask::Open(save.Path() + "t.otsk")->Task); };
+  const auto walkEnded = [&] { return WalkEnded(OpenedTask::Open(save.Path() + "t.otsk")->Task, 8); };
   EXPECT_FALSE(walkEnded()) << "a fresh task";
   task::TaskFile(save.Path() + "t.otsk").WritePositions({end.begin(), end.end() - 1});
   EXPECT_FALSE(walkEnded()) << "slot 7 is short of its end";
