@@ -1,5 +1,6 @@
 #include "cli/Census.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -8,6 +9,7 @@
 #include "consolekit/ExitStatus.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/RunEnd.h"
 
@@ -78,13 +80,7 @@ void AddCensus(Summary& summary, const task::MDTask& task, const std::string& pr
     return;
   }
   // The positions as the task file holds them now, after the run.
-  const task::TaskParameters& p = *task.Parameters;
-  bool walkEnded = run::WalkEnded(task);
-  try {
-    walkEnded = run::WalkEnded(run::OpenedTask::Open(WholeTaskFile(p), p.PartIndex, p.PartCount)->Task);
-  } catch (const std::exception&) {
-    // A task file that cannot be read now: the positions the run started from.
-  }
+  const bool walkEnded = run::WalkEnded(task, run::WorkersOf(task));
   summary.NextStep = NextStepText(task, run::NextStepOf(walkEnded, summary.Census->Holes()));
 }
 
@@ -101,7 +97,13 @@ int StatusCommand(const Invocation& invocation, const Context& context) {
   }
   const task::MDTask& task = opened->Task;
   const int64_t holes = report.Counts.Holes();
-  const std::string next = NextStepText(task, run::NextStepOf(run::WalkEnded(task), holes));
+  int32_t threads = run::WorkersOf(task);
+  if (task.Parameters->Nearmap) {
+    // A run of the Nearmap API takes the workers the account allows.
+    const int64_t allowed = run::ConfigFile(context.ConfigPath).ReadNearmapApi().Account.MaxWorkers;
+    threads = static_cast<int32_t>(std::clamp<int64_t>(std::min(allowed, task.Range().Count()), 1, 8));
+  }
+  const std::string next = NextStepText(task, run::NextStepOf(run::WalkEnded(task, threads), holes));
   if (const auto json = invocation.Value("json")) {
     std::string list;
     for (const Hole& hole : report.FirstHoles) list += (list.empty() ? "" : ", ") + HoleJson(task, hole);

@@ -61,11 +61,12 @@ const QString kStatusText = QStringLiteral("Download photomap images from NearMa
 // The status bar after a run: why it ended and what the task needs next, as
 // orvenna-cli's summary says it (run::NextStepOf).
 std::string RunEndText(const run::RunController& run) {
-  const run::RunCounters counters = run.Counters();
-  const bool walkEnded = counters.NotTried == 0;
+  // The positions just saved tell where the walk is; the failed list holds
+  // the given-up tiles (a census of a big task would hold the window up).
+  const bool walkEnded = run::WalkEnded(run.Task(), run.Parameters().ThreadCount);
   const auto givenUp = static_cast<int64_t>(run.FailedLines().Lines().size());
   std::string text = "The run ended: " + run.EndReason() + ".";
-  switch (run::NextStepOf(walkEnded, walkEnded ? givenUp : counters.NotTried)) {
+  switch (run::NextStepOf(walkEnded, walkEnded ? givenUp : std::max<int64_t>(run.Counters().NotTried, 1))) {
     case run::NextStep::Nothing:
       return text + " The task has every tile.";
     case run::NextStep::Continue:

@@ -272,7 +272,8 @@ TDownThread::Backoff TDownThread::BackOff(const HttpResult& result, int64_t retr
   int pauseMs = 0;
   if (result.RetryAfterSeconds) {
     const long seconds = std::clamp<long>(*result.RetryAfterSeconds, 0, kMaxRetryAfterSeconds);
-    Report("T" + n + " The server asks to wait " + Decimal(seconds) + " s (HTTP " + Decimal(result.Status) + ")->" + url);
+    Report("T" + n + " The server asks to wait " + Decimal(seconds) + " s (HTTP " + Decimal(result.Status) + ")->" +
+           url);
     pauseMs = static_cast<int>(seconds * 1000);
   } else {
     // xorshift64: a different pause for every worker and request, so that

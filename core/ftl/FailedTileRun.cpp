@@ -62,7 +62,8 @@ bool IsFailedRecord(const std::string& line) {
 }
 
 std::string NoRecordText(const std::string& listPath) {
-  return listPath + " holds no failed-tile record (a line of a tile's file, \"|\" and its address): nothing was fetched.";
+  return listPath +
+         " holds no failed-tile record (a line of a tile's file, \"|\" and its address): nothing was fetched.";
 }
 
 FailedListOutcome RunFailedList(const std::string& listPath, RunLog& log, const FailedListOptions& options) {

@@ -1,6 +1,7 @@
 #include "core/run/RunEnd.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "core/platform/Numbers.h"
 #include "core/run/RunController.h"
@@ -17,11 +18,18 @@ int32_t WorkersOf(const task::MDTask& task) {
   return static_cast<int32_t>(std::min<int64_t>(threads, std::max<int64_t>(task.Range().Count(), 1)));
 }
 
-bool WalkEnded(const task::MDTask& task) {
+bool WalkEnded(const task::MDTask& task, int32_t threads) {
   const task::TileRange range = task.Range();
-  const int32_t threads = WorkersOf(task);
+  threads = std::clamp(threads, 1, RunController::kMaxWorkers);
+  std::vector<task::TilePosition> positions;
+  try {
+    positions = task::TaskFile(task.TaskFileName()).ReadPositions(threads);
+  } catch (const std::exception&) {
+    return false;
+  }
   for (int32_t slot = 0; slot < threads; ++slot) {
-    if (range.FirstOfSlot(slot, threads, range.ResumePoint(task.Resume(slot))) <= range.Count()) return false;
+    const task::TilePosition last = positions[static_cast<std::size_t>(slot)];
+    if (range.FirstOfSlot(slot, threads, range.ResumePoint(last)) <= range.Count()) return false;
   }
   return true;
 }

@@ -21,11 +21,13 @@ struct RunCounters;
 enum class NextStep { Nothing, Continue, Fill };
 NextStep NextStepOf(bool walkEnded, int64_t holes);
 
-// The workers a run of task takes (as a run lowers them to its tiles).
+// The workers a run of task takes (its parameters' count, lowered as a run
+// lowers it to the tiles).
 int32_t WorkersOf(const task::MDTask& task);
-// Whether the positions task holds (those of its task file) put every
-// worker's slot at the end of its share: a continued run has nothing to walk.
-bool WalkEnded(const task::MDTask& task);
+// Whether the positions saved in task's task file now put every slot of a
+// run of threads workers at the end of its share: a continued run has
+// nothing to walk. A file that cannot be read has no positions.
+bool WalkEnded(const task::MDTask& task, int32_t threads);
 // The positions that say the walk of range by threads workers is done: each
 // slot's last tile (slots without one are left out).
 std::vector<task::SlotPosition> EndPositions(const task::TileRange& range, int32_t threads);

@@ -24,7 +24,8 @@ bool SameNumber(const std::string& stored, double typed) {
 // were typed for the coordinates.
 bool SameTask(const task::StoredTask& stored, const task::TaskParameters& record) {
   return stored.MapsType == record.MapsType && SameNumber(stored.LeftLongitude, record.LeftLongitude) &&
-         SameNumber(stored.RightLongitude, record.RightLongitude) && SameNumber(stored.TopLatitude, record.TopLatitude) &&
+         SameNumber(stored.RightLongitude, record.RightLongitude) &&
+         SameNumber(stored.TopLatitude, record.TopLatitude) &&
          SameNumber(stored.BottomLatitude, record.BottomLatitude) && stored.Zoom == record.Zoom &&
          stored.HistoryDate == record.HistoryDate && stored.Nearmap == record.Nearmap &&
          (record.Nearmap || stored.Source == record.Source);
@@ -34,7 +35,9 @@ bool SameTask(const task::StoredTask& stored, const task::TaskParameters& record
 
 std::string GroupedCount(int64_t value) {
   std::string digits = platform::FormatInteger(value < 0 ? -value : value);
-  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+    digits.insert(static_cast<std::size_t>(at), ",");
+  }
   return value < 0 ? "-" + digits : digits;
 }
 

@@ -602,11 +602,13 @@ TEST_F(CliTest, ACappedRunThenFillThenRunFetchesEveryTileOnce) {
   const ProcessResult capped = testsupport::RunProcess(New(block, {"--run", "--max-tiles", "3"}));
   EXPECT_EQ(capped.ExitStatus, 1) << capped.Err;
   EXPECT_EQ(server_.RequestCount(), 3u);
-  EXPECT_NE(capped.Err.find("Stopped: the run fetched the 3 tiles --max-tiles allows"), std::string::npos) << capped.Err;
+  EXPECT_NE(capped.Err.find("Stopped: the run fetched the 3 tiles --max-tiles allows"), std::string::npos)
+      << capped.Err;
   const std::string next = "continue with: orvenna-cli run " + TaskFile();
   EXPECT_NE(capped.Err.find(next), std::string::npos) << capped.Err;
   const std::vector<std::string> log = platform::ReadTextLines(save_.Path() + "maps/t_log.txt");
-  EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: stopped at the cap of 3 tiles a run may fetch."), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: stopped at the cap of 3 tiles a run may fetch."),
+            log.end());
 
   const ProcessResult status = testsupport::RunProcess(Command({"status", TaskFile()}));
   EXPECT_EQ(status.ExitStatus, 1);

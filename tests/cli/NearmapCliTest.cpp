@@ -140,9 +140,10 @@ TEST_F(NearmapCliTest, ADateChoosesItsSurveyWhichTheTaskKeeps) {
   api_.Override(survey + "6743/3101.jpg", {Reply::StatusOnly(404, "Not Found")});
   api_.Override(survey + "6742/3102.jpg", {Reply::StatusOnly(429, "Too Many Requests").WithHeader("Retry-After", "1"),
                                            Reply::Ok(NearmapStandIn::Tile("s2021", "Vert", 13, 6742, 3102))});
-  api_.Override(survey + "6743/3102.jpg", {Reply::StatusOnly(500, "Internal Server Error"),
-                                           Reply::StatusOnly(500, "Internal Server Error"),
-                                           Reply::StatusOnly(500, "Internal Server Error"),
+  // A server error is asked again after a pause; an error page sent as a
+  // success is no tile, and with it the tile has had its three tries.
+  const Reply page = Reply::Ok("<html>busy</html>").WithHeader("Content-Type", "text/html");
+  api_.Override(survey + "6743/3102.jpg", {Reply::StatusOnly(500, "Internal Server Error"), page, page,
                                            Reply::Ok(NearmapStandIn::Tile("s2021", "Vert", 13, 6743, 3102))});
   const ProcessResult run = New("t", {"--date", "20220101", "-v"});
   EXPECT_EQ(run.ExitStatus, 1) << run.Err << run.Out;
@@ -150,11 +151,23 @@ TEST_F(NearmapCliTest, ADateChoosesItsSurveyWhichTheTaskKeeps) {
   EXPECT_EQ(Tile("t", "na", 6742, 3102), NearmapStandIn::Tile("s2021", "Vert", 13, 6742, 3102));
   EXPECT_EQ(Tile("t", "na", 6743, 3101), testsupport::ProgramBlankImage()) << "404: no imagery there";
   EXPECT_NE(run.Out.find("The server asks to wait 1 s (HTTP 429)->http://"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find(" HTTP 500, asking again in 1."), std::string::npos) << run.Out;
 
   const task::StoredTask stored = task::TaskFile(save_.Path() + "t.otsk").Read(0);
   EXPECT_EQ(stored.MapsType, 21);
   EXPECT_EQ(stored.HistoryDate, "20220101");
   EXPECT_EQ(stored.Nearmap, (task::NearmapImagery{"Vert", "s2021", "2021-06-01"}));
+
+  // The dry run names the survey the date resolves to.
+  std::vector<std::string> dry = {"new", "--name", "d", "--type", "nearmap", "--zoom", "13",
+                                  "--folder", save_.Path(), "--date", "20220101", "--dry-run"};
+  const std::vector<std::string> area = Area();
+  dry.insert(dry.end(), area.begin(), area.end());
+  const ProcessResult planned = Run(dry);
+  EXPECT_EQ(planned.ExitStatus, 0) << planned.Err;
+  EXPECT_NE(planned.Out.find("Imagery: survey s2021 captured 2021-06-01 (the newest on or before 20220101), Vert\n"),
+            std::string::npos)
+      << planned.Out;
 
   // Given up, and fetched again from the failed list with the key.
   const ProcessResult retry = Run({"retry", save_.Path() + "t_failed.ftl"});

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,36 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
   EXPECT_EQ(window_->UpDown1->Position(), 7);
   EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()}) << "settings untouched";
+}
+
+// The settings' cap on the tiles of a run from a paid source: the run stops
+// there, positions saved, the end box unchanged, the status bar saying why;
+// the next Start goes on from there.
+TEST_F(TileSourcesTest, TheSettingsCapStopsASourcesRunAndTheNextStartGoesOn) {
+  server_->SetDefault(Reply::Ok(Png()).WithHeader("Content-Type", "image/png"));
+  WriteConfig("MaxTilesPerRun=5\r\n");
+  run::ConfigFile(Config()).WriteSource(Source(), kSecret);
+  OpenWindow();
+  window_->radio_mapstype->setCurrentIndex(4);
+  FillExample(QStringLiteral("cap"));
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_EQ(server_->RequestCount(), 5u);
+  EXPECT_EQ(MessageTexts(), std::vector<QString>{kTaskStopped});
+  EXPECT_EQ(window_->StatusBar1Text->text(),
+            QStringLiteral("The run ended: stopped at the cap of 5 tiles a run may fetch. Start continues the task."));
+  const std::vector<std::string> log = Memo1Lines();
+  EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: stopped at the cap of 5 tiles a run may fetch."),
+            log.end());
+
+  ClickStart();
+  ASSERT_TRUE(WaitForRunEnd());
+  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_EQ(server_->RequestCount(), 10u);
+  std::vector<std::string> paths;
+  for (const testsupport::RecordedRequest& request : server_->Requests()) paths.push_back(request.Path);
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(std::adjacent_find(paths.begin(), paths.end()), paths.end()) << "no tile fetched twice";
 }
 
 }  // namespace

@@ -85,8 +85,10 @@ TEST(ConfigFile, NearmapApiSectionIsReadWrittenAndItsKeyGivenOnlyToItsAddresses)
 
   ftl::FailedListOptions options;
   config.AddCredentials(options);
+  // The headers the download sent: the program's User-Agent and the key.
   EXPECT_EQ(options.HeadersFor("http://gw.local/nm/tiles/v3/Vert/1/0/0.jpg"),
-            std::vector<std::string>{"Authorization: Apikey K3Y"});
+            (std::vector<std::string>{std::string("User-Agent: ") + task::kDefaultUserAgent,
+                                      "Authorization: Apikey K3Y"}));
   for (const char* other : {"http://gw.local/nmx/tiles/v3/Vert/1/0/0.jpg", "http://www.nearmap.com/maps/hl=en&x=1",
                             "http://elsewhere/?u=http://gw.local/nm/"}) {
     EXPECT_TRUE(options.HeadersFor(other).empty()) << other;
