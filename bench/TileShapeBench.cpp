@@ -18,6 +18,7 @@
 #include <string>
 
 #include "bench/ChildUsage.h"
+#include "core/area/VectorFile.h"
 #include "core/task/Commonfunc.h"
 #include "core/task/TileShape.h"
 
@@ -44,6 +45,17 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 int main(int argc, char** argv) {
   const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path() / "tile_shape_bench";
   std::filesystem::create_directories(folder);
+
+  // A river as a user would draw it, 30 km of bends, taken with 100 m on
+  // either side: its tiles against those of its bounding box.
+  const task::Shape river = area::ParseShapeText(
+      "LINESTRING(6.90 50.90,6.95 50.96,7.00 50.98,7.08 51.05,7.15 51.10)", 100);
+  for (int32_t zoom : {15, 17, 19}) {
+    const task::TileShape corridor(river, zoom);
+    std::printf("corridor at zoom %d: %lld tiles, its box %lld (%.1f%%)\n", zoom,
+                static_cast<long long>(corridor.Count()), static_cast<long long>(corridor.Bounds().Count()),
+                100.0 * corridor.Count() / corridor.Bounds().Count());
+  }
 
   // A coastline-like ring around central Europe: radius 4 to 6 degrees with
   // noise of every scale, at zoom 16 (a box of about 3,100 x 3,500 tiles).
