@@ -75,7 +75,7 @@ bool Shape::Empty() const {
 
 LonLatBox BoundsOf(const Shape& shape) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
-  LonLatBox box{kInf, kInf, -kInf, -kInf};
+  LonLatBox box{.West = kInf, .East = -kInf, .North = -kInf, .South = kInf};
   for (const ShapePolygon& polygon : shape.Polygons) {
     for (const LonLatPoint& p : polygon.Outer) {
       box.West = std::min(box.West, p.Lon);

@@ -15,15 +15,10 @@
 #include <span>
 #include <vector>
 
+#include "core/task/LonLat.h"
 #include "core/task/TileRange.h"
 
 namespace task {
-
-struct LonLatPoint {
-  double Lon = 0;
-  double Lat = 0;
-  friend bool operator==(const LonLatPoint&, const LonLatPoint&) = default;
-};
 
 // A closed ring; the last point may repeat the first or not.
 using Ring = std::vector<LonLatPoint>;
@@ -43,12 +38,6 @@ struct Shape {
 };
 
 // The box of every outer ring's points (holes lie inside their polygon).
-struct LonLatBox {
-  double West = 0;
-  double South = 0;
-  double East = 0;
-  double North = 0;
-};
 LonLatBox BoundsOf(const Shape& shape);
 
 // Columns First..Last of one row, inclusive.
