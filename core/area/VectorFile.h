@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/area/Area.h"
+#include "core/task/TileShape.h"
 
 namespace area {
 
@@ -45,5 +47,17 @@ inline constexpr std::size_t kMaxKeptVertices = 500000;
 // and why: not readable, no vector data GDAL knows, no feature with a geometry,
 // a line or ring that crosses the 180th meridian (its box would span the world).
 VectorShapes ReadVectorFile(const std::string& path, std::size_t maxKeptVertices = kMaxKeptVertices);
+
+// The file's polygons, whole, as a task's shape, grown by marginMetres on
+// every side (0 or less: as they are). Lines and points have no inside: they
+// become part of the shape only with a margin (a corridor along a road or a
+// river, a circle round a site). Throws VectorFileError as ReadVectorFile
+// does, and when nothing of the file would have a tile.
+task::Shape ReadVectorFileShape(const std::string& path, double marginMetres);
+
+// A shape pasted as text: GeoJSON (a geometry, a feature or a collection) or
+// WKT, in longitude and latitude, grown as ReadVectorFileShape grows a file's.
+// Throws VectorFileError saying what was expected.
+task::Shape ParseShapeText(std::string_view text, double marginMetres);
 
 }  // namespace area

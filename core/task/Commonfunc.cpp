@@ -26,19 +26,26 @@ int32_t Truncate(long double value) {
 
 }  // namespace
 
-int32_t LongitudeToTileX(double longitude, int32_t zoom) {
+long double LongitudeToGridX(double longitude, int32_t zoom) {
   long double v = static_cast<long double>(longitude) + 180.0L;
   v = v * kReciprocal360;
-  v = v * GridSize(zoom);
-  return Truncate(v);
+  return v * GridSize(zoom);
 }
 
-int32_t LatitudeToTileY(double latitude, int32_t zoom) {
+long double LatitudeToGridY(double latitude, int32_t zoom) {
   const double radians = static_cast<double>(static_cast<long double>(latitude) * kPi * kReciprocal180);
   const long double s = std::sin(static_cast<long double>(radians));
   const double quotient = static_cast<double>((1.0L + s) / (1.0L - s));
   const double m = static_cast<double>(0.5L * std::log(static_cast<long double>(quotient)));
-  return Truncate((1.0L - m / kPi) * 0.5L * GridSize(zoom));
+  return (1.0L - m / kPi) * 0.5L * GridSize(zoom);
+}
+
+int32_t LongitudeToTileX(double longitude, int32_t zoom) {
+  return Truncate(LongitudeToGridX(longitude, zoom));
+}
+
+int32_t LatitudeToTileY(double latitude, int32_t zoom) {
+  return Truncate(LatitudeToGridY(latitude, zoom));
 }
 
 double TileXToLongitude(double x, int32_t zoom) {

@@ -15,6 +15,10 @@ inline constexpr int kMaxZoom = 21;
 // zoom must lie in kMinZoom..kMaxZoom.
 int32_t LongitudeToTileX(double longitude, int32_t zoom);
 int32_t LatitudeToTileY(double latitude, int32_t zoom);
+// The same positions before truncation, in tiles: their whole part is the
+// tile above.
+long double LongitudeToGridX(double longitude, int32_t zoom);
+long double LatitudeToGridY(double latitude, int32_t zoom);
 // West edge of column x.
 double TileXToLongitude(double x, int32_t zoom);
 // North edge of row y.

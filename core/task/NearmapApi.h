@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/task/LonLat.h"
 #include "core/task/TileSource.h"
 
 namespace task {
@@ -65,14 +66,6 @@ std::string NearmapAuthorization(const std::string& key);
 // The tile source of imagery: the tile endpoint of the latest imagery or of
 // the survey, JPEG tiles, the key ({secret}) in the Authorization header.
 TileSource NearmapSource(const NearmapAccount& account, const NearmapImagery& imagery);
-
-// A longitude/latitude rectangle in degrees.
-struct LonLatBox {
-  double West = 0;
-  double East = 0;
-  double North = 0;
-  double South = 0;
-};
 
 // The coverage request for the surveys of box: its corners as a closed ring
 // of "lon,lat" pairs, as the service's own examples give a polygon.
