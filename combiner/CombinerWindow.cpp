@@ -305,7 +305,7 @@ void CombinerWindow::Start() {
     try {
       result = Combine(options, progress);
     } catch (const std::exception& failure) {
-      error = failure.what();
+      error = platform::FailureText(failure);  // with the system's reason: a full disk says so
     } catch (...) {
       error = "The combine failed for an unknown reason.";
     }
