@@ -556,7 +556,11 @@ void TForm1::Start() {
   // The settings' cap on the tiles a run takes from a paid source.
   if (record.Source) environment.MaxTiles = run::ConfigFile(ToLocal(ConfigPath)).ReadMaxTilesPerRun();
   run::BegunRun begun = run::BeginRun(std::move(record), std::move(environment), static_cast<run::RunObserver&>(*this));
-  for (const std::string& message : begun.Messages) qtkit::ShowMessage(FromLocal(message));
+  // The first box tells what failed (its text as ever), with the system's
+  // reason under it when a call of the system failed.
+  for (std::size_t i = 0; i < begun.Messages.size(); ++i) {
+    qtkit::ShowMessage(FromLocal(begun.Messages[i]), i == 0 ? FromLocal(begun.SystemReason) : QString());
+  }
   if (!begun.Run) return;
   std::unique_ptr<run::RunController> next = std::move(begun.Run);
   // The new task is the current one from here on, even when its files cannot

@@ -78,7 +78,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError, c
 
 void SetMessageCaption(const QString& caption) { Caption() = caption; }
 
-void ShowMessage(const QString& text) { Show(text, false, {}); }
+void ShowMessage(const QString& text, const QString& reason) { Show(text, false, reason); }
 
 void ShowErrorMessage(const QString& text, const QString& reason) { Show(WithClosingPeriod(text), true, reason); }
 

@@ -28,8 +28,9 @@ void SetMessageCaption(const QString& caption);
 // Message boxes are never narrower than this, so their caption shows whole.
 inline constexpr int kMinimumMessageWidth = 260;
 
-// Plain modal message box with an OK button and the program's caption.
-void ShowMessage(const QString& text);
+// Plain modal message box with an OK button and the program's caption; the
+// system's reason for a failure, when given, under the text.
+void ShowMessage(const QString& text, const QString& reason = {});
 // The box ShowMessage (isError false) or ShowErrorMessage shows, not yet
 // shown; a reason is its informative text, under the text.
 std::unique_ptr<QMessageBox> MakeMessageBox(const QString& text, bool isError, const QString& reason = {});

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "qtkit/Desktop.h"
 #include "gui/LogViewQt.h"
@@ -207,6 +208,21 @@ TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
     EXPECT_EQ(window_->CurrentTask(), nullptr);
     EXPECT_EQ(window_->Edit1->text(), c.left);  // the edits keep what was typed
   }
+  EXPECT_EQ(server_->RequestCount(), 0u);
+}
+
+TEST_F(MainWindowTest, AnImageFolderThatCannotBeMadeIsToldWithTheSystemsReason) {
+  OpenWindow();
+  FillExample();
+  std::ofstream(SavePath() + "gui") << "a file where the task's folder goes";
+  ClickStart();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_TRUE(messages_[0].Text.startsWith(qtkit::FromLocal("Create directory " + SavePath() + "gui")));
+  EXPECT_TRUE(messages_[0].Text.endsWith(QStringLiteral(" Failed.")));
+  EXPECT_EQ(messages_[0].Reason, QStringLiteral("File exists"));
+  EXPECT_FALSE(messages_[0].IsError);
+  EXPECT_EQ(messages_[1].Text, QStringLiteral("Error: Create task failure."));
+  EXPECT_TRUE(messages_[1].Reason.isEmpty());
   EXPECT_EQ(server_->RequestCount(), 0u);
 }
 
