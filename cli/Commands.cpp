@@ -156,13 +156,7 @@ task::TaskSpec SpecOfRequest(const StartRequest& request) {
   // No number reads as a zoom Start refuses.
   spec.Zooms = task::ZoomLevels::One(platform::ParseInteger(c.Zoom).value_or(0));
   spec.Part = request.Part;
-  if (c.Source) {
-    spec.Imagery = *c.Source;
-  } else if (c.Nearmap) {
-    spec.Imagery = *c.Nearmap;
-  } else {
-    spec.Imagery = task::BuiltInMap{task::MapsTypeFromListPosition(c.MapsTypePosition)};
-  }
+  spec.Imagery = run::ImageryOf(c);
   spec.Date = c.HistoryDate;
   return spec;
 }
@@ -288,8 +282,10 @@ int NewCommand(const Invocation& invocation, const Context& context) {
     c.MapsTypePosition = task::ListPositionFromMapsType(map->MapsType);
   } else if (std::holds_alternative<task::NearmapImagery>(item->Imagery)) {
     c.Nearmap = NearmapImageryOf(invocation, context);
+  } else if (const auto* source = std::get_if<task::TileSource>(&item->Imagery)) {
+    c.Source = *source;
   } else {
-    c.Source = std::get<task::TileSource>(item->Imagery);
+    c.Imagery = item->Imagery;
   }
   if (!c.Nearmap && (invocation.Has("direction") || invocation.Has("survey"))) {
     throw UsageError("--direction and --survey go with --type nearmap");

@@ -523,9 +523,10 @@ run::TaskControls TForm1::ReadControls() const {
   controls.Zoom = ToLocal(Edit5->text());
   controls.SavePath = ToLocal(Edit6->text());
   controls.HistoryDate = ToLocal(EditDate->text());
-  const task::Imagery imagery = SelectedImagery();
-  if (const auto* source = std::get_if<task::TileSource>(&imagery)) controls.Source = *source;
-  if (const auto* nearmap = std::get_if<task::NearmapImagery>(&imagery)) controls.Nearmap = *nearmap;
+  controls.Imagery = SelectedImagery();
+  // What ReadSourceSettings reads the secrets for.
+  if (const auto* source = std::get_if<task::TileSource>(&*controls.Imagery)) controls.Source = *source;
+  if (const auto* nearmap = std::get_if<task::NearmapImagery>(&*controls.Imagery)) controls.Nearmap = *nearmap;
   return controls;
 }
 

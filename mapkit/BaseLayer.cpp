@@ -23,11 +23,7 @@ uint64_t Digest(const std::string& text) {
 
 }  // namespace
 
-std::optional<task::TileSource> BaseLayer::Source() const {
-  if (const auto* source = std::get_if<task::TileSource>(&Map.Imagery)) return *source;
-  if (const auto* nearmap = std::get_if<task::NearmapImagery>(&Map.Imagery)) return task::NearmapSource(Account, *nearmap);
-  return std::nullopt;
-}
+std::optional<task::TileSource> BaseLayer::Source() const { return task::TileSourceOf(Map.Imagery, Account); }
 
 std::string BaseLayer::CacheName() const {
   std::string safe;

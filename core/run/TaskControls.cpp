@@ -105,15 +105,17 @@ SpecCheck CheckInOrder(task::TaskSpec spec, const std::function<AreaCheck()>& ar
 
 }  // namespace
 
+task::Imagery ImageryOf(const TaskControls& controls) {
+  // The API's and a source's own fields first: Start pins a survey there.
+  if (controls.Nearmap) return *controls.Nearmap;
+  if (controls.Source) return *controls.Source;
+  if (controls.Imagery) return *controls.Imagery;
+  return task::BuiltInMap{task::MapsTypeFromListPosition(controls.MapsTypePosition)};
+}
+
 SpecCheck ReadTaskSpec(const TaskControls& controls, bool createFolder) {
   task::TaskSpec spec;
-  if (controls.Source) {
-    spec.Imagery = *controls.Source;
-  } else if (controls.Nearmap) {
-    spec.Imagery = *controls.Nearmap;
-  } else {
-    spec.Imagery = task::BuiltInMap{task::MapsTypeFromListPosition(controls.MapsTypePosition)};
-  }
+  spec.Imagery = ImageryOf(controls);
   spec.Date = controls.HistoryDate;
   spec.Folder = controls.SavePath;
   spec.Name = controls.TaskName;

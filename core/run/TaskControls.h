@@ -35,6 +35,9 @@ struct TaskControls {
   // settings (its key in SourceSecret).
   std::optional<task::NearmapImagery> Nearmap;
   task::NearmapAccount NearmapAccount;
+  // The item of the catalogue chosen, when the list gives it whole (it then
+  // stands for MapsTypePosition; Nearmap and Source, where set, come first).
+  std::optional<task::Imagery> Imagery;
 };
 
 // Either the record (ContinueTask false, ThreadCount 8) or the one message to show.
@@ -73,6 +76,9 @@ AreaCheck ReadArea(const std::string& left, const std::string& right, const std:
 // secret, or the Nearmap API's account and key. Returns why Start cannot go
 // on (no API key), empty when it can.
 std::string ReadSourceSettings(TaskControls& controls, const ConfigFile& config);
+
+// What the controls' map type (or source, or the API's item) fetches.
+task::Imagery ImageryOf(const TaskControls& controls);
 
 // A task, or the one message to show.
 struct SpecCheck {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/settings/IniFile.h"
+#include "core/task/TileSource.h"
 
 namespace task {
 
@@ -46,6 +47,10 @@ std::string KindCommandWord(const BuiltInMap& map);
 // The task file holds nothing beyond the MapsType code.
 inline std::vector<std::string> KindTaskFileLines(const BuiltInMap&) { return {}; }
 std::optional<BuiltInMap> ReadKind(std::type_identity<BuiltInMap>, const settings::IniFile& taskFile, int32_t mapsType);
+// Addressed by BuiltInTileUrl, not by a template.
+template <typename Account>
+std::optional<TileSource> KindTileSource(const BuiltInMap&, const Account&) { return std::nullopt; }
+inline bool KindSendsApiKey(const BuiltInMap&) { return false; }
 
 // The tile file prefix of a built-in map type ("nm", "ns", "nt").
 std::string BuiltInPrefix(int32_t mapsType);

@@ -112,6 +112,10 @@ std::optional<NearmapImagery> ReadKind(std::type_identity<NearmapImagery>, const
                         taskFile.ReadString(kNearmapSection, kSurveyDateKey, "")};
 }
 
+std::optional<TileSource> KindTileSource(const NearmapImagery& imagery, const NearmapAccount& account) {
+  return NearmapSource(account, imagery);
+}
+
 std::optional<std::string> NearmapDirectionOf(std::string_view text) {
   for (const Direction& d : kDirections) {
     const std::string_view name = d.Name;

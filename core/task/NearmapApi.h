@@ -57,6 +57,9 @@ inline std::string KindCommandWord(const NearmapImagery&) { return "nearmap"; }
 std::vector<std::string> KindTaskFileLines(const NearmapImagery& imagery);
 std::optional<NearmapImagery> ReadKind(std::type_identity<NearmapImagery>, const settings::IniFile& taskFile,
                                        int32_t mapsType);
+struct NearmapAccount;
+std::optional<TileSource> KindTileSource(const NearmapImagery& imagery, const NearmapAccount& account);
+inline bool KindSendsApiKey(const NearmapImagery&) { return true; }
 // A direction in words: "straight down", "looking north", ...
 std::string DirectionWords(const std::string& direction);
 

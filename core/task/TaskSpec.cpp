@@ -33,11 +33,8 @@ TaskParameters RecordOf(const TaskSpec& spec, const NearmapAccount& account) {
   p.PartCount = spec.Part.Count;
   p.MapsType = MapsTypeOf(spec.Imagery);
   p.HistoryDate = spec.Date;
-  if (const auto* source = std::get_if<TileSource>(&spec.Imagery)) p.Source = *source;
-  if (const auto* nearmap = std::get_if<NearmapImagery>(&spec.Imagery)) {
-    p.Nearmap = *nearmap;
-    p.Source = NearmapSource(account, *nearmap);
-  }
+  p.Source = TileSourceOf(spec.Imagery, account);
+  if (const auto* nearmap = std::get_if<NearmapImagery>(&spec.Imagery)) p.Nearmap = *nearmap;
   return p;
 }
 

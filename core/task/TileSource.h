@@ -54,6 +54,9 @@ inline std::string KindCommandWord(const TileSource& source) { return source.Nam
 // the secret), ending in an empty line.
 std::vector<std::string> KindTaskFileLines(const TileSource& source);
 std::optional<TileSource> ReadKind(std::type_identity<TileSource>, const settings::IniFile& taskFile, int32_t mapsType);
+template <typename Account>
+std::optional<TileSource> KindTileSource(const TileSource& source, const Account&) { return source; }
+inline bool KindSendsApiKey(const TileSource&) { return false; }
 // The task file's section that holds a source.
 inline constexpr const char* kTaskFileSourceSection = "TileSource";
 

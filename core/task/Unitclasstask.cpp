@@ -42,7 +42,10 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
     if (!p.Nearmap) throw TaskCreateError("The task names no Nearmap imagery.");
     if (const std::string problem = NearmapProblem(*p.Nearmap); !problem.empty()) throw TaskCreateError(problem);
   }
-  if (p.MapsType == kMapUserSource || p.MapsType == kMapNearmapApi) {
+  // Every kind but the built-in types is fetched through its tile source.
+  const bool fromSource = !IsBuiltIn(p.MapsType) &&
+                          (p.Source || p.MapsType == kMapUserSource || p.MapsType == kMapNearmapApi);
+  if (fromSource) {
     if (!p.Source) throw TaskCreateError("The task names no tile source.");
     if (const std::string problem = SourceProblem(*p.Source); !problem.empty()) throw TaskCreateError(problem);
     if (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom) throw TaskCreateError(SourceZoomMessage(*p.Source));
@@ -165,9 +168,7 @@ std::string MDTask::TileFileName(int32_t x, int32_t y) const {
 
 std::string MDTask::TileFilePath(int32_t x, int32_t y) const { return ImageFolder + TileFileName(x, y); }
 
-bool MDTask::FromSource() const {
-  return Parameters->Source && (Parameters->MapsType == kMapUserSource || Parameters->MapsType == kMapNearmapApi);
-}
+bool MDTask::FromSource() const { return Parameters->Source && !IsBuiltIn(Parameters->MapsType); }
 
 std::string MDTask::TilePrefix() const {
   if (FromSource()) return Parameters->Source->FilePrefix;

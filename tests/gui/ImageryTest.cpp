@@ -19,6 +19,7 @@
 #include "core/run/Catalogue.h"
 #include "core/run/ConfigFile.h"
 #include "core/task/TaskFile.h"
+#include "gui/NearmapApiWindow.h"
 #include "gui/SurveysWindow.h"
 #include "mapkit/AreaWindow.h"
 #include "tests/gui/MainWindowFixture.h"
@@ -193,6 +194,21 @@ TEST_F(ImageryTest, APinnedSurveyStaysTheTasksThroughEveryWindow) {
   const task::StoredTask stored = task::TaskFile(SavePath() + "pinned2.otsk").Read(0);
   EXPECT_EQ(stored.Nearmap, pinned);
   EXPECT_EQ(stored.HistoryDate, "20210601");
+}
+
+// Options > Nearmap API... > Test tries the key on a point of its own when
+// the main window holds no rectangle.
+TEST_F(ImageryTest, TheKeyIsTestedWithoutARectangle) {
+  WriteSettings();
+  // What the window answers when no edge is typed.
+  TfrmNearmapApi page(qtkit::FromLocal(Config()), [] { return std::optional<run::AreaCheck>(); });
+  page.ButtonTest->click();
+  ASSERT_TRUE(QTest::qWaitFor([&page] { return page.ButtonTest->isEnabled(); }, 20000));
+  EXPECT_EQ(page.LabelTest->text(),
+            QStringLiteral("The key works: the service answered for a point of Sydney (no rectangle is typed)."));
+  ASSERT_EQ(api_.Server().RequestCount(), 1u);
+  EXPECT_EQ(api_.Server().Requests().front().Path.rfind("/coverage/v2/poly/151.2,-33.86,", 0), 0u)
+      << api_.Server().Requests().front().Path;
 }
 
 // The status bar words a run's progress as orvenna-cli's progress line does.
