@@ -170,7 +170,15 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   int32_t DefaultThreadCount = 1;
   QString Version;
 
-  // Controls.
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // The controls and the menu: private to the window, which maps them to and
+  // from the task; each carries its name as objectName (tests find it so).
   QWidget* PanelLeft;
   QLabel* LabelTaskName;
   QLineEdit* EditTaskName;
@@ -230,13 +238,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QAction* Homepage1;
   QAction* About1;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
- private:
   // What the run reports.
   void LogLinesAdded(std::size_t count) override;
   void FailedLinesAdded(std::size_t count) override;

@@ -102,14 +102,14 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   OpenWindow();
   FillExample();
   ClickStart();
-  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 42"));
+  EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 42"));
   ASSERT_TRUE(WaitForRunEnd());
 
   ASSERT_EQ(messages_.size(), 1u) << messages_[0].Text.toStdString();
   EXPECT_EQ(messages_[0].Text, kTaskStopped);
   EXPECT_FALSE(messages_[0].IsError);
   EXPECT_EQ(messages_[0].CaptionThen, QStringLiteral("Start"));
-  EXPECT_FALSE(window_->Timer1->isActive());
+  EXPECT_FALSE(Timer1()->isActive());
   EXPECT_EQ(window_->RunningThreads(), 0);
   EXPECT_TRUE(AllWorkersGone());
   EXPECT_FALSE(window_->CurrentParameters()->ContinueTask);
@@ -145,7 +145,7 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   }
 
   // The finished run's log is still the one View log file opens.
-  window_->Viewlogfile1->trigger();
+  Viewlogfile1()->trigger();
   EXPECT_EQ(desktop_.Opened,
             std::vector<QUrl>{QUrl::fromLocalFile(qtkit::FromLocal(window_->CurrentTask()->LogFileName))});
 }
@@ -154,7 +154,7 @@ TEST_F(RunTest, OneTileRunsOneWorker) {
   OpenWindow();
   FillOneTile();
   ClickStart();
-  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 1"));
+  EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 1"));
   EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 1);
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(server_->RequestCount(), 1u);
@@ -177,7 +177,7 @@ TEST_F(RunTest, MapViewerOpensTheTaskOfTheLastOpenTaskOrStart) {
     return fs::exists(record) ? platform::ReadTextLines(record) : std::vector<std::string>{};
   };
   OpenWindow();
-  window_->MapViewer1->trigger();
+  MapViewer1()->trigger();
   EXPECT_EQ(viewerRuns(1).back(), "0");
 
   const std::string opened = SavePath() + "opened.otsk";
@@ -187,14 +187,14 @@ TEST_F(RunTest, MapViewerOpensTheTaskOfTheLastOpenTaskOrStart) {
     return std::optional<QString>(qtkit::FromLocal(opened));
   };
   qtkit::SetChooserForTests(chooser);
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
-  window_->MapViewer1->trigger();
+  QTest::mouseClick(Button4(), Qt::LeftButton);
+  MapViewer1()->trigger();
   EXPECT_EQ(viewerRuns(2).back(), "1 " + opened);
 
   FillOneTile();
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
-  window_->MapViewer1->trigger();
+  MapViewer1()->trigger();
   EXPECT_EQ(viewerRuns(3).back(), "1 " + TaskFilePath("one.otsk"));
   EXPECT_TRUE(messages_.size() == 1 && messages_[0].Text.startsWith(kTaskStopped)) << messages_.size();
 }
@@ -205,7 +205,7 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() >= 10; }, 15000));
   ClickStart();  // the button reads "Stop"
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Stop"));
   {
     const auto log = Memo1Lines();
     const auto first = std::find(log.begin(), log.end(), "Thread1will be terminated by user. please wait...");
@@ -234,14 +234,14 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
     return std::optional<QString>(qtkit::FromLocal(TaskFilePath()));
   };
   qtkit::SetChooserForTests(chooser);
-  window_->EditTaskName->setText(QStringLiteral("other"));
-  window_->Edit1->clear();
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
-  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("gui.otsk"));
-  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116.3"));
+  EditTaskName()->setText(QStringLiteral("other"));
+  Edit1()->clear();
+  QTest::mouseClick(Button4(), Qt::LeftButton);
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("gui.otsk"));
+  EXPECT_EQ(Edit1()->text(), QStringLiteral("116.3"));
   ClickStart();
   ASSERT_TRUE(window_->CurrentParameters()->ContinueTask);
-  ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 2 && window_->BitBtn1->text() == "Start"; },
+  ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 2 && BitBtn1()->text() == "Start"; },
                               20000));
 
   const auto secondRequests = RequestedPaths(firstRunRequests);
@@ -273,7 +273,7 @@ TEST_F(RunTest, EveryFifthTickSavesWhileRunningAndStopAbortsStalledRequests) {
   // Each worker stores its first tile, then hangs in its second request.
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 8 && server_->RequestCount() >= 16; }, 15000));
   ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks() >= 5; }, 15000));
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Stop"));
   ExpectFilesEqualWindows();
   EXPECT_TRUE(window_->LogLines().LastSaveAppended());  // only the new lines were written
   for (int slot = 0; slot < 8; ++slot) {
@@ -303,13 +303,13 @@ TEST_F(RunTest, WriteFailureWhileClosingIsShownOnceAndTheWindowStillGoesIdle) {
   EXPECT_EQ(messages_[1].Text, kTaskStopped);
   EXPECT_EQ(messages_[1].CaptionThen, QStringLiteral("Start"));
   EXPECT_TRUE(AllWorkersGone());
-  EXPECT_FALSE(window_->Timer1->isActive());
+  EXPECT_FALSE(Timer1()->isActive());
   // The failed list and the position were still saved.
   EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), "");
   EXPECT_NE(StoredPosition(1, "closing.otsk").X, 0);
 
   messages_.clear();
-  window_->Viewlogfile1->trigger();
+  Viewlogfile1()->trigger();
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("No logfile now.") + QString(25, QLatin1Char(' '))});
 }
 
@@ -324,7 +324,7 @@ TEST_F(RunTest, FileErrorOfStartReachesTheGeneralErrorHandler) {
   EXPECT_TRUE(text.startsWith(QStringLiteral("Cannot create file ")) || text.startsWith(QStringLiteral("Unable to write to ")))
       << text.toStdString();
   EXPECT_TRUE(text.endsWith(QStringLiteral("blocked_log.txt."))) << text.toStdString();
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Start"));
   EXPECT_NE(window_->CurrentTask(), nullptr);
   EXPECT_TRUE(AllWorkersGone());
   EXPECT_EQ(window_->RunningThreads(), 0);
@@ -382,7 +382,7 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 8 && server_->RequestCount() >= 16; }, 15000));
   const std::string logFile = window_->CurrentTask()->LogFileName;
 
-  window_->Exit1->trigger();
+  Exit1()->trigger();
 
   EXPECT_FALSE(hardExit);  // every worker gave up its hung request and ended
   EXPECT_TRUE(AllWorkersGone());
@@ -400,22 +400,22 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
 // while the run goes on, and nothing of it afterwards.
 TEST_F(RunTest, StatusBarShowsTheProgressOfARunAndHidesItAfterwards) {
   OpenWindow(FastPacing(/*afterSavedMs=*/400));
-  EXPECT_FALSE(window_->RunProgress->isVisible());
+  EXPECT_FALSE(RunProgress()->isVisible());
   FillExample();
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks() >= 2 && OkLines() > 0; }, 15000));
-  EXPECT_TRUE(window_->RunProgress->isVisible());
-  EXPECT_EQ(window_->RunProgress->maximum(), kTiles);
-  const int done = window_->RunProgress->value();
+  EXPECT_TRUE(RunProgress()->isVisible());
+  EXPECT_EQ(RunProgress()->maximum(), kTiles);
+  const int done = RunProgress()->value();
   EXPECT_GT(done, 0);
-  EXPECT_EQ(window_->RunProgress->text(), QString::number(done) + QStringLiteral(" / 42"));
-  EXPECT_TRUE(window_->RunProgress->toolTip().startsWith(QStringLiteral("Saved: "))) << window_->RunProgress->toolTip().toStdString();
-  EXPECT_EQ(window_->StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
-  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 42"));
+  EXPECT_EQ(RunProgress()->text(), QString::number(done) + QStringLiteral(" / 42"));
+  EXPECT_TRUE(RunProgress()->toolTip().startsWith(QStringLiteral("Saved: "))) << RunProgress()->toolTip().toStdString();
+  EXPECT_EQ(StatusBar1Text()->text(), QStringLiteral("Download photomap images from NearMap!"));
+  EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 42"));
 
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_FALSE(window_->RunProgress->isVisible());
-  EXPECT_EQ(window_->StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
+  EXPECT_FALSE(RunProgress()->isVisible());
+  EXPECT_EQ(StatusBar1Text()->text(), QStringLiteral("Download photomap images from NearMap!"));
 }
 
 // A worker that cannot end in time (here: in its pause after a saved tile)
@@ -430,7 +430,7 @@ TEST_F(RunTest, ExitThatLeavesAWorkerBehindEndsWithANonZeroStatus) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 1; }, 15000));
   const std::string logFile = window_->CurrentTask()->LogFileName;
 
-  window_->Exit1->trigger();
+  Exit1()->trigger();
 
   EXPECT_EQ(exitStatuses, std::vector<int>{kExitWorkersAbandoned});
   EXPECT_NE(kExitWorkersAbandoned, 0);
