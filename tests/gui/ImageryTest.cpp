@@ -161,7 +161,9 @@ TEST_F(ImageryTest, APinnedSurveyStaysTheTasksThroughEveryWindow) {
   EXPECT_TRUE(QTest::qWaitFor(surveyTileAsked, 20000));
   for (const testsupport::RecordedRequest& request : api_.Server().Requests()) {
     EXPECT_EQ(request.Headers.at("authorization"), "Apikey " + kKey) << request.Path;
-    if (request.Path.rfind("/tiles/", 0) == 0) EXPECT_EQ(request.Path.rfind(surveyTiles, 0), 0u) << request.Path;
+    if (request.Path.rfind("/tiles/", 0) == 0) {
+      EXPECT_EQ(request.Path.rfind(surveyTiles, 0), 0u) << request.Path;
+    }
   }
   // Use this area changes the area and nothing else.
   chooser->EastEdit->setText(QStringLiteral("116.32"));

@@ -271,7 +271,7 @@ TEST_F(AreaWindowTest, TheNearmapApiIsTheBaseLayerOnceAKeyIsSet) {
       program_.Path(), QStringLiteral("Use this area"),
       std::make_shared<mapkit::TileCache>(cache_.Path(), int64_t{64} << 20), {}});
   window_->resize(900, 600);
-  window_->Open({kBeijing, 13, QString(), {}});
+  window_->Open({kBeijing, 13, QString(), {}, std::nullopt});
   map_ = window_->Map;
   EXPECT_EQ(window_->LayerBox->currentText(), QStringLiteral("Nearmap API"));
   ASSERT_TRUE(WaitUntilLoaded());
