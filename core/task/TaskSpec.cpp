@@ -9,7 +9,13 @@ TaskSpec SpecOf(const TaskParameters& p) {
   spec.Area.Box = LonLatBox{p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude};
   spec.Zooms = ZoomLevels::One(p.Zoom);
   spec.Part = TaskPart{p.PartIndex, p.PartCount};
-  if (p.MapsType == kMapNearmapApi && p.Nearmap) {
+  // The record's own fields say the kinds they know (and may have been
+  // changed since); another kind comes whole.
+  const bool fieldsSayIt = ListPositionFromMapsType(p.MapsType) >= 0 || p.MapsType == kMapNearmapApi ||
+                           p.MapsType == kMapUserSource;
+  if (p.Imagery && !fieldsSayIt) {
+    spec.Imagery = *p.Imagery;
+  } else if (p.MapsType == kMapNearmapApi && p.Nearmap) {
     spec.Imagery = *p.Nearmap;
   } else if (p.MapsType == kMapUserSource && p.Source) {
     spec.Imagery = *p.Source;
@@ -33,6 +39,7 @@ TaskParameters RecordOf(const TaskSpec& spec, const NearmapAccount& account) {
   p.PartCount = spec.Part.Count;
   p.MapsType = MapsTypeOf(spec.Imagery);
   p.HistoryDate = spec.Date;
+  p.Imagery = spec.Imagery;
   p.Source = TileSourceOf(spec.Imagery, account);
   if (const auto* nearmap = std::get_if<NearmapImagery>(&spec.Imagery)) p.Nearmap = *nearmap;
   return p;

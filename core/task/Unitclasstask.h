@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/task/BuiltInMaps.h"
+#include "core/task/Imagery.h"
 #include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileSource.h"
@@ -55,6 +56,10 @@ struct TaskParameters {
   // With MapsType kMapNearmapApi: the imagery the task fetches (Source is
   // built from it and the account's settings, SourceSecret is the API key).
   std::optional<NearmapImagery> Nearmap;
+  // The task's imagery whole, as the task value gave it (RecordOf); a
+  // record filled field by field has none, and MapsType, Source and Nearmap
+  // say it.
+  std::optional<task::Imagery> Imagery;
 };
 
 // The task file a run of parameters keeps its positions in: SavePath +
