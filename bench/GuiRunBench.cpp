@@ -89,11 +89,13 @@ int main(int argc, char** argv) {
   // Tiles 6742..6761 x 3101..3115 at zoom 13: a rectangle strictly inside them.
   TForm1 window(qtkit::FromLocal(program.Path()));
   window.show();
-  window.Edit1->setText(QStringLiteral("116.28"));
-  window.Edit3->setText(QStringLiteral("117.13"));
-  window.Edit2->setText(QStringLiteral("40.00"));
-  window.Edit4->setText(QStringLiteral("39.52"));
-  window.EditTaskName->setText(QStringLiteral("bench"));
+  // The window's controls by their object names.
+  const auto edit = [&window](const char* name) { return window.findChild<QLineEdit*>(QString::fromLatin1(name)); };
+  edit("Edit1")->setText(QStringLiteral("116.28"));
+  edit("Edit3")->setText(QStringLiteral("117.13"));
+  edit("Edit2")->setText(QStringLiteral("40.00"));
+  edit("Edit4")->setText(QStringLiteral("39.52"));
+  edit("EditTaskName")->setText(QStringLiteral("bench"));
 
   rusage before{};
   getrusage(RUSAGE_SELF, &before);

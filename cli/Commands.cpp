@@ -26,6 +26,7 @@
 #include "core/run/TaskControls.h"
 #include "core/run/TaskEstimate.h"
 #include "core/run/TaskInTheWay.h"
+#include "core/run/Catalogue.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/NewTask.h"
 #include "core/task/Unitclasstask.h"
@@ -173,9 +174,30 @@ void PrintDryRun(const task::MDTask& task, const std::string& programFolder) {
 
 }  // namespace
 
+namespace {
+
+// The task of a request whose area is numbers: the controls' other texts
+// read as the window reads them.
+task::TaskSpec SpecOfRequest(const StartRequest& request) {
+  const run::TaskControls& c = request.Controls;
+  task::TaskSpec spec;
+  spec.Name = c.TaskName;
+  spec.Folder = c.SavePath;
+  spec.Area.Box = *request.Box;
+  // No number reads as a zoom Start refuses.
+  spec.Zooms = task::ZoomLevels::One(platform::ParseInteger(c.Zoom).value_or(0));
+  spec.Part = request.Part;
+  spec.Imagery = run::ImageryOf(c);
+  spec.Date = c.HistoryDate;
+  return spec;
+}
+
+}  // namespace
+
 int StartTask(StartRequest request, const Context& context) {
-  const run::ControlsCheck check =
-      run::CheckStart(request.Controls, run::ConfigFile(context.ConfigPath), request.Part, !request.DryRun);
+  const run::ConfigFile config(context.ConfigPath);
+  const run::ControlsCheck check = request.Box ? run::CheckStart(SpecOfRequest(request), config, !request.DryRun)
+                                               : run::CheckStart(request.Controls, config, request.Part, !request.DryRun);
   if (!check.Parameters) {
     PrintMessage(platform::WithReason(check.Message, check.SystemReason));
     if (!check.SystemReason.empty()) return kExitSystemFailure;
@@ -270,8 +292,6 @@ std::string Required(const Invocation& invocation, const std::string& name) {
   return *value;
 }
 
-constexpr const char* kNearmapType = "nearmap";
-
 // --max-tiles N: a whole number of tiles, 1 or more; 0 when not given.
 int64_t MaxTilesOf(const Invocation& invocation) {
   const std::optional<std::string> text = invocation.Value("max-tiles");
@@ -303,7 +323,6 @@ void PrintError(const std::string& text) { consolekit::PrintError(kProgram, text
 int ReportFailure(const std::exception& error) { return consolekit::ReportFailure(kProgram, error); }
 
 int NewCommand(const Invocation& invocation, const Context& context) {
-  static const std::map<std::string, int> kTypes = {{"photo", 0}, {"street", 1}, {"terrain", 2}};
   StartRequest request;
   run::TaskControls& c = request.Controls;
   c.TaskName = Required(invocation, "name");
@@ -314,17 +333,23 @@ int NewCommand(const Invocation& invocation, const Context& context) {
     throw UsageError("--name is the task's name, without a folder ('" + c.TaskName + "'); give the folder with --folder");
   }
   const std::string type = Required(invocation, "type");
-  const auto position = kTypes.find(type);
-  if (position != kTypes.end()) {
-    c.MapsTypePosition = position->second;
-  } else if (type == kNearmapType) {
+  // --type names an item of the catalogue of imagery by its command word.
+  const std::vector<run::MapSource> catalogue =
+      run::ImageryCatalogue(run::ConfigFile(context.ConfigPath), run::CatalogueFor::Tasks);
+  const auto item = std::find_if(catalogue.begin(), catalogue.end(),
+                                 [&type](const run::MapSource& entry) { return task::CommandWord(entry.Imagery) == type; });
+  if (item == catalogue.end()) {
+    throw UsageError("--type is photo, street, terrain, nearmap or a tile source of the settings file, not '" + type +
+                     "'");
+  }
+  if (const auto* map = std::get_if<task::BuiltInMap>(&item->Imagery)) {
+    c.MapsTypePosition = task::ListPositionFromMapsType(map->MapsType);
+  } else if (std::holds_alternative<task::NearmapImagery>(item->Imagery)) {
     c.Nearmap = NearmapImageryOf(invocation, context);
+  } else if (const auto* source = std::get_if<task::TileSource>(&item->Imagery)) {
+    c.Source = *source;
   } else {
-    c.Source = run::ConfigFile(context.ConfigPath).ReadSource(type);
-    if (!c.Source) {
-      throw UsageError("--type is photo, street, terrain, nearmap or a tile source of the settings file, not '" + type +
-                       "'");
-    }
+    c.Imagery = item->Imagery;
   }
   if (!c.Nearmap && (invocation.Has("direction") || invocation.Has("survey"))) {
     throw UsageError("--direction and --survey go with --type nearmap");
@@ -343,10 +368,8 @@ int NewCommand(const Invocation& invocation, const Context& context) {
       PrintError(error.what());
       return kExitUsage;
     }
-    c.LeftLongitude = area::CoordinateText(box.West);
-    c.RightLongitude = area::CoordinateText(box.East);
-    c.TopLatitude = area::CoordinateText(box.North);
-    c.BottomLatitude = area::CoordinateText(box.South);
+    // The file's area is numbers: the task is built from them, not from text.
+    request.Box = task::LonLatBox{box.West, box.East, box.North, box.South};
   } else {
     if (invocation.Has("margin")) throw UsageError("--margin goes with --area-file");
     c.LeftLongitude = Required(invocation, "left");

@@ -11,6 +11,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Report.h"
 #include "core/run/TaskControls.h"
+#include "core/task/TaskSpec.h"
 #include "core/task/Unitclasstask.h"
 
 namespace cli {
@@ -35,6 +36,9 @@ std::string FullPath(const std::string& path);
 // What "new", "run" and "fill" start: the window's controls as texts.
 struct StartRequest {
   run::TaskControls Controls;
+  // The area as numbers (of a vector file): used instead of the controls'
+  // four coordinates.
+  std::optional<task::LonLatBox> Box;
   bool Run = true;
   bool DryRun = false;
   // "new": an existing task file that the new task would replace (its

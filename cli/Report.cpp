@@ -5,6 +5,7 @@
 
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/run/ProgressText.h"
 
 namespace cli {
 
@@ -130,16 +131,7 @@ std::string SummaryJson(const Summary& summary) {
 }
 
 std::string ProgressLine::Text(const run::RunCounters& counters, double elapsedSeconds) {
-  const int64_t done = counters.Done();
-  const int64_t taskDone = counters.TaskDone();
-  const double percent =
-      counters.TaskTotal > 0 ? 100.0 * static_cast<double>(taskDone) / static_cast<double>(counters.TaskTotal) : 100.0;
-  const double rate = elapsedSeconds > 0 ? static_cast<double>(done) / elapsedSeconds : 0;
-  const int64_t left = std::max<int64_t>(counters.Total - done, 0);
-  const std::string eta = rate > 0 ? platform::FormatDuration(static_cast<double>(left) / rate) : "?";
-  return Decimal(taskDone) + "/" + Decimal(counters.TaskTotal) + " tiles of the task (" + Fixed(percent, 1) +
-         "%), this run " + Decimal(done) + "/" + Decimal(counters.Total) + ", " + Fixed(rate, 2) + " tiles/s, ETA " +
-         eta + ", " + Decimal(counters.GivenUp) + " given up";
+  return run::ProgressText(counters, elapsedSeconds);
 }
 
 void ProgressLine::Update(const run::RunCounters& counters, double elapsedSeconds) {

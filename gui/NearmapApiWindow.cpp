@@ -20,7 +20,8 @@ using gui::Named;
 using qtkit::FromLocal;
 using qtkit::ToLocal;
 
-TfrmNearmapApi::TfrmNearmapApi(QString configPath, std::function<run::AreaCheck()> area, QWidget* parent)
+TfrmNearmapApi::TfrmNearmapApi(QString configPath, std::function<std::optional<run::AreaCheck>()> area,
+                               QWidget* parent)
     : QDialog(parent), configPath_(std::move(configPath)), area_(std::move(area)) {
   setObjectName(QStringLiteral("frmNearmapApi"));
   setWindowTitle(QStringLiteral("Nearmap API"));
@@ -110,24 +111,30 @@ void TfrmNearmapApi::ButtonOKClick() {
 
 void TfrmNearmapApi::ButtonTestClick() {
   if (testJob_.Busy()) return;
-  const run::AreaCheck area = area_ ? area_() : run::AreaCheck{};
-  if (!area.Area) {
-    LabelTest->setText(QStringLiteral("The main window's rectangle: %1").arg(FromLocal(area.Message)));
+  const std::optional<run::AreaCheck> area = area_ ? area_() : std::nullopt;
+  if (area && !area->Area) {
+    LabelTest->setText(QStringLiteral("The main window's rectangle: %1").arg(FromLocal(area->Message)));
     return;
   }
+  // No rectangle typed: the key is tried on a small box of the service's home town.
+  const bool ofRectangle = area.has_value();
+  const task::LonLatBox box = ofRectangle ? *area->Area : task::LonLatBox{151.20, 151.21, -33.86, -33.87};
   const run::NearmapApiSettings api = Settings();
   if (const std::string problem = task::NearmapBaseUrlProblem(api.Account.BaseUrl); !problem.empty()) {
     LabelTest->setText(FromLocal(problem));
     return;
   }
   const run::ProxySettings proxy = run::ConfigFile(ToLocal(configPath_)).ReadProxy();
-  LabelTest->setText(QStringLiteral("Asking for the surveys of the rectangle ..."));
+  LabelTest->setText(ofRectangle ? QStringLiteral("Asking for the surveys of the rectangle ...")
+                                  : QStringLiteral("Asking for the surveys of a point ..."));
   ButtonTest->setEnabled(false);
-  testJob_.Start([this, api, proxy, box = *area.Area](const std::atomic<bool>& stop) {
+  testJob_.Start([this, api, proxy, box, ofRectangle](const std::atomic<bool>& stop) {
     const download::SurveysAnswer answer = run::FetchSurveys(api, proxy, box, {}, &stop);
     std::string report;
     if (!answer.Ok()) {
       report = answer.Problem;
+    } else if (!ofRectangle) {
+      report = "The key works: the service answered for a point of Sydney (no rectangle is typed).";
     } else if (answer.Surveys.empty()) {
       report = "The key works; no survey covers the rectangle.";
     } else {

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 #include "core/run/ConfigFile.h"
 #include "core/run/TaskControls.h"
@@ -24,8 +25,9 @@ class TfrmNearmapApi : public QDialog {
   Q_OBJECT
 
  public:
-  // configPath: the settings file; area: the main window's rectangle as typed.
-  TfrmNearmapApi(QString configPath, std::function<run::AreaCheck()> area, QWidget* parent = nullptr);
+  // configPath: the settings file; area: the main window's rectangle as typed
+  // (nothing when no edge is typed: Test then asks for a point of its own).
+  TfrmNearmapApi(QString configPath, std::function<std::optional<run::AreaCheck>()> area, QWidget* parent = nullptr);
 
   // The settings as the fields hold them.
   run::NearmapApiSettings Settings() const;
@@ -49,6 +51,6 @@ class TfrmNearmapApi : public QDialog {
 
  private:
   QString configPath_;
-  std::function<run::AreaCheck()> area_;
+  std::function<std::optional<run::AreaCheck>()> area_;
   qtkit::BackgroundJob testJob_;
 };

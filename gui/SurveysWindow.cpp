@@ -1,5 +1,7 @@
 #include "gui/SurveysWindow.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -24,8 +26,8 @@ QString Degrees(double value) { return FromLocal(platform::FormatGeneral(value, 
 }  // namespace
 
 TfrmSurveys::TfrmSurveys(QString configPath, const task::LonLatBox& box, download::HttpLimits limits,
-                         QWidget* parent)
-    : QDialog(parent), configPath_(std::move(configPath)), box_(box), limits_(limits) {
+                         QWidget* parent, std::string pinnedId)
+    : QDialog(parent), configPath_(std::move(configPath)), box_(box), pinnedId_(std::move(pinnedId)), limits_(limits) {
   setObjectName(QStringLiteral("frmSurveys"));
   setWindowTitle(QStringLiteral("Surveys"));
   LabelArea = Named(new QLabel(QStringLiteral("Nearmap surveys of longitude %1 to %2, latitude %3 to %4:")
@@ -86,7 +88,9 @@ void TfrmSurveys::Ask() {
         LabelState->setText(surveys_.empty() ? QStringLiteral("No survey covers the rectangle.")
                                              : QStringLiteral("%1 surveys, the newest first.").arg(surveys_.size()));
       }
-      if (!surveys_.empty()) SurveyList->setCurrentRow(0);
+      const auto pinned = std::find_if(surveys_.begin(), surveys_.end(),
+                                       [this](const task::Survey& survey) { return survey.Id == pinnedId_; });
+      if (!surveys_.empty()) SurveyList->setCurrentRow(pinned != surveys_.end() ? static_cast<int>(pinned - surveys_.begin()) : 0);
     };
   });
 }

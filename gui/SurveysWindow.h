@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/download/HttpClient.h"
@@ -22,8 +23,10 @@ class TfrmSurveys : public QDialog {
   Q_OBJECT
 
  public:
+  // The survey of id pinned is selected when the list comes (the newest when
+  // none is, or it is not in the list).
   TfrmSurveys(QString configPath, const task::LonLatBox& box, download::HttpLimits limits = {},
-              QWidget* parent = nullptr);
+              QWidget* parent = nullptr, std::string pinnedId = {});
 
   // After Accepted: the survey chosen, none for the latest imagery.
   const std::optional<task::Survey>& Chosen() const { return chosen_; }
@@ -49,6 +52,7 @@ class TfrmSurveys : public QDialog {
 
   QString configPath_;
   task::LonLatBox box_;
+  std::string pinnedId_;
   download::HttpLimits limits_;
   std::vector<task::Survey> surveys_;
   std::optional<task::Survey> chosen_;

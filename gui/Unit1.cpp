@@ -34,6 +34,7 @@
 #include "core/platform/Version.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/OpenedTask.h"
+#include "core/run/ProgressText.h"
 #include "core/run/RunEnd.h"
 #include "core/run/Start.h"
 #include "core/run/TaskInTheWay.h"
@@ -86,11 +87,6 @@ constexpr auto kShutdownGrace = std::chrono::milliseconds(3000);
 constexpr auto kShutdownJoin = std::chrono::milliseconds(2000);
 
 QString Separator() { return QString(QChar(platform::kPathSeparator)); }
-
-// Nearmap PhotoMap, StreetMap and Terrain come first in the map type list,
-// then the Nearmap API, then the user's tile sources.
-constexpr int kNearmapApiPosition = 3;
-constexpr int kFirstSourcePosition = 4;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y, int width = -1) {
   auto* label = gui::Named(new QLabel(text, parent), name);
@@ -205,34 +201,61 @@ void TForm1::SetWindows(QDialog* about, QDialog* convert, QDialog* options, QDia
   flt_ = flt;
   if (auto* dialog = qobject_cast<TfrmOptions*>(options)) {
     dialog->SetTestTile([this] { return CurrentRectangleTile(); });
-    dialog->SetTestArea([this] { return CurrentArea(); });
+    dialog->SetTestArea([this] { return TypedRectangle(); });
   }
 }
 
 void TForm1::ReloadSources() {
   const QString selected = radio_mapstype->currentText();
-  sources_ = run::ConfigFile(ToLocal(ConfigPath)).ReadSources();
-  while (radio_mapstype->count() > kFirstSourcePosition) radio_mapstype->removeItem(kFirstSourcePosition);
-  for (const task::TileSource& source : sources_) radio_mapstype->addItem(FromLocal(source.Name));
-  const int index = radio_mapstype->findText(selected);
-  radio_mapstype->setCurrentIndex(index >= 0 ? index : 0);
+  catalogue_ = run::ImageryCatalogue(run::ConfigFile(ToLocal(ConfigFileIn(programFolder_))), run::CatalogueFor::Tasks);
+  {
+    const QSignalBlocker quiet(radio_mapstype);
+    radio_mapstype->clear();
+    for (const run::MapSource& item : catalogue_) radio_mapstype->addItem(FromLocal(item.Name));
+    const int index = radio_mapstype->findText(selected);
+    radio_mapstype->setCurrentIndex(index >= 0 ? index : 0);
+  }
+  ShowImagery();
+}
+
+task::Imagery TForm1::SelectedImagery() const {
+  const int position = radio_mapstype->currentIndex();
+  if (position < 0 || position >= static_cast<int>(catalogue_.size())) return task::BuiltInMap{0};
+  task::Imagery imagery = catalogue_[static_cast<std::size_t>(position)].Imagery;
+  if (auto* nearmap = std::get_if<task::NearmapImagery>(&imagery)) {
+    *nearmap = nearmap_;
+    // Another date than the survey was pinned for chooses anew.
+    if (EditDate->text() != nearmapDate_) {
+      nearmap->SurveyId.clear();
+      nearmap->SurveyDate.clear();
+    }
+  }
+  return imagery;
+}
+
+void TForm1::ShowImagery() {
+  LabelImagery->setText(FromLocal(task::ImageryWords(SelectedImagery(), ToLocal(EditDate->text()))));
 }
 
 run::AreaCheck TForm1::CurrentArea() const {
   return run::ReadArea(ToLocal(Edit1->text()), ToLocal(Edit3->text()), ToLocal(Edit2->text()), ToLocal(Edit4->text()));
 }
 
+std::optional<run::AreaCheck> TForm1::TypedRectangle() const {
+  if (Edit1->text().isEmpty() && Edit3->text().isEmpty() && Edit2->text().isEmpty() && Edit4->text().isEmpty()) {
+    return std::nullopt;
+  }
+  return CurrentArea();
+}
+
 TestTile TForm1::CurrentRectangleTile() const {
-  const auto left = run::ParseCoordinate(ToLocal(Edit1->text()));
-  const auto right = run::ParseCoordinate(ToLocal(Edit3->text()));
-  const auto top = run::ParseCoordinate(ToLocal(Edit2->text()));
-  const auto bottom = run::ParseCoordinate(ToLocal(Edit4->text()));
-  const auto zoom = platform::ParseInteger(ToLocal(Edit5->text()));
-  if (!left || !right || !top || !bottom || !zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return {};
-  const double longitude = (*left + *right) / 2;
-  const double latitude = (*top + *bottom) / 2;
-  if (!(std::abs(longitude) <= 180 && std::abs(latitude) <= 85)) return {};
-  return TestTile{task::LongitudeToTileX(longitude, *zoom), task::LatitudeToTileY(latitude, *zoom), *zoom};
+  const run::AreaCheck area = CurrentArea();
+  if (!area.Area) return {};
+  // The up-down's position: the zoom shown, within 1..21.
+  const int32_t zoom = UpDown1->Position();
+  const double longitude = (area.Area->West + area.Area->East) / 2;
+  const double latitude = (area.Area->North + area.Area->South) / 2;
+  return TestTile{task::LongitudeToTileX(longitude, zoom), task::LatitudeToTileY(latitude, zoom), zoom};
 }
 
 void TForm1::BuildControls() {
@@ -269,17 +292,19 @@ void TForm1::BuildTaskFields() {
   radio_mapstype = new QComboBox(PanelLeft);
   radio_mapstype->setObjectName(QStringLiteral("radio_mapstype"));
   radio_mapstype->setEditable(false);
-  for (const char* name : task::kMapTypeNames) radio_mapstype->addItem(QString::fromLatin1(name));
-  radio_mapstype->addItem(QString::fromLatin1(task::kNearmapApiName));
-  radio_mapstype->setCurrentIndex(0);
   radio_mapstype->setGeometry(88, 40, 233, 21);
+  LabelImagery = MakeLabel(PanelLeft, "LabelImagery", QString(), 88, 63, 233);
+  QFont small = LabelImagery->font();
+  small.setPointSize(7);
+  LabelImagery->setFont(small);
+  LabelImagery->setFixedHeight(13);
 }
 
 // The rectangle and the zoom level.
 void TForm1::BuildAreaFields() {
   GroupBoxArea = new QGroupBox(PanelLeft);
   GroupBoxArea->setObjectName(QStringLiteral("GroupBoxArea"));
-  GroupBoxArea->setGeometry(8, 70, 313, 112);
+  GroupBoxArea->setGeometry(8, 78, 313, 112);
   // A grid rather than fixed positions: the labels keep their whole text
   // whatever font the desktop substitutes for Tahoma.
   LabelLeft = MakeLabel(GroupBoxArea, "LabelLeft", QStringLiteral("Left Longitude:"), 0, 0);
@@ -322,15 +347,15 @@ void TForm1::BuildAreaFields() {
 
 // The save folder, Start, and the controls that are never shown.
 void TForm1::BuildStartControls() {
-  LabelPath = MakeLabel(PanelLeft, "LabelPath", QStringLiteral("Path to save:"), 8, 196);
-  Edit6 = MakeEdit(PanelLeft, "Edit6", 88, 192, 202);
+  LabelPath = MakeLabel(PanelLeft, "LabelPath", QStringLiteral("Path to save:"), 8, 202);
+  Edit6 = MakeEdit(PanelLeft, "Edit6", 88, 198, 202);
   Button1 = new QPushButton(QStringLiteral("..."), PanelLeft);
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setToolTip(QStringLiteral("Click to select path"));
-  Button1->setGeometry(294, 191, 27, 23);
+  Button1->setGeometry(294, 197, 27, 23);
   connect(Button1, &QPushButton::clicked, this, qtkit::Slot(this, &TForm1::Button1Click));
 
-  LabelTotalxy = MakeLabel(PanelLeft, "LabelTotalxy", QString(), 8, 226, 313);
+  LabelTotalxy = MakeLabel(PanelLeft, "LabelTotalxy", QString(), 8, 228, 313);
 
   BitBtn1 = new QPushButton(kStartCaption, PanelLeft);
   BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -338,7 +363,7 @@ void TForm1::BuildStartControls() {
   buttonFont.setBold(true);
   BitBtn1->setFont(buttonFont);
   BitBtn1->setDefault(true);
-  BitBtn1->setGeometry(104, 250, 121, 33);
+  BitBtn1->setGeometry(104, 252, 121, 33);
   connect(BitBtn1, &QPushButton::clicked, this, qtkit::Slot(this, &TForm1::BitBtn1Click));
 
   // Out of sight and out of reach: filled only by "Open task ...".
@@ -351,6 +376,9 @@ void TForm1::BuildStartControls() {
   EditDate = MakeEdit(GroupBoxDate, "EditDate", 230, 12, 70);
   EditDate->setMaxLength(static_cast<int>(run::kHistoryDateLength));
   GroupBoxDate->hide();
+  ReloadSources();
+  connect(radio_mapstype, &QComboBox::currentIndexChanged, this, [this] { ShowImagery(); });
+  connect(EditDate, &QLineEdit::textChanged, this, [this] { ShowImagery(); });
 
   PanelFailed = new QWidget(PanelLeft);
   PanelFailed->setObjectName(QStringLiteral("PanelFailed"));
@@ -384,6 +412,10 @@ void TForm1::BuildStatusBar() {
   StatusBar1Text = new QLabel(kStatusText, StatusBar1);
   StatusBar1Text->setObjectName(QStringLiteral("StatusBar1Text"));
   StatusBar1->addWidget(StatusBar1Text, 1);
+  RunProgressText = new QLabel(StatusBar1);
+  RunProgressText->setObjectName(QStringLiteral("RunProgressText"));
+  StatusBar1->addPermanentWidget(RunProgressText);
+  RunProgressText->hide();
   RunProgress = new QProgressBar(StatusBar1);
   RunProgress->setObjectName(QStringLiteral("RunProgress"));
   RunProgress->setMaximumWidth(160);
@@ -487,8 +519,12 @@ void TForm1::FormShow() {
   setWindowTitle(QStringLiteral("Orvenna ") + Version);
   Edit6->setText(DefaultPath);
   ReloadSources();
-  settingsDirection_ = run::ConfigFile(ToLocal(ConfigPath)).ReadNearmapApi().Direction;
+  const run::NearmapApiSettings api = run::ConfigFile(ToLocal(ConfigPath)).ReadNearmapApi();
+  settingsDirection_ = api.Direction;
   nearmap_.Direction = settingsDirection_;
+  // The service's imagery first, for an account that has a key.
+  if (!api.Secret.empty()) radio_mapstype->setCurrentIndex(run::CatalogueIndexOf(catalogue_, nearmap_));
+  ShowImagery();
 }
 
 // ---------------------------------------------------------------- Start / Stop
@@ -512,16 +548,10 @@ run::TaskControls TForm1::ReadControls() const {
   controls.Zoom = ToLocal(Edit5->text());
   controls.SavePath = ToLocal(Edit6->text());
   controls.HistoryDate = ToLocal(EditDate->text());
-  const int source = controls.MapsTypePosition - kFirstSourcePosition;
-  if (source >= 0 && source < static_cast<int>(sources_.size())) controls.Source = sources_[static_cast<std::size_t>(source)];
-  if (controls.MapsTypePosition == kNearmapApiPosition) {
-    controls.Nearmap = nearmap_;
-    // Another date than the survey was pinned for chooses anew.
-    if (EditDate->text() != nearmapDate_) {
-      controls.Nearmap->SurveyId.clear();
-      controls.Nearmap->SurveyDate.clear();
-    }
-  }
+  controls.Imagery = SelectedImagery();
+  // What ReadSourceSettings reads the secrets for.
+  if (const auto* source = std::get_if<task::TileSource>(&*controls.Imagery)) controls.Source = *source;
+  if (const auto* nearmap = std::get_if<task::NearmapImagery>(&*controls.Imagery)) controls.Nearmap = *nearmap;
   return controls;
 }
 
@@ -534,7 +564,7 @@ void TForm1::Start() {
       });
   if (shutDown_) return;
   if (!check.Parameters) {
-    qtkit::ShowMessage(FromLocal(check.Message));
+    qtkit::ShowMessage(FromLocal(check.Message), FromLocal(check.SystemReason));
     return;
   }
   task::TaskParameters record = *check.Parameters;
@@ -578,6 +608,7 @@ void TForm1::Start() {
   StatusBar1Text->setText(kStatusText);
   StatusBar1Text->setToolTip(QString());
   BitBtn1->setText(kStopCaption);
+  runStarted_ = std::chrono::steady_clock::now();
   run_->StartWorkers();
   Timer1->start();
   ShowProgress();
@@ -644,6 +675,7 @@ void TForm1::Timer1Timer() {
 void TForm1::RunClosed(const run::CloseReport& report) {
   Timer1->stop();
   RunProgress->hide();
+  RunProgressText->hide();
   BitBtn1->setText(kStartCaption);
   if (!report.FirstFailure.empty()) qtkit::ShowErrorMessage(FromLocal(report.FirstFailure), FromLocal(report.Reason));
   // The whole text also as the tooltip: a narrow window cuts the label.
@@ -666,6 +698,9 @@ void TForm1::ShowProgress() {
                               .arg(counters.InFlight)
                               .arg(counters.NotTried));
   RunProgress->show();
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStarted_).count();
+  RunProgressText->setText(FromLocal(run::ProgressText(counters, elapsed)));
+  RunProgressText->show();
 }
 
 // ---------------------------------------------------------------- shutdown
@@ -728,8 +763,9 @@ void TForm1::LoadTaskFile(const QString& path) {
   if (stored.Nearmap) {
     nearmap_ = *stored.Nearmap;
     nearmapDate_ = EditDate->text();
-    radio_mapstype->setCurrentIndex(kNearmapApiPosition);
+    radio_mapstype->setCurrentIndex(run::CatalogueIndexOf(catalogue_, nearmap_));
   }
+  ShowImagery();
   // The arrows stay within 1..21; the edit shows the stored number, so a
   // file without a zoom shows 0 and Start refuses it.
   UpDown1->SetPosition(platform::ParseInteger(stored.Zoom).value_or(0));
@@ -779,6 +815,7 @@ void TForm1::Options2Click() {
   // A direction chosen in the settings is the next task's.
   const std::string direction = run::ConfigFile(ToLocal(ConfigPath)).ReadNearmapApi().Direction;
   if (direction != settingsDirection_) nearmap_.Direction = settingsDirection_ = direction;
+  ShowImagery();
 }
 
 void TForm1::Surveys1Click() {
@@ -787,7 +824,10 @@ void TForm1::Surveys1Click() {
     qtkit::ShowMessage(FromLocal(area.Message));
     return;
   }
-  TfrmSurveys surveys(ConfigPath, *area.Area, limits_, this);
+  // The task's own survey is preselected.
+  const task::Imagery imagery = SelectedImagery();
+  const auto* pinned = std::get_if<task::NearmapImagery>(&imagery);
+  TfrmSurveys surveys(ConfigPath, *area.Area, limits_, this, pinned != nullptr ? pinned->SurveyId : std::string());
   if (surveys.exec() == QDialog::Accepted) PinSurvey(surveys.Chosen());
 }
 
@@ -796,7 +836,8 @@ void TForm1::PinSurvey(const std::optional<task::Survey>& survey) {
   nearmap_.SurveyDate = survey ? survey->CaptureDate : std::string();
   EditDate->setText(survey ? FromLocal(task::CompactDate(survey->CaptureDate)) : QString());
   nearmapDate_ = EditDate->text();
-  radio_mapstype->setCurrentIndex(kNearmapApiPosition);
+  radio_mapstype->setCurrentIndex(run::CatalogueIndexOf(catalogue_, nearmap_));
+  ShowImagery();
 }
 
 void TForm1::RestoreSource(const task::TileSource& source) {
@@ -820,12 +861,9 @@ void TForm1::ReDownloadfailedfiles1Click() {
 }
 
 std::optional<area::Area> TForm1::TypedArea() const {
-  const auto left = run::ParseCoordinate(ToLocal(Edit1->text()));
-  const auto right = run::ParseCoordinate(ToLocal(Edit3->text()));
-  const auto top = run::ParseCoordinate(ToLocal(Edit2->text()));
-  const auto bottom = run::ParseCoordinate(ToLocal(Edit4->text()));
-  if (!left || !right || !top || !bottom) return std::nullopt;
-  return area::Area{*left, *bottom, *right, *top};
+  const run::AreaCheck area = CurrentArea();
+  if (!area.Area) return std::nullopt;
+  return area::Area{area.Area->West, area.Area->South, area.Area->East, area.Area->North};
 }
 
 void TForm1::ChooseAreaonmap1Click() {
@@ -835,8 +873,8 @@ void TForm1::ChooseAreaonmap1Click() {
   }
   mapkit::AreaStart start;
   start.Box = TypedArea();
-  start.Zoom = std::clamp(platform::ParseInteger(ToLocal(Edit5->text())).value_or(13), task::kMinZoom, task::kMaxZoom);
-  start.Layer = radio_mapstype->currentText();
+  start.Zoom = UpDown1->Position();
+  start.Imagery = SelectedImagery();
   if (!loadedTaskFile_.isEmpty()) start.TaskFiles.push_back(ToLocal(loadedTaskFile_));
   areaWindow_->Open(start);
 }
@@ -847,9 +885,6 @@ void TForm1::UseArea(const mapkit::AreaChoice& choice) {
   Edit2->setText(FromLocal(area::CoordinateText(choice.Box.North)));
   Edit4->setText(FromLocal(area::CoordinateText(choice.Box.South)));
   UpDown1->SetPosition(choice.Zoom);
-  if (const int position = radio_mapstype->findText(FromLocal(choice.Map.Name)); position >= 0) {
-    radio_mapstype->setCurrentIndex(position);
-  }
   areaWindow_->close();
   activateWindow();
 }

@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "core/download/Unit3.h"
 #include "core/platform/Files.h"
 #include "core/platform/Locations.h"
+#include "core/run/Catalogue.h"
 #include "core/run/LineFile.h"
 #include "core/run/RunController.h"
 #include "core/run/Surveys.h"
@@ -168,13 +170,23 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   int32_t DefaultThreadCount = 1;
   QString Version;
 
-  // Controls.
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // The controls and the menu: private to the window, which maps them to and
+  // from the task; each carries its name as objectName (tests find it so).
   QWidget* PanelLeft;
   QLabel* LabelTaskName;
   QLineEdit* EditTaskName;
   QPushButton* Button4;
   QLabel* LabelMapsType;
   QComboBox* radio_mapstype;
+  // The task's imagery in words, under the map type.
+  QLabel* LabelImagery;
   QGroupBox* GroupBoxArea;
   QLabel* LabelLeft;
   QLineEdit* Edit1;
@@ -201,7 +213,9 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   TLogView* Memo1;
   QStatusBar* StatusBar1;
   QLabel* StatusBar1Text;
-  // Right of the status text while a run goes on: tiles done of this run's.
+  // Right of the status text while a run goes on: the run's progress as the
+  // command line shows it, and tiles done of this run's.
+  QLabel* RunProgressText;
   QProgressBar* RunProgress;
   QTimer* Timer1;
 
@@ -224,13 +238,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QAction* Homepage1;
   QAction* About1;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
- private:
   // What the run reports.
   void LogLinesAdded(std::size_t count) override;
   void FailedLinesAdded(std::size_t count) override;
@@ -247,14 +255,22 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void Stop();
   void RunClosed(const run::CloseReport& report);
   void ShowProgress();
-  // The map type list: the three built-in types, then the user's tile sources
-  // of the settings file; the selection kept by name where it can be.
+  // The map type list from the catalogue of imagery: the three built-in
+  // types, the Nearmap API, the user's tile sources of the settings file; the
+  // selection kept by name where it can be.
   void ReloadSources();
+  // What the selected map type and the date field fetch: the Nearmap API's
+  // item with its direction and the survey pinned for that date.
+  task::Imagery SelectedImagery() const;
+  // LabelImagery after a change of the map type, the date or the survey.
+  void ShowImagery();
   // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
   // zoom 1 when the edits hold no rectangle.
   TestTile CurrentRectangleTile() const;
   // The rectangle typed in, checked as Start checks it.
   run::AreaCheck CurrentArea() const;
+  // The same, nothing when no edge is typed at all.
+  std::optional<run::AreaCheck> TypedRectangle() const;
   // Start's surveys of an area, asked on a thread of its own while the
   // window, disabled, keeps its events going.
   download::SurveysAnswer FetchSurveysWaiting(const run::NearmapApiSettings& api, const run::ProxySettings& proxy,
@@ -263,8 +279,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // the latest imagery), its date in the date field.
   void PinSurvey(const std::optional<task::Survey>& survey);
   // "Use this area" of the area window: the four coordinates in the form the
-  // task file writes them (so a Start continues a task of the same area), the
-  // zoom and the map type.
+  // task file writes them (so a Start continues a task of the same area) and
+  // the zoom; the map type and the survey stay the task's.
   void UseArea(const mapkit::AreaChoice& choice);
   // The window's rectangle as the area window starts with it; nothing unless
   // all four edits hold numbers.
@@ -303,9 +319,10 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   QString loadedTaskFile_;
   run::RunController* shownRun_ = nullptr;
 
-  // The user's tile sources, in the order of the map type list after the
-  // three built-in types and the Nearmap API.
-  std::vector<task::TileSource> sources_;
+  // The map type list's items, in its order.
+  std::vector<run::MapSource> catalogue_;
+  // When the shown run started: its rate and time left.
+  std::chrono::steady_clock::time_point runStarted_;
   // What the Nearmap API's item fetches: the settings' direction (or an
   // opened task's) and the survey pinned for the date field's text
   // nearmapDate_ (a survey or Open task pins it); another date there is

@@ -46,7 +46,7 @@ class TfrmOptions : public QDialog {
   // The Nearmap API's page.
   void ButtonNearmapApiClick();
   // The rectangle its test asks the surveys of (the main window's, as typed).
-  void SetTestArea(std::function<run::AreaCheck()> area) { testArea_ = std::move(area); }
+  void SetTestArea(std::function<std::optional<run::AreaCheck>()> area) { testArea_ = std::move(area); }
 
   QFrame* Panel1;
   QLabel* Label1;
@@ -74,5 +74,5 @@ class TfrmOptions : public QDialog {
  private:
   QString configPath_;
   std::function<TestTile()> testTile_;
-  std::function<run::AreaCheck()> testArea_;
+  std::function<std::optional<run::AreaCheck>()> testArea_;
 };

@@ -205,13 +205,29 @@ void AreaWindow::BuildMenu() {
 
 void AreaWindow::Open(const AreaStart& start) {
   const run::ConfigFile config(configPath_);
-  sources_ = config.ReadMapSources();
+  sources_ = run::ImageryCatalogue(config, run::CatalogueFor::Maps);
   cache_->SetMaxBytes(int64_t{config.ReadMapCacheMegabytes()} << 20);
+  int chosen = -1;
+  if (start.Imagery) {
+    chosen = run::CatalogueIndexOf(sources_, *start.Imagery);
+    // The task's own imagery: the API's direction and pinned survey.
+    if (chosen >= 0) sources_[static_cast<std::size_t>(chosen)].Imagery = *start.Imagery;
+  } else if (!start.Layer.isEmpty()) {
+    for (std::size_t i = 0; i < sources_.size() && chosen < 0; ++i) {
+      if (qtkit::FromLocal(sources_[i].Name) == start.Layer) chosen = static_cast<int>(i);
+    }
+  } else {
+    chosen = run::CatalogueIndexOf(sources_, task::NearmapImagery{});
+  }
   {
     const QSignalBlocker quiet(LayerBox);
     LayerBox->clear();
-    for (const run::MapSource& source : sources_) LayerBox->addItem(qtkit::FromLocal(source.Name));
-    LayerBox->setCurrentIndex(std::max(0, LayerBox->findText(start.Layer)));
+    for (const run::MapSource& source : sources_) {
+      LayerBox->addItem(qtkit::FromLocal(source.Name));
+      LayerBox->setItemData(LayerBox->count() - 1, qtkit::FromLocal(task::ImageryWords(source.Imagery, "")),
+                            Qt::ToolTipRole);
+    }
+    LayerBox->setCurrentIndex(std::max(0, chosen));
   }
   LayerChosen();
   ZoomBox->setValue(start.Zoom);
@@ -241,7 +257,13 @@ void AreaWindow::LayerChosen() {
   const run::MapSource* source = ChosenSource();
   if (source == nullptr) return;
   const run::ConfigFile config(configPath_);
-  BaseLayer layer{*source, source->Source ? config.ReadSourceSecret(source->Name) : std::string(), options_.TileHost};
+  BaseLayer layer{*source, std::string(), {}, options_.TileHost};
+  if (std::holds_alternative<task::TileSource>(source->Imagery)) layer.Secret = config.ReadSourceSecret(source->Name);
+  if (std::holds_alternative<task::NearmapImagery>(source->Imagery)) {
+    const run::NearmapApiSettings api = config.ReadNearmapApi();
+    layer.Secret = api.Secret;
+    layer.Account = api.Account;
+  }
   ZoomBox->setRange(std::max(layer.MinZoom(), task::kMinZoom), std::min(layer.MaxZoom(), task::kMaxZoom));
   Map->SetLayer(layer, config.ReadProxy(), options_.Limits);
   Refresh();
@@ -298,16 +320,14 @@ void AreaWindow::Refresh() {
     ProblemLabel->setText(qtkit::FromLocal(refusal));
     return;
   }
-  task::TaskParameters parameters;
-  parameters.LeftLongitude = box->West;
-  parameters.RightLongitude = box->East;
-  parameters.TopLatitude = box->North;
-  parameters.BottomLatitude = box->South;
-  parameters.Zoom = ZoomBox->value();
-  parameters.Source = source->Source;
-  parameters.MapsType = source->Source ? task::kMapUserSource : task::MapsTypeFromListPosition(source->MapsTypePosition);
-  parameters.ThreadCount = run::WorkersFor(source->Source);
-  parameters.TaskName = std::string("area") + task::kTaskFileExtension;
+  // The task of the area on this layer, at its pace (the API's from the account).
+  task::TaskSpec spec;
+  spec.Name = std::string("area") + task::kTaskFileExtension;
+  spec.Area.Box = task::LonLatBox{box->West, box->East, box->North, box->South};
+  spec.Zooms = task::ZoomLevels::One(ZoomBox->value());
+  spec.Imagery = source->Imagery;
+  const task::TaskParameters parameters =
+      run::RunRecordOf(spec, run::ConfigFile(configPath_).ReadNearmapApi().Account, "", {});
   try {
     estimate_ = run::EstimateTask(task::MDTask(&parameters));
   } catch (const task::TaskCreateError& error) {

@@ -1,5 +1,6 @@
-// The window that chooses a task's area on a map: a slippy map of any tile
-// source the settings know (the built-in map types and the user's sources),
+// The window that chooses a task's area on a map: a slippy map of any item of
+// the catalogue of imagery (the built-in map types, the Nearmap API when a
+// key is set, the user's sources),
 // the area drawn, moved and sized on it or typed as its four edges, pasted as
 // a box, or taken from a vector file's features with a margin; the tile
 // count, disk and time of the task at the chosen zoom shown as they change
@@ -23,6 +24,7 @@
 
 #include "core/area/VectorFile.h"
 #include "core/download/HttpClient.h"
+#include "core/run/Catalogue.h"
 #include "core/run/ConfigFile.h"
 #include "core/run/TaskEstimate.h"
 #include "mapkit/AreaMap.h"
@@ -58,11 +60,17 @@ struct AreaWindowOptions {
 struct AreaStart {
   std::optional<area::Area> Box;
   int32_t Zoom = 13;
-  QString Layer;  // a map type or source name; the first when unknown
+  QString Layer;  // a map type or source name, when Imagery is not given
   // Task files whose outlines are drawn besides the viewer's recent ones.
   std::vector<std::string> TaskFiles;
+  // The task's imagery: its layer is shown (a pinned survey's imagery for
+  // the Nearmap API). Neither this nor Layer: the Nearmap API when a key is
+  // set, else the first layer.
+  std::optional<task::Imagery> Imagery;
 };
 
+// The area chosen, and the layer it was chosen on (what a new task of it
+// fetches, where the opener has nothing else).
 struct AreaChoice {
   area::Area Box;
   int32_t Zoom = 0;

@@ -23,14 +23,18 @@ uint64_t Digest(const std::string& text) {
 
 }  // namespace
 
+std::optional<task::TileSource> BaseLayer::Source() const { return task::TileSourceOf(Map.Imagery, Account); }
+
 std::string BaseLayer::CacheName() const {
   std::string safe;
   for (const char c : Map.Name) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
     safe += plain ? c : '_';
   }
-  const std::string decides = Map.Source ? Map.Source->UrlTemplate + "|" + Map.Source->Extension
-                                         : TileHost + "|" + platform::FormatInteger(Map.MapsTypePosition);
+  const std::optional<task::TileSource> source = Source();
+  const std::string decides =
+      source ? source->UrlTemplate + "|" + source->Extension
+             : TileHost + "|" + platform::FormatInteger(task::ListPositionFromMapsType(task::MapsTypeOf(Map.Imagery)));
   const uint64_t digest = Digest(decides);
   static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
@@ -39,22 +43,37 @@ std::string BaseLayer::CacheName() const {
 }
 
 std::string BaseLayer::Url(int32_t z, int32_t x, int32_t y) const {
-  if (Map.Source) return task::Expand(Map.Source->UrlTemplate, *Map.Source, x, y, z, "", Secret);
-  return task::BuiltInTileUrl(TileHost, task::MapsTypeFromListPosition(Map.MapsTypePosition), x, y, z, "");
+  if (const std::optional<task::TileSource> source = Source()) {
+    return task::Expand(source->UrlTemplate, *source, x, y, z, "", Secret);
+  }
+  return task::BuiltInTileUrl(TileHost, task::MapsTypeOf(Map.Imagery), x, y, z, "");
 }
 
 std::vector<std::string> BaseLayer::HeaderLines() const {
-  return Map.Source ? task::ResolvedHeaderLines(*Map.Source, "", Secret) : std::vector<std::string>{};
+  const std::optional<task::TileSource> source = Source();
+  return source ? task::ResolvedHeaderLines(*source, "", Secret) : std::vector<std::string>{};
 }
 
-std::string BaseLayer::Extension() const { return Map.Source ? Map.Source->Extension : "jpg"; }
+std::string BaseLayer::Extension() const {
+  const std::optional<task::TileSource> source = Source();
+  return source ? source->Extension : "jpg";
+}
 
-int32_t BaseLayer::MinZoom() const { return Map.Source ? Map.Source->MinZoom : task::kMinZoom; }
+int32_t BaseLayer::MinZoom() const {
+  const std::optional<task::TileSource> source = Source();
+  return source ? source->MinZoom : task::kMinZoom;
+}
 
-int32_t BaseLayer::MaxZoom() const { return Map.Source ? Map.Source->MaxZoom : task::kMaxZoom; }
+int32_t BaseLayer::MaxZoom() const {
+  const std::optional<task::TileSource> source = Source();
+  return source ? source->MaxZoom : task::kMaxZoom;
+}
 
-int32_t BaseLayer::PauseMs() const { return Map.Source ? Map.Source->PauseMs : download::Pacing{}.AfterSavedMs; }
+int32_t BaseLayer::PauseMs() const {
+  const std::optional<task::TileSource> source = Source();
+  return source ? source->PauseMs : download::Pacing{}.AfterSavedMs;
+}
 
-int32_t BaseLayer::Connections() const { return run::WorkersFor(Map.Source); }
+int32_t BaseLayer::Connections() const { return run::WorkersFor(Source()); }
 
 }  // namespace mapkit

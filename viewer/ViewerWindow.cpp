@@ -314,8 +314,8 @@ void ViewerWindow::NewTaskClick() {
     const task::TaskParameters& p = *task_->Task().Parameters;
     start.Box = area::Area{p.LeftLongitude, p.BottomLatitude, p.RightLongitude, p.TopLatitude};
     start.Zoom = p.Zoom;
-    start.Layer = qtkit::FromLocal(p.Source ? p.Source->Name
-                                            : task::kMapTypeNames[std::max(0, task::ListPositionFromMapsType(p.MapsType))]);
+    // The task's imagery, its survey too.
+    start.Imagery = task::SpecOf(p).Imagery;
     start.TaskFiles.push_back(task_->Path());
   }
   areaWindow_->Open(start);
@@ -328,18 +328,18 @@ void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
       QDir(folder).filePath(QStringLiteral("newtask") + task::kTaskFileExtension));
   if (!chosen) return;
   const QFileInfo file(*chosen);
-  run::TaskControls controls;
-  controls.TaskName = qtkit::ToLocal(file.fileName());
-  controls.SavePath = qtkit::ToLocal(QDir::toNativeSeparators(file.absolutePath()));
-  controls.MapsTypePosition = std::max(choice.Map.MapsTypePosition, 0);
-  controls.Source = choice.Map.Source;
-  controls.LeftLongitude = area::CoordinateText(choice.Box.West);
-  controls.RightLongitude = area::CoordinateText(choice.Box.East);
-  controls.TopLatitude = area::CoordinateText(choice.Box.North);
-  controls.BottomLatitude = area::CoordinateText(choice.Box.South);
-  controls.Zoom = platform::FormatInteger(choice.Zoom);
-  jobs_.Run([this, controls, programFolder = options_.ProgramFolder]() -> std::function<void()> {
-    const run::ControlsCheck check = run::CheckStart(controls, run::ConfigFile(run::ConfigFile::PathFor(programFolder)));
+  task::TaskSpec spec;
+  spec.Name = qtkit::ToLocal(file.fileName());
+  spec.Folder = qtkit::ToLocal(QDir::toNativeSeparators(file.absolutePath()));
+  spec.Area.Box = task::LonLatBox{choice.Box.West, choice.Box.East, choice.Box.North, choice.Box.South};
+  spec.Zooms = task::ZoomLevels::One(choice.Zoom);
+  // What the layer showed: a pinned survey stays the new task's.
+  spec.Imagery = choice.Map.Imagery;
+  if (const auto* nearmap = std::get_if<task::NearmapImagery>(&spec.Imagery); nearmap && !nearmap->SurveyDate.empty()) {
+    spec.Date = task::CompactDate(nearmap->SurveyDate);
+  }
+  jobs_.Run([this, spec, programFolder = options_.ProgramFolder]() -> std::function<void()> {
+    const run::ControlsCheck check = run::CheckStart(spec, run::ConfigFile(run::ConfigFile::PathFor(programFolder)));
     if (!check.Parameters) return [message = check.Message] { qtkit::ShowMessage(qtkit::FromLocal(message)); };
     int64_t tiles = 0;
     try {

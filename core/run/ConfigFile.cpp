@@ -151,14 +151,6 @@ void ConfigFile::WriteSource(const task::TileSource& source, const std::string& 
 
 void ConfigFile::RemoveSource(const std::string& name) { ini_.ReplaceSection(SourceSection(name), {}); }
 
-std::vector<MapSource> ConfigFile::ReadMapSources() const {
-  std::vector<MapSource> sources;
-  int position = 0;
-  for (const char* name : task::kMapTypeNames) sources.push_back({name, position++, std::nullopt});
-  for (task::TileSource& source : ReadSources()) sources.push_back({source.Name, -1, std::move(source)});
-  return sources;
-}
-
 int32_t ConfigFile::ReadMapCacheMegabytes() const {
   const int32_t megabytes = ini_.ReadInteger(kMapCache, kMapCacheMegabytes, kDefaultMapCacheMegabytes);
   return megabytes >= 1 ? megabytes : kDefaultMapCacheMegabytes;

@@ -44,14 +44,6 @@ struct OptionsSettings {
   ProxySettings Proxy;
 };
 
-// A tile service a map can show: a built-in map type (by its list position)
-// or a tile source of the settings file.
-struct MapSource {
-  std::string Name;
-  int MapsTypePosition = -1;  // -1 for a tile source
-  std::optional<task::TileSource> Source;
-};
-
 class ConfigFile {
  public:
   explicit ConfigFile(std::string path);
@@ -89,8 +81,6 @@ class ConfigFile {
   // cannot be saved (task::SourceProblem), platform::FileError otherwise.
   void WriteSource(const task::TileSource& source, const std::string& secret);
   void RemoveSource(const std::string& name);
-  // The built-in map types, then the user's tile sources.
-  std::vector<MapSource> ReadMapSources() const;
 
   // The bound of the map windows' disk cache of base tiles, in MiB; a value
   // below 1 reads as the default.

@@ -47,6 +47,10 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
   controls.MapsTypePosition = task::ListPositionFromMapsType(stored.MapsType);
   if (stored.MapsType == task::kMapUserSource) controls.Source = stored.Source;
   controls.Nearmap = stored.Nearmap;
+  // A kind the window's list does not name by position comes whole.
+  if (stored.Imagery && controls.MapsTypePosition < 0 && !controls.Source && !controls.Nearmap) {
+    controls.Imagery = stored.Imagery;
+  }
   controls.Zoom = platform::FormatInteger(stored.Zoom);
   return controls;
 }
@@ -59,7 +63,7 @@ std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32
   const std::string path = std::filesystem::absolute(givenPath).lexically_normal().string();
   CheckIsTaskFile(path);
   TaskControls controls = ControlsFromTaskFile(path);
-  const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source || controls.Nearmap;
+  const bool knownMapType = controls.MapsTypePosition >= 0 || controls.Source || controls.Nearmap || controls.Imagery;
   // As the window would after Open task: its first map type still selected.
   controls.MapsTypePosition = std::max(controls.MapsTypePosition, 0);
   const ControlsCheck check = ReadTaskControls(controls, run::ProxySettings{}, /*createFolder=*/false);

@@ -2,6 +2,9 @@
 
 #include <exception>
 #include <utility>
+#include <variant>
+
+#include "core/download/NearmapCoverage.h"
 
 #include "core/platform/Files.h"
 
@@ -21,6 +24,31 @@ ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::
   record.PartCount = part.Count;
   record.ContinueTask = ShouldContinueTask(controls, record);
   return check;
+}
+
+ControlsCheck CheckStart(const task::TaskSpec& spec, const ConfigFile& config, bool createFolder,
+                         const SurveysFetcher& fetch) {
+  // What the imagery needs from the settings file, as ReadSourceSettings.
+  task::NearmapAccount account;
+  std::string secret;
+  if (const auto* source = std::get_if<task::TileSource>(&spec.Imagery)) secret = config.ReadSourceSecret(source->Name);
+  if (std::holds_alternative<task::NearmapImagery>(spec.Imagery)) {
+    const NearmapApiSettings api = config.ReadNearmapApi();
+    if (api.Secret.empty()) return ControlsCheck{std::nullopt, download::kNoApiKeyMessage};
+    account = api.Account;
+    secret = api.Secret;
+  }
+  SpecCheck checked = CheckTaskSpec(spec, createFolder);
+  if (!checked.Spec) {
+    ControlsCheck refusal{std::nullopt, checked.Message};
+    refusal.SystemReason = checked.SystemReason;
+    return refusal;
+  }
+  const ProxySettings proxy = config.ReadProxy();
+  if (std::optional<ControlsCheck> refused = PinSurveyOfStart(*checked.Spec, config, proxy, fetch)) return *refused;
+  task::TaskParameters record = RunRecordOf(*checked.Spec, account, secret, proxy);
+  record.ContinueTask = ShouldContinueTask(*checked.Spec, record);
+  return ControlsCheck{std::move(record), ""};
 }
 
 std::vector<std::string> CreateFailureMessages(const std::exception& error) {

@@ -25,6 +25,11 @@ inline constexpr const char* kCreateTaskFailure = "Error: Create task failure.";
 ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::TaskPart part = {},
                          bool createFolder = true, const SurveysFetcher& fetch = {});
 
+// Start of a task built from numbers (the map windows, orvenna-cli): the
+// same settings, checks, survey and continue test; the part is spec's.
+ControlsCheck CheckStart(const task::TaskSpec& spec, const ConfigFile& config, bool createFolder = true,
+                         const SurveysFetcher& fetch = {});
+
 // The messages Start shows, in order, when a task cannot be built from its
 // parameters: the reason of a task::TaskCreateError when it has one, then
 // kCreateTaskFailure.

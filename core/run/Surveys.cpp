@@ -29,23 +29,27 @@ std::string DateProblem(const std::string& date) {
 
 }  // namespace
 
+bool NeedsSurveyList(const task::NearmapImagery& imagery, const std::string& date) {
+  return imagery.SurveyId.empty() ? !date.empty() : imagery.SurveyDate.empty();
+}
+
 bool NeedsSurveyList(const TaskControls& controls) {
-  if (!controls.Nearmap) return false;
-  const task::NearmapImagery& imagery = *controls.Nearmap;
-  return imagery.SurveyId.empty() ? !controls.HistoryDate.empty() : imagery.SurveyDate.empty();
+  return controls.Nearmap && NeedsSurveyList(*controls.Nearmap, controls.HistoryDate);
 }
 
 std::string PinSurvey(TaskControls& controls, const std::vector<task::Survey>& surveys) {
-  task::NearmapImagery& imagery = *controls.Nearmap;
+  return PinSurvey(*controls.Nearmap, controls.HistoryDate, surveys);
+}
+
+std::string PinSurvey(task::NearmapImagery& imagery, std::string& date, const std::vector<task::Survey>& surveys) {
   if (!imagery.SurveyId.empty()) {
     const auto named = std::find_if(surveys.begin(), surveys.end(),
                                     [&](const task::Survey& survey) { return survey.Id == imagery.SurveyId; });
     if (named == surveys.end()) return "No survey " + imagery.SurveyId + " covers this area.";
     imagery.SurveyDate = named->CaptureDate;
-    controls.HistoryDate = task::CompactDate(named->CaptureDate);
+    date = task::CompactDate(named->CaptureDate);
     return {};
   }
-  const std::string& date = controls.HistoryDate;
   if (const std::string problem = DateProblem(date); !problem.empty()) return problem;
   const std::optional<task::Survey> survey = task::SurveyOnOrBefore(surveys, date);
   if (!survey) return "No survey of this area was captured on or before " + date + ".";
@@ -69,6 +73,22 @@ ControlsCheck PinSurveyOfStart(TaskControls& controls, ControlsCheck check, cons
   if (const std::string problem = PinSurvey(controls, answer.Surveys); !problem.empty()) return {std::nullopt, problem};
   // The folder exists by now: checked again, with the survey.
   return ReadTaskControls(controls, proxy, createFolder);
+}
+
+std::optional<ControlsCheck> PinSurveyOfStart(task::TaskSpec& spec, const ConfigFile& config, const ProxySettings& proxy,
+                                              const SurveysFetcher& fetch) {
+  auto* imagery = std::get_if<task::NearmapImagery>(&spec.Imagery);
+  if (imagery == nullptr || !NeedsSurveyList(*imagery, spec.Date)) return std::nullopt;
+  if (imagery->SurveyId.empty()) {
+    if (const std::string problem = DateProblem(spec.Date); !problem.empty()) return ControlsCheck{std::nullopt, problem};
+  }
+  const NearmapApiSettings api = config.ReadNearmapApi();
+  const download::SurveysAnswer answer = fetch ? fetch(api, proxy, spec.Area.Box) : FetchSurveys(api, proxy, spec.Area.Box);
+  if (!answer.Ok()) return ControlsCheck{std::nullopt, answer.Problem, true};
+  if (const std::string problem = PinSurvey(*imagery, spec.Date, answer.Surveys); !problem.empty()) {
+    return ControlsCheck{std::nullopt, problem};
+  }
+  return std::nullopt;
 }
 
 }  // namespace run

@@ -25,11 +25,14 @@ download::SurveysAnswer FetchSurveys(const NearmapApiSettings& api, const ProxyS
 // holds a date but no survey is pinned (a date alone, as a task file or the
 // command line gives it), or a survey is named without its date.
 bool NeedsSurveyList(const TaskControls& controls);
+bool NeedsSurveyList(const task::NearmapImagery& imagery, const std::string& date);
 // Pins controls to its survey among surveys: the newest captured on or before
 // its date, or the one it names (whose date then fills the date field).
 // Returns why it cannot be (a date not written yyyymmdd, no such survey),
 // empty when pinned.
 std::string PinSurvey(TaskControls& controls, const std::vector<task::Survey>& surveys);
+// The same for imagery and its date field.
+std::string PinSurvey(task::NearmapImagery& imagery, std::string& date, const std::vector<task::Survey>& surveys);
 
 // How Start has the surveys fetched (the window keeps its events going);
 // empty: asked in the calling thread.
@@ -42,5 +45,9 @@ using SurveysFetcher =
 // as it is) unless NeedsSurveyList.
 ControlsCheck PinSurveyOfStart(TaskControls& controls, ControlsCheck check, const ConfigFile& config,
                                const ProxySettings& proxy, const SurveysFetcher& fetch, bool createFolder);
+// The same for a checked task: spec pinned to the survey its date (or its
+// survey's id) chooses; the refusal, or nothing when spec is ready.
+std::optional<ControlsCheck> PinSurveyOfStart(task::TaskSpec& spec, const ConfigFile& config, const ProxySettings& proxy,
+                                              const SurveysFetcher& fetch);
 
 }  // namespace run

@@ -3,9 +3,11 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <functional>
 
 #include "core/download/NearmapCoverage.h"
 #include "core/platform/Files.h"
+#include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "core/task/Commonfunc.h"
 #include "core/task/TaskFile.h"
@@ -65,70 +67,108 @@ std::string ReadSourceSettings(TaskControls& controls, const ConfigFile& config)
   return api.Secret.empty() ? download::kNoApiKeyMessage : "";
 }
 
-ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
-                               bool createFolder) {
-  task::TaskParameters p;
+namespace {
+
+// Start's checks after the map type, in Start's order: the save folder, the
+// area (area() reads and checks it), the zoom, the task name.
+SpecCheck CheckInOrder(task::TaskSpec spec, const std::function<AreaCheck()>& area, std::optional<int32_t> zoom,
+                       bool createFolder) {
+  const auto refuse = [](std::string message) { return SpecCheck{std::nullopt, std::move(message)}; };
+  if (const auto* nearmap = std::get_if<task::NearmapImagery>(&spec.Imagery)) {
+    if (const std::string problem = task::NearmapProblem(*nearmap); !problem.empty()) return refuse(problem);
+  }
+  if (task::MapsTypeOf(spec.Imagery) == 0) return refuse("Please select a map type.");
+
+  std::string& folder = spec.Folder;
+  if (folder.empty()) return refuse("Please select a path to save the images.");
+  // A failed-tile record is cut at its first "|": a tile's path must hold none.
+  if (folder.find('|') != std::string::npos) return refuse(kBarInPath);
+  // Created before the coordinates are looked at: a later refusal leaves it.
+  if (createFolder && !platform::DirectoryExists(folder) && !platform::CreateDir(folder)) {
+    SpecCheck refusal = refuse("Create directory " + folder + " Failed.");
+    refusal.SystemReason = platform::SystemErrorWords(errno);
+    return refusal;
+  }
+  if (folder.back() != platform::kPathSeparator) folder += platform::kPathSeparator;
+
+  const AreaCheck checked = area();
+  if (!checked.Area) return refuse(checked.Message);
+  spec.Area.Box = *checked.Area;
+
+  // The up-down control keeps the zoom in range, but a task file opened from
+  // disk can bring any text; refuse it here rather than in the grid math.
+  if (!zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return refuse(task::kZoomRangeMessage);
+  spec.Zooms = task::ZoomLevels::One(*zoom);
+  const std::optional<task::TileSource> source = task::RecordOf(spec).Source;
+  if (source && (*zoom < source->MinZoom || *zoom > source->MaxZoom)) return refuse(task::SourceZoomMessage(*source));
+
+  if (spec.Name.find('|') != std::string::npos) return refuse(kBarInPath);
+  if (platform::ExtractFileExt(spec.Name) != task::kTaskFileExtension) spec.Name += task::kTaskFileExtension;
+  return SpecCheck{std::move(spec), ""};
+}
+
+}  // namespace
+
+task::Imagery ImageryOf(const TaskControls& controls) {
+  // The API's and a source's own fields first: Start pins a survey there.
+  if (controls.Nearmap) return *controls.Nearmap;
+  if (controls.Source) return *controls.Source;
+  if (controls.Imagery) return *controls.Imagery;
+  return task::BuiltInMap{task::MapsTypeFromListPosition(controls.MapsTypePosition)};
+}
+
+SpecCheck ReadTaskSpec(const TaskControls& controls, bool createFolder) {
+  task::TaskSpec spec;
+  spec.Imagery = ImageryOf(controls);
+  spec.Date = controls.HistoryDate;
+  spec.Folder = controls.SavePath;
+  spec.Name = controls.TaskName;
+  const auto area = [&controls] {
+    return ReadArea(controls.LeftLongitude, controls.RightLongitude, controls.TopLatitude, controls.BottomLatitude);
+  };
+  return CheckInOrder(std::move(spec), area, platform::ParseInteger(controls.Zoom), createFolder);
+}
+
+SpecCheck CheckTaskSpec(task::TaskSpec spec, bool createFolder) {
+  const task::LonLatBox box = spec.Area.Box;
+  const auto area = [&box] {
+    std::string problem = AreaProblem(box.West, box.East, box.North, box.South);
+    return problem.empty() ? AreaCheck{box, ""} : AreaCheck{std::nullopt, std::move(problem)};
+  };
+  // One level a task, for now.
+  std::optional<int32_t> zoom;
+  if (spec.Zooms.From == spec.Zooms.To) zoom = spec.Zooms.From;
+  return CheckInOrder(std::move(spec), area, zoom, createFolder);
+}
+
+task::TaskParameters RunRecordOf(const task::TaskSpec& spec, const task::NearmapAccount& account,
+                                 const std::string& secret, const run::ProxySettings& proxy) {
+  task::TaskParameters p = task::RecordOf(spec, account);
   p.UseProxy = proxy.UseProxy;
   p.ProxyServer = proxy.ProxyServer;
   p.ProxyPort = proxy.ProxyPort;
   p.ProxyUsername = proxy.ProxyUsername;
   p.ProxyPassword = proxy.ProxyPassword;
-
-  const std::optional<int32_t> zoom = platform::ParseInteger(controls.Zoom);
-
-  if (controls.Source) {
-    p.MapsType = task::kMapUserSource;
-    p.Source = controls.Source;
-    p.SourceSecret = controls.SourceSecret;
-  } else if (controls.Nearmap) {
-    if (const std::string problem = task::NearmapProblem(*controls.Nearmap); !problem.empty()) return Refuse(problem);
-    p.MapsType = task::kMapNearmapApi;
-    p.Nearmap = controls.Nearmap;
-    p.Source = task::NearmapSource(controls.NearmapAccount, *controls.Nearmap);
-    p.SourceSecret = controls.SourceSecret;
-  } else {
-    p.MapsType = task::MapsTypeFromListPosition(controls.MapsTypePosition);
-  }
-  if (p.MapsType == 0) return Refuse("Please select a map type.");
-  p.HistoryDate = controls.HistoryDate;
-
-  if (controls.SavePath.empty()) return Refuse("Please select a path to save the images.");
-  // A failed-tile record is cut at its first "|": a tile's path must hold none.
-  if (controls.SavePath.find('|') != std::string::npos) return Refuse(kBarInPath);
-  // Created before the coordinates are looked at: a later refusal leaves it.
-  if (createFolder && !platform::DirectoryExists(controls.SavePath) && !platform::CreateDir(controls.SavePath)) {
-    ControlsCheck refusal = Refuse("Create directory " + controls.SavePath + " Failed.");
-    refusal.SystemReason = platform::SystemErrorWords(errno);
-    return refusal;
-  }
-  p.SavePath = controls.SavePath;
-  if (p.SavePath.back() != platform::kPathSeparator) p.SavePath += platform::kPathSeparator;
-
-  const AreaCheck area =
-      ReadArea(controls.LeftLongitude, controls.RightLongitude, controls.TopLatitude, controls.BottomLatitude);
-  if (!area.Area) return Refuse(area.Message);
-  p.LeftLongitude = area.Area->West;
-  p.RightLongitude = area.Area->East;
-  p.TopLatitude = area.Area->North;
-  p.BottomLatitude = area.Area->South;
-
-  // The up-down control keeps the zoom in range, but a task file opened from
-  // disk can bring any text; refuse it here rather than in the grid math.
-  if (!zoom || *zoom < task::kMinZoom || *zoom > task::kMaxZoom) return Refuse(task::kZoomRangeMessage);
-  p.Zoom = *zoom;
-  if (p.Source && (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom)) {
-    return Refuse(task::SourceZoomMessage(*p.Source));
-  }
-
+  if (p.Source) p.SourceSecret = secret;
   // A source's usage policy may allow fewer workers.
   p.ThreadCount = WorkersFor(p.Source);
   p.ThreadSlots = 8;
-
-  p.TaskName = controls.TaskName;
-  if (p.TaskName.find('|') != std::string::npos) return Refuse(kBarInPath);
-  if (platform::ExtractFileExt(p.TaskName) != task::kTaskFileExtension) p.TaskName += task::kTaskFileExtension;
-
   p.ContinueTask = false;
+  return p;
+}
+
+ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
+                               bool createFolder) {
+  const SpecCheck check = ReadTaskSpec(controls, createFolder);
+  if (!check.Spec) {
+    ControlsCheck refusal = Refuse(check.Message);
+    refusal.SystemReason = check.SystemReason;
+    return refusal;
+  }
+  task::TaskParameters p = RunRecordOf(*check.Spec, controls.NearmapAccount, controls.SourceSecret, proxy);
+  // A part is numbered by the caller.
+  p.PartIndex = 0;
+  p.PartCount = 0;
   return ControlsCheck{std::move(p), ""};
 }
 
@@ -152,6 +192,22 @@ bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters
          // The API's source follows the settings (its address, pace); the
          // task file keeps what the task fetches.
          (parameters.Nearmap || stored.Source == parameters.Source);
+}
+
+}  // namespace run
+
+namespace run {
+
+bool ShouldContinueTask(const task::TaskSpec& spec, const task::TaskParameters& parameters) {
+  TaskControls stored;
+  const char mark = platform::DesktopDecimalSeparator();
+  stored.LeftLongitude = platform::FormatGeneral(spec.Area.Box.West, mark);
+  stored.RightLongitude = platform::FormatGeneral(spec.Area.Box.East, mark);
+  stored.TopLatitude = platform::FormatGeneral(spec.Area.Box.North, mark);
+  stored.BottomLatitude = platform::FormatGeneral(spec.Area.Box.South, mark);
+  stored.TaskName = spec.Name;
+  stored.HistoryDate = spec.Date;
+  return ShouldContinueTask(stored, parameters);
 }
 
 }  // namespace run

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/run/ConfigFile.h"
+#include "core/task/TaskSpec.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -34,6 +35,9 @@ struct TaskControls {
   // settings (its key in SourceSecret).
   std::optional<task::NearmapImagery> Nearmap;
   task::NearmapAccount NearmapAccount;
+  // The item of the catalogue chosen, when the list gives it whole (it then
+  // stands for MapsTypePosition; Nearmap and Source, where set, come first).
+  std::optional<task::Imagery> Imagery;
 };
 
 // Either the record (ContinueTask false, ThreadCount 8) or the one message to show.
@@ -76,6 +80,32 @@ AreaCheck ReadArea(const std::string& left, const std::string& right, const std:
 // on (no API key), empty when it can.
 std::string ReadSourceSettings(TaskControls& controls, const ConfigFile& config);
 
+// What the controls' map type (or source, or the API's item) fetches.
+task::Imagery ImageryOf(const TaskControls& controls);
+
+// A task, or the one message to show.
+struct SpecCheck {
+  std::optional<task::TaskSpec> Spec;
+  std::string Message;
+  // As ControlsCheck's: the system's words when the save folder could not be made.
+  std::string SystemReason{};
+};
+
+// The one place the window's texts are read: the controls parsed into a task
+// with Start's checks, in Start's order and with its messages. The save
+// folder is created (one level) before the coordinates are checked, unless
+// createFolder is false. The folder gets its separator, the name its ".otsk".
+SpecCheck ReadTaskSpec(const TaskControls& controls, bool createFolder = true);
+// The same checks, in the same order, of a task built from numbers (the map
+// windows, orvenna-cli): Folder and Name as the user gave them.
+SpecCheck CheckTaskSpec(task::TaskSpec spec, bool createFolder = true);
+
+// The run's record of a checked task: the account's settings and the
+// source's secret for its imagery, the proxy, the workers its source allows
+// (ContinueTask false, ThreadSlots 8).
+task::TaskParameters RunRecordOf(const task::TaskSpec& spec, const task::NearmapAccount& account,
+                                 const std::string& secret, const run::ProxySettings& proxy);
+
 // Reads and checks the controls in the fixed order; creates the save folder
 // (one level) before the coordinates are checked. A zoom outside 1..21 (only a
 // task file can bring one) is refused after the coordinate checks, so a
@@ -87,5 +117,8 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
 // True when the task file SavePath + TaskName exists and matches the controls
 // in every compared field.
 bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters& parameters);
+// The same for a task built from numbers: its coordinates compared in the
+// form the task file writes them, its name as it stands.
+bool ShouldContinueTask(const task::TaskSpec& spec, const task::TaskParameters& parameters);
 
 }  // namespace run

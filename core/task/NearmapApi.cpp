@@ -14,10 +14,12 @@ namespace {
 struct Direction {
   const char* Name;
   const char* Prefix;
+  const char* Words;
 };
 
 constexpr Direction kDirections[] = {
-    {"Vert", "na"}, {"North", "nan"}, {"East", "nae"}, {"South", "nas"}, {"West", "naw"},
+    {"Vert", "na", "straight down"},   {"North", "nan", "looking north"}, {"East", "nae", "looking east"},
+    {"South", "nas", "looking south"}, {"West", "naw", "looking west"},
 };
 
 bool IsDigits(std::string_view text) {
@@ -67,6 +69,51 @@ std::string NearmapPrefix(const std::string& direction) {
     if (direction == d.Name) return d.Prefix;
   }
   return {};
+}
+
+std::string DirectionWords(const std::string& direction) {
+  for (const Direction& d : kDirections) {
+    if (direction == d.Name) return d.Words;
+  }
+  return direction;
+}
+
+std::string KindWords(const NearmapImagery& imagery, const std::string& date) {
+  std::string words = std::string(kNearmapApiName) + ", " + DirectionWords(imagery.Direction) + ", ";
+  if (!imagery.SurveyId.empty()) return words + "survey of " + imagery.SurveyDate;
+  if (!date.empty()) return words + "the newest survey on or before " + date;
+  return words + "latest imagery";
+}
+
+namespace {
+
+constexpr const char* kNearmapSection = "NearmapApi";
+constexpr const char* kDirectionKey = "Direction";
+constexpr const char* kSurveyIdKey = "SurveyId";
+constexpr const char* kSurveyDateKey = "SurveyDate";
+
+}  // namespace
+
+std::vector<std::string> KindTaskFileLines(const NearmapImagery& imagery) {
+  return {
+      std::string("[") + kNearmapSection + "]",
+      std::string(kDirectionKey) + "=" + imagery.Direction,
+      std::string(kSurveyIdKey) + "=" + imagery.SurveyId,
+      std::string(kSurveyDateKey) + "=" + imagery.SurveyDate,
+      "",
+  };
+}
+
+std::optional<NearmapImagery> ReadKind(std::type_identity<NearmapImagery>, const settings::IniFile& taskFile,
+                                       int32_t mapsType) {
+  if (mapsType != kMapNearmapApi) return std::nullopt;
+  return NearmapImagery{taskFile.ReadString(kNearmapSection, kDirectionKey, kNearmapDefaultDirection),
+                        taskFile.ReadString(kNearmapSection, kSurveyIdKey, ""),
+                        taskFile.ReadString(kNearmapSection, kSurveyDateKey, "")};
+}
+
+std::optional<TileSource> KindTileSource(const NearmapImagery& imagery, const NearmapAccount& account) {
+  return NearmapSource(account, imagery);
 }
 
 std::optional<std::string> NearmapDirectionOf(std::string_view text) {

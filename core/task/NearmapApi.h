@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "core/task/LonLat.h"
@@ -43,6 +44,25 @@ struct NearmapImagery {
 
   friend bool operator==(const NearmapImagery&, const NearmapImagery&) = default;
 };
+
+// What every kind of imagery answers (core/task/Imagery.h).
+inline std::string KindName(const NearmapImagery&) { return kNearmapApiName; }
+// "Nearmap API, straight down, survey of 2021-03-15"; with no survey, the
+// latest imagery or the newest survey on or before date.
+std::string KindWords(const NearmapImagery& imagery, const std::string& date);
+inline int32_t KindMapsType(const NearmapImagery&) { return kMapNearmapApi; }
+inline std::string KindCommandWord(const NearmapImagery&) { return "nearmap"; }
+// The task file's section of the imagery: its direction and survey (the
+// service's address and the key belong to the settings file), ending in an
+// empty line. The log header shows it too.
+std::vector<std::string> KindTaskFileLines(const NearmapImagery& imagery);
+std::optional<NearmapImagery> ReadKind(std::type_identity<NearmapImagery>, const settings::IniFile& taskFile,
+                                       int32_t mapsType);
+struct NearmapAccount;
+std::optional<TileSource> KindTileSource(const NearmapImagery& imagery, const NearmapAccount& account);
+inline bool KindSendsApiKey(const NearmapImagery&) { return true; }
+// A direction in words: "straight down", "looking north", ...
+std::string DirectionWords(const std::string& direction);
 
 // The account's side, from the settings file: where the API answers (a
 // company's gateway may stand in), and the pace and connections it allows.

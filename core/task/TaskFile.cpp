@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/platform/Numbers.h"
+#include "core/task/TaskSpec.h"
 #include "core/task/Unitclasstask.h"
 
 namespace task {
@@ -22,12 +23,6 @@ constexpr const char* kRightLongitude = "RightLongitude";
 constexpr const char* kTopLatitude = "TopLatitude";
 constexpr const char* kBottomLatitude = "BottomLatitude";
 constexpr const char* kZoom = "Zoom";
-// Read by nothing that knows only the built-in map types.
-constexpr const char* kSourceSection = "TileSource";
-constexpr const char* kNearmapSection = "NearmapApi";
-constexpr const char* kDirection = "Direction";
-constexpr const char* kSurveyId = "SurveyId";
-constexpr const char* kSurveyDate = "SurveyDate";
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -75,27 +70,12 @@ std::vector<std::string> TaskFile::FreshLines(const MDTask& task) {
     lines.push_back(PositionKey(slot, 'Y') + "=");
   }
   lines.emplace_back();
-  if (p.MapsType == kMapUserSource && p.Source) {
-    lines.push_back(std::string("[") + kSourceSection + "]");
-    for (const auto& [key, value] : SourceEntries(*p.Source)) lines.push_back(key + "=" + value);
-    lines.emplace_back();
-  }
-  if (p.MapsType == kMapNearmapApi && p.Nearmap) {
-    const std::vector<std::string> imagery = NearmapLines(*p.Nearmap);
-    lines.insert(lines.end(), imagery.begin(), imagery.end());
-  }
+  const std::vector<std::string> imagery = TaskFileLines(SpecOf(p).Imagery);
+  lines.insert(lines.end(), imagery.begin(), imagery.end());
   return lines;
 }
 
-std::vector<std::string> TaskFile::NearmapLines(const NearmapImagery& imagery) {
-  return {
-      std::string("[") + kNearmapSection + "]",
-      Entry(kDirection, imagery.Direction),
-      Entry(kSurveyId, imagery.SurveyId),
-      Entry(kSurveyDate, imagery.SurveyDate),
-      "",
-  };
-}
+std::vector<std::string> TaskFile::NearmapLines(const NearmapImagery& imagery) { return KindTaskFileLines(imagery); }
 
 bool TaskFile::HasArea() const {
   const std::string_view area = kAreaSection;
@@ -117,11 +97,10 @@ StoredTask TaskFile::Read(int32_t missingNumber) const {
   stored.Zoom = ini_.ReadInteger(kZoomSection, kZoom, missingNumber);
   stored.MapsType = ini_.ReadInteger(kMapsTypeSection, kMapsType, missingNumber);
   stored.HistoryDate = ini_.ReadString(kMapsTypeSection, kHistoryDate, "");
-  stored.Source = ReadSource(ini_, kSourceSection);
-  if (stored.MapsType == kMapNearmapApi) {
-    stored.Nearmap = NearmapImagery{ini_.ReadString(kNearmapSection, kDirection, kNearmapDefaultDirection),
-                                    ini_.ReadString(kNearmapSection, kSurveyId, ""),
-                                    ini_.ReadString(kNearmapSection, kSurveyDate, "")};
+  stored.Source = ReadSource(ini_, kTaskFileSourceSection);
+  stored.Imagery = ReadImagery(ini_, stored.MapsType);
+  if (stored.Imagery) {
+    if (const auto* nearmap = std::get_if<NearmapImagery>(&*stored.Imagery)) stored.Nearmap = *nearmap;
   }
   return stored;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/settings/IniFile.h"
+#include "core/task/Imagery.h"
 #include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileSource.h"
@@ -31,6 +32,8 @@ struct StoredTask {
   std::optional<TileSource> Source;
   // The imagery of a task of the Nearmap API.
   std::optional<NearmapImagery> Nearmap;
+  // What the task fetches, when a kind of imagery knows its MapsType.
+  std::optional<task::Imagery> Imagery;
 };
 
 // The last finished tile of one worker slot (0-based). A coordinate of 0 is

@@ -167,6 +167,18 @@ std::optional<TileSource> ReadSource(const settings::IniFile& file, const std::s
   return s;
 }
 
+std::vector<std::string> KindTaskFileLines(const TileSource& source) {
+  std::vector<std::string> lines = {std::string("[") + kTaskFileSourceSection + "]"};
+  for (const auto& [key, value] : SourceEntries(source)) lines.push_back(key + "=" + value);
+  lines.emplace_back();
+  return lines;
+}
+
+std::optional<TileSource> ReadKind(std::type_identity<TileSource>, const settings::IniFile& taskFile, int32_t mapsType) {
+  if (mapsType != kMapUserSource) return std::nullopt;
+  return ReadSource(taskFile, kTaskFileSourceSection);
+}
+
 std::string SourceZoomMessage(const TileSource& source) {
   return "The tile source " + source.Name + " has zoom levels " + platform::FormatInteger(source.MinZoom) + " to " +
          platform::FormatInteger(source.MaxZoom) + ".";
@@ -233,6 +245,12 @@ std::string Expand(const std::string& text, const TileSource& source, int32_t x,
     at = close + 1;
   }
   return out;
+}
+
+std::string KindWords(const TileSource& source, const std::string& date) {
+  std::string words = source.Name + ", a tile source of yours";
+  if (!date.empty() && source.UrlTemplate.find("{date}") != std::string::npos) words += ", imagery of " + date;
+  return words;
 }
 
 std::string MaskedSecret(const std::string& sourceName) { return kMaskedSecretStart + sourceName + "}"; }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,24 @@ struct TileSource {
 };
 
 inline constexpr const char* kSecretPlaceholder = "{secret}";
+
+// The task file's MapsType code of a task of a source of the user's own.
+inline constexpr int32_t kMapUserSource = 20;
+
+// What every kind of imagery answers (core/task/Imagery.h).
+inline std::string KindName(const TileSource& source) { return source.Name; }
+std::string KindWords(const TileSource& source, const std::string& date);
+inline int32_t KindMapsType(const TileSource&) { return kMapUserSource; }
+inline std::string KindCommandWord(const TileSource& source) { return source.Name; }
+// The task file's section of the source ([TileSource], its entries without
+// the secret), ending in an empty line.
+std::vector<std::string> KindTaskFileLines(const TileSource& source);
+std::optional<TileSource> ReadKind(std::type_identity<TileSource>, const settings::IniFile& taskFile, int32_t mapsType);
+template <typename Account>
+std::optional<TileSource> KindTileSource(const TileSource& source, const Account&) { return source; }
+inline bool KindSendsApiKey(const TileSource&) { return false; }
+// The task file's section that holds a source.
+inline constexpr const char* kTaskFileSourceSection = "TileSource";
 
 // Why source cannot be saved, in the user's words; empty when it can.
 std::string SourceProblem(const TileSource& source);

@@ -18,24 +18,7 @@ namespace task {
 
 namespace {
 
-struct MapType {
-  int32_t code;
-  const char* prefix;
-  const char* layer;
-};
-
-constexpr MapType kMapTypes[] = {
-    {kMapPhoto, "nm", "&nml=Vert"},
-    {kMapStreet, "ns", "&nml=Map"},
-    {kMapTerrain, "nt", "&nml=Dem"},
-};
-
-const MapType* FindMapType(int32_t code) {
-  for (const MapType& type : kMapTypes) {
-    if (type.code == code) return &type;
-  }
-  return nullptr;
-}
+bool IsBuiltIn(int32_t code) { return ListPositionFromMapsType(code) >= 0; }
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -51,18 +34,6 @@ bool InRange(double value, double limit) { return value >= -limit && value <= li
 
 }  // namespace
 
-int32_t MapsTypeFromListPosition(int position) {
-  if (position < 0 || position >= static_cast<int>(std::size(kMapTypes))) return 0;
-  return kMapTypes[position].code;
-}
-
-int ListPositionFromMapsType(int32_t mapsType) {
-  for (int i = 0; i < static_cast<int>(std::size(kMapTypes)); ++i) {
-    if (kMapTypes[i].code == mapsType) return i;
-  }
-  return -1;
-}
-
 MDTask::MDTask(const TaskParameters* params, TaskOptions options)
     : Parameters(params), options_(std::move(options)) {
   const TaskParameters& p = *Parameters;
@@ -73,11 +44,14 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
     if (!p.Nearmap) throw TaskCreateError("The task names no Nearmap imagery.");
     if (const std::string problem = NearmapProblem(*p.Nearmap); !problem.empty()) throw TaskCreateError(problem);
   }
-  if (p.MapsType == kMapUserSource || p.MapsType == kMapNearmapApi) {
+  // Every kind but the built-in types is fetched through its tile source.
+  const bool fromSource = !IsBuiltIn(p.MapsType) &&
+                          (p.Source || p.MapsType == kMapUserSource || p.MapsType == kMapNearmapApi);
+  if (fromSource) {
     if (!p.Source) throw TaskCreateError("The task names no tile source.");
     if (const std::string problem = SourceProblem(*p.Source); !problem.empty()) throw TaskCreateError(problem);
     if (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom) throw TaskCreateError(SourceZoomMessage(*p.Source));
-  } else if (FindMapType(p.MapsType) == nullptr) {
+  } else if (!IsBuiltIn(p.MapsType)) {
     throw TaskCreateError("Unknown map type: " + Decimal(p.MapsType) + ".");
   }
 
@@ -168,14 +142,6 @@ void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
   BottomLatitudeDownload = TileYToLatitude(static_cast<double>(MaxY) + 1, Parameters->Zoom);
 }
 
-std::string BuiltInTileUrl(const std::string& host, int32_t mapsType, int32_t x, int32_t y, int32_t zoom,
-                           const std::string& historyDate) {
-  std::string url = "http://" + host + "/maps/hl=en&x=" + Decimal(x) + "&y=" + Decimal(y) + "&z=" + Decimal(zoom) +
-                    FindMapType(mapsType)->layer;
-  if (mapsType == kMapPhoto && !historyDate.empty()) url += "&nmd=" + historyDate;
-  return url;
-}
-
 std::string MDTask::TaskFileName() const { return TaskFileOf(*Parameters); }
 
 void MDTask::CreateImageFolder() const {
@@ -204,13 +170,11 @@ std::string MDTask::TileFileName(int32_t x, int32_t y) const {
 
 std::string MDTask::TileFilePath(int32_t x, int32_t y) const { return ImageFolder + TileFileName(x, y); }
 
-bool MDTask::FromSource() const {
-  return Parameters->Source && (Parameters->MapsType == kMapUserSource || Parameters->MapsType == kMapNearmapApi);
-}
+bool MDTask::FromSource() const { return Parameters->Source && !IsBuiltIn(Parameters->MapsType); }
 
 std::string MDTask::TilePrefix() const {
   if (FromSource()) return Parameters->Source->FilePrefix;
-  return FindMapType(Parameters->MapsType)->prefix;
+  return BuiltInPrefix(Parameters->MapsType);
 }
 
 std::string MDTask::TileExtension() const {

@@ -15,31 +15,13 @@
 #include <vector>
 
 #include "core/platform/Files.h"
+#include "core/task/BuiltInMaps.h"
+#include "core/task/Imagery.h"
 #include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileSource.h"
 
 namespace task {
-
-// Host of the tile server; TileURL is the only user.
-inline constexpr const char* kTileServerHost = "www.nearmap.com";
-
-// Map type codes by list position of the main window's map-type list.
-inline constexpr int32_t kMapPhoto = 11;
-inline constexpr int32_t kMapStreet = 12;
-inline constexpr int32_t kMapTerrain = 13;
-// A tile source of the user's own (TaskParameters::Source); the Nearmap API
-// is kMapNearmapApi.
-inline constexpr int32_t kMapUserSource = 20;
-int32_t MapsTypeFromListPosition(int position);
-// -1 for a code that is none of the three.
-int ListPositionFromMapsType(int32_t mapsType);
-// The three built-in map types by list position, as the map type list names them.
-inline constexpr const char* kMapTypeNames[] = {"Nearmap PhotoMap", "Nearmap StreetMap", "Nearmap Terrain"};
-// The URL of tile (x, y) at zoom of built-in map type mapsType on host; a
-// photo tile of historyDate when that is not empty.
-std::string BuiltInTileUrl(const std::string& host, int32_t mapsType, int32_t x, int32_t y, int32_t zoom,
-                           const std::string& historyDate);
 
 inline constexpr const char* kTaskFileExtension = ".otsk";
 
@@ -75,6 +57,10 @@ struct TaskParameters {
   // With MapsType kMapNearmapApi: the imagery the task fetches (Source is
   // built from it and the account's settings, SourceSecret is the API key).
   std::optional<NearmapImagery> Nearmap;
+  // The task's imagery whole, as the task value gave it (RecordOf); a
+  // record filled field by field has none, and MapsType, Source and Nearmap
+  // say it.
+  std::optional<task::Imagery> Imagery;
 };
 
 // The task file a run of parameters keeps its positions in: SavePath +

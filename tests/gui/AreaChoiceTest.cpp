@@ -39,14 +39,14 @@ TEST_F(AreaChoiceTest, UseThisAreaFillsTheFieldsAndStartContinuesTheTaskOfTheSam
 
   OpenWindow();
   FillExample(QStringLiteral("area.otsk"));
-  window_->ChooseAreaonmap1->trigger();
+  ChooseAreaonmap1()->trigger();
   mapkit::AreaWindow* chooser = window_->AreaWindow();
   ASSERT_NE(chooser, nullptr);
   EXPECT_TRUE(chooser->isVisible());
   // It starts on what the window holds.
   EXPECT_EQ(chooser->Map->Area(), (area::Area{116.3, 39.8, 116.5, 40}));
   EXPECT_EQ(chooser->ZoomBox->value(), 13);
-  EXPECT_EQ(chooser->LayerBox->currentText(), window_->radio_mapstype->currentText());
+  EXPECT_EQ(chooser->LayerBox->currentText(), radio_mapstype()->currentText());
 
   chooser->WestEdit->setText(QStringLiteral("116.31"));
   chooser->EastEdit->setText(QStringLiteral("116,42"));  // either decimal mark, as Start takes it
@@ -58,12 +58,12 @@ TEST_F(AreaChoiceTest, UseThisAreaFillsTheFieldsAndStartContinuesTheTaskOfTheSam
   chooser->AcceptButton->click();
 
   EXPECT_FALSE(chooser->isVisible());
-  EXPECT_EQ(window_->Edit1->text(), Text(box.West));
-  EXPECT_EQ(window_->Edit3->text(), Text(box.East));
-  EXPECT_EQ(window_->Edit2->text(), Text(box.North));
-  EXPECT_EQ(window_->Edit4->text(), Text(box.South));
-  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("12"));
-  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 0);
+  EXPECT_EQ(Edit1()->text(), Text(box.West));
+  EXPECT_EQ(Edit3()->text(), Text(box.East));
+  EXPECT_EQ(Edit2()->text(), Text(box.North));
+  EXPECT_EQ(Edit4()->text(), Text(box.South));
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("12"));
+  EXPECT_EQ(radio_mapstype()->currentIndex(), 0);
 
   ClickStart();
   ASSERT_NE(window_->CurrentParameters(), nullptr);

@@ -92,7 +92,7 @@ TEST_F(CliAndWindowTest, StartIsRefusedWhileTheCommandLineWorksTheTask) {
   EXPECT_EQ(MessageTexts(),
             std::vector<QString>{QStringLiteral("Another run is working on this task: ") +
                                  QString::fromStdString(SavePath() + "busy.otsk.")});
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Start"));
 
   // Once that run is gone (here killed), the window runs the task.
   cli.Signal(SIGKILL);

@@ -23,7 +23,7 @@ void MainWindowFixture::SetUp() {
   WriteConfig();
 
   qtkit::SetDetailedMessageInterceptor([this](const QString& text, bool isError, const QString& reason) {
-    messages_.push_back({text, isError, window_ ? window_->BitBtn1->text() : QString(), reason});
+    messages_.push_back({text, isError, window_ ? BitBtn1()->text() : QString(), reason});
   });
   qtkit::SetUrlOpenerForTests([this](const QUrl& url) { desktop_.Open(url); });
   qtkit::SetQuestionAnswererForTests([this](const QString& text) {
@@ -58,26 +58,26 @@ void MainWindowFixture::OpenWindow(download::Pacing pacing) {
 }
 
 void MainWindowFixture::FillExample(const QString& taskName) {
-  window_->EditTaskName->setText(taskName);
-  window_->Edit1->setText(QStringLiteral("116.3"));
-  window_->Edit3->setText(QStringLiteral("116.5"));
-  window_->Edit2->setText(QStringLiteral("40.0"));
-  window_->Edit4->setText(QStringLiteral("39.8"));
+  EditTaskName()->setText(taskName);
+  Edit1()->setText(QStringLiteral("116.3"));
+  Edit3()->setText(QStringLiteral("116.5"));
+  Edit2()->setText(QStringLiteral("40.0"));
+  Edit4()->setText(QStringLiteral("39.8"));
 }
 
 void MainWindowFixture::FillOneTile(const QString& taskName) {
-  window_->EditTaskName->setText(taskName);
-  window_->Edit1->setText(QStringLiteral("116.30"));
-  window_->Edit3->setText(QStringLiteral("116.31"));
-  window_->Edit2->setText(QStringLiteral("40.00"));
-  window_->Edit4->setText(QStringLiteral("39.99"));
+  EditTaskName()->setText(taskName);
+  Edit1()->setText(QStringLiteral("116.30"));
+  Edit3()->setText(QStringLiteral("116.31"));
+  Edit2()->setText(QStringLiteral("40.00"));
+  Edit4()->setText(QStringLiteral("39.99"));
 }
 
-void MainWindowFixture::ClickStart() { QTest::mouseClick(window_->BitBtn1, Qt::LeftButton); }
+void MainWindowFixture::ClickStart() { QTest::mouseClick(BitBtn1(), Qt::LeftButton); }
 
 bool MainWindowFixture::WaitForRunEnd(int timeoutMs) {
   return QTest::qWaitFor(
-      [this] { return window_->BitBtn1->text() == QStringLiteral("Start") && CountMessages(kTaskStopped) > 0; },
+      [this] { return BitBtn1()->text() == QStringLiteral("Start") && CountMessages(kTaskStopped) > 0; },
       timeoutMs);
 }
 
@@ -103,8 +103,8 @@ std::vector<std::string> LinesOf(const TLogView* memo) {
 }
 }  // namespace
 
-std::vector<std::string> MainWindowFixture::Memo1Lines() const { return LinesOf(window_->Memo1); }
-std::vector<std::string> MainWindowFixture::Memo2Lines() const { return LinesOf(window_->Memo2); }
+std::vector<std::string> MainWindowFixture::Memo1Lines() const { return LinesOf(Memo1()); }
+std::vector<std::string> MainWindowFixture::Memo2Lines() const { return LinesOf(Memo2()); }
 
 std::vector<std::string> MainWindowFixture::RequestedPaths(std::size_t from) const {
   std::vector<std::string> paths;

@@ -70,7 +70,7 @@ TEST_F(MainWindowTest, FirstShowReadsVersionAndDefaultPathOrTheirDefaults) {
     }
     OpenWindow();
     EXPECT_EQ(window_->windowTitle(), c.caption);
-    EXPECT_EQ(window_->Edit6->text(), c.savePath.isEmpty() ? qtkit::FromLocal(SavePath()) : c.savePath);
+    EXPECT_EQ(Edit6()->text(), c.savePath.isEmpty() ? qtkit::FromLocal(SavePath()) : c.savePath);
     EXPECT_EQ(window_->ConfigPath, qtkit::FromLocal(program_->Path() + "ini/config.ini"));
     // Reading the settings never creates the file.
     EXPECT_EQ(std::filesystem::exists(program_->Path() + "ini/config.ini"), c.withConfig);
@@ -85,42 +85,42 @@ TEST_F(MainWindowTest, ControlsCarryTheirNamesTextsAndDefaults) {
     const char* name;
     QWidget* widget;
   };
-  for (const Named& n : std::vector<Named>{{"EditTaskName", w.EditTaskName}, {"Button4", w.Button4},
-                                           {"radio_mapstype", w.radio_mapstype}, {"Edit1", w.Edit1},
-                                           {"Edit2", w.Edit2}, {"Edit3", w.Edit3}, {"Edit4", w.Edit4},
-                                           {"Edit5", w.Edit5}, {"UpDown1", w.UpDown1}, {"Edit6", w.Edit6},
-                                           {"Button1", w.Button1}, {"LabelTotalxy", w.LabelTotalxy},
-                                           {"BitBtn1", w.BitBtn1}, {"EditDate", w.EditDate},
-                                           {"Memo1", w.Memo1}, {"Memo2", w.Memo2}, {"StatusBar1", w.StatusBar1}}) {
+  for (const Named& n : std::vector<Named>{{"EditTaskName", EditTaskName()}, {"Button4", Button4()},
+                                           {"radio_mapstype", radio_mapstype()}, {"Edit1", Edit1()},
+                                           {"Edit2", Edit2()}, {"Edit3", Edit3()}, {"Edit4", Edit4()},
+                                           {"Edit5", Edit5()}, {"UpDown1", UpDown1()}, {"Edit6", Edit6()},
+                                           {"Button1", Button1()}, {"LabelTotalxy", LabelTotalxy()},
+                                           {"BitBtn1", BitBtn1()}, {"EditDate", EditDate()},
+                                           {"Memo1", Memo1()}, {"Memo2", Memo2()}, {"StatusBar1", StatusBar1()}}) {
     EXPECT_EQ(w.findChild<QWidget*>(QString::fromLatin1(n.name)), n.widget) << n.name;
   }
-  EXPECT_EQ(w.EditTaskName->text(), QStringLiteral("newtask.otsk"));
-  EXPECT_EQ(w.Button4->text(), QStringLiteral("Open task ..."));
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("newtask.otsk"));
+  EXPECT_EQ(Button4()->text(), QStringLiteral("Open task ..."));
   // The three specified types, then the service's API.
-  ASSERT_EQ(w.radio_mapstype->count(), 4);
-  EXPECT_EQ(w.radio_mapstype->itemText(0), QStringLiteral("Nearmap PhotoMap"));
-  EXPECT_EQ(w.radio_mapstype->itemText(1), QStringLiteral("Nearmap StreetMap"));
-  EXPECT_EQ(w.radio_mapstype->itemText(2), QStringLiteral("Nearmap Terrain"));
-  EXPECT_EQ(w.radio_mapstype->itemText(3), QStringLiteral("Nearmap API"));
-  EXPECT_EQ(w.radio_mapstype->currentIndex(), 0);
-  EXPECT_FALSE(w.radio_mapstype->isEditable());
-  EXPECT_EQ(w.Edit5->text(), QStringLiteral("13"));
-  EXPECT_TRUE(w.Edit5->isReadOnly());
-  EXPECT_EQ(w.Button1->text(), QStringLiteral("..."));
-  EXPECT_EQ(w.Button1->toolTip(), QStringLiteral("Click to select path"));
-  EXPECT_EQ(w.BitBtn1->text(), QStringLiteral("Start"));
-  EXPECT_TRUE(w.BitBtn1->isDefault());
-  EXPECT_TRUE(w.BitBtn1->font().bold());
-  EXPECT_TRUE(w.LabelTotalxy->text().isEmpty());
-  EXPECT_FALSE(w.EditDate->isVisibleTo(&w));
-  EXPECT_EQ(w.EditDate->maxLength(), 8);
-  EXPECT_FALSE(w.Memo2->isVisibleTo(&w));
-  EXPECT_EQ(w.Memo2->Text(), QStringLiteral("[Failed tile inforamtion window]"));
-  EXPECT_EQ(w.Memo1->Text(), QStringLiteral("[log window]"));
-  EXPECT_EQ(w.Memo1->toolTip(), QStringLiteral("Double click to view log in notepad"));
-  EXPECT_EQ(w.StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
-  EXPECT_FALSE(w.Timer1->isActive());
-  EXPECT_EQ(w.Timer1->interval(), 1000);
+  ASSERT_EQ(radio_mapstype()->count(), 4);
+  EXPECT_EQ(radio_mapstype()->itemText(0), QStringLiteral("Nearmap PhotoMap"));
+  EXPECT_EQ(radio_mapstype()->itemText(1), QStringLiteral("Nearmap StreetMap"));
+  EXPECT_EQ(radio_mapstype()->itemText(2), QStringLiteral("Nearmap Terrain"));
+  EXPECT_EQ(radio_mapstype()->itemText(3), QStringLiteral("Nearmap API"));
+  EXPECT_EQ(radio_mapstype()->currentIndex(), 0);
+  EXPECT_FALSE(radio_mapstype()->isEditable());
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("13"));
+  EXPECT_TRUE(Edit5()->isReadOnly());
+  EXPECT_EQ(Button1()->text(), QStringLiteral("..."));
+  EXPECT_EQ(Button1()->toolTip(), QStringLiteral("Click to select path"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Start"));
+  EXPECT_TRUE(BitBtn1()->isDefault());
+  EXPECT_TRUE(BitBtn1()->font().bold());
+  EXPECT_TRUE(LabelTotalxy()->text().isEmpty());
+  EXPECT_FALSE(EditDate()->isVisibleTo(&w));
+  EXPECT_EQ(EditDate()->maxLength(), 8);
+  EXPECT_FALSE(Memo2()->isVisibleTo(&w));
+  EXPECT_EQ(Memo2()->Text(), QStringLiteral("[Failed tile inforamtion window]"));
+  EXPECT_EQ(Memo1()->Text(), QStringLiteral("[log window]"));
+  EXPECT_EQ(Memo1()->toolTip(), QStringLiteral("Double click to view log in notepad"));
+  EXPECT_EQ(StatusBar1Text()->text(), QStringLiteral("Download photomap images from NearMap!"));
+  EXPECT_FALSE(Timer1()->isActive());
+  EXPECT_EQ(Timer1()->interval(), 1000);
 
   QStringList labels;
   for (const QLabel* label : w.findChildren<QLabel*>()) labels << label->text();
@@ -169,13 +169,13 @@ TEST_F(MainWindowTest, MenuHasItsCaptionsInOrder) {
 
 TEST_F(MainWindowTest, UpDownStepsWithinOneToTwentyOneWithoutWrapping) {
   OpenWindow();
-  for (int i = 0; i < 12; ++i) QTest::mouseClick(window_->UpDown1->UpButton, Qt::LeftButton);
-  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("21"));
-  EXPECT_EQ(window_->UpDown1->Position(), 21);
-  for (int i = 0; i < 25; ++i) QTest::mouseClick(window_->UpDown1->DownButton, Qt::LeftButton);
-  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("1"));
-  QTest::keyClick(window_->Edit5, Qt::Key_Up);
-  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("2"));
+  for (int i = 0; i < 12; ++i) QTest::mouseClick(UpDown1()->UpButton, Qt::LeftButton);
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("21"));
+  EXPECT_EQ(UpDown1()->Position(), 21);
+  for (int i = 0; i < 25; ++i) QTest::mouseClick(UpDown1()->DownButton, Qt::LeftButton);
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("1"));
+  QTest::keyClick(Edit5(), Qt::Key_Up);
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("2"));
 }
 
 TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
@@ -195,18 +195,18 @@ TEST_F(MainWindowTest, StartRefusesBadControlsWithTheirMessageAndStaysIdle) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message.toStdString());
     messages_.clear();
-    window_->Edit1->setText(c.left);
-    window_->Edit3->setText(c.right);
-    window_->Edit2->setText(c.top);
-    window_->Edit4->setText(c.bottom);
-    window_->Edit6->setText(c.path);
+    Edit1()->setText(c.left);
+    Edit3()->setText(c.right);
+    Edit2()->setText(c.top);
+    Edit4()->setText(c.bottom);
+    Edit6()->setText(c.path);
     ClickStart();
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].Text, c.message);
     EXPECT_FALSE(messages_[0].IsError);
-    EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+    EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Start"));
     EXPECT_EQ(window_->CurrentTask(), nullptr);
-    EXPECT_EQ(window_->Edit1->text(), c.left);  // the edits keep what was typed
+    EXPECT_EQ(Edit1()->text(), c.left);  // the edits keep what was typed
   }
   EXPECT_EQ(server_->RequestCount(), 0u);
 }
@@ -228,9 +228,9 @@ TEST_F(MainWindowTest, AnImageFolderThatCannotBeMadeIsToldWithTheSystemsReason) 
 
 TEST_F(MainWindowTest, EnterInAnEditOrTheLogPressesStart) {
   OpenWindow();
-  window_->Edit6->clear();
-  QTest::keyClick(window_->Edit1, Qt::Key_Return);
-  QTest::keyClick(window_->Memo1, Qt::Key_Return);
+  Edit6()->clear();
+  QTest::keyClick(Edit1(), Qt::Key_Return);
+  QTest::keyClick(Memo1(), Qt::Key_Return);
   const QString refusal = QStringLiteral("Please select a path to save the images.");
   EXPECT_EQ(MessageTexts(), (std::vector<QString>{refusal, refusal}));
 }
@@ -256,43 +256,43 @@ TEST_F(MainWindowTest, OpenTaskCopiesTheStoredTextsAndCancelChangesNothing) {
   qtkit::SetChooserForTests(chooser);
 
   // Cancel first: nothing changes.
-  window_->Edit1->setText(QStringLiteral("typed"));
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
+  Edit1()->setText(QStringLiteral("typed"));
+  QTest::mouseClick(Button4(), Qt::LeftButton);
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].title, QStringLiteral("Open project file:"));
   EXPECT_EQ(asked[0].filter, QStringLiteral("Projects(*.otsk)"));
   EXPECT_EQ(asked[0].folder, window_->DefaultPath);
-  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
+  EXPECT_EQ(Edit1()->text(), QStringLiteral("typed"));
 
   // The start folder is the default path of the settings file, not Edit6.
-  window_->Edit6->setText(QStringLiteral("/elsewhere"));
+  Edit6()->setText(QStringLiteral("/elsewhere"));
   answer = qtkit::FromLocal(taskFile);
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
+  QTest::mouseClick(Button4(), Qt::LeftButton);
   EXPECT_EQ(asked.back().folder, qtkit::FromLocal(SavePath()));
-  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116,3"));
-  EXPECT_EQ(window_->Edit3->text(), QStringLiteral("116.5"));
-  EXPECT_EQ(window_->Edit2->text(), QStringLiteral("40"));
-  EXPECT_EQ(window_->Edit4->text(), QStringLiteral("39,8"));
-  EXPECT_EQ(window_->Edit6->text(), qtkit::FromLocal(SavePath()));
-  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("saved.otsk"));
-  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
-  EXPECT_EQ(window_->EditDate->text(), QStringLiteral("20200131"));
-  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("15"));
-  EXPECT_EQ(window_->UpDown1->Position(), 15);
+  EXPECT_EQ(Edit1()->text(), QStringLiteral("116,3"));
+  EXPECT_EQ(Edit3()->text(), QStringLiteral("116.5"));
+  EXPECT_EQ(Edit2()->text(), QStringLiteral("40"));
+  EXPECT_EQ(Edit4()->text(), QStringLiteral("39,8"));
+  EXPECT_EQ(Edit6()->text(), qtkit::FromLocal(SavePath()));
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("saved.otsk"));
+  EXPECT_EQ(radio_mapstype()->currentIndex(), 1);
+  EXPECT_EQ(EditDate()->text(), QStringLiteral("20200131"));
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("15"));
+  EXPECT_EQ(UpDown1()->Position(), 15);
 
   // A file without the keys: empty texts, zoom 0 shown (the arrows stay in
   // range), the map type as it was; Start then refuses.
   const std::string bare = SavePath() + "bare.otsk";
   testsupport::WriteFileBytes(bare, "[Other]\r\nx=1\r\n");
   answer = qtkit::FromLocal(bare);
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
-  EXPECT_TRUE(window_->Edit1->text().isEmpty());
-  EXPECT_TRUE(window_->Edit4->text().isEmpty());
-  EXPECT_TRUE(window_->EditDate->text().isEmpty());
-  EXPECT_EQ(window_->Edit5->text(), QStringLiteral("0"));
-  EXPECT_EQ(window_->UpDown1->Position(), 1);
-  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
-  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("bare.otsk"));
+  QTest::mouseClick(Button4(), Qt::LeftButton);
+  EXPECT_TRUE(Edit1()->text().isEmpty());
+  EXPECT_TRUE(Edit4()->text().isEmpty());
+  EXPECT_TRUE(EditDate()->text().isEmpty());
+  EXPECT_EQ(Edit5()->text(), QStringLiteral("0"));
+  EXPECT_EQ(UpDown1()->Position(), 1);
+  EXPECT_EQ(radio_mapstype()->currentIndex(), 1);
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("bare.otsk"));
   messages_.clear();
   ClickStart();
   ASSERT_EQ(messages_.size(), 1u);
@@ -313,12 +313,12 @@ TEST_F(MainWindowTest, AFileToOpenFillsTheTaskOrRunsTheFailedList) {
                               "[AREA]\r\nLeftLongitude=116,3\r\nRightLongitude=116.5\r\nTopLatitude=40\r\n"
                               "BottomLatitude=39,8\r\n[Zoom]\r\nZoom=15\r\n[MapsType]\r\nMapsType=12\r\n");
   window_->OpenFile(qtkit::FromLocal(taskFile));
-  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116,3"));
-  EXPECT_EQ(window_->Edit4->text(), QStringLiteral("39,8"));
-  EXPECT_EQ(window_->Edit6->text(), qtkit::FromLocal(SavePath()));
-  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("Saved.OTSK"));
-  EXPECT_EQ(window_->radio_mapstype->currentIndex(), 1);
-  EXPECT_EQ(window_->UpDown1->Position(), 15);
+  EXPECT_EQ(Edit1()->text(), QStringLiteral("116,3"));
+  EXPECT_EQ(Edit4()->text(), QStringLiteral("39,8"));
+  EXPECT_EQ(Edit6()->text(), qtkit::FromLocal(SavePath()));
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("Saved.OTSK"));
+  EXPECT_EQ(radio_mapstype()->currentIndex(), 1);
+  EXPECT_EQ(UpDown1()->Position(), 15);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
   // The list's tile is fetched while the window shows; the window stays open
@@ -351,7 +351,7 @@ TEST_F(MainWindowTest, AFileToOpenFillsTheTaskOrRunsTheFailedList) {
                 "/maps/notes.txt is neither a task file (.otsk) nor a failed-tile list (.ftl)")});
   EXPECT_EQ(testsupport::FileErrorText([&] { window_->OpenFile(qtkit::FromLocal(SavePath() + "missing.otsk")); }),
             "Cannot open file " + SavePath() + "missing.otsk");
-  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("Saved.OTSK"));
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("Saved.OTSK"));
 }
 
 TEST_F(MainWindowTest, FolderBrowserSetsThePathAndCancelKeepsIt) {
@@ -364,20 +364,20 @@ TEST_F(MainWindowTest, FolderBrowserSetsThePathAndCancelKeepsIt) {
     return answer;
   };
   qtkit::SetChooserForTests(chooser);
-  window_->Edit6->setText(QStringLiteral("/before"));
-  QTest::mouseClick(window_->Button1, Qt::LeftButton);
-  EXPECT_EQ(window_->Edit6->text(), QStringLiteral("/before"));
+  Edit6()->setText(QStringLiteral("/before"));
+  QTest::mouseClick(Button1(), Qt::LeftButton);
+  EXPECT_EQ(Edit6()->text(), QStringLiteral("/before"));
   answer = QStringLiteral("/chosen/folder");
-  QTest::mouseClick(window_->Button1, Qt::LeftButton);
-  EXPECT_EQ(window_->Edit6->text(), QDir::toNativeSeparators(QStringLiteral("/chosen/folder")));
+  QTest::mouseClick(Button1(), Qt::LeftButton);
+  EXPECT_EQ(Edit6()->text(), QDir::toNativeSeparators(QStringLiteral("/chosen/folder")));
   EXPECT_EQ(captions, (std::vector<QString>{QStringLiteral("Select path to save"), QStringLiteral("Select path to save")}));
 }
 
 TEST_F(MainWindowTest, ViewLogFileWithoutATaskSaysSoFromMenuAndDoubleClick) {
   OpenWindow();
   const QString noTask = QStringLiteral("No task running now.") + QString(18, QLatin1Char(' '));
-  window_->Viewlogfile1->trigger();
-  QTest::mouseDClick(window_->Memo1->viewport(), Qt::LeftButton);
+  Viewlogfile1()->trigger();
+  QTest::mouseDClick(Memo1()->viewport(), Qt::LeftButton);
   EXPECT_EQ(MessageTexts(), (std::vector<QString>{noTask, noTask}));
   EXPECT_TRUE(desktop_.Opened.empty());
 }
@@ -396,10 +396,10 @@ TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
   const QString combiner = folder + QString::fromLatin1(platform::kMapCombinerProgram);
   const QString help = folder + QStringLiteral("help/help.html");
 
-  window_->MapViewer1->trigger();
-  window_->CombineImages1->trigger();
-  window_->Usermanual1->trigger();
-  window_->Homepage1->trigger();
+  MapViewer1()->trigger();
+  CombineImages1()->trigger();
+  Usermanual1()->trigger();
+  Homepage1()->trigger();
   EXPECT_EQ(MessageTexts(),
             (std::vector<QString>{
                 QStringLiteral("The map viewer is not installed beside this program: ") + viewer + " is missing.",
@@ -417,9 +417,9 @@ TEST_F(MainWindowTest, LaunchersOpenTheirTargetsOrSayWhyNot) {
   }
   std::filesystem::create_directories(program_->Path() + "help");
   testsupport::WriteFileBytes(qtkit::ToLocal(help), "<html></html>");
-  window_->MapViewer1->trigger();
-  window_->CombineImages1->trigger();
-  window_->Usermanual1->trigger();
+  MapViewer1()->trigger();
+  CombineImages1()->trigger();
+  Usermanual1()->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return LinesSoFar(started).size() == 2; }, 10000));
   std::vector<std::string> runs = platform::ReadTextLines(started);
   std::sort(runs.begin(), runs.end());
@@ -443,8 +443,8 @@ TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 1; }, 15000));
   messages_.clear();
 
-  window_->Viewlogfile1->trigger();
-  window_->Homepage1->trigger();
+  Viewlogfile1()->trigger();
+  Homepage1()->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return LinesSoFar(opened).size() == 2 && !messages_.empty(); }, 10000));
   QTest::qWait(100);
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});
@@ -455,7 +455,7 @@ TEST_F(MainWindowTest, DesktopOpenerFailureIsReported) {
   // No opener at all on this machine.
   messages_.clear();
   qtkit::SetOpenCommandForTests(QStringLiteral("/nonexistent/opener"));
-  window_->Homepage1->trigger();
+  Homepage1()->trigger();
   ASSERT_TRUE(QTest::qWaitFor([this] { return !messages_.empty(); }, 10000));
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The desktop could not open https://orvenna.example/.")});
 }
@@ -554,14 +554,14 @@ TEST_F(MainWindowTest, MenuShowsTheOtherWindowsModallyOrNot) {
 
   std::vector<QWidget*> seen;
   CloseModalSoon(seen);
-  window_->Options2->trigger();
+  Options2()->trigger();
   CloseModalSoon(seen);
-  window_->ReDownloadfailedfiles1->trigger();
+  ReDownloadfailedfiles1()->trigger();
   CloseModalSoon(seen);
-  window_->About1->trigger();
+  About1()->trigger();
   EXPECT_EQ(seen, (std::vector<QWidget*>{&options, &flt, &about}));
 
-  window_->ConvertLongitudeorLatitudetodegreen1->trigger();
+  ConvertLongitudeorLatitudetodegreen1()->trigger();
   EXPECT_TRUE(convert.isVisible());
   EXPECT_FALSE(convert.isModal());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -573,7 +573,7 @@ TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheMessageLoopWhileTheConverterIs
   TfrmConvert convert(window_.get());
   window_->SetWindows(nullptr, &convert, nullptr, nullptr);
   QTimer::singleShot(0, [this] {
-    window_->ConvertLongitudeorLatitudetodegreen1->trigger();
+    ConvertLongitudeorLatitudetodegreen1()->trigger();
     window_->close();
   });
   QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });  // watchdog

@@ -102,9 +102,9 @@ TEST_F(NearmapApiTest, TheSurveyChosenIsDownloadedAndItsTaskContinues) {
     surveys->SurveyList->setCurrentRow(1);
     surveys->ButtonUse->click();
   });
-  window_->Surveys1->trigger();
-  EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Nearmap API"));
-  EXPECT_EQ(window_->EditDate->text(), QStringLiteral("20210601"));
+  Surveys1()->trigger();
+  EXPECT_EQ(radio_mapstype()->currentText(), QStringLiteral("Nearmap API"));
+  EXPECT_EQ(EditDate()->text(), QStringLiteral("20210601"));
 
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
@@ -130,8 +130,8 @@ TEST_F(NearmapApiTest, TheSurveyChosenIsDownloadedAndItsTaskContinues) {
     return std::optional<QString>(qtkit::FromLocal(SavePath() + "nm.otsk"));
   };
   qtkit::SetChooserForTests(chooser);
-  window_->Button4->click();
-  EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Nearmap API"));
+  Button4()->click();
+  EXPECT_EQ(radio_mapstype()->currentText(), QStringLiteral("Nearmap API"));
   messages_.clear();
   const std::size_t before = api_.Server().RequestCount();
   ClickStart();
@@ -153,9 +153,9 @@ TEST_F(NearmapApiTest, ADateAloneChoosesTheNewestSurveyOnOrBeforeItAtStart) {
     return std::optional<QString>(qtkit::FromLocal(SavePath() + "dated.otsk"));
   };
   qtkit::SetChooserForTests(chooser);
-  window_->Button4->click();
-  EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Nearmap API"));
-  EXPECT_EQ(window_->EditDate->text(), QStringLiteral("20220101"));
+  Button4()->click();
+  EXPECT_EQ(radio_mapstype()->currentText(), QStringLiteral("Nearmap API"));
+  EXPECT_EQ(EditDate()->text(), QStringLiteral("20220101"));
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_TRUE(window_->isEnabled());
@@ -166,7 +166,7 @@ TEST_F(NearmapApiTest, ADateAloneChoosesTheNewestSurveyOnOrBeforeItAtStart) {
   EXPECT_EQ(stored.Nearmap, (task::NearmapImagery{"Vert", "s2021", "2021-06-01"}));
 
   // A date before every survey is refused, with nothing fetched.
-  window_->EditDate->setText(QStringLiteral("20180101"));
+  EditDate()->setText(QStringLiteral("20180101"));
   messages_.clear();
   const std::size_t before = api_.Server().RequestCount();
   ClickStart();
@@ -178,7 +178,7 @@ TEST_F(NearmapApiTest, ARefusedKeyStopsTheRunWithItsMessage) {
   WriteApiConfig("WRONG");
   OpenWindow();
   FillExample(QStringLiteral("bad"));
-  window_->radio_mapstype->setCurrentIndex(3);
+  radio_mapstype()->setCurrentIndex(3);
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   const std::vector<std::string> log = Memo1Lines();

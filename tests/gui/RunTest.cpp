@@ -105,14 +105,14 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   OpenWindow();
   FillExample();
   ClickStart();
-  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 42"));
+  EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 42"));
   ASSERT_TRUE(WaitForRunEnd());
 
   ASSERT_EQ(messages_.size(), 1u) << messages_[0].Text.toStdString();
   EXPECT_EQ(messages_[0].Text, kTaskStopped);
   EXPECT_FALSE(messages_[0].IsError);
   EXPECT_EQ(messages_[0].CaptionThen, QStringLiteral("Start"));
-  EXPECT_FALSE(window_->Timer1->isActive());
+  EXPECT_FALSE(Timer1()->isActive());
   EXPECT_EQ(window_->RunningThreads(), 0);
   EXPECT_TRUE(AllWorkersGone());
   EXPECT_FALSE(window_->CurrentParameters()->ContinueTask);
@@ -148,7 +148,7 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   }
 
   // The finished run's log is still the one View log file opens.
-  window_->Viewlogfile1->trigger();
+  Viewlogfile1()->trigger();
   EXPECT_EQ(desktop_.Opened,
             std::vector<QUrl>{QUrl::fromLocalFile(qtkit::FromLocal(window_->CurrentTask()->LogFileName))});
 }
@@ -157,7 +157,7 @@ TEST_F(RunTest, OneTileRunsOneWorker) {
   OpenWindow();
   FillOneTile();
   ClickStart();
-  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 1"));
+  EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 1"));
   EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 1);
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(server_->RequestCount(), 1u);
@@ -180,7 +180,7 @@ TEST_F(RunTest, MapViewerOpensTheTaskOfTheLastOpenTaskOrStart) {
     return fs::exists(record) ? platform::ReadTextLines(record) : std::vector<std::string>{};
   };
   OpenWindow();
-  window_->MapViewer1->trigger();
+  MapViewer1()->trigger();
   EXPECT_EQ(viewerRuns(1).back(), "0");
 
   const std::string opened = SavePath() + "opened.otsk";
@@ -190,14 +190,14 @@ TEST_F(RunTest, MapViewerOpensTheTaskOfTheLastOpenTaskOrStart) {
     return std::optional<QString>(qtkit::FromLocal(opened));
   };
   qtkit::SetChooserForTests(chooser);
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
-  window_->MapViewer1->trigger();
+  QTest::mouseClick(Button4(), Qt::LeftButton);
+  MapViewer1()->trigger();
   EXPECT_EQ(viewerRuns(2).back(), "1 " + opened);
 
   FillOneTile();
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
-  window_->MapViewer1->trigger();
+  MapViewer1()->trigger();
   EXPECT_EQ(viewerRuns(3).back(), "1 " + TaskFilePath("one.otsk"));
   EXPECT_TRUE(messages_.size() == 1 && messages_[0].Text.startsWith(kTaskStopped)) << messages_.size();
 }
@@ -208,7 +208,7 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() >= 10; }, 15000));
   ClickStart();  // the button reads "Stop"
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Stop"));
   {
     const auto log = Memo1Lines();
     const auto first = std::find(log.begin(), log.end(), "Thread1will be terminated by user. please wait...");
@@ -237,14 +237,14 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
     return std::optional<QString>(qtkit::FromLocal(TaskFilePath()));
   };
   qtkit::SetChooserForTests(chooser);
-  window_->EditTaskName->setText(QStringLiteral("other"));
-  window_->Edit1->clear();
-  QTest::mouseClick(window_->Button4, Qt::LeftButton);
-  EXPECT_EQ(window_->EditTaskName->text(), QStringLiteral("gui.otsk"));
-  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("116.3"));
+  EditTaskName()->setText(QStringLiteral("other"));
+  Edit1()->clear();
+  QTest::mouseClick(Button4(), Qt::LeftButton);
+  EXPECT_EQ(EditTaskName()->text(), QStringLiteral("gui.otsk"));
+  EXPECT_EQ(Edit1()->text(), QStringLiteral("116.3"));
   ClickStart();
   ASSERT_TRUE(window_->CurrentParameters()->ContinueTask);
-  ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 2 && window_->BitBtn1->text() == "Start"; },
+  ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 2 && BitBtn1()->text() == "Start"; },
                               20000));
 
   const auto secondRequests = RequestedPaths(firstRunRequests);
@@ -276,7 +276,7 @@ TEST_F(RunTest, EveryFifthTickSavesWhileRunningAndStopAbortsStalledRequests) {
   // Each worker stores its first tile, then hangs in its second request.
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 8 && server_->RequestCount() >= 16; }, 15000));
   ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks() >= 5; }, 15000));
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Stop"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Stop"));
   ExpectFilesEqualWindows();
   EXPECT_TRUE(window_->LogLines().LastSaveAppended());  // only the new lines were written
   for (int slot = 0; slot < 8; ++slot) {
@@ -306,13 +306,13 @@ TEST_F(RunTest, WriteFailureWhileClosingIsShownOnceAndTheWindowStillGoesIdle) {
   EXPECT_EQ(messages_[1].Text, kTaskStopped);
   EXPECT_EQ(messages_[1].CaptionThen, QStringLiteral("Start"));
   EXPECT_TRUE(AllWorkersGone());
-  EXPECT_FALSE(window_->Timer1->isActive());
+  EXPECT_FALSE(Timer1()->isActive());
   // The failed list and the position were still saved.
   EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->FailedListFileName), "");
   EXPECT_NE(StoredPosition(1, "closing.otsk").X, 0);
 
   messages_.clear();
-  window_->Viewlogfile1->trigger();
+  Viewlogfile1()->trigger();
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("No logfile now.") + QString(25, QLatin1Char(' '))});
 }
 
@@ -328,7 +328,7 @@ TEST_F(RunTest, FileErrorOfStartReachesTheGeneralErrorHandler) {
       << text.toStdString();
   EXPECT_TRUE(text.endsWith(QStringLiteral("blocked_log.txt."))) << text.toStdString();
   EXPECT_EQ(messages_[0].Reason, QStringLiteral("Is a directory"));
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Start"));
   EXPECT_NE(window_->CurrentTask(), nullptr);
   EXPECT_TRUE(AllWorkersGone());
   EXPECT_EQ(window_->RunningThreads(), 0);
@@ -394,7 +394,7 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 8 && server_->RequestCount() >= 16; }, 15000));
   const std::string logFile = window_->CurrentTask()->LogFileName;
 
-  window_->Exit1->trigger();
+  Exit1()->trigger();
 
   EXPECT_FALSE(hardExit);  // every worker gave up its hung request and ended
   EXPECT_TRUE(AllWorkersGone());
@@ -412,23 +412,23 @@ TEST_F(RunTest, ClosingTheWindowDuringARunKeepsTheFinishedTilesAndDoesNotHang) {
 // while the run goes on, and nothing of it afterwards.
 TEST_F(RunTest, StatusBarShowsTheProgressOfARunAndHidesItAfterwards) {
   OpenWindow(FastPacing(/*afterSavedMs=*/400));
-  EXPECT_FALSE(window_->RunProgress->isVisible());
+  EXPECT_FALSE(RunProgress()->isVisible());
   FillExample();
   ClickStart();
   ASSERT_TRUE(QTest::qWaitFor([this] { return window_->TimerTicks() >= 2 && OkLines() > 0; }, 15000));
-  EXPECT_TRUE(window_->RunProgress->isVisible());
-  EXPECT_EQ(window_->RunProgress->maximum(), kTiles);
-  const int done = window_->RunProgress->value();
+  EXPECT_TRUE(RunProgress()->isVisible());
+  EXPECT_EQ(RunProgress()->maximum(), kTiles);
+  const int done = RunProgress()->value();
   EXPECT_GT(done, 0);
-  EXPECT_EQ(window_->RunProgress->text(), QString::number(done) + QStringLiteral(" / 42"));
-  EXPECT_TRUE(window_->RunProgress->toolTip().startsWith(QStringLiteral("Saved: "))) << window_->RunProgress->toolTip().toStdString();
-  EXPECT_EQ(window_->StatusBar1Text->text(), QStringLiteral("Download photomap images from NearMap!"));
-  EXPECT_EQ(window_->LabelTotalxy->text(), QStringLiteral("Total images: 42"));
+  EXPECT_EQ(RunProgress()->text(), QString::number(done) + QStringLiteral(" / 42"));
+  EXPECT_TRUE(RunProgress()->toolTip().startsWith(QStringLiteral("Saved: "))) << RunProgress()->toolTip().toStdString();
+  EXPECT_EQ(StatusBar1Text()->text(), QStringLiteral("Download photomap images from NearMap!"));
+  EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 42"));
 
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_FALSE(window_->RunProgress->isVisible());
+  EXPECT_FALSE(RunProgress()->isVisible());
   // After the run, why it ended and what the task needs next.
-  EXPECT_EQ(window_->StatusBar1Text->text(),
+  EXPECT_EQ(StatusBar1Text()->text(),
             QStringLiteral("The run ended: the workers are done. The task has every tile."));
 }
 
@@ -444,7 +444,7 @@ TEST_F(RunTest, ExitThatLeavesAWorkerBehindEndsWithANonZeroStatus) {
   ASSERT_TRUE(QTest::qWaitFor([this] { return OkLines() == 1; }, 15000));
   const std::string logFile = window_->CurrentTask()->LogFileName;
 
-  window_->Exit1->trigger();
+  Exit1()->trigger();
 
   EXPECT_EQ(exitStatuses, std::vector<int>{kExitWorkersAbandoned});
   EXPECT_NE(kExitWorkersAbandoned, 0);
@@ -466,7 +466,7 @@ TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOthe
   const std::size_t requests = server_->RequestCount();
   const std::size_t messages = messages_.size();
 
-  window_->Edit3->setText(QStringLiteral("116.4"));  // another rectangle
+  Edit3()->setText(QStringLiteral("116.4"));  // another rectangle
   answer_ = false;
   ClickStart();
   ASSERT_EQ(questions_.size(), 1u);
@@ -474,7 +474,7 @@ TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOthe
                                           "last run %1. Replace it?")
                                .arg(QString::fromStdString(platform::FileWrittenText(TaskFilePath()))));
   QTest::qWait(100);
-  EXPECT_EQ(window_->BitBtn1->text(), QStringLiteral("Start"));
+  EXPECT_EQ(BitBtn1()->text(), QStringLiteral("Start"));
   EXPECT_EQ(testsupport::ReadFileBytes(TaskFilePath()), taskBytes);
   EXPECT_EQ(testsupport::ReadFileBytes(window_->CurrentTask()->LogFileName), logBytes);
   EXPECT_EQ(server_->RequestCount(), requests);
@@ -489,8 +489,8 @@ TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOthe
   EXPECT_EQ(CountMessages(kTaskStopped), 2);
 
   // The stored "116.4" typed as "116.40", "40.0" as "40": the same task.
-  window_->Edit3->setText(QStringLiteral("116.40"));
-  window_->Edit2->setText(QStringLiteral("40"));
+  Edit3()->setText(QStringLiteral("116.40"));
+  Edit2()->setText(QStringLiteral("40"));
   const std::size_t before = server_->RequestCount();
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
@@ -498,7 +498,7 @@ TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOthe
   EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
   EXPECT_EQ(server_->RequestCount(), before) << "a continued task whose walk is done fetches nothing";
   EXPECT_EQ(messages_.back().Text, kTaskStopped);
-  EXPECT_EQ(window_->StatusBar1Text->text(),
+  EXPECT_EQ(StatusBar1Text()->text(),
             QStringLiteral("The run ended: the workers are done. The task has every tile."));
   const std::vector<std::string> log = Memo1Lines();
   EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: the workers are done."), log.end());

@@ -91,18 +91,18 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   server_->SetDefault(Reply::Ok(Png()).WithHeader("Content-Type", "image/png"));
   run::ConfigFile(Config()).WriteSource(Source(), kSecret);
   OpenWindow();
-  ASSERT_EQ(window_->radio_mapstype->count(), 5);
-  EXPECT_EQ(window_->radio_mapstype->itemText(3), QStringLiteral("Nearmap API"));
-  EXPECT_EQ(window_->radio_mapstype->itemText(4), QStringLiteral("Mine"));
-  window_->radio_mapstype->setCurrentIndex(4);
+  ASSERT_EQ(radio_mapstype()->count(), 5);
+  EXPECT_EQ(radio_mapstype()->itemText(3), QStringLiteral("Nearmap API"));
+  EXPECT_EQ(radio_mapstype()->itemText(4), QStringLiteral("Mine"));
+  radio_mapstype()->setCurrentIndex(4);
   FillExample(QStringLiteral("src"));
 
   // Outside the source's zoom levels, Start says so.
-  window_->UpDown1->SetPosition(15);
+  UpDown1()->SetPosition(15);
   ClickStart();
   EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("The tile source Mine has zoom levels 3 to 14.")});
   messages_.clear();
-  window_->UpDown1->SetPosition(13);
+  UpDown1()->SetPosition(13);
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 2) << "the source's workers";
@@ -117,14 +117,14 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   window_.reset();
   run::ConfigFile(Config()).RemoveSource("Mine");
   OpenWindow();
-  EXPECT_EQ(window_->radio_mapstype->count(), 4);
+  EXPECT_EQ(radio_mapstype()->count(), 4);
   qtkit::FileChooser chooser;
   chooser.OpenFile = [this](QWidget*, const QString&, const QString&, const QString&, const QString&) {
     return std::optional<QString>(qtkit::FromLocal(SavePath() + "src.otsk"));
   };
   qtkit::SetChooserForTests(chooser);
-  window_->Button4->click();
-  EXPECT_EQ(window_->radio_mapstype->currentText(), QStringLiteral("Mine"));
+  Button4()->click();
+  EXPECT_EQ(radio_mapstype()->currentText(), QStringLiteral("Mine"));
   EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()});
   messages_.clear();
   const std::size_t before = server_->RequestCount();
@@ -136,14 +136,14 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   // A task whose source cannot be used is refused with the source's reason,
   // before any field changes.
   settings::IniFile(SavePath() + "src.otsk").WriteString("TileSource", "Url", "ftp://tiles/{z}/{x}/{y}.png");
-  window_->Edit1->setText(QStringLiteral("typed"));
-  window_->UpDown1->SetPosition(7);
+  Edit1()->setText(QStringLiteral("typed"));
+  UpDown1()->SetPosition(7);
   messages_.clear();
-  window_->Button4->click();
+  Button4()->click();
   EXPECT_EQ(MessageTexts(),
             std::vector<QString>{QStringLiteral("The URL template of Mine must begin with http:// or https://.")});
-  EXPECT_EQ(window_->Edit1->text(), QStringLiteral("typed"));
-  EXPECT_EQ(window_->UpDown1->Position(), 7);
+  EXPECT_EQ(Edit1()->text(), QStringLiteral("typed"));
+  EXPECT_EQ(UpDown1()->Position(), 7);
   EXPECT_EQ(run::ConfigFile(Config()).ReadSources(), std::vector<task::TileSource>{Source()}) << "settings untouched";
 }
 
@@ -155,13 +155,13 @@ TEST_F(TileSourcesTest, TheSettingsCapStopsASourcesRunAndTheNextStartGoesOn) {
   WriteConfig("MaxTilesPerRun=5\r\n");
   run::ConfigFile(Config()).WriteSource(Source(), kSecret);
   OpenWindow();
-  window_->radio_mapstype->setCurrentIndex(4);
+  radio_mapstype()->setCurrentIndex(4);
   FillExample(QStringLiteral("cap"));
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(server_->RequestCount(), 5u);
   EXPECT_EQ(MessageTexts(), std::vector<QString>{kTaskStopped});
-  EXPECT_EQ(window_->StatusBar1Text->text(),
+  EXPECT_EQ(StatusBar1Text()->text(),
             QStringLiteral("The run ended: stopped at the cap of 5 tiles a run may fetch. Start continues the task."));
   const std::vector<std::string> log = Memo1Lines();
   EXPECT_NE(std::find(log.begin(), log.end(), "The run ended: stopped at the cap of 5 tiles a run may fetch."),

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,7 @@
 #include "core/task/Commonfunc.h"
 #include "mapkit/AreaWindow.h"
 #include "qtkit/Dialogs.h"
+#include "tests/support/NearmapStandIn.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 
@@ -254,6 +256,48 @@ TEST_F(AreaWindowTest, AVectorFilesFeaturesWithAMarginBecomeTheAreaBesideEarlier
   window_->MarginBox->setValue(500);
   EXPECT_EQ(map_->Area(), area::RoundedOutward(area::WithMargin(box, 500)));
   EXPECT_FALSE(window_->DrawAction->isChecked());
+}
+
+// With a key the Nearmap API is a base layer, the one the window starts on:
+// its tiles asked with the key in the header only, at the account's pace,
+// and the estimate at the account's connections.
+TEST_F(AreaWindowTest, TheNearmapApiIsTheBaseLayerOnceAKeyIsSet) {
+  const std::string key = "K3Y-77aa";
+  testsupport::NearmapStandIn api(key, {{"s2021", "2021-06-01"}, {"s2023", "2023-11-30"}});
+  testsupport::WriteFileBytes(program_.File("ini/config.ini"), "[NearmapApi]\r\nBaseUrl=" + api.BaseUrl() +
+                                                                   "\r\nSecret=" + key +
+                                                                   "\r\nPauseMs=20\r\nMaxWorkers=3\r\n");
+  window_ = std::make_unique<AreaWindow>(mapkit::AreaWindowOptions{
+      program_.Path(), QStringLiteral("Use this area"),
+      std::make_shared<mapkit::TileCache>(cache_.Path(), int64_t{64} << 20), {}});
+  window_->resize(900, 600);
+  window_->Open({kBeijing, 13, QString(), {}, std::nullopt});
+  map_ = window_->Map;
+  EXPECT_EQ(window_->LayerBox->currentText(), QStringLiteral("Nearmap API"));
+  ASSERT_TRUE(WaitUntilLoaded());
+  EXPECT_FALSE(map_->Offline());
+  const std::vector<testsupport::RecordedRequest> requests = api.Server().Requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_LE(api.Server().MostOpenConnections(), 3u);
+  for (const testsupport::RecordedRequest& request : requests) {
+    EXPECT_EQ(request.Path.rfind("/tiles/v3/Vert/", 0), 0u) << request.Path;
+    EXPECT_EQ(request.Target.find(key), std::string::npos);
+    EXPECT_EQ(request.Headers.at("authorization"), "Apikey " + key);
+  }
+  ASSERT_TRUE(window_->Estimate());
+  EXPECT_EQ(window_->Estimate()->Workers, 3);
+  EXPECT_EQ(window_->Estimate()->Range.Count(), 42);
+
+  // A task pinned to a survey shows that survey's imagery.
+  window_->Open({kBeijing, 13, QString(), {}, task::Imagery{task::NearmapImagery{"Vert", "s2021", "2021-06-01"}}});
+  EXPECT_EQ(window_->LayerBox->currentText(), QStringLiteral("Nearmap API"));
+  const auto surveyAsked = [&api] {
+    for (const testsupport::RecordedRequest& request : api.Server().Requests()) {
+      if (request.Path.rfind("/tiles/v3/surveys/s2021/Vert/", 0) == 0) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(WaitFor(surveyAsked));
 }
 
 }  // namespace

@@ -21,6 +21,11 @@
 #include "core/platform/Files.h"
 #include "core/platform/Shell.h"
 #include "mapkit/AreaWindow.h"
+#include "core/run/ConfigFile.h"
+#include "core/run/NewTask.h"
+#include "core/run/Start.h"
+#include "core/task/TaskSpec.h"
+#include "tests/support/NearmapStandIn.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/HoleListModel.h"
 #include "viewer/MapView.h"
@@ -233,6 +238,44 @@ TEST_F(ViewerTest, NewTaskFromAnAreaIsWrittenAndShown) {
   EXPECT_TRUE(platform::FileExists(made.ListFileName));
   EXPECT_TRUE(platform::FileExists(made.LogFileName));
   EXPECT_TRUE(platform::FileExists(made.FailedListFileName));
+  EXPECT_TRUE(boxes.empty());
+}
+
+// A task of the Nearmap API pinned to a survey: the area window starts on
+// that imagery, and the task made of another area keeps the survey.
+TEST_F(ViewerTest, NewTaskFromAreaKeepsTheSurveyOfTheTaskOnView) {
+  testsupport::NearmapStandIn api("K3Y", {{"s2021", "2021-06-01"}, {"s2023", "2023-11-30"}});
+  const std::string config = program.File("ini/config.ini");
+  testsupport::WriteFileBytes(config, "[NearmapApi]\r\nBaseUrl=" + api.BaseUrl() + "\r\nSecret=K3Y\r\n");
+  const task::NearmapImagery pinned{"Vert", "s2021", "2021-06-01"};
+  task::TaskSpec spec;
+  spec.Name = "pinned.otsk";
+  spec.Folder = save.Path();
+  spec.Area.Box = task::LonLatBox{116.30, 116.31, 40.00, 39.99};
+  spec.Zooms = task::ZoomLevels::One(13);
+  spec.Imagery = pinned;
+  spec.Date = "20210601";
+  const run::ControlsCheck check = run::CheckStart(spec, run::ConfigFile(config));
+  ASSERT_TRUE(check.Parameters) << check.Message;
+  run::WriteTaskFiles(*check.Parameters, program.Path());
+  ASSERT_TRUE(Open(save.File("pinned.otsk")));
+
+  window->NewTaskAction->trigger();
+  mapkit::AreaWindow* area = window->AreaWindow();
+  ASSERT_NE(area, nullptr);
+  EXPECT_EQ(area->LayerBox->currentText(), QStringLiteral("Nearmap API"));
+  area->EastEdit->setText(QStringLiteral("116.32"));
+  emit area->EastEdit->editingFinished();
+  const std::string path = save.File("wider.otsk");
+  saveAnswer = QString::fromStdString(path);
+  ASSERT_TRUE(area->AcceptButton->isEnabled());
+  area->AcceptButton->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == path; }, 10000));
+  const task::TaskParameters& made = *window->Task()->Task().Parameters;
+  EXPECT_EQ(made.MapsType, task::kMapNearmapApi);
+  EXPECT_EQ(made.Nearmap, pinned);
+  EXPECT_EQ(made.HistoryDate, "20210601");
+  EXPECT_EQ(made.RightLongitude, 116.32);
   EXPECT_TRUE(boxes.empty());
 }
 
