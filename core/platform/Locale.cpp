@@ -42,12 +42,7 @@ std::string FileWrittenText(const std::string& path) {
   if (error) return {};
   const std::time_t when =
       std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(written));
-  std::tm local {};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
+  const std::tm local = LocalTime(when);
   char buffer[32];
   const std::size_t n = std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M", &local);
   return std::string(buffer, n);
