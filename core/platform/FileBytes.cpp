@@ -8,6 +8,9 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+
+#include "core/platform/WideText.h"
 #else
 #include <unistd.h>
 #endif
@@ -47,15 +50,32 @@ bool ReadAt(int fd, uint64_t offset, std::size_t n, std::string& out) {
 }  // namespace
 
 FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
+#ifdef _WIN32
+  fd_ = ::_wopen(windows::Wide(path).c_str(), kOpenFlags);
+#else
   fd_ = ::open(path.c_str(), kOpenFlags);
+#endif
   if (fd_ < 0) {
     const int error = errno;
+#ifdef _WIN32
+    // A folder does not open as a file here.
+    const DWORD attributes = GetFileAttributesW(windows::Wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      kind_ = Kind::Folder;
+      return;
+    }
+#endif
     kind_ = error == ENOENT || error == ENOTDIR ? Kind::Absent : Kind::Failed;
     if (kind_ == Kind::Failed) error_ = std::strerror(error);
     return;
   }
+#ifdef _WIN32
+  struct _stat64 status {};  // sizes beyond 2 GB
+  if (::_fstat64(fd_, &status) != 0) {
+#else
   struct stat status {};
   if (::fstat(fd_, &status) != 0) {
+#endif
     Fail(errno);
     return;
   }
