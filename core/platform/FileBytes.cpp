@@ -19,9 +19,7 @@ namespace platform {
 
 namespace {
 
-#ifdef _WIN32
-constexpr int kOpenFlags = O_RDONLY | O_BINARY;
-#else
+#ifndef _WIN32
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC;
 #endif
 
@@ -51,7 +49,7 @@ bool ReadAt(int fd, uint64_t offset, std::size_t n, std::string& out) {
 
 FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
 #ifdef _WIN32
-  fd_ = ::_wopen(windows::Wide(path).c_str(), kOpenFlags);
+  fd_ = windows::OpenForReading(path);
 #else
   fd_ = ::open(path.c_str(), kOpenFlags);
 #endif

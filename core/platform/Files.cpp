@@ -185,7 +185,18 @@ using windows::Wide;
 
 bool RenameOver(const std::string& from, const std::string& to) {
   if (!Allowed(DiskStep::Rename, to)) return false;
-  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const std::wstring source = Wide(from);
+  const std::wstring target = Wide(to);
+  // A reader that opened the target without sharing its deletion (another
+  // program, a virus scanner) holds it for a moment: wait for it, briefly.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (attempt >= 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) return false;
+    Sleep(10);
+  }
 }
 
 bool FlushHandle(HANDLE handle, const std::string& path) {
@@ -336,8 +347,10 @@ bool CopyFileNoReplace(const std::string& source, const std::string& target, Flu
 ReadOutcome ReadWholeFile(const std::string& path, std::string& content) {
   content.clear();
 #ifdef _WIN32
-  std::FILE* file = ::_wfopen(Wide(path).c_str(), L"rb");
+  const int fd = windows::OpenForReading(path);
+  std::FILE* file = fd >= 0 ? ::_fdopen(fd, "rb") : nullptr;
   if (file == nullptr) {
+    if (fd >= 0) ::_close(fd);
     const DWORD attributes = AttributesOf(path);
     return attributes == INVALID_FILE_ATTRIBUTES ? ReadOutcome::Missing : ReadOutcome::Failed;
   }

@@ -1,7 +1,10 @@
 #include "core/platform/WideText.h"
 
 #ifdef _WIN32
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 namespace platform::windows {
@@ -52,6 +55,19 @@ std::string ToCodePage(std::string_view utf8) {
 std::string FromCodePage(std::string_view bytes) {
   if (IsAscii(bytes) || IsUtf8(bytes)) return std::string(bytes);
   return Utf8(ToWide(CP_ACP, bytes));
+}
+
+int OpenForReading(const std::string& path) {
+  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) CloseHandle(handle);
+  return fd;
 }
 
 std::string Environment(const wchar_t* name) {

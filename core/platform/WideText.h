@@ -17,6 +17,12 @@ std::string Utf8(std::wstring_view wide);
 std::string ToCodePage(std::string_view utf8);
 std::string FromCodePage(std::string_view bytes);
 
+// A C runtime descriptor for reading path, opened with every sharing mode,
+// delete included, so a writer can still replace the file by a rename while
+// it is read (as on POSIX); -1 when it cannot be opened (a folder included),
+// errno ENOENT when there is no such file.
+int OpenForReading(const std::string& path);
+
 // The environment variable name as the system has it (Unicode), "" when unset.
 std::string Environment(const wchar_t* name);
 
