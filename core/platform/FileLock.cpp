@@ -25,7 +25,8 @@ std::optional<FileLock> FileLock::TryAcquire(const std::string& path) {
   for (int attempt = 0;; ++attempt) {
     // Shared for everything, delete included, so the holder can remove the
     // file while it still holds the lock, as on POSIX.
-    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+    // DELETE access: the holder marks the file for deletion (Release).
+    const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -262,7 +262,10 @@ TEST(WriteFileAtomic, ReadersNeverSeeAHalfWrittenFile) {
   int reads = 0;
   std::size_t torn = 0;
   while (!done || reads == 0) {
-    const std::string seen = ReadFileBytes(path);
+    // Read as the programs read (on Windows sharing the file's deletion, so
+    // the writer's rename can replace it meanwhile).
+    std::string seen;
+    platform::ReadWholeFile(path, seen);
     if (seen != a && seen != b) torn = seen.size();
     ++reads;
   }

@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,11 @@ namespace {
 using settings::IniFile;
 using testsupport::TempDir;
 
+// With a buffer of 2048 characters, as the settings are read: at most 2047
+// come back.
 std::string WindowsRead(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& defaultValue) {
-  std::vector<char> buffer(4096);
+  std::vector<char> buffer(settings::kMaxValueLength + 1);
   const DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
                                            static_cast<DWORD>(buffer.size()), path.c_str());
   return std::string(buffer.data(), n);
@@ -109,6 +112,12 @@ struct KnownKind {
       Matches;
 };
 
+// Long runs of one character shortened, for the failure messages.
+std::string Short(const std::string& text, std::size_t most = 80) {
+  const std::string shortened = std::regex_replace(text, std::regex("(.)\\1{20,}"), "$1$1$1...");
+  return shortened.substr(0, most);
+}
+
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::string Trimmed(std::string text) {
@@ -148,8 +157,7 @@ void Compare(Tally& tally, const std::string& what, const std::string& file, con
   }
   if (tally.Unknown.size() < 40) {
     tally.Unknown.push_back(what + ": [" + section + "] " + key + " (default \"" + def + "\"): ours \"" +
-                            ours.substr(0, 60) + "\", Windows \"" + windows.substr(0, 60) + "\" in file:\n" +
-                            file.substr(0, 400));
+                            Short(ours) + "\", Windows \"" + Short(windows) + "\" in file:\n" + Short(file, 600));
   }
 }
 
