@@ -12,7 +12,7 @@ set(ORVENNA_WINE_EXCLUDED_PROGRAMS
   worker_integration_tests
     "starts the real nginx and tinyproxy, which are Linux programs"
   cli_tests
-    "starts orvenna-cli through the POSIX process support (fork, a pseudo-terminal, signals), and scripts/windows demo runs orvenna-cli.exe under Wine instead"
+    "starts orvenna-cli through the POSIX process support (fork, a pseudo-terminal, signals), and scripts/windows cli-demo runs orvenna-cli.exe under Wine instead"
 )
 
 set(ORVENNA_WINE_EXCLUDED_TESTS
