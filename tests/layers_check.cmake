@@ -10,6 +10,8 @@
 # front-end.
 # Inside the core the subsystems are ranked too: platform < settings < task <
 # download < ftl < run < area.
+# What is particular to Windows (_WIN32, its headers) lives in core/platform
+# and qtkit only.
 cmake_minimum_required(VERSION 3.25)
 
 set(core_ranks platform settings task download ftl run area)
@@ -31,6 +33,12 @@ foreach(source IN LISTS sources)
   if(layer STREQUAL "core")
     string(REGEX REPLACE "^core/([^/]+)/.*" "\\1" subsystem "${source}")
     list(FIND core_ranks "${subsystem}" rank)
+  endif()
+  if(NOT source MATCHES "^(core/platform|qtkit)/")
+    file(STRINGS "${SOURCE_DIR}/${source}" windows_lines REGEX "_WIN32|<(windows|winsock2|shlobj|shellapi)\\.h>")
+    foreach(line IN LISTS windows_lines)
+      list(APPEND violations "${source}: Windows-specific outside core/platform and qtkit: ${line}")
+    endforeach()
   endif()
   file(STRINGS "${SOURCE_DIR}/${source}" lines REGEX "^[ \t]*#[ \t]*include")
   foreach(line IN LISTS lines)

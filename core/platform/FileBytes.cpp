@@ -10,6 +10,9 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+
+#include "core/platform/WideText.h"
 #else
 #include <unistd.h>
 #endif
@@ -18,9 +21,7 @@ namespace platform {
 
 namespace {
 
-#ifdef _WIN32
-constexpr int kOpenFlags = O_RDONLY | O_BINARY;
-#else
+#ifndef _WIN32
 // Non-blocking: a named pipe in a file's place would wait for a writer.
 // Whatever is no regular file is judged by its kind and never read.
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
@@ -51,10 +52,23 @@ bool ReadAt(int fd, uint64_t offset, std::size_t n, std::string& out) {
 }  // namespace
 
 FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
+#ifdef _WIN32
+  fd_ = windows::OpenForReading(path);
+#else
   fd_ = ::open(path.c_str(), kOpenFlags);
+#endif
   if (fd_ < 0) {
     const int error = errno;
+#ifdef _WIN32
+    // A folder does not open as a file here.
+    const DWORD attributes = GetFileAttributesW(windows::Wide(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      kind_ = Kind::Folder;
+      return;
+    }
+#endif
     kind_ = error == ENOENT || error == ENOTDIR ? Kind::Absent : Kind::Failed;
+#ifndef _WIN32
     // A socket cannot be opened at all (ENXIO): it is there, of another kind.
     struct stat status {};
     if (kind_ == Kind::Failed && ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
@@ -62,11 +76,17 @@ FileBytes::FileBytes(const std::string& path, std::size_t headBytes) {
       kind_ = Kind::Other;
       return;
     }
+#endif
     if (kind_ == Kind::Failed) error_ = SystemErrorWords(error);
     return;
   }
+#ifdef _WIN32
+  struct _stat64 status {};  // sizes beyond 2 GB
+  if (::_fstat64(fd_, &status) != 0) {
+#else
   struct stat status {};
   if (::fstat(fd_, &status) != 0) {
+#endif
     Fail(errno);
     return;
   }

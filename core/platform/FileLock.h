@@ -1,5 +1,5 @@
 // An exclusive lock held through an open lock file: the operating system's
-// own (flock), so it goes with the process that holds it, however that ends,
+// own (flock; LockFileEx on Windows), so it goes with the process that holds it, however that ends,
 // and a lock file left behind by a killed process never blocks anyone.
 //
 // The holder removes the lock file while it still holds the lock, then lets

@@ -18,6 +18,8 @@
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "core/platform/WideText.h"
 #else
 #include <fcntl.h>
 #include <limits.h>
@@ -206,13 +208,59 @@ bool ExistingTarget(const std::string& path, std::string& target, struct stat& e
   return ::stat(target.c_str(), &existing) == 0;
 }
 
+#else
+
+using windows::Wide;
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  if (!Allowed(DiskStep::Rename, to)) return false;
+  const std::wstring source = Wide(from);
+  const std::wstring target = Wide(to);
+  // A reader that opened the target without sharing its deletion (another
+  // program, a virus scanner) holds it for a moment: wait for it, briefly.
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (attempt >= 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)) return false;
+    Sleep(10);
+  }
+}
+
+bool FlushHandle(HANDLE handle, const std::string& path) {
+  return Allowed(DiskStep::FlushFile, path) && FlushFileBuffers(handle) != 0;
+}
+
+// A new temporary file beside target, opened for writing; sets tempPath.
+HANDLE CreateTemporary(const std::string& target, std::string& tempPath) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = TemporarySibling(target);
+    const HANDLE handle = CreateFileW(Wide(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return handle;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+bool WriteAll(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (WriteFile(handle, bytes.data(), chunk, &written, nullptr) == 0 || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()); }
 #endif
 
 }  // namespace
 
 bool DirectoryExists(const std::string& path) {
 #ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 #else
   struct stat st {};
@@ -222,7 +270,7 @@ bool DirectoryExists(const std::string& path) {
 
 bool CreateDir(const std::string& path) {
 #ifdef _WIN32
-  if (CreateDirectoryA(path.c_str(), nullptr) != 0) return true;
+  if (CreateDirectoryW(Wide(path).c_str(), nullptr) != 0) return true;
   switch (GetLastError()) {
     case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
     case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
@@ -237,7 +285,7 @@ bool CreateDir(const std::string& path) {
 
 bool FileExists(const std::string& path) {
 #ifdef _WIN32
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = AttributesOf(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 #else
   struct stat st {};
@@ -247,8 +295,32 @@ bool FileExists(const std::string& path) {
 
 bool CopyFileNoReplace(const std::string& source, const std::string& target, Flush flush) {
 #ifdef _WIN32
-  (void)flush;
-  return CopyFileA(source.c_str(), target.c_str(), TRUE) != 0;
+  // Copied to a temporary name, then moved to the target without replacing:
+  // the target appears complete or not at all, and never over another file.
+  const DWORD sourceAttributes = AttributesOf(source);
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES || (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+  if (AttributesOf(target) != INVALID_FILE_ATTRIBUTES) return false;
+  std::string tempPath;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = TemporarySibling(target);
+    if (CopyFileW(Wide(source).c_str(), Wide(tempPath).c_str(), TRUE) != 0) break;
+    if (GetLastError() != ERROR_FILE_EXISTS) return false;
+    tempPath.clear();
+  }
+  if (tempPath.empty()) return false;
+  bool ok = true;
+  if (flush == Flush::Now) {
+    const HANDLE handle = CreateFileW(Wide(tempPath).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ok = handle != INVALID_HANDLE_VALUE && FlushHandle(handle, target);
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  if (ok) {
+    ok = Allowed(DiskStep::Rename, target) &&
+         MoveFileExW(Wide(tempPath).c_str(), Wide(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  if (!ok) DeleteFileW(Wide(tempPath).c_str());
+  return ok;
 #else
   // The copy is made under a temporary name and then linked to the target:
   // link() fails when the target exists, so nothing is ever replaced, and a
@@ -334,8 +406,13 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::st
   return ReadOutcome::Ok;
 #else
   (void)reason;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+  const int fd = windows::OpenForReading(path);
+  std::FILE* file = fd >= 0 ? ::_fdopen(fd, "rb") : nullptr;
+  if (file == nullptr) {
+    if (fd >= 0) ::_close(fd);
+    const DWORD attributes = AttributesOf(path);
+    return attributes == INVALID_FILE_ATTRIBUTES ? ReadOutcome::Missing : ReadOutcome::Failed;
+  }
   char buffer[64 * 1024];
   bool failed = false;
   for (;;) {
@@ -358,39 +435,30 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
   const ReadOutcome outcome = ReadWholeFile(path, text, &reason);
   if (outcome == ReadOutcome::Missing) ThrowCannotOpen(path, ENOENT);
   if (outcome != ReadOutcome::Ok) throw FileError("Cannot open file " + path, reason);
-  return SplitLines(text);
+  return SplitLines(TextFromFile(text));
 }
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess access, Flush flush) {
 #ifdef _WIN32
-  (void)flush;  // a batch has nothing to flush here: every write is flushed at once
-  const std::string target = path;
+  // A folder, or a file marked read-only, is not silently replaced.
+  const DWORD existing = AttributesOf(path);
+  if (existing != INVALID_FILE_ATTRIBUTES &&
+      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    ThrowCannotCreate(path);
+  }
+  (void)access;  // Windows files inherit the folder's access list (a user's own folder is his alone)
   std::string tempPath;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-    tempPath = TemporarySibling(target);
-    handle = CreateFileA(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-  }
+  const HANDLE handle = CreateTemporary(path, tempPath);
   if (handle == INVALID_HANDLE_VALUE) ThrowCannotCreate(path);
-  (void)access;  // Windows files inherit the folder's access list
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    ok = WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) != 0;
-    done += written;
-  }
-  if (ok) ok = FlushFileBuffers(handle) != 0;
+  bool ok = WriteAll(handle, bytes);
+  // A deferred flush is made here too: Windows lets no user flush a whole
+  // volume, so every file is flushed as it is written.
+  (void)flush;
+  if (ok) ok = FlushHandle(handle, path);
   if (!CloseHandle(handle)) ok = false;
-  if (ok) {
-    ok = MoveFileExA(tempPath.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  }
+  if (ok) ok = RenameOver(tempPath, path);
   if (!ok) {
-    DeleteFileA(tempPath.c_str());
+    DeleteFileW(Wide(tempPath).c_str());
     ThrowUnableToWrite(path);
   }
 #else
@@ -440,10 +508,15 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) :
 #ifdef _WIN32
   (void)access;  // Windows files inherit the folder's access list
   target_ = path;
+  const DWORD existing = AttributesOf(path);
+  if (existing != INVALID_FILE_ATTRIBUTES &&
+      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    ThrowCannotCreate(path_);
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath_ = TemporarySibling(target_);
-    fd_ = ::_open(tempPath_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                  _S_IREAD | _S_IWRITE);
+    fd_ = ::_wopen(Wide(tempPath_).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
   if (fd_ < 0) ThrowCannotCreate(path_);
@@ -471,7 +544,7 @@ void AtomicFileWriter::Discard() noexcept {
   if (fd_ < 0) return;
 #ifdef _WIN32
   ::_close(fd_);
-  ::DeleteFileA(tempPath_.c_str());
+  ::DeleteFileW(Wide(tempPath_).c_str());
 #else
   ::close(fd_);
   ::unlink(tempPath_.c_str());
@@ -502,14 +575,13 @@ void AtomicFileWriter::Write(std::string_view bytes) {
 void AtomicFileWriter::Commit() {
   if (fd_ < 0) ThrowUnableToWrite(path_);
 #ifdef _WIN32
-  bool ok = ::_commit(fd_) == 0;
+  // _commit is FlushFileBuffers on the file's handle.
+  bool ok = Allowed(DiskStep::FlushFile, target_) && ::_commit(fd_) == 0;
   ok = ::_close(fd_) == 0 && ok;
   fd_ = -1;
-  if (ok) {
-    ok = MoveFileExA(tempPath_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  }
+  if (ok) ok = RenameOver(tempPath_, target_);
   if (!ok) {
-    DeleteFileA(tempPath_.c_str());
+    DeleteFileW(Wide(tempPath_).c_str());
     ThrowUnableToWrite(path_);
   }
 #else
@@ -546,8 +618,16 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
 
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines,
                     FileAccess access) {
-  WriteFileAtomic(path, JoinLinesCrLf(lines), access);
+  WriteFileAtomic(path, TextForFile(JoinLinesCrLf(lines)), access);
 }
+
+#ifdef _WIN32
+std::string TextForFile(std::string_view text) { return windows::ToCodePage(text); }
+std::string TextFromFile(std::string_view bytes) { return windows::FromCodePage(bytes); }
+#else
+std::string TextForFile(std::string_view text) { return std::string(text); }
+std::string TextFromFile(std::string_view bytes) { return std::string(bytes); }
+#endif
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -658,7 +738,9 @@ bool AppendableFile::StillHolds(const std::string& path) const {
 
 void AppendableFile::Append(std::string_view bytes) {
   const std::string path = path_;
-#ifndef _WIN32
+#ifdef _WIN32
+  (void)bytes;  // never open there (see Open)
+#else
   bool ok = fd_ >= 0;
   std::string_view rest = bytes;
   while (ok && !rest.empty()) {
@@ -697,7 +779,32 @@ std::string BuiltInFolder(const std::string& name) {
 namespace platform {
 
 #ifdef _WIN32
-int RemoveStaleTemporaries(const std::string&) { return 0; }
+int RemoveStaleTemporaries(const std::string& folder) {
+  const std::string prefix = IncludeTrailingDelimiter(folder.empty() ? "." : folder);
+  WIN32_FIND_DATAW entry {};
+  const HANDLE find = FindFirstFileW(Wide(prefix + ".*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  const unsigned long self = GetCurrentProcessId();
+  int removed = 0;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    const std::string name = windows::Utf8(entry.cFileName);
+    const unsigned long owner = TemporaryOwner(name);
+    if (owner == 0 || owner == self) continue;
+    // A process that still runs may be writing it; one that is gone left it.
+    // (A process id can be reused: then the file waits for a later look.)
+    if (const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(owner))) {
+      const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+      CloseHandle(process);
+      if (running) continue;
+    } else if (GetLastError() != ERROR_INVALID_PARAMETER) {
+      continue;  // it exists, but is not ours to look at
+    }
+    if (DeleteFileW(Wide(prefix + name).c_str())) ++removed;
+  } while (FindNextFileW(find, &entry));
+  FindClose(find);
+  return removed;
+}
 #else
 int RemoveStaleTemporaries(const std::string& folder) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());

@@ -102,7 +102,8 @@ ReadOutcome ReadWholeFile(const std::string& path, std::string& content, std::st
 inline constexpr const char* kNotRegularFile = "not a regular file";
 
 // Reads a text file as lines; accepts CR LF, LF and CR line ends. A line end
-// at the very end adds no empty line. Throws FileError("Cannot open file ...").
+// at the very end adds no empty line. The lines are UTF-8 (TextFromFile).
+// Throws FileError("Cannot open file ...").
 std::vector<std::string> ReadTextLines(const std::string& path);
 
 // How a newly created file may be read: by everyone the umask allows, or by
@@ -165,7 +166,17 @@ class DiskStepWatcher {
 // For every thread; nullptr removes it. Tests only.
 void SetDiskStepWatcher(DiskStepWatcher* watcher);
 
-// Writes every line followed by CR LF (the last one included), atomically.
+// The text files of a task (task file, log, extent list, failed list) and the
+// settings file as bytes on disk, from the UTF-8 the programs hold: on Windows
+// the system's single-byte code page (ANSI), without a byte order mark, as
+// every program there reads them; elsewhere UTF-8 unchanged. Reading, a file
+// that is valid UTF-8 (written on Linux) is taken as such; a character the
+// code page lacks is written as "?".
+std::string TextForFile(std::string_view text);
+std::string TextFromFile(std::string_view bytes);
+
+// Writes every line followed by CR LF (the last one included), atomically,
+// in the code page of TextForFile.
 void WriteTextLines(const std::string& path, const std::vector<std::string>& lines,
                     FileAccess access = FileAccess::Default);
 

@@ -6,9 +6,9 @@
 #include "core/platform/Files.h"
 
 #ifdef _WIN32
-#include <direct.h>
-#include <io.h>
 #include <windows.h>
+
+#include "core/platform/WideText.h"
 #else
 #include <pwd.h>
 #include <sys/stat.h>
@@ -35,10 +35,12 @@ std::string ParentOf(const std::string& folder) {
   return ExtractFilePath(folder.substr(0, folder.size() - 1));
 }
 
+#ifndef _WIN32
 std::string Environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
 }
+#endif
 
 bool IsAbsolute(const std::string& path) {
 #ifdef _WIN32
@@ -65,9 +67,9 @@ std::string HomeFromUserDatabase() {
 
 std::string ExecutableFolder() {
 #ifdef _WIN32
-  std::string buffer(MAX_PATH, '\0');
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (n == 0) return {};
     if (n < buffer.size()) {
       buffer.resize(n);
@@ -75,7 +77,7 @@ std::string ExecutableFolder() {
     }
     buffer.resize(buffer.size() * 2);
   }
-  return ExtractFilePath(buffer);
+  return ExtractFilePath(windows::Utf8(buffer));
 #else
   std::string buffer(256, '\0');
   for (;;) {
@@ -114,12 +116,21 @@ bool SettingsBesideProgram(const std::string& programFolder) {
   const std::string ini = WithSeparator(programFolder) + "ini";
   if (!DirectoryExists(ini)) return false;
 #ifdef _WIN32
-  return ::_access(ini.c_str(), 2) == 0;
+  // The read-only mark says nothing of a folder's access list (Program Files
+  // is closed to a user without one): a file made there tells.
+  const std::wstring probe = windows::Wide(ini + "\\.write-test");
+  const HANDLE handle = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
 #else
   return ::access(ini.c_str(), W_OK | X_OK) == 0;
 #endif
 }
 
+#ifndef _WIN32
 namespace {
 
 // $<variable>/orvenna/, or ~/<homeFolder>/orvenna/ when the variable holds
@@ -135,12 +146,15 @@ std::string UserFolder(const char* variable, const char* homeFolder) {
 }
 
 }  // namespace
+#endif
 
 std::string UserSettingsFolder() {
 #ifdef _WIN32
-  std::string base = Environment("APPDATA");
+  // %APPDATA%\Orvenna\ (the roaming profile: the settings go with the user).
+  std::string base = windows::Environment(L"APPDATA");
+  if (!IsAbsolute(base)) base = windows::Environment(L"USERPROFILE");
   if (!IsAbsolute(base)) base = "c:\\";
-  return WithSeparator(base) + "orvenna" + kPathSeparator;
+  return WithSeparator(base) + "Orvenna" + kPathSeparator;
 #else
   return UserFolder("XDG_CONFIG_HOME", ".config");
 #endif
@@ -148,9 +162,10 @@ std::string UserSettingsFolder() {
 
 std::string UserCacheFolder() {
 #ifdef _WIN32
-  std::string base = Environment("LOCALAPPDATA");
+  // %LOCALAPPDATA%\Orvenna\ (this machine only: what can be fetched again).
+  const std::string base = windows::Environment(L"LOCALAPPDATA");
   if (!IsAbsolute(base)) return UserSettingsFolder() + "cache" + kPathSeparator;
-  return WithSeparator(base) + "orvenna" + kPathSeparator;
+  return WithSeparator(base) + "Orvenna" + kPathSeparator;
 #else
   return UserFolder("XDG_CACHE_HOME", ".cache");
 #endif
@@ -168,7 +183,7 @@ bool CreateFolderPath(const std::string& folder) {
     const std::string level = folder.substr(0, end);
     if (DirectoryExists(level)) continue;
 #ifdef _WIN32
-    ::_mkdir(level.c_str());
+    CreateDirectoryW(windows::Wide(level).c_str(), nullptr);
 #else
     ::mkdir(level.c_str(), 0700);
 #endif

@@ -191,6 +191,14 @@ void Set(std::vector<Line>& lines, const IniEntry& written) {
   }
 }
 
+// The file's text as the programs hold it (UTF-8): a file with a byte order
+// mark is UTF-8 already, any other is in the system's code page on Windows.
+platform::ReadOutcome ReadText(const std::string& path, std::string& content) {
+  const platform::ReadOutcome outcome = platform::ReadWholeFile(path, content);
+  if (outcome == platform::ReadOutcome::Ok && !HasByteOrderMark(content)) content = platform::TextFromFile(content);
+  return outcome;
+}
+
 }  // namespace
 
 IniFile::IniFile(std::string path, platform::FileAccess access)
@@ -199,7 +207,7 @@ IniFile::IniFile(std::string path, platform::FileAccess access)
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
                                 const std::string& defaultValue) const {
   std::string content;
-  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
+  if (ReadText(path_, content) != platform::ReadOutcome::Ok) return defaultValue;
   const std::vector<Line> lines = SplitKeepingEnds(content);
   const Location location = Find(lines, Trim(section), Trim(key));
   if (!location.entry) return defaultValue;
@@ -227,7 +235,7 @@ void IniFile::Write(const std::vector<IniEntry>& entries) {
 std::vector<std::string> IniFile::SectionNames() const {
   std::vector<std::string> names;
   std::string content;
-  if (platform::ReadWholeFile(path_, content) != platform::ReadOutcome::Ok) return names;
+  if (ReadText(path_, content) != platform::ReadOutcome::Ok) return names;
   for (const Line& line : SplitKeepingEnds(content)) {
     const auto name = SectionName(line.text);
     if (!name) continue;
@@ -261,7 +269,7 @@ void IniFile::Rewrite(Edit&& edit) {
   std::string content;
   // An existing file that cannot be read must not be replaced by a file
   // holding only the new keys.
-  if (platform::ReadWholeFile(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
+  if (ReadText(path_, content) == platform::ReadOutcome::Failed) platform::ThrowUnableToWrite(path_);
   std::vector<Line> lines = SplitKeepingEnds(content);
   edit(lines);
 
@@ -269,7 +277,7 @@ void IniFile::Rewrite(Edit&& edit) {
   output.reserve(content.size() + 256);
   for (const Line& line : lines) output.append(line.text).append(line.end);
   try {
-    platform::WriteFileAtomic(path_, output, access_);
+    platform::WriteFileAtomic(path_, HasByteOrderMark(output) ? output : platform::TextForFile(output), access_);
   } catch (const platform::FileError&) {
     platform::ThrowUnableToWrite(path_);
   }

@@ -14,6 +14,28 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = PacedLine::Clock;
 
+#ifdef _WIN32
+// A temporary file as the stream (Windows has no stream in memory), and what
+// has been written to it.
+class Stream {
+ public:
+  Stream() : file_(std::tmpfile()) {}
+  ~Stream() { std::fclose(file_); }
+  std::FILE* File() { return file_; }
+  std::string Text() {
+    std::fflush(file_);
+    const long end = std::ftell(file_);
+    std::string text(static_cast<std::size_t>(end), '\0');
+    std::rewind(file_);
+    text.resize(std::fread(text.data(), 1, text.size(), file_));
+    std::fseek(file_, 0, SEEK_END);
+    return text;
+  }
+
+ private:
+  std::FILE* file_;
+};
+#else
 // A stream in memory and what has been written to it.
 class Stream {
  public:
@@ -33,6 +55,7 @@ class Stream {
   std::size_t size_ = 0;
   std::FILE* file_;
 };
+#endif
 
 // Offers a text at each of the times (after the start) as a program's loop
 // does, showing it when due.

@@ -10,6 +10,15 @@
 namespace testsupport {
 
 GermanLocale::GermanLocale() {
+#ifdef _WIN32
+  // Windows' own names of the locale; every Windows (and Wine) has it.
+  for (const char* name : {"de-DE", "German_Germany.1252", "German"}) {
+    if (std::setlocale(LC_ALL, name) != nullptr) {
+      active_ = true;
+      return;
+    }
+  }
+#else
   for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE"}) {
     if (std::setlocale(LC_ALL, name) != nullptr) {
       active_ = true;
@@ -24,11 +33,14 @@ GermanLocale::GermanLocale() {
   }
   ::setenv("LOCPATH", compiled->Path().c_str(), 1);
   active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+#endif
 }
 
 GermanLocale::~GermanLocale() {
   std::setlocale(LC_ALL, "C");
+#ifndef _WIN32
   ::unsetenv("LOCPATH");
+#endif
 }
 
 }  // namespace testsupport

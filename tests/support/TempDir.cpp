@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -16,9 +17,18 @@ namespace testsupport {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
+#ifdef _WIN32
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    const fs::path folder = fs::temp_directory_path() / ("orvenna-test-" + std::to_string(random()));
+    if (fs::create_directory(folder)) path_ = folder.string() + platform::kPathSeparator;
+  }
+  if (path_.empty()) throw std::runtime_error("no temporary folder could be made");
+#else
   std::string pattern = (fs::temp_directory_path() / "orvenna-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern + "/";
+#endif
 }
 
 TempDir::~TempDir() {
@@ -45,7 +55,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 
 std::set<std::string> Entries(const std::string& folder) {
   std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
   return names;
 }
 
@@ -75,19 +85,22 @@ bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds d
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const char* value)
     : name_(name), wasSet_(std::getenv(name) != nullptr), old_(wasSet_ ? std::getenv(name) : "") {
-  if (value != nullptr) {
-    ::setenv(name, value, 1);
-  } else {
-    ::unsetenv(name);
-  }
+  Set(value);
 }
 
-ScopedEnvironment::~ScopedEnvironment() {
-  if (wasSet_) {
-    ::setenv(name_.c_str(), old_.c_str(), 1);
+ScopedEnvironment::~ScopedEnvironment() { Set(wasSet_ ? old_.c_str() : nullptr); }
+
+void ScopedEnvironment::Set(const char* value) {
+#ifdef _WIN32
+  // An empty value removes the variable there.
+  ::_putenv_s(name_.c_str(), value != nullptr ? value : "");
+#else
+  if (value != nullptr) {
+    ::setenv(name_.c_str(), value, 1);
   } else {
     ::unsetenv(name_.c_str());
   }
+#endif
 }
 
 }  // namespace testsupport

@@ -57,6 +57,8 @@ class ScopedEnvironment {
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
+  void Set(const char* value);
+
   std::string name_;
   bool wasSet_;
   std::string old_;

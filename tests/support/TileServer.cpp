@@ -2,13 +2,7 @@
 
 #include "tests/support/TileImages.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "tests/support/Sockets.h"
 
 #include <algorithm>
 #include <atomic>
@@ -122,9 +116,8 @@ bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
 }  // namespace
 
 struct TileServer::Impl {
-  int listenFd = -1;
-  int wakeRead = -1;
-  int wakeWrite = -1;
+  SocketFd listenFd = kNoSocket;
+  Waker waker;
   uint16_t port = 0;
   std::atomic<bool> stopping{false};
   std::atomic<std::size_t> accepted{0};
@@ -153,35 +146,33 @@ struct TileServer::Impl {
   Impl();
   ~Impl();
   void AcceptLoop();
-  void Serve(int fd, std::size_t connection);
+  void Serve(SocketFd fd, std::size_t connection);
   void ReapFinished();
 
   // Both wait until fd is ready or the server stops; false on stop or error.
-  bool WaitReady(int fd, short events) const;
-  bool SendAll(int fd, const char* data, std::size_t size) const;
-  bool SendAll(int fd, const std::string& s) const { return SendAll(fd, s.data(), s.size()); }
+  bool WaitReady(SocketFd fd, short events) const;
+  bool SendAll(SocketFd fd, const char* data, std::size_t size) const;
+  bool SendAll(SocketFd fd, const std::string& s) const { return SendAll(fd, s.data(), s.size()); }
   // Reads more bytes into buffer; false when the peer closed, on error or stop.
-  bool ReadMore(int fd, std::string& buffer) const;
+  bool ReadMore(SocketFd fd, std::string& buffer) const;
 
   Reply NextReply(const RecordedRequest& request);
 };
 
 TileServer::Impl::Impl() {
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe2 failed");
-  wakeRead = pipeFds[0];
-  wakeWrite = pipeFds[1];
-
-  listenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listenFd < 0) throw std::runtime_error("socket failed");
+  listenFd = NonBlockingTcpSocket();
+  if (listenFd == kNoSocket) throw std::runtime_error("socket failed");
+#ifndef _WIN32
+  // (On Windows the same option would let another socket take the port.)
   int one = 1;
-  setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  SetOption(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+#endif
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = 0;
   if (bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listenFd, 64) != 0) {
-    close(listenFd);
+    CloseSocket(listenFd);
     throw std::runtime_error("cannot listen on 127.0.0.1");
   }
   socklen_t len = sizeof addr;
@@ -192,27 +183,23 @@ TileServer::Impl::Impl() {
 
 TileServer::Impl::~Impl() {
   stopping.store(true);
-  // The pipe is never read, so it stays readable and wakes every poll.
-  char byte = 1;
-  [[maybe_unused]] ssize_t n = write(wakeWrite, &byte, 1);
+  waker.Wake();
   acceptor.join();
   {
     std::lock_guard<std::mutex> lock(connMu);
     for (auto& c : connections) c.Worker.join();
     connections.clear();
   }
-  close(listenFd);
-  close(wakeRead);
-  close(wakeWrite);
+  CloseSocket(listenFd);
 }
 
-bool TileServer::Impl::WaitReady(int fd, short events) const {
+bool TileServer::Impl::WaitReady(SocketFd fd, short events) const {
   for (;;) {
     if (stopping.load()) return false;
-    pollfd fds[2] = {{fd, events, 0}, {wakeRead, POLLIN, 0}};
-    int r = poll(fds, 2, -1);
+    pollfd fds[2] = {{fd, events, 0}, {waker.PollHandle(), POLLIN, 0}};
+    int r = PollSockets(fds, 2, -1);
     if (r < 0) {
-      if (errno == EINTR) continue;
+      if (Interrupted()) continue;
       return false;
     }
     if (fds[1].revents != 0) return false;
@@ -220,16 +207,16 @@ bool TileServer::Impl::WaitReady(int fd, short events) const {
   }
 }
 
-bool TileServer::Impl::SendAll(int fd, const char* data, std::size_t size) const {
+bool TileServer::Impl::SendAll(SocketFd fd, const char* data, std::size_t size) const {
   while (size > 0) {
-    ssize_t n = send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    const auto n = send(fd, data, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), kSendFlags);
     if (n > 0) {
       data += n;
       size -= static_cast<std::size_t>(n);
       continue;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    if (n < 0 && Interrupted()) continue;
+    if (n < 0 && WouldBlock()) {
       if (!WaitReady(fd, POLLOUT)) return false;
       continue;
     }
@@ -238,27 +225,27 @@ bool TileServer::Impl::SendAll(int fd, const char* data, std::size_t size) const
   return true;
 }
 
-bool TileServer::Impl::ReadMore(int fd, std::string& buffer) const {
+bool TileServer::Impl::ReadMore(SocketFd fd, std::string& buffer) const {
   char chunk[8192];
   for (;;) {
-    ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+    const auto n = recv(fd, chunk, sizeof chunk, kRecvFlags);
     if (n > 0) {
       buffer.append(chunk, static_cast<std::size_t>(n));
       return true;
     }
     if (n == 0) return false;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (Interrupted()) continue;
+    if (!WouldBlock()) return false;
     if (!WaitReady(fd, POLLIN)) return false;
   }
 }
 
 void TileServer::Impl::AcceptLoop() {
   while (WaitReady(listenFd, POLLIN)) {
-    int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    const SocketFd fd = AcceptNonBlocking(listenFd);
+    if (fd == kNoSocket) continue;
     int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    SetOption(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const std::size_t number = accepted.fetch_add(1) + 1;
     ReapFinished();
     std::lock_guard<std::mutex> lock(connMu);
@@ -327,22 +314,22 @@ std::string ResponseHead(int status, const std::string& reason, std::size_t cont
   return head;
 }
 
-void ResetAndClose(int fd) {
+void ResetAndClose(SocketFd fd) {
   linger l{1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-  close(fd);
+  SetOption(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+  CloseSocket(fd);
 }
 
 }  // namespace
 
-void TileServer::Impl::Serve(int fd, std::size_t connection) {
+void TileServer::Impl::Serve(SocketFd fd, std::size_t connection) {
   std::string pending;
   for (;;) {
     // One request head, then any body it announces.
     std::size_t headEnd;
     while ((headEnd = pending.find("\r\n\r\n")) == std::string::npos) {
       if (pending.size() > kMaxRequestHead || !ReadMore(fd, pending)) {
-        close(fd);
+        CloseSocket(fd);
         return;
       }
     }
@@ -351,7 +338,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
     std::optional<RequestHead> parsed = ParseHead(head);
     if (!parsed) {
       SendAll(fd, ResponseHead(400, "Bad Request", 0, "", true));
-      close(fd);
+      CloseSocket(fd);
       return;
     }
     std::size_t bodyLength = 0;
@@ -359,14 +346,14 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
       std::optional<unsigned long long> n = ParseDecimal(it->second);
       if (!n || *n > kMaxRequestHead) {
         SendAll(fd, ResponseHead(400, "Bad Request", 0, "", true));
-        close(fd);
+        CloseSocket(fd);
         return;
       }
       bodyLength = static_cast<std::size_t>(*n);
     }
     while (pending.size() < bodyLength) {
       if (!ReadMore(fd, pending)) {
-        close(fd);
+        CloseSocket(fd);
         return;
       }
     }
@@ -404,7 +391,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
                                       "Proxy-Authenticate: Basic realm=\"tiles\"\r\n", clientCloses) +
                              body) ||
             clientCloses) {
-          close(fd);
+          CloseSocket(fd);
           return;
         }
         continue;
@@ -417,7 +404,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
         ResetAndClose(fd);
         return;
       case Fault::CloseWithoutAnswer:
-        close(fd);
+        CloseSocket(fd);
         return;
       case Fault::StallBody: {
         std::string body = reply.Body.empty() ? std::string(1024, 's') : reply.Body;
@@ -427,7 +414,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
           std::string ignored;
           while (ReadMore(fd, ignored)) ignored.clear();
         }
-        close(fd);
+        CloseSocket(fd);
         return;
       }
       case Fault::CloseMidBody:
@@ -437,13 +424,13 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
         if (SendAll(fd, head + reply.Body) && reply.FaultKind == Fault::ResetMidBody) {
           ResetAndClose(fd);
         } else {
-          close(fd);
+          CloseSocket(fd);
         }
         return;
       }
       case Fault::HugeBody: {
         if (!SendAll(fd, ResponseHead(200, "OK", reply.HugeBytes, "", clientCloses, reply.Protocol))) {
-          close(fd);
+          CloseSocket(fd);
           return;
         }
         const std::string chunk(kChunk, 'h');
@@ -451,7 +438,7 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
         while (left > 0) {
           std::size_t n = std::min(left, chunk.size());
           if (!SendAll(fd, chunk.data(), n)) {
-            close(fd);
+            CloseSocket(fd);
             return;
           }
           left -= n;
@@ -465,14 +452,14 @@ void TileServer::Impl::Serve(int fd, std::size_t connection) {
         if (!SendAll(fd, ResponseHead(reply.Status, reply.Reason, reply.Body.size(), extra, clientCloses,
                                       reply.Protocol, reply.ContentType) +
                              reply.Body)) {
-          close(fd);
+          CloseSocket(fd);
           return;
         }
         break;
       }
     }
     if (clientCloses) {
-      close(fd);
+      CloseSocket(fd);
       return;
     }
   }

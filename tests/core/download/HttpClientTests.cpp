@@ -1,8 +1,5 @@
 // The libcurl client against the loopback tile server: bodies, kept-alive
 // connections, status-line failures, socket failures, limits, abort, proxy.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <curl/curl.h>
 
@@ -14,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "core/download/HttpClient.h"
+#include "tests/support/Sockets.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TileServer.h"
 
@@ -37,7 +35,6 @@ HttpLimits TestLimits() {
   return limits;
 }
 
-uint16_t ClosedLoopbackPort();
 
 class HttpClientTest : public testing::Test {
  protected:
@@ -198,7 +195,7 @@ TEST_F(HttpClientTest, CountsEveryRequestThatWentOut) {
     EXPECT_NE(requests[1].Connection, requests[0].Connection) << path;
   }
   // No connection, no request.
-  EXPECT_EQ(client.Get("http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/t", body).RequestsSent, 0);
+  EXPECT_EQ(client.Get("http://127.0.0.1:" + std::to_string(testsupport::ClosedLoopbackPort()) + "/t", body).RequestsSent, 0);
 }
 
 TEST_F(HttpClientTest, RecoversOnTheNextRequestAfterAFault) {
@@ -210,22 +207,11 @@ TEST_F(HttpClientTest, RecoversOnTheNextRequestAfterAFault) {
   EXPECT_EQ(body, "second");
 }
 
-uint16_t ClosedLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
 
 TEST_F(HttpClientTest, ReportsARefusedConnection) {
   HttpClient client(TestLimits());
   std::string body;
-  HttpResult r = client.Get("http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/t", body);
+  HttpResult r = client.Get("http://127.0.0.1:" + std::to_string(testsupport::ClosedLoopbackPort()) + "/t", body);
   EXPECT_FALSE(r.Ok);
   EXPECT_EQ(r.ErrorText, "Socket Error # 10061\r\nConnection refused.");
 }

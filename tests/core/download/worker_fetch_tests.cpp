@@ -1,13 +1,10 @@
 // One worker fetching single tiles: storing, retrying, giving up, the reports
 // and records of every failure class, and what a stop does to a tile in hand.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "tests/core/download/worker_fixture.h"
+#include "tests/support/Sockets.h"
 #include "tests/support/TileImages.h"
 
 namespace workertest {
@@ -300,20 +297,9 @@ TEST_F(WorkerFetch, MissingBlankImageStillReportsTheSubstitution) {
   EXPECT_FALSE(FileExists(FileOf(kX, kY1)));
 }
 
-uint16_t ClosedLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
 
 TEST_F(WorkerFetch, RefusedConnectionIsANetworkFailureThatStopsTheWorker) {
-  tileHost_ = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
+  tileHost_ = "127.0.0.1:" + std::to_string(testsupport::ClosedLoopbackPort());
   MakeTask(kOneTile, 1);
   RunToEnd(1);
   EXPECT_EQ(sink_.LogLines(),

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -20,7 +22,9 @@
 
 #include "core/platform/FileLock.h"
 #include "tests/support/DiskSteps.h"
+#ifndef _WIN32
 #include "tests/support/FileSizeLimit.h"
+#endif
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -33,12 +37,14 @@ using testsupport::WriteFileBytes;
 using Lines = std::vector<std::string>;
 
 using testsupport::Entries;
-using testsupport::FileSizeLimit;
 using testsupport::FileErrorText;
+#ifndef _WIN32
+using testsupport::FileSizeLimit;
 using testsupport::ModeOf;
 using testsupport::ScopedUmask;
 
 bool RunningAsRoot() { return ::geteuid() == 0; }
+#endif
 
 
 TEST(SplitLines, AcceptsEveryLineEnd) {
@@ -117,6 +123,7 @@ TEST(WriteFileAtomic, CreatesAndReplacesWithoutLeavingATemporaryFile) {
   EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"tile.jpg"});
 }
 
+#ifndef _WIN32  // POSIX modes, umask, links and pipes (tests/wine-exclusions.cmake)
 TEST(WriteFileAtomic, NewFilesFollowTheUmaskOrAreOwnerOnly) {
   ScopedUmask mask(022);
   TempDir dir;
@@ -164,6 +171,7 @@ TEST(WriteFileAtomic, WritesThroughASymbolicLinkAndIntoAPipe) {
   EXPECT_TRUE(fs::is_fifo(pipe));
   EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"link.ini", "real.ini", "summary.json"}));
 }
+#endif
 
 TEST(WriteFileAtomic, ReportsAFileThatCannotBeCreated) {
   TempDir dir;
@@ -182,6 +190,7 @@ TEST(WriteFileAtomic, ReportsAFileThatCannotBeCreated) {
   EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"folder", "plain"}));
 }
 
+#ifndef _WIN32  // POSIX permissions, size limits and process ids (tests/wine-exclusions.cmake)
 TEST(WriteFileAtomic, ReadOnlyFolderOrFileIsNotWritten) {
   if (RunningAsRoot()) GTEST_SKIP() << "permissions do not bind root";
   TempDir dir;
@@ -296,6 +305,7 @@ TEST(RemoveStaleTemporaries, RemovesOnlyOurOwnNamesOfProcessesThatAreGone) {
   EXPECT_EQ(Entries(dir.Path()), std::set<std::string>(kept.begin(), kept.end()));
   EXPECT_EQ(platform::RemoveStaleTemporaries(dir.File("missing")), 0);
 }
+#endif
 
 TEST(WriteFileAtomic, ReadersNeverSeeAHalfWrittenFile) {
   TempDir dir;
@@ -311,7 +321,10 @@ TEST(WriteFileAtomic, ReadersNeverSeeAHalfWrittenFile) {
   int reads = 0;
   std::size_t torn = 0;
   while (!done || reads == 0) {
-    const std::string seen = ReadFileBytes(path);
+    // Read as the programs read (on Windows sharing the file's deletion, so
+    // the writer's rename can replace it meanwhile).
+    std::string seen;
+    platform::ReadWholeFile(path, seen);
     if (seen != a && seen != b) torn = seen.size();
     ++reads;
   }
@@ -356,6 +369,7 @@ TEST(CopyFileNoReplace, ConcurrentCopiesMakeOneTarget) {
   EXPECT_EQ(Entries(dir.Path()), (std::set<std::string>{"blank.jpg", "t.jpg"}));
 }
 
+#ifndef _WIN32  // the POSIX flush steps (Windows flushes each file as it is written) (tests/wine-exclusions.cmake)
 // A file written with its flush is flushed, renamed, and its folder flushed;
 // deferred ones are only renamed, and the batch flushes them later, their file
 // system once and each folder once. A flush that fails stays failed.
@@ -405,6 +419,7 @@ TEST(DurableBatch, FlushesWhatWasAddedThenEachFolderOnceAndAFailedFlushIsFinal) 
   batch.Add(a + "3");
   EXPECT_EQ(FileErrorText([&] { batch.MakeDurable(); }), "Unable to write to " + a) << "a failed flush is final";
 }
+#endif
 
 TEST(Folders, ExistAndCreateOneLevel) {
   TempDir dir;
@@ -425,6 +440,7 @@ TEST(Folders, ExistAndCreateOneLevel) {
   EXPECT_TRUE(platform::CreateDir(dir.File("new/trailing/")));  // typed with separator
 }
 
+#ifndef _WIN32  // a POSIX path and program name (tests/wine-exclusions.cmake)
 TEST(ExecutableFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
   TempDir dir;
   const auto before = fs::current_path();
@@ -436,6 +452,7 @@ TEST(ExecutableFolder, IsTheExecutablesFolderWhateverTheWorkingFolder) {
   EXPECT_EQ(folder.back(), platform::kPathSeparator);
   EXPECT_TRUE(platform::FileExists(folder + "platform_tests"));
 }
+#endif
 
 }  // namespace
 
@@ -471,6 +488,76 @@ TEST(FileLock, OneHolderAtATimeAndNoFileLeftBehind) {
   ASSERT_TRUE(held);
   EXPECT_TRUE(fs::exists(path));
   EXPECT_FALSE(platform::FileLock::TryAcquire(path));
+}
+
+}  // namespace
+
+namespace {
+
+// Names beyond ASCII, as a user types them (UTF-8 in the programs), in every
+// call of the file layer: on Windows through the wide-character API.
+TEST(Files, NamesBeyondAsciiInEveryCall) {
+  TempDir dir;
+  const char sep = platform::kPathSeparator;
+  const std::string folder = dir.File("Karten Z\xC3\xBCrich \xE6\x9D\xB1\xE4\xBA\xAC");  // "Karten Zürich 東京"
+  ASSERT_TRUE(platform::CreateDir(folder));
+  EXPECT_TRUE(platform::DirectoryExists(folder));
+  const std::string task = folder + sep + "\xC3\x9C" "bersicht.otsk";  // "Übersicht.otsk"
+  platform::WriteFileAtomic(task, "bytes");
+  EXPECT_TRUE(platform::FileExists(task));
+  std::string read;
+  ASSERT_EQ(platform::ReadWholeFile(task, read), platform::ReadOutcome::Ok);
+  EXPECT_EQ(read, "bytes");
+
+  const std::string copy = folder + sep + "Kopie \xC3\x9F.jpg";  // "Kopie ß.jpg"
+  EXPECT_TRUE(platform::CopyFileNoReplace(task, copy));
+  EXPECT_FALSE(platform::CopyFileNoReplace(task, copy));
+  {
+    platform::AtomicFileWriter writer(folder + sep + "Str\xC3\xB6m.tif");  // "Ström.tif"
+    writer.Write("tiff");
+    writer.Commit();
+  }
+  ASSERT_EQ(platform::ReadWholeFile(folder + sep + "Str\xC3\xB6m.tif", read), platform::ReadOutcome::Ok);
+  EXPECT_EQ(read, "tiff");
+
+  const std::string lockPath = folder + sep + ".\xC3\x9C" "bersicht.otsk.lock";
+  std::optional<platform::FileLock> lock = platform::FileLock::TryAcquire(lockPath);
+  ASSERT_TRUE(lock);
+  EXPECT_FALSE(platform::FileLock::TryAcquire(lockPath));
+  lock.reset();
+  EXPECT_FALSE(platform::FileExists(lockPath));
+
+  const std::string deep = folder + sep + "\xC3\xA4" + sep + "\xC3\xB6" + sep;  // "ä" "ö"
+  EXPECT_TRUE(platform::CreateFolderPath(deep));
+  EXPECT_TRUE(platform::DirectoryExists(deep));
+}
+
+// The text files are the system's single-byte code page on Windows (Wine's
+// default, as a western Windows, is 1252) and UTF-8 elsewhere; read back,
+// both are the programs' UTF-8, and a file written on the other platform
+// reads the same.
+TEST(TextFiles, SystemCodePageOnWindowsUtf8Elsewhere) {
+  TempDir dir;
+  const std::string line = "c:\\maps\\Z\xC3\xBCrich\\nm_6742_3101_13.jpg|http://127.0.0.1/x";  // "Zürich"
+  platform::WriteTextLines(dir.File("list.txt"), {line, "second"});
+#ifdef _WIN32
+  EXPECT_EQ(ReadFileBytes(dir.File("list.txt")),
+            "c:\\maps\\Z\xFCrich\\nm_6742_3101_13.jpg|http://127.0.0.1/x\r\nsecond\r\n");
+#else
+  EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), line + "\r\nsecond\r\n");
+#endif
+  EXPECT_EQ(platform::ReadTextLines(dir.File("list.txt")), (Lines{line, "second"}));
+
+  WriteFileBytes(dir.File("utf8.txt"), line + "\r\n");
+  WriteFileBytes(dir.File("ansi.txt"), "c:\\maps\\Z\xFCrich\\nm_6742_3101_13.jpg|http://127.0.0.1/x\r\n");
+  EXPECT_EQ(platform::ReadTextLines(dir.File("utf8.txt")), Lines{line});
+#ifdef _WIN32
+  EXPECT_EQ(platform::ReadTextLines(dir.File("ansi.txt")), Lines{line});
+#else
+  // Linux takes no code page: the bytes stay as they are.
+  EXPECT_EQ(platform::ReadTextLines(dir.File("ansi.txt")),
+            Lines{"c:\\maps\\Z\xFCrich\\nm_6742_3101_13.jpg|http://127.0.0.1/x"});
+#endif
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include "core/platform/Locations.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -18,6 +20,7 @@ using testsupport::ModeOf;
 using testsupport::ScopedEnvironment;
 using testsupport::TempDir;
 
+#ifndef _WIN32  // the POSIX layouts and the XDG folders (tests/wine-exclusions.cmake)
 TEST(Locations, ProgramFolderIsBesideTheProgramOrInstalledBesideBin) {
   TempDir dir;
   struct Case {
@@ -107,5 +110,25 @@ TEST(Locations, FolderPathIsMadeLevelByLevelForItsOwnerOnly) {
   testsupport::WriteFileBytes(dir.File("file"), "x");
   EXPECT_FALSE(platform::CreateFolderPath(dir.File("file/below/")));
 }
+#else
+// A portable copy keeps its settings in ini\ beside the programs; installed
+// (no writable ini\), they are %APPDATA%\Orvenna\, and the cache
+// %LOCALAPPDATA%\Orvenna\.
+TEST(Locations, SettingsBesideTheProgramElseInAppDataAndTheCacheInLocalAppData) {
+  TempDir dir;
+  fs::create_directories(dir.File("portable\\ini"));
+  fs::create_directories(dir.File("installed\\blankimg"));
+  EXPECT_TRUE(platform::SettingsBesideProgram(dir.File("portable\\")));
+  EXPECT_EQ(platform::SettingsFolder(dir.File("portable\\")), dir.File("portable\\ini\\"));
+  EXPECT_FALSE(fs::exists(dir.File("portable\\ini\\.write-test"))) << "the probe is gone";
+
+  const ScopedEnvironment appData("APPDATA", dir.File("Roaming").c_str());
+  const ScopedEnvironment localAppData("LOCALAPPDATA", dir.File("Local").c_str());
+  EXPECT_FALSE(platform::SettingsBesideProgram(dir.File("installed\\")));
+  EXPECT_EQ(platform::SettingsFolder(dir.File("installed\\")), dir.File("Roaming\\Orvenna\\"));
+  EXPECT_EQ(platform::UserCacheFolder(), dir.File("Local\\Orvenna\\"));
+  EXPECT_EQ(platform::ProgramFolderFor(dir.File("installed")), dir.File("installed\\"));
+}
+#endif
 
 }  // namespace

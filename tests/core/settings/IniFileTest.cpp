@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <functional>
@@ -258,6 +260,7 @@ TEST(IniFileWrite, IntegersAsPlainDecimal) {
   EXPECT_EQ(ini.ReadInteger("THREADS", "T1X", 0), INT32_MIN);
 }
 
+#ifndef _WIN32  // POSIX modes and umask (tests/wine-exclusions.cmake)
 TEST(IniFileWrite, FileModes) {
   ScopedUmask mask(022);
   TempDir dir;
@@ -275,6 +278,7 @@ TEST(IniFileWrite, FileModes) {
   EXPECT_EQ(ModeOf(existing), 0640u);
   EXPECT_EQ(ReadFileBytes(existing), "[s]\r\nk=w\r\n");
 }
+#endif
 
 TEST(IniFileWrite, FailuresAreReportedAsUnableToWrite) {
   TempDir dir;
@@ -293,6 +297,7 @@ TEST(IniFileWrite, FailuresAreReportedAsUnableToWrite) {
   EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"folder"});
 }
 
+#ifndef _WIN32  // POSIX permissions (tests/wine-exclusions.cmake)
 TEST(IniFileWrite, ReadOnlyOrUnreadableFileIsLeftAlone) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   TempDir dir;
@@ -306,5 +311,6 @@ TEST(IniFileWrite, ReadOnlyOrUnreadableFileIsLeftAlone) {
     EXPECT_EQ(ReadFileBytes(path), "[s]\r\nk=old\r\n");
   }
 }
+#endif
 
 }  // namespace

@@ -140,7 +140,7 @@ TEST(TileSource, KeptInTheSettingsFileAndInTheTaskFile) {
   EXPECT_EQ(TaskFile(withSource.TaskFileName()).Read(0).Source, Osm());
   EXPECT_EQ(withSource.TileFileName(6742, 3101), "my_6742_3101_13.png");
   // The blank image the downloader copies and the viewer tells blanks by.
-  EXPECT_EQ(withSource.BlankImagePath("/opt/o/"), "/opt/o/blankimg/blank.png");
+  EXPECT_EQ(withSource.BlankImagePath("/opt/o/"), std::string("/opt/o/blankimg") + platform::kPathSeparator + "blank.png");
   EXPECT_EQ(withSource.TileURL(6742, 3101), "https://a.tiles.example/13/6742/3101.png?key={secret:My tiles}");
   EXPECT_EQ(withSource.FetchURL(6742, 3101), "https://a.tiles.example/13/6742/3101.png?key=S3CR3T");
   EXPECT_EQ(withSource.FetchHeaderLines(),
@@ -152,7 +152,7 @@ TEST(TileSource, KeptInTheSettingsFileAndInTheTaskFile) {
   builtIn.Source.reset();
   const MDTask photo(&builtIn);
   EXPECT_EQ(task::TaskFileLines(photo).size(), 43u);
-  EXPECT_EQ(photo.BlankImagePath("/opt/o/"), "/opt/o/blankimg/blank.jpg");
+  EXPECT_EQ(photo.BlankImagePath("/opt/o/"), std::string("/opt/o/blankimg") + platform::kPathSeparator + "blank.jpg");
 }
 
 }  // namespace
