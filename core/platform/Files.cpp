@@ -740,6 +740,7 @@ void AppendableFile::Append(std::string_view bytes) {
   const std::string path = path_;
 #ifdef _WIN32
   (void)bytes;  // never open there (see Open)
+  const int error = 0;
 #else
   bool ok = fd_ >= 0;
   std::string_view rest = bytes;
@@ -758,8 +759,6 @@ void AppendableFile::Append(std::string_view bytes) {
     return;
   }
   const int error = errno;
-#else
-  const int error = 0;
 #endif
   // The file's tail is unknown now: the caller has to rewrite it.
   Close();
