@@ -22,8 +22,6 @@ set(ORVENNA_WINE_EXCLUDED_TESTS
     "they check POSIX permission bits, while Windows files take the folder's access list"
   "http_client_tests.HttpClientTest.RecoversOnTheNextRequestAfterAFault|http_client_tests.Table/HttpClientFactsTest.ReportsWhatTheTransferWas/(SuccessResetMidBody|NotFoundResetMidBody|Reset) |failed_list_run_tests.FailedListRun.(ResetIsRepeatedAtOnceAndOnlyTheSuccessIsStored|EndlessResetsAreBoundedThenHandledAsAnyFailure)"
     "under Wine the test server's abortive close (SO_LINGER 0) reaches the client as a graceful close, not as a reset, so no 10054 can be provoked"
-  "worker_fetch_tests.WorkerFetch.TileThatCannotBeWrittenEndsTheWorkerWithOneErrorLine|run_controller_tests.RunControllerTest.(AFileThatCannotBeWrittenWhileClosingIsReportedAndTheRunStillCloses|ATileThatCannotBeWrittenEndsItsWorkerWithTheSystemsReason)"
-    "they check the system's reason after a file error, which the Windows side of the platform layer does not give yet (its GetLastError is not turned into words), while the error's own text is the same there"
   "worker_source_tests.WorkerSource.TransientFailuresAreAskedAgainAfterGrowingPausesThenGivenUpWithTheReason"
     "one of its rows is a connection reset, which under Wine reaches the client as a graceful close (see the reset tests above)"
   "failed_list_run_tests.Rows/FailedListSaveFailure.EndsTheRunAtThatRecord/TargetIsANamedPipe"

@@ -254,6 +254,41 @@ bool WriteAll(HANDLE handle, std::string_view bytes) {
 }
 
 DWORD AttributesOf(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()); }
+
+// The errno of a Windows error, for the system's words of a failure; an
+// error that is not known (or none) is an input/output error.
+int ErrnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EBUSY;
+    default:
+      return EIO;
+  }
+}
+
+// Why a file that is there cannot be replaced: a folder, or a file marked
+// read-only; 0 when it can (or is not there).
+int ReplaceRefusal(const std::string& path) {
+  const DWORD existing = AttributesOf(path);
+  if (existing == INVALID_FILE_ATTRIBUTES) return 0;
+  if ((existing & FILE_ATTRIBUTE_DIRECTORY) != 0) return EISDIR;
+  if ((existing & FILE_ATTRIBUTE_READONLY) != 0) return EACCES;
+  return 0;
+}
 #endif
 
 }  // namespace
@@ -271,12 +306,7 @@ bool DirectoryExists(const std::string& path) {
 bool CreateDir(const std::string& path) {
 #ifdef _WIN32
   if (CreateDirectoryW(Wide(path).c_str(), nullptr) != 0) return true;
-  switch (GetLastError()) {
-    case ERROR_ALREADY_EXISTS: errno = EEXIST; break;
-    case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
-    case ERROR_DISK_FULL: errno = ENOSPC; break;
-    default: errno = EACCES; break;
-  }
+  errno = ErrnoOf(GetLastError());
   return false;
 #else
   return ::mkdir(path.c_str(), 0777) == 0;
@@ -441,15 +471,12 @@ std::vector<std::string> ReadTextLines(const std::string& path) {
 void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess access, Flush flush) {
 #ifdef _WIN32
   // A folder, or a file marked read-only, is not silently replaced.
-  const DWORD existing = AttributesOf(path);
-  if (existing != INVALID_FILE_ATTRIBUTES &&
-      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-    ThrowCannotCreate(path);
-  }
+  if (const int refusal = ReplaceRefusal(path)) ThrowCannotCreate(path, refusal);
   (void)access;  // Windows files inherit the folder's access list (a user's own folder is his alone)
   std::string tempPath;
   const HANDLE handle = CreateTemporary(path, tempPath);
-  if (handle == INVALID_HANDLE_VALUE) ThrowCannotCreate(path);
+  if (handle == INVALID_HANDLE_VALUE) ThrowCannotCreate(path, ErrnoOf(GetLastError()));
+  SetLastError(ERROR_SUCCESS);
   bool ok = WriteAll(handle, bytes);
   // A deferred flush is made here too: Windows lets no user flush a whole
   // volume, so every file is flushed as it is written.
@@ -458,8 +485,9 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes, FileAccess
   if (!CloseHandle(handle)) ok = false;
   if (ok) ok = RenameOver(tempPath, path);
   if (!ok) {
+    const int error = ErrnoOf(GetLastError());
     DeleteFileW(Wide(tempPath).c_str());
-    ThrowUnableToWrite(path);
+    ThrowUnableToWrite(path, error);
   }
 #else
   std::string target;
@@ -508,18 +536,14 @@ AtomicFileWriter::AtomicFileWriter(const std::string& path, FileAccess access) :
 #ifdef _WIN32
   (void)access;  // Windows files inherit the folder's access list
   target_ = path;
-  const DWORD existing = AttributesOf(path);
-  if (existing != INVALID_FILE_ATTRIBUTES &&
-      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-    ThrowCannotCreate(path_);
-  }
+  if (const int refusal = ReplaceRefusal(path)) ThrowCannotCreate(path_, refusal);
   for (int attempt = 0; attempt < 100; ++attempt) {
     tempPath_ = TemporarySibling(target_);
     fd_ = ::_wopen(Wide(tempPath_).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                    _S_IREAD | _S_IWRITE);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
-  if (fd_ < 0) ThrowCannotCreate(path_);
+  if (fd_ < 0) ThrowCannotCreate(path_, errno);
 #else
   struct stat existing {};
   const bool exists = ExistingTarget(path, target_, existing);
@@ -576,13 +600,15 @@ void AtomicFileWriter::Commit() {
   if (fd_ < 0) ThrowUnableToWrite(path_);
 #ifdef _WIN32
   // _commit is FlushFileBuffers on the file's handle.
+  SetLastError(ERROR_SUCCESS);
   bool ok = Allowed(DiskStep::FlushFile, target_) && ::_commit(fd_) == 0;
   ok = ::_close(fd_) == 0 && ok;
   fd_ = -1;
   if (ok) ok = RenameOver(tempPath_, target_);
   if (!ok) {
+    const int error = ErrnoOf(GetLastError());
     DeleteFileW(Wide(tempPath_).c_str());
-    ThrowUnableToWrite(path_);
+    ThrowUnableToWrite(path_, error);
   }
 #else
   bool ok = FlushFile(fd_, target_);
