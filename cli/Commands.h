@@ -11,7 +11,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Report.h"
 #include "core/run/TaskControls.h"
-#include "core/task/TaskSpec.h"
+#include "core/task/TaskValue.h"
 #include "core/task/Unitclasstask.h"
 
 namespace cli {

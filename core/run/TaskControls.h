@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/run/ConfigFile.h"
-#include "core/task/TaskSpec.h"
+#include "core/task/TaskValue.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/platform/Numbers.h"
-#include "core/task/TaskSpec.h"
+#include "core/task/TaskValue.h"
 #include "core/task/Unitclasstask.h"
 
 namespace task {

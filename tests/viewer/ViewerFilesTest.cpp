@@ -24,7 +24,7 @@
 #include "core/run/ConfigFile.h"
 #include "core/run/NewTask.h"
 #include "core/run/Start.h"
-#include "core/task/TaskSpec.h"
+#include "core/task/TaskValue.h"
 #include "tests/support/NearmapStandIn.h"
 #include "tests/viewer/ViewerFixture.h"
 #include "viewer/HoleListModel.h"

@@ -1,4 +1,4 @@
-#include "core/task/TaskSpec.h"
+#include "core/task/TaskValue.h"
 
 namespace task {
 
