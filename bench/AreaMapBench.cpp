@@ -4,7 +4,7 @@
 // loopback tile server (no pause, 8 connections). With --screenshot PATH it
 // also saves the window, on a synthetic base layer, as a PNG.
 //
-//   orvenna_bench_area_map [--seconds N] [--screenshot PATH]
+//   orvenna_bench_area_map [--seconds N] [--screenshot PATH] [--shape-screenshot PATH]
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -101,10 +101,12 @@ int main(int argc, char** argv) {
   download::HttpClient::GlobalInit();
   double panSeconds = 30;
   QString screenshot;
+  QString shapeScreenshot;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--seconds") panSeconds = std::atof(argv[i + 1]);
     if (option == "--screenshot") screenshot = QString::fromLocal8Bit(argv[i + 1]);
+    if (option == "--shape-screenshot") shapeScreenshot = QString::fromLocal8Bit(argv[i + 1]);
   }
 
   testsupport::TempDir program;
@@ -167,6 +169,22 @@ int main(int argc, char** argv) {
       QCoreApplication::processEvents();
       window->grab().save(screenshot);
       std::printf("screenshot: %s\n", qPrintable(screenshot));
+    }
+    if (repeat == kOpenRepeats - 1 && !shapeScreenshot.isEmpty()) {
+      // A river's course grown by 600 m: the task takes the tiles it touches.
+      mapkit::AreaStart start{std::nullopt, 14, QStringLiteral("Bench map"), {}};
+      start.Shape = std::make_shared<const task::Shape>(area::ParseShapeText(
+          "LINESTRING(116.31 39.95, 116.35 39.93, 116.38 39.94, 116.42 39.90, 116.45 39.89, 116.49 39.85)", 600));
+      const task::LonLatBox bounds = task::BoundsOf(*start.Shape);
+      start.Box = area::RoundedOutward(area::Area{bounds.West, bounds.South, bounds.East, bounds.North});
+      window->Open(start);
+      SecondsUntil(QElapsedTimer(), [&] {
+        window->Map->repaint();
+        return window->Map->TilesPending() == 0;
+      });
+      QCoreApplication::processEvents();
+      window->grab().save(shapeScreenshot);
+      std::printf("screenshot: %s\n", qPrintable(shapeScreenshot));
     }
   }
   std::printf("open to first painted screen, warm cache (median of %d): %.3f s\n", kOpenRepeats, Median(firstFrame));

@@ -146,8 +146,9 @@ void PrintDryRun(const task::MDTask& task, const std::string& programFolder) {
     e.TileBytes = 0;
   }
   std::string text = "Task: " + task.TaskFileName() + (e.Continued ? " (continued from its saved positions)" : "") + "\n";
-  text += "Tiles: " + Decimal(e.Range.Count()) + " (columns " + Decimal(e.Range.MinX) + " to " + Decimal(e.Range.MaxX) +
-          ", rows " + Decimal(e.Range.MinY) + " to " + Decimal(e.Range.MaxY) + ", zoom " + Decimal(e.Zoom) + ")";
+  text += "Tiles: " + Decimal(e.Tiles) + (e.Shaped ? " of the shape (its box " + Decimal(e.Range.Count()) + ": " : " (") +
+          "columns " + Decimal(e.Range.MinX) + " to " + Decimal(e.Range.MaxX) + ", rows " + Decimal(e.Range.MinY) +
+          " to " + Decimal(e.Range.MaxY) + ", zoom " + Decimal(e.Zoom) + ")";
   text += e.Continued ? ", " + Decimal(e.TilesLeft) + " to fetch" +
                             (e.TilesLeft == 0 ? " (every tile is saved or blank)\n" : "\n")
                       : "\n";
@@ -178,12 +179,25 @@ namespace {
 
 // The task of a request whose area is numbers: the controls' other texts
 // read as the window reads them.
+// The task's shape of a vector file: its polygons, or its lines and points
+// grown by a margin. A file of lines or points only, without a margin, has no
+// shape: its task is the box of its features. Throws area::VectorFileError.
+std::shared_ptr<const task::Shape> AreaFileShape(const std::string& file, double margin) {
+  try {
+    return std::make_shared<const task::Shape>(area::ReadVectorFileShape(file, margin));
+  } catch (const area::VectorFileError&) {
+    if (margin > 0) throw;
+    return nullptr;
+  }
+}
+
 task::TaskSpec SpecOfRequest(const StartRequest& request) {
   const run::TaskControls& c = request.Controls;
   task::TaskSpec spec;
   spec.Name = c.TaskName;
   spec.Folder = c.SavePath;
   spec.Area.Box = *request.Box;
+  spec.Area.Shape = request.Shape;
   // No number reads as a zoom Start refuses.
   spec.Zooms = task::ZoomLevels::One(platform::ParseInteger(c.Zoom).value_or(0));
   spec.Part = request.Part;
@@ -363,7 +377,10 @@ int NewCommand(const Invocation& invocation, const Context& context) {
     if (!margin || !(*margin >= 0)) throw UsageError("--margin is a number of metres, 0 or more");
     area::Area box;
     try {
+      // The box of the features grown by the margin, as the area window makes
+      // it; the shape within it decides the tiles.
       box = area::RoundedOutward(area::WithMargin(area::ReadVectorFile(*file, 0).Bounds, *margin));
+      request.Shape = AreaFileShape(*file, *margin);
     } catch (const area::VectorFileError& error) {
       PrintError(error.what());
       return kExitUsage;
@@ -413,7 +430,12 @@ std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
     return std::nullopt;
   }
   StartRequest request;
-  request.Controls = run::ControlsFromTaskFile(path);
+  try {
+    request.Controls = run::ControlsFromTaskFile(path);
+  } catch (const run::OpenTaskError& error) {
+    PrintError(error.what());
+    return std::nullopt;
+  }
   // A code none of the three leaves the window's first map type selected.
   request.Controls.MapsTypePosition = std::max(request.Controls.MapsTypePosition, 0);
   request.JsonPath = invocation.Value("json");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,8 @@ struct StartRequest {
   // The area as numbers (of a vector file): used instead of the controls'
   // four coordinates.
   std::optional<task::LonLatBox> Box;
+  // With Box: the shape of the vector file within it (none: all of the box).
+  std::shared_ptr<const task::Shape> Shape;
   bool Run = true;
   bool DryRun = false;
   // "new": an existing task file that the new task would replace (its

@@ -276,7 +276,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   settings.CopySampling = sampling;
   settings.Overviews = options.Format == OutputFormat::Cog && !degrees && options.Overviews;
   const TileTally tally = WriteGeoTiff(step, sheet.Range, tiles, settings, pending, holes, progress, stage.Prefix);
-  const bool masked = (IsTiff(options.Format) || options.Format == OutputFormat::Kmz) && tally.Holes > 0;
+  const bool masked = (IsTiff(options.Format) || options.Format == OutputFormat::Kmz) && tally.Masked() > 0;
 
   const std::string noun = Facts(options.Format).Noun;
   {
@@ -472,6 +472,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
               : WriteImageSheet(options, sheet, tiles, sampling, holes, pending, progress, stage);
       result.Copied += tally.Copied;
       result.Reencoded += tally.Reencoded;
+      result.Outside += tally.Outside;
       result.Files.push_back(sheet.Path);
     }
     if (progress.CancelRequested()) throw Cancelled();
@@ -502,7 +503,8 @@ std::string SummaryText(const CombineResult& result) {
             " to " + result.Files.back() + "\n";
   }
   text += "Tiles: " + Decimal(result.Tiles) + " (" + Decimal(result.Copied) + " as downloaded, " +
-          Decimal(result.Reencoded) + " decoded and encoded, " + Decimal(result.Holes.Total()) + " holes)\n";
+          Decimal(result.Reencoded) + " decoded and encoded, " + Decimal(result.Holes.Total()) + " holes" +
+          (result.Outside > 0 ? ", " + Decimal(result.Outside) + " outside the shape)\n" : ")\n");
   if (result.Holes.Total() > 0) {
     text += "Holes: " + Decimal(result.Holes.Missing) + " missing, " + Decimal(result.Holes.GivenUp) + " given up, " +
             Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath +

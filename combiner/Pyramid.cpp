@@ -206,8 +206,12 @@ TileTally BuildPyramid(const TileReader& tiles, const PyramidPlan& plan, Pyramid
       case TileContent::Kind::AsDownloaded: ++tally.Copied; break;
       case TileContent::Kind::Decoded: ++tally.Reencoded; break;
       case TileContent::Kind::Hole:
-        ++tally.Holes;
-        holes.Add(x, y, tile.Content.Verdict);
+        if (tile.Content.Outside) {
+          ++tally.Outside;
+        } else {
+          ++tally.Holes;
+          holes.Add(x, y, tile.Content.Verdict);
+        }
         break;
     }
     const int64_t column = x - plan.OriginX, row = y - plan.OriginY;

@@ -24,6 +24,10 @@ struct TileTally {
   int64_t Copied = 0;     // the downloaded bytes as they are
   int64_t Reencoded = 0;  // decoded and encoded
   int64_t Holes = 0;
+  // Tiles of the box outside a shaped task's shape: masked as holes are, but
+  // no holes (nothing to fetch) and not listed.
+  int64_t Outside = 0;
+  int64_t Masked() const { return Holes + Outside; }
 };
 
 // What a format does with the tiles. Columns and rows count in the

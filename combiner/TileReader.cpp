@@ -25,6 +25,10 @@ TileReader::TileReader(const task::MDTask& task, const std::string& programFolde
 
 TileContent TileReader::Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const {
   TileContent tile;
+  if (!task_.HasTile(x, y)) {
+    tile.Outside = true;
+    return tile;
+  }
   tile.Verdict = census_.JudgeAndRead(x, y, tile.Bytes);
   if (task::IsHole(tile.Verdict.State)) return tile;
   const bool jpeg = IsJpeg(tile.Bytes);

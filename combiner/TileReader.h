@@ -28,6 +28,8 @@ struct TileContent {
   std::string Bytes;  // AsDownloaded: the file's bytes
   Pixels Image;       // Decoded
   task::TileVerdict Verdict{HoleReason::Missing, {}};  // Hole: its state and reason
+  // A hole because the tile is none of the task's: outside its shape.
+  bool Outside = false;
 };
 
 class TileReader {

@@ -234,7 +234,19 @@ task::Imagery TForm1::SelectedImagery() const {
 }
 
 void TForm1::ShowImagery() {
-  LabelImagery->setText(FromLocal(task::ImageryWords(SelectedImagery(), ToLocal(EditDate->text()))));
+  QString words = FromLocal(task::ImageryWords(SelectedImagery(), ToLocal(EditDate->text())));
+  if (shape_) words += QStringLiteral("; only the tiles of a shape");
+  LabelImagery->setText(words);
+  const QString shapeTip =
+      shape_ ? QStringLiteral("The task takes only the tiles that its shape touches within this rectangle; typing a "
+                              "coordinate makes it a rectangle again.")
+             : QString();
+  for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) edit->setToolTip(shapeTip);
+}
+
+void TForm1::SetShape(std::shared_ptr<const task::Shape> shape) {
+  shape_ = std::move(shape);
+  ShowImagery();
 }
 
 run::AreaCheck TForm1::CurrentArea() const {
@@ -379,6 +391,12 @@ void TForm1::BuildStartControls() {
   ReloadSources();
   connect(radio_mapstype, &QComboBox::currentIndexChanged, this, [this] { ShowImagery(); });
   connect(EditDate, &QLineEdit::textChanged, this, [this] { ShowImagery(); });
+  // A coordinate typed makes the area the rectangle it says.
+  for (QLineEdit* edit : {Edit1, Edit2, Edit3, Edit4}) {
+    connect(edit, &QLineEdit::textEdited, this, [this] {
+      if (shape_) SetShape(nullptr);
+    });
+  }
 
   PanelFailed = new QWidget(PanelLeft);
   PanelFailed->setObjectName(QStringLiteral("PanelFailed"));
@@ -549,6 +567,7 @@ run::TaskControls TForm1::ReadControls() const {
   controls.SavePath = ToLocal(Edit6->text());
   controls.HistoryDate = ToLocal(EditDate->text());
   controls.Imagery = SelectedImagery();
+  controls.Shape = shape_;
   // What ReadSourceSettings reads the secrets for.
   if (const auto* source = std::get_if<task::TileSource>(&*controls.Imagery)) controls.Source = *source;
   if (const auto* nearmap = std::get_if<task::NearmapImagery>(&*controls.Imagery)) controls.Nearmap = *nearmap;
@@ -751,6 +770,7 @@ void TForm1::LoadTaskFile(const QString& path) {
       return;
     }
   }
+  SetShape(stored.Shape);
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
   Edit2->setText(FromLocal(stored.TopLatitude));
@@ -875,6 +895,7 @@ void TForm1::ChooseAreaonmap1Click() {
   start.Box = TypedArea();
   start.Zoom = UpDown1->Position();
   start.Imagery = SelectedImagery();
+  start.Shape = shape_;
   if (!loadedTaskFile_.isEmpty()) start.TaskFiles.push_back(ToLocal(loadedTaskFile_));
   areaWindow_->Open(start);
 }
@@ -884,6 +905,7 @@ void TForm1::UseArea(const mapkit::AreaChoice& choice) {
   Edit3->setText(FromLocal(area::CoordinateText(choice.Box.East)));
   Edit2->setText(FromLocal(area::CoordinateText(choice.Box.North)));
   Edit4->setText(FromLocal(area::CoordinateText(choice.Box.South)));
+  SetShape(choice.Shape);
   UpDown1->SetPosition(choice.Zoom);
   areaWindow_->close();
   activateWindow();

@@ -264,6 +264,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   task::Imagery SelectedImagery() const;
   // LabelImagery after a change of the map type, the date or the survey.
   void ShowImagery();
+  // The task's shape within the rectangle of the four edits (none: all of it).
+  void SetShape(std::shared_ptr<const task::Shape> shape);
   // The middle of the rectangle typed in, at the zoom shown; tile 0, 0 at
   // zoom 1 when the edits hold no rectangle.
   TestTile CurrentRectangleTile() const;
@@ -328,6 +330,8 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   // nearmapDate_ (a survey or Open task pins it); another date there is
   // looked up at Start.
   task::NearmapImagery nearmap_;
+  // From the area window or a task file; dropped when a coordinate is typed.
+  std::shared_ptr<const task::Shape> shape_;
   QString nearmapDate_;
   std::string settingsDirection_;
   qtkit::BackgroundJob surveysJob_;

@@ -1,6 +1,7 @@
 #include "mapkit/AreaMap.h"
 
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -33,6 +34,11 @@ const QColor kAreaFill(0xd3, 0x2f, 0x2f, 40);
 const QColor kGridLine(0xd3, 0x2f, 0x2f, 110);
 const QColor kOutline(0x15, 0x65, 0xc0);
 const QColor kShape(0x6a, 0x1b, 0x9a);
+const QColor kTaskShapeFill(0xff, 0x8f, 0x00, 110);
+const QColor kTaskShapeLine(0xb7, 0x1c, 0x1c);
+const QColor kCorner(0x00, 0x79, 0x6b);
+// The shape's tiles are drawn one by one up to this many on screen.
+constexpr int64_t kMaxShapeCells = 20000;
 
 double Clamp01(double value) { return std::clamp(value, 0.0, 1.0); }
 
@@ -73,6 +79,29 @@ void AreaMap::SetLayer(const BaseLayer& layer, const run::ProxySettings& proxy, 
 
 void AreaMap::SetTaskZoom(int32_t zoom) {
   taskZoom_ = zoom;
+  SetTaskShape(taskShape_);
+}
+
+void AreaMap::SetTaskShape(std::shared_ptr<const task::Shape> shape) {
+  taskShape_ = std::move(shape);
+  shapeTiles_.reset();
+  if (taskShape_ && !taskShape_->Empty() && taskZoom_ >= task::kMinZoom && taskZoom_ <= task::kMaxZoom) {
+    const task::LonLatBox bounds = task::BoundsOf(*taskShape_);
+    // Only a shape on the grid has tiles; the window says what is wrong with another.
+    if (bounds.West >= -180 && bounds.East <= 180 && bounds.North <= 85 && bounds.South >= -85) {
+      shapeTiles_ = std::make_shared<const task::TileShape>(*taskShape_, taskZoom_);
+    }
+  }
+  update();
+}
+
+void AreaMap::SetShapeDrawing(bool drawing) {
+  if (drawing) SetDrawing(false);
+  shapeDrawing_ = drawing;
+  corners_.clear();
+  rubberEnd_.reset();
+  setCursor(drawing ? Qt::CrossCursor : Qt::ArrowCursor);
+  if (drawing) setFocus();
   update();
 }
 
@@ -82,6 +111,7 @@ void AreaMap::SetArea(const std::optional<area::Area>& area) {
 }
 
 void AreaMap::SetDrawing(bool drawing) {
+  if (drawing && shapeDrawing_) SetShapeDrawing(false);
   if (drawing_ == drawing) return;
   drawing_ = drawing;
   setCursor(drawing ? Qt::CrossCursor : Qt::ArrowCursor);
@@ -155,6 +185,116 @@ void AreaMap::paintEvent(QPaintEvent*) {
   DrawShapes(painter);
   DrawOutlines(painter);
   DrawArea(painter);
+  DrawTaskShape(painter);
+  DrawCorners(painter);
+}
+
+void AreaMap::DrawTaskShape(QPainter& painter) const {
+  if (!taskShape_) return;
+  QPainterPath path;
+  path.setFillRule(Qt::OddEvenFill);
+  for (const task::ShapePolygon& polygon : taskShape_->Polygons) {
+    for (const task::Ring* ring = &polygon.Outer; ring != nullptr;) {
+      QPolygonF screen;
+      screen.reserve(static_cast<qsizetype>(ring->size()) + 1);
+      for (const task::LonLatPoint& point : *ring) {
+        const ScreenPoint at = view_.ToScreen(GridOf(point.Lon, point.Lat));
+        screen << QPointF(at.X, at.Y);
+      }
+      if (!screen.isEmpty()) screen << screen.front();
+      path.addPolygon(screen);
+      const std::size_t next = ring == &polygon.Outer ? 0 : static_cast<std::size_t>(ring - polygon.Holes.data()) + 1;
+      ring = next < polygon.Holes.size() ? &polygon.Holes[next] : nullptr;
+    }
+  }
+  // The tiles the shape takes, where they can be told apart on screen.
+  const double cell = view_.TileSize() / std::ldexp(1.0, taskZoom_);
+  bool cellsDrawn = false;
+  if (shapeTiles_ && cell >= kMinGridCell) {
+    const double tiles = std::ldexp(1.0, taskZoom_);
+    const GridPoint topLeft = view_.ToGrid(0, 0);
+    const GridPoint bottomRight = view_.ToGrid(width(), height());
+    const task::TileRange& bounds = shapeTiles_->Bounds();
+    const int32_t firstRow = std::max(bounds.MinY, static_cast<int32_t>(std::floor(topLeft.Y * tiles)));
+    const int32_t lastRow = std::min(bounds.MaxY, static_cast<int32_t>(std::floor(bottomRight.Y * tiles)));
+    const auto firstColumn = static_cast<int32_t>(std::floor(topLeft.X * tiles));
+    const auto lastColumn = static_cast<int32_t>(std::floor(bottomRight.X * tiles));
+    if (int64_t{lastRow - firstRow + 1} * (int64_t{lastColumn} - firstColumn + 1) <= kMaxShapeCells) {
+      for (int32_t y = firstRow; y <= lastRow; ++y) {
+        for (const task::ColumnSpan& span : shapeTiles_->Row(y)) {
+          const int32_t from = std::max(span.First, firstColumn);
+          const int32_t to = std::min(span.Last, lastColumn);
+          if (from > to) continue;
+          painter.fillRect(ScreenRect(from / tiles, y / tiles, (to + 1) / tiles, (y + 1) / tiles), kTaskShapeFill);
+        }
+      }
+      cellsDrawn = true;
+    }
+  }
+  painter.setPen(QPen(kTaskShapeLine, 2));
+  painter.setBrush(cellsDrawn ? QBrush(Qt::NoBrush) : QBrush(kTaskShapeFill));
+  painter.drawPath(path);
+}
+
+void AreaMap::DrawCorners(QPainter& painter) const {
+  if (!shapeDrawing_ || corners_.empty()) return;
+  QPolygonF line;
+  for (const GridPoint& corner : corners_) {
+    const ScreenPoint at = view_.ToScreen(corner);
+    line << QPointF(at.X, at.Y);
+  }
+  if (rubberEnd_) {
+    const ScreenPoint at = view_.ToScreen(*rubberEnd_);
+    line << QPointF(at.X, at.Y);
+  }
+  painter.setPen(QPen(kCorner, 2, Qt::DashLine));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPolyline(line);
+  painter.setPen(QPen(kCorner, 1));
+  painter.setBrush(Qt::white);
+  for (qsizetype i = 0; i < static_cast<qsizetype>(corners_.size()); ++i) {
+    painter.drawEllipse(line[i], 4, 4);
+  }
+}
+
+void AreaMap::CloseShape() {
+  if (corners_.size() < 3) return;
+  task::Ring ring;
+  ring.reserve(corners_.size());
+  for (const GridPoint& corner : corners_) ring.push_back({LongitudeAt(corner.X), LatitudeAt(corner.Y)});
+  SetShapeDrawing(false);
+  if (ShapeDrawn) ShapeDrawn(std::move(ring));
+}
+
+void AreaMap::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (!shapeDrawing_ || event->button() != Qt::LeftButton) {
+    MapWidget::mouseDoubleClickEvent(event);
+    return;
+  }
+  // The double click's first press added its corner already.
+  CloseShape();
+}
+
+void AreaMap::keyPressEvent(QKeyEvent* event) {
+  if (!shapeDrawing_) {
+    MapWidget::keyPressEvent(event);
+    return;
+  }
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      CloseShape();
+      return;
+    case Qt::Key_Backspace:
+      if (!corners_.empty()) corners_.pop_back();
+      update();
+      return;
+    case Qt::Key_Escape:
+      SetShapeDrawing(false);
+      return;
+    default:
+      MapWidget::keyPressEvent(event);
+  }
 }
 
 void AreaMap::DrawBase(QPainter& painter) {
@@ -273,7 +413,8 @@ void AreaMap::DrawArea(QPainter& painter) const {
   const std::optional<GridBox> box = AreaGrid();
   if (!box) return;
   const QRectF rect = AreaRect();
-  painter.fillRect(rect, kAreaFill);
+  // With a shape the shape is the task: the box is only its frame.
+  if (!taskShape_) painter.fillRect(rect, kAreaFill);
   // The task's tile grid, where its cells can be told apart.
   const double cell = view_.TileSize() / std::ldexp(1.0, taskZoom_);
   const bool inGrid = area_->West <= area_->East && std::abs(area_->North) <= 85 && std::abs(area_->South) <= 85;
@@ -296,7 +437,7 @@ void AreaMap::DrawArea(QPainter& painter) const {
       }
     }
   }
-  painter.setPen(QPen(kAreaLine, 2));
+  painter.setPen(QPen(kAreaLine, 2, taskShape_ ? Qt::DashLine : Qt::SolidLine));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(rect);
   // Handles at the corners and the middles of the edges.
@@ -350,6 +491,17 @@ void AreaMap::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPointF at = event->position();
   pressGrid_ = view_.ToGrid(at.x(), at.y());
+  if (shapeDrawing_) {
+    const GridPoint corner{Clamp01(pressGrid_.X), Clamp01(pressGrid_.Y)};
+    // A second press on the same spot (a double click) adds no corner.
+    if (corners_.empty() ||
+        std::hypot(corner.X - corners_.back().X, corner.Y - corners_.back().Y) * view_.TileSize() > 2) {
+      corners_.push_back(corner);
+    }
+    drag_ = Drag::None;
+    update();
+    return;
+  }
   if (drawing_ || (event->modifiers() & Qt::ShiftModifier)) {
     drag_ = Drag::Draw;
   } else if ((dragEdges_ = EdgesAt(at)) != 0) {
@@ -369,6 +521,12 @@ void AreaMap::mouseMoveEvent(QMouseEvent* event) {
   const GridPoint grid = view_.ToGrid(at.x(), at.y());
   switch (drag_) {
     case Drag::None:
+      if (shapeDrawing_) {
+        rubberEnd_ = grid;
+        update();
+        emit CursorMoved(grid.X, grid.Y);
+        return;
+      }
       if (!Panning()) UpdateCursor(at);
       MapWidget::mouseMoveEvent(event);
       return;

@@ -14,6 +14,7 @@
 #include <QPixmap>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "core/area/VectorFile.h"
+#include "core/task/TileShape.h"
 #include "mapkit/BaseTileLoader.h"
 #include "qtkit/GuiInbox.h"
 #include "mapkit/MapWidget.h"
@@ -58,6 +60,15 @@ class AreaMap final : public MapWidget {
   void SetDrawing(bool drawing);
   bool Drawing() const { return drawing_; }
   void SetShapes(const area::VectorShapes& shapes);
+  // The task's shape within the area (none: all of the area): filled, and
+  // the tiles it takes at the task's zoom where their cells can be seen.
+  void SetTaskShape(std::shared_ptr<const task::Shape> shape);
+  // Drawing a shape corner by corner: a click adds a corner, a double click
+  // or Enter closes it (three corners at least), Backspace takes the last
+  // corner back, Escape stops. ShapeDrawn gets the corners.
+  void SetShapeDrawing(bool drawing);
+  bool ShapeDrawing() const { return shapeDrawing_; }
+  std::function<void(task::Ring)> ShapeDrawn;
   void SetOutlines(std::vector<TaskOutline> outlines);
   // Centres box in the view, as large as fits with a margin; again when the
   // map changes size before it is first drawn (a window just opened).
@@ -87,6 +98,8 @@ class AreaMap final : public MapWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   bool event(QEvent* event) override;
   bool HasContent() const override { return true; }
 
@@ -107,6 +120,9 @@ class AreaMap final : public MapWidget {
   void DrawShapes(QPainter& painter) const;
   void DrawOutlines(QPainter& painter) const;
   void DrawArea(QPainter& painter) const;
+  void DrawTaskShape(QPainter& painter) const;
+  void DrawCorners(QPainter& painter) const;
+  void CloseShape();
   // The edges of the area within reach of at (a combination of Edge), 0 for none.
   int EdgesAt(QPointF at) const;
   void UpdateCursor(QPointF at);
@@ -132,6 +148,12 @@ class AreaMap final : public MapWidget {
   std::vector<std::vector<GridPoint>> shapeLines_;
   std::vector<GridPoint> shapePoints_;
   std::vector<TaskOutline> outlines_;
+  std::shared_ptr<const task::Shape> taskShape_;
+  // The shape's tiles at taskZoom_, made when either changes.
+  std::shared_ptr<const task::TileShape> shapeTiles_;
+  bool shapeDrawing_ = false;
+  std::vector<GridPoint> corners_;
+  std::optional<GridPoint> rubberEnd_;
 };
 
 }  // namespace mapkit

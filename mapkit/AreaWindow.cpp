@@ -76,9 +76,20 @@ AreaWindow::AreaWindow(AreaWindowOptions options, QWidget* parent)
   statusBar()->addPermanentWidget(OfflineLabel);
 
   connect(Map, &AreaMap::AreaEdited, this, [this] {
+    // A rectangle drawn, moved or sized by hand is the area, without a shape.
+    shapeOrigin_.reset();
+    SetShape(nullptr, false);
     ShowEdges();
     Refresh();
   });
+  Map->ShapeDrawn = [this](task::Ring corners) {
+    auto shape = std::make_shared<task::Shape>();
+    shape->Polygons.push_back({std::move(corners), {}});
+    shapes_.reset();
+    shapeOrigin_.reset();
+    Map->SetShapes({});
+    SetShape(std::move(shape), false);
+  };
   connect(Map, &AreaMap::CursorMoved, this, &AreaWindow::ShowCursor);
   connect(Map, &AreaMap::CursorLeft, CursorLabel, &QLabel::clear);
   connect(Map, &AreaMap::DrawingChanged, DrawAction, &QAction::setChecked);
@@ -183,6 +194,16 @@ void AreaWindow::BuildMenu() {
   DrawAction->setCheckable(true);
   DrawAction->setShortcut(QKeySequence(Qt::Key_D));
   connect(DrawAction, &QAction::toggled, Map, &AreaMap::SetDrawing);
+  DrawShapeAction = map->addAction(tr("Draw a &shape"));
+  DrawShapeAction->setObjectName(QStringLiteral("drawShapeAction"));
+  DrawShapeAction->setShortcut(QKeySequence(Qt::Key_S));
+  DrawShapeAction->setToolTip(tr("Click its corners; a double click or Enter closes it, Backspace takes a corner back"));
+  connect(DrawShapeAction, &QAction::triggered, Map, [this] { Map->SetShapeDrawing(true); });
+  ClearShapeAction = map->addAction(tr("C&lear the shape"), this, [this] {
+    shapeOrigin_.reset();
+    SetShape(nullptr, false);
+  });
+  ClearShapeAction->setObjectName(QStringLiteral("clearShapeAction"));
   QAction* zoomIn = map->addAction(tr("Zoom &in"), this, [this] { Map->ZoomBy(2); });
   zoomIn->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal), QKeySequence::ZoomIn});
   QAction* zoomOut = map->addAction(tr("Zoom &out"), this, [this] { Map->ZoomBy(0.5); });
@@ -198,7 +219,7 @@ void AreaWindow::BuildMenu() {
   CacheAction->setObjectName(QStringLiteral("cacheAction"));
   map->addSeparator();
   map->addAction(tr("&Close"), QKeySequence::Close, this, &QWidget::close);
-  for (QAction* action : {DrawAction, zoomIn, zoomOut, showArea, ReloadAction}) {
+  for (QAction* action : {DrawAction, DrawShapeAction, zoomIn, zoomOut, showArea, ReloadAction}) {
     action->setShortcutContext(Qt::WindowShortcut);
   }
 }
@@ -234,6 +255,10 @@ void AreaWindow::Open(const AreaStart& start) {
   Map->SetTaskZoom(ZoomBox->value());
   shapes_.reset();
   Map->SetShapes({});
+  shape_ = start.Shape;
+  shapeOrigin_.reset();
+  Map->SetTaskShape(shape_);
+  Map->SetShapeDrawing(false);
   if (start.Box) {
     SetBox(*start.Box, true);
   } else {
@@ -299,6 +324,9 @@ void AreaWindow::EdgesTyped() {
   }
   const area::Area typed{*west, *south, *east, *north};
   if (Map->Area() == typed) return;
+  shape_.reset();
+  shapeOrigin_.reset();
+  Map->SetTaskShape(nullptr);
   Map->SetArea(typed);
   Refresh();
 }
@@ -320,10 +348,19 @@ void AreaWindow::Refresh() {
     ProblemLabel->setText(qtkit::FromLocal(refusal));
     return;
   }
+  if (shape_) {
+    const task::LonLatBox bounds = task::BoundsOf(*shape_);
+    const std::string refusal = area::AreaRefusal(area::Area{bounds.West, bounds.South, bounds.East, bounds.North});
+    if (!refusal.empty()) {
+      ProblemLabel->setText(qtkit::FromLocal(refusal));
+      return;
+    }
+  }
   // The task of the area on this layer, at its pace (the API's from the account).
   task::TaskSpec spec;
   spec.Name = std::string("area") + task::kTaskFileExtension;
   spec.Area.Box = task::LonLatBox{box->West, box->East, box->North, box->South};
+  spec.Area.Shape = shape_;
   spec.Zooms = task::ZoomLevels::One(ZoomBox->value());
   spec.Imagery = source->Imagery;
   const task::TaskParameters parameters =
@@ -335,10 +372,12 @@ void AreaWindow::Refresh() {
     return;
   }
   const run::TaskEstimate& e = *estimate_;
-  TilesLabel->setText(tr("Tiles: %1 x %2 = %3 (columns %4 to %5, rows %6 to %7, zoom %8)")
+  const QString rectangle = tr("%1 x %2 = %3 (columns %4 to %5, rows %6 to %7, zoom %8)")
                           .arg(Decimal(e.Range.Columns()), Decimal(e.Range.Rows()), Decimal(e.Range.Count()),
                                Decimal(e.Range.MinX), Decimal(e.Range.MaxX), Decimal(e.Range.MinY),
-                               Decimal(e.Range.MaxY), Decimal(e.Zoom)));
+                               Decimal(e.Range.MaxY), Decimal(e.Zoom));
+  TilesLabel->setText(e.Shaped ? tr("Tiles: %1 of the shape; its box %2").arg(Decimal(e.Tiles), rectangle)
+                               : tr("Tiles: %1").arg(rectangle));
   DiskLabel->setText(tr("Disk: about %1").arg(qtkit::FromLocal(run::ByteSizeText(e.DiskBytes()))));
   if (e.Paced()) {
     TimeLabel->setText(tr("Time: at least %1 at the source's pace (%2 workers, a pause of %3 ms after each tile)")
@@ -368,14 +407,25 @@ void AreaWindow::ShowCursor(double gridX, double gridY) {
 }
 
 void AreaWindow::PasteClick() {
-  const std::optional<area::Area> pasted = area::ParseAreaText(qtkit::ToLocal(QGuiApplication::clipboard()->text()));
-  if (!pasted) {
-    ProblemLabel->setText(
-        tr("The clipboard holds no box: copy \"west,south,east,north\" in degrees, or two corners \"lat, lon\" on two lines."));
+  const std::string text = qtkit::ToLocal(QGuiApplication::clipboard()->text());
+  if (const std::optional<area::Area> pasted = area::ParseAreaText(text)) {
+    Map->SetDrawing(false);
+    shape_.reset();
+    shapeOrigin_.reset();
+    Map->SetTaskShape(nullptr);
+    SetBox(*pasted, area::AreaRefusal(*pasted).empty());
+    return;
+  }
+  if (!area::LooksLikeShapeText(text)) {
+    ProblemLabel->setText(tr("The clipboard holds no box: copy \"west,south,east,north\" in degrees, two corners "
+                             "\"lat, lon\" on two lines, or a shape as GeoJSON or WKT."));
     return;
   }
   Map->SetDrawing(false);
-  SetBox(*pasted, area::AreaRefusal(*pasted).empty());
+  shapes_.reset();
+  Map->SetShapes({});
+  shapeOrigin_ = ShapeOrigin{{}, text};
+  ApplyShapes();
 }
 
 void AreaWindow::OpenFileClick() {
@@ -384,8 +434,9 @@ void AreaWindow::OpenFileClick() {
   if (!chosen) return;
   jobs_.Run([this, path = qtkit::ToLocal(*chosen)]() -> std::function<void()> {
     area::VectorShapes shapes = area::ReadVectorFile(path);
-    return [this, shapes = std::move(shapes)]() mutable {
+    return [this, path, shapes = std::move(shapes)]() mutable {
       shapes_ = std::move(shapes);
+      shapeOrigin_ = ShapeOrigin{path, {}};
       Map->SetShapes(*shapes_);
       Map->SetDrawing(false);
       ApplyShapes();
@@ -395,14 +446,59 @@ void AreaWindow::OpenFileClick() {
 }
 
 void AreaWindow::ApplyShapes() {
-  if (!shapes_) return;
-  SetBox(area::RoundedOutward(area::WithMargin(shapes_->Bounds, MarginBox->value())), false);
+  // The box of the features at once; their shape, grown by the margin, from
+  // the file thread (GDAL's buffer of a long coastline takes a while).
+  if (shapes_) SetBox(area::RoundedOutward(area::WithMargin(shapes_->Bounds, MarginBox->value())), false);
+  if (!shapeOrigin_) return;
+  const uint64_t request = ++shapeRequests_;
+  jobs_.Run([this, request, origin = *shapeOrigin_, margin = MarginBox->value()]() -> std::function<void()> {
+    std::shared_ptr<const task::Shape> shape;
+    std::string problem;
+    try {
+      shape = std::make_shared<const task::Shape>(origin.Path.empty() ? area::ParseShapeText(origin.Text, margin)
+                                                                      : area::ReadVectorFileShape(origin.Path, margin));
+    } catch (const area::VectorFileError& error) {
+      problem = error.what();
+    }
+    return [this, request, shape = std::move(shape), problem, fromFile = !origin.Path.empty()]() mutable {
+      if (request != shapeRequests_) return;  // the margin changed again since
+      if (!shape && fromFile && MarginBox->value() == 0) {
+        // Lines and points alone have no inside: the box of the features.
+        SetShape(nullptr, false);
+        return;
+      }
+      if (!shape) {
+        SetShape(nullptr, false);
+        ProblemLabel->setText(qtkit::FromLocal(problem));
+        AcceptButton->setEnabled(false);
+        return;
+      }
+      SetShape(std::move(shape), !fromFile);
+    };
+  });
+}
+
+void AreaWindow::SetShape(std::shared_ptr<const task::Shape> shape, bool showBox) {
+  shape_ = std::move(shape);
+  Map->SetTaskShape(shape_);
+  if (!shape_) {
+    Refresh();
+    return;
+  }
+  // A shape of its own (drawn or pasted) makes the box; a file's features
+  // made it already, with the margin the window always gave them.
+  if (!shapes_) {
+    const task::LonLatBox bounds = task::BoundsOf(*shape_);
+    SetBox(area::RoundedOutward(area::Area{bounds.West, bounds.South, bounds.East, bounds.North}), showBox);
+    return;
+  }
+  Refresh();
 }
 
 void AreaWindow::AcceptClick() {
   const run::MapSource* source = ChosenSource();
   if (!estimate_ || !Map->Area() || source == nullptr) return;
-  if (Accepted) Accepted(AreaChoice{*Map->Area(), ZoomBox->value(), *source});
+  if (Accepted) Accepted(AreaChoice{*Map->Area(), ZoomBox->value(), *source, shape_});
 }
 
 void AreaWindow::CacheClick() {

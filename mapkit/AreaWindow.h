@@ -2,7 +2,10 @@
 // the catalogue of imagery (the built-in map types, the Nearmap API when a
 // key is set, the user's sources),
 // the area drawn, moved and sized on it or typed as its four edges, pasted as
-// a box, or taken from a vector file's features with a margin; the tile
+// a box, or taken from a vector file's features with a margin; a shape within
+// it drawn corner by corner, pasted as GeoJSON or WKT, or a vector file's
+// polygons (its lines and points with a margin), whose tiles alone are the
+// task's; the tile
 // count, disk and time of the task at the chosen zoom shown as they change
 // (the command line's dry run gives the same figures), and an area Start
 // would refuse refused here with why. The outlines of earlier tasks (the
@@ -67,6 +70,8 @@ struct AreaStart {
   // the Nearmap API). Neither this nor Layer: the Nearmap API when a key is
   // set, else the first layer.
   std::optional<task::Imagery> Imagery;
+  // The task's shape within Box, if it has one.
+  std::shared_ptr<const task::Shape> Shape{};
 };
 
 // The area chosen, and the layer it was chosen on (what a new task of it
@@ -75,6 +80,8 @@ struct AreaChoice {
   area::Area Box;
   int32_t Zoom = 0;
   run::MapSource Map;
+  // The shape within Box whose tiles alone are the task's; none: all of Box.
+  std::shared_ptr<const task::Shape> Shape{};
 };
 
 class AreaWindow final : public QMainWindow {
@@ -98,6 +105,8 @@ class AreaWindow final : public QMainWindow {
 
   // The estimate of the area shown; nothing while there is no task to estimate.
   const std::optional<run::TaskEstimate>& Estimate() const { return estimate_; }
+  // The task's shape within the area; none while the area is a rectangle.
+  const std::shared_ptr<const task::Shape>& Shape() const { return shape_; }
   const std::shared_ptr<TileCache>& Cache() const { return cache_; }
   // The outlines drawn, once the file thread has read them.
   int OutlinesShown() const { return outlinesShown_; }
@@ -120,6 +129,8 @@ class AreaWindow final : public QMainWindow {
   QLabel* CursorLabel;
   QLabel* OfflineLabel;
   QAction* DrawAction;
+  QAction* DrawShapeAction;
+  QAction* ClearShapeAction;
   QAction* ReloadAction;
   QAction* CacheAction;
 
@@ -134,6 +145,13 @@ class AreaWindow final : public QMainWindow {
   void SetBox(const area::Area& box, bool show);
   void ShowCursor(double gridX, double gridY);
   void ApplyShapes();
+  // The task's shape (none: the rectangle alone); showBox centres its box.
+  void SetShape(std::shared_ptr<const task::Shape> shape, bool showBox);
+  // Shapes of text or a file are made again when the margin changes.
+  struct ShapeOrigin {
+    std::string Path;  // a vector file, or
+    std::string Text;  // GeoJSON or WKT pasted
+  };
   void LoadOutlines(std::vector<std::string> taskFiles);
   const run::MapSource* ChosenSource() const;
 
@@ -145,6 +163,10 @@ class AreaWindow final : public QMainWindow {
   std::vector<run::MapSource> sources_;
   std::optional<run::TaskEstimate> estimate_;
   std::optional<area::VectorShapes> shapes_;
+  std::shared_ptr<const task::Shape> shape_;
+  std::optional<ShapeOrigin> shapeOrigin_;
+  // Counts the shapes asked of the file thread: only the last one is taken.
+  uint64_t shapeRequests_ = 0;
   int outlinesShown_ = 0;
 };
 

@@ -50,7 +50,7 @@ int DecodingThreads() { return static_cast<int>(std::clamp(std::thread::hardware
 }  // namespace
 
 QColor StateColor(TileState state, bool holesOnly) {
-  if (holesOnly && !IsHole(state) && state != TileState::Unknown) return kDimmed;
+  if (holesOnly && !IsHole(state) && state != TileState::Unknown && state != TileState::Outside) return kDimmed;
   switch (state) {
     case TileState::Unknown:
       return {0x9e, 0x9e, 0x9e};
@@ -64,6 +64,8 @@ QColor StateColor(TileState state, bool holesOnly) {
       return {0x26, 0x26, 0x26};
     case TileState::Unreadable:
       return {0xe5, 0x39, 0x35};
+    case TileState::Outside:
+      return kBackground;
   }
   return kBackground;
 }

@@ -116,8 +116,12 @@ bool StateScanner::RunPass(bool full) {
     for (int64_t index = chunk * TileStates::kChunkTiles; index < end; ++index) {
       if (Terminated()) return false;
       const TileState known = states_.At(index);
-      if (!full && (known == TileState::Saved || known == TileState::Blank)) continue;
+      if (known == TileState::Outside || (!full && (known == TileState::Saved || known == TileState::Blank))) continue;
       const task::TilePosition tile = states_.TileAt(index);
+      if (!task_.HasTile(tile.X, tile.Y)) {
+        states_.Learn(index, TileState::Outside);
+        continue;
+      }
       states_.Learn(index, StateOf(census_->Judge(tile.X, tile.Y).State), full);
     }
     done[static_cast<std::size_t>(chunk)] = true;

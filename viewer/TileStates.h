@@ -26,8 +26,9 @@ enum class TileState : uint8_t {
   GivenUp,     // the blank image or no file; the task's failed list names it
   Missing,     // no file, not listed: not downloaded (yet)
   Unreadable,  // anything else, or a file that fails to decode
+  Outside,     // in the task's box, outside its shape: no tile of the task
 };
-inline constexpr int kTileStateCount = 6;
+inline constexpr int kTileStateCount = 7;
 
 // The tiles a failed-tile list of the holes names.
 inline bool IsHole(TileState state) {

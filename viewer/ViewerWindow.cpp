@@ -61,6 +61,8 @@ QString StateName(TileState state) {
       return ViewerWindow::tr("Not downloaded");
     case TileState::Unreadable:
       return ViewerWindow::tr("Unreadable");
+    case TileState::Outside:
+      return ViewerWindow::tr("Outside the shape");
   }
   return {};
 }
@@ -316,6 +318,7 @@ void ViewerWindow::NewTaskClick() {
     start.Zoom = p.Zoom;
     // The task's imagery, its survey too.
     start.Imagery = task::SpecOf(p).Imagery;
+    start.Shape = p.AreaShape;
     start.TaskFiles.push_back(task_->Path());
   }
   areaWindow_->Open(start);
@@ -332,6 +335,7 @@ void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
   spec.Name = qtkit::ToLocal(file.fileName());
   spec.Folder = qtkit::ToLocal(QDir::toNativeSeparators(file.absolutePath()));
   spec.Area.Box = task::LonLatBox{choice.Box.West, choice.Box.East, choice.Box.North, choice.Box.South};
+  spec.Area.Shape = choice.Shape;
   spec.Zooms = task::ZoomLevels::One(choice.Zoom);
   // What the layer showed: a pinned survey stays the new task's.
   spec.Imagery = choice.Map.Imagery;
@@ -419,8 +423,9 @@ void ViewerWindow::ShowCounts() {
     const int64_t count = task_ ? task_->States().Count(tileState) : 0;
     QLabel* label = CountLabels[static_cast<std::size_t>(state)];
     label->setText(QStringLiteral("%1: %2").arg(StateName(tileState)).arg(count));
-    // Tiles left to check matter only while there are some.
-    if (tileState == TileState::Unknown) label->parentWidget()->setVisible(count > 0);
+    // Tiles left to check matter only while there are some; a box's tiles
+    // outside a shape only for a shaped task.
+    if (tileState == TileState::Unknown || tileState == TileState::Outside) label->parentWidget()->setVisible(count > 0);
   }
   const int64_t givenUp = task_ ? task_->States().Count(TileState::GivenUp) : 0;
   const int64_t missing = task_ ? task_->States().Count(TileState::Missing) : 0;

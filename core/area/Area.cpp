@@ -1,6 +1,7 @@
 #include "core/area/Area.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -76,6 +77,23 @@ bool IsTwoPoints(std::string_view text) {
 double Rounded(double degrees, double (*round)(double)) { return round(degrees * kMillionths) / kMillionths; }
 
 }  // namespace
+
+bool LooksLikeShapeText(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return false;
+  text.remove_prefix(start);
+  if (text.front() == '{') return true;
+  std::string word;
+  for (const char c : text) {
+    if (!std::isalpha(static_cast<unsigned char>(c))) break;
+    word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  for (const char* name : {"POINT", "LINESTRING", "POLYGON", "MULTIPOINT", "MULTILINESTRING", "MULTIPOLYGON",
+                           "GEOMETRYCOLLECTION"}) {
+    if (word == name) return true;
+  }
+  return false;
+}
 
 std::optional<Area> ParseAreaText(std::string_view text) {
   if (!OnlySeparators(text)) return std::nullopt;

@@ -24,6 +24,10 @@ struct Area {
 // for the check to refuse). Nothing for any other text.
 std::optional<Area> ParseAreaText(std::string_view text);
 
+// Whether text is meant as a shape rather than a box: it starts (after
+// blanks) with "{" (GeoJSON) or a WKT geometry's name.
+bool LooksLikeShapeText(std::string_view text);
+
 // area grown by metres on every side (0 or less: unchanged): a degree of
 // latitude is 111,319.49 m, a degree of longitude that times the cosine of
 // the latitude farthest from the equator, so the margin is at least metres

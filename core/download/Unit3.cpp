@@ -165,7 +165,10 @@ void TDownThread::Walk() {
   // the resume point.
   const int64_t resume = range.ResumePoint(t.Resume(ThreadIndex));
   for (int64_t p = range.FirstOfSlot(ThreadIndex, threadCount, resume); p <= range.Count(); p += threadCount) {
-    if (!Take(p, range.AtWalkNumber(p))) return;
+    const task::TilePosition tile = range.AtWalkNumber(p);
+    // Outside a task's shape: not the task's, never asked for.
+    if (!t.HasTile(tile.X, tile.Y)) continue;
+    if (!Take(p, tile)) return;
   }
 }
 

@@ -34,8 +34,14 @@ void CheckIsTaskFile(const std::string& path) {
 }
 
 TaskControls ControlsFromTaskFile(const std::string& path) {
-  const task::StoredTask stored = task::TaskFile(path).Read(0);
+  const task::TaskFile file(path);
+  const task::StoredTask stored = file.Read(0);
   TaskControls controls;
+  try {
+    controls.Shape = file.ReadShape(stored);
+  } catch (const task::ShapeFileError& error) {
+    throw OpenTaskError(error.what());
+  }
   controls.LeftLongitude = stored.LeftLongitude;
   controls.RightLongitude = stored.RightLongitude;
   controls.TopLatitude = stored.TopLatitude;

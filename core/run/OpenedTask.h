@@ -16,7 +16,8 @@ namespace run {
 // texts, the folder and the name from the path itself. MapsTypePosition is -1
 // for a stored code that is none of the three map types (a source of the
 // user's own: Source; the Nearmap API: Nearmap, the account's settings left
-// at their defaults).
+// at their defaults), and the task's shape. Throws OpenTaskError when the
+// shape file the task file names cannot be read.
 TaskControls ControlsFromTaskFile(const std::string& path);
 
 // The task file does not describe a task; the text says why, in the words

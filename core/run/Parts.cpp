@@ -33,7 +33,7 @@ std::vector<int32_t> PartCountsBeside(const std::string& taskFile) {
 // has: where its positions stand once it has walked to its end.
 std::vector<task::SlotPosition> WalkEnds(const OpenedTask& opened) {
   const task::TileRange range = opened.Task.Range();
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(range.Count(), opened.Parameters.ThreadCount));
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(opened.Task.TotalImages, opened.Parameters.ThreadCount));
   std::vector<task::SlotPosition> ends;
   for (int32_t slot = 0; slot < threads; ++slot) {
     if (const int64_t last = range.LastOfSlot(slot, threads)) ends.push_back({slot, range.AtWalkNumber(last)});
@@ -41,11 +41,15 @@ std::vector<task::SlotPosition> WalkEnds(const OpenedTask& opened) {
   return ends;
 }
 
-// Whether a part's run saved the end of every worker's share.
+// Whether a part's run saved the end of every worker's share: no tile of
+// the part (of its shape, for a shaped task) left after any position.
 bool Ended(const OpenedTask& part) {
-  const auto ends = WalkEnds(part);
-  return std::all_of(ends.begin(), ends.end(),
-                     [&part](const task::SlotPosition& end) { return part.Task.Resume(end.Slot) == end.Last; });
+  const task::TileRange range = part.Task.Range();
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(part.Task.TotalImages, part.Parameters.ThreadCount));
+  for (int32_t slot = 0; slot < threads; ++slot) {
+    if (part.Task.ShareOf(slot, threads, range.ResumePoint(part.Task.Resume(slot))) > 0) return false;
+  }
+  return true;
 }
 
 std::vector<std::string> LinesIfAny(const std::string& path) {

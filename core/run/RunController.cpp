@@ -105,7 +105,7 @@ void RunController::StartWorkers() {
   for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     shares_[slot] = environment_.Fill ? (holes - i + parameters_.ThreadCount - 1) / parameters_.ThreadCount
-                                      : range.ShareOf(i, parameters_.ThreadCount, range.ResumePoint(task_.Resume(i)));
+                                      : task_.ShareOf(i, parameters_.ThreadCount, range.ResumePoint(task_.Resume(i)));
     workers_[slot] = std::make_unique<download::TDownThread>(false, i, task_, environment);
     ++runningThreads_;
   }
@@ -297,7 +297,7 @@ bool RunController::WorkersGone() const {
 
 RunCounters RunController::Counters() const {
   RunCounters counters;
-  counters.TaskTotal = task_.Range().Count();
+  counters.TaskTotal = task_.TotalImages;
   download::TileCounts done = finishedCounts_;
   counters.RefusedWorkers = finishedRefused_;
   counters.CappedWorkers = finishedCapped_;

@@ -15,7 +15,7 @@ NextStep NextStepOf(bool walkEnded, int64_t holes) {
 
 int32_t WorkersOf(const task::MDTask& task) {
   const int32_t threads = std::clamp(task.Parameters->ThreadCount, 1, RunController::kMaxWorkers);
-  return static_cast<int32_t>(std::min<int64_t>(threads, std::max<int64_t>(task.Range().Count(), 1)));
+  return static_cast<int32_t>(std::min<int64_t>(threads, std::max<int64_t>(task.TotalImages, 1)));
 }
 
 bool WalkEnded(const task::MDTask& task, int32_t threads) {
@@ -29,7 +29,7 @@ bool WalkEnded(const task::MDTask& task, int32_t threads) {
   }
   for (int32_t slot = 0; slot < threads; ++slot) {
     const task::TilePosition last = positions[static_cast<std::size_t>(slot)];
-    if (range.FirstOfSlot(slot, threads, range.ResumePoint(last)) <= range.Count()) return false;
+    if (task.ShareOf(slot, threads, range.ResumePoint(last)) > 0) return false;
   }
   return true;
 }

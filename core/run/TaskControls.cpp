@@ -94,6 +94,15 @@ SpecCheck CheckInOrder(task::TaskSpec spec, const std::function<AreaCheck()>& ar
   const AreaCheck checked = area();
   if (!checked.Area) return refuse(checked.Message);
   spec.Area.Box = *checked.Area;
+  // A shape is refused as its box would be: beyond the grid, or across the
+  // 180th meridian (its points then pass 180 degrees).
+  if (spec.Area.Shape) {
+    if (spec.Area.Shape->Empty()) return refuse("The task's shape has no polygon.");
+    const task::LonLatBox bounds = task::BoundsOf(*spec.Area.Shape);
+    if (std::string problem = AreaProblem(bounds.West, bounds.East, bounds.North, bounds.South); !problem.empty()) {
+      return refuse(std::move(problem));
+    }
+  }
 
   // The up-down control keeps the zoom in range, but a task file opened from
   // disk can bring any text; refuse it here rather than in the grid math.
@@ -123,6 +132,7 @@ SpecCheck ReadTaskSpec(const TaskControls& controls, bool createFolder) {
   spec.Date = controls.HistoryDate;
   spec.Folder = controls.SavePath;
   spec.Name = controls.TaskName;
+  spec.Area.Shape = controls.Shape;
   const auto area = [&controls] {
     return ReadArea(controls.LeftLongitude, controls.RightLongitude, controls.TopLatitude, controls.BottomLatitude);
   };
@@ -172,6 +182,22 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
   return ControlsCheck{std::move(p), ""};
 }
 
+namespace {
+
+// Whether the task file's shape is parameters' (neither has one, or both the
+// same polygons); a shape file that cannot be read is no match.
+bool SameStoredShape(const std::string& taskFile, const task::StoredTask& stored,
+                     const task::TaskParameters& parameters) {
+  if (stored.ShapeFile.empty() || !parameters.AreaShape) return stored.ShapeFile.empty() && !parameters.AreaShape;
+  try {
+    return task::SameShape(task::TaskFile(taskFile).ReadShape(stored), parameters.AreaShape);
+  } catch (const task::ShapeFileError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
 bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters& parameters) {
   const std::string taskFile = parameters.SavePath + parameters.TaskName;
   // A part compares with its own file, where its positions are.
@@ -191,7 +217,7 @@ bool ShouldContinueTask(const TaskControls& controls, const task::TaskParameters
          stored.Nearmap == parameters.Nearmap &&
          // The API's source follows the settings (its address, pace); the
          // task file keeps what the task fetches.
-         (parameters.Nearmap || stored.Source == parameters.Source);
+         (parameters.Nearmap || stored.Source == parameters.Source) && SameStoredShape(ownFile, stored, parameters);
 }
 
 }  // namespace run

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -38,6 +39,9 @@ struct TaskControls {
   // The item of the catalogue chosen, when the list gives it whole (it then
   // stands for MapsTypePosition; Nearmap and Source, where set, come first).
   std::optional<task::Imagery> Imagery;
+  // The task's shape within the rectangle of the four edits (none: all of
+  // it), from a task file or the area window; no text of the window holds it.
+  std::shared_ptr<const task::Shape> Shape;
 };
 
 // Either the record (ContinueTask false, ThreadCount 8) or the one message to show.

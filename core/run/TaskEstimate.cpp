@@ -21,20 +21,23 @@ TaskEstimate EstimateTask(const task::MDTask& task) {
   const task::TaskParameters& p = *task.Parameters;
   TaskEstimate estimate;
   estimate.Range = task.Range();
+  estimate.Tiles = task.TotalImages;
+  // A shape that leaves no tile of its box out changes nothing worth saying.
+  estimate.Shaped = task.ShapeTiles != nullptr && task.TotalImages < estimate.Range.Count();
   estimate.Zoom = p.Zoom;
   estimate.Continued = p.ContinueTask;
   const task::TileRange& range = estimate.Range;
-  estimate.Workers = static_cast<int32_t>(std::min<int64_t>(range.Count(), p.ThreadCount));
+  estimate.Workers = static_cast<int32_t>(std::min<int64_t>(task.TotalImages, p.ThreadCount));
   const download::Pacing pace;
   estimate.AfterTileMs = p.Source ? p.Source->PauseMs : pace.AfterSavedMs;
   for (int32_t slot = 0; slot < estimate.Workers; ++slot) {
-    const int64_t share = range.ShareOf(slot, estimate.Workers, range.ResumePoint(task.Resume(slot)));
+    const int64_t share = task.ShareOf(slot, estimate.Workers, range.ResumePoint(task.Resume(slot)));
     estimate.TilesLeft += share;
     estimate.Seconds =
         std::max(estimate.Seconds, (slot * pace.StartStaggerMs + share * estimate.AfterTileMs) / 1000.0);
   }
   estimate.ListBytes = p.ContinueTask ? 0
-                                      : kExtentHeaderBytes + static_cast<double>(range.Count()) *
+                                      : kExtentHeaderBytes + static_cast<double>(task.TotalImages) *
                                                                  (task.TileFileName(range.MaxX, range.MaxY).size() +
                                                                   kExtentLineBytes);
   estimate.TileBytes = static_cast<double>(estimate.TilesLeft) * kTypicalTileBytes;

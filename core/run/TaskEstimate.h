@@ -16,6 +16,10 @@ inline constexpr double kTypicalTileBytes = 20 * 1024;
 
 struct TaskEstimate {
   task::TileRange Range;
+  // The task's tiles: Range's, or those of it that its shape touches.
+  int64_t Tiles = 0;
+  // Its shape leaves some tiles of Range out.
+  bool Shaped = false;
   int32_t Zoom = 0;
   bool Continued = false;
   // Tiles the run fetches: all of them, or those after the saved positions.

@@ -4,7 +4,9 @@
 #include <cctype>
 #include <utility>
 
+#include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/task/ShapeFile.h"
 #include "core/task/TaskValue.h"
 #include "core/task/Unitclasstask.h"
 
@@ -23,6 +25,8 @@ constexpr const char* kRightLongitude = "RightLongitude";
 constexpr const char* kTopLatitude = "TopLatitude";
 constexpr const char* kBottomLatitude = "BottomLatitude";
 constexpr const char* kZoom = "Zoom";
+constexpr const char* kShapeSection = "Shape";
+constexpr const char* kShapeFileKey = "File";
 
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
@@ -72,6 +76,12 @@ std::vector<std::string> TaskFile::FreshLines(const MDTask& task) {
   lines.emplace_back();
   const std::vector<std::string> imagery = TaskFileLines(SpecOf(p).Imagery);
   lines.insert(lines.end(), imagery.begin(), imagery.end());
+  if (p.AreaShape) {
+    // Only a shaped task has the section: a rectangle's file stays as it was.
+    lines.push_back(std::string("[") + kShapeSection + "]");
+    lines.push_back(Entry(kShapeFileKey, platform::ExtractFileName(task.ShapeFileName())));
+    lines.emplace_back();
+  }
   return lines;
 }
 
@@ -99,10 +109,30 @@ StoredTask TaskFile::Read(int32_t missingNumber) const {
   stored.HistoryDate = ini_.ReadString(kMapsTypeSection, kHistoryDate, "");
   stored.Source = ReadSource(ini_, kTaskFileSourceSection);
   stored.Imagery = ReadImagery(ini_, stored.MapsType);
+  stored.ShapeFile = ini_.ReadString(kShapeSection, kShapeFileKey, "");
   if (stored.Imagery) {
     if (const auto* nearmap = std::get_if<NearmapImagery>(&*stored.Imagery)) stored.Nearmap = *nearmap;
   }
   return stored;
+}
+
+std::shared_ptr<const Shape> TaskFile::ReadShape(const StoredTask& stored) const {
+  if (stored.ShapeFile.empty()) return nullptr;
+  const std::string path = platform::ExtractFilePath(Path()) + stored.ShapeFile;
+  const std::string cannot = "The task's shape file " + path + " cannot be read: ";
+  // A name only: the shape lies beside its task, wherever the folder moved.
+  if (std::any_of(stored.ShapeFile.begin(), stored.ShapeFile.end(), platform::IsPathDelimiter) ||
+      stored.ShapeFile == "." || stored.ShapeFile == "..") {
+    throw ShapeFileError(cannot + "the task file names it with a folder");
+  }
+  std::string text;
+  std::string reason;
+  if (platform::ReadWholeFile(path, text, &reason) != platform::ReadOutcome::Ok) {
+    throw ShapeFileError(cannot + (reason.empty() ? std::string("no such file") : reason));
+  }
+  std::optional<Shape> shape = ShapeFromGeoJson(text);
+  if (!shape) throw ShapeFileError(cannot + "it holds no GeoJSON polygon");
+  return std::make_shared<const Shape>(std::move(*shape));
 }
 
 std::vector<TilePosition> TaskFile::ReadPositions(int32_t slots) const {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "core/task/Imagery.h"
 #include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
+#include "core/task/TileShape.h"
 #include "core/task/TileSource.h"
 
 namespace task {
@@ -34,6 +37,9 @@ struct StoredTask {
   std::optional<NearmapImagery> Nearmap;
   // What the task fetches, when a kind of imagery knows its MapsType.
   std::optional<task::Imagery> Imagery;
+  // The file beside the task file that holds the task's shape, as stored (a
+  // name without a folder); empty for a rectangle task.
+  std::string ShapeFile;
 };
 
 // The last finished tile of one worker slot (0-based). A coordinate of 0 is
@@ -41,6 +47,14 @@ struct StoredTask {
 struct SlotPosition {
   int32_t Slot = 0;
   TilePosition Last;
+};
+
+// The shape file a task file names cannot be read or holds no shape: the
+// task cannot be taken as its rectangle instead (that would fetch tiles the
+// user left out).
+class ShapeFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 class TaskFile {
@@ -63,6 +77,9 @@ class TaskFile {
   // missingNumber is what a missing or non-numeric Zoom or MapsType reads as
   // (the continue test uses 100, Open task 0).
   StoredTask Read(int32_t missingNumber) const;
+  // The shape of the file stored.ShapeFile names beside this task file; none
+  // when it names none. Throws ShapeFileError.
+  std::shared_ptr<const Shape> ReadShape(const StoredTask& stored) const;
   // The stored positions of slots 0 .. slots - 1; {0, 0} where none is.
   std::vector<TilePosition> ReadPositions(int32_t slots) const;
   // All the positions in one atomic write. Throws platform::FileError.

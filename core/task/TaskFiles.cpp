@@ -6,6 +6,7 @@
 #include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
 #include "core/task/Commonfunc.h"
+#include "core/task/ShapeFile.h"
 #include "core/task/TaskFile.h"
 
 namespace task {
@@ -26,6 +27,8 @@ std::vector<std::string> TaskFileLines(const MDTask& task) { return TaskFile::Fr
 
 void WriteTaskFile(const MDTask& task) {
   if (task.Parameters->ContinueTask) return;
+  // The shape first: a task file never names a shape file that is not there.
+  if (task.Parameters->AreaShape) platform::WriteFileAtomic(task.ShapeFileName(), ShapeGeoJson(*task.Parameters->AreaShape));
   platform::WriteTextLines(task.TaskFileName(), TaskFileLines(task));
 }
 
@@ -75,6 +78,7 @@ void WriteExtentList(const MDTask& task) {
     const std::string columnEdges = ": " + Fixed20(TileXToLongitude(static_cast<double>(x), zoom)) + " " +
                                     Fixed20(TileXToLongitude(static_cast<double>(x) + 1, zoom));
     for (int64_t y = task.MinY; y <= task.MaxY; ++y) {
+      if (!task.HasTile(static_cast<int32_t>(x), static_cast<int32_t>(y))) continue;
       chunk += task.TileFileName(static_cast<int32_t>(x), static_cast<int32_t>(y));
       chunk += columnEdges;
       if (cacheRows) {

@@ -7,6 +7,7 @@ TaskSpec SpecOf(const TaskParameters& p) {
   spec.Name = p.TaskName;
   spec.Folder = p.SavePath;
   spec.Area.Box = LonLatBox{p.LeftLongitude, p.RightLongitude, p.TopLatitude, p.BottomLatitude};
+  spec.Area.Shape = p.AreaShape;
   spec.Zooms = ZoomLevels::One(p.Zoom);
   spec.Part = TaskPart{p.PartIndex, p.PartCount};
   // The record's own fields say the kinds they know (and may have been
@@ -34,6 +35,7 @@ TaskParameters RecordOf(const TaskSpec& spec, const NearmapAccount& account) {
   p.RightLongitude = spec.Area.Box.East;
   p.TopLatitude = spec.Area.Box.North;
   p.BottomLatitude = spec.Area.Box.South;
+  p.AreaShape = spec.Area.Shape;
   p.Zoom = spec.Zooms.From;
   p.PartIndex = spec.Part.Index;
   p.PartCount = spec.Part.Count;

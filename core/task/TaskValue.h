@@ -5,24 +5,29 @@
 // from it together with what the run's environment knows (the account's
 // settings, the secrets, the proxy).
 //
-// Shaped to grow: a task's area is its rectangle (a shape inside it goes into
-// TaskArea), its zoom levels a range of one level today.
+// A task's area is its rectangle and, when the user gave one, a shape inside
+// it; its zoom levels a range of one level today.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/task/Imagery.h"
+#include "core/task/TileShape.h"
 #include "core/task/Unitclasstask.h"
 
 namespace task {
 
 struct TaskArea {
   LonLatBox Box;
+  // Only the tiles the shape touches within Box are the task's; none: every
+  // tile of Box. Shared, as a shape may hold many vertices and is never changed.
+  std::shared_ptr<const task::Shape> Shape;
 
   friend bool operator==(const TaskArea& a, const TaskArea& b) {
     return a.Box.West == b.Box.West && a.Box.East == b.Box.East && a.Box.North == b.Box.North &&
-           a.Box.South == b.Box.South;
+           a.Box.South == b.Box.South && SameShape(a.Shape, b.Shape);
   }
 };
 

@@ -87,6 +87,7 @@ CensusCounts TileCensus::Walk(const std::function<bool(TilePosition, const TileV
   const TileRange range = task_.Range();
   for (int64_t p = 1; p <= range.Count(); ++p) {
     const TilePosition tile = range.AtWalkNumber(p);
+    if (!task_.HasTile(tile.X, tile.Y)) continue;
     const TileVerdict verdict = Judge(tile.X, tile.Y);
     counts.Add(verdict.State);
     if (visit && !visit(tile, verdict)) break;

@@ -169,3 +169,19 @@ bool TileShape::Contains(int32_t x, int32_t y) const {
 }
 
 }  // namespace task
+
+namespace task {
+
+int64_t TileShape::CountWithin(const TileRange& range) const {
+  int64_t count = 0;
+  for (int32_t y = std::max(range.MinY, Bounds_.MinY); y <= std::min(range.MaxY, Bounds_.MaxY); ++y) {
+    for (const ColumnSpan& span : Row(y)) {
+      const int64_t first = std::max(span.First, range.MinX);
+      const int64_t last = std::min(span.Last, range.MaxX);
+      if (last >= first) count += last - first + 1;
+    }
+  }
+  return count;
+}
+
+}  // namespace task

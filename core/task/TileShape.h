@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -40,6 +41,11 @@ struct Shape {
 // The box of every outer ring's points (holes lie inside their polygon).
 LonLatBox BoundsOf(const Shape& shape);
 
+// Both none, or both the same polygons.
+inline bool SameShape(const std::shared_ptr<const Shape>& a, const std::shared_ptr<const Shape>& b) {
+  return a == b || (a && b && *a == *b);
+}
+
 // Columns First..Last of one row, inclusive.
 struct ColumnSpan {
   int32_t First = 0;
@@ -60,6 +66,8 @@ class TileShape {
   // outside the bounds.
   std::span<const ColumnSpan> Row(int32_t y) const;
   int64_t Count() const { return Count_; }
+  // The shape's tiles that lie within range.
+  int64_t CountWithin(const TileRange& range) const;
 
  private:
   TileRange Bounds_;

@@ -83,6 +83,13 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
                           Decimal(std::numeric_limits<int32_t>::max()) + " images.");
   }
   TotalImages = static_cast<int32_t>(total);
+  if (p.AreaShape) {
+    if (p.AreaShape->Empty()) throw TaskCreateError("The task's shape has no polygon.");
+    ShapeTiles = std::make_shared<const TileShape>(*p.AreaShape, p.Zoom);
+    const int64_t shaped = ShapeTiles->CountWithin(Range());
+    if (shaped < 1) throw TaskCreateError("The task's shape has no tile within its rectangle.");
+    TotalImages = static_cast<int32_t>(shaped);
+  }
 
   // A part keeps its own bookkeeping beside the task's, its tiles in the
   // task's folder.
@@ -206,6 +213,27 @@ std::string MDTask::TileURL(int32_t x, int32_t y) const {
     return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, MaskedSecret(p.Source->Name));
   }
   return BuiltInTileUrl(options_.TileHost, p.MapsType, x, y, p.Zoom, p.HistoryDate);
+}
+
+int64_t MDTask::ShareOf(int32_t slot, int32_t threads, int64_t after) const {
+  const TileRange range = Range();
+  if (!ShapeTiles) return range.ShareOf(slot, threads, after);
+  // The shape's tiles, span by span: never more than the task has.
+  int64_t share = 0;
+  const TileRange bounds = ShapeTiles->Bounds();
+  for (int32_t y = std::max(range.MinY, bounds.MinY); y <= std::min(range.MaxY, bounds.MaxY); ++y) {
+    for (const ColumnSpan& span : ShapeTiles->Row(y)) {
+      for (int32_t x = std::max(span.First, range.MinX); x <= std::min(span.Last, range.MaxX); ++x) {
+        const int64_t p = range.WalkNumber(x, y);
+        if (p > after && p % threads == slot % threads) ++share;
+      }
+    }
+  }
+  return share;
+}
+
+std::string MDTask::ShapeFileName() const {
+  return Parameters->SavePath + platform::RemoveFileExt(Parameters->TaskName) + "_area.geojson";
 }
 
 TilePosition MDTask::Resume(int32_t slot) const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include "core/task/Imagery.h"
 #include "core/task/NearmapApi.h"
 #include "core/task/TileRange.h"
+#include "core/task/TileShape.h"
 #include "core/task/TileSource.h"
 
 namespace task {
@@ -61,6 +63,9 @@ struct TaskParameters {
   // record filled field by field has none, and MapsType, Source and Nearmap
   // say it.
   std::optional<task::Imagery> Imagery;
+  // The task's shape within its rectangle (none: the whole rectangle), kept
+  // in a file of its own beside the task file.
+  std::shared_ptr<const Shape> AreaShape;
 };
 
 // The task file a run of parameters keeps its positions in: SavePath +
@@ -116,13 +121,20 @@ class MDTask {
   double RightLongitudeDownload = 0;
   double TopLatitudeDownload = 0;
   double BottomLatitudeDownload = 0;
+  // The task's tiles: those of the range, or with a shape those of the range
+  // that the shape touches.
   int32_t TotalImages = 0;
+  // The shape's tiles at the task's zoom; none for a rectangle task.
+  std::shared_ptr<const TileShape> ShapeTiles;
   std::string LogFileName;
   std::string FailedListFileName;
   std::string ListFileName;
   std::string ImageFolder;  // ends in the path separator
 
   std::string TaskFileName() const;  // TaskFileOf(*Parameters)
+  // The GeoJSON file of a shaped task's shape: "<name>_area.geojson" beside
+  // the task file (a part's too: it shares the task's shape).
+  std::string ShapeFileName() const;
   // Creates the image folder (one level) unless it is there. Throws
   // TaskCreateError("Create directory <folder> Failed.").
   void CreateImageFolder() const;
@@ -146,6 +158,15 @@ class MDTask {
   // the key was refused.
   bool SendsApiKey() const { return Parameters->MapsType == kMapNearmapApi; }
   TileRange Range() const { return TileRange{MinX, MinY, MaxX, MaxY}; }
+  // Whether tile (x, y) is one of the task's: in its range and, for a shaped
+  // task, touched by its shape. The walk skips the others without a request,
+  // and no program counts them as holes.
+  bool HasTile(int32_t x, int32_t y) const {
+    return Range().Contains(x, y) && (!ShapeTiles || ShapeTiles->Contains(x, y));
+  }
+  // How many of the task's tiles slot (of threads workers) takes after walk
+  // number after: TileRange::ShareOf, without the tiles outside a shape.
+  int64_t ShareOf(int32_t slot, int32_t threads, int64_t after) const;
   // Walk number of tile (x, y): 1 for (MinX, MinY), column by column.
   int64_t WalkNumber(int32_t x, int32_t y) const { return Range().WalkNumber(x, y); }
   // The last tile slot finished in an earlier run ({0, 0}: none).

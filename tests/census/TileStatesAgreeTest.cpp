@@ -1,8 +1,9 @@
 // Every program gives the same answer to "which tiles does this task have":
 // one table of tile files, each built on disk, judged by the census, the
-// viewer's scanner, tilejoin's holes and "orvenna-cli status"; and one run
+// viewer's scanner, tilejoin's holes and "orvenna-cli status"; one run
 // with faults whose holes "status" lists and "fill" fetches, after which the
-// viewer and tilejoin agree that none is left.
+// viewer and tilejoin agree that none is left; and one task of a shape whose
+// tiles, and only those, every program takes as the task's.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "combiner/Combiner.h"
@@ -24,7 +26,13 @@
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/platform/Numbers.h"
+#include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
+#include "core/run/TaskControls.h"
+#include "core/task/Commonfunc.h"
+#include "core/task/ShapeFile.h"
+#include "core/task/TaskFile.h"
+#include "core/task/TileShape.h"
 #include "core/task/TileCensus.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
@@ -294,6 +302,135 @@ TEST_F(TileStatesAgree, StatusListsTheHolesOfARunWithFaultsAndFillLeavesNone) {
   EXPECT_EQ(Cli({"status", made->TaskFileName(), "-q"}).ExitStatus, 0);
   for (const viewer::TileState state : ViewerStates(*made)) EXPECT_FALSE(viewer::IsHole(state));
   EXPECT_EQ(TilejoinHoles(*made, save_.Path() + "out.tif"), std::vector<std::string>{});
+}
+
+// A multipolygon over a block of 5 x 5 tiles at zoom 13: a triangle in the
+// north-west, and in the south-east a square with a hole that holds one
+// whole tile. Written as a vector file, made a task by "orvenna-cli new",
+// run, emptied of one tile and filled: the walk, the extent list, "status",
+// the viewer, tilejoin and the continue test all take the same tiles.
+TEST_F(TileStatesAgree, AShapedTaskHasTheSameTilesInEveryProgram) {
+  constexpr int32_t kX0 = 6742, kY0 = 3101, kZoom = 13;
+  const auto corner = [](double column, double row) {
+    return task::LonLatPoint{task::TileXToLongitude(kX0 + column, kZoom), task::TileYToLatitude(kY0 + row, kZoom)};
+  };
+  const auto square = [&](double from, double to) {
+    return task::Ring{corner(from, from), corner(to, from), corner(to, to), corner(from, to)};
+  };
+  task::Shape shape;
+  shape.Polygons.push_back({{corner(0.5, 0.5), corner(2.5, 0.5), corner(0.5, 2.5)}, {}});
+  shape.Polygons.push_back({square(2.2, 4.8), {square(2.9, 4.1)}});
+  const std::string vectorFile = save_.File("site.geojson");
+  testsupport::WriteFileBytes(vectorFile, task::ShapeGeoJson(shape));
+
+  // The one rule, TileShape (exact against a per-tile test in its own tests).
+  const task::TileShape rule(shape, kZoom);
+  std::set<std::pair<int32_t, int32_t>> expected;
+  for (int32_t y = kY0; y < kY0 + 5; ++y) {
+    for (int32_t x = kX0; x < kX0 + 5; ++x) {
+      if (rule.Contains(x, y)) expected.insert({x, y});
+    }
+  }
+  ASSERT_FALSE(expected.count({kX0 + 3, kY0 + 3})) << "the hole's tile";
+  ASSERT_FALSE(expected.count({kX0 + 4, kY0})) << "beside the triangle";
+  const auto tiles = static_cast<int64_t>(expected.size());
+  ASSERT_LT(tiles, 25);
+
+  server_.SetDefault(Reply::Ok(testsupport::TileImage("shaped")));
+  const std::string folder = save_.Path() + "maps";
+  const testsupport::ProcessResult made = Cli({"new", "--name", "site", "--type", "photo", "--folder", folder,
+                                               "--zoom", "13", "--area-file", vectorFile, "--run"});
+  ASSERT_EQ(made.ExitStatus, 0) << made.Err;
+  const std::unique_ptr<run::OpenedTask> opened = run::OpenedTask::Open(folder + "/site.otsk");
+  const task::MDTask& t = opened->Task;
+  const task::TileRange box = t.Range();
+  ASSERT_EQ(std::vector<int32_t>({box.MinX, box.MinY, box.MaxX, box.MaxY}),
+            std::vector<int32_t>({kX0, kY0, kX0 + 4, kY0 + 4}))
+      << "the shape's box, the task file's rectangle";
+  ASSERT_TRUE(opened->Parameters.AreaShape);
+  EXPECT_EQ(*opened->Parameters.AreaShape, shape) << "kept beside the task, read back whole";
+  EXPECT_EQ(t.TotalImages, tiles);
+
+  // Asked for, saved and listed: the shape's tiles and nothing else.
+  std::set<std::pair<int32_t, int32_t>> asked;
+  for (int32_t y = kY0; y < kY0 + 5; ++y) {
+    for (int32_t x = kX0; x < kX0 + 5; ++x) {
+      if (!server_.RequestsFor(testsupport::UrlPath(t.TileURL(x, y))).empty()) asked.insert({x, y});
+    }
+  }
+  EXPECT_EQ(asked, expected);
+  EXPECT_EQ(server_.RequestCount(), expected.size());
+  const std::vector<std::string> extents = platform::ReadTextLines(t.ListFileName);
+  ASSERT_EQ(static_cast<int64_t>(extents.size()), tiles + 1);
+  for (std::size_t i = 1; i < extents.size(); ++i) {
+    const std::string name = extents[i].substr(0, extents[i].find(':'));
+    const std::optional<task::TilePosition> tile = t.TileOfFileName(name);
+    ASSERT_TRUE(tile) << extents[i];
+    EXPECT_TRUE(expected.count({tile->X, tile->Y})) << extents[i];
+  }
+  const std::vector<std::string> taskFile = platform::ReadTextLines(t.TaskFileName());
+  EXPECT_EQ(std::vector<std::string>(taskFile.end() - 3, taskFile.end()),
+            (std::vector<std::string>{"[Shape]", "File=site_area.geojson", ""}));
+  const std::string tilesText = platform::FormatInteger(tiles);
+  EXPECT_NE(Cli({"status", t.TaskFileName()}).Out.find("Task: " + tilesText + " tiles: " + tilesText + " saved, 0 blank"),
+            std::string::npos);
+
+  // A tile lost: one hole, which fill alone fetches.
+  const auto [lostX, lostY] = *expected.begin();
+  std::filesystem::remove(t.TileFilePath(lostX, lostY));
+  const testsupport::ProcessResult status = Cli({"status", t.TaskFileName()});
+  EXPECT_EQ(status.ExitStatus, 1);
+  EXPECT_NE(status.Out.find("  " + t.TileFileName(lostX, lostY) + " missing\n"), std::string::npos) << status.Out;
+  EXPECT_NE(status.Out.find(", 1 missing, "), std::string::npos) << status.Out;
+  const std::size_t before = server_.RequestCount();
+  const testsupport::ProcessResult fill = Cli({"fill", t.TaskFileName()});
+  EXPECT_EQ(fill.ExitStatus, 0) << fill.Err;
+  EXPECT_EQ(server_.RequestCount() - before, 1u);
+  const testsupport::ProcessResult again = Cli({"run", t.TaskFileName()});
+  EXPECT_EQ(again.ExitStatus, 0) << again.Err;
+  EXPECT_NE(again.Err.find("No holes"), std::string::npos) << again.Err;
+  EXPECT_EQ(server_.RequestCount() - before, 1u);
+
+  // The viewer: the shape's tiles saved, the others outside, none a hole.
+  const std::vector<viewer::TileState> states = ViewerStates(t);
+  const task::TileRange range = t.Range();
+  for (std::size_t index = 0; index < states.size(); ++index) {
+    const task::TilePosition tile = range.AtWalkNumber(static_cast<int64_t>(index) + 1);
+    EXPECT_EQ(states[index], expected.count({tile.X, tile.Y}) ? viewer::TileState::Saved : viewer::TileState::Outside)
+        << tile.X << "," << tile.Y;
+  }
+  // tilejoin: no hole to list, the outside masked.
+  combiner::CombineOptions options;
+  options.TaskPath = t.TaskFileName();
+  options.OutputPath = save_.File("site.tif");
+  options.Overviews = false;
+  options.ProgramFolder = program_.Path();
+  NoProgress progress;
+  const combiner::CombineResult joined = combiner::Combine(options, progress);
+  EXPECT_EQ(joined.Holes.Total(), 0);
+  EXPECT_EQ(joined.Outside, 25 - tiles);
+  EXPECT_NE(combiner::SummaryText(joined).find(" 0 holes, " + platform::FormatInteger(25 - tiles) + " outside the shape)"),
+            std::string::npos);
+
+  // Another shape over the same box is another task; the same one goes on.
+  run::TaskControls controls = run::ControlsFromTaskFile(t.TaskFileName());
+  ASSERT_TRUE(controls.Shape);
+  task::TaskParameters record = opened->Parameters;
+  EXPECT_TRUE(run::ShouldContinueTask(controls, record));
+  task::Shape other = shape;
+  other.Polygons.pop_back();
+  record.AreaShape = std::make_shared<const task::Shape>(other);
+  EXPECT_FALSE(run::ShouldContinueTask(controls, record));
+  record.AreaShape = nullptr;
+  EXPECT_FALSE(run::ShouldContinueTask(controls, record));
+
+  // Without its shape file the task is refused, never taken as its box.
+  std::filesystem::remove(folder + "/site_area.geojson");
+  const testsupport::ProcessResult refused = Cli({"run", t.TaskFileName()});
+  EXPECT_EQ(refused.ExitStatus, 2);
+  EXPECT_NE(refused.Err.find("The task's shape file " + folder + "/site_area.geojson cannot be read: "), std::string::npos)
+      << refused.Err;
+  EXPECT_EQ(server_.RequestCount() - before, 1u);
 }
 
 }  // namespace

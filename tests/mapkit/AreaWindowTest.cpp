@@ -256,6 +256,9 @@ TEST_F(AreaWindowTest, AVectorFilesFeaturesWithAMarginBecomeTheAreaBesideEarlier
   window_->MarginBox->setValue(500);
   EXPECT_EQ(map_->Area(), area::RoundedOutward(area::WithMargin(box, 500)));
   EXPECT_FALSE(window_->DrawAction->isChecked());
+  // A line has no inside: with a margin it is a corridor, whose tiles alone count.
+  ASSERT_TRUE(WaitFor([this] { return window_->Shape() != nullptr && window_->Estimate(); }));
+  EXPECT_TRUE(window_->Estimate()->Shaped);
 }
 
 // With a key the Nearmap API is a base layer, the one the window starts on:
@@ -298,6 +301,67 @@ TEST_F(AreaWindowTest, TheNearmapApiIsTheBaseLayerOnceAKeyIsSet) {
     return false;
   };
   EXPECT_TRUE(WaitFor(surveyAsked));
+}
+
+}  // namespace
+
+namespace {
+
+// A shape as a user makes one: clicked corner by corner (its box follows, and
+// only its tiles count), pasted as WKT, refused when broken, dropped when a
+// box edge is typed; the choice hands it on.
+TEST_F(AreaWindowTest, AShapeDrawnOrPastedIsTheTasksAndTheChoiceHandsItOn) {
+  OpenWindow(kBeijing);
+  ASSERT_TRUE(window_->Estimate());
+  EXPECT_FALSE(window_->Estimate()->Shaped);
+
+  window_->DrawShapeAction->trigger();
+  ASSERT_TRUE(map_->ShapeDrawing());
+  const QRectF box = map_->AreaRect();
+  const QPoint corners[] = {box.topLeft().toPoint() + QPoint(5, 5), box.topRight().toPoint() + QPoint(-5, 5),
+                            box.bottomLeft().toPoint() + QPoint(5, -5)};
+  for (const QPoint& corner : corners) QTest::mouseClick(map_, Qt::LeftButton, {}, corner);
+  QTest::keyClick(map_, Qt::Key_Return);
+  EXPECT_FALSE(map_->ShapeDrawing());
+  ASSERT_TRUE(window_->Shape());
+  ASSERT_EQ(window_->Shape()->Polygons.size(), 1u);
+  EXPECT_EQ(window_->Shape()->Polygons[0].Outer.size(), 3u);
+  ASSERT_TRUE(window_->Estimate());
+  EXPECT_TRUE(window_->Estimate()->Shaped);
+  EXPECT_LT(window_->Estimate()->Tiles, window_->Estimate()->Range.Count());
+  EXPECT_TRUE(window_->TilesLabel->text().contains(QStringLiteral(" of the shape; its box ")))
+      << window_->TilesLabel->text().toStdString();
+  window_->AcceptButton->click();
+  ASSERT_TRUE(accepted_);
+  EXPECT_EQ(accepted_->Shape, window_->Shape());
+  const task::LonLatBox bounds = task::BoundsOf(*accepted_->Shape);
+  EXPECT_EQ(accepted_->Box, area::RoundedOutward({bounds.West, bounds.South, bounds.East, bounds.North}));
+
+  // Pasted: WKT of a triangle, its 42-tile box with fewer tiles.
+  QGuiApplication::clipboard()->setText(QStringLiteral("POLYGON((116.3 39.8, 116.5 39.8, 116.3 40, 116.3 39.8))"));
+  window_->PasteButton->click();
+  ASSERT_TRUE(WaitFor([this] { return map_->Area() == kBeijing; }));
+  ASSERT_TRUE(window_->Estimate());
+  EXPECT_TRUE(window_->Estimate()->Shaped);
+  EXPECT_EQ(window_->Estimate()->Range.Count(), 42);
+  EXPECT_LT(window_->Estimate()->Tiles, 42);
+  EXPECT_GT(window_->Estimate()->Tiles, 21);
+
+  QGuiApplication::clipboard()->setText(QStringLiteral("POLYGON((116.3 39.8, 116.5"));
+  window_->PasteButton->click();
+  ASSERT_TRUE(WaitFor([this] { return !window_->ProblemLabel->text().isEmpty(); }));
+  EXPECT_FALSE(window_->AcceptButton->isEnabled());
+  EXPECT_FALSE(window_->Shape());
+
+  // A typed edge makes the area a rectangle again.
+  QGuiApplication::clipboard()->setText(QStringLiteral("POLYGON((116.3 39.8, 116.5 39.8, 116.3 40, 116.3 39.8))"));
+  window_->PasteButton->click();
+  ASSERT_TRUE(WaitFor([this] { return window_->Shape() != nullptr; }));
+  window_->WestEdit->setText(QStringLiteral("116.25"));
+  emit window_->WestEdit->editingFinished();
+  EXPECT_FALSE(window_->Shape());
+  ASSERT_TRUE(window_->Estimate());
+  EXPECT_FALSE(window_->Estimate()->Shaped);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/platform/Files.h"
@@ -27,6 +28,12 @@ TaskControls WorkedControls(const std::string& savePath) {
   c.Zoom = "13";
   c.SavePath = savePath;
   return c;
+}
+
+std::shared_ptr<const task::Shape> ShapeOf(task::Ring ring) {
+  auto shape = std::make_shared<task::Shape>();
+  shape->Polygons.push_back({std::move(ring), {}});
+  return shape;
 }
 
 // ---- reading and checking the controls ----
@@ -238,6 +245,20 @@ TEST(ReadTaskControls, RefusalsInTheirOrder) {
          c.BottomLatitude = "10";
        },
        "Bottom Latitude should less than Top Latitude!"},
+      // A shape is refused as a box would be: a ring across the 180th
+      // meridian has points beyond it, one beyond the Mercator limit too.
+      {"a shape across the 180th meridian", [](TaskControls& c) { c.Shape = ShapeOf({{179.9, 10}, {180.2, 10}, {180.2, 9.8}}); },
+       "Right Longitude should be between -180 and 180."},
+      {"a shape to the pole", [](TaskControls& c) { c.Shape = ShapeOf({{116.3, 40}, {116.5, 40}, {116.4, 89}}); },
+       "Top Latitude should be between -85 and 85."},
+      {"a shape without a polygon", [](TaskControls& c) { c.Shape = std::make_shared<const task::Shape>(); },
+       "The task's shape has no polygon."},
+      {"a bad shape after a bad rectangle",
+       [](TaskControls& c) {
+         c.LeftLongitude = "200";
+         c.Shape = std::make_shared<const task::Shape>();
+       },
+       "Left Longitude should be between -180 and 180."},
   };
   TempDir dir;
   for (const Refusal& r : cases) {

@@ -96,6 +96,16 @@ void ExpectAgreesWithOracle(const Shape& shape, int32_t zoom, const std::string&
   }
   EXPECT_EQ(tiles.Count(), count);
   EXPECT_GT(count, 0);
+  // Within a narrower rectangle (a task's box cut by the user, a part's band
+  // of rows): the tiles of both, and beyond the shape's box none.
+  const TileRange inner{box.MinX + static_cast<int32_t>(box.Columns() / 3), box.MinY + static_cast<int32_t>(box.Rows() / 4),
+                        box.MaxX, box.MinY + static_cast<int32_t>(box.Rows() / 2)};
+  int64_t inside = 0;
+  for (int32_t y = inner.MinY; y <= inner.MaxY; ++y) {
+    for (int32_t x = inner.MinX; x <= inner.MaxX; ++x) inside += tiles.Contains(x, y);
+  }
+  EXPECT_EQ(tiles.CountWithin(inner), inside);
+  EXPECT_EQ(tiles.CountWithin(TileRange{box.MaxX + 1, box.MinY, box.MaxX + 9, box.MaxY}), 0);
 }
 
 Ring Box(double west, double south, double east, double north) {
