@@ -10,6 +10,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
 #include "core/run/ConfigFile.h"
+#include "core/run/Job.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/RunEnd.h"
 
@@ -85,6 +86,7 @@ void AddCensus(Summary& summary, const task::MDTask& task, const std::string& pr
 }
 
 int StatusCommand(const Invocation& invocation, const Context& context) {
+  if (run::IsJobFile(invocation.Operands[0])) return ForEachTaskOfJob(invocation, context, StatusCommand);
   const std::string path = FullPath(invocation.Operands[0]);
   std::unique_ptr<run::OpenedTask> opened;
   CensusReport report;

@@ -19,6 +19,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/platform/Numbers.h"
+#include "core/run/Job.h"
 #include "core/run/OpenedTask.h"
 #include "core/run/RunController.h"
 #include "core/run/Start.h"
@@ -300,6 +301,92 @@ int StartTask(StartRequest request, const Context& context) {
 
 namespace {
 
+// The dry run of a job: the tiles of every zoom and their sum, the disk and
+// the time of the tasks one after another.
+int PrintJobDryRun(const StartRequest& request, run::ZoomRange zooms, const std::string& name,
+                   const std::string& jobPath, const Context& context) {
+  const run::ConfigFile config(context.ConfigPath);
+  int64_t tiles = 0;
+  double tileBytes = 0, listBytes = 0, logBytes = 0, seconds = 0;
+  bool paced = true;
+  int32_t workers = 0, pause = 0;
+  std::string levels;
+  for (int32_t zoom = zooms.From; zoom <= zooms.To; ++zoom) {
+    StartRequest one = request;
+    one.Controls.Zoom = Decimal(zoom);
+    one.Controls.TaskName = run::JobTaskName(name, zoom);
+    const run::ControlsCheck check = one.Box ? run::CheckStart(SpecOfRequest(one), config, false)
+                                             : run::CheckStart(one.Controls, config, one.Part, false);
+    if (!check.Parameters) {
+      PrintMessage(platform::WithReason(check.Message, check.SystemReason));
+      return check.ServiceFailed ? kExitStopped : kExitUsage;
+    }
+    run::TaskEstimate e;
+    try {
+      e = run::EstimateTask(task::MDTask(&*check.Parameters));
+    } catch (const std::exception& error) {
+      for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
+      return kExitUsage;
+    }
+    tiles += e.Tiles;
+    tileBytes += e.TileBytes;
+    listBytes += e.ListBytes;
+    logBytes += e.LogBytes;
+    seconds += e.Seconds;
+    paced = paced && e.Paced();
+    workers = e.Workers;
+    pause = e.AfterTileMs;
+    levels += "  zoom " + Decimal(zoom) + ": " + Decimal(e.Tiles) +
+              (e.Shaped ? " of the shape (its box " + Decimal(e.Range.Count()) + ": " : " (") + "columns " +
+              Decimal(e.Range.MinX) + " to " + Decimal(e.Range.MaxX) + ", rows " + Decimal(e.Range.MinY) + " to " +
+              Decimal(e.Range.MaxY) + ")" + (e.Continued ? ", " + Decimal(e.TilesLeft) + " to fetch\n" : "\n");
+  }
+  std::string text = "Tiles: " + Decimal(tiles) + " in " + Decimal(zooms.To - zooms.From + 1) + " zoom levels, " +
+                     Decimal(zooms.From) + " to " + Decimal(zooms.To) + " (job " + jobPath + ")\n" + levels;
+  text += "Disk: about " + run::ByteSizeText(tileBytes + listBytes + logBytes) + " (tiles at about " +
+          run::ByteSizeText(run::kTypicalTileBytes) + " each, extent lists " + run::ByteSizeText(listBytes) +
+          ", logs " + run::ByteSizeText(logBytes) + ")\n";
+  if (paced) {
+    text += "Time: at least " + platform::FormatDuration(seconds) + " at the program's pace, one zoom after another (" +
+            Decimal(workers) + " workers, a pause of " + Decimal(pause) + " ms after each tile)\n";
+  } else {
+    text += std::string("Time: ") + run::kUnpacedTime + " (" + Decimal(workers) + " workers)\n";
+  }
+  std::fputs(text.c_str(), stdout);
+  return kExitComplete;
+}
+
+// "new" of a zoom range: every zoom's task checked and written as "new"
+// writes one (so a refusal stops the job before anything runs), then the job
+// file, then with --run each task in turn.
+int StartJob(const StartRequest& request, run::ZoomRange zooms, const Context& context) {
+  if (request.JsonPath) throw UsageError("--json goes with one zoom level, not a job");
+  if (request.MaxTiles > 0) throw UsageError("--max-tiles goes with one zoom level, not a job");
+  const std::string& given = request.Controls.TaskName;
+  const std::string name = platform::ExtractFileExt(given) == task::kTaskFileExtension ? platform::RemoveFileExt(given) : given;
+  const std::string jobPath = platform::IncludeTrailingDelimiter(request.Controls.SavePath) + name + run::kJobFileExtension;
+  if (request.DryRun) return PrintJobDryRun(request, zooms, name, jobPath, context);
+  for (int32_t zoom = zooms.From; zoom <= zooms.To; ++zoom) {
+    StartRequest one = request;
+    one.Controls.Zoom = Decimal(zoom);
+    one.Controls.TaskName = run::JobTaskName(name, zoom);
+    one.Run = false;
+    if (const int status = StartTask(one, context); status != kExitComplete) return status;
+  }
+  try {
+    run::WriteJobFile(jobPath, zooms, name);
+  } catch (const std::exception& error) {
+    return ReportFailure(error);
+  }
+  PrintSummary(kProgram, context.Verbose,
+               "Job written: " + jobPath + " (zooms " + Decimal(zooms.From) + " to " + Decimal(zooms.To) + ")\n");
+  if (!request.Run) return kExitComplete;
+  Invocation run;
+  run.What = Command::Run;
+  run.Operands = {jobPath};
+  return ForEachTaskOfJob(run, context, RunCommand);
+}
+
 std::string Required(const Invocation& invocation, const std::string& name) {
   const std::optional<std::string> value = invocation.Value(name);
   if (!value) throw UsageError(std::string(invocation.What == Command::Surveys ? "'surveys'" : "'new'") + " needs --" + name);
@@ -409,6 +496,10 @@ int NewCommand(const Invocation& invocation, const Context& context) {
   if (request.Run && request.DryRun) throw UsageError("--run and --dry-run exclude each other");
   if (request.MaxTiles > 0 && !request.Run) throw UsageError("--max-tiles goes with --run");
   if (request.JsonPath && !request.Run) throw UsageError("--json goes with --run");
+  if (const std::optional<run::ZoomRange> zooms = run::ParseZoomRange(c.Zoom)) return StartJob(request, *zooms, context);
+  if (c.Zoom.find('-', 1) != std::string::npos) {
+    throw UsageError("--zoom is a level of 1 to 21, or a range of levels such as 14-19, not '" + c.Zoom + "'");
+  }
   return StartTask(request, context);
 }
 
@@ -420,9 +511,7 @@ namespace {
 
 // "run" and "fill": what Open task fills in from the task file at the
 // command's operand; nothing when there is no such file.
-std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
-  // As the open dialog gives it: a full path.
-  const std::string path = FullPath(invocation.Operands[0]);
+std::optional<StartRequest> RequestOfTaskPath(const std::string& path) {
   try {
     run::CheckIsTaskFile(path);
   } catch (const run::OpenTaskError& error) {
@@ -438,14 +527,50 @@ std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
   }
   // A code none of the three leaves the window's first map type selected.
   request.Controls.MapsTypePosition = std::max(request.Controls.MapsTypePosition, 0);
-  request.JsonPath = invocation.Value("json");
-  request.MaxTiles = MaxTilesOf(invocation);
+  return request;
+}
+
+std::optional<StartRequest> RequestOfTaskFile(const Invocation& invocation) {
+  // As the open dialog gives it: a full path.
+  std::optional<StartRequest> request = RequestOfTaskPath(FullPath(invocation.Operands[0]));
+  if (!request) return request;
+  request->JsonPath = invocation.Value("json");
+  request->MaxTiles = MaxTilesOf(invocation);
   return request;
 }
 
 }  // namespace
 
+// command on every task of the job at the invocation's operand, shallowest
+// zoom first; the worst status, or the first that ends the job.
+int ForEachTaskOfJob(const Invocation& invocation, const Context& context,
+                     int (*command)(const Invocation&, const Context&)) {
+  for (const char* option : {"json", "part", "max-tiles"}) {
+    if (invocation.Has(option)) throw UsageError(std::string("--") + option + " goes with a task file, not a job");
+  }
+  run::JobFile job;
+  try {
+    job = run::ReadJobFile(FullPath(invocation.Operands[0]));
+  } catch (const run::JobFileError& error) {
+    PrintError(error.what());
+    return kExitUsage;
+  }
+  int worst = kExitComplete;
+  for (const std::string& task : job.Tasks) {
+    Invocation one = invocation;
+    one.Operands[0] = task;
+    const int status = command(one, context);
+    // Nothing of a later task would go better.
+    if (status == kExitUsage || status == kExitStopped || status == kExitSystemFailure || status == kExitInterrupted) {
+      return status;
+    }
+    worst = std::max(worst, status);
+  }
+  return worst;
+}
+
 int RunCommand(const Invocation& invocation, const Context& context) {
+  if (run::IsJobFile(invocation.Operands[0])) return ForEachTaskOfJob(invocation, context, RunCommand);
   std::optional<StartRequest> request = RequestOfTaskFile(invocation);
   if (!request) return kExitUsage;
   if (const auto part = invocation.Value("part")) request->Part = ParsePart(*part);
@@ -453,6 +578,7 @@ int RunCommand(const Invocation& invocation, const Context& context) {
 }
 
 int FillCommand(const Invocation& invocation, const Context& context) {
+  if (run::IsJobFile(invocation.Operands[0])) return ForEachTaskOfJob(invocation, context, FillCommand);
   std::optional<StartRequest> request = RequestOfTaskFile(invocation);
   if (!request) return kExitUsage;
   request->Fill = true;

@@ -56,6 +56,12 @@ struct StartRequest {
 };
 int StartTask(StartRequest request, const Context& context);
 
+// command on every task of the job file at the invocation's operand,
+// shallowest zoom first: the worst status, or the first status that ends the
+// job (bad input, a stop, a failure of the system).
+int ForEachTaskOfJob(const Invocation& invocation, const Context& context,
+                     int (*command)(const Invocation&, const Context&));
+
 struct RetryOptions {
   std::string ListPath;                   // a failed-tile list
   std::optional<std::string> OutputPath;  // also the lines of the run

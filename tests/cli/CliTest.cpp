@@ -665,3 +665,71 @@ TEST_F(CliTest, RetryRefusesAFileWithoutAFailedTileRecordAndSendsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// "--zoom 12-13" makes a job: a task per level and the job file, which run,
+// status and fill take as a task. Stopped in its second level and run again,
+// it fetches every tile of both levels once; a lost tile is a hole that
+// status names and fill alone fetches.
+TEST_F(CliTest, AJobOfTwoZoomsIsRunStoppedContinuedAndFilled) {
+  const Block block{6742, 3101, 6, 4};
+  std::vector<std::string> arguments = New(block);
+  arguments.erase(arguments.end() - 3, arguments.end());  // --zoom 13 and --config
+  arguments.insert(arguments.end(), {"--zoom", "12-13", "--name", "site"});
+  arguments.push_back("--config=" + config_.File("config.ini"));
+  const auto with = [&](std::vector<std::string> more) {
+    std::vector<std::string> all = arguments;
+    all.insert(all.end() - 1, more.begin(), more.end());
+    return all;
+  };
+  const std::string job = save_.Path() + "maps/site.ojob";
+
+  const ProcessResult dry = testsupport::RunProcess(with({"--dry-run"}));
+  EXPECT_EQ(dry.ExitStatus, 0) << dry.Err;
+  EXPECT_EQ(dry.Out.substr(0, dry.Out.find('\n', dry.Out.find("zoom 13:"))),
+            "Tiles: 33 in 2 zoom levels, 12 to 13 (job " + job + ")\n"
+            "  zoom 12: 9 (columns 3371 to 3373, rows 1550 to 1552)\n"
+            "  zoom 13: 24 (columns 6742 to 6747, rows 3101 to 3104)");
+  EXPECT_FALSE(std::filesystem::exists(save_.Path() + "maps"));
+
+  ChildProcess first(with({"--run"}));
+  ASSERT_TRUE([&] {
+    for (auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
+      if (server_.RequestCount() >= 14) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  }());
+  first.Signal(SIGINT);
+  const ProcessResult stopped = first.Wait();
+  EXPECT_EQ(stopped.ExitStatus, 130) << stopped.Err;
+  EXPECT_NE(stopped.Err.find("Job written: " + job + " (zooms 12 to 13)\n"), std::string::npos) << stopped.Err;
+  EXPECT_EQ(platform::ReadTextLines(job), (std::vector<std::string>{"[Job]", "FromZoom=12", "ToZoom=13",
+                                                                     "Task1=site_z12.otsk", "Task2=site_z13.otsk", ""}));
+
+  const ProcessResult resumed = testsupport::RunProcess(Command({"run", job}));
+  EXPECT_EQ(resumed.ExitStatus, 0) << resumed.Err;
+  std::map<std::string, int> asked;
+  for (const testsupport::RecordedRequest& request : server_.Requests()) ++asked[request.Path];
+  EXPECT_EQ(asked.size(), 33u);
+  for (const auto& [path, times] : asked) EXPECT_EQ(times, 1) << path;
+
+  const std::string lost = save_.Path() + "maps/site_z13/nm_6744_3102_13.jpg";
+  ASSERT_TRUE(std::filesystem::remove(lost));
+  const ProcessResult holes = testsupport::RunProcess(Command({"status", job}));
+  EXPECT_EQ(holes.ExitStatus, 1);
+  EXPECT_NE(holes.Out.find("Task: 9 tiles: 9 saved,"), std::string::npos) << holes.Out;
+  EXPECT_NE(holes.Out.find("Task: 24 tiles: 23 saved, 0 blank, 0 given up, 1 missing"), std::string::npos) << holes.Out;
+  const std::size_t before = server_.RequestCount();
+  EXPECT_EQ(testsupport::RunProcess(Command({"fill", job})).ExitStatus, 0);
+  EXPECT_EQ(server_.RequestCount() - before, 1u);
+  EXPECT_TRUE(platform::FileExists(lost));
+  EXPECT_EQ(testsupport::RunProcess(Command({"status", job, "-q"})).ExitStatus, 0);
+
+  const ProcessResult refused = testsupport::RunProcess(Command({"run", job, "--max-tiles", "5"}));
+  EXPECT_EQ(refused.ExitStatus, 2);
+  EXPECT_NE(refused.Err.find("--max-tiles goes with a task file, not a job"), std::string::npos) << refused.Err;
+}
+
+}  // namespace
