@@ -64,7 +64,7 @@ const QString kStatusText = QStringLiteral("Download photomap images from NearMa
 std::string RunEndText(const run::RunController& run) {
   // The positions just saved tell where the walk is; the failed list holds
   // the given-up tiles (a census of a big task would hold the window up).
-  const bool walkEnded = run::WalkEnded(run.Task(), run.Parameters().ThreadCount);
+  const bool walkEnded = run::WalkEnded(run.Task(), run.Settings().ThreadCount);
   const auto givenUp = static_cast<int64_t>(run.FailedLines().Lines().size());
   std::string text = "The run ended: " + run.EndReason() + ".";
   switch (run::NextStepOf(walkEnded, walkEnded ? givenUp : std::max<int64_t>(run.Counters().NotTried, 1))) {
@@ -567,11 +567,12 @@ void TForm1::Start() {
     qtkit::ShowMessage(FromLocal(check.Message), FromLocal(check.SystemReason));
     return;
   }
-  task::TaskParameters record = *check.Parameters;
+  const task::TaskParameters& record = *check.Parameters;
+  task::RunSettings settings = check.Run;
   // Another task's file is replaced, its positions and lists lost, only when
   // the user says so; the same task typed in other texts goes on.
-  const run::TaskInTheWay inTheWay = run::TaskInTheWayOf(record, ToLocal(programFolder_));
-  if (inTheWay.What == run::TaskInTheWay::Kind::SameTask) record.ContinueTask = true;
+  const run::TaskInTheWay inTheWay = run::TaskInTheWayOf(record, settings, ToLocal(programFolder_));
+  if (inTheWay.What == run::TaskInTheWay::Kind::SameTask) settings.ContinueTask = true;
   if (inTheWay.What == run::TaskInTheWay::Kind::Another && !qtkit::AskYesNo(FromLocal(inTheWay.Question))) return;
   // The survey a date chose stays pinned for the next Start.
   if (record.Nearmap) {
@@ -585,7 +586,8 @@ void TForm1::Start() {
   environment.Limits = limits_;
   // The settings' cap on the tiles a run takes from a paid source.
   if (record.Source) environment.MaxTiles = run::ConfigFile(ToLocal(ConfigPath)).ReadMaxTilesPerRun();
-  run::BegunRun begun = run::BeginRun(std::move(record), std::move(environment), static_cast<run::RunObserver&>(*this));
+  environment.Run = std::move(settings);
+  run::BegunRun begun = run::BeginRun(record, std::move(environment), static_cast<run::RunObserver&>(*this));
   // The first box tells what failed (its text as ever), with the system's
   // reason under it when a call of the system failed.
   for (std::size_t i = 0; i < begun.Messages.size(); ++i) {

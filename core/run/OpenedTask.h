@@ -40,10 +40,13 @@ class OpenedTask {
   static std::unique_ptr<OpenedTask> Open(const std::string& path, int32_t part = 0, int32_t parts = 0);
 
   const task::TaskParameters Parameters;
+  // A run that continues it: the workers its source allows, its file's
+  // positions (no proxy, no secret).
+  const task::RunSettings Run;
   const task::MDTask Task;
 
  private:
-  OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options);
+  OpenedTask(task::TaskParameters parameters, task::RunSettings run, const task::TaskOptions& options);
 };
 
 }  // namespace run

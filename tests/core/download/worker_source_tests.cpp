@@ -38,10 +38,10 @@ class WorkerSource : public WorkerTest {
   }
 
   task::MDTask& MakeSourceTask(const TileBlock& block, int32_t threads) {
-    return MakeTask(block, threads, [this](task::TaskParameters& p) {
+    return MakeTask(block, threads, [this](task::TaskParameters& p, task::RunSettings& run) {
       p.MapsType = task::kMapUserSource;
       p.Source = Source();
-      p.SourceSecret = kSecret;
+      run.SourceSecret = kSecret;
     });
   }
 
