@@ -225,5 +225,48 @@ TEST(Backoff, PausesDoubleUpToTheCapWithUpToHalfAgainOfJitter) {
   EXPECT_TRUE(download::IsTransient(refused));
 }
 
+// A source that sends the user's key (in its URL or a header) is judged as
+// the Nearmap API is: a 401 or 403 says the key was refused, and the worker
+// ends at once. A source without a key keeps the refusal of the server.
+struct RefusalCase {
+  const char* Name;
+  bool WithKey;
+  int Status;
+  const char* Words;
+  const char* Message;
+};
+
+class WorkerSourceRefusal : public WorkerSource, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(WorkerSourceRefusal, SaysTheKeyWasRefusedWhenTheSourceSendsOne) {
+  const RefusalCase& c = GetParam();
+  task::TileSource source = Source();
+  if (!c.WithKey) {
+    source.UrlTemplate = "http://" + server_.HostPort() + "/t/{s}/{z}/{x}/{-y}.png?q={q}";
+    source.HeaderLines.clear();
+  }
+  MakeTask({6742, 3101, 1, 2, 13}, 1, [&](task::TaskParameters& p, task::RunSettings& run) {
+    p.MapsType = task::kMapUserSource;
+    p.Source = source;
+    run.SourceSecret = kSecret;
+  });
+  EXPECT_EQ(task_->SendsApiKey(), c.WithKey);
+  server_.SetDefault(Reply::StatusOnly(c.Status, c.Words));
+  RunToEnd(1);
+  const std::vector<std::string> log = sink_.LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), c.Message), 1) << ::testing::PrintToString(log);
+  EXPECT_EQ(server_.Requests().size(), 1u) << "the worker ends at the refusal";
+  ExpectSecretNowhere();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, WorkerSourceRefusal,
+                         ::testing::Values(RefusalCase{"KeyUnauthorized", true, 401, "Unauthorized",
+                                                       download::kKeyRefusedMessage},
+                                           RefusalCase{"KeyForbidden", true, 403, "Forbidden",
+                                                       download::kKeyRefusedMessage},
+                                           RefusalCase{"NoKeyForbidden", false, 403, "Forbidden",
+                                                       download::kBannedMessage}),
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.Name); });
+
 }  // namespace
 }  // namespace workertest

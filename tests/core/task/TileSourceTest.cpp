@@ -62,6 +62,24 @@ TEST(TileSource, EveryPlaceholderOfATile) {
             "a K1 b K2");
 }
 
+// A source that sends the user's secret, in its URL or a header, sends a
+// key: a 401 or 403 then says the key was refused.
+TEST(TileSource, SendsAKeyWhenItsTemplateOrAHeaderHoldsTheSecret) {
+  TileSource inUrl = Osm();
+  inUrl.HeaderLines = {"Accept: image/png"};
+  ASSERT_NE(inUrl.UrlTemplate.find(kSecretPlaceholder), std::string::npos);
+  TileSource inHeader = inUrl;
+  inHeader.UrlTemplate = "https://{s}.tiles.example/{z}/{x}/{y}.png";
+  inHeader.HeaderLines = {"Accept: image/png", "Authorization: Bearer {secret}"};
+  TileSource none = inHeader;
+  none.HeaderLines = {"Accept: image/png", "X-Note: {date}"};
+  EXPECT_TRUE(KindSendsApiKey(inUrl));
+  EXPECT_TRUE(KindSendsApiKey(inHeader));
+  EXPECT_FALSE(KindSendsApiKey(none));
+  EXPECT_TRUE(SendsApiKeyOf(Imagery{inHeader}));
+  EXPECT_FALSE(SendsApiKeyOf(Imagery{none}));
+}
+
 TEST(TileSource, AnUnusableSourceIsRefusedWithItsReason) {
   const struct {
     const char* why;
