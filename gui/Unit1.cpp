@@ -253,9 +253,8 @@ TestTile TForm1::CurrentRectangleTile() const {
   if (!area.Area) return {};
   // The up-down's position: the zoom shown, within 1..21.
   const int32_t zoom = UpDown1->Position();
-  const double longitude = (area.Area->West + area.Area->East) / 2;
-  const double latitude = (area.Area->North + area.Area->South) / 2;
-  return TestTile{task::LongitudeToTileX(longitude, zoom), task::LatitudeToTileY(latitude, zoom), zoom};
+  const task::TilePosition middle = run::MiddleTile(*area.Area, zoom);
+  return TestTile{middle.X, middle.Y, zoom};
 }
 
 void TForm1::BuildControls() {
@@ -740,19 +739,11 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
 void TForm1::LoadTaskFile(const QString& path) {
   const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(path)));
   // A task of a source that cannot be used is refused before any field changes.
-  if (stored.Source) {
-    if (const std::string problem = task::SourceProblem(*stored.Source); !problem.empty()) {
-      qtkit::ShowMessage(FromLocal(problem));
-      return;
-    }
-    RestoreSource(*stored.Source);
+  if (const std::string problem = run::StoredImageryProblem(stored); !problem.empty()) {
+    qtkit::ShowMessage(FromLocal(problem));
+    return;
   }
-  if (stored.Nearmap) {
-    if (const std::string problem = task::NearmapProblem(*stored.Nearmap); !problem.empty()) {
-      qtkit::ShowMessage(FromLocal(problem));
-      return;
-    }
-  }
+  if (stored.Source) RestoreSource(*stored.Source);
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
   Edit2->setText(FromLocal(stored.TopLatitude));
@@ -845,8 +836,7 @@ void TForm1::PinSurvey(const std::optional<task::Survey>& survey) {
 void TForm1::RestoreSource(const task::TileSource& source) {
   // The task's own definition, as it was made with it (a source of that name
   // keeps its secret); from another machine, the source arrives with it.
-  run::ConfigFile config(ToLocal(ConfigPath));
-  if (config.ReadSource(source.Name) != source) config.WriteSource(source, config.ReadSourceSecret(source.Name));
+  run::ConfigFile(ToLocal(ConfigPath)).KeepSource(source);
   ReloadSources();
   radio_mapstype->setCurrentIndex(radio_mapstype->findText(FromLocal(source.Name)));
 }

@@ -55,6 +55,14 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
   return controls;
 }
 
+std::string StoredImageryProblem(const TaskControls& controls) {
+  if (controls.Source) {
+    if (std::string problem = task::SourceProblem(*controls.Source); !problem.empty()) return problem;
+  }
+  if (controls.Nearmap) return task::NearmapProblem(*controls.Nearmap);
+  return {};
+}
+
 OpenedTask::OpenedTask(task::TaskParameters parameters, task::RunSettings run, const task::TaskOptions& options)
     : Parameters(std::move(parameters)),
       Run(std::move(run)),

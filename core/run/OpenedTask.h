@@ -19,6 +19,11 @@ namespace run {
 // at their defaults).
 TaskControls ControlsFromTaskFile(const std::string& path);
 
+// Why the window cannot take the controls of a task file (its tile source or
+// its Nearmap API imagery cannot be used: task::SourceProblem,
+// task::NearmapProblem); empty when it can.
+std::string StoredImageryProblem(const TaskControls& controls);
+
 // The task file does not describe a task; the text says why, in the words
 // Start would use.
 class OpenTaskError : public std::runtime_error {

@@ -44,6 +44,11 @@ int32_t WorkersFor(const std::optional<task::TileSource>& source) {
   return source ? std::min(8, source->MaxWorkers) : 8;
 }
 
+task::TilePosition MiddleTile(const task::LonLatBox& box, int32_t zoom) {
+  return task::TilePosition{task::LongitudeToTileX((box.West + box.East) / 2, zoom),
+                            task::LatitudeToTileY((box.North + box.South) / 2, zoom)};
+}
+
 AreaCheck ReadArea(const std::string& leftText, const std::string& rightText, const std::string& topText,
                    const std::string& bottomText) {
   const std::optional<double> left = ParseCoordinate(leftText);

@@ -80,6 +80,9 @@ struct AreaCheck {
 AreaCheck ReadArea(const std::string& left, const std::string& right, const std::string& top,
                    const std::string& bottom);
 
+// The tile at the middle of box at zoom (what a test of a source fetches).
+task::TilePosition MiddleTile(const task::LonLatBox& box, int32_t zoom);
+
 // What a source chosen in controls needs from the settings file: a source's
 // secret, or the Nearmap API's account and key. Returns why Start cannot go
 // on (no API key), empty when it can.
