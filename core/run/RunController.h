@@ -64,7 +64,7 @@ struct RunEnvironment {
   int64_t MaxTiles = 0;
   // The workers, whether the task's earlier run is continued, the proxy and
   // the secret of the task's imagery: the run's, never the task's.
-  task::RunSettings Run;
+  task::RunSettings Run{};
 };
 
 // The tiles of this run: each slot's share of the walk beyond its resume

@@ -2,6 +2,7 @@
 // server: its placeholders and headers on the wire, its secret nowhere else,
 // its file names, the blank PNG, an error page sent as a success, Retry-After.
 #include <algorithm>
+#include <ostream>
 #include <set>
 
 #include "tests/core/download/worker_fixture.h"
@@ -234,7 +235,9 @@ struct RefusalCase {
   int Status;
   const char* Words;
   const char* Message;
+  std::size_t Requests;  // the key refused at once; the server's refusal asked again
 };
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.Name; }
 
 class WorkerSourceRefusal : public WorkerSource, public ::testing::WithParamInterface<RefusalCase> {};
 
@@ -255,17 +258,17 @@ TEST_P(WorkerSourceRefusal, SaysTheKeyWasRefusedWhenTheSourceSendsOne) {
   RunToEnd(1);
   const std::vector<std::string> log = sink_.LogLines();
   EXPECT_EQ(std::count(log.begin(), log.end(), c.Message), 1) << ::testing::PrintToString(log);
-  EXPECT_EQ(server_.Requests().size(), 1u) << "the worker ends at the refusal";
+  EXPECT_EQ(server_.Requests().size(), c.Requests) << "the worker ends at the refusal";
   ExpectSecretNowhere();
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, WorkerSourceRefusal,
                          ::testing::Values(RefusalCase{"KeyUnauthorized", true, 401, "Unauthorized",
-                                                       download::kKeyRefusedMessage},
+                                                       download::kKeyRefusedMessage, 1},
                                            RefusalCase{"KeyForbidden", true, 403, "Forbidden",
-                                                       download::kKeyRefusedMessage},
+                                                       download::kKeyRefusedMessage, 1},
                                            RefusalCase{"NoKeyForbidden", false, 403, "Forbidden",
-                                                       download::kBannedMessage}),
+                                                       download::kBannedMessage, 3}),
                          [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
