@@ -87,7 +87,7 @@ task::TaskParameters MillionTiles(const std::string& folder) {
 void BM_WriteExtentList(benchmark::State& state) {
   Folder folder;
   const task::TaskParameters params = MillionTiles(folder.Path());
-  const task::MDTask task(&params);
+  const task::MDTask task(params);
   if (task.TotalImages != 1000000) {
     state.SkipWithError("range is not 1000 x 1000");
     return;
@@ -109,7 +109,7 @@ BENCHMARK(BM_WriteExtentList)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_PlainBufferedWrite(benchmark::State& state) {
   Folder folder;
   const task::TaskParameters params = MillionTiles(folder.Path());
-  const task::MDTask task(&params);
+  const task::MDTask task(params);
   task::WriteExtentList(task);
   const std::size_t total = fs::file_size(task.ListFileName);
   const std::string line = task::ExtentLine(task, task.MinX, task.MinY) + "\r\n";

@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
   platform::CreateDir(program.File("ini"));
 
   // The task and its sparse files.
-  task::TaskParameters parameters = testsupport::BlockParameters(save.Path(), {kX0, kY0, kSide, kSide, kZoom}, 8);
-  const task::MDTask task(&parameters);
+  task::TaskParameters parameters = testsupport::BlockParameters(save.Path(), {kX0, kY0, kSide, kSide, kZoom});
+  const task::MDTask task(parameters);
   task.CreateImageFolder();
   task::WriteTaskFile(task);
   const std::string jpeg = TileJpeg();

@@ -41,10 +41,10 @@ int main() {
   testsupport::MakeBlankImage(program.Path(), "blank");
   testsupport::TileServer server;
 
-  task::TaskParameters params = testsupport::BlockParameters(save.Path(), kBlock, kWorkers);
+  task::TaskParameters params = testsupport::BlockParameters(save.Path(), kBlock);
   task::TaskOptions options;
   options.TileHost = server.HostPort();
-  const task::MDTask task(&params, options);
+  const task::MDTask task(params, options);
   const int64_t tiles = task.TotalImages;
 
   testsupport::SerialCaller caller;
@@ -53,6 +53,7 @@ int main() {
   env.Caller = &caller;
   env.Sink = &sink;
   env.ProgramFolder = program.Path();  // Pace and Limits keep the program's values
+  env.Run = testsupport::BlockRun(kWorkers);
   // Tiles flushed in groups, as a run of the program flushes them.
   platform::DurableBatch batch;
   env.Durable = &batch;

@@ -28,7 +28,7 @@ std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 std::string WholeTaskFile(const task::TaskParameters& parameters) { return parameters.SavePath + parameters.TaskName; }
 
 std::string FillCommandLine(const task::MDTask& task) {
-  return "orvenna-cli fill " + ShellWord(WholeTaskFile(*task.Parameters));
+  return "orvenna-cli fill " + ShellWord(WholeTaskFile(task.Record()));
 }
 
 std::string HoleJson(const task::MDTask& task, const Hole& hole) {
@@ -59,7 +59,7 @@ std::string HoleText(const task::MDTask& task, const Hole& hole) {
 }
 
 std::string NextStepText(const task::MDTask& task, run::NextStep step) {
-  const task::TaskParameters& p = *task.Parameters;
+  const task::TaskParameters p = task.Record();
   switch (step) {
     case run::NextStep::Nothing:
       return {};
@@ -73,7 +73,7 @@ std::string NextStepText(const task::MDTask& task, run::NextStep step) {
   return {};
 }
 
-void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder) {
+void AddCensus(Summary& summary, const task::MDTask& task, int32_t threads, const std::string& programFolder) {
   try {
     summary.Census = TakeCensus(task, programFolder, 0).Counts;
   } catch (const std::exception& error) {
@@ -81,7 +81,7 @@ void AddCensus(Summary& summary, const task::MDTask& task, const std::string& pr
     return;
   }
   // The positions as the task file holds them now, after the run.
-  const bool walkEnded = run::WalkEnded(task, run::WorkersOf(task));
+  const bool walkEnded = run::WalkEnded(task, run::WorkersOf(task, threads));
   summary.NextStep = NextStepText(task, run::NextStepOf(walkEnded, summary.Census->Holes()));
 }
 
@@ -99,8 +99,8 @@ int StatusCommand(const Invocation& invocation, const Context& context) {
   }
   const task::MDTask& task = opened->Task;
   const int64_t holes = report.Counts.Holes();
-  int32_t threads = run::WorkersOf(task);
-  if (task.Parameters->Nearmap) {
+  int32_t threads = run::WorkersOf(task, opened->Run.ThreadCount);
+  if (task.Nearmap() != nullptr) {
     // A run of the Nearmap API takes the workers the account allows.
     const int64_t allowed = run::ConfigFile(context.ConfigPath).ReadNearmapApi().Account.MaxWorkers;
     threads = static_cast<int32_t>(std::clamp<int64_t>(std::min(allowed, task.Range().Count()), 1, 8));

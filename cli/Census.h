@@ -35,8 +35,9 @@ std::string HoleText(const task::MDTask& task, const Hole& hole);
 // continues it (a walk not at its end) or fills its holes; nothing more when
 // it has none. Also fills summary.Census and summary.NextStep.
 struct Summary;
-// The positions are read again from the task file (run::WalkEnded).
-void AddCensus(Summary& summary, const task::MDTask& task, const std::string& programFolder);
+// The positions of threads workers are read again from the task file
+// (run::WalkEnded).
+void AddCensus(Summary& summary, const task::MDTask& task, int32_t threads, const std::string& programFolder);
 
 int StatusCommand(const Invocation& invocation, const Context& context);
 

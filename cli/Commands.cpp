@@ -119,7 +119,7 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
     summary.StopMessages.push_back("the run fetched the " + Decimal(maxTiles) +
                                    " tiles --max-tiles allows; the next run continues");
   }
-  AddCensus(summary, run.Task(), context.ProgramFolder);
+  AddCensus(summary, run.Task(), run.Settings().ThreadCount, context.ProgramFolder);
   // The task decides, not the run: holes left by earlier runs count.
   const bool holes = summary.Census ? summary.Census->Holes() > 0 : counters.GivenUp > 0 || counters.NotTried > 0;
   summary.ExitStatus = stopped                       ? kExitInterrupted
@@ -138,8 +138,8 @@ int DriveToEnd(run::RunController& run, platform::MainThreadQueue& queue, const 
   return summary.ExitStatus;
 }
 
-void PrintDryRun(const task::MDTask& task, const std::string& programFolder) {
-  run::TaskEstimate e = run::EstimateTask(task);
+void PrintDryRun(const task::MDTask& task, const task::RunSettings& settings, const std::string& programFolder) {
+  run::TaskEstimate e = run::EstimateTask(task, settings);
   // A continued task whose every tile is there fetches nothing at all.
   if (e.Continued && TakeCensus(task, programFolder, 0).Counts.Holes() == 0) {
     e.TilesLeft = 0;
@@ -153,13 +153,13 @@ void PrintDryRun(const task::MDTask& task, const std::string& programFolder) {
   text += e.Continued ? ", " + Decimal(e.TilesLeft) + " to fetch" +
                             (e.TilesLeft == 0 ? " (every tile is saved or blank)\n" : "\n")
                       : "\n";
-  if (const std::optional<task::NearmapImagery>& imagery = task.Parameters->Nearmap) {
+  if (const task::NearmapImagery* imagery = task.Nearmap()) {
     text += "Imagery: " + (imagery->SurveyId.empty()
                                ? std::string("the latest of every place")
                                : "survey " + imagery->SurveyId + " captured " + imagery->SurveyDate +
-                                     (task.Parameters->HistoryDate.empty()
+                                     (task.Spec().Date.empty()
                                           ? std::string()
-                                          : " (the newest on or before " + task.Parameters->HistoryDate + ")")) +
+                                          : " (the newest on or before " + task.Spec().Date + ")")) +
             ", " + imagery->Direction + "\n";
   }
   text += "Disk: about " + run::ByteSizeText(e.DiskBytes()) + " (tiles at about " +
@@ -218,17 +218,18 @@ int StartTask(StartRequest request, const Context& context) {
     if (!check.SystemReason.empty()) return kExitSystemFailure;
     return check.ServiceFailed ? kExitStopped : kExitUsage;
   }
-  task::TaskParameters record = *check.Parameters;
+  const task::TaskParameters& record = *check.Parameters;
+  task::RunSettings settings = check.Run;
   // The same task in other texts of its numbers goes on, as in the window
   // (--force starts it anew).
-  if (!request.Replace && run::SameTaskInOtherTexts(record)) record.ContinueTask = true;
-  if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record)) {
+  if (!request.Replace && run::SameTaskInOtherTexts(record, settings)) settings.ContinueTask = true;
+  if (!request.Replace && !request.DryRun && run::ReplacesAnotherTask(record, settings)) {
     PrintError(task::TaskFileOf(record) +
                " holds another task; its positions and lists would be lost. Choose another --name or --folder, "
                "or add --force to replace it.");
     return kExitUsage;
   }
-  if (request.Fill && !record.ContinueTask) {
+  if (request.Fill && !settings.ContinueTask) {
     PrintError("The task file does not describe the task its files were made for: " + task::TaskFileOf(record));
     return kExitUsage;
   }
@@ -238,11 +239,11 @@ int StartTask(StartRequest request, const Context& context) {
   environment.Queue = &queue;
   environment.ProgramFolder = context.ProgramFolder;
   environment.MaxTiles = request.MaxTiles;
-  if (request.Run && !request.Fill && !request.DryRun && record.ContinueTask) {
+  if (request.Run && !request.Fill && !request.DryRun && settings.ContinueTask) {
     // A task that has every tile: its walk would fetch again what is saved.
     CensusReport census;
     try {
-      census = TakeCensus(task::MDTask(&record), context.ProgramFolder, 0);
+      census = TakeCensus(task::TaskOfRun(record, settings), context.ProgramFolder, 0);
     } catch (const std::exception& error) {
       return ReportFailure(error);
     }
@@ -255,7 +256,7 @@ int StartTask(StartRequest request, const Context& context) {
   if (request.Fill) {
     CensusReport census;
     try {
-      const task::MDTask opened(&record);
+      const task::MDTask opened = task::TaskOfRun(record, settings);
       census = TakeCensus(opened, context.ProgramFolder, 0, true);
     } catch (const std::exception& error) {
       return ReportFailure(error);
@@ -272,13 +273,14 @@ int StartTask(StartRequest request, const Context& context) {
   LinePrinter printer(context.Verbose, progress);
   if (request.DryRun) {
     try {
-      PrintDryRun(task::MDTask(&record), context.ProgramFolder);
+      PrintDryRun(task::TaskOfRun(record, settings), settings, context.ProgramFolder);
       return kExitComplete;
     } catch (const std::exception& error) {
       for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
       return kExitUsage;
     }
   }
+  environment.Run = std::move(settings);
   run::BegunRun begun = run::BeginRun(record, std::move(environment), printer);
   for (std::size_t i = 0; i < begun.Messages.size(); ++i) {
     PrintMessage(i == 0 ? platform::WithReason(begun.Messages[i], begun.SystemReason) : begun.Messages[i]);
@@ -323,7 +325,7 @@ int PrintJobDryRun(const StartRequest& request, run::ZoomRange zooms, const std:
     }
     run::TaskEstimate e;
     try {
-      e = run::EstimateTask(task::MDTask(&*check.Parameters));
+      e = run::EstimateTask(task::TaskOfRun(*check.Parameters, check.Run), check.Run);
     } catch (const std::exception& error) {
       for (const std::string& message : run::CreateFailureMessages(error)) PrintMessage(message);
       return kExitUsage;
@@ -670,7 +672,7 @@ int Retry(const RetryOptions& options, const Context& context) {
   summary.Counters.NotTried = outcome.NotTried;
   summary.Counters.Total = outcome.Saved + outcome.Failed + outcome.NotTried;
   if (const std::unique_ptr<run::OpenedTask> opened = TaskOfFailedList(listPath)) {
-    AddCensus(summary, opened->Task, context.ProgramFolder);
+    AddCensus(summary, opened->Task, opened->Run.ThreadCount, context.ProgramFolder);
   }
   const bool holes = summary.Census ? summary.Census->Holes() > 0 : outcome.Failed > 0 || outcome.NotTried > 0;
   summary.ExitStatus = outcome.Refused ? kExitStopped : cutShort ? *cutShort : holes ? kExitIncomplete : kExitComplete;

@@ -256,7 +256,7 @@ struct Stages {
 TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, const TileReader& tiles,
                           const std::optional<ChromaSampling>& sampling, HoleList& holes, PendingFiles& pending,
                           Progress& progress, const Stages& stage) {
-  const int32_t zoom = tiles.Task().Parameters->Zoom;
+  const int32_t zoom = tiles.Task().Zoom();
   // GDAL tells a KMZ by its extension.
   const std::string target = pending.Add(sheet.Path, options.Format == OutputFormat::Kmz ? ".kmz" : "");
   const bool degrees = options.Srs == OutputSrs::Wgs84 || options.Format == OutputFormat::Kmz;
@@ -452,7 +452,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   std::optional<ChromaSampling> sampling;
   if (options.CopyTiles && !IsTileDatabase(options.Format)) sampling = tiles.CommonTiffSampling(area);
   const std::vector<Sheet> sheets = PlanSheets(area, TilesPerSheet(options, area), options.OutputPath);
-  const std::string name = platform::RemoveFileExt(task.Parameters->TaskName);
+  const std::string name = platform::RemoveFileExt(task.Spec().Name);
 
   CombineResult result;
   result.Tiles = area.Count();
@@ -467,7 +467,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
       const TileTally tally =
           IsTileDatabase(options.Format)
               ? WriteTileDatabase(pending.Add(sheet.Path), sheet.Range, tiles,
-                                  DatabaseSettings(options, name, sheet.Range, task.Parameters->Zoom), holes, progress,
+                                  DatabaseSettings(options, name, sheet.Range, task.Zoom()), holes, progress,
                                   stage("Combining tiles"))
               : WriteImageSheet(options, sheet, tiles, sampling, holes, pending, progress, stage);
       result.Copied += tally.Copied;

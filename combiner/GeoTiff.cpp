@@ -355,7 +355,7 @@ int OverviewLevels(int64_t width, int64_t height) {
 TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, const TileReader& tiles,
                        const TiffSettings& settings, PendingFiles& pending, HoleList& holes, Progress& progress,
                        const std::string& stagePrefix) {
-  const int32_t zoom = tiles.Task().Parameters->Zoom;
+  const int32_t zoom = tiles.Task().Zoom();
   const bool copy = settings.Compress == Compression::Jpeg && settings.CopySampling.has_value();
   ImageSpec image;
   image.Width = range.Columns() * task::kTileSize;

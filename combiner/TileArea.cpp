@@ -88,7 +88,7 @@ task::TileRange ResolveArea(const AreaRequest& request, const task::MDTask& task
     area = *tiles;
   } else {
     const DegreeBox& box = std::get<DegreeBox>(request);
-    const int32_t zoom = task.Parameters->Zoom;
+    const int32_t zoom = task.Zoom();
     area.MinX = task::LongitudeToTileX(box.West, zoom);
     area.MinY = task::LatitudeToTileY(box.North, zoom);
     area.MaxX = task::LongitudeToTileX(box.East, zoom);

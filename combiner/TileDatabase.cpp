@@ -252,7 +252,7 @@ class TileDatabaseOutput final : public PyramidOutput {
 TileTally WriteTileDatabase(const std::string& path, const task::TileRange& range, const TileReader& tiles,
                             const TileDatabaseSettings& settings, HoleList& holes, Progress& progress,
                             const std::string& stage) {
-  const int32_t zoom = tiles.Task().Parameters->Zoom;
+  const int32_t zoom = tiles.Task().Zoom();
   Database db(path);
   // A temporary file until it is complete: no journal needed.
   db.Execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");

@@ -67,36 +67,37 @@ std::string Describe(const task::TaskParameters& p) {
 }
 
 void CheckRange(const task::MDTask& task) {
-  const int64_t last = (int64_t{1} << task.Parameters->Zoom) - 1;
+  const int64_t last = (int64_t{1} << task.Zoom()) - 1;
   const auto inGrid = [last](int32_t low, int32_t high) { return 0 <= low && low <= high && high <= last; };
   FUZZ_CHECK(inGrid(task.MinX, task.MaxX) && inGrid(task.MinY, task.MaxY),
              "tiles " + std::to_string(task.MinX) + ".." + std::to_string(task.MaxX) + " x " +
-                 std::to_string(task.MinY) + ".." + std::to_string(task.MaxY) + " for " + Describe(*task.Parameters));
-  FUZZ_CHECK(task.TotalImages == task.Range().Count(), Describe(*task.Parameters));
+                 std::to_string(task.MinY) + ".." + std::to_string(task.MaxY) + " for " + Describe(task.Record()));
+  FUZZ_CHECK(task.TotalImages == task.Range().Count(), Describe(task.Record()));
 }
 
-// The resume positions are the file's [THREADS] keys of the slots.
-void CheckResume(const task::MDTask& task) {
+// The resume positions are the file's [THREADS] keys of the run's slots.
+void CheckResume(const task::MDTask& task, const task::RunSettings& run) {
   const settings::IniFile file(task.TaskFileName());
-  for (int slot = 0; slot < task.Parameters->ThreadCount; ++slot) {
+  for (int slot = 0; slot < run.ThreadCount; ++slot) {
     const task::TilePosition stored{file.ReadInteger("THREADS", PositionKey(slot, "X"), 0),
                                     file.ReadInteger("THREADS", PositionKey(slot, "Y"), 0)};
-    FUZZ_CHECK(task.Resume(slot) == stored, "slot " + std::to_string(slot) + " of " + Describe(*task.Parameters));
+    FUZZ_CHECK(task.Resume(slot) == stored, "slot " + std::to_string(slot) + " of " + Describe(task.Record()));
   }
 }
 
 // The opened task continued: positions from its file, which stays as it
 // was; the log gets the continuation block.
-void ContinueOpened(const task::TaskParameters& parameters, const task::TaskOptions& options) {
-  const task::MDTask task(&parameters, options);
+void ContinueOpened(const task::TaskParameters& parameters, const task::RunSettings& run,
+                    const task::TaskOptions& options) {
+  const task::MDTask task = task::TaskOfRun(parameters, run, options);
   CheckRange(task);
-  CheckResume(task);
+  CheckResume(task, run);
   const std::string before = fuzz::ReadBytes(task.TaskFileName());
   fuzz::WriteBytes(task.LogFileName, "earlier run\r\n");
-  task::WriteTaskFile(task);
-  task::WriteExtentList(task);
-  task::WriteLogHeader(task);
-  task::CreateFailedList(task);
+  task::WriteTaskFile(task, run);
+  task::WriteExtentList(task, run);
+  task::WriteLogHeader(task, run);
+  task::CreateFailedList(task, run);
   FUZZ_CHECK(fuzz::ReadBytes(task.TaskFileName()) == before, "continuing rewrote the task file");
   const std::vector<std::string> log = platform::ReadTextLines(task.LogFileName);
   FUZZ_CHECK(log.size() == 4 && log[0] == "earlier run" && log[2] == "Log continue...",
@@ -127,7 +128,7 @@ void CheckFailedRecord(const task::MDTask& task, task::TilePosition tile) {
   const auto [path, url] = task::SplitFailedRecord(record);
   const bool oneBar = std::count(record.begin(), record.end(), '|') == 1;
   FUZZ_CHECK(path == task.TileFilePath(tile.X, tile.Y) && url == task.TileURL(tile.X, tile.Y) &&
-                 (oneBar || task.Parameters->HistoryDate.find('|') != std::string::npos),
+                 (oneBar || task.Spec().Date.find('|') != std::string::npos),
              "failed record " + Quote(record));
 }
 
@@ -139,10 +140,11 @@ void CheckReopensToContinue(const std::string& taskFile, const run::ProxySetting
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
   FUZZ_CHECK(check.Parameters, "the written task file is refused: " + check.Message + " in " +
                                    Quote(fuzz::ReadBytes(taskFile)));
-  task::TaskParameters parameters = *check.Parameters;
-  parameters.ContinueTask = run::ShouldContinueTask(controls, parameters);
-  FUZZ_CHECK(parameters.ContinueTask, "the written task file does not continue: " + Quote(fuzz::ReadBytes(taskFile)));
-  const task::MDTask reopened(&parameters, options);
+  const task::TaskParameters& parameters = *check.Parameters;
+  task::RunSettings run = check.Run;
+  run.ContinueTask = run::ShouldContinueTask(controls, parameters);
+  FUZZ_CHECK(run.ContinueTask, "the written task file does not continue: " + Quote(fuzz::ReadBytes(taskFile)));
+  const task::MDTask reopened = task::TaskOfRun(parameters, run, options);
   for (std::size_t slot = 0; slot < saved.size(); ++slot) {
     FUZZ_CHECK(reopened.Resume(static_cast<int32_t>(slot)) == saved[slot],
                "slot " + std::to_string(slot) + " does not resume from its saved tile");
@@ -155,24 +157,25 @@ void StartAnew(const run::TaskControls& opened, const run::ProxySettings& proxy,
   controls.SavePath = fuzz::ScratchFolder() + "anew";
   const run::ControlsCheck check = run::ReadTaskControls(controls, proxy);
   FUZZ_CHECK(check.Parameters, "refused in another folder: " + check.Message);
-  task::TaskParameters parameters = *check.Parameters;
-  parameters.ContinueTask = run::ShouldContinueTask(controls, parameters);
-  FUZZ_CHECK(!parameters.ContinueTask, "a task without a file continues");
+  const task::TaskParameters& parameters = *check.Parameters;
+  task::RunSettings run = check.Run;
+  run.ContinueTask = run::ShouldContinueTask(controls, parameters);
+  FUZZ_CHECK(!run.ContinueTask, "a task without a file continues");
 
-  const task::MDTask task(&parameters, options);
+  const task::MDTask task = task::TaskOfRun(parameters, run, options);
   CheckRange(task);
-  if (task.TotalImages < parameters.ThreadCount) parameters.ThreadCount = task.TotalImages;
+  if (task.TotalImages < run.ThreadCount) run.ThreadCount = task.TotalImages;
   const bool withExtentList = task.TotalImages <= 4096;
   // What the run does before its files: the image folder.
   task.CreateImageFolder();
-  task::WriteTaskFile(task);
-  if (withExtentList) task::WriteExtentList(task);
-  task::WriteLogHeader(task);
-  task::CreateFailedList(task);
+  task::WriteTaskFile(task, run);
+  if (withExtentList) task::WriteExtentList(task, run);
+  task::WriteLogHeader(task, run);
+  task::CreateFailedList(task, run);
 
   if (withExtentList) CheckExtentList(task);
   const std::vector<std::string> log = platform::ReadTextLines(task.LogFileName);
-  std::vector<std::string> header = task::LogHeaderLines(task);
+  std::vector<std::string> header = task::LogHeaderLines(task, run);
   FUZZ_CHECK(log.size() == header.size(), "log of " + std::to_string(log.size()) + " lines");
   header[1] = log[1];  // the time it was written
   FUZZ_CHECK(log == header, "log header " + Quote(fuzz::ReadBytes(task.LogFileName)));
@@ -189,7 +192,7 @@ void StartAnew(const run::TaskControls& opened, const run::ProxySettings& proxy,
   // The timer saves each slot's last finished tile, only values above 0.
   std::vector<task::TilePosition> saved;
   settings::IniFile taskFile(task.TaskFileName());
-  for (int slot = 0; slot < parameters.ThreadCount; ++slot) {
+  for (int slot = 0; slot < run.ThreadCount; ++slot) {
     const task::TilePosition tile = task.Range().AtWalkNumber(std::min<int64_t>(slot + 1, task.TotalImages));
     if (tile.X > 0) taskFile.WriteInteger("THREADS", PositionKey(slot, "X"), tile.X);
     if (tile.Y > 0) taskFile.WriteInteger("THREADS", PositionKey(slot, "Y"), tile.Y);
@@ -217,17 +220,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!check.Message.empty(), "refused without a message");
     return 0;
   }
-  task::TaskParameters parameters = *check.Parameters;
-  parameters.ContinueTask = run::ShouldContinueTask(controls, parameters);
+  const task::TaskParameters& parameters = *check.Parameters;
+  task::RunSettings run = check.Run;
+  run.ContinueTask = run::ShouldContinueTask(controls, parameters);
   try {
-    task::MDTask probe(&parameters, options);
+    const task::MDTask probe = task::TaskOfRun(parameters, run, options);
   } catch (const task::TaskCreateError& error) {
     // Too many tiles for one task: refused with a message. Past this point
     // the same parameters must build every task.
     FUZZ_CHECK(*error.what() != '\0', "a task refused without a message");
     return 0;
   }
-  if (parameters.ContinueTask) ContinueOpened(parameters, options);
+  if (run.ContinueTask) ContinueOpened(parameters, run, options);
   StartAnew(controls, proxy, options);
   return 0;
 }

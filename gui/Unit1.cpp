@@ -64,7 +64,7 @@ const QString kStatusText = QStringLiteral("Download photomap images from NearMa
 std::string RunEndText(const run::RunController& run) {
   // The positions just saved tell where the walk is; the failed list holds
   // the given-up tiles (a census of a big task would hold the window up).
-  const bool walkEnded = run::WalkEnded(run.Task(), run.Parameters().ThreadCount);
+  const bool walkEnded = run::WalkEnded(run.Task(), run.Settings().ThreadCount);
   const auto givenUp = static_cast<int64_t>(run.FailedLines().Lines().size());
   std::string text = "The run ended: " + run.EndReason() + ".";
   switch (run::NextStepOf(walkEnded, walkEnded ? givenUp : std::max<int64_t>(run.Counters().NotTried, 1))) {
@@ -265,9 +265,8 @@ TestTile TForm1::CurrentRectangleTile() const {
   if (!area.Area) return {};
   // The up-down's position: the zoom shown, within 1..21.
   const int32_t zoom = UpDown1->Position();
-  const double longitude = (area.Area->West + area.Area->East) / 2;
-  const double latitude = (area.Area->North + area.Area->South) / 2;
-  return TestTile{task::LongitudeToTileX(longitude, zoom), task::LatitudeToTileY(latitude, zoom), zoom};
+  const task::TilePosition middle = run::MiddleTile(*area.Area, zoom);
+  return TestTile{middle.X, middle.Y, zoom};
 }
 
 void TForm1::BuildControls() {
@@ -586,11 +585,12 @@ void TForm1::Start() {
     qtkit::ShowMessage(FromLocal(check.Message), FromLocal(check.SystemReason));
     return;
   }
-  task::TaskParameters record = *check.Parameters;
+  const task::TaskParameters& record = *check.Parameters;
+  task::RunSettings settings = check.Run;
   // Another task's file is replaced, its positions and lists lost, only when
   // the user says so; the same task typed in other texts goes on.
-  const run::TaskInTheWay inTheWay = run::TaskInTheWayOf(record, ToLocal(programFolder_));
-  if (inTheWay.What == run::TaskInTheWay::Kind::SameTask) record.ContinueTask = true;
+  const run::TaskInTheWay inTheWay = run::TaskInTheWayOf(record, settings, ToLocal(programFolder_));
+  if (inTheWay.What == run::TaskInTheWay::Kind::SameTask) settings.ContinueTask = true;
   if (inTheWay.What == run::TaskInTheWay::Kind::Another && !qtkit::AskYesNo(FromLocal(inTheWay.Question))) return;
   // The survey a date chose stays pinned for the next Start.
   if (record.Nearmap) {
@@ -604,7 +604,8 @@ void TForm1::Start() {
   environment.Limits = limits_;
   // The settings' cap on the tiles a run takes from a paid source.
   if (record.Source) environment.MaxTiles = run::ConfigFile(ToLocal(ConfigPath)).ReadMaxTilesPerRun();
-  run::BegunRun begun = run::BeginRun(std::move(record), std::move(environment), static_cast<run::RunObserver&>(*this));
+  environment.Run = std::move(settings);
+  run::BegunRun begun = run::BeginRun(record, std::move(environment), static_cast<run::RunObserver&>(*this));
   // The first box tells what failed (its text as ever), with the system's
   // reason under it when a call of the system failed.
   for (std::size_t i = 0; i < begun.Messages.size(); ++i) {
@@ -757,19 +758,11 @@ void TForm1::LoadParametersfromprojectfilel1Click() {
 void TForm1::LoadTaskFile(const QString& path) {
   const run::TaskControls stored = run::ControlsFromTaskFile(ToLocal(QDir::toNativeSeparators(path)));
   // A task of a source that cannot be used is refused before any field changes.
-  if (stored.Source) {
-    if (const std::string problem = task::SourceProblem(*stored.Source); !problem.empty()) {
-      qtkit::ShowMessage(FromLocal(problem));
-      return;
-    }
-    RestoreSource(*stored.Source);
+  if (const std::string problem = run::StoredImageryProblem(stored); !problem.empty()) {
+    qtkit::ShowMessage(FromLocal(problem));
+    return;
   }
-  if (stored.Nearmap) {
-    if (const std::string problem = task::NearmapProblem(*stored.Nearmap); !problem.empty()) {
-      qtkit::ShowMessage(FromLocal(problem));
-      return;
-    }
-  }
+  if (stored.Source) RestoreSource(*stored.Source);
   SetShape(stored.Shape);
   Edit1->setText(FromLocal(stored.LeftLongitude));
   Edit3->setText(FromLocal(stored.RightLongitude));
@@ -863,8 +856,7 @@ void TForm1::PinSurvey(const std::optional<task::Survey>& survey) {
 void TForm1::RestoreSource(const task::TileSource& source) {
   // The task's own definition, as it was made with it (a source of that name
   // keeps its secret); from another machine, the source arrives with it.
-  run::ConfigFile config(ToLocal(ConfigPath));
-  if (config.ReadSource(source.Name) != source) config.WriteSource(source, config.ReadSourceSecret(source.Name));
+  run::ConfigFile(ToLocal(ConfigPath)).KeepSource(source);
   ReloadSources();
   radio_mapstype->setCurrentIndex(radio_mapstype->findText(FromLocal(source.Name)));
 }

@@ -146,7 +146,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
 
   // The run state: the record and the task of the last Start that built one
   // (null before), its workers' count and the ticks since that Start.
-  const task::TaskParameters* CurrentParameters() const { return run_ ? &run_->Parameters() : nullptr; }
+  const task::RunSettings* CurrentRunSettings() const { return run_ ? &run_->Settings() : nullptr; }
   const task::MDTask* CurrentTask() const { return run_ ? &run_->Task() : nullptr; }
   int32_t RunningThreads() const { return run_ ? run_->RunningThreads() : 0; }
   int32_t TimerTicks() const { return run_ ? run_->TimerTicks() : 0; }

@@ -363,10 +363,10 @@ void AreaWindow::Refresh() {
   spec.Area.Shape = shape_;
   spec.Zooms = task::ZoomLevels::One(ZoomBox->value());
   spec.Imagery = source->Imagery;
-  const task::TaskParameters parameters =
-      run::RunRecordOf(spec, run::ConfigFile(configPath_).ReadNearmapApi().Account, "", {});
+  const task::NearmapAccount account = run::ConfigFile(configPath_).ReadNearmapApi().Account;
   try {
-    estimate_ = run::EstimateTask(task::MDTask(&parameters));
+    estimate_ = run::EstimateTask(task::MDTask(spec, task::TileSourceOf(spec.Imagery, account)),
+                                  run::RunSettingsOf(spec, account, "", {}));
   } catch (const task::TaskCreateError& error) {
     ProblemLabel->setText(qtkit::FromLocal(*error.what() != '\0' ? error.what() : run::kCreateTaskFailure));
     return;

@@ -70,7 +70,7 @@ QString StateName(TileState state) {
 // Longitude, latitude, column, row and file name at a grid point; the file
 // name only on the task's tiles, nothing off the world's grid.
 QString CursorText(const task::MDTask& task, double gridX, double gridY) {
-  const int32_t zoom = task.Parameters->Zoom;
+  const int32_t zoom = task.Zoom();
   const double gridSize = std::ldexp(1.0, zoom);
   if (gridX < 0 || gridY < 0 || gridX >= gridSize || gridY >= gridSize) return {};
   const auto column = static_cast<int32_t>(std::floor(gridX));
@@ -313,12 +313,13 @@ void ViewerWindow::NewTaskClick() {
   }
   mapkit::AreaStart start;
   if (task_) {
-    const task::TaskParameters& p = *task_->Task().Parameters;
-    start.Box = area::Area{p.LeftLongitude, p.BottomLatitude, p.RightLongitude, p.TopLatitude};
-    start.Zoom = p.Zoom;
+    const task::TaskSpec& spec = task_->Task().Spec();
+    const task::LonLatBox& box = spec.Area.Box;
+    start.Box = area::Area{box.West, box.South, box.East, box.North};
+    start.Zoom = spec.Zooms.From;
     // The task's imagery, its survey too.
-    start.Imagery = task::SpecOf(p).Imagery;
-    start.Shape = p.AreaShape;
+    start.Imagery = spec.Imagery;
+    start.Shape = spec.Area.Shape;
     start.TaskFiles.push_back(task_->Path());
   }
   areaWindow_->Open(start);
@@ -347,7 +348,7 @@ void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
     if (!check.Parameters) return [message = check.Message] { qtkit::ShowMessage(qtkit::FromLocal(message)); };
     int64_t tiles = 0;
     try {
-      tiles = run::WriteTaskFiles(*check.Parameters, programFolder);
+      tiles = run::WriteTaskFiles(*check.Parameters, check.Run, programFolder);
     } catch (const task::TaskCreateError& error) {
       return [messages = run::CreateFailureMessages(error)] {
         for (const std::string& message : messages) qtkit::ShowMessage(qtkit::FromLocal(message));

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "core/task/RunSettings.h"
+
 namespace download {
 
 // Bounds that keep a request from hanging for good. The program uses the
@@ -111,14 +113,8 @@ class HttpClient {
   std::unique_ptr<Impl> impl_;
 };
 
-// The proxy as the settings file and a task hold it: the port a text as typed.
-struct ProxySettings {
-  bool UseProxy = false;
-  std::string ProxyServer;
-  std::string ProxyPort;
-  std::string ProxyUsername;
-  std::string ProxyPassword;
-};
+// The proxy as the settings file holds it.
+using task::ProxySettings;
 
 // Sets client's proxy from the settings (nothing when UseProxy is false).
 // Throws std::runtime_error for a port that is not a number from 0 to 65535.

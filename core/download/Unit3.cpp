@@ -63,7 +63,7 @@ void TDownThread::Record(const std::string& line) { HandOver(LineKind::Failed, l
 void TDownThread::HandOver(LineKind kind, const std::string& line) {
   // A source without a pause would spend its time waiting for the main
   // thread; its lines go through the queue, in order, while it goes on.
-  const std::optional<task::TileSource>& source = Task.Parameters->Source;
+  const std::optional<task::TileSource>& source = Task.Source();
   if (env_.Lines != nullptr && source && source->PauseMs == 0) {
     env_.Lines->Push(kind, line);
     return;
@@ -102,9 +102,7 @@ void TDownThread::SetUp() {
   if (Client) return;
   BlankImagePath = Task.BlankImagePath(env_.ProgramFolder);
   jitterState_ = (uint64_t{std::random_device{}()} << 32 | std::random_device{}()) | 1;
-  const task::TaskParameters& p = *Task.Parameters;
-  Client = MakeTileClient({p.UseProxy, p.ProxyServer, p.ProxyPort, p.ProxyUsername, p.ProxyPassword},
-                          Task.FetchHeaderLines(), env_.Limits);
+  Client = MakeTileClient(env_.Run.Proxy, Task.FetchHeaderLines(env_.Run.SourceSecret), env_.Limits);
 }
 
 void TDownThread::Execute() {
@@ -149,7 +147,7 @@ void TDownThread::Walk() {
   SetUp();
 
   const task::MDTask& t = Task;
-  const int32_t threadCount = t.Parameters->ThreadCount;
+  const int32_t threadCount = env_.Run.ThreadCount;
   if (threadCount < 1) throw std::runtime_error("thread count is not positive");
   const task::TileRange range = t.Range();
 
@@ -181,7 +179,7 @@ bool TDownThread::Take(int64_t p, const task::TilePosition& tile) {
   }
   // A tile source of the user's own sets its own pace, after every tile; the
   // built-in types pause after a saved tile only.
-  const std::optional<task::TileSource>& source = Task.Parameters->Source;
+  const std::optional<task::TileSource>& source = Task.Source();
   inFlight_.store(true);
   const FetchOutcome outcome = FetchTile(tile.X, tile.Y);
   inFlight_.store(false);
@@ -216,8 +214,8 @@ FetchOutcome TDownThread::FetchTile(int32_t x, int32_t y) {
   // The URL shown in the log and the failed list keeps a source's secret
   // masked; only the request carries it.
   const std::string url = Task.TileURL(x, y);
-  const std::string fetchUrl = Task.FetchURL(x, y);
-  const std::optional<task::TileSource>& source = Task.Parameters->Source;
+  const std::string fetchUrl = Task.FetchURL(x, y, env_.Run.SourceSecret);
+  const std::optional<task::TileSource>& source = Task.Source();
   const std::atomic<bool>& stop = TerminateFlag();
   std::string body;
   int64_t attempts = 0;

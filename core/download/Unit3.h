@@ -23,6 +23,7 @@
 #include "core/download/LineQueue.h"
 #include "core/platform/Files.h"
 #include "core/platform/Thread.h"
+#include "core/task/RunSettings.h"
 #include "core/task/Unitclasstask.h"
 
 namespace download {
@@ -83,6 +84,9 @@ struct WorkerEnvironment {
   // The tiles the whole run may still take, shared by its workers (nullptr:
   // no cap). A worker that finds it spent ends, its position kept.
   std::atomic<int64_t>* TileBudget = nullptr;
+  // The run's workers (ThreadCount slots walk the task), the proxy and the
+  // secret of the task's imagery.
+  task::RunSettings Run;
 };
 
 // What a worker has done with the tiles of its share so far. The three

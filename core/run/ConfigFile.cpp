@@ -149,6 +149,10 @@ void ConfigFile::WriteSource(const task::TileSource& source, const std::string& 
   ini_.ReplaceSection(SourceSection(source.Name), entries);
 }
 
+void ConfigFile::KeepSource(const task::TileSource& source) {
+  if (ReadSource(source.Name) != source) WriteSource(source, ReadSourceSecret(source.Name));
+}
+
 void ConfigFile::RemoveSource(const std::string& name) { ini_.ReplaceSection(SourceSection(name), {}); }
 
 int32_t ConfigFile::ReadMapCacheMegabytes() const {

@@ -80,6 +80,11 @@ class ConfigFile {
   // write. Throws std::invalid_argument with the reason for a source that
   // cannot be saved (task::SourceProblem), platform::FileError otherwise.
   void WriteSource(const task::TileSource& source, const std::string& secret);
+  // A task's own definition of source, as the task was made with it: kept
+  // (a source of that name keeps its secret) unless the file holds it so
+  // already. A task from another machine brings its source along. Throws as
+  // WriteSource.
+  void KeepSource(const task::TileSource& source);
   void RemoveSource(const std::string& name);
 
   // The bound of the map windows' disk cache of base tiles, in MiB; a value

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <memory>
+#include <utility>
 
 #include "core/platform/Files.h"
 #include "core/platform/MainThreadQueue.h"
@@ -20,24 +21,26 @@ class NoLines final : public RunObserver {
 
 }  // namespace
 
-int64_t WriteTaskFiles(const task::TaskParameters& record, const std::string& programFolder) {
+int64_t WriteTaskFiles(const task::TaskParameters& record, const task::RunSettings& settings,
+                       const std::string& programFolder) {
   platform::MainThreadQueue queue;
   NoLines observer;
-  std::unique_ptr<RunController> run;
+  std::unique_ptr<RunController> controller;
   try {
-    run = std::make_unique<RunController>(record, RunEnvironment{&queue, programFolder, {}, {}, {}, {}, false},
-                                          observer);
+    RunEnvironment environment{&queue, programFolder, {}, {}, {}, {}, false};
+    environment.Run = settings;
+    controller = std::make_unique<RunController>(record, std::move(environment), observer);
   } catch (const task::TaskCreateError&) {
     throw;
   } catch (const std::exception&) {
     throw task::TaskCreateError("");
   }
-  run->Prepare();
-  return run->Task().TotalImages;
+  controller->Prepare();
+  return controller->Task().TotalImages;
 }
 
-bool ReplacesAnotherTask(const task::TaskParameters& record) {
-  return !record.ContinueTask && platform::FileExists(task::TaskFileOf(record));
+bool ReplacesAnotherTask(const task::TaskParameters& record, const task::RunSettings& run) {
+  return !run.ContinueTask && platform::FileExists(task::TaskFileOf(record));
 }
 
 }  // namespace run

@@ -61,8 +61,18 @@ TaskControls ControlsFromTaskFile(const std::string& path) {
   return controls;
 }
 
-OpenedTask::OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options)
-    : Parameters(std::move(parameters)), Task(&Parameters, options) {}
+std::string StoredImageryProblem(const TaskControls& controls) {
+  if (controls.Source) {
+    if (std::string problem = task::SourceProblem(*controls.Source); !problem.empty()) return problem;
+  }
+  if (controls.Nearmap) return task::NearmapProblem(*controls.Nearmap);
+  return {};
+}
+
+OpenedTask::OpenedTask(task::TaskParameters parameters, task::RunSettings run, const task::TaskOptions& options)
+    : Parameters(std::move(parameters)),
+      Run(std::move(run)),
+      Task(Parameters, options, task::ReadResumePositions(Parameters, Run.ThreadCount)) {}
 
 std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32_t part, int32_t parts) {
   // A name without a folder is in the current one, as the task's own files.
@@ -77,11 +87,12 @@ std::unique_ptr<OpenedTask> OpenedTask::Open(const std::string& givenPath, int32
   if (!knownMapType) throw OpenTaskError("Unknown map type in the task file " + path);
   task::TaskParameters parameters = *check.Parameters;
   // Its own positions, as a continued Start would read them.
-  parameters.ContinueTask = true;
+  task::RunSettings run = check.Run;
+  run.ContinueTask = true;
   parameters.PartIndex = part;
   parameters.PartCount = parts;
   try {
-    return std::unique_ptr<OpenedTask>(new OpenedTask(std::move(parameters), task::TaskOptions{}));
+    return std::unique_ptr<OpenedTask>(new OpenedTask(std::move(parameters), std::move(run), task::TaskOptions{}));
   } catch (const task::TaskCreateError& error) {
     throw OpenTaskError(error.what());
   }

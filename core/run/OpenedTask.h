@@ -20,6 +20,11 @@ namespace run {
 // shape file the task file names cannot be read.
 TaskControls ControlsFromTaskFile(const std::string& path);
 
+// Why the window cannot take the controls of a task file (its tile source or
+// its Nearmap API imagery cannot be used: task::SourceProblem,
+// task::NearmapProblem); empty when it can.
+std::string StoredImageryProblem(const TaskControls& controls);
+
 // The task file does not describe a task; the text says why, in the words
 // Start would use.
 class OpenTaskError : public std::runtime_error {
@@ -41,10 +46,13 @@ class OpenedTask {
   static std::unique_ptr<OpenedTask> Open(const std::string& path, int32_t part = 0, int32_t parts = 0);
 
   const task::TaskParameters Parameters;
+  // A run that continues it: the workers its source allows, its file's
+  // positions (no proxy, no secret).
+  const task::RunSettings Run;
   const task::MDTask Task;
 
  private:
-  OpenedTask(task::TaskParameters parameters, const task::TaskOptions& options);
+  OpenedTask(task::TaskParameters parameters, task::RunSettings run, const task::TaskOptions& options);
 };
 
 }  // namespace run

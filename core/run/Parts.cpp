@@ -33,7 +33,7 @@ std::vector<int32_t> PartCountsBeside(const std::string& taskFile) {
 // has: where its positions stand once it has walked to its end.
 std::vector<task::SlotPosition> WalkEnds(const OpenedTask& opened) {
   const task::TileRange range = opened.Task.Range();
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(opened.Task.TotalImages, opened.Parameters.ThreadCount));
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(opened.Task.TotalImages, opened.Run.ThreadCount));
   std::vector<task::SlotPosition> ends;
   for (int32_t slot = 0; slot < threads; ++slot) {
     if (const int64_t last = range.LastOfSlot(slot, threads)) ends.push_back({slot, range.AtWalkNumber(last)});
@@ -45,7 +45,7 @@ std::vector<task::SlotPosition> WalkEnds(const OpenedTask& opened) {
 // the part (of its shape, for a shaped task) left after any position.
 bool Ended(const OpenedTask& part) {
   const task::TileRange range = part.Task.Range();
-  const auto threads = static_cast<int32_t>(std::min<int64_t>(part.Task.TotalImages, part.Parameters.ThreadCount));
+  const auto threads = static_cast<int32_t>(std::min<int64_t>(part.Task.TotalImages, part.Run.ThreadCount));
   for (int32_t slot = 0; slot < threads; ++slot) {
     if (part.Task.ShareOf(slot, threads, range.ResumePoint(part.Task.Resume(slot))) > 0) return false;
   }

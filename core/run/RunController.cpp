@@ -50,15 +50,15 @@ class FirstFailure {
 
 }  // namespace
 
-RunController::RunController(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer)
-    : parameters_(std::move(parameters)),
-      task_(&parameters_, environment.Options),
+RunController::RunController(const task::TaskParameters& record, RunEnvironment environment, RunObserver& observer)
+    : task_(task::TaskOfRun(record, environment.Run, environment.Options)),
       environment_(std::move(environment)),
       observer_(observer),
       handedLines_(kHandedLinesCapacity, [this] { environment_.Queue->Post([this] { TakeHandedLines(); }); }) {
   task_.CreateImageFolder();
-  parameters_.ThreadCount = std::clamp(parameters_.ThreadCount, 1, kMaxWorkers);
-  if (task_.TotalImages < parameters_.ThreadCount) parameters_.ThreadCount = task_.TotalImages;
+  task::RunSettings& run = environment_.Run;
+  run.ThreadCount = std::clamp(run.ThreadCount, 1, kMaxWorkers);
+  if (task_.TotalImages < run.ThreadCount) run.ThreadCount = task_.TotalImages;
 }
 
 RunController::~RunController() {
@@ -76,12 +76,12 @@ RunController::~RunController() {
 void RunController::Prepare() {
   lock_ = platform::FileLock::TryAcquire(task_.LockFileName());
   if (!lock_) throw TaskBusyError("Another run is working on this task: " + task_.TaskFileName());
-  platform::RemoveStaleTemporaries(parameters_.SavePath);
+  platform::RemoveStaleTemporaries(task_.Spec().Folder);
   platform::RemoveStaleTemporaries(task_.ImageFolder);
-  task::WriteTaskFile(task_);
-  task::WriteExtentList(task_);
-  task::WriteLogHeader(task_);
-  task::CreateFailedList(task_);
+  task::WriteTaskFile(task_, environment_.Run);
+  task::WriteExtentList(task_, environment_.Run);
+  task::WriteLogHeader(task_, environment_.Run);
+  task::CreateFailedList(task_, environment_.Run);
   log_.Load(task_.LogFileName);
   failed_.Load(task_.FailedListFileName);
   if (environment_.Fill) AppendLog("Filling the holes: " + platform::FormatInteger(static_cast<int64_t>(environment_.Holes.size())) + " tiles");
@@ -98,14 +98,15 @@ void RunController::StartWorkers() {
                                                 environment_.Pace,
                                                 environment_.Limits,
                                                 environment_.Fill ? &environment_.Holes : nullptr,
-                                                environment_.MaxTiles > 0 ? &tileBudget_ : nullptr};
+                                                environment_.MaxTiles > 0 ? &tileBudget_ : nullptr,
+                                                environment_.Run};
   tileBudget_.store(environment_.MaxTiles);
   const auto holes = static_cast<int64_t>(environment_.Holes.size());
   runningThreads_ = 0;
-  for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
+  for (int32_t i = 0; i < environment_.Run.ThreadCount; ++i) {
     const auto slot = static_cast<std::size_t>(i);
-    shares_[slot] = environment_.Fill ? (holes - i + parameters_.ThreadCount - 1) / parameters_.ThreadCount
-                                      : task_.ShareOf(i, parameters_.ThreadCount, range.ResumePoint(task_.Resume(i)));
+    shares_[slot] = environment_.Fill ? (holes - i + environment_.Run.ThreadCount - 1) / environment_.Run.ThreadCount
+                                      : task_.ShareOf(i, environment_.Run.ThreadCount, range.ResumePoint(task_.Resume(i)));
     workers_[slot] = std::make_unique<download::TDownThread>(false, i, task_, environment);
     ++runningThreads_;
   }
@@ -117,7 +118,7 @@ void RunController::Stop() {
   if (!Running()) return;
   stopRequested_ = true;
   TakeHandedLines();
-  for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
+  for (int32_t i = 0; i < environment_.Run.ThreadCount; ++i) {
     if (auto& worker = workers_[static_cast<std::size_t>(i)]) worker->Terminate();
     AppendLog("Thread" + platform::FormatInteger(int64_t{i} + 1) + "will be terminated by user. please wait...");
   }
@@ -152,7 +153,7 @@ void RunController::TakeHandedLines() {
 void RunController::SavePositions() {
   if (environment_.Fill) return;  // a fill walks no positions
   std::vector<task::SlotPosition> changed;
-  for (int32_t i = 0; i < parameters_.ThreadCount; ++i) {
+  for (int32_t i = 0; i < environment_.Run.ThreadCount; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     if (!workers_[slot]) continue;
     const task::TilePosition last = workers_[slot]->LastPosition();
@@ -195,7 +196,7 @@ CloseReport RunController::SaveEverything(bool walkDone) {
   failure.Try([this] { SavePositions(); });
   if (walkDone) {
     failure.Try([this] {
-      task::TaskFile(task_.TaskFileName()).WritePositions(EndPositions(task_.Range(), parameters_.ThreadCount));
+      task::TaskFile(task_.TaskFileName()).WritePositions(EndPositions(task_.Range(), environment_.Run.ThreadCount));
     });
   }
   return CloseReport{failure.Text(), failure.Reason()};
@@ -301,7 +302,7 @@ RunCounters RunController::Counters() const {
   download::TileCounts done = finishedCounts_;
   counters.RefusedWorkers = finishedRefused_;
   counters.CappedWorkers = finishedCapped_;
-  for (int32_t i = 0; i < parameters_.ThreadCount && started_; ++i) {
+  for (int32_t i = 0; i < environment_.Run.ThreadCount && started_; ++i) {
     const auto slot = static_cast<std::size_t>(i);
     counters.Total += shares_[slot];
     if (!workers_[slot]) continue;

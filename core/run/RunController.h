@@ -35,6 +35,7 @@
 #include "core/platform/FileLock.h"
 #include "core/platform/MainThreadQueue.h"
 #include "core/run/LineFile.h"
+#include "core/task/RunSettings.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -61,6 +62,9 @@ struct RunEnvironment {
   bool Fill = false;
   // The most tiles this run may take (a paid source's quota); 0: no cap.
   int64_t MaxTiles = 0;
+  // The workers, whether the task's earlier run is continued, the proxy and
+  // the secret of the task's imagery: the run's, never the task's.
+  task::RunSettings Run{};
 };
 
 // The tiles of this run: each slot's share of the walk beyond its resume
@@ -103,16 +107,17 @@ class RunController final : private download::DownloadSink {
  public:
   static constexpr int32_t kMaxWorkers = 8;
 
-  // Builds the task from parameters (kept here by value) and lowers the
-  // thread count to the tile count. Throws task::TaskCreateError (its text,
-  // when not empty, is for the user) or another exception when the task
-  // cannot be built.
-  RunController(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer);
+  // Builds the task of record (resumed from its task file's positions when
+  // environment.Run.ContinueTask is set) and lowers the thread count to the
+  // tile count. Throws task::TaskCreateError (its text, when not empty, is
+  // for the user) or another exception when the task cannot be built.
+  RunController(const task::TaskParameters& record, RunEnvironment environment, RunObserver& observer);
   ~RunController() override;
   RunController(const RunController&) = delete;
   RunController& operator=(const RunController&) = delete;
 
-  const task::TaskParameters& Parameters() const { return parameters_; }
+  // The run's settings, its thread count lowered to what the task can use.
+  const task::RunSettings& Settings() const { return environment_.Run; }
   const task::MDTask& Task() const { return task_; }
   const LineFile& LogLines() const { return log_; }
   const LineFile& FailedLines() const { return failed_; }
@@ -120,7 +125,7 @@ class RunController final : private download::DownloadSink {
   // Takes the task's lock (held until the run closes or the controller goes),
   // removes temporary files that a killed run left, writes the task file,
   // the extent list, the log header and the failed list (each looks at
-  // ContinueTask), then loads the log and the failed list. Throws
+  // the run's ContinueTask), then loads the log and the failed list. Throws
   // TaskBusyError when another run holds the task, platform::FileError when a
   // file cannot be written or read; the run then never starts.
   void Prepare();
@@ -188,7 +193,6 @@ class RunController final : private download::DownloadSink {
   // one record a tile (the last).
   void DropFilledRecords();
 
-  task::TaskParameters parameters_;  // before task_, which points to it
   task::MDTask task_;
   RunEnvironment environment_;
   RunObserver& observer_;

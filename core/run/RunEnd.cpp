@@ -13,8 +13,8 @@ NextStep NextStepOf(bool walkEnded, int64_t holes) {
   return holes > 0 ? NextStep::Fill : NextStep::Nothing;
 }
 
-int32_t WorkersOf(const task::MDTask& task) {
-  const int32_t threads = std::clamp(task.Parameters->ThreadCount, 1, RunController::kMaxWorkers);
+int32_t WorkersOf(const task::MDTask& task, int32_t threadCount) {
+  const int32_t threads = std::clamp(threadCount, 1, RunController::kMaxWorkers);
   return static_cast<int32_t>(std::min<int64_t>(threads, std::max<int64_t>(task.TotalImages, 1)));
 }
 

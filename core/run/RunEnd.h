@@ -21,9 +21,9 @@ struct RunCounters;
 enum class NextStep { Nothing, Continue, Fill };
 NextStep NextStepOf(bool walkEnded, int64_t holes);
 
-// The workers a run of task takes (its parameters' count, lowered as a run
+// The workers a run of task with threadCount workers takes (lowered as a run
 // lowers it to the tiles).
-int32_t WorkersOf(const task::MDTask& task);
+int32_t WorkersOf(const task::MDTask& task, int32_t threadCount);
 // Whether the positions saved in task's task file now put every slot of a
 // run of threads workers at the end of its share: a continued run has
 // nothing to walk. A file that cannot be read has no positions.

@@ -22,7 +22,7 @@ ControlsCheck CheckStart(TaskControls controls, const ConfigFile& config, task::
   task::TaskParameters& record = *check.Parameters;
   record.PartIndex = part.Index;
   record.PartCount = part.Count;
-  record.ContinueTask = ShouldContinueTask(controls, record);
+  check.Run.ContinueTask = ShouldContinueTask(controls, record);
   return check;
 }
 
@@ -46,9 +46,10 @@ ControlsCheck CheckStart(const task::TaskSpec& spec, const ConfigFile& config, b
   }
   const ProxySettings proxy = config.ReadProxy();
   if (std::optional<ControlsCheck> refused = PinSurveyOfStart(*checked.Spec, config, proxy, fetch)) return *refused;
-  task::TaskParameters record = RunRecordOf(*checked.Spec, account, secret, proxy);
-  record.ContinueTask = ShouldContinueTask(*checked.Spec, record);
-  return ControlsCheck{std::move(record), ""};
+  ControlsCheck check{task::RecordOf(*checked.Spec, account), ""};
+  check.Run = RunSettingsOf(*checked.Spec, account, secret, proxy);
+  check.Run.ContinueTask = ShouldContinueTask(*checked.Spec, *check.Parameters);
+  return check;
 }
 
 std::vector<std::string> CreateFailureMessages(const std::exception& error) {
@@ -59,10 +60,10 @@ std::vector<std::string> CreateFailureMessages(const std::exception& error) {
   return messages;
 }
 
-BegunRun BeginRun(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer) {
+BegunRun BeginRun(const task::TaskParameters& record, RunEnvironment environment, RunObserver& observer) {
   BegunRun begun;
   try {
-    begun.Run = std::make_unique<RunController>(std::move(parameters), std::move(environment), observer);
+    begun.Run = std::make_unique<RunController>(record, std::move(environment), observer);
   } catch (const std::exception& error) {
     begun.Messages = CreateFailureMessages(error);
     begun.SystemReason = platform::FailureReason(error);

@@ -44,6 +44,7 @@ struct BegunRun {
   // could not be made); empty otherwise.
   std::string SystemReason{};
 };
-BegunRun BeginRun(task::TaskParameters parameters, RunEnvironment environment, RunObserver& observer);
+// environment.Run holds the run's settings (ControlsCheck::Run).
+BegunRun BeginRun(const task::TaskParameters& record, RunEnvironment environment, RunObserver& observer);
 
 }  // namespace run

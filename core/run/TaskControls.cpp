@@ -44,6 +44,11 @@ int32_t WorkersFor(const std::optional<task::TileSource>& source) {
   return source ? std::min(8, source->MaxWorkers) : 8;
 }
 
+task::TilePosition MiddleTile(const task::LonLatBox& box, int32_t zoom) {
+  return task::TilePosition{task::LongitudeToTileX((box.West + box.East) / 2, zoom),
+                            task::LatitudeToTileY((box.North + box.South) / 2, zoom)};
+}
+
 AreaCheck ReadArea(const std::string& leftText, const std::string& rightText, const std::string& topText,
                    const std::string& bottomText) {
   const std::optional<double> left = ParseCoordinate(leftText);
@@ -151,20 +156,17 @@ SpecCheck CheckTaskSpec(task::TaskSpec spec, bool createFolder) {
   return CheckInOrder(std::move(spec), area, zoom, createFolder);
 }
 
-task::TaskParameters RunRecordOf(const task::TaskSpec& spec, const task::NearmapAccount& account,
-                                 const std::string& secret, const run::ProxySettings& proxy) {
-  task::TaskParameters p = task::RecordOf(spec, account);
-  p.UseProxy = proxy.UseProxy;
-  p.ProxyServer = proxy.ProxyServer;
-  p.ProxyPort = proxy.ProxyPort;
-  p.ProxyUsername = proxy.ProxyUsername;
-  p.ProxyPassword = proxy.ProxyPassword;
-  if (p.Source) p.SourceSecret = secret;
+task::RunSettings RunSettingsOf(const task::TaskSpec& spec, const task::NearmapAccount& account,
+                                const std::string& secret, const run::ProxySettings& proxy) {
+  const std::optional<task::TileSource> source = task::TileSourceOf(spec.Imagery, account);
+  task::RunSettings run;
+  run.Proxy = proxy;
+  if (source) run.SourceSecret = secret;
   // A source's usage policy may allow fewer workers.
-  p.ThreadCount = WorkersFor(p.Source);
-  p.ThreadSlots = 8;
-  p.ContinueTask = false;
-  return p;
+  run.ThreadCount = WorkersFor(source);
+  run.ThreadSlots = 8;
+  run.ContinueTask = false;
+  return run;
 }
 
 ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySettings& proxy,
@@ -175,11 +177,13 @@ ControlsCheck ReadTaskControls(const TaskControls& controls, const run::ProxySet
     refusal.SystemReason = check.SystemReason;
     return refusal;
   }
-  task::TaskParameters p = RunRecordOf(*check.Spec, controls.NearmapAccount, controls.SourceSecret, proxy);
+  task::TaskParameters p = task::RecordOf(*check.Spec, controls.NearmapAccount);
   // A part is numbered by the caller.
   p.PartIndex = 0;
   p.PartCount = 0;
-  return ControlsCheck{std::move(p), ""};
+  ControlsCheck checked{std::move(p), ""};
+  checked.Run = RunSettingsOf(*check.Spec, controls.NearmapAccount, controls.SourceSecret, proxy);
+  return checked;
 }
 
 namespace {

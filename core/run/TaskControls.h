@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/run/ConfigFile.h"
+#include "core/task/RunSettings.h"
 #include "core/task/TaskValue.h"
 #include "core/task/Unitclasstask.h"
 
@@ -44,7 +45,8 @@ struct TaskControls {
   std::shared_ptr<const task::Shape> Shape;
 };
 
-// Either the record (ContinueTask false, ThreadCount 8) or the one message to show.
+// Either the record and the run's settings (ContinueTask false, the workers
+// the source allows) or the one message to show.
 struct ControlsCheck {
   std::optional<task::TaskParameters> Parameters;
   std::string Message;
@@ -54,6 +56,9 @@ struct ControlsCheck {
   // The system's words when a call of the system failed (the save folder
   // could not be made): a failure of the system, no answer of a check.
   std::string SystemReason{};
+  // With Parameters: what the run needs beside the task (the workers, the
+  // proxy, the secret of its imagery; never written to a task file or a log).
+  task::RunSettings Run{};
 };
 
 // A coordinate as typed: both "," and "." are taken as the decimal mark,
@@ -78,6 +83,9 @@ struct AreaCheck {
 };
 AreaCheck ReadArea(const std::string& left, const std::string& right, const std::string& top,
                    const std::string& bottom);
+
+// The tile at the middle of box at zoom (what a test of a source fetches).
+task::TilePosition MiddleTile(const task::LonLatBox& box, int32_t zoom);
 
 // What a source chosen in controls needs from the settings file: a source's
 // secret, or the Nearmap API's account and key. Returns why Start cannot go
@@ -104,11 +112,11 @@ SpecCheck ReadTaskSpec(const TaskControls& controls, bool createFolder = true);
 // windows, orvenna-cli): Folder and Name as the user gave them.
 SpecCheck CheckTaskSpec(task::TaskSpec spec, bool createFolder = true);
 
-// The run's record of a checked task: the account's settings and the
-// source's secret for its imagery, the proxy, the workers its source allows
-// (ContinueTask false, ThreadSlots 8).
-task::TaskParameters RunRecordOf(const task::TaskSpec& spec, const task::NearmapAccount& account,
-                                 const std::string& secret, const run::ProxySettings& proxy);
+// The run's settings of a checked task: the source's secret (or the API
+// key) for its imagery, the proxy, the workers its source (the Nearmap API's
+// from account) allows; ContinueTask false, ThreadSlots 8.
+task::RunSettings RunSettingsOf(const task::TaskSpec& spec, const task::NearmapAccount& account,
+                                const std::string& secret, const run::ProxySettings& proxy);
 
 // Reads and checks the controls in the fixed order; creates the save folder
 // (one level) before the coordinates are checked. A zoom outside 1..21 (only a

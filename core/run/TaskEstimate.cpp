@@ -17,26 +17,25 @@ constexpr double kExtentHeaderBytes = 108;
 
 }  // namespace
 
-TaskEstimate EstimateTask(const task::MDTask& task) {
-  const task::TaskParameters& p = *task.Parameters;
+TaskEstimate EstimateTask(const task::MDTask& task, const task::RunSettings& run) {
   TaskEstimate estimate;
   estimate.Range = task.Range();
   estimate.Tiles = task.TotalImages;
   // A shape that leaves no tile of its box out changes nothing worth saying.
   estimate.Shaped = task.ShapeTiles != nullptr && task.TotalImages < estimate.Range.Count();
-  estimate.Zoom = p.Zoom;
-  estimate.Continued = p.ContinueTask;
+  estimate.Zoom = task.Zoom();
+  estimate.Continued = run.ContinueTask;
   const task::TileRange& range = estimate.Range;
-  estimate.Workers = static_cast<int32_t>(std::min<int64_t>(task.TotalImages, p.ThreadCount));
+  estimate.Workers = static_cast<int32_t>(std::min<int64_t>(task.TotalImages, run.ThreadCount));
   const download::Pacing pace;
-  estimate.AfterTileMs = p.Source ? p.Source->PauseMs : pace.AfterSavedMs;
+  estimate.AfterTileMs = task.Source() ? task.Source()->PauseMs : pace.AfterSavedMs;
   for (int32_t slot = 0; slot < estimate.Workers; ++slot) {
     const int64_t share = task.ShareOf(slot, estimate.Workers, range.ResumePoint(task.Resume(slot)));
     estimate.TilesLeft += share;
     estimate.Seconds =
         std::max(estimate.Seconds, (slot * pace.StartStaggerMs + share * estimate.AfterTileMs) / 1000.0);
   }
-  estimate.ListBytes = p.ContinueTask ? 0
+  estimate.ListBytes = run.ContinueTask ? 0
                                       : kExtentHeaderBytes + static_cast<double>(task.TotalImages) *
                                                                  (task.TileFileName(range.MaxX, range.MaxY).size() +
                                                                   kExtentLineBytes);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/task/RunSettings.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -42,9 +43,9 @@ struct TaskEstimate {
 inline constexpr const char* kUnpacedTime =
     "not known before a run: the source asks for no pause after a tile, so the server and the network set the pace";
 
-// The estimate of task as a run of it would go (its parameters' thread count,
-// resume positions and source).
-TaskEstimate EstimateTask(const task::MDTask& task);
+// The estimate of task as a run of it with run's settings would go (their
+// thread count and continuation, the task's resume positions and source).
+TaskEstimate EstimateTask(const task::MDTask& task, const task::RunSettings& run);
 
 // "846.1 KiB", "4.6 MiB", "3876.5 GiB": one decimal, the largest unit below
 // the number.

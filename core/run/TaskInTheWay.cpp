@@ -50,7 +50,7 @@ Match MatchOf(const task::TaskParameters& record, const std::string& file) {
     if (!SameTask(task::TaskFile(file).Read(100), record)) return Match::Another;
     // A task whose first Start failed before its log and list were written
     // has nothing to continue: it starts anew, and nothing is lost.
-    const task::MDTask task(&record);
+    const task::MDTask task(record);
     return platform::FileExists(task.LogFileName) && platform::FileExists(task.FailedListFileName)
                ? Match::SameWithFiles
                : Match::SameWithoutFiles;
@@ -61,15 +61,16 @@ Match MatchOf(const task::TaskParameters& record, const std::string& file) {
 
 }  // namespace
 
-bool SameTaskInOtherTexts(const task::TaskParameters& record) {
+bool SameTaskInOtherTexts(const task::TaskParameters& record, const task::RunSettings& run) {
   const std::string file = task::TaskFileOf(record);
-  if (record.ContinueTask || !platform::FileExists(file)) return false;
+  if (run.ContinueTask || !platform::FileExists(file)) return false;
   return MatchOf(record, file) == Match::SameWithFiles;
 }
 
-TaskInTheWay TaskInTheWayOf(const task::TaskParameters& record, const std::string& programFolder) {
+TaskInTheWay TaskInTheWayOf(const task::TaskParameters& record, const task::RunSettings& run,
+                            const std::string& programFolder) {
   const std::string file = task::TaskFileOf(record);
-  if (record.ContinueTask || !platform::FileExists(file)) return {};
+  if (run.ContinueTask || !platform::FileExists(file)) return {};
   switch (MatchOf(record, file)) {
     case Match::SameWithFiles: return {TaskInTheWay::Kind::SameTask, {}};
     case Match::SameWithoutFiles: return {};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/task/RunSettings.h"
 #include "core/task/Unitclasstask.h"
 
 namespace run {
@@ -23,16 +24,17 @@ struct TaskInTheWay {
   std::string Question;
 };
 
-// What lies at the task file of record (checked by Start, ContinueTask
+// What lies at the task file of record (checked by Start, run's ContinueTask
 // decided by its texts). programFolder holds the blank images the count of
 // saved tiles tells apart.
-TaskInTheWay TaskInTheWayOf(const task::TaskParameters& record, const std::string& programFolder);
+TaskInTheWay TaskInTheWayOf(const task::TaskParameters& record, const task::RunSettings& run,
+                            const std::string& programFolder);
 
-// Whether the task file of record (ContinueTask decided by its texts) holds
+// Whether the task file of record (run's ContinueTask decided by its texts) holds
 // the same task in every number and choice, its coordinates typed in other
 // texts or its name without the extension, and its log and failed list are
 // there: a Start of it continues.
-bool SameTaskInOtherTexts(const task::TaskParameters& record);
+bool SameTaskInOtherTexts(const task::TaskParameters& record, const task::RunSettings& run);
 
 // 7104 as "7,104".
 std::string GroupedCount(int64_t value);

@@ -39,8 +39,8 @@ std::string Entry(const char* key, const std::string& value) { return std::strin
 
 TaskFile::TaskFile(std::string path) : ini_(std::move(path)) {}
 
-std::vector<std::string> TaskFile::FreshLines(const MDTask& task) {
-  const TaskParameters& p = *task.Parameters;
+std::vector<std::string> TaskFile::FreshLines(const MDTask& task, const RunSettings& run) {
+  const TaskParameters p = task.Record();
   std::vector<std::string> lines = {
       std::string("[") + kMapsTypeSection + "]",
       Entry(kMapsType, Decimal(p.MapsType)),
@@ -67,16 +67,16 @@ std::vector<std::string> TaskFile::FreshLines(const MDTask& task) {
       "MaxY=" + Decimal(task.MaxY),
       "",
       std::string("[") + kThreadsSection + "]",
-      "ThreadCount=" + Decimal(p.ThreadCount),
+      "ThreadCount=" + Decimal(run.ThreadCount),
   };
-  for (int32_t slot = 0; slot < p.ThreadSlots; ++slot) {
+  for (int32_t slot = 0; slot < run.ThreadSlots; ++slot) {
     lines.push_back(PositionKey(slot, 'X') + "=");
     lines.push_back(PositionKey(slot, 'Y') + "=");
   }
   lines.emplace_back();
-  const std::vector<std::string> imagery = TaskFileLines(SpecOf(p).Imagery);
+  const std::vector<std::string> imagery = TaskFileLines(task.Spec().Imagery);
   lines.insert(lines.end(), imagery.begin(), imagery.end());
-  if (p.AreaShape) {
+  if (task.Spec().Area.Shape) {
     // Only a shaped task has the section: a rectangle's file stays as it was.
     lines.push_back(std::string("[") + kShapeSection + "]");
     lines.push_back(Entry(kShapeFileKey, platform::ExtractFileName(task.ShapeFileName())));

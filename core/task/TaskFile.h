@@ -14,6 +14,7 @@
 #include "core/settings/IniFile.h"
 #include "core/task/Imagery.h"
 #include "core/task/NearmapApi.h"
+#include "core/task/RunSettings.h"
 #include "core/task/TileRange.h"
 #include "core/task/TileShape.h"
 #include "core/task/TileSource.h"
@@ -63,8 +64,9 @@ class TaskFile {
 
   const std::string& Path() const { return ini_.FileName(); }
 
-  // The lines of a fresh task file for task (positions all empty).
-  static std::vector<std::string> FreshLines(const MDTask& task);
+  // The lines of a fresh task file for task run with run's workers
+  // (positions all empty).
+  static std::vector<std::string> FreshLines(const MDTask& task, const RunSettings& run);
   // The section of a task of the Nearmap API: its direction and survey (the
   // service's address and the key belong to the settings file), ending in an
   // empty line. The log header shows it too.

@@ -23,30 +23,34 @@ std::string Fixed20(double value) { return platform::FormatFixed(value, 20, 14);
 
 }  // namespace
 
-std::vector<std::string> TaskFileLines(const MDTask& task) { return TaskFile::FreshLines(task); }
+std::vector<std::string> TaskFileLines(const MDTask& task, const RunSettings& run) {
+  return TaskFile::FreshLines(task, run);
+}
 
-void WriteTaskFile(const MDTask& task) {
-  if (task.Parameters->ContinueTask) return;
+void WriteTaskFile(const MDTask& task, const RunSettings& run) {
+  if (run.ContinueTask) return;
   // The shape first: a task file never names a shape file that is not there.
-  if (task.Parameters->AreaShape) platform::WriteFileAtomic(task.ShapeFileName(), ShapeGeoJson(*task.Parameters->AreaShape));
-  platform::WriteTextLines(task.TaskFileName(), TaskFileLines(task));
+  if (const std::shared_ptr<const Shape>& shape = task.Spec().Area.Shape) {
+    platform::WriteFileAtomic(task.ShapeFileName(), ShapeGeoJson(*shape));
+  }
+  platform::WriteTextLines(task.TaskFileName(), TaskFileLines(task, run));
 }
 
 std::string ExtentLine(const MDTask& task, int32_t x, int32_t y) {
-  const int32_t zoom = task.Parameters->Zoom;
+  const int32_t zoom = task.Zoom();
   return task.TileFileName(x, y) + ": " + Fixed20(TileXToLongitude(x, zoom)) + " " +
          Fixed20(TileXToLongitude(static_cast<double>(x) + 1, zoom)) + " " + Fixed20(TileYToLatitude(y, zoom)) +
          " " + Fixed20(TileYToLatitude(static_cast<double>(y) + 1, zoom));
 }
 
-void WriteExtentList(const MDTask& task) {
-  if (task.Parameters->ContinueTask) return;
+void WriteExtentList(const MDTask& task, const RunSettings& run) {
+  if (run.ContinueTask) return;
 
   // A task may hold millions of tiles (about 100 bytes of list each), so the
   // list goes to disk in chunks instead of being assembled whole in memory.
   constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
   constexpr const char* kLineEnd = "\r\n";
-  const int32_t zoom = task.Parameters->Zoom;
+  const int32_t zoom = task.Zoom();
 
   // Every column repeats the same row edges: format them once, as long as the
   // table stays small (a task of very many rows computes them per tile).
@@ -100,8 +104,9 @@ void WriteExtentList(const MDTask& task) {
   out.Commit();
 }
 
-std::vector<std::string> LogHeaderLines(const MDTask& task) {
-  const TaskParameters& p = *task.Parameters;
+std::vector<std::string> LogHeaderLines(const MDTask& task, const RunSettings& run) {
+  const TaskParameters p = task.Record();
+  const ProxySettings& proxy = run.Proxy;
   std::vector<std::string> lines = {
       "Project: " + p.SavePath + p.TaskName,
       "Now time is:" + platform::CurrentDateTimeText(),
@@ -115,12 +120,12 @@ std::vector<std::string> LogHeaderLines(const MDTask& task) {
     const std::vector<std::string> imagery = TaskFile::NearmapLines(*p.Nearmap);
     lines.insert(lines.end(), imagery.begin(), imagery.end());
   }
-  if (p.UseProxy) {
+  if (proxy.UseProxy) {
     lines.insert(lines.end(), {
                                   "Using Proxy:",
-                                  "Proxy Server:" + p.ProxyServer,
-                                  "Proxy Port:" + p.ProxyPort,
-                                  "ProxyUsername:" + p.ProxyUsername,
+                                  "Proxy Server:" + proxy.ProxyServer,
+                                  "Proxy Port:" + proxy.ProxyPort,
+                                  "ProxyUsername:" + proxy.ProxyUsername,
                                   std::string("ProxyPassword:") + kPasswordMask,
                                   "",
                               });
@@ -145,7 +150,7 @@ std::vector<std::string> LogHeaderLines(const MDTask& task) {
                                 "",
                                 "Total count of images would be downloaded: " + Decimal(task.TotalImages),
                                 "",
-                                "Download threads count: " + Decimal(p.ThreadCount),
+                                "Download threads count: " + Decimal(run.ThreadCount),
                                 "",
                                 "Zoom level: " + Decimal(p.Zoom),
                                 "",
@@ -157,9 +162,9 @@ std::vector<std::string> LogHeaderLines(const MDTask& task) {
   return lines;
 }
 
-void WriteLogHeader(const MDTask& task) {
-  if (!task.Parameters->ContinueTask) {
-    platform::WriteTextLines(task.LogFileName, LogHeaderLines(task));
+void WriteLogHeader(const MDTask& task, const RunSettings& run) {
+  if (!run.ContinueTask) {
+    platform::WriteTextLines(task.LogFileName, LogHeaderLines(task, run));
     return;
   }
   // The earlier run's log must exist: reading it fails with the file error.
@@ -170,8 +175,8 @@ void WriteLogHeader(const MDTask& task) {
   platform::WriteTextLines(task.LogFileName, lines);
 }
 
-void CreateFailedList(const MDTask& task) {
-  if (task.Parameters->ContinueTask) return;
+void CreateFailedList(const MDTask& task, const RunSettings& run) {
+  if (run.ContinueTask) return;
   platform::WriteTextLines(task.FailedListFileName, {});
 }
 

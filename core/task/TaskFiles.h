@@ -1,8 +1,10 @@
 // The files a task writes beside its tiles and the lines they hold: the task
 // file, the image extent list, the log header and the failed-tile list, whose
 // records the failed-list run and the census read back. Start calls the four
-// preparation steps in this order; each looks at ContinueTask itself and
-// throws platform::FileError. Main thread.
+// preparation steps in this order with the run's settings (the workers, the
+// proxy the log names; a fresh task of eight workers when none are given);
+// each looks at the settings' ContinueTask itself and throws
+// platform::FileError. Main thread.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +12,21 @@
 #include <utility>
 #include <vector>
 
+#include "core/task/RunSettings.h"
 #include "core/task/TileRange.h"
 #include "core/task/Unitclasstask.h"
 
 namespace task {
 
-void WriteTaskFile(const MDTask& task);
-void WriteExtentList(const MDTask& task);
-void WriteLogHeader(const MDTask& task);
-void CreateFailedList(const MDTask& task);
+void WriteTaskFile(const MDTask& task, const RunSettings& run = {});
+void WriteExtentList(const MDTask& task, const RunSettings& run = {});
+void WriteLogHeader(const MDTask& task, const RunSettings& run = {});
+void CreateFailedList(const MDTask& task, const RunSettings& run = {});
 
 // The lines WriteTaskFile writes for a fresh task.
-std::vector<std::string> TaskFileLines(const MDTask& task);
+std::vector<std::string> TaskFileLines(const MDTask& task, const RunSettings& run = {});
 // The lines WriteLogHeader writes for a fresh task (the time taken now).
-std::vector<std::string> LogHeaderLines(const MDTask& task);
+std::vector<std::string> LogHeaderLines(const MDTask& task, const RunSettings& run = {});
 // One extent-list line of tile (x, y), without line end.
 std::string ExtentLine(const MDTask& task, int32_t x, int32_t y);
 

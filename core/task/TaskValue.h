@@ -1,9 +1,10 @@
 // One task as a value: what every program builds, hands on and keeps. The
 // main window parses its texts into it at its edge (run::ReadTaskSpec), the
 // task file is read into it and written from it, the map windows and
-// orvenna-cli build it from numbers. The run's record (TaskParameters) is made
-// from it together with what the run's environment knows (the account's
-// settings, the secrets, the proxy).
+// orvenna-cli build it from numbers. The task file's record (TaskParameters)
+// is made from it together with the account's settings (the Nearmap API's
+// address); what a run needs beyond the task (workers, the proxy, the
+// secrets) travels beside it in task::RunSettings.
 //
 // A task's area is its rectangle and, when the user gave one, a shape inside
 // it; its zoom levels a range of one level today.
@@ -13,11 +14,60 @@
 #include <memory>
 #include <string>
 
+#include <optional>
+
 #include "core/task/Imagery.h"
+#include "core/task/LonLat.h"
 #include "core/task/TileShape.h"
-#include "core/task/Unitclasstask.h"
 
 namespace task {
+
+inline constexpr const char* kTaskFileExtension = ".otsk";
+
+// The task as its file stores it, field by field: what Start and the task
+// file hand the task model (MDTask).
+struct TaskParameters {
+  double LeftLongitude = 0;
+  double RightLongitude = 0;
+  double TopLatitude = 0;
+  double BottomLatitude = 0;
+  int32_t Zoom = 13;
+  int32_t MapsType = kMapPhoto;
+  std::string HistoryDate;
+  std::string SavePath;  // ends in the path separator
+  std::string TaskName;  // ends in ".otsk"
+  // Part PartIndex (1-based) of PartCount bands of the task's rows, run on
+  // its own with bookkeeping files of its own; PartCount 0 is the whole task.
+  int32_t PartIndex = 0;
+  int32_t PartCount = 0;
+  // With MapsType kMapUserSource or kMapNearmapApi: the source (its secret
+  // is the run's, task::RunSettings).
+  std::optional<TileSource> Source;
+  // With MapsType kMapNearmapApi: the imagery the task fetches (Source is
+  // built from it and the account's settings).
+  std::optional<NearmapImagery> Nearmap;
+  // The task's imagery whole, as the task value gave it (RecordOf); a
+  // record filled field by field has none, and MapsType, Source and Nearmap
+  // say it.
+  std::optional<task::Imagery> Imagery;
+  // The task's shape within its rectangle (none: the whole rectangle), kept
+  // in a file of its own beside the task file.
+  std::shared_ptr<const Shape> AreaShape;
+};
+
+// The task file a run of parameters keeps its positions in: SavePath +
+// TaskName, or for a part "<name>.part<k>of<n>.otsk" beside it.
+std::string TaskFileOf(const TaskParameters& parameters);
+
+// Part k of n of a task, as TaskParameters numbers it (1-based).
+struct TaskPart {
+  int32_t Index = 0;
+  int32_t Count = 0;
+  friend bool operator==(const TaskPart&, const TaskPart&) = default;
+};
+// The part whose task file (TaskFileOf) is named fileName beside the whole
+// task's file wholeTaskFile; nothing for any other name.
+std::optional<TaskPart> PartOfTaskFileName(const std::string& wholeTaskFile, const std::string& fileName);
 
 struct TaskArea {
   LonLatBox Box;
@@ -58,7 +108,7 @@ struct TaskSpec {
 TaskSpec SpecOf(const TaskParameters& record);
 
 // The record of spec: imagery and date set, the rectangle, the zoom, the
-// folder, the name and the part; the threads and the secrets are the caller's.
+// folder, the name and the part.
 // The Nearmap API's tile source comes from account.
 TaskParameters RecordOf(const TaskSpec& spec, const NearmapAccount& account = {});
 

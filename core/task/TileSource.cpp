@@ -253,6 +253,11 @@ std::string KindWords(const TileSource& source, const std::string& date) {
   return words;
 }
 
+bool KindSendsApiKey(const TileSource& source) {
+  const auto holdsSecret = [](const std::string& text) { return text.find(kSecretPlaceholder) != std::string::npos; };
+  return holdsSecret(source.UrlTemplate) || std::any_of(source.HeaderLines.begin(), source.HeaderLines.end(), holdsSecret);
+}
+
 std::string MaskedSecret(const std::string& sourceName) { return kMaskedSecretStart + sourceName + "}"; }
 
 }  // namespace task

@@ -56,7 +56,9 @@ std::vector<std::string> KindTaskFileLines(const TileSource& source);
 std::optional<TileSource> ReadKind(std::type_identity<TileSource>, const settings::IniFile& taskFile, int32_t mapsType);
 template <typename Account>
 std::optional<TileSource> KindTileSource(const TileSource& source, const Account&) { return source; }
-inline bool KindSendsApiKey(const TileSource&) { return false; }
+// A source whose template or header lines hold {secret} sends the user's
+// key: a 401 or 403 then says the key was refused.
+bool KindSendsApiKey(const TileSource& source);
 // The task file's section that holds a source.
 inline constexpr const char* kTaskFileSourceSection = "TileSource";
 

@@ -23,10 +23,10 @@ bool IsBuiltIn(int32_t code) { return ListPositionFromMapsType(code) >= 0; }
 std::string Decimal(int64_t value) { return platform::FormatInteger(value); }
 
 // The task name without its extension, and for a part ".part<k>of<n>" after it.
-std::string PartBase(const TaskParameters& p) {
-  const std::string base = platform::RemoveFileExt(p.TaskName);
-  if (p.PartCount <= 0) return base;
-  return base + ".part" + Decimal(p.PartIndex) + "of" + Decimal(p.PartCount);
+std::string PartBase(const std::string& taskName, const TaskPart& part) {
+  const std::string base = platform::RemoveFileExt(taskName);
+  if (part.Count <= 0) return base;
+  return base + ".part" + Decimal(part.Index) + "of" + Decimal(part.Count);
 }
 
 // The window's ranges; outside them (or for NaN) the tile math leaves the grid.
@@ -34,45 +34,50 @@ bool InRange(double value, double limit) { return value >= -limit && value <= li
 
 }  // namespace
 
-MDTask::MDTask(const TaskParameters* params, TaskOptions options)
-    : Parameters(params), options_(std::move(options)) {
-  const TaskParameters& p = *Parameters;
+MDTask::MDTask(const TaskParameters& record, TaskOptions options, const ResumePositions& resume)
+    : MDTask(SpecOf(record), record.Source, std::move(options), resume) {}
+
+MDTask::MDTask(TaskSpec spec, std::optional<TileSource> source, TaskOptions options, const ResumePositions& resume)
+    : spec_(std::move(spec)), source_(std::move(source)), options_(std::move(options)) {
+  mapsType_ = MapsTypeOf(spec_.Imagery);
+  sendsApiKey_ = SendsApiKeyOf(spec_.Imagery);
+  const int32_t zoom = Zoom();
+  const LonLatBox& box = spec_.Area.Box;
   // The grid math needs a zoom in range (a task file opened from disk may carry
   // anything), and the tile names need a known map type.
-  if (p.Zoom < kMinZoom || p.Zoom > kMaxZoom) throw TaskCreateError(kZoomRangeMessage);
-  if (p.MapsType == kMapNearmapApi) {
-    if (!p.Nearmap) throw TaskCreateError("The task names no Nearmap imagery.");
-    if (const std::string problem = NearmapProblem(*p.Nearmap); !problem.empty()) throw TaskCreateError(problem);
+  if (zoom < kMinZoom || zoom > kMaxZoom) throw TaskCreateError(kZoomRangeMessage);
+  if (mapsType_ == kMapNearmapApi) {
+    if (Nearmap() == nullptr) throw TaskCreateError("The task names no Nearmap imagery.");
+    if (const std::string problem = NearmapProblem(*Nearmap()); !problem.empty()) throw TaskCreateError(problem);
   }
   // Every kind but the built-in types is fetched through its tile source.
-  const bool fromSource = !IsBuiltIn(p.MapsType) &&
-                          (p.Source || p.MapsType == kMapUserSource || p.MapsType == kMapNearmapApi);
+  const bool fromSource =
+      !IsBuiltIn(mapsType_) && (source_ || mapsType_ == kMapUserSource || mapsType_ == kMapNearmapApi);
   if (fromSource) {
-    if (!p.Source) throw TaskCreateError("The task names no tile source.");
-    if (const std::string problem = SourceProblem(*p.Source); !problem.empty()) throw TaskCreateError(problem);
-    if (p.Zoom < p.Source->MinZoom || p.Zoom > p.Source->MaxZoom) throw TaskCreateError(SourceZoomMessage(*p.Source));
-  } else if (!IsBuiltIn(p.MapsType)) {
-    throw TaskCreateError("Unknown map type: " + Decimal(p.MapsType) + ".");
+    if (!source_) throw TaskCreateError("The task names no tile source.");
+    if (const std::string problem = SourceProblem(*source_); !problem.empty()) throw TaskCreateError(problem);
+    if (zoom < source_->MinZoom || zoom > source_->MaxZoom) throw TaskCreateError(SourceZoomMessage(*source_));
+  } else if (!IsBuiltIn(mapsType_)) {
+    throw TaskCreateError("Unknown map type: " + Decimal(mapsType_) + ".");
   }
 
-  if (!InRange(p.LeftLongitude, 180) || !InRange(p.RightLongitude, 180) || !InRange(p.TopLatitude, 85) ||
-      !InRange(p.BottomLatitude, 85)) {
+  if (!InRange(box.West, 180) || !InRange(box.East, 180) || !InRange(box.North, 85) || !InRange(box.South, 85)) {
     throw TaskCreateError("Longitude or latitude out of range.");
   }
 
-  MinX = LongitudeToTileX(p.LeftLongitude, p.Zoom);
-  MaxX = LongitudeToTileX(p.RightLongitude, p.Zoom);
-  const int32_t rowTop = LatitudeToTileY(p.TopLatitude, p.Zoom);
-  const int32_t rowBottom = LatitudeToTileY(p.BottomLatitude, p.Zoom);
+  MinX = LongitudeToTileX(box.West, zoom);
+  MaxX = LongitudeToTileX(box.East, zoom);
+  const int32_t rowTop = LatitudeToTileY(box.North, zoom);
+  const int32_t rowBottom = LatitudeToTileY(box.South, zoom);
 
-  LeftLongitudeDownload = TileXToLongitude(MinX, p.Zoom);
-  RightLongitudeDownload = TileXToLongitude(static_cast<double>(MaxX) + 1, p.Zoom);
-  TopLatitudeDownload = TileYToLatitude(rowTop, p.Zoom);
-  BottomLatitudeDownload = TileYToLatitude(static_cast<double>(rowBottom) + 1, p.Zoom);
+  LeftLongitudeDownload = TileXToLongitude(MinX, zoom);
+  RightLongitudeDownload = TileXToLongitude(static_cast<double>(MaxX) + 1, zoom);
+  TopLatitudeDownload = TileYToLatitude(rowTop, zoom);
+  BottomLatitudeDownload = TileYToLatitude(static_cast<double>(rowBottom) + 1, zoom);
 
   MinY = std::min(rowTop, rowBottom);
   MaxY = std::max(rowTop, rowBottom);
-  if (p.PartCount > 0) TakeBandOfRows(p.PartIndex, p.PartCount);
+  if (spec_.Part.Count > 0) TakeBandOfRows(spec_.Part.Index, spec_.Part.Count);
 
   // Counted wide: a large rectangle at a high zoom exceeds what the 32-bit tile
   // numbers of the walk and the task file can hold.
@@ -83,9 +88,9 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
                           Decimal(std::numeric_limits<int32_t>::max()) + " images.");
   }
   TotalImages = static_cast<int32_t>(total);
-  if (p.AreaShape) {
-    if (p.AreaShape->Empty()) throw TaskCreateError("The task's shape has no polygon.");
-    ShapeTiles = std::make_shared<const TileShape>(*p.AreaShape, p.Zoom);
+  if (const std::shared_ptr<const Shape>& shape = spec_.Area.Shape) {
+    if (shape->Empty()) throw TaskCreateError("The task's shape has no polygon.");
+    ShapeTiles = std::make_shared<const TileShape>(*shape, zoom);
     const int64_t shaped = ShapeTiles->CountWithin(Range());
     if (shaped < 1) throw TaskCreateError("The task's shape has no tile within its rectangle.");
     TotalImages = static_cast<int32_t>(shaped);
@@ -93,27 +98,41 @@ MDTask::MDTask(const TaskParameters* params, TaskOptions options)
 
   // A part keeps its own bookkeeping beside the task's, its tiles in the
   // task's folder.
-  const std::string base = platform::RemoveFileExt(p.TaskName);
-  const std::string bookkeeping = PartBase(p);
-  LogFileName = p.SavePath + bookkeeping + "_log.txt";
-  FailedListFileName = p.SavePath + bookkeeping + "_failed.ftl";
-  ListFileName = p.SavePath + bookkeeping + "_list.txt";
-  ImageFolder = p.SavePath + base + platform::kPathSeparator;
+  const std::string base = platform::RemoveFileExt(spec_.Name);
+  const std::string bookkeeping = PartBase(spec_.Name, spec_.Part);
+  LogFileName = spec_.Folder + bookkeeping + "_log.txt";
+  FailedListFileName = spec_.Folder + bookkeeping + "_failed.ftl";
+  ListFileName = spec_.Folder + bookkeeping + "_list.txt";
+  ImageFolder = spec_.Folder + base + platform::kPathSeparator;
 
   ResumeX.fill(0);
   ResumeY.fill(0);
-  if (p.ContinueTask) {
-    const std::vector<TilePosition> positions = TaskFile(TaskFileName()).ReadPositions(std::clamp(p.ThreadCount, 0, kResumeSlots));
-    for (std::size_t k = 0; k < positions.size(); ++k) {
-      ResumeX[k] = positions[k].X;
-      ResumeY[k] = positions[k].Y;
-    }
+  for (std::size_t k = 0; k < resume.size() && k < ResumeX.size(); ++k) {
+    ResumeX[k] = resume[k].X;
+    ResumeY[k] = resume[k].Y;
   }
+}
+
+ResumePositions ReadResumePositions(const TaskParameters& record, int32_t slots) {
+  return TaskFile(TaskFileOf(record)).ReadPositions(std::clamp(slots, 0, MDTask::kResumeSlots));
+}
+
+MDTask TaskOfRun(const TaskParameters& record, const RunSettings& run, TaskOptions options) {
+  return MDTask(record, std::move(options),
+                run.ContinueTask ? ReadResumePositions(record, run.ThreadCount) : ResumePositions{});
+}
+
+TaskParameters MDTask::Record() const {
+  TaskParameters record = RecordOf(spec_);
+  record.MapsType = mapsType_;
+  record.Source = source_;
+  return record;
 }
 
 std::string TaskFileOf(const TaskParameters& parameters) {
   if (parameters.PartCount <= 0) return parameters.SavePath + parameters.TaskName;
-  return parameters.SavePath + PartBase(parameters) + kTaskFileExtension;
+  return parameters.SavePath + PartBase(parameters.TaskName, TaskPart{parameters.PartIndex, parameters.PartCount}) +
+         kTaskFileExtension;
 }
 
 std::optional<TaskPart> PartOfTaskFileName(const std::string& wholeTaskFile, const std::string& fileName) {
@@ -145,11 +164,14 @@ void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
   const int64_t last = MinY + rows * part / parts - 1;
   MinY = static_cast<int32_t>(first);
   MaxY = static_cast<int32_t>(last);
-  TopLatitudeDownload = TileYToLatitude(MinY, Parameters->Zoom);
-  BottomLatitudeDownload = TileYToLatitude(static_cast<double>(MaxY) + 1, Parameters->Zoom);
+  TopLatitudeDownload = TileYToLatitude(MinY, Zoom());
+  BottomLatitudeDownload = TileYToLatitude(static_cast<double>(MaxY) + 1, Zoom());
 }
 
-std::string MDTask::TaskFileName() const { return TaskFileOf(*Parameters); }
+std::string MDTask::TaskFileName() const {
+  if (spec_.Part.Count <= 0) return spec_.Folder + spec_.Name;
+  return spec_.Folder + PartBase(spec_.Name, spec_.Part) + kTaskFileExtension;
+}
 
 void MDTask::CreateImageFolder() const {
   if (!platform::DirectoryExists(ImageFolder) && !platform::CreateDir(ImageFolder)) {
@@ -169,7 +191,7 @@ std::string MDTask::TileFileName(int32_t x, int32_t y) const {
   name += '_';
   name += Decimal(y);
   name += '_';
-  name += Decimal(Parameters->Zoom);
+  name += Decimal(Zoom());
   name += '.';
   name += TileExtension();
   return name;
@@ -177,15 +199,15 @@ std::string MDTask::TileFileName(int32_t x, int32_t y) const {
 
 std::string MDTask::TileFilePath(int32_t x, int32_t y) const { return ImageFolder + TileFileName(x, y); }
 
-bool MDTask::FromSource() const { return Parameters->Source && !IsBuiltIn(Parameters->MapsType); }
+bool MDTask::FromSource() const { return source_ && !IsBuiltIn(mapsType_); }
 
 std::string MDTask::TilePrefix() const {
-  if (FromSource()) return Parameters->Source->FilePrefix;
-  return BuiltInPrefix(Parameters->MapsType);
+  if (FromSource()) return source_->FilePrefix;
+  return BuiltInPrefix(mapsType_);
 }
 
 std::string MDTask::TileExtension() const {
-  if (FromSource()) return Parameters->Source->Extension;
+  if (FromSource()) return source_->Extension;
   return "jpg";
 }
 
@@ -193,26 +215,19 @@ std::string MDTask::BlankImagePath(const std::string& programFolder) const {
   return programFolder + "blankimg" + platform::kPathSeparator + "blank." + TileExtension();
 }
 
-std::string MDTask::FetchURL(int32_t x, int32_t y) const {
-  const TaskParameters& p = *Parameters;
-  if (FromSource()) {
-    return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, p.SourceSecret);
-  }
+std::string MDTask::FetchURL(int32_t x, int32_t y, const std::string& secret) const {
+  if (FromSource()) return Expand(source_->UrlTemplate, *source_, x, y, Zoom(), spec_.Date, secret);
   return TileURL(x, y);
 }
 
-std::vector<std::string> MDTask::FetchHeaderLines() const {
-  const TaskParameters& p = *Parameters;
+std::vector<std::string> MDTask::FetchHeaderLines(const std::string& secret) const {
   if (!FromSource()) return {};
-  return ResolvedHeaderLines(*p.Source, p.HistoryDate, p.SourceSecret);
+  return ResolvedHeaderLines(*source_, spec_.Date, secret);
 }
 
 std::string MDTask::TileURL(int32_t x, int32_t y) const {
-  const TaskParameters& p = *Parameters;
-  if (FromSource()) {
-    return Expand(p.Source->UrlTemplate, *p.Source, x, y, p.Zoom, p.HistoryDate, MaskedSecret(p.Source->Name));
-  }
-  return BuiltInTileUrl(options_.TileHost, p.MapsType, x, y, p.Zoom, p.HistoryDate);
+  if (FromSource()) return Expand(source_->UrlTemplate, *source_, x, y, Zoom(), spec_.Date, MaskedSecret(source_->Name));
+  return BuiltInTileUrl(options_.TileHost, mapsType_, x, y, Zoom(), spec_.Date);
 }
 
 int64_t MDTask::ShareOf(int32_t slot, int32_t threads, int64_t after) const {
@@ -233,7 +248,7 @@ int64_t MDTask::ShareOf(int32_t slot, int32_t threads, int64_t after) const {
 }
 
 std::string MDTask::ShapeFileName() const {
-  return Parameters->SavePath + platform::RemoveFileExt(Parameters->TaskName) + "_area.geojson";
+  return spec_.Folder + platform::RemoveFileExt(spec_.Name) + "_area.geojson";
 }
 
 TilePosition MDTask::Resume(int32_t slot) const {
@@ -249,7 +264,7 @@ std::string MDTask::General(double value) const {
 std::optional<TilePosition> MDTask::TileOfFileName(const std::string& name) const {
   // prefix "_" x "_" y "_" zoom "." extension, all numbers plain decimal.
   const std::string prefix = TilePrefix() + "_";
-  const std::string suffix = "_" + Decimal(Parameters->Zoom) + "." + TileExtension();
+  const std::string suffix = "_" + Decimal(Zoom()) + "." + TileExtension();
   if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
       name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
     return std::nullopt;

@@ -2,8 +2,11 @@
 // names of its files, its tiles' names and URLs, and its resume positions
 // (its files are written by TaskFiles).
 //
-// Built in the main thread from a TaskParameters record; read-only afterwards,
-// so workers may call the tile operations concurrently.
+// Built in the main thread from a task value (or the task file's record),
+// which it keeps; it reads and writes no file while it is built. Read-only
+// afterwards, so workers may call the tile operations concurrently. What a
+// run needs beyond the task (workers, the proxy, the secret) is the run's
+// (task::RunSettings).
 #pragma once
 
 #include <array>
@@ -22,65 +25,13 @@
 #include "core/task/TileRange.h"
 #include "core/task/TileShape.h"
 #include "core/task/TileSource.h"
+#include "core/task/RunSettings.h"
+#include "core/task/TaskValue.h"
 
 namespace task {
 
-inline constexpr const char* kTaskFileExtension = ".otsk";
-
 // Refusal of a zoom outside the grid's range (window check and construction).
 inline constexpr const char* kZoomRangeMessage = "Zoom level should be between 1 and 21.";
-
-struct TaskParameters {
-  double LeftLongitude = 0;
-  double RightLongitude = 0;
-  double TopLatitude = 0;
-  double BottomLatitude = 0;
-  int32_t Zoom = 13;
-  int32_t ThreadCount = 8;
-  int32_t ThreadSlots = 8;
-  int32_t MapsType = kMapPhoto;
-  std::string HistoryDate;
-  std::string SavePath;  // ends in the path separator
-  std::string TaskName;  // ends in ".otsk"
-  bool UseProxy = false;
-  std::string ProxyServer;
-  std::string ProxyPort;
-  std::string ProxyUsername;
-  std::string ProxyPassword;
-  bool ContinueTask = false;
-  // Part PartIndex (1-based) of PartCount bands of the task's rows, run on
-  // its own with bookkeeping files of its own; PartCount 0 is the whole task.
-  int32_t PartIndex = 0;
-  int32_t PartCount = 0;
-  // With MapsType kMapUserSource or kMapNearmapApi: the source, and its
-  // secret (from the settings file; never written to a task file or a log).
-  std::optional<TileSource> Source;
-  std::string SourceSecret;
-  // With MapsType kMapNearmapApi: the imagery the task fetches (Source is
-  // built from it and the account's settings, SourceSecret is the API key).
-  std::optional<NearmapImagery> Nearmap;
-  // The task's imagery whole, as the task value gave it (RecordOf); a
-  // record filled field by field has none, and MapsType, Source and Nearmap
-  // say it.
-  std::optional<task::Imagery> Imagery;
-  // The task's shape within its rectangle (none: the whole rectangle), kept
-  // in a file of its own beside the task file.
-  std::shared_ptr<const Shape> AreaShape;
-};
-
-// The task file a run of parameters keeps its positions in: SavePath +
-// TaskName, or for a part "<name>.part<k>of<n>.otsk" beside it.
-std::string TaskFileOf(const TaskParameters& parameters);
-
-// Part k of n of a task, as TaskParameters numbers it (1-based).
-struct TaskPart {
-  int32_t Index = 0;
-  int32_t Count = 0;
-  friend bool operator==(const TaskPart&, const TaskPart&) = default;
-};
-// The part whose task file (TaskFileOf) is named fileName beside the whole
-// task's file wholeTaskFile; nothing for any other name.
-std::optional<TaskPart> PartOfTaskFileName(const std::string& wholeTaskFile, const std::string& fileName);
 
 // Construction failed. message() is the text to show the user first (for
 // example "Create directory <folder> Failed."); the caller then reports the
@@ -99,20 +50,31 @@ struct TaskOptions {
   char DecimalMark = 0;
 };
 
+// The last finished tile of each worker slot of an earlier run, slot 0
+// first ({0, 0}: none).
+using ResumePositions = std::vector<TilePosition>;
+
+// The positions that record's task file (TaskFileOf) holds for slots worker
+// slots (at most MDTask::kResumeSlots): what a continued run resumes from.
+// A missing file holds none.
+ResumePositions ReadResumePositions(const TaskParameters& record, int32_t slots);
+
 class MDTask {
  public:
   static constexpr int kResumeSlots = 16;
 
-  // params must outlive the task; it is never changed here. When
-  // params->ContinueTask is set, reads the resume positions from the task
-  // file; writes nothing. Throws TaskCreateError for a zoom outside 1..21, an
-  // unknown map type, coordinates outside the window's ranges, an empty range
-  // or more than 2147483647 tiles.
-  explicit MDTask(const TaskParameters* params, TaskOptions options = {});
+  // The task of spec, fetched through source when its imagery has one (the
+  // Nearmap API's is made with the account's settings: TileSourceOf), with
+  // the positions an earlier run left (ReadResumePositions). Throws
+  // TaskCreateError for a zoom outside 1..21, an unknown map type,
+  // coordinates outside the window's ranges, an empty range or more than
+  // 2147483647 tiles.
+  MDTask(TaskSpec spec, std::optional<TileSource> source, TaskOptions options = {}, const ResumePositions& resume = {});
+  // The task of a task file's record (its source as the record holds it).
+  explicit MDTask(const TaskParameters& record, TaskOptions options = {}, const ResumePositions& resume = {});
 
   std::array<int32_t, kResumeSlots> ResumeX{};
   std::array<int32_t, kResumeSlots> ResumeY{};
-  const TaskParameters* Parameters;
   int32_t MinX = 0;
   int32_t MinY = 0;
   int32_t MaxX = 0;
@@ -131,7 +93,19 @@ class MDTask {
   std::string ListFileName;
   std::string ImageFolder;  // ends in the path separator
 
-  std::string TaskFileName() const;  // TaskFileOf(*Parameters)
+  // The task value it was built from.
+  const TaskSpec& Spec() const { return spec_; }
+  int32_t Zoom() const { return spec_.Zooms.From; }
+  // The task file's MapsType code of its imagery.
+  int32_t MapsType() const { return mapsType_; }
+  // The source its tiles come from (none for a built-in map type).
+  const std::optional<TileSource>& Source() const { return source_; }
+  // The Nearmap API's imagery of a task of the Nearmap API, else nullptr.
+  const NearmapImagery* Nearmap() const { return std::get_if<NearmapImagery>(&spec_.Imagery); }
+  // The task file's record of the task.
+  TaskParameters Record() const;
+
+  std::string TaskFileName() const;  // TaskFileOf(Record())
   // The GeoJSON file of a shaped task's shape: "<name>_area.geojson" beside
   // the task file (a part's too: it shares the task's shape).
   std::string ShapeFileName() const;
@@ -149,14 +123,14 @@ class MDTask {
   std::string BlankImagePath(const std::string& programFolder) const;
   // The URL as files and the log show it: a source's secret masked.
   std::string TileURL(int32_t x, int32_t y) const;
-  // The URL a worker fetches: a source's secret in it.
-  std::string FetchURL(int32_t x, int32_t y) const;
+  // The URL a worker fetches: the source's secret (the run's) in it.
+  std::string FetchURL(int32_t x, int32_t y, const std::string& secret) const;
   // A source's header lines to send, the secret in them (none for the
   // built-in map types).
-  std::vector<std::string> FetchHeaderLines() const;
-  // Whether its requests carry the account's API key: a 401 or 403 then says
-  // the key was refused.
-  bool SendsApiKey() const { return Parameters->MapsType == kMapNearmapApi; }
+  std::vector<std::string> FetchHeaderLines(const std::string& secret) const;
+  // Whether its requests carry a key of the user's (the kind of imagery
+  // says, task::SendsApiKeyOf): a 401 or 403 then says the key was refused.
+  bool SendsApiKey() const { return sendsApiKey_; }
   TileRange Range() const { return TileRange{MinX, MinY, MaxX, MaxY}; }
   // Whether tile (x, y) is one of the task's: in its range and, for a shaped
   // task, touched by its shape. The walk skips the others without a request,
@@ -180,14 +154,21 @@ class MDTask {
 
  private:
   std::string TilePrefix() const;
-  // Whether the tiles come from Parameters->Source (a source of the user's
-  // own, or the Nearmap API).
+  // Whether the tiles come from source_ (a source of the user's own, or the
+  // Nearmap API).
   bool FromSource() const;
   // Narrows the rows to band part (1-based) of parts equal bands.
   void TakeBandOfRows(int32_t part, int32_t parts);
 
+  TaskSpec spec_;
+  std::optional<TileSource> source_;
+  int32_t mapsType_ = 0;
+  bool sendsApiKey_ = false;
   TaskOptions options_;
 };
 
+// The task of record as a run with run's settings takes it up: resumed from
+// its task file's positions (ReadResumePositions) when the run continues it.
+MDTask TaskOfRun(const TaskParameters& record, const RunSettings& run, TaskOptions options = {});
 
 }  // namespace task

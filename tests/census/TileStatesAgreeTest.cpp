@@ -86,18 +86,24 @@ class TileStatesAgree : public ::testing::Test {
   // A task of the block in folder, its files written as Start writes them.
   std::unique_ptr<task::MDTask> MakeTask(const std::string& folder, const testsupport::TileBlock& block) {
     std::filesystem::create_directories(folder);
-    parameters_.push_back(std::make_unique<task::TaskParameters>(testsupport::BlockParameters(folder, block, 8)));
+    parameters_.push_back(std::make_unique<task::TaskParameters>(testsupport::BlockParameters(folder, block)));
     task::TaskParameters& p = *parameters_.back();
-    p.UseProxy = true;
-    p.ProxyServer = "127.0.0.1";
-    p.ProxyPort = platform::FormatInteger(server_.Port());
-    auto made = std::make_unique<task::MDTask>(&p);
+    auto made = std::make_unique<task::MDTask>(p);
     made->CreateImageFolder();
-    task::WriteTaskFile(*made);
-    task::WriteExtentList(*made);
-    task::WriteLogHeader(*made);
-    task::CreateFailedList(*made);
+    task::WriteTaskFile(*made, Run());
+    task::WriteExtentList(*made, Run());
+    task::WriteLogHeader(*made, Run());
+    task::CreateFailedList(*made, Run());
     return made;
+  }
+
+  // A fresh run of eight workers through the loopback server as the proxy.
+  task::RunSettings Run() const {
+    task::RunSettings run = testsupport::BlockRun(8);
+    run.Proxy.UseProxy = true;
+    run.Proxy.ProxyServer = "127.0.0.1";
+    run.Proxy.ProxyPort = platform::FormatInteger(server_.Port());
+    return run;
   }
 
   testsupport::ProcessResult Cli(std::vector<std::string> arguments) const {
@@ -261,7 +267,8 @@ TEST_F(TileStatesAgree, StatusListsTheHolesOfARunWithFaultsAndFillLeavesNone) {
     environment.Queue = &queue;
     environment.ProgramFolder = program_.Path();
     environment.Pace = testsupport::ScaledPacing(10);
-    run::RunController run(*made->Parameters, std::move(environment), observer);
+    environment.Run = Run();
+    run::RunController run(made->Record(), std::move(environment), observer);
     run.Prepare();
     run.StartWorkers();
     std::optional<run::CloseReport> closed;

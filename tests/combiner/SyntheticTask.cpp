@@ -140,8 +140,8 @@ SyntheticTask::SyntheticTask(const std::string& folder, int32_t columns, int32_t
   block.Columns = columns;
   block.Rows = rows;
   block.Zoom = zoom;
-  parameters_ = testsupport::BlockParameters(folder, block, 8, "mosaic.otsk");
-  task_ = std::make_unique<task::MDTask>(&parameters_);
+  parameters_ = testsupport::BlockParameters(folder, block, "mosaic.otsk");
+  task_ = std::make_unique<task::MDTask>(parameters_);
   task_->CreateImageFolder();
   task::WriteTaskFile(*task_);
   task::WriteExtentList(*task_);

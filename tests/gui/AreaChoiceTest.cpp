@@ -35,7 +35,7 @@ TEST_F(AreaChoiceTest, UseThisAreaFillsTheFieldsAndStartContinuesTheTaskOfTheSam
                              "", {}, ""};
   const run::ControlsCheck check = run::CheckStart(controls, run::ConfigFile(program_->Path() + "ini/config.ini"));
   ASSERT_TRUE(check.Parameters) << check.Message;
-  run::WriteTaskFiles(*check.Parameters, program_->Path());
+  run::WriteTaskFiles(*check.Parameters, check.Run, program_->Path());
 
   OpenWindow();
   FillExample(QStringLiteral("area.otsk"));
@@ -66,8 +66,8 @@ TEST_F(AreaChoiceTest, UseThisAreaFillsTheFieldsAndStartContinuesTheTaskOfTheSam
   EXPECT_EQ(radio_mapstype()->currentIndex(), 0);
 
   ClickStart();
-  ASSERT_NE(window_->CurrentParameters(), nullptr);
-  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  ASSERT_NE(window_->CurrentRunSettings(), nullptr);
+  EXPECT_TRUE(window_->CurrentRunSettings()->ContinueTask);
   EXPECT_TRUE(WaitForRunEnd());
 }
 

@@ -187,8 +187,8 @@ TEST_F(ImageryTest, APinnedSurveyStaysTheTasksThroughEveryWindow) {
   const std::size_t coverageBefore = coverageAsked();
   window_->findChild<QLineEdit*>(QStringLiteral("EditTaskName"))->setText(QStringLiteral("pinned2"));
   ClickStart();
-  ASSERT_NE(window_->CurrentParameters(), nullptr) << (messages_.empty() ? "" : messages_.front().Text.toStdString());
-  EXPECT_EQ(window_->CurrentParameters()->Nearmap, pinned);
+  ASSERT_NE(window_->CurrentTask(), nullptr) << (messages_.empty() ? "" : messages_.front().Text.toStdString());
+  EXPECT_EQ(window_->CurrentTask()->Record().Nearmap, pinned);
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(coverageAsked(), coverageBefore);
   EXPECT_EQ(testsupport::ReadFileBytes(SavePath() + "pinned2/na_6742_3101_13.jpg"),

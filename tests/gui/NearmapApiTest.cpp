@@ -136,7 +136,7 @@ TEST_F(NearmapApiTest, TheSurveyChosenIsDownloadedAndItsTaskContinues) {
   const std::size_t before = api_.Server().RequestCount();
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_TRUE(window_->CurrentRunSettings()->ContinueTask);
   EXPECT_EQ(api_.Server().RequestCount(), before) << "done, and no survey list asked for";
 }
 
@@ -185,7 +185,7 @@ TEST_F(NearmapApiTest, ARefusedKeyStopsTheRunWithItsMessage) {
   EXPECT_EQ(std::count(log.begin(), log.end(), download::kKeyRefusedMessage), 4) << "each of the four workers";
   EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& line) { return line.find("banned") != std::string::npos; }), 0);
   EXPECT_EQ(api_.Server().RequestCount(), 4u) << "no request repeated";
-  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 4) << "the account's connections";
+  EXPECT_EQ(window_->CurrentRunSettings()->ThreadCount, 4) << "the account's connections";
 
   // Without a key nothing starts.
   WriteApiConfig("");

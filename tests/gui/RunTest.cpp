@@ -115,8 +115,8 @@ TEST_F(RunTest, FreshRunFetchesEveryTileSavesEverythingAndClosesOnce) {
   EXPECT_FALSE(Timer1()->isActive());
   EXPECT_EQ(window_->RunningThreads(), 0);
   EXPECT_TRUE(AllWorkersGone());
-  EXPECT_FALSE(window_->CurrentParameters()->ContinueTask);
-  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 8);
+  EXPECT_FALSE(window_->CurrentRunSettings()->ContinueTask);
+  EXPECT_EQ(window_->CurrentRunSettings()->ThreadCount, 8);
 
   const auto requested = RequestedPaths();
   EXPECT_EQ(TilesIn(requested).size(), static_cast<std::size_t>(kTiles));
@@ -158,7 +158,7 @@ TEST_F(RunTest, OneTileRunsOneWorker) {
   FillOneTile();
   ClickStart();
   EXPECT_EQ(LabelTotalxy()->text(), QStringLiteral("Total images: 1"));
-  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 1);
+  EXPECT_EQ(window_->CurrentRunSettings()->ThreadCount, 1);
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(server_->RequestCount(), 1u);
   EXPECT_EQ(OkLines(), 1);
@@ -243,7 +243,7 @@ TEST_F(RunTest, StopEndsEveryWorkerAndOpenTaskContinuesBehindTheSavedPositions) 
   EXPECT_EQ(EditTaskName()->text(), QStringLiteral("gui.otsk"));
   EXPECT_EQ(Edit1()->text(), QStringLiteral("116.3"));
   ClickStart();
-  ASSERT_TRUE(window_->CurrentParameters()->ContinueTask);
+  ASSERT_TRUE(window_->CurrentRunSettings()->ContinueTask);
   ASSERT_TRUE(QTest::qWaitFor([this] { return CountMessages(kTaskStopped) == 2 && BitBtn1()->text() == "Start"; },
                               20000));
 
@@ -484,7 +484,7 @@ TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOthe
   ClickStart();
   ASSERT_EQ(questions_.size(), 2u);
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_FALSE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_FALSE(window_->CurrentRunSettings()->ContinueTask);
   EXPECT_EQ(settings::IniFile(TaskFilePath()).ReadString("AREA", "RightLongitude", ""), "116.4");
   EXPECT_EQ(CountMessages(kTaskStopped), 2);
 
@@ -495,7 +495,7 @@ TEST_F(RunTest, StartAsksBeforeReplacingAnotherTaskAndContinuesTheSameTaskInOthe
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
   EXPECT_EQ(questions_.size(), 2u);
-  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_TRUE(window_->CurrentRunSettings()->ContinueTask);
   EXPECT_EQ(server_->RequestCount(), before) << "a continued task whose walk is done fetches nothing";
   EXPECT_EQ(messages_.back().Text, kTaskStopped);
   EXPECT_EQ(StatusBar1Text()->text(),

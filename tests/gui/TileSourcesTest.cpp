@@ -105,7 +105,7 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   UpDown1()->SetPosition(13);
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_EQ(window_->CurrentParameters()->ThreadCount, 2) << "the source's workers";
+  EXPECT_EQ(window_->CurrentRunSettings()->ThreadCount, 2) << "the source's workers";
   EXPECT_TRUE(platform::FileExists(SavePath() + "src/my_6742_3101_13.png"));
   for (const char* file : {"src.otsk", "src_log.txt", "src_failed.ftl", "src_list.txt"}) {
     EXPECT_EQ(testsupport::ReadFileBytes(SavePath() + file).find(kSecret), std::string::npos) << file;
@@ -130,7 +130,7 @@ TEST_F(TileSourcesTest, ASourceRunsFromTheWindowAndItsTaskOpensOnAMachineWithout
   const std::size_t before = server_->RequestCount();
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_TRUE(window_->CurrentRunSettings()->ContinueTask);
   EXPECT_EQ(server_->RequestCount(), before) << "every tile was done";
 
   // A task whose source cannot be used is refused with the source's reason,
@@ -169,7 +169,7 @@ TEST_F(TileSourcesTest, TheSettingsCapStopsASourcesRunAndTheNextStartGoesOn) {
 
   ClickStart();
   ASSERT_TRUE(WaitForRunEnd());
-  EXPECT_TRUE(window_->CurrentParameters()->ContinueTask);
+  EXPECT_TRUE(window_->CurrentRunSettings()->ContinueTask);
   EXPECT_EQ(server_->RequestCount(), 10u);
   std::vector<std::string> paths;
   for (const testsupport::RecordedRequest& request : server_->Requests()) paths.push_back(request.Path);

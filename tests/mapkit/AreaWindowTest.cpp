@@ -236,7 +236,7 @@ TEST_F(AreaWindowTest, AVectorFilesFeaturesWithAMarginBecomeTheAreaBesideEarlier
   run::TaskControls controls{"earlier.otsk", 0, "116.3", "116.5", "40", "39.8", "13", save.Path(), "", {}, ""};
   const run::ControlsCheck check = run::CheckStart(controls, run::ConfigFile(program_.File("ini/config.ini")));
   ASSERT_TRUE(check.Parameters) << check.Message;
-  run::WriteTaskFiles(*check.Parameters, program_.Path());
+  run::WriteTaskFiles(*check.Parameters, check.Run, program_.Path());
   testsupport::WriteFileBytes(program_.File("ini/tileview.ini"), "[Recent]\r\nFile1=" + save.File("earlier.otsk") +
                                                                      "\r\nFile2=" + save.File("gone.otsk") + "\r\n");
   const std::string file = save.File("park.geojson");

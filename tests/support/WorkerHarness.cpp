@@ -104,7 +104,7 @@ download::Pacing ScaledPacing(int unitMs) {
 }
 
 task::TaskParameters BlockParameters(const std::string& savePath, const TileBlock& block,
-                                     int32_t threadCount, const std::string& taskName) {
+                                     const std::string& taskName) {
   task::TaskParameters p;
   p.Zoom = block.Zoom;
   // The middle of the border tiles: far from any boundary.
@@ -112,11 +112,16 @@ task::TaskParameters BlockParameters(const std::string& savePath, const TileBloc
   p.RightLongitude = task::TileXToLongitude(block.X0 + block.Columns - 0.5, block.Zoom);
   p.TopLatitude = task::TileYToLatitude(block.Y0 + 0.5, block.Zoom);
   p.BottomLatitude = task::TileYToLatitude(block.Y0 + block.Rows - 0.5, block.Zoom);
-  p.ThreadCount = threadCount;
-  p.ThreadSlots = threadCount;
   p.SavePath = savePath;
   p.TaskName = taskName;
   return p;
+}
+
+task::RunSettings BlockRun(int32_t threadCount) {
+  task::RunSettings run;
+  run.ThreadCount = threadCount;
+  run.ThreadSlots = threadCount;
+  return run;
 }
 
 std::string UrlPath(const std::string& url) {

@@ -83,7 +83,9 @@ struct TileBlock {
 // Parameters of a fresh task whose rectangle covers exactly the block (each
 // edge lies inside a border tile, so no rounding can widen it).
 task::TaskParameters BlockParameters(const std::string& savePath, const TileBlock& block,
-                                     int32_t threadCount, const std::string& taskName = "t.otsk");
+                                     const std::string& taskName = "t.otsk");
+// A fresh run of threadCount workers, as many position slots.
+task::RunSettings BlockRun(int32_t threadCount);
 
 // The path and query of an absolute http URL ("/maps/..."), as a server sees it.
 std::string UrlPath(const std::string& url);

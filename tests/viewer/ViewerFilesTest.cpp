@@ -231,9 +231,9 @@ TEST_F(ViewerTest, NewTaskFromAnAreaIsWrittenAndShown) {
   EXPECT_FALSE(area->isVisible());
   const task::MDTask& made = window->Task()->Task();
   EXPECT_EQ(made.TotalImages, 42);
-  EXPECT_EQ(made.Parameters->MapsType, task::kMapStreet);
-  EXPECT_EQ(made.Parameters->LeftLongitude, 116.3);
-  EXPECT_EQ(made.Parameters->TopLatitude, 40);
+  EXPECT_EQ(made.MapsType(), task::kMapStreet);
+  EXPECT_EQ(made.Spec().Area.Box.West, 116.3);
+  EXPECT_EQ(made.Spec().Area.Box.North, 40);
   // Every file of a new task, as a Start writes them before its download.
   EXPECT_TRUE(platform::FileExists(made.ListFileName));
   EXPECT_TRUE(platform::FileExists(made.LogFileName));
@@ -257,7 +257,7 @@ TEST_F(ViewerTest, NewTaskFromAreaKeepsTheSurveyOfTheTaskOnView) {
   spec.Date = "20210601";
   const run::ControlsCheck check = run::CheckStart(spec, run::ConfigFile(config));
   ASSERT_TRUE(check.Parameters) << check.Message;
-  run::WriteTaskFiles(*check.Parameters, program.Path());
+  run::WriteTaskFiles(*check.Parameters, check.Run, program.Path());
   ASSERT_TRUE(Open(save.File("pinned.otsk")));
 
   window->NewTaskAction->trigger();
@@ -271,7 +271,7 @@ TEST_F(ViewerTest, NewTaskFromAreaKeepsTheSurveyOfTheTaskOnView) {
   ASSERT_TRUE(area->AcceptButton->isEnabled());
   area->AcceptButton->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == path; }, 10000));
-  const task::TaskParameters& made = *window->Task()->Task().Parameters;
+  const task::TaskParameters made = window->Task()->Task().Record();
   EXPECT_EQ(made.MapsType, task::kMapNearmapApi);
   EXPECT_EQ(made.Nearmap, pinned);
   EXPECT_EQ(made.HistoryDate, "20210601");

@@ -47,8 +47,8 @@ void ViewerTest::OpenWindow() {
 }
 
 const task::MDTask& ViewerTest::MakeTask(const testsupport::TileBlock& block, const std::string& name) {
-  parameters_ = testsupport::BlockParameters(save.Path(), block, 8, name);
-  task_ = std::make_unique<task::MDTask>(&parameters_);
+  parameters_ = testsupport::BlockParameters(save.Path(), block, name);
+  task_ = std::make_unique<task::MDTask>(parameters_);
   task_->CreateImageFolder();
   task::WriteTaskFile(*task_);
   task::CreateFailedList(*task_);

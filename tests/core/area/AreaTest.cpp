@@ -82,7 +82,7 @@ TEST(Area, CoordinateTextIsTheTaskFilesText) {
     parameters.TopLatitude = 1;
     parameters.BottomLatitude = 1;
     parameters.TaskName = "t.otsk";
-    const task::MDTask task(&parameters);
+    const task::MDTask task(parameters);
     EXPECT_EQ(task.General(*parsed), text);
   }
 }

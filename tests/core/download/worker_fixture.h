@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/download/HttpClient.h"
@@ -37,15 +38,21 @@ class WorkerTest : public ::testing::Test {
     env_.Pace = testsupport::ScaledPacing(kUnitMs);
   }
 
-  // Builds the task over block; params may be changed by tweak first.
+  // Builds the task over block for a run of threads workers; the task's
+  // record (and the run's settings, for a tweak that takes both) may be
+  // changed by tweak first.
   template <typename Tweak>
   task::MDTask& MakeTask(const TileBlock& block, int32_t threads, Tweak tweak) {
-    params_ = std::make_unique<task::TaskParameters>(
-        testsupport::BlockParameters(save_.Path(), block, threads));
-    tweak(*params_);
+    params_ = std::make_unique<task::TaskParameters>(testsupport::BlockParameters(save_.Path(), block));
+    env_.Run = testsupport::BlockRun(threads);
+    if constexpr (std::is_invocable_v<Tweak, task::TaskParameters&, task::RunSettings&>) {
+      tweak(*params_, env_.Run);
+    } else {
+      tweak(*params_);
+    }
     task::TaskOptions options;
     options.TileHost = tileHost_.empty() ? server_.HostPort() : tileHost_;
-    task_ = std::make_unique<task::MDTask>(params_.get(), options);
+    task_ = std::make_unique<task::MDTask>(*params_, options);
     task_->CreateImageFolder();
     return *task_;
   }

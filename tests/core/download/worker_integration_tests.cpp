@@ -32,12 +32,12 @@ class WorkerThroughRealPeers : public WorkerTest {
   task::MDTask& MakeProxiedTask(const TileBlock& block, int32_t threads, const std::string& user,
                                 const std::string& password) {
     tileHost_ = kTileSite;
-    return MakeTask(block, threads, [&](task::TaskParameters& p) {
-      p.UseProxy = true;
-      p.ProxyServer = "127.0.0.1";
-      p.ProxyPort = std::to_string(proxy_->Port());
-      p.ProxyUsername = user;
-      p.ProxyPassword = password;
+    return MakeTask(block, threads, [&](task::TaskParameters&, task::RunSettings& run) {
+      run.Proxy.UseProxy = true;
+      run.Proxy.ProxyServer = "127.0.0.1";
+      run.Proxy.ProxyPort = std::to_string(proxy_->Port());
+      run.Proxy.ProxyUsername = user;
+      run.Proxy.ProxyPassword = password;
     });
   }
 

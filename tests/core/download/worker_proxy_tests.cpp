@@ -34,12 +34,12 @@ class WorkerProxy : public WorkerTest {
  protected:
   void UseProxy(const std::string& user, const std::string& password) {
     tileHost_ = kFarHost;
-    MakeTask(kTwoTiles, 1, [&](task::TaskParameters& p) {
-      p.UseProxy = true;
-      p.ProxyServer = "127.0.0.1";
-      p.ProxyPort = std::to_string(server_.Port());
-      p.ProxyUsername = user;
-      p.ProxyPassword = password;
+    MakeTask(kTwoTiles, 1, [&](task::TaskParameters&, task::RunSettings& run) {
+      run.Proxy.UseProxy = true;
+      run.Proxy.ProxyServer = "127.0.0.1";
+      run.Proxy.ProxyPort = std::to_string(server_.Port());
+      run.Proxy.ProxyUsername = user;
+      run.Proxy.ProxyPassword = password;
     });
   }
 };
@@ -90,10 +90,10 @@ TEST_F(WorkerProxy, WrongPasswordStopsTheWorkerWithTheProxysMessage) {
 }
 
 TEST_F(WorkerProxy, EmptyProxyServerConnectsDirectly) {
-  MakeTask(kTwoTiles, 1, [](task::TaskParameters& p) {
-    p.UseProxy = true;
-    p.ProxyServer = "";
-    p.ProxyPort = "8080";
+  MakeTask(kTwoTiles, 1, [](task::TaskParameters&, task::RunSettings& run) {
+    run.Proxy.UseProxy = true;
+    run.Proxy.ProxyServer = "";
+    run.Proxy.ProxyPort = "8080";
   });
   RunToEnd(1);
   const auto requests = server_.Requests();
@@ -102,10 +102,10 @@ TEST_F(WorkerProxy, EmptyProxyServerConnectsDirectly) {
 }
 
 TEST_F(WorkerProxy, ProxyOffIgnoresTheProxyFields) {
-  MakeTask(kTwoTiles, 1, [](task::TaskParameters& p) {
-    p.UseProxy = false;
-    p.ProxyServer = "127.0.0.1";
-    p.ProxyPort = "not a port";
+  MakeTask(kTwoTiles, 1, [](task::TaskParameters&, task::RunSettings& run) {
+    run.Proxy.UseProxy = false;
+    run.Proxy.ProxyServer = "127.0.0.1";
+    run.Proxy.ProxyPort = "not a port";
   });
   RunToEnd(1);
   EXPECT_EQ(server_.Requests().size(), 2u);

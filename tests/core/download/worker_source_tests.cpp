@@ -2,6 +2,7 @@
 // server: its placeholders and headers on the wire, its secret nowhere else,
 // its file names, the blank PNG, an error page sent as a success, Retry-After.
 #include <algorithm>
+#include <ostream>
 #include <set>
 
 #include "tests/core/download/worker_fixture.h"
@@ -38,10 +39,10 @@ class WorkerSource : public WorkerTest {
   }
 
   task::MDTask& MakeSourceTask(const TileBlock& block, int32_t threads) {
-    return MakeTask(block, threads, [this](task::TaskParameters& p) {
+    return MakeTask(block, threads, [this](task::TaskParameters& p, task::RunSettings& run) {
       p.MapsType = task::kMapUserSource;
       p.Source = Source();
-      p.SourceSecret = kSecret;
+      run.SourceSecret = kSecret;
     });
   }
 
@@ -224,6 +225,51 @@ TEST(Backoff, PausesDoubleUpToTheCapWithUpToHalfAgainOfJitter) {
   EXPECT_FALSE(download::IsTransient(addressInUse));
   EXPECT_TRUE(download::IsTransient(refused));
 }
+
+// A source that sends the user's key (in its URL or a header) is judged as
+// the Nearmap API is: a 401 or 403 says the key was refused, and the worker
+// ends at once. A source without a key keeps the refusal of the server.
+struct RefusalCase {
+  const char* Name;
+  bool WithKey;
+  int Status;
+  const char* Words;
+  const char* Message;
+  std::size_t Requests;  // the key refused at once; the server's refusal asked again
+};
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.Name; }
+
+class WorkerSourceRefusal : public WorkerSource, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(WorkerSourceRefusal, SaysTheKeyWasRefusedWhenTheSourceSendsOne) {
+  const RefusalCase& c = GetParam();
+  task::TileSource source = Source();
+  if (!c.WithKey) {
+    source.UrlTemplate = "http://" + server_.HostPort() + "/t/{s}/{z}/{x}/{-y}.png?q={q}";
+    source.HeaderLines.clear();
+  }
+  MakeTask({6742, 3101, 1, 2, 13}, 1, [&](task::TaskParameters& p, task::RunSettings& run) {
+    p.MapsType = task::kMapUserSource;
+    p.Source = source;
+    run.SourceSecret = kSecret;
+  });
+  EXPECT_EQ(task_->SendsApiKey(), c.WithKey);
+  server_.SetDefault(Reply::StatusOnly(c.Status, c.Words));
+  RunToEnd(1);
+  const std::vector<std::string> log = sink_.LogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), c.Message), 1) << ::testing::PrintToString(log);
+  EXPECT_EQ(server_.Requests().size(), c.Requests) << "the worker ends at the refusal";
+  ExpectSecretNowhere();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, WorkerSourceRefusal,
+                         ::testing::Values(RefusalCase{"KeyUnauthorized", true, 401, "Unauthorized",
+                                                       download::kKeyRefusedMessage, 1},
+                                           RefusalCase{"KeyForbidden", true, 403, "Forbidden",
+                                                       download::kKeyRefusedMessage, 1},
+                                           RefusalCase{"NoKeyForbidden", false, 403, "Forbidden",
+                                                       download::kBannedMessage, 3}),
+                         [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace workertest

@@ -229,10 +229,10 @@ TEST_F(WorkerWalk, WorkersWaitWhileTheMainThreadIsBusy) {
 }
 
 TEST_F(WorkerWalk, NonNumericProxyPortEndsEveryWorkerWithOneErrorLine) {
-  MakeTask(TileBlock{6742, 3101, 2, 2, 13}, 2, [](task::TaskParameters& p) {
-    p.UseProxy = true;
-    p.ProxyServer = "127.0.0.1";
-    p.ProxyPort = "80a";
+  MakeTask(TileBlock{6742, 3101, 2, 2, 13}, 2, [](task::TaskParameters&, task::RunSettings& run) {
+    run.Proxy.UseProxy = true;
+    run.Proxy.ProxyServer = "127.0.0.1";
+    run.Proxy.ProxyPort = "80a";
   });
   RunToEnd(2);
   for (int n = 1; n <= 2; ++n) {
@@ -251,14 +251,15 @@ TEST_F(WorkerWalk, StartAndStopManyTimes) {
   for (int run = 0; run < 15; ++run) {
     testsupport::TempDir save;
     auto params = std::make_unique<task::TaskParameters>(
-        testsupport::BlockParameters(save.Path(), TileBlock{6742, 3101, 4, 6, 13}, 8));
+        testsupport::BlockParameters(save.Path(), TileBlock{6742, 3101, 4, 6, 13}));
     task::TaskOptions options;
     options.TileHost = server_.HostPort();
-    task::MDTask task(params.get(), options);
+    task::MDTask task(*params, options);
     task.CreateImageFolder();
     testsupport::RecordingSink sink;
     download::WorkerEnvironment env = env_;
     env.Sink = &sink;
+    env.Run = testsupport::BlockRun(8);
     auto workers = testsupport::StartWorkers(8, task, env);
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 60));
     for (auto& worker : workers) worker->Terminate();

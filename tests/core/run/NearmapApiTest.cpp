@@ -47,17 +47,18 @@ TEST(NearmapApi, TilesOfEachDirectionAndSurveyHaveTheirAddressAndPrefix) {
   p.MapsType = kMapNearmapApi;
   p.Nearmap = NearmapImagery{"Vert", "a1-b2", "2021-03-04"};
   p.Source = NearmapSource(account, *p.Nearmap);
-  p.SourceSecret = "K3Y";
-  const MDTask t(&p);
+  task::RunSettings run;
+  run.SourceSecret = "K3Y";
+  const MDTask t(p);
   const std::string url = "https://gateway.example/nearmap/tiles/v3/surveys/a1-b2/Vert/13/6742/3101.jpg";
-  EXPECT_EQ(t.FetchURL(6742, 3101), url);
+  EXPECT_EQ(t.FetchURL(6742, 3101, run.SourceSecret), url);
   EXPECT_EQ(t.TileURL(6742, 3101), url);
   EXPECT_EQ(t.TileFileName(6742, 3101), "na_6742_3101_13.jpg");
   EXPECT_TRUE(t.SendsApiKey());
-  EXPECT_EQ(t.FetchHeaderLines(),
+  EXPECT_EQ(t.FetchHeaderLines(run.SourceSecret),
             (std::vector<std::string>{std::string("User-Agent: ") + kDefaultUserAgent, "Authorization: Apikey K3Y"}));
-  for (const std::string& line : TaskFileLines(t)) EXPECT_EQ(line.find("K3Y"), std::string::npos) << line;
-  const std::vector<std::string> lines = TaskFileLines(t);
+  for (const std::string& line : TaskFileLines(t, run)) EXPECT_EQ(line.find("K3Y"), std::string::npos) << line;
+  const std::vector<std::string> lines = TaskFileLines(t, run);
   const std::vector<std::string> section(lines.end() - 5, lines.end());
   EXPECT_EQ(section, (std::vector<std::string>{"[NearmapApi]", "Direction=Vert", "SurveyId=a1-b2",
                                                "SurveyDate=2021-03-04", ""}));

@@ -16,9 +16,9 @@ namespace {
 
 TEST(OpenedTask, AWrittenTaskOpensAsItWasAndNothingIsCreated) {
   testsupport::TempDir save;
-  task::TaskParameters p = testsupport::BlockParameters(save.Path(), {6742, 3101, 6, 7, 13}, 8);
+  task::TaskParameters p = testsupport::BlockParameters(save.Path(), {6742, 3101, 6, 7, 13});
   p.MapsType = task::kMapStreet;
-  const task::MDTask written(&p);
+  const task::MDTask written(p);
   task::WriteTaskFile(written);
   std::filesystem::remove(written.ImageFolder);
   testsupport::WriteFileBytes(written.TaskFileName(),

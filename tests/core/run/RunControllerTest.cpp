@@ -51,16 +51,17 @@ class RunControllerTest : public ::testing::Test {
 
   RunControllerTest() { testsupport::MakeBlankImage(program_.Path(), "blank"); }
 
-  task::TaskParameters Parameters(const TileBlock& block = kBlock, bool continueTask = false) const {
-    task::TaskParameters p = testsupport::BlockParameters(save_.Path(), block, 8);
-    p.ThreadSlots = 8;
-    p.ContinueTask = continueTask;
-    return p;
+  task::TaskParameters Parameters(const TileBlock& block = kBlock) const {
+    return testsupport::BlockParameters(save_.Path(), block);
   }
 
-  // Built, prepared and started, as Start does.
-  std::unique_ptr<RunController> StartRun(task::TaskParameters p, download::Pacing pacing = testsupport::ScaledPacing(5)) {
+  // Built, prepared and started, as Start does: eight workers, continuing
+  // the task's earlier run when continueTask is set.
+  std::unique_ptr<RunController> StartRun(task::TaskParameters p, download::Pacing pacing = testsupport::ScaledPacing(5),
+                                          bool continueTask = false) {
     RunEnvironment environment;
+    environment.Run = testsupport::BlockRun(8);
+    environment.Run.ContinueTask = continueTask;
     environment.Queue = &queue_;
     environment.ProgramFolder = program_.Path();
     environment.Pace = pacing;
@@ -235,8 +236,7 @@ TEST_F(RunControllerTest, StopInEveryStateEndsTheRunAndItContinuesWhereItStopped
     // again, and the run counts only the tiles left.
     server_.SetDefault(Reply::Ok(testsupport::TileImage("tile")));
     const std::size_t before = server_.RequestCount();
-    p.ContinueTask = true;
-    auto next = StartRun(p, testsupport::ScaledPacing(5));
+    auto next = StartRun(p, testsupport::ScaledPacing(5), /*continueTask=*/true);
     ASSERT_TRUE(DriveToClose(*next));
     EXPECT_EQ(next->Counters().Total, 42 - saved);
     EXPECT_EQ(next->Counters().Saved, 42 - saved);
@@ -270,7 +270,7 @@ TEST_F(RunControllerTest, AFileThatCannotBeWrittenWhileClosingIsReportedAndTheRu
 TEST_F(RunControllerTest, ATileThatCannotBeWrittenEndsItsWorkerWithTheSystemsReason) {
   testsupport::DiskSteps steps;
   task::TaskParameters p = Parameters({6742, 3101, 2, 2, 13});
-  const std::string refused = task::MDTask(&p).TileFilePath(6742, 3102);
+  const std::string refused = task::MDTask(p).TileFilePath(6742, 3102);
   steps.RefuseNext(DiskStep::Rename, refused);
   auto run = StartRun(std::move(p));
   const auto closed = DriveToClose(*run);
@@ -318,7 +318,7 @@ TEST_F(RunControllerTest, RandomStartStopCyclesNeverHangAndEveryWorkerEndsOnce) 
     task::TaskParameters p = Parameters(block);
     p.TaskName = "cycle" + std::to_string(cycle) + ".otsk";
     auto run = StartRun(p);
-    const int32_t threads = run->Parameters().ThreadCount;
+    const int32_t threads = run->Settings().ThreadCount;
     Serve(std::chrono::milliseconds(random() % 60));
     run->Stop();
     ASSERT_TRUE(DriveToClose(*run, 20s));
@@ -338,7 +338,7 @@ void ExpectSavedPositionsDurable(const RunController& run, const std::vector<Dis
   });
   ASSERT_NE(lastWrite, events.rend()) << "the task file was written";
   const auto end = lastWrite.base() - 1;
-  const int32_t threads = run.Parameters().ThreadCount;
+  const int32_t threads = run.Settings().ThreadCount;
   const auto positions = task::TaskFile(t.TaskFileName()).ReadPositions(threads);
   const task::TileRange range = t.Range();
   for (int64_t p = 1; p <= range.Count(); ++p) {
@@ -456,7 +456,7 @@ TEST_F(RunControllerTest, AnUnpacedSourceKeepsEveryLineInEachWorkersOrder) {
   const std::string jpeg = testsupport::TileImage("fast");
   server_.SetDefault(Reply::Ok(jpeg));
   // Scripted before the run starts: its workers do not wait for the test.
-  const task::MDTask planned(&p);
+  const task::MDTask planned(p);
   const task::TileRange range = planned.Range();
   const task::TilePosition failing = range.AtWalkNumber(37);
   const std::string failingUrl = planned.TileURL(failing.X, failing.Y);

@@ -24,8 +24,8 @@ TEST(RunEnd, EndPositionsAreEachSlotsLastTileAndMakeTheWalkEnded) {
   testsupport::TempDir program;
   // 3 columns x 4 rows, 8 workers (as a run of a built-in type has): slot 0
   // takes 8, slot 1 takes 1 and 9, ..., slot 4 takes 4 and 12, slot 5 takes 5.
-  task::TaskParameters record = testsupport::BlockParameters(save.Path(), {6742, 3101, 3, 4, 13}, 8, "t.otsk");
-  ASSERT_EQ(WriteTaskFiles(record, program.Path()), 12);
+  task::TaskParameters record = testsupport::BlockParameters(save.Path(), {6742, 3101, 3, 4, 13}, "t.otsk");
+  ASSERT_EQ(WriteTaskFiles(record, testsupport::BlockRun(8), program.Path()), 12);
   const task::TileRange range{6742, 3101, 6744, 3104};
   const std::vector<task::SlotPosition> end = EndPositions(range, 8);
   ASSERT_EQ(end.size(), 8u);

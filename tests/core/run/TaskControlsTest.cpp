@@ -53,18 +53,19 @@ TEST(ReadTaskControls, FillsTheRecord) {
   EXPECT_EQ(p.TopLatitude, 40.0);
   EXPECT_EQ(p.BottomLatitude, 39.8);
   EXPECT_EQ(p.Zoom, 13);
-  EXPECT_EQ(p.ThreadCount, 8);
-  EXPECT_EQ(p.ThreadSlots, 8);
+  const task::RunSettings& run = check.Run;
+  EXPECT_EQ(run.ThreadCount, 8);
+  EXPECT_EQ(run.ThreadSlots, 8);
   EXPECT_EQ(p.MapsType, task::kMapTerrain);
   EXPECT_EQ(p.HistoryDate, "20090105");
   EXPECT_EQ(p.SavePath, dir.Path() + "maps" + kSep);
   EXPECT_EQ(p.TaskName, "newtask.otsk");
-  EXPECT_TRUE(p.UseProxy);
-  EXPECT_EQ(p.ProxyServer, "proxy.local");
-  EXPECT_EQ(p.ProxyPort, "3128");
-  EXPECT_EQ(p.ProxyUsername, "walker");
-  EXPECT_EQ(p.ProxyPassword, "pw");
-  EXPECT_FALSE(p.ContinueTask);
+  EXPECT_TRUE(run.Proxy.UseProxy);
+  EXPECT_EQ(run.Proxy.ProxyServer, "proxy.local");
+  EXPECT_EQ(run.Proxy.ProxyPort, "3128");
+  EXPECT_EQ(run.Proxy.ProxyUsername, "walker");
+  EXPECT_EQ(run.Proxy.ProxyPassword, "pw");
+  EXPECT_FALSE(run.ContinueTask);
   EXPECT_TRUE(platform::DirectoryExists(dir.Path() + "maps"));
 }
 

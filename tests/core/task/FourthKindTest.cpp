@@ -90,12 +90,12 @@ TEST(FourthKind, TheCataloguesAnswersTheTaskFileAndTheTilesServeIt) {
   p.TaskName = "w.otsk";
   p.MapsType = task::MapsTypeCodeOf(kinds[2]);
   p.Source = task::TileSourceOf(kinds[2], task::NearmapAccount{});
-  const task::MDTask t(&p);
+  const task::MDTask t(p);
   EXPECT_EQ(t.TotalImages, 42);
   EXPECT_EQ(t.TileFileName(6742, 3101), "wm_6742_3101_13.jpg");
   EXPECT_EQ(t.TileURL(6742, 3101), "http://wmts.example/ortho/13/3101/6742.jpg");
   EXPECT_FALSE(t.SendsApiKey());
-  EXPECT_EQ(t.Parameters->Source->MaxWorkers, 3);
+  EXPECT_EQ(t.Source()->MaxWorkers, 3);
 }
 
 }  // namespace

@@ -62,6 +62,24 @@ TEST(TileSource, EveryPlaceholderOfATile) {
             "a K1 b K2");
 }
 
+// A source that sends the user's secret, in its URL or a header, sends a
+// key: a 401 or 403 then says the key was refused.
+TEST(TileSource, SendsAKeyWhenItsTemplateOrAHeaderHoldsTheSecret) {
+  TileSource inUrl = Osm();
+  inUrl.HeaderLines = {"Accept: image/png"};
+  ASSERT_NE(inUrl.UrlTemplate.find(kSecretPlaceholder), std::string::npos);
+  TileSource inHeader = inUrl;
+  inHeader.UrlTemplate = "https://{s}.tiles.example/{z}/{x}/{y}.png";
+  inHeader.HeaderLines = {"Accept: image/png", "Authorization: Bearer {secret}"};
+  TileSource none = inHeader;
+  none.HeaderLines = {"Accept: image/png", "X-Note: {date}"};
+  EXPECT_TRUE(KindSendsApiKey(inUrl));
+  EXPECT_TRUE(KindSendsApiKey(inHeader));
+  EXPECT_FALSE(KindSendsApiKey(none));
+  EXPECT_TRUE(SendsApiKeyOf(Imagery{inHeader}));
+  EXPECT_FALSE(SendsApiKeyOf(Imagery{none}));
+}
+
 TEST(TileSource, AnUnusableSourceIsRefusedWithItsReason) {
   const struct {
     const char* why;
@@ -132,9 +150,10 @@ TEST(TileSource, KeptInTheSettingsFileAndInTheTaskFile) {
   p.TaskName = "t.otsk";
   p.MapsType = kMapUserSource;
   p.Source = Osm();
-  p.SourceSecret = "S3CR3T";
-  const MDTask withSource(&p);
-  task::WriteTaskFile(withSource);
+  RunSettings run;
+  run.SourceSecret = "S3CR3T";
+  const MDTask withSource(p);
+  task::WriteTaskFile(withSource, run);
   const std::string written = testsupport::ReadFileBytes(withSource.TaskFileName());
   EXPECT_EQ(written.find("S3CR3T"), std::string::npos);
   EXPECT_EQ(TaskFile(withSource.TaskFileName()).Read(0).Source, Osm());
@@ -142,15 +161,15 @@ TEST(TileSource, KeptInTheSettingsFileAndInTheTaskFile) {
   // The blank image the downloader copies and the viewer tells blanks by.
   EXPECT_EQ(withSource.BlankImagePath("/opt/o/"), std::string("/opt/o/blankimg") + platform::kPathSeparator + "blank.png");
   EXPECT_EQ(withSource.TileURL(6742, 3101), "https://a.tiles.example/13/6742/3101.png?key={secret:My tiles}");
-  EXPECT_EQ(withSource.FetchURL(6742, 3101), "https://a.tiles.example/13/6742/3101.png?key=S3CR3T");
-  EXPECT_EQ(withSource.FetchHeaderLines(),
+  EXPECT_EQ(withSource.FetchURL(6742, 3101, run.SourceSecret), "https://a.tiles.example/13/6742/3101.png?key=S3CR3T");
+  EXPECT_EQ(withSource.FetchHeaderLines(run.SourceSecret),
             (std::vector<std::string>{"Referer: https://example.org/", "User-Agent: Orvenna", "X-Api-Key: S3CR3T",
                                       "Accept: image/png"}));
 
   TaskParameters builtIn = p;
   builtIn.MapsType = kMapPhoto;
   builtIn.Source.reset();
-  const MDTask photo(&builtIn);
+  const MDTask photo(builtIn);
   EXPECT_EQ(task::TaskFileLines(photo).size(), 43u);
   EXPECT_EQ(photo.BlankImagePath("/opt/o/"), std::string("/opt/o/blankimg") + platform::kPathSeparator + "blank.jpg");
 }

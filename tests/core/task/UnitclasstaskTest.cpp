@@ -10,6 +10,7 @@
 
 #include "core/platform/Files.h"
 #include "core/task/Commonfunc.h"
+#include "core/task/TaskFile.h"
 #include "core/task/TaskFiles.h"
 #include "tests/support/TempDir.h"
 
@@ -66,17 +67,18 @@ class TaskTest : public ::testing::Test {
     options.DecimalMark = '.';
   }
 
-  MDTask Make() const { return MDTask(&params, options); }
+  MDTask Make() const { return TaskOfRun(params, run, options); }
 
   void WriteAll(const MDTask& t) const {
-    task::WriteTaskFile(t);
-    task::WriteExtentList(t);
-    task::WriteLogHeader(t);
-    task::CreateFailedList(t);
+    task::WriteTaskFile(t, run);
+    task::WriteExtentList(t, run);
+    task::WriteLogHeader(t, run);
+    task::CreateFailedList(t, run);
   }
 
   TempDir dir;
   TaskParameters params;
+  RunSettings run;
   TaskOptions options;
 };
 
@@ -181,7 +183,7 @@ TEST_F(TaskTest, UrlWithoutHistoryDate) {
   params.TopLatitude = params.BottomLatitude = 80;
   const MDTask corner = Make();
   EXPECT_EQ(corner.TileURL(0, 0), "http://tiles.example/maps/hl=en&x=0&y=0&z=1&nml=Vert");
-  EXPECT_EQ(MDTask(&params).TileURL(0, 0), std::string("http://") + kTileServerHost + "/maps/hl=en&x=0&y=0&z=1&nml=Vert");
+  EXPECT_EQ(MDTask(params).TileURL(0, 0), std::string("http://") + kTileServerHost + "/maps/hl=en&x=0&y=0&z=1&nml=Vert");
 }
 
 TEST_F(TaskTest, FailedRecord) {
@@ -216,7 +218,7 @@ TEST_F(TaskTest, GivenUpTilesAreReadBackFromTheFailedList) {
 
 TEST_F(TaskTest, TaskFileOfTheWorkedExample) {
   const MDTask t = Make();
-  task::WriteTaskFile(t);
+  task::WriteTaskFile(t, run);
   std::vector<std::string> expected = {
       "[MapsType]",
       "MapsType=11",
@@ -253,10 +255,10 @@ TEST_F(TaskTest, TaskFileOfTheWorkedExample) {
 }
 
 TEST_F(TaskTest, TaskFileKeepsEightSlotsWhenFewerThreadsRun) {
-  params.ThreadCount = 3;
+  run.ThreadCount = 3;
   params.HistoryDate = "20090105";
   const MDTask t = Make();
-  task::WriteTaskFile(t);
+  task::WriteTaskFile(t, run);
   const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.TaskFileName()));
   ASSERT_EQ(lines.size(), 43u);
   EXPECT_EQ(lines[2], "HistoryDate=20090105");
@@ -313,9 +315,9 @@ std::vector<std::string> ExpectedLogTail(const MDTask& t, const std::string& sav
 }
 
 TEST_F(TaskTest, LogHeaderWithoutProxy) {
-  params.ProxyPassword = "not-used";
+  run.Proxy.ProxyPassword = "not-used";
   const MDTask t = Make();
-  task::WriteLogHeader(t);
+  task::WriteLogHeader(t, run);
   std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.LogFileName));
   ASSERT_EQ(lines.size(), 34u);
   ASSERT_THAT(lines[1], ::testing::StartsWith("Now time is:"));
@@ -330,14 +332,14 @@ TEST_F(TaskTest, LogHeaderWithoutProxy) {
 }
 
 TEST_F(TaskTest, LogHeaderWithProxyMasksThePassword) {
-  params.UseProxy = true;
-  params.ProxyServer = "proxy.local";
-  params.ProxyPort = "3128";
-  params.ProxyUsername = "walker";
-  params.ProxyPassword = "s3cr%t:pw";
+  run.Proxy.UseProxy = true;
+  run.Proxy.ProxyServer = "proxy.local";
+  run.Proxy.ProxyPort = "3128";
+  run.Proxy.ProxyUsername = "walker";
+  run.Proxy.ProxyPassword = "s3cr%t:pw";
   params.HistoryDate = "20090105";
   const MDTask t = Make();
-  task::WriteLogHeader(t);
+  task::WriteLogHeader(t, run);
   const std::string bytes = ReadFileBytes(t.LogFileName);
   EXPECT_EQ(bytes.find("s3cr%t:pw"), std::string::npos);
   std::vector<std::string> lines = SplitCrLf(bytes);
@@ -365,7 +367,7 @@ TEST_F(TaskTest, LogHeaderWithProxyMasksThePassword) {
 
 TEST_F(TaskTest, ExtentListOfTheWorkedExample) {
   const MDTask t = Make();
-  task::WriteExtentList(t);
+  task::WriteExtentList(t, run);
   const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.ListFileName));
   ASSERT_EQ(lines.size(), 43u);
   EXPECT_EQ(lines[0], kExtentListHeader);
@@ -397,7 +399,7 @@ TEST_F(TaskTest, ExtentListOfATallSingleColumn) {
   const MDTask t = Make();
   ASSERT_EQ(t.MinX, t.MaxX);
   ASSERT_GT(t.MaxY - t.MinY + 1, 65536);
-  task::WriteExtentList(t);
+  task::WriteExtentList(t, run);
   const std::vector<std::string> lines = SplitCrLf(ReadFileBytes(t.ListFileName));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(t.TotalImages) + 1);
   EXPECT_EQ(lines[1], task::ExtentLine(t, t.MinX, t.MinY));
@@ -409,7 +411,7 @@ TEST_F(TaskTest, ExtentListThatCannotBeWrittenLeavesNoTemporaryFile) {
   const MDTask t = Make();
   // A folder in the list's place: the final rename cannot replace it.
   ASSERT_TRUE(platform::CreateDir(t.ListFileName));
-  EXPECT_THROW(task::WriteExtentList(t), platform::FileError);
+  EXPECT_THROW(task::WriteExtentList(t, run), platform::FileError);
   EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"newtask_list.txt"}));
   EXPECT_TRUE(platform::DirectoryExists(t.ListFileName));
 }
@@ -462,7 +464,7 @@ TEST_F(TaskTest, ContinueKeepsFilesReadsPositionsAndExtendsTheLog) {
   const std::string earlierLog = "line one\r\nline two\r\n";
   WriteFileBytes(dir.File("newtask_log.txt"), earlierLog);
 
-  params.ContinueTask = true;
+  run.ContinueTask = true;
   const MDTask t = Make();
   EXPECT_EQ(t.ResumeX[0], 6747);
   EXPECT_EQ(t.ResumeY[0], 3105);
@@ -487,11 +489,40 @@ TEST_F(TaskTest, ContinueKeepsFilesReadsPositionsAndExtendsTheLog) {
   EXPECT_THAT(log[4], ::testing::StartsWith("Now time is:"));
 }
 
+// The task is its value: built from it without reading a file (the
+// positions of an earlier run come from ReadResumePositions), and its record
+// is the record it was built from.
+TEST_F(TaskTest, BuiltFromItsValueReadingNoFile) {
+  WriteAll(Make());
+  const std::string taskFile = dir.File("newtask.otsk");
+  TaskFile(taskFile).WritePositions({{0, {6747, 3105}}, {2, {6745, 3101}}});
+
+  const MDTask fresh(SpecOf(params), params.Source, options);
+  EXPECT_EQ(fresh.Spec(), SpecOf(params));
+  EXPECT_EQ(fresh.Resume(0), (TilePosition{0, 0})) << "nothing read from the task file";
+  EXPECT_EQ(fresh.TaskFileName(), taskFile);
+  const TaskParameters record = fresh.Record();
+  EXPECT_EQ(record.LeftLongitude, params.LeftLongitude);
+  EXPECT_EQ(record.BottomLatitude, params.BottomLatitude);
+  EXPECT_EQ(record.MapsType, params.MapsType);
+  EXPECT_EQ(record.SavePath, params.SavePath);
+  EXPECT_EQ(record.TaskName, params.TaskName);
+
+  const ResumePositions positions = ReadResumePositions(params, 8);
+  ASSERT_EQ(positions.size(), 8u);
+  const MDTask resumed(SpecOf(params), params.Source, options, positions);
+  EXPECT_EQ(resumed.Resume(0), (TilePosition{6747, 3105}));
+  EXPECT_EQ(resumed.Resume(1), (TilePosition{0, 0}));
+  EXPECT_EQ(resumed.Resume(2), (TilePosition{6745, 3101}));
+  run.ContinueTask = true;
+  EXPECT_EQ(Make().Resume(2), (TilePosition{6745, 3101})) << "TaskOfRun reads them for a continued run";
+}
+
 TEST_F(TaskTest, ContinueWithoutTaskFileOrLog) {
-  params.ContinueTask = true;
+  run.ContinueTask = true;
   const MDTask t = Make();
   EXPECT_EQ(t.ResumeX[0], 0);
-  EXPECT_THROW(task::WriteLogHeader(t), platform::FileError);
+  EXPECT_THROW(task::WriteLogHeader(t, run), platform::FileError);
   EXPECT_FALSE(platform::FileExists(t.LogFileName));
 }
 
@@ -504,7 +535,7 @@ TEST_F(TaskTest, OneTileTask) {
   EXPECT_EQ(t.MinX, t.MaxX);
   EXPECT_EQ(t.MinY, t.MaxY);
   EXPECT_EQ(t.TotalImages, 1);
-  task::WriteExtentList(t);
+  task::WriteExtentList(t, run);
   EXPECT_EQ(SplitCrLf(ReadFileBytes(t.ListFileName)).size(), 2u);
 }
 
@@ -621,7 +652,7 @@ TEST_F(TaskTest, RefusedConstructions) {
     TaskParameters p = params;
     c.change(p);
     try {
-      MDTask t(&p, options);
+      MDTask t(p, options);
       ADD_FAILURE() << c.name << ": constructed";
     } catch (const TaskCreateError& e) {
       EXPECT_EQ(std::string(e.what()), c.message) << c.name;
