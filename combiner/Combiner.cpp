@@ -21,6 +21,7 @@
 #include "core/platform/Files.h"
 #include "core/platform/Locale.h"
 #include "core/platform/Numbers.h"
+#include "core/run/Job.h"
 #include "core/run/OpenedTask.h"
 
 namespace combiner {
@@ -418,15 +419,29 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   InitGdal();
   GdalErrorScope gdalErrors;
 
-  std::unique_ptr<run::OpenedTask> opened;
-  try {
-    opened = run::OpenedTask::Open(options.TaskPath);
-  } catch (const run::OpenTaskError& error) {
-    // Named as Open names it: "t.otsk" alone is in the current folder.
-    const std::string taskPath = std::filesystem::absolute(options.TaskPath).lexically_normal().string();
-    const std::string text = error.what();
-    throw CombineError(text.find(taskPath) != std::string::npos ? text : "Task " + taskPath + ": " + text);
+  // A job's deepest task is the image; its shallower ones give a tile
+  // database the levels they downloaded.
+  std::vector<std::string> taskPaths = {options.TaskPath};
+  if (run::IsJobFile(options.TaskPath)) {
+    try {
+      taskPaths = run::ReadJobFile(std::filesystem::absolute(options.TaskPath).lexically_normal().string()).Tasks;
+    } catch (const run::JobFileError& error) {
+      throw CombineError(error.what());
+    }
   }
+  std::vector<std::unique_ptr<run::OpenedTask>> levels;
+  for (const std::string& path : taskPaths) {
+    try {
+      levels.push_back(run::OpenedTask::Open(path));
+    } catch (const run::OpenTaskError& error) {
+      // Named as Open names it: "t.otsk" alone is in the current folder.
+      const std::string taskPath = std::filesystem::absolute(path).lexically_normal().string();
+      const std::string text = error.what();
+      throw CombineError(text.find(taskPath) != std::string::npos ? text : "Task " + taskPath + ": " + text);
+    }
+  }
+  const std::unique_ptr<run::OpenedTask> opened = std::move(levels.back());
+  levels.pop_back();
   const task::MDTask& task = opened->Task;
   task::TileRange area = task.Range();
   if (options.Area) {
@@ -449,6 +464,12 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   platform::RemoveStaleTemporaries(folder.empty() ? "." : folder);
 
   const TileReader tiles(task, options.ProgramFolder);
+  std::vector<std::unique_ptr<TileReader>> levelReaders;
+  std::vector<const TileReader*> downloaded;
+  for (const auto& level : levels) {
+    levelReaders.push_back(std::make_unique<TileReader>(level->Task, options.ProgramFolder));
+    downloaded.push_back(levelReaders.back().get());
+  }
   std::optional<ChromaSampling> sampling;
   if (options.CopyTiles && !IsTileDatabase(options.Format)) sampling = tiles.CommonTiffSampling(area);
   const std::vector<Sheet> sheets = PlanSheets(area, TilesPerSheet(options, area), options.OutputPath);
@@ -464,15 +485,24 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
       const Stages stage{sheets.size() > 1 ? "Sheet " + Decimal(static_cast<int64_t>(k + 1)) + " of " +
                                                  Decimal(static_cast<int64_t>(sheets.size())) + ": "
                                            : ""};
+      TileDatabaseSettings database;
+      if (IsTileDatabase(options.Format)) {
+        database = DatabaseSettings(options, name, sheet.Range, task.Zoom());
+        database.Downloaded = downloaded;
+        // Every level the job downloaded, unless the user asked for fewer.
+        if (!levels.empty() && options.Overviews && !options.MinZoom) {
+          database.MinZoom = std::min(database.MinZoom, levels.front()->Task.Zoom());
+        }
+      }
       const TileTally tally =
           IsTileDatabase(options.Format)
-              ? WriteTileDatabase(pending.Add(sheet.Path), sheet.Range, tiles,
-                                  DatabaseSettings(options, name, sheet.Range, task.Zoom()), holes, progress,
+              ? WriteTileDatabase(pending.Add(sheet.Path), sheet.Range, tiles, database, holes, progress,
                                   stage("Combining tiles"))
               : WriteImageSheet(options, sheet, tiles, sampling, holes, pending, progress, stage);
       result.Copied += tally.Copied;
       result.Reencoded += tally.Reencoded;
       result.Outside += tally.Outside;
+      result.FromDownloadedLevels += tally.FromDownloadedLevels;
       result.Files.push_back(sheet.Path);
     }
     if (progress.CancelRequested()) throw Cancelled();
@@ -509,6 +539,10 @@ std::string SummaryText(const CombineResult& result) {
     text += "Holes: " + Decimal(result.Holes.Missing) + " missing, " + Decimal(result.Holes.GivenUp) + " given up, " +
             Decimal(result.Holes.Unreadable) + " unreadable; listed in " + result.HoleListPath +
             " and, for the re-download or \"orvenna-cli fill\", in " + result.HoleFailedListPath + "\n";
+  }
+  if (result.FromDownloadedLevels > 0) {
+    text += "Levels above: " + Decimal(result.FromDownloadedLevels) +
+            " tiles as the job's tasks of those zooms downloaded them, the rest computed\n";
   }
   return text + "Elapsed: " + platform::FormatDuration(result.Seconds) + "\n";
 }

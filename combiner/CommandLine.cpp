@@ -113,6 +113,8 @@ Invocation ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string UsageText() {
   return "Usage: tilejoin [TASK.otsk]\n"
          "  or:  tilejoin TASK.otsk -o OUT [OPTIONS]\n"
+         "  or:  tilejoin JOB.ojob -o OUT [OPTIONS]   (a job of several zooms: its deepest task, and\n"
+         "                           in MBTiles and GeoPackage the tiles of its other levels)\n"
          "  or:  tilejoin --version\n"
          "Combines the tiles of a download task into one georeferenced image or tile database.\n"
          "Without -o it opens its window (with the task filled in, when one is given).\n"

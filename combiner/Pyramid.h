@@ -28,6 +28,9 @@ struct TileTally {
   // no holes (nothing to fetch) and not listed.
   int64_t Outside = 0;
   int64_t Masked() const { return Holes + Outside; }
+  // Tiles of levels above the task's taken as a job's shallower tasks
+  // downloaded them.
+  int64_t FromDownloadedLevels = 0;
 };
 
 // What a format does with the tiles. Columns and rows count in the

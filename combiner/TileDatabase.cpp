@@ -203,8 +203,8 @@ std::string EncodePngWithAlpha(const Pixels& rgb, const Pixels& alpha) {
 // The pyramid's tiles into the database's tiles table.
 class TileDatabaseOutput final : public PyramidOutput {
  public:
-  TileDatabaseOutput(Database& db, TileDatabaseKind kind, int32_t zoom)
-      : db_(db), kind_(kind), zoom_(zoom),
+  TileDatabaseOutput(Database& db, TileDatabaseKind kind, int32_t zoom, const std::vector<const TileReader*>& downloaded)
+      : db_(db), kind_(kind), zoom_(zoom), downloaded_(downloaded),
         add_(db.Prepare("INSERT INTO tiles (zoom_level, tile_column, tile_row, tile_data) VALUES (?, ?, ?, ?)")) {}
 
   std::string EncodeBase(TileContent& tile) const override {
@@ -225,10 +225,21 @@ class TileDatabaseOutput final : public PyramidOutput {
     if (tile.What != TileContent::Kind::Hole) Add(zoom_, column, row, bytes);
   }
   void PutLevel(int level, int64_t column, int64_t row, bool hasData, std::string bytes) override {
-    if (hasData) Add(zoom_ - level, column, row, bytes);
+    const int32_t zoom = zoom_ - level;
+    if (const TileReader* reader = DownloadedAt(zoom)) {
+      TileContent tile = reader->Load(static_cast<int32_t>(column), static_cast<int32_t>(row),
+                                      [](const JpegLayout& layout) { return IsWholeJpeg(layout); });
+      if (tile.What != TileContent::Kind::Hole) {
+        Add(zoom, column, row, EncodeBase(tile));
+        ++fromDownloadedLevels_;
+        return;
+      }
+    }
+    if (hasData) Add(zoom, column, row, bytes);
   }
 
   void Finish() { add_.reset(); }
+  int64_t FromDownloadedLevels() const { return fromDownloadedLevels_; }
 
  private:
   void Add(int32_t zoom, int64_t column, int64_t row, const std::string& bytes) {
@@ -241,10 +252,19 @@ class TileDatabaseOutput final : public PyramidOutput {
     db_.Run(add_.get());
   }
 
+  const TileReader* DownloadedAt(int32_t zoom) const {
+    for (const TileReader* reader : downloaded_) {
+      if (reader->Task().Zoom() == zoom) return reader;
+    }
+    return nullptr;
+  }
+
   Database& db_;
   TileDatabaseKind kind_;
   int32_t zoom_;
+  const std::vector<const TileReader*>& downloaded_;
   Statement add_;
+  int64_t fromDownloadedLevels_ = 0;
 };
 
 }  // namespace
@@ -262,13 +282,14 @@ TileTally WriteTileDatabase(const std::string& path, const task::TileRange& rang
   } else {
     CreateGeoPackage(db, settings, range, zoom);
   }
-  TileDatabaseOutput output(db, settings.Kind, zoom);
+  TileDatabaseOutput output(db, settings.Kind, zoom, settings.Downloaded);
   PyramidPlan plan;
   plan.Range = range;
   plan.Levels = zoom - settings.MinZoom;
   plan.Fill = settings.Fill;
   plan.KeepAsIs = [](const JpegLayout& layout) { return IsWholeJpeg(layout); };
-  const TileTally tally = BuildPyramid(tiles, plan, output, holes, progress, stage);
+  TileTally tally = BuildPyramid(tiles, plan, output, holes, progress, stage);
+  tally.FromDownloadedLevels = output.FromDownloadedLevels();
   output.Finish();
   db.Execute("COMMIT");
   if (settings.Kind == TileDatabaseKind::MbTiles) {

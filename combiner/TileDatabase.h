@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "combiner/Holes.h"
 #include "combiner/JpegCodec.h"
@@ -29,6 +30,10 @@ struct TileDatabaseSettings {
   std::string Name;     // the metadata's name
   int32_t MinZoom = 0;  // the task's zoom at most
   Rgb Fill;
+  // The tasks of a job's shallower zooms: where one has a tile, the database
+  // holds that tile as downloaded in place of the one computed from the
+  // deepest level; where it has a hole, the computed one stands in.
+  std::vector<const TileReader*> Downloaded;
 };
 
 // Writes the database at path (a temporary name). Throws Cancelled,

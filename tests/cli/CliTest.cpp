@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#ifdef TILEJOIN_PROGRAM
+#include <sqlite3.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -668,15 +671,16 @@ TEST_F(CliTest, RetryRefusesAFileWithoutAFailedTileRecordAndSendsNothing) {
 
 namespace {
 
-// "--zoom 12-13" makes a job: a task per level and the job file, which run,
-// status and fill take as a task. Stopped in its second level and run again,
-// it fetches every tile of both levels once; a lost tile is a hole that
-// status names and fill alone fetches.
-TEST_F(CliTest, AJobOfTwoZoomsIsRunStoppedContinuedAndFilled) {
+// "--zoom 11-13" makes a job: a task per level and the job file, which run,
+// status and fill take as a task. Stopped in its last level and run again,
+// it fetches every tile of every level once; a lost tile is a hole that
+// status names and fill alone fetches; tilejoin makes one MBTiles pyramid of
+// it whose job levels hold the tiles as downloaded.
+TEST_F(CliTest, AJobOfThreeZoomsIsRunStoppedContinuedFilledAndJoined) {
   const Block block{6742, 3101, 6, 4};
   std::vector<std::string> arguments = New(block);
   arguments.erase(arguments.end() - 3, arguments.end());  // --zoom 13 and --config
-  arguments.insert(arguments.end(), {"--zoom", "12-13", "--name", "site"});
+  arguments.insert(arguments.end(), {"--zoom", "11-13", "--name", "site"});
   arguments.push_back("--config=" + config_.File("config.ini"));
   const auto with = [&](std::vector<std::string> more) {
     std::vector<std::string> all = arguments;
@@ -688,7 +692,8 @@ TEST_F(CliTest, AJobOfTwoZoomsIsRunStoppedContinuedAndFilled) {
   const ProcessResult dry = testsupport::RunProcess(with({"--dry-run"}));
   EXPECT_EQ(dry.ExitStatus, 0) << dry.Err;
   EXPECT_EQ(dry.Out.substr(0, dry.Out.find('\n', dry.Out.find("zoom 13:"))),
-            "Tiles: 33 in 2 zoom levels, 12 to 13 (job " + job + ")\n"
+            "Tiles: 37 in 3 zoom levels, 11 to 13 (job " + job + ")\n"
+            "  zoom 11: 4 (columns 1685 to 1686, rows 775 to 776)\n"
             "  zoom 12: 9 (columns 3371 to 3373, rows 1550 to 1552)\n"
             "  zoom 13: 24 (columns 6742 to 6747, rows 3101 to 3104)");
   EXPECT_FALSE(std::filesystem::exists(save_.Path() + "maps"));
@@ -696,7 +701,7 @@ TEST_F(CliTest, AJobOfTwoZoomsIsRunStoppedContinuedAndFilled) {
   ChildProcess first(with({"--run"}));
   ASSERT_TRUE([&] {
     for (auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
-      if (server_.RequestCount() >= 14) return true;
+      if (server_.RequestCount() >= 18) return true;
       std::this_thread::sleep_for(20ms);
     }
     return false;
@@ -704,21 +709,23 @@ TEST_F(CliTest, AJobOfTwoZoomsIsRunStoppedContinuedAndFilled) {
   first.Signal(SIGINT);
   const ProcessResult stopped = first.Wait();
   EXPECT_EQ(stopped.ExitStatus, 130) << stopped.Err;
-  EXPECT_NE(stopped.Err.find("Job written: " + job + " (zooms 12 to 13)\n"), std::string::npos) << stopped.Err;
-  EXPECT_EQ(platform::ReadTextLines(job), (std::vector<std::string>{"[Job]", "FromZoom=12", "ToZoom=13",
-                                                                     "Task1=site_z12.otsk", "Task2=site_z13.otsk", ""}));
+  EXPECT_NE(stopped.Err.find("Job written: " + job + " (zooms 11 to 13)\n"), std::string::npos) << stopped.Err;
+  EXPECT_EQ(platform::ReadTextLines(job),
+            (std::vector<std::string>{"[Job]", "FromZoom=11", "ToZoom=13", "Task1=site_z11.otsk", "Task2=site_z12.otsk",
+                                      "Task3=site_z13.otsk", ""}));
 
   const ProcessResult resumed = testsupport::RunProcess(Command({"run", job}));
   EXPECT_EQ(resumed.ExitStatus, 0) << resumed.Err;
   std::map<std::string, int> asked;
   for (const testsupport::RecordedRequest& request : server_.Requests()) ++asked[request.Path];
-  EXPECT_EQ(asked.size(), 33u);
+  EXPECT_EQ(asked.size(), 37u);
   for (const auto& [path, times] : asked) EXPECT_EQ(times, 1) << path;
 
   const std::string lost = save_.Path() + "maps/site_z13/nm_6744_3102_13.jpg";
   ASSERT_TRUE(std::filesystem::remove(lost));
   const ProcessResult holes = testsupport::RunProcess(Command({"status", job}));
   EXPECT_EQ(holes.ExitStatus, 1);
+  EXPECT_NE(holes.Out.find("Task: 4 tiles: 4 saved,"), std::string::npos) << holes.Out;
   EXPECT_NE(holes.Out.find("Task: 9 tiles: 9 saved,"), std::string::npos) << holes.Out;
   EXPECT_NE(holes.Out.find("Task: 24 tiles: 23 saved, 0 blank, 0 given up, 1 missing"), std::string::npos) << holes.Out;
   const std::size_t before = server_.RequestCount();
@@ -726,6 +733,40 @@ TEST_F(CliTest, AJobOfTwoZoomsIsRunStoppedContinuedAndFilled) {
   EXPECT_EQ(server_.RequestCount() - before, 1u);
   EXPECT_TRUE(platform::FileExists(lost));
   EXPECT_EQ(testsupport::RunProcess(Command({"status", job, "-q"})).ExitStatus, 0);
+
+#ifdef TILEJOIN_PROGRAM
+  // One pyramid: each level of the job holds its task's tiles byte for byte.
+  const std::string joined = save_.Path() + "site.mbtiles";
+  const ProcessResult join = testsupport::RunProcess({TILEJOIN_PROGRAM, job, "-o", joined});
+  ASSERT_EQ(join.ExitStatus, 0) << join.Err;
+  EXPECT_NE(join.Out.find("Levels above: 13 tiles as the job's tasks of those zooms downloaded them"), std::string::npos)
+      << join.Out;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(joined.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* query = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", -1, &query, nullptr),
+            SQLITE_OK);
+  std::map<int, int> perLevel;
+  while (sqlite3_step(query) == SQLITE_ROW) {
+    const int zoom = sqlite3_column_int(query, 0);
+    const int column = sqlite3_column_int(query, 1);
+    const int row = (1 << zoom) - 1 - sqlite3_column_int(query, 2);  // TMS rows count from the south
+    const std::string data(static_cast<const char*>(sqlite3_column_blob(query, 3)),
+                           static_cast<std::size_t>(sqlite3_column_bytes(query, 3)));
+    ++perLevel[zoom];
+    if (zoom < 11) continue;  // computed: the job has no level there
+    const std::string file = save_.Path() + "maps/site_z" + std::to_string(zoom) + "/nm_" + std::to_string(column) +
+                             "_" + std::to_string(row) + "_" + std::to_string(zoom) + ".jpg";
+    EXPECT_EQ(data, testsupport::ReadFileBytes(file)) << file;
+  }
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  EXPECT_EQ(perLevel[11], 4);
+  EXPECT_EQ(perLevel[12], 9);
+  EXPECT_EQ(perLevel[13], 24);
+  EXPECT_GT(perLevel.begin()->first, 0);
+  EXPECT_LT(perLevel.begin()->first, 11) << "levels above the job's computed, up to the task in one tile";
+#endif
 
   const ProcessResult refused = testsupport::RunProcess(Command({"run", job, "--max-tiles", "5"}));
   EXPECT_EQ(refused.ExitStatus, 2);
