@@ -1,6 +1,7 @@
 #include "viewer/ViewerWindow.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
@@ -16,11 +17,13 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/area/Area.h"
@@ -191,6 +194,12 @@ void ViewerWindow::BuildStatusBar() {
   ZoomLabel = new QLabel(this);
   ZoomLabel->setObjectName(QStringLiteral("zoomLabel"));
   statusBar()->addPermanentWidget(ZoomLabel);
+  // In the status bar once a job is opened: a task's window is as it was.
+  LevelBox = new QComboBox(this);
+  LevelBox->setObjectName(QStringLiteral("levelBox"));
+  LevelBox->setToolTip(tr("The job's zoom levels: each is a task of its own"));
+  LevelBox->setVisible(false);
+  connect(LevelBox, &QComboBox::currentIndexChanged, this, [this](int index) { OpenLevel(index); });
 }
 
 void ViewerWindow::BuildLegendDock() {
@@ -267,19 +276,52 @@ void ViewerWindow::BuildHoleDock() {
 std::string ViewerWindow::SettingsPath() const { return mapkit::RecentFilesPath(options_.ProgramFolder); }
 
 void ViewerWindow::OpenTask(const QString& path) {
-  const std::string taskPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
-  jobs_.Run([this, taskPath, programFolder = options_.ProgramFolder,
+  const std::string givenPath = qtkit::ToLocal(QFileInfo(path).absoluteFilePath());
+  jobs_.Run([this, givenPath, programFolder = options_.ProgramFolder,
              interval = options_.RefreshInterval]() -> std::function<void()> {
+    std::string taskPath = givenPath;
     try {
+      std::optional<run::JobFile> job;
+      if (run::IsJobFile(givenPath)) {
+        job = run::ReadJobFile(givenPath);
+        taskPath = job->Tasks.back();
+      }
       std::shared_ptr<TaskWatch> task = TaskWatch::Open(taskPath, programFolder, interval);
-      return [this, task] { Install(task); };
+      if (!job) return [this, task] { Install(task); };
+      return [this, task, job = std::move(job), givenPath] { Install(task, job, givenPath); };
+    } catch (const run::JobFileError& error) {
+      return [text = std::string(error.what())] { qtkit::ShowErrorMessage(qtkit::FromLocal(text)); };
     } catch (const std::bad_alloc&) {
       return [taskPath] { qtkit::ShowErrorMessage(tr("Not enough memory to view the task %1.").arg(qtkit::FromLocal(taskPath))); };
     }
   });
 }
 
-void ViewerWindow::Install(std::shared_ptr<TaskWatch> task) {
+void ViewerWindow::OpenLevel(int index) {
+  if (!job_ || index < 0 || index >= static_cast<int>(job_->Tasks.size())) return;
+  jobs_.Run([this, job = *job_, jobPath = jobPath_, index, programFolder = options_.ProgramFolder,
+             interval = options_.RefreshInterval]() -> std::function<void()> {
+    std::shared_ptr<TaskWatch> task =
+        TaskWatch::Open(job.Tasks[static_cast<std::size_t>(index)], programFolder, interval);
+    return [this, task, job, jobPath] { Install(task, job, jobPath); };
+  });
+}
+
+void ViewerWindow::Install(std::shared_ptr<TaskWatch> task, std::optional<run::JobFile> job,
+                           const std::string& jobPath) {
+  job_ = std::move(job);
+  jobPath_ = jobPath;
+  {
+    const QSignalBlocker quiet(LevelBox);
+    LevelBox->clear();
+    if (job_) {
+      for (int32_t zoom = job_->Zooms.From; zoom <= job_->Zooms.To; ++zoom) LevelBox->addItem(tr("Zoom %1").arg(zoom));
+      const auto level = std::find(job_->Tasks.begin(), job_->Tasks.end(), task->Path());
+      LevelBox->setCurrentIndex(static_cast<int>(level - job_->Tasks.begin()));
+    }
+    if (job_ && LevelBox->parentWidget() != statusBar()) statusBar()->addPermanentWidget(LevelBox);
+    LevelBox->setVisible(job_.has_value());
+  }
   std::shared_ptr<TaskWatch> old = std::move(task_);
   task_ = std::move(task);
   Map->SetTask(task_);
@@ -290,7 +332,7 @@ void ViewerWindow::Install(std::shared_ptr<TaskWatch> task) {
     return nullptr;
   });
   setWindowTitle(QStringLiteral("%1 - %2").arg(qtkit::FromLocal(platform::ExtractFileName(task_->Path())), kViewerTitle));
-  recent_.Add(task_->Path());
+  recent_.Add(job_ ? jobPath_ : task_->Path());
   ShowRecent();
   SaveRecent();
   shownChanges_ = ~uint64_t{0};
@@ -302,7 +344,10 @@ void ViewerWindow::Install(std::shared_ptr<TaskWatch> task) {
 void ViewerWindow::OpenTaskClick() {
   const QString start = task_ ? qtkit::FromLocal(platform::ExtractFilePath(task_->Path())) : QString();
   const std::optional<QString> path =
-      qtkit::Chooser().OpenFile(this, tr("Open task"), tr("Task files (*%1)").arg(task::kTaskFileExtension), start, {});
+      qtkit::Chooser().OpenFile(this, tr("Open task"),
+                                tr("Task files (*%1);;Jobs of several zooms (*%2)")
+                                    .arg(task::kTaskFileExtension, run::kJobFileExtension),
+                                start, {});
   if (path) OpenTask(*path);
 }
 

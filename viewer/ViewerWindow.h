@@ -16,8 +16,10 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "core/run/Job.h"
 #include "mapkit/AreaWindow.h"
 #include "viewer/TaskWatch.h"
 #include "viewer/MapView.h"
@@ -25,6 +27,7 @@
 #include "mapkit/SerialJobs.h"
 
 class QAction;
+class QComboBox;
 class QLabel;
 class QListView;
 class QMenu;
@@ -53,7 +56,8 @@ class ViewerWindow final : public QMainWindow {
   ~ViewerWindow() override;
 
   // Opens the task file in the background; what is wrong with it is shown in
-  // the error box, and the task open before stays.
+  // the error box, and the task open before stays. A job file opens its
+  // deepest task, its other levels a choice of LevelBox.
   void OpenTask(const QString& path);
 
   // The menu commands.
@@ -77,6 +81,8 @@ class ViewerWindow final : public QMainWindow {
   QLabel* HoleSummary;
   QLabel* CursorLabel;
   QLabel* ZoomLabel;
+  // A job's levels ("Zoom 14" ...); hidden for a task on its own.
+  QComboBox* LevelBox;
   // Indexed by TileState: legend and count of each state.
   std::array<QLabel*, kTileStateCount> CountLabels{};
   QMenu* RecentMenu;
@@ -99,7 +105,10 @@ class ViewerWindow final : public QMainWindow {
   void BuildStatusBar();
   void BuildLegendDock();
   void BuildHoleDock();
-  void Install(std::shared_ptr<TaskWatch> task);
+  // job: the job the task is a level of (its file is the recent file).
+  void Install(std::shared_ptr<TaskWatch> task, std::optional<run::JobFile> job = std::nullopt,
+               const std::string& jobPath = {});
+  void OpenLevel(int index);
   void PollStates();
   void ShowCounts();
   void ShowCursor(double gridX, double gridY);
@@ -113,6 +122,8 @@ class ViewerWindow final : public QMainWindow {
   qtkit::GuiInbox inbox_;
   mapkit::SerialJobs jobs_;  // after the inbox: hands back through it until it ends
   std::shared_ptr<TaskWatch> task_;
+  std::optional<run::JobFile> job_;
+  std::string jobPath_;
   mapkit::RecentFiles recent_;
   QMenu* viewMenu_ = nullptr;
   QTimer statesTimer_;

@@ -22,6 +22,7 @@
 #include "core/platform/Shell.h"
 #include "mapkit/AreaWindow.h"
 #include "core/run/ConfigFile.h"
+#include "core/run/Job.h"
 #include "core/run/NewTask.h"
 #include "core/run/Start.h"
 #include "core/task/TaskValue.h"
@@ -276,6 +277,33 @@ TEST_F(ViewerTest, NewTaskFromAreaKeepsTheSurveyOfTheTaskOnView) {
   EXPECT_EQ(made.Nearmap, pinned);
   EXPECT_EQ(made.HistoryDate, "20210601");
   EXPECT_EQ(made.RightLongitude, 116.32);
+  EXPECT_TRUE(boxes.empty());
+}
+
+// A job opens at its deepest level; the level box goes through its tasks,
+// and the job is the recent file.
+TEST_F(ViewerTest, AJobOpensAtItsDeepestLevelAndItsLevelsAreChosenByZoom) {
+  const std::string shallow = MakeTask({3371, 1550, 2, 2, 12}, "site_z12.otsk").TaskFileName();
+  const std::string deep = MakeTask({6742, 3101, 4, 4, 13}, "site_z13.otsk").TaskFileName();
+  const std::string job = save.File("site.ojob");
+  run::WriteJobFile(job, {12, 13}, "site");
+  OpenWindow();
+  window->OpenTask(QString::fromStdString(job));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == deep; }, 10000));
+  EXPECT_TRUE(window->LevelBox->isVisibleTo(window.get()));
+  ASSERT_EQ(window->LevelBox->count(), 2);
+  EXPECT_EQ(window->LevelBox->itemText(0), QStringLiteral("Zoom 12"));
+  EXPECT_EQ(window->LevelBox->currentIndex(), 1);
+  EXPECT_EQ(window->Recent().Paths().front(), job);
+
+  window->LevelBox->setCurrentIndex(0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task()->Path() == shallow; }, 10000));
+  EXPECT_EQ(window->Task()->Task().Zoom(), 12);
+  EXPECT_EQ(window->Recent().Paths().front(), job);
+
+  // A task on its own has no levels to choose.
+  ASSERT_TRUE(Open(deep));
+  EXPECT_FALSE(window->LevelBox->isVisibleTo(window.get()));
   EXPECT_TRUE(boxes.empty());
 }
 
