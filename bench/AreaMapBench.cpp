@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QPainter>
 #include <QTest>
 
@@ -177,13 +178,21 @@ int main(int argc, char** argv) {
           "LINESTRING(116.31 39.95, 116.35 39.93, 116.38 39.94, 116.42 39.90, 116.45 39.89, 116.49 39.85)", 600));
       const task::LonLatBox bounds = task::BoundsOf(*start.Shape);
       start.Box = area::RoundedOutward(area::Area{bounds.West, bounds.South, bounds.East, bounds.North});
-      window->Open(start);
+      // As the map viewer opens it: a job of zooms 14 to 16 beside the shape.
+      mapkit::AreaWindowOptions jobOptions = options;
+      jobOptions.OffersJobs = true;
+      auto jobWindow = std::make_unique<mapkit::AreaWindow>(jobOptions);
+      jobWindow->resize(1100, 720);
+      jobWindow->Open(start);
+      jobWindow->ToZoomBox->setValue(16);
+      if (!QTest::qWaitForWindowExposed(jobWindow.get())) return 1;
       SecondsUntil(QElapsedTimer(), [&] {
-        window->Map->repaint();
-        return window->Map->TilesPending() == 0;
+        jobWindow->Map->repaint();
+        const mapkit::BaseTileLoader* loader = jobWindow->Map->Loader();
+        return jobWindow->Map->TilesPending() == 0 && loader != nullptr && loader->Fetched() + loader->FromCache() > 0;
       });
       QCoreApplication::processEvents();
-      window->grab().save(shapeScreenshot);
+      jobWindow->grab().save(shapeScreenshot);
       std::printf("screenshot: %s\n", qPrintable(shapeScreenshot));
     }
   }

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolButton>
@@ -111,8 +112,21 @@ QWidget* AreaWindow::BuildPanel() {
   ZoomBox = new QSpinBox(panel);
   ZoomBox->setObjectName(QStringLiteral("zoomBox"));
   ZoomBox->setRange(task::kMinZoom, task::kMaxZoom);
+  ToZoomBox = new QSpinBox(panel);
+  ToZoomBox->setObjectName(QStringLiteral("toZoomBox"));
+  ToZoomBox->setRange(task::kMinZoom, task::kMaxZoom);
+  ToZoomBox->setToolTip(tr("The last zoom of a job: a task of each level from the task zoom level to this one"));
   form->addRow(tr("Base layer:"), LayerBox);
-  form->addRow(tr("Task zoom level:"), ZoomBox);
+  if (options_.OffersJobs) {
+    auto* zooms = new QHBoxLayout;
+    zooms->addWidget(ZoomBox, 1);
+    zooms->addWidget(new QLabel(tr("to"), panel));
+    zooms->addWidget(ToZoomBox, 1);
+    form->addRow(tr("Task zoom level:"), zooms);
+  } else {
+    ToZoomBox->setVisible(false);
+    form->addRow(tr("Task zoom level:"), ZoomBox);
+  }
   column->addLayout(form);
 
   auto* edges = new QGroupBox(tr("Area (degrees)"), panel);
@@ -182,6 +196,18 @@ QWidget* AreaWindow::BuildPanel() {
   connect(LayerBox, &QComboBox::currentIndexChanged, this, [this] { qtkit::RunHandler([this] { LayerChosen(); }); });
   connect(ZoomBox, &QSpinBox::valueChanged, this, [this](int zoom) {
     Map->SetTaskZoom(zoom);
+    // A job runs from the task zoom up; one task's "to" follows it.
+    if (ToZoomBox->value() <= zoom || !options_.OffersJobs) {
+      const QSignalBlocker quiet(ToZoomBox);
+      ToZoomBox->setValue(zoom);
+    }
+    qtkit::RunHandler([this] { Refresh(); });
+  });
+  connect(ToZoomBox, &QSpinBox::valueChanged, this, [this](int to) {
+    if (to < ZoomBox->value()) {
+      ToZoomBox->setValue(ZoomBox->value());
+      return;
+    }
     qtkit::RunHandler([this] { Refresh(); });
   });
   return panel;
@@ -252,6 +278,10 @@ void AreaWindow::Open(const AreaStart& start) {
   }
   LayerChosen();
   ZoomBox->setValue(start.Zoom);
+  {
+    const QSignalBlocker quiet(ToZoomBox);
+    ToZoomBox->setValue(ZoomBox->value());
+  }
   Map->SetTaskZoom(ZoomBox->value());
   shapes_.reset();
   Map->SetShapes({});
@@ -290,6 +320,7 @@ void AreaWindow::LayerChosen() {
     layer.Account = api.Account;
   }
   ZoomBox->setRange(std::max(layer.MinZoom(), task::kMinZoom), std::min(layer.MaxZoom(), task::kMaxZoom));
+  ToZoomBox->setRange(ZoomBox->minimum(), ZoomBox->maximum());
   Map->SetLayer(layer, config.ReadProxy(), options_.Limits);
   Refresh();
 }
@@ -364,11 +395,25 @@ void AreaWindow::Refresh() {
   spec.Zooms = task::ZoomLevels::One(ZoomBox->value());
   spec.Imagery = source->Imagery;
   const task::NearmapAccount account = run::ConfigFile(configPath_).ReadNearmapApi().Account;
+  const auto estimateAt = [&](int32_t zoom) {
+    spec.Zooms = task::ZoomLevels::One(zoom);
+    return run::EstimateTask(task::MDTask(spec, task::TileSourceOf(spec.Imagery, account)),
+                             run::RunSettingsOf(spec, account, "", {}));
+  };
+  // A job's levels after the first: their tiles, disk and time added.
+  std::vector<run::TaskEstimate> levels;
   try {
-    estimate_ = run::EstimateTask(task::MDTask(spec, task::TileSourceOf(spec.Imagery, account)),
-                                  run::RunSettingsOf(spec, account, "", {}));
+    estimate_ = estimateAt(ZoomBox->value());
+    for (int32_t zoom = ZoomBox->value() + 1; zoom <= ToZoomBox->value() && options_.OffersJobs; ++zoom) {
+      levels.push_back(estimateAt(zoom));
+    }
   } catch (const task::TaskCreateError& error) {
+    estimate_.reset();
     ProblemLabel->setText(qtkit::FromLocal(*error.what() != '\0' ? error.what() : run::kCreateTaskFailure));
+    return;
+  }
+  if (!levels.empty()) {
+    ShowJobEstimate(levels);
     return;
   }
   const run::TaskEstimate& e = *estimate_;
@@ -386,6 +431,29 @@ void AreaWindow::Refresh() {
   } else {
     TimeLabel->setText(tr("Time: %1 (%2 workers)").arg(QString::fromLatin1(run::kUnpacedTime), Decimal(e.Workers)));
   }
+  AcceptButton->setEnabled(true);
+}
+
+void AreaWindow::ShowJobEstimate(const std::vector<run::TaskEstimate>& levels) {
+  const run::TaskEstimate& first = *estimate_;
+  int64_t tiles = first.Tiles;
+  double disk = first.DiskBytes();
+  double seconds = first.Seconds;
+  bool paced = first.Paced();
+  QString each = tr("%1 at zoom %2").arg(Decimal(first.Tiles), Decimal(first.Zoom));
+  for (const run::TaskEstimate& level : levels) {
+    tiles += level.Tiles;
+    disk += level.DiskBytes();
+    seconds += level.Seconds;
+    paced = paced && level.Paced();
+    each += tr(", %1 at %2").arg(Decimal(level.Tiles), Decimal(level.Zoom));
+  }
+  TilesLabel->setText(tr("Tiles: %1 in zooms %2 to %3 (%4)")
+                          .arg(Decimal(tiles), Decimal(first.Zoom), Decimal(levels.back().Zoom), each));
+  DiskLabel->setText(tr("Disk: about %1").arg(qtkit::FromLocal(run::ByteSizeText(disk))));
+  TimeLabel->setText(paced ? tr("Time: at least %1 at the source's pace, one zoom after another")
+                                 .arg(qtkit::FromLocal(platform::FormatDuration(seconds)))
+                           : tr("Time: %1").arg(QString::fromLatin1(run::kUnpacedTime)));
   AcceptButton->setEnabled(true);
 }
 
@@ -498,7 +566,10 @@ void AreaWindow::SetShape(std::shared_ptr<const task::Shape> shape, bool showBox
 void AreaWindow::AcceptClick() {
   const run::MapSource* source = ChosenSource();
   if (!estimate_ || !Map->Area() || source == nullptr) return;
-  if (Accepted) Accepted(AreaChoice{*Map->Area(), ZoomBox->value(), *source, shape_});
+  if (Accepted) {
+    Accepted(AreaChoice{*Map->Area(), ZoomBox->value(), *source, shape_,
+                        options_.OffersJobs ? ToZoomBox->value() : ZoomBox->value()});
+  }
 }
 
 void AreaWindow::CacheClick() {

@@ -57,6 +57,8 @@ struct AreaWindowOptions {
   download::HttpLimits Limits;
   // Where the built-in map types are fetched from (tests serve them).
   std::string TileHost = task::kTileServerHost;
+  // The opener takes a job of several zooms: a "to" zoom beside the task's.
+  bool OffersJobs = false;
 };
 
 // Where the window starts each time it is opened.
@@ -78,10 +80,12 @@ struct AreaStart {
 // fetches, where the opener has nothing else).
 struct AreaChoice {
   area::Area Box;
-  int32_t Zoom = 0;
+  int32_t Zoom = 0;  // the task's, or a job's first
   run::MapSource Map;
   // The shape within Box whose tiles alone are the task's; none: all of Box.
   std::shared_ptr<const task::Shape> Shape{};
+  // A job's last zoom; Zoom for one task.
+  int32_t ToZoom = 0;
 };
 
 class AreaWindow final : public QMainWindow {
@@ -114,6 +118,7 @@ class AreaWindow final : public QMainWindow {
   AreaMap* Map;
   QComboBox* LayerBox;
   QSpinBox* ZoomBox;
+  QSpinBox* ToZoomBox;  // with OffersJobs only
   QLineEdit* WestEdit;
   QLineEdit* EastEdit;
   QLineEdit* NorthEdit;
@@ -142,6 +147,7 @@ class AreaWindow final : public QMainWindow {
   void ShowEdges();
   // The estimate, the refusal and the accept button, after every change.
   void Refresh();
+  void ShowJobEstimate(const std::vector<run::TaskEstimate>& levels);
   void SetBox(const area::Area& box, bool show);
   void ShowCursor(double gridX, double gridY);
   void ApplyShapes();

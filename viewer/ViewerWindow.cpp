@@ -353,7 +353,9 @@ void ViewerWindow::OpenTaskClick() {
 
 void ViewerWindow::NewTaskClick() {
   if (areaWindow_ == nullptr) {
-    areaWindow_ = new mapkit::AreaWindow({options_.ProgramFolder, tr("New task from this area..."), nullptr, {}}, this);
+    mapkit::AreaWindowOptions options{options_.ProgramFolder, tr("New task from this area..."), nullptr, {}};
+    options.OffersJobs = true;
+    areaWindow_ = new mapkit::AreaWindow(options, this);
     areaWindow_->Accepted = [this](const mapkit::AreaChoice& choice) { CreateTask(choice); };
   }
   mapkit::AreaStart start;
@@ -388,6 +390,10 @@ void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
   if (const auto* nearmap = std::get_if<task::NearmapImagery>(&spec.Imagery); nearmap && !nearmap->SurveyDate.empty()) {
     spec.Date = task::CompactDate(nearmap->SurveyDate);
   }
+  if (choice.ToZoom > choice.Zoom) {
+    CreateJob(spec, run::ZoomRange{choice.Zoom, choice.ToZoom});
+    return;
+  }
   jobs_.Run([this, spec, programFolder = options_.ProgramFolder]() -> std::function<void()> {
     const run::ControlsCheck check = run::CheckStart(spec, run::ConfigFile(run::ConfigFile::PathFor(programFolder)));
     if (!check.Parameters) return [message = check.Message] { qtkit::ShowMessage(qtkit::FromLocal(message)); };
@@ -408,6 +414,42 @@ void ViewerWindow::CreateTask(const mapkit::AreaChoice& choice) {
               .arg(qtkit::FromLocal(path))
               .arg(tiles),
           kStatusMessageMs);
+    };
+  });
+}
+
+void ViewerWindow::CreateJob(const task::TaskSpec& first, run::ZoomRange zooms) {
+  jobs_.Run([this, first, zooms, programFolder = options_.ProgramFolder]() -> std::function<void()> {
+    const run::ConfigFile config(run::ConfigFile::PathFor(programFolder));
+    const std::string name = platform::RemoveFileExt(first.Name);
+    int64_t tiles = 0;
+    std::string folder;
+    for (int32_t zoom = zooms.From; zoom <= zooms.To; ++zoom) {
+      task::TaskSpec level = first;
+      level.Name = run::JobTaskName(name, zoom);
+      level.Zooms = task::ZoomLevels::One(zoom);
+      const run::ControlsCheck check = run::CheckStart(level, config);
+      if (!check.Parameters) return [message = check.Message] { qtkit::ShowMessage(qtkit::FromLocal(message)); };
+      try {
+        tiles += run::WriteTaskFiles(*check.Parameters, check.Run, programFolder);
+      } catch (const task::TaskCreateError& error) {
+        return [messages = run::CreateFailureMessages(error)] {
+          for (const std::string& message : messages) qtkit::ShowMessage(qtkit::FromLocal(message));
+        };
+      }
+      folder = check.Parameters->SavePath;
+    }
+    const std::string path = folder + name + run::kJobFileExtension;
+    run::WriteJobFile(path, zooms, name);
+    return [this, path, tiles, zooms] {
+      areaWindow_->close();
+      OpenTask(qtkit::FromLocal(path));
+      statusBar()->showMessage(tr("Job written: %1 (%2 tiles in zooms %3 to %4). Run it with orvenna-cli run.")
+                                   .arg(qtkit::FromLocal(path))
+                                   .arg(tiles)
+                                   .arg(zooms.From)
+                                   .arg(zooms.To),
+                               kStatusMessageMs);
     };
   });
 }

@@ -117,6 +117,8 @@ class ViewerWindow final : public QMainWindow {
   void SaveRecent();
   std::string SettingsPath() const;
   void CreateTask(const mapkit::AreaChoice& choice);
+  // The tasks of a job of first's area, one of each zoom, and its job file.
+  void CreateJob(const task::TaskSpec& first, run::ZoomRange zooms);
 
   const ViewerOptions options_;
   qtkit::GuiInbox inbox_;

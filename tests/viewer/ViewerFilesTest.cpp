@@ -304,6 +304,25 @@ TEST_F(ViewerTest, AJobOpensAtItsDeepestLevelAndItsLevelsAreChosenByZoom) {
   // A task on its own has no levels to choose.
   ASSERT_TRUE(Open(deep));
   EXPECT_FALSE(window->LevelBox->isVisibleTo(window.get()));
+
+  // New task from area with a "to" zoom: a job of a task per level, shown.
+  window->NewTaskAction->trigger();
+  mapkit::AreaWindow* area = window->AreaWindow();
+  ASSERT_NE(area, nullptr);
+  ASSERT_TRUE(area->ToZoomBox->isVisibleTo(area));
+  area->ToZoomBox->setValue(15);
+  EXPECT_TRUE(area->TilesLabel->text().startsWith(QStringLiteral("Tiles: "))) << area->TilesLabel->text().toStdString();
+  EXPECT_TRUE(area->TilesLabel->text().contains(QStringLiteral(" in zooms 13 to 15 (16 at zoom 13, ")))
+      << area->TilesLabel->text().toStdString();
+  saveAnswer = QString::fromStdString(save.File("pyramid.otsk"));
+  area->AcceptButton->click();
+  const std::string deepest = save.File("pyramid_z15.otsk");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->Task() != nullptr && window->Task()->Path() == deepest; }, 10000));
+  EXPECT_EQ(window->LevelBox->count(), 3);
+  const run::JobFile made = run::ReadJobFile(save.File("pyramid.ojob"));
+  EXPECT_EQ(made.Tasks, (std::vector<std::string>{save.File("pyramid_z13.otsk"), save.File("pyramid_z14.otsk"), deepest}));
+  EXPECT_EQ(window->Task()->Task().Zoom(), 15);
+  EXPECT_GT(window->Task()->Task().TotalImages, 16 * 4);
   EXPECT_TRUE(boxes.empty());
 }
 
