@@ -42,7 +42,7 @@ set(CPACK_NSIS_MENU_LINKS "help\\help.html" "Orvenna Manual")
 # The file types, for every user as the installation is: a task opens in the
 # main window (and in the viewer from the context menu), a failed-tile list
 # in the re-download window.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
+file(WRITE ${CMAKE_BINARY_DIR}/nsis-file-types-install.nsh [=[
   WriteRegStr HKLM "Software\Classes\.otsk" "" "Orvenna.Task"
   WriteRegStr HKLM "Software\Classes\Orvenna.Task" "" "Orvenna download task"
   WriteRegStr HKLM "Software\Classes\Orvenna.Task\DefaultIcon" "" "$INSTDIR\orvenna.exe,0"
@@ -56,7 +56,7 @@ set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 ]=])
 # An extension is given back only while it still names this program's type.
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
+file(WRITE ${CMAKE_BINARY_DIR}/nsis-file-types-uninstall.nsh [=[
   ReadRegStr $0 HKLM "Software\Classes\.otsk" ""
   StrCmp $0 "Orvenna.Task" 0 +2
     DeleteRegKey HKLM "Software\Classes\.otsk"
@@ -67,4 +67,8 @@ set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
   DeleteRegKey HKLM "Software\Classes\Orvenna.FailedList"
   System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 ]=])
+# CPack passes these through CMake's list syntax, which would break the
+# quotes: the commands are included from the files above.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS "!include ${CMAKE_BINARY_DIR}/nsis-file-types-install.nsh")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "!include ${CMAKE_BINARY_DIR}/nsis-file-types-uninstall.nsh")
 include(CPack)
