@@ -81,6 +81,13 @@ struct CombineOptions {
   std::string ProgramFolder = platform::ProgramFolder();
 };
 
+// Whether this build writes format in srs: a build without GDAL writes
+// GeoTIFF in Web Mercator, MBTiles and GeoPackage only.
+bool FormatAvailable(OutputFormat format, OutputSrs srs);
+// Why this build cannot write the options' output (it lacks GDAL); empty
+// when it can. Combine refuses such options before any work.
+std::string MissingFromThisBuild(const CombineOptions& options);
+
 // Why options cannot be carried out as given; empty when they can.
 std::string CheckOptions(const CombineOptions& options);
 

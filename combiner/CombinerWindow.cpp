@@ -282,6 +282,10 @@ std::optional<CombineOptions> CombinerWindow::ReadOptions(QString& problem) cons
     problem = FromLocal(check);
     return std::nullopt;
   }
+  if (const std::string missing = MissingFromThisBuild(options); !missing.empty()) {
+    problem = FromLocal(missing);
+    return std::nullopt;
+  }
   return options;
 }
 

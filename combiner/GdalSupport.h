@@ -1,6 +1,7 @@
 // What every GDAL step of the combiner shares: one set-up, errors taken as
 // text instead of printed, datasets closed by their owners, progress and
-// cancellation handed through GDAL's callbacks.
+// cancellation handed through GDAL's callbacks. Only in a build with GDAL;
+// the rest of the combiner sees GdalSteps.h.
 #pragma once
 
 #include <gdal.h>
@@ -12,15 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "combiner/GdalSteps.h"
 #include "combiner/JpegCodec.h"
 #include "combiner/Progress.h"
 
 namespace combiner {
-
-// Registers the drivers and sets the options the combiner relies on (no
-// side files of GDAL's own, masks inside the TIFF, a bounded block cache).
-// Once per process; any thread.
-void InitGdal();
 
 // While it lives, GDAL's block cache holds enough for the widest row of
 // blocks (rowBytes) a step reads, never less than the default bound; then
@@ -31,23 +28,6 @@ class GdalCacheFor {
   ~GdalCacheFor();
   GdalCacheFor(const GdalCacheFor&) = delete;
   GdalCacheFor& operator=(const GdalCacheFor&) = delete;
-};
-
-// While it lives, GDAL's messages on this thread are kept instead of
-// printed; LastError() is the latest failure's text.
-class GdalErrorScope {
- public:
-  GdalErrorScope();
-  ~GdalErrorScope();
-  GdalErrorScope(const GdalErrorScope&) = delete;
-  GdalErrorScope& operator=(const GdalErrorScope&) = delete;
-  static std::string LastError();
-};
-
-// A GDAL step failed; the text names the file and GDAL's reason.
-class GdalError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 struct DatasetCloser {
@@ -72,19 +52,6 @@ struct GdalProgress {
 // After a GDAL step that failed: Cancelled when the user asked for it, else
 // GdalError with what about path failed.
 [[noreturn]] void ThrowStepFailure(const Progress& progress, const std::string& what, const std::string& path);
-
-// The pixels of an image file's bytes of any format GDAL reads (PNG, GIF,
-// WebP, ...): the first three bands, a grey band repeated, a palette
-// expanded. Nullopt unless it decodes to 256 x 256.
-std::optional<Pixels> DecodeWithGdal(std::string_view bytes);
-
-// Well-known text of an EPSG coordinate system in the flavour .prj files use.
-std::string PrjText(int epsg);
-// The same as OGC well-known text (version 1), as a GeoPackage states it.
-std::string WktText(int epsg);
-// The .aux.xml beside an image (GDAL's own side file) that gives its
-// coordinate system, in longitude, latitude order as a world file's axes.
-std::string AuxXmlText(int epsg);
 
 // argv-style option lists for GDAL's utility functions.
 class OptionList {

@@ -1,9 +1,6 @@
 #include "combiner/GeoTiff.h"
 
-#include <gdal.h>
-#include <geotiffio.h>
 #include <tiffio.h>
-#include <xtiffio.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -11,11 +8,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string_view>
 #include <vector>
 
-#include "combiner/GdalSupport.h"
 #include "core/task/TileGrid.h"
 #include "core/platform/Files.h"
 
@@ -58,6 +55,45 @@ struct ColourCoding {
   }
 };
 
+// The GeoTIFF tags this writer sets (the pixel size, the tie point, the
+// directory of geo keys and their text), made known to libtiff for every
+// file opened after the first writer, as the tags of any extension are.
+constexpr ttag_t kGeoPixelScaleTag = 33550;
+constexpr ttag_t kGeoTiePointsTag = 33922;
+constexpr ttag_t kGeoKeyDirectoryTag = 34735;
+constexpr ttag_t kGeoAsciiParamsTag = 34737;
+
+TIFFExtendProc previousTagExtender = nullptr;
+
+void AddGeoTags(TIFF* tiff) {
+  static const TIFFFieldInfo kGeoFields[] = {
+      {kGeoPixelScaleTag, -1, -1, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("GeoPixelScale")},
+      {kGeoTiePointsTag, -1, -1, TIFF_DOUBLE, FIELD_CUSTOM, 1, 1, const_cast<char*>("GeoTiePoints")},
+      {kGeoKeyDirectoryTag, -1, -1, TIFF_SHORT, FIELD_CUSTOM, 1, 1, const_cast<char*>("GeoKeyDirectory")},
+      {kGeoAsciiParamsTag, -1, -1, TIFF_ASCII, FIELD_CUSTOM, 1, 0, const_cast<char*>("GeoASCIIParams")},
+  };
+  TIFFMergeFieldInfo(tiff, kGeoFields, static_cast<uint32_t>(std::size(kGeoFields)));
+  if (previousTagExtender != nullptr) previousTagExtender(tiff);
+}
+
+void RegisterGeoTags() {
+  static std::once_flag once;
+  std::call_once(once, [] { previousTagExtender = TIFFSetTagExtender(&AddGeoTags); });
+}
+
+// The geo keys of Web Mercator (GeoTIFF 1.0, key revision 1.0): a projected
+// model, pixels as areas, the citation (in the text tag, '|' ending it), the
+// EPSG code and metres.
+constexpr char kCitation[] = "WGS 84 / Pseudo-Mercator|";
+constexpr uint16_t kGeoKeys[] = {
+    1, 1, 0, 5,                                                               // version 1.1.0, five keys
+    1024, 0, 1, 1,                                                            // GTModelType: projected
+    1025, 0, 1, 1,                                                            // GTRasterType: pixel is area
+    1026, kGeoAsciiParamsTag, sizeof kCitation - 1, 0,                        // GTCitation
+    3072, 0, 1, static_cast<uint16_t>(task::kWebMercatorEpsg),                // ProjectedCSType
+    3076, 0, 1, 9001,                                                         // ProjLinearUnits: metre
+};
+
 // One image of the file: the full one, an overview, or a mask of either.
 struct ImageSpec {
   int64_t Width = 0;
@@ -71,7 +107,7 @@ struct ImageSpec {
 class TiffWriter {
  public:
   TiffWriter(const std::string& path, bool bigTiff) : path_(path) {
-    XTIFFInitialize();  // the GeoTIFF tags
+    RegisterGeoTags();
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffWriter::KeepError, this);
     TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffWriter::IgnoreWarning, nullptr);
@@ -120,18 +156,11 @@ class TiffWriter {
     TIFF* tiff = tiff_.get();
     double scale[3] = {transform[1], -transform[5], 0};
     double tiePoint[6] = {0, 0, 0, transform[0], transform[3], 0};
-    TIFFSetField(tiff, TIFFTAG_GEOPIXELSCALE, 3, scale);
-    TIFFSetField(tiff, TIFFTAG_GEOTIEPOINTS, 6, tiePoint);
-    GTIF* keys = GTIFNew(tiff);
-    if (keys == nullptr) Fail("Cannot create file ");
-    GTIFKeySet(keys, GTModelTypeGeoKey, TYPE_SHORT, 1, ModelTypeProjected);
-    GTIFKeySet(keys, GTRasterTypeGeoKey, TYPE_SHORT, 1, RasterPixelIsArea);
-    GTIFKeySet(keys, GTCitationGeoKey, TYPE_ASCII, 0, "WGS 84 / Pseudo-Mercator");
-    GTIFKeySet(keys, ProjectedCSTypeGeoKey, TYPE_SHORT, 1, task::kWebMercatorEpsg);
-    GTIFKeySet(keys, ProjLinearUnitsGeoKey, TYPE_SHORT, 1, Linear_Meter);
-    const int written = GTIFWriteKeys(keys);
-    GTIFFree(keys);
-    if (written == 0) Fail("Unable to write to ");
+    const bool written = TIFFSetField(tiff, kGeoPixelScaleTag, 3, scale) == 1 &&
+                         TIFFSetField(tiff, kGeoTiePointsTag, 6, tiePoint) == 1 &&
+                         TIFFSetField(tiff, kGeoKeyDirectoryTag, static_cast<uint32_t>(std::size(kGeoKeys)), kGeoKeys) == 1 &&
+                         TIFFSetField(tiff, kGeoAsciiParamsTag, kCitation) == 1;
+    if (!written) Fail("Unable to write to ");
   }
 
   void Put(int64_t column, int64_t row, std::string_view bytes) {
@@ -167,7 +196,7 @@ class TiffWriter {
   std::string path_;
   std::string error_;  // before tiff_: closing may still report
   struct TiffCloser {
-    void operator()(TIFF* tiff) const { XTIFFClose(tiff); }
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
   };
   std::unique_ptr<TIFF, TiffCloser> tiff_;
 };
@@ -433,20 +462,6 @@ TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, co
   }
   tiff.Close();
   return tally;
-}
-
-void BuildOverviews(const std::string& path, Progress& progress, const std::string& stage) {
-  Dataset dataset = OpenDataset(path, /*update=*/true);
-  const int levels = OverviewLevels(GDALGetRasterXSize(dataset.get()), GDALGetRasterYSize(dataset.get()));
-  if (levels == 0) return;
-  std::vector<int> factors;
-  for (int level = 1; level <= levels; ++level) factors.push_back(1 << level);
-  GdalProgress bridge{&progress, stage};
-  if (GDALBuildOverviews(dataset.get(), "AVERAGE", levels, factors.data(), 0, nullptr, &GdalProgress::Callback,
-                         &bridge) != CE_None) {
-    ThrowStepFailure(progress, "Building the overviews of", path);
-  }
-  CloseDataset(std::move(dataset), path);
 }
 
 }  // namespace combiner

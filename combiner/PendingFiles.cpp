@@ -1,11 +1,8 @@
 #include "combiner/PendingFiles.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <set>
+#include <map>
 
 #include "core/platform/Files.h"
 
@@ -18,13 +15,6 @@ const char* const kHelperSuffixes[] = {"", ".ovr.tmp", ".msk.ovr.tmp"};
 
 void RemoveWithHelpers(const std::string& path) {
   for (const char* suffix : kHelperSuffixes) std::remove((path + suffix).c_str());
-}
-
-bool SyncPath(const std::string& path, int flags) {
-  const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0;
-  return ::close(fd) == 0 && synced;
 }
 
 }  // namespace
@@ -68,23 +58,25 @@ void PendingFiles::Discard(const std::string& scratch) {
 
 void PendingFiles::CommitAll() {
   for (const Entry& entry : entries_) {
-    if (!entry.Target.empty() && !SyncPath(entry.Temporary, O_RDONLY)) platform::ThrowUnableToWrite(entry.Target, errno);
+    if (!entry.Target.empty() && !platform::FlushFinishedFile(entry.Temporary)) {
+      platform::ThrowUnableToWrite(entry.Target, errno);
+    }
   }
   // A file renamed leaves nothing under its temporary name for the
   // destructor to remove, should a later one fail.
-  std::set<std::string> folders;
+  std::map<std::string, std::string> folders;  // a file renamed in each
   for (const Entry& entry : entries_) {
     if (entry.Target.empty()) {
       RemoveWithHelpers(entry.Temporary);
       continue;
     }
-    if (std::rename(entry.Temporary.c_str(), entry.Target.c_str()) != 0) {
+    if (!platform::RenameReplacing(entry.Temporary, entry.Target)) {
       platform::ThrowUnableToWrite(entry.Target, errno);
     }
-    folders.insert(platform::ExtractFilePath(entry.Target));
+    folders.emplace(platform::ExtractFilePath(entry.Target), entry.Target);
   }
   entries_.clear();
-  for (const std::string& folder : folders) SyncPath(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+  for (const auto& [folder, renamed] : folders) platform::FlushFolderOfRenamed(renamed);
 }
 
 }  // namespace combiner

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "combiner/GdalSupport.h"
+#include "combiner/GdalSteps.h"
 #include "combiner/GeoTiff.h"
 #include "core/task/TileGrid.h"
 #include "combiner/TileArea.h"

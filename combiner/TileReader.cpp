@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "combiner/GdalSupport.h"
+#include "combiner/GdalSteps.h"
 #include "core/platform/Files.h"
 
 namespace combiner {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <utility>
 
-#include "combiner/GdalSupport.h"
+#include "combiner/GdalSteps.h"
 
 namespace combiner {
 

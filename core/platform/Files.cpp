@@ -916,4 +916,39 @@ void DurableBatch::MakeDurable() {
 #endif
 }
 
+#ifndef _WIN32
+bool FlushFinishedFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0;
+  return ::close(fd) == 0 && synced;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) { return RenameOver(from, to); }
+
+void FlushFolderOfRenamed(const std::string& path) { SyncFolderOf(path); }
+#else
+bool FlushFinishedFile(const std::string& path) {
+  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = ErrnoOf(GetLastError());
+    return false;
+  }
+  const bool flushed = FlushFileBuffers(handle) != 0;
+  if (!flushed) errno = ErrnoOf(GetLastError());
+  CloseHandle(handle);
+  return flushed;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  if (RenameOver(from, to)) return true;
+  errno = ErrnoOf(GetLastError());
+  return false;
+}
+
+// MOVEFILE_WRITE_THROUGH made the rename durable.
+void FlushFolderOfRenamed(const std::string&) {}
+#endif
+
 }  // namespace platform

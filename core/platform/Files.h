@@ -121,6 +121,14 @@ enum class FileAccess { Default, OwnerOnly };
 void WriteFileAtomic(const std::string& path, std::string_view bytes,
                      FileAccess access = FileAccess::Default, Flush flush = Flush::Now);
 
+// For files another library wrote (the combiner's outputs): the finished
+// file at path put on stable storage; from given the name to, replacing
+// what had it; the folder of a renamed file flushed, so the rename lasts.
+// False with errno set when a step failed.
+bool FlushFinishedFile(const std::string& path);
+bool RenameReplacing(const std::string& from, const std::string& to);
+void FlushFolderOfRenamed(const std::string& path);
+
 // Files written with Flush::Deferred, made durable together, as a database
 // commits: Add() each once it has its name, and MakeDurable() puts every file
 // added before the call on stable storage, then each of their folders once.
