@@ -1,7 +1,5 @@
 // orvenna-cli: runs, creates and retries download tasks without a window,
 // into the same files as the window program.
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -15,6 +13,7 @@
 #include "core/download/HttpClient.h"
 #include "core/platform/Files.h"
 #include "core/platform/Locations.h"
+#include "core/platform/StatusLine.h"
 #include "core/run/ConfigFile.h"
 
 int main(int argc, char** argv) {
@@ -37,7 +36,7 @@ int main(int argc, char** argv) {
       context.ConfigPath = run::ConfigFile::PathFor(programFolder);
     }
     context.Verbose = VerbosityOf(invocation);
-    context.Terminal = ::isatty(STDERR_FILENO) != 0;
+    context.Terminal = platform::IsTerminal(stderr);
     // Before any worker or re-download creates a client.
     download::HttpClient::GlobalInit();
     switch (invocation.What) {

@@ -1,7 +1,5 @@
 // tilejoin: combines the tiles of a download task into one georeferenced
 // image, on the command line or in a small window.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -14,6 +12,7 @@
 #include "consolekit/ExitStatus.h"
 #include "consolekit/Failure.h"
 #include "consolekit/StopSignals.h"
+#include "core/platform/StatusLine.h"
 #include "qtkit/Application.h"
 #include "qtkit/Dialogs.h"
 #include "qtkit/Program.h"
@@ -31,7 +30,7 @@ constexpr int kExitFailed = kExitUsage;
 // next combine into the same folder).
 int RunCombine(const combiner::Invocation& invocation) {
   InstallStopSignals();
-  combiner::ConsoleProgress progress(stderr, ::isatty(STDERR_FILENO) != 0, invocation.Verbose);
+  combiner::ConsoleProgress progress(stderr, platform::IsTerminal(stderr), invocation.Verbose);
   combiner::CombineResult result;
   try {
     result = combiner::Combine(invocation.Options, progress);

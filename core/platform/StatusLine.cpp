@@ -1,6 +1,20 @@
 #include "core/platform/StatusLine.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace platform {
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+  return ::_isatty(::_fileno(stream)) != 0;
+#else
+  return ::isatty(::fileno(stream)) != 0;
+#endif
+}
 
 namespace {
 

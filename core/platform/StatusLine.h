@@ -8,6 +8,10 @@
 
 namespace platform {
 
+// Whether stream is a terminal (a console window on Windows), where a status
+// line is redrawn in place.
+bool IsTerminal(std::FILE* stream);
+
 class StatusLine {
  public:
   StatusLine(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
