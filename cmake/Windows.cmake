@@ -72,3 +72,44 @@ function(orvenna_windows_deploy_qt)
   set(ORVENNA_QT_PLUGINS ${ORVENNA_QT_PLUGINS} PARENT_SCOPE)
   set(ORVENNA_QT_ROOT ${qt_root} PARENT_SCOPE)
 endfunction()
+
+# A program's icon and version as Windows shows them (Explorer, the taskbar,
+# the file's properties): an .ico of the icon's drawn sizes (made with
+# ImageMagick) and a resource script, compiled into the .exe.
+find_program(ORVENNA_IMAGEMAGICK NAMES convert REQUIRED)
+function(orvenna_windows_resources target desktop_id description)
+  set(pngs "")
+  foreach(size 16 24 32 48 64 128 256)
+    list(APPEND pngs ${PROJECT_SOURCE_DIR}/assets/icons/hicolor/${size}x${size}/apps/${desktop_id}.png)
+  endforeach()
+  set(ico ${CMAKE_CURRENT_BINARY_DIR}/${target}.ico)
+  add_custom_command(OUTPUT ${ico} COMMAND ${ORVENNA_IMAGEMAGICK} ${pngs} ${ico} DEPENDS ${pngs} VERBATIM)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  set(version "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0")
+  file(CONFIGURE OUTPUT ${rc} CONTENT [[
+IDI_ICON1 ICON "@ico@"
+1 VERSIONINFO
+FILEVERSION @version@
+PRODUCTVERSION @version@
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904B0"
+    BEGIN
+      VALUE "FileDescription", "@description@"
+      VALUE "FileVersion", "@PROJECT_VERSION@"
+      VALUE "InternalName", "@target@"
+      VALUE "OriginalFilename", "@target@.exe"
+      VALUE "ProductName", "Orvenna"
+      VALUE "ProductVersion", "@PROJECT_VERSION@"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+]] @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${ico})
+endfunction()

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/platform/StatusLine.h"
 #include "core/platform/Version.h"
 
 namespace qtkit {
@@ -22,10 +23,12 @@ std::optional<int> AnswerInformationOptions(int argc, char** argv, const Program
                                             const std::string& settingsFile) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      platform::UseParentConsole();
       std::fputs(program.Usage, stdout);
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
+      platform::UseParentConsole();
       std::fputs(platform::VersionText(program.Name, settingsFile).c_str(), stdout);
       return 0;
     }
@@ -52,12 +55,14 @@ std::optional<QString> FileArgument(const ProgramInfo& program) {
   if (arguments.isEmpty()) return QString();
   for (const QString& argument : arguments) {
     if (argument.startsWith(QLatin1Char('-'))) {
+      platform::UseParentConsole();
       std::fprintf(stderr, "%s: unknown option '%s'\n%s", program.Name, argument.toLocal8Bit().constData(),
                    program.Usage);
       return std::nullopt;
     }
   }
   if (arguments.size() == 1) return arguments.first();
+  platform::UseParentConsole();
   std::fprintf(stderr, "%s: takes one file at most\n%s", program.Name, program.Usage);
   return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "core/platform/StatusLine.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
 #else
 #include <unistd.h>
@@ -13,6 +14,19 @@ bool IsTerminal(std::FILE* stream) {
   return ::_isatty(::_fileno(stream)) != 0;
 #else
   return ::isatty(::fileno(stream)) != 0;
+#endif
+}
+
+void UseParentConsole() {
+#ifdef _WIN32
+  const auto leadsNowhere = [](DWORD stream) {
+    const HANDLE handle = ::GetStdHandle(stream);
+    return handle == nullptr || handle == INVALID_HANDLE_VALUE || ::GetFileType(handle) == FILE_TYPE_UNKNOWN;
+  };
+  const bool output = leadsNowhere(STD_OUTPUT_HANDLE), error = leadsNowhere(STD_ERROR_HANDLE);
+  if ((!output && !error) || !::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  if (output && std::freopen("CONOUT$", "w", stdout) == nullptr) return;
+  if (error) std::freopen("CONOUT$", "w", stderr);
 #endif
 }
 

@@ -12,6 +12,13 @@ namespace platform {
 // line is redrawn in place.
 bool IsTerminal(std::FILE* stream);
 
+// For a window program about to print to its standard streams (its --help,
+// --version, a wrong argument): on Windows such a program has no console of
+// its own, so where a stream leads nowhere it is pointed at the console of
+// the program that started it, when there is one (cmd, PowerShell).
+// Redirected streams stay as they are. Elsewhere it does nothing.
+void UseParentConsole();
+
 class StatusLine {
  public:
   StatusLine(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {}
