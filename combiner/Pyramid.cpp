@@ -70,9 +70,10 @@ class Builder {
       added.HasData.resize(added.Tiles.size());
       added.Row = firstRow >> level;
       added.FirstRow = added.Row;
+      added.Columns = added.Tiles.size();
       if (DownloadedLevel(level) != nullptr) {
         added.Judged.assign(static_cast<std::size_t>(added.LastRow - added.FirstRow + 1), false);
-        added.Taken.assign(added.Judged.size() * added.Tiles.size(), false);
+        added.Taken.assign(added.Judged.size() * added.Columns, false);
       }
     }
   }
@@ -85,8 +86,8 @@ class Builder {
     const TileReader* reader = DownloadedLevel(level);
     if (reader == nullptr || target.Judged[static_cast<std::size_t>(row - target.FirstRow)]) return;
     target.Judged[static_cast<std::size_t>(row - target.FirstRow)] = true;
-    const std::size_t first = static_cast<std::size_t>(row - target.FirstRow) * target.Tiles.size();
-    workers_.ForEach(target.Tiles.size(), [&](std::size_t i) {
+    const std::size_t first = static_cast<std::size_t>(row - target.FirstRow) * target.Columns;
+    workers_.ForEach(target.Columns, [&](std::size_t i) {
       const int64_t column = target.FirstColumn + static_cast<int64_t>(i);
       target.Taken[first + i] = reader->Has(static_cast<int32_t>(column + (plan_.OriginX >> level)),
                                             static_cast<int32_t>(row + (plan_.OriginY >> level)));
@@ -100,7 +101,7 @@ class Builder {
     if (level < 1 || level > plan_.Levels) return false;
     const Level& target = levels_[static_cast<std::size_t>(level)];
     if (target.Taken.empty()) return false;
-    return target.Taken[static_cast<std::size_t>(row - target.FirstRow) * target.Tiles.size() +
+    return target.Taken[static_cast<std::size_t>(row - target.FirstRow) * target.Columns +
                         static_cast<std::size_t>(column - target.FirstColumn)] != 0;
   }
 
@@ -151,6 +152,7 @@ class Builder {
     std::vector<Pixels> Covers;  // with its tile: 255 where the quarters with data lie
     std::vector<char> HasData;
     int64_t FirstRow = 0;
+    std::size_t Columns = 0;  // of Tiles, read from any thread (Tiles is swapped)
     // With a downloaded level: which rows are judged, and which tiles are
     // downloaded ones, row by row.
     std::vector<char> Judged;
@@ -190,8 +192,10 @@ class Builder {
           Pixels().swap(covers[i]);
           return;
         }
-        // Judged a tile but it does not decode: what came from below, if
-        // anything (nothing was computed under a tile judged downloaded).
+        // Judged a tile, but its stream does not decode: nothing below it
+        // was computed, so it stays a hole of the level.
+        hasData[i] = false;
+        return;
       }
       if (!hasData[i]) return;
       if (tiles[i].empty()) {

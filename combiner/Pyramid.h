@@ -72,7 +72,9 @@ struct PyramidPlan {
   // null, holds the tiles of that level, the pyramid's tile (c, r) being its
   // tile (c + (OriginX >> level), r + (OriginY >> level)). The format passes
   // only levels whose grid maps onto the pyramid's so (for a pyramid with its
-  // own corner: OriginX and OriginY multiples of 2^level).
+  // own corner: OriginX and OriginY multiples of 2^level). Nothing below a
+  // tile the census counts as downloaded is computed for it: should its
+  // stream not decode after all, it is a hole of that level.
   std::vector<const TileReader*> Downloaded;
 };
 
