@@ -8,7 +8,12 @@
 // peak memory (wait4, the programs started from a small process of their own). Then: every tile of the copy path decodes to the
 // downloaded tile's pixels, and how far tilejoin's overviews lie from GDAL's.
 //
+// With --job: a job of three zooms joined with its levels as downloaded,
+// against its deepest task alone (every level computed) and, with
+// --other-tilejoin PATH, against that program on the same job.
+//
 // Usage: orvenna_bench_combiner [--runs N] [TILES...]   (default: 3 runs; 1000 10000)
+//        orvenna_bench_combiner --job [--other-tilejoin PATH] [--runs N] [TILES...]   (default: 1000)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -20,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,6 +36,7 @@
 #include "combiner/Pyramid.h"
 #include "core/platform/Files.h"
 #include "core/platform/Numbers.h"
+#include "core/run/Job.h"
 #include "tests/combiner/SyntheticTask.h"
 #include "tests/support/TempDir.h"
 
@@ -370,20 +377,114 @@ void Bench(int64_t count, int runs, Spawner& spawner) {
   CompareOverviews(dir.File("full.tif"), dir.File("gdal.tif"));
 }
 
+// A job of three zooms (kZoom - 2 to kZoom) over count tiles of the deepest,
+// every level downloaded: tilejoin of the job (the shallower levels taken as
+// downloaded) against tilejoin of its deepest task alone (every level
+// computed), and against another tilejoin on the same job when one is given
+// (a build from before the job's levels were taken without computing them).
+void BenchJob(int64_t count, int runs, Spawner& spawner, const std::string& otherTilejoin) {
+  testsupport::TempDir dir;
+  const auto rows = static_cast<int32_t>((count + kColumns - 1) / kColumns);
+  // The corner on a tile corner of every zoom of the job: a GeoTIFF's
+  // overviews line up with them.
+  constexpr int32_t kX = 40000, kY = 24000;
+  std::vector<std::unique_ptr<combinertest::SyntheticTask>> tasks;
+  std::mt19937 random(2);
+  int64_t tiles = 0;
+  for (int32_t zoom = kZoom - 2; zoom <= kZoom; ++zoom) {
+    const int shift = kZoom - zoom;
+    const int32_t columns = ((kX + kColumns - 1) >> shift) - (kX >> shift) + 1;
+    const int32_t levelRows = ((kY + rows - 1) >> shift) - (kY >> shift) + 1;
+    tasks.push_back(std::make_unique<combinertest::SyntheticTask>(dir.Path(), columns, levelRows, zoom, kX >> shift,
+                                                                  kY >> shift, run::JobTaskName("job", zoom)));
+    const task::TileRange range = tasks.back()->Range();
+    for (int32_t y = range.MinY; y <= range.MaxY; ++y) {
+      for (int32_t x = range.MinX; x <= range.MaxX; ++x) {
+        tasks.back()->WriteTile(x, y, combinertest::GdalJpeg(PhotoLikeTile(x, y, random), {.Quality = 85}));
+      }
+    }
+    tiles += range.Count();
+  }
+  const std::string job = dir.File("job.ojob");
+  run::WriteJobFile(job, {kZoom - 2, kZoom}, "job");
+  const std::string deepest = tasks.back()->TaskPath();
+  const std::string minZoom = std::to_string(combiner::ZoomHoldingInOneTile(tasks.back()->Range(), kZoom));
+  std::printf("\njob of zooms %d to %d: %s tiles (%s at zoom %d), %d runs each, alternating\n", kZoom - 2, kZoom,
+              platform::FormatInteger(tiles).c_str(), platform::FormatInteger(tasks.back()->Range().Count()).c_str(),
+              kZoom, runs);
+
+  struct Case {
+    std::string Name;
+    std::vector<std::string> Argv;
+  };
+  std::vector<Case> cases;
+  for (const char* extension : {".mbtiles", ".tif"}) {
+    const std::vector<std::string> more = extension == std::string(".mbtiles")
+                                              ? std::vector<std::string>{"--min-zoom", minZoom, "-q"}
+                                              : std::vector<std::string>{"-q"};
+    const auto argv = [&](const std::string& program, const std::string& input, const std::string& output) {
+      std::vector<std::string> all = {program, input, "-o", dir.File(output + extension)};
+      all.insert(all.end(), more.begin(), more.end());
+      return all;
+    };
+    cases.push_back({std::string("job") + extension + ", levels as downloaded", argv(TILEJOIN_PROGRAM, job, "job")});
+    cases.push_back({std::string("deepest task alone") + extension + ", all computed",
+                     argv(TILEJOIN_PROGRAM, deepest, "alone")});
+    if (!otherTilejoin.empty()) {
+      cases.push_back({std::string("job") + extension + ", the other tilejoin", argv(otherTilejoin, job, "other")});
+      cases.push_back({std::string("deepest task alone") + extension + ", the other", argv(otherTilejoin, deepest, "alone-other")});
+    }
+  }
+  std::map<std::string, Runs> results;
+  for (int run = 0; run < runs; ++run) {
+    for (const Case& c : cases) {
+      std::remove(c.Argv[3].c_str());
+      results[c.Name].All.push_back(spawner.Run(c.Argv));
+    }
+  }
+  std::printf("%-7s %-44s %8s %8s %9s\n", "tiles", "program (median of the runs)", "wall s", "CPU s", "peak MiB");
+  for (const Case& c : cases) Row(platform::FormatInteger(tiles), c.Name, results[c.Name].Median());
+  for (const char* extension : {".mbtiles", ".tif"}) {
+    const Measure ours = results[std::string("job") + extension + ", levels as downloaded"].Median();
+    Ratio(std::string("all computed / job") + extension + ":",
+          results[std::string("deepest task alone") + extension + ", all computed"].Median(), ours);
+    if (!otherTilejoin.empty()) {
+      Ratio(std::string("the other tilejoin / this one, job") + extension + ":",
+            results[std::string("job") + extension + ", the other tilejoin"].Median(), ours);
+      // A task that is no job: both programs should write the same bytes.
+      const bool same = testsupport::ReadFileBytes(dir.File(std::string("alone") + extension)) ==
+                        testsupport::ReadFileBytes(dir.File(std::string("alone-other") + extension));
+      std::printf("deepest task alone%s: the two programs' files %s\n", extension, same ? "identical" : "differ");
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Spawner spawner;
   combiner::InitGdal();
   int runs = 3;
+  bool job = false;
+  std::string otherTilejoin;
   std::vector<int64_t> sizes;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--runs" && i + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--job") {
+      job = true;
+    } else if (argument == "--other-tilejoin" && i + 1 < argc) {
+      otherTilejoin = argv[++i];
     } else {
       sizes.push_back(std::atoll(argv[i]));
     }
+  }
+  if (job) {
+    for (const int64_t size : sizes.empty() ? std::vector<int64_t>{1000} : sizes) {
+      BenchJob(size, runs, spawner, otherTilejoin);
+    }
+    return 0;
   }
   if (sizes.empty()) sizes = {1000, 10000};
   for (const int64_t size : sizes) Bench(size, runs, spawner);

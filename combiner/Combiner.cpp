@@ -117,7 +117,11 @@ struct Stages {
 
 // One sheet of an image format: its tiles into a GeoTIFF (the output itself,
 // or a step towards it), then whatever the format and coordinates need.
+// downloaded: the tasks of a job's shallower zooms, overviews where they line
+// up (the overviews of our own writer; GDAL's of an image in degrees do not
+// lie on any zoom's tiles).
 TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, const TileReader& tiles,
+                          const std::vector<const TileReader*>& downloaded,
                           const std::optional<ChromaSampling>& sampling, HoleList& holes, PendingFiles& pending,
                           Progress& progress, const Stages& stage) {
   const int32_t zoom = tiles.Task().Zoom();
@@ -126,6 +130,7 @@ TileTally WriteImageSheet(const CombineOptions& options, const Sheet& sheet, con
   const bool degrees = options.Srs == OutputSrs::Wgs84 || options.Format == OutputFormat::Kmz;
   TiffSettings settings;
   settings.Fill = options.Fill;
+  settings.Downloaded = downloaded;
   if (options.Format == OutputFormat::GeoTiff && !degrees) {
     settings.Compress = options.Compress;
     settings.CopySampling = options.Compress == Compression::Jpeg ? sampling : std::nullopt;
@@ -288,7 +293,8 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
   GdalErrorScope gdalErrors;
 
   // A job's deepest task is the image; its shallower ones give a tile
-  // database the levels they downloaded.
+  // database the levels they downloaded, and a GeoTIFF its overviews where
+  // they line up.
   std::vector<std::string> taskPaths = {options.TaskPath};
   if (run::IsJobFile(options.TaskPath)) {
     try {
@@ -366,7 +372,7 @@ CombineResult Combine(const CombineOptions& options, Progress& progress) {
           IsTileDatabase(options.Format)
               ? WriteTileDatabase(pending.Add(sheet.Path), sheet.Range, tiles, database, holes, progress,
                                   stage("Combining tiles"))
-              : WriteImageSheet(options, sheet, tiles, sampling, holes, pending, progress, stage);
+              : WriteImageSheet(options, sheet, tiles, downloaded, sampling, holes, pending, progress, stage);
       result.Copied += tally.Copied;
       result.Reencoded += tally.Reencoded;
       result.Outside += tally.Outside;

@@ -102,7 +102,7 @@ struct CombineResult {
   int64_t Copied = 0;              // written as downloaded
   int64_t Reencoded = 0;           // decoded and encoded
   int64_t Outside = 0;             // outside a shaped task's shape: masked, no holes
-  int64_t FromDownloadedLevels = 0;  // tiles of a job's shallower tasks in a tile database
+  int64_t FromDownloadedLevels = 0;  // tiles of a job's shallower tasks: levels of a tile database, overviews of a GeoTIFF
   HoleCounts Holes;
   std::string HoleListPath;  // empty without holes
   std::string HoleFailedListPath;  // the holes as a failed-tile list; empty without holes

@@ -260,12 +260,38 @@ class OverviewSpool {
   std::vector<Level> levels_;
 };
 
+// The tiles of the overviews taken from a job's downloaded levels, by level.
+class DownloadedTiles {
+ public:
+  DownloadedTiles(const task::TileRange& range, int levels) : columns_(range.Columns()), rows_(range.Rows()) {
+    for (int level = 1; level <= levels; ++level) {
+      taken_.emplace_back(static_cast<std::size_t>(ColumnsAt(level) * (((rows_ - 1) >> level) + 1)), false);
+    }
+  }
+  void Add(int level, int64_t column, int64_t row) { taken_[Index(level)][Index(level, column, row)] = true; }
+  bool Has(int level, int64_t column, int64_t row) const {
+    return level >= 1 && Index(level) < taken_.size() && taken_[Index(level)][Index(level, column, row)];
+  }
+
+ private:
+  int64_t ColumnsAt(int level) const { return ((columns_ - 1) >> level) + 1; }
+  static std::size_t Index(int level) { return static_cast<std::size_t>(level - 1); }
+  std::size_t Index(int level, int64_t column, int64_t row) const {
+    return static_cast<std::size_t>(row * ColumnsAt(level) + column);
+  }
+
+  int64_t columns_;
+  int64_t rows_;
+  std::vector<std::vector<bool>> taken_;
+};
+
 // The mask's pixels of one tile of an image of the pyramid: 1 where any tile
-// of the task under the pixel is no hole.
+// of the task under the pixel is no hole, and all over an overview's tile
+// that a job downloaded (it has its own pixels there).
 class MaskPainter {
  public:
-  MaskPainter(const task::TileRange& range, const std::vector<bool>& holes)
-      : columns_(range.Columns()), rows_(range.Rows()), holes_(holes) {
+  MaskPainter(const task::TileRange& range, const std::vector<bool>& holes, const DownloadedTiles& downloaded)
+      : columns_(range.Columns()), rows_(range.Rows()), holes_(holes), downloaded_(downloaded) {
     std::vector<uint8_t> bits(kMaskTileBytes, 0);
     hole_ = Deflate(bits.data(), bits.size());
     std::fill(bits.begin(), bits.end(), 0xFF);
@@ -277,6 +303,7 @@ class MaskPainter {
     const int64_t span = int64_t{1} << level;
     const int64_t firstColumn = column * span, lastColumn = std::min(columns_, firstColumn + span) - 1;
     const int64_t firstRow = row * span, lastRow = std::min(rows_, firstRow + span) - 1;
+    if (downloaded_.Has(level, column, row)) return valid_;
     int64_t holes = 0;
     for (int64_t y = firstRow; y <= lastRow; ++y) {
       for (int64_t x = firstColumn; x <= lastColumn; ++x) holes += IsHole(x, y) ? 1 : 0;
@@ -312,6 +339,7 @@ class MaskPainter {
   int64_t columns_;
   int64_t rows_;
   const std::vector<bool>& holes_;
+  const DownloadedTiles& downloaded_;
   std::string hole_;   // a tile of holes only
   std::string valid_;  // a tile without holes
 };
@@ -321,9 +349,9 @@ class MaskPainter {
 class GeoTiffOutput final : public PyramidOutput {
  public:
   GeoTiffOutput(TiffWriter& tiff, const task::TileRange& range, const ColourCoding& coding, Rgb fill,
-                OverviewSpool* spool)
+                OverviewSpool* spool, int levels)
       : tiff_(tiff), coding_(coding), fill_(coding.Encode(SolidPixels(fill))), spool_(spool),
-        columns_(range.Columns()), holes_(static_cast<std::size_t>(range.Count()), false) {}
+        columns_(range.Columns()), holes_(static_cast<std::size_t>(range.Count()), false), downloaded_(range, levels) {}
 
   std::string EncodeBase(TileContent& tile) const override {
     switch (tile.What) {
@@ -344,11 +372,15 @@ class GeoTiffOutput final : public PyramidOutput {
     }
     tiff_.Put(column, row, hole ? fill_ : bytes);
   }
-  void PutLevel(int level, int64_t, int64_t, bool, std::string bytes) override { spool_->Add(level, bytes); }
+  void PutLevel(int level, int64_t column, int64_t row, bool, bool downloaded, std::string bytes) override {
+    if (downloaded) downloaded_.Add(level, column, row);
+    spool_->Add(level, bytes);
+  }
 
   const std::string& FillTile() const { return fill_; }
   bool AnyHole() const { return anyHole_; }
   const std::vector<bool>& Holes() const { return holes_; }
+  const DownloadedTiles& Downloaded() const { return downloaded_; }
 
  private:
   TiffWriter& tiff_;
@@ -357,10 +389,23 @@ class GeoTiffOutput final : public PyramidOutput {
   OverviewSpool* spool_;
   int64_t columns_;
   std::vector<bool> holes_;  // by index in the range, row by row
+  DownloadedTiles downloaded_;
   bool anyHole_ = false;
 };
 
 int64_t TilesAcross(int64_t pixels) { return (pixels + task::kTileSize - 1) / task::kTileSize; }
+
+// Whether overview `level` of an image of range lies on the tile grid of the
+// zoom `level` above range's (see TiffSettings::Downloaded): the image's
+// corner is a corner of that zoom's tiles. The overview's tile (c, r) then
+// covers exactly what that zoom's tile covers, pixel for pixel: an image of
+// whole tiles halves without rounding up to 8 times; beyond, the pixel that
+// GDAL's rounding up adds reaches past the image's edge, where a computed
+// overview has the fill colour and a downloaded one what lies there.
+bool LinesUp(const task::TileRange& range, int level) {
+  const int64_t span = int64_t{1} << level;
+  return range.MinX % span == 0 && range.MinY % span == 0;
+}
 
 }  // namespace
 
@@ -397,7 +442,7 @@ TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, co
   TiffWriter tiff(path, NeedsBigTiff(range.Count()));
   tiff.Begin(image);
   tiff.Georeference(task::MercatorGeoTransform(range, zoom));
-  GeoTiffOutput output(tiff, range, image.Coding, settings.Fill, spool.get());
+  GeoTiffOutput output(tiff, range, image.Coding, settings.Fill, spool.get(), levels);
   PyramidPlan plan;
   plan.Range = range;
   plan.OriginX = range.MinX;
@@ -405,6 +450,15 @@ TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, co
   plan.Levels = levels;
   plan.Fill = settings.Fill;
   plan.KeepAsIs = [&](const JpegLayout& layout) { return copy && TiffTileSampling(layout) == settings.CopySampling; };
+  for (int level = 1; level <= levels; ++level) {
+    const TileReader* found = nullptr;
+    if (LinesUp(range, level)) {
+      for (const TileReader* reader : settings.Downloaded) {
+        if (reader->Task().Zoom() == zoom - level) found = reader;
+      }
+    }
+    plan.Downloaded.push_back(found);
+  }
   const TileTally tally = BuildPyramid(tiles, plan, output, holes, progress, stagePrefix + "Combining tiles");
   tiff.End();
 
@@ -444,7 +498,7 @@ TileTally WriteGeoTiff(const std::string& path, const task::TileRange& range, co
 
   if (output.AnyHole()) {
     const std::string maskStage = stagePrefix + "Masking the holes";
-    const MaskPainter painter(range, output.Holes());
+    const MaskPainter painter(range, output.Holes(), output.Downloaded());
     written = 0;
     for (int level = 0; level <= levels; ++level) {
       ImageSpec mask = sizeAt(level);

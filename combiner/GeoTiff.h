@@ -1,14 +1,15 @@
 // GeoTIFF files of a block of tiles, in Web Mercator, tiled 256 x 256 on the
 // download grid, written with libtiff image by image: the tiles (JPEG streams
 // of the file's own kind copied as they are, all others encoded on the worker
-// threads), then the overviews (see Pyramid.h), then a mask over the holes
-// and its overviews, as GDAL lays out an internal mask. Run on the combine's
-// thread.
+// threads), then the overviews (see Pyramid.h; a job's downloaded levels where
+// they line up), then a mask over the holes and its overviews, as GDAL lays
+// out an internal mask. Run on the combine's thread.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "combiner/Holes.h"
 #include "combiner/JpegCodec.h"
@@ -34,6 +35,16 @@ struct TiffSettings {
   std::optional<ChromaSampling> CopySampling;
   Rgb Fill;
   bool Overviews = false;
+  // The tasks of a job's shallower zooms. An overview whose tiles are tiles
+  // of one of them holds that task's tiles as downloaded (JPEG streams of the
+  // file's own kind copied, others encoded), computed only where it has a
+  // hole. Overview n (the image halved n times) lines up with zoom Z - n of
+  // the job (Z the image's zoom) when the image's first column and row of
+  // tiles are multiples of 2^n: then its tile (c, r) is exactly that zoom's
+  // tile (c + first column / 2^n, r + first row / 2^n), the image's width and
+  // height of whole tiles halving into whole pixels of it. Other overviews
+  // are computed.
+  std::vector<const TileReader*> Downloaded;
 };
 
 // True when a file of this many tiles, with overviews, may pass 4 GB.

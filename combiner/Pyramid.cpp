@@ -69,7 +69,40 @@ class Builder {
       added.Covers.resize(added.Tiles.size());
       added.HasData.resize(added.Tiles.size());
       added.Row = firstRow >> level;
+      added.FirstRow = added.Row;
+      added.Columns = added.Tiles.size();
+      if (DownloadedLevel(level) != nullptr) {
+        added.Judged.assign(static_cast<std::size_t>(added.LastRow - added.FirstRow + 1), false);
+        added.Taken.assign(added.Judged.size() * added.Columns, false);
+      }
     }
+  }
+
+  // Judges row `row` of level's downloaded tiles, once: before Taken is asked
+  // of it. The combine's thread.
+  void JudgeRow(int level, int64_t row) {
+    if (level < 1 || level > plan_.Levels) return;
+    Level& target = levels_[static_cast<std::size_t>(level)];
+    const TileReader* reader = DownloadedLevel(level);
+    if (reader == nullptr || target.Judged[static_cast<std::size_t>(row - target.FirstRow)]) return;
+    target.Judged[static_cast<std::size_t>(row - target.FirstRow)] = true;
+    const std::size_t first = static_cast<std::size_t>(row - target.FirstRow) * target.Columns;
+    workers_.ForEach(target.Columns, [&](std::size_t i) {
+      const int64_t column = target.FirstColumn + static_cast<int64_t>(i);
+      target.Taken[first + i] = reader->Has(static_cast<int32_t>(column + (plan_.OriginX >> level)),
+                                            static_cast<int32_t>(row + (plan_.OriginY >> level)));
+    });
+  }
+
+  // Whether tile (column, row) of level is a job's downloaded tile (its row
+  // judged): then nothing is computed for it, nor for the tiles below it
+  // but for their own sake. Any thread.
+  bool Taken(int level, int64_t column, int64_t row) const {
+    if (level < 1 || level > plan_.Levels) return false;
+    const Level& target = levels_[static_cast<std::size_t>(level)];
+    if (target.Taken.empty()) return false;
+    return target.Taken[static_cast<std::size_t>(row - target.FirstRow) * target.Columns +
+                        static_cast<std::size_t>(column - target.FirstColumn)] != 0;
   }
 
   // The half-size pixels of tile (column, row) of level - 1 (empty for the
@@ -100,6 +133,9 @@ class Builder {
     }
   }
 
+  // The tiles of levels above taken from a job's downloaded levels.
+  int64_t FromDownloadedLevels() const { return fromDownloadedLevels_; }
+
   // Row `row` of level is complete: the level above takes its row once both
   // of its halves (or the last row there is) have come.
   void RowDone(int level, int64_t row) {
@@ -115,6 +151,12 @@ class Builder {
     std::vector<Pixels> Tiles;  // empty until a quarter arrives
     std::vector<Pixels> Covers;  // with its tile: 255 where the quarters with data lie
     std::vector<char> HasData;
+    int64_t FirstRow = 0;
+    std::size_t Columns = 0;  // of Tiles, read from any thread (Tiles is swapped)
+    // With a downloaded level: which rows are judged, and which tiles are
+    // downloaded ones, row by row.
+    std::vector<char> Judged;
+    std::vector<char> Taken;
   };
 
   void Emit(int level) {
@@ -130,7 +172,31 @@ class Builder {
     std::vector<std::string> bytes(tiles.size());
     std::vector<Pixels> halves(tiles.size());
     std::vector<Pixels> halfCovers(tiles.size());
+    std::vector<char> downloaded(tiles.size(), false);
+    const TileReader* job = DownloadedLevel(level);
+    JudgeRow(level, row);
+    if (!top) JudgeRow(level + 1, row >> 1);
     workers_.ForEach(tiles.size(), [&](std::size_t i) {
+      const int64_t column = source.FirstColumn + static_cast<int64_t>(i);
+      // The level above takes this tile's half only where it computes.
+      const bool halfNeeded = !top && !Taken(level + 1, column >> 1, row >> 1);
+      if (job != nullptr && Taken(level, column, row)) {
+        TileContent tile = job->Load(static_cast<int32_t>(column + (plan_.OriginX >> level)),
+                                     static_cast<int32_t>(row + (plan_.OriginY >> level)), plan_.KeepAsIs);
+        if (tile.What != TileContent::Kind::Hole) {
+          // As downloaded, wholly covered.
+          downloaded[i] = true;
+          if (halfNeeded) halves[i] = HalfOf(tile);
+          bytes[i] = output_.EncodeBase(tile);
+          Pixels().swap(tiles[i]);
+          Pixels().swap(covers[i]);
+          return;
+        }
+        // Judged a tile, but its stream does not decode: nothing below it
+        // was computed, so it stays a hole of the level.
+        hasData[i] = false;
+        return;
+      }
       if (!hasData[i]) return;
       if (tiles[i].empty()) {
         tiles[i] = SolidPixels(plan_.Fill);
@@ -140,7 +206,7 @@ class Builder {
         Pixels().swap(covers[i]);
       }
       bytes[i] = output_.EncodeLevel(tiles[i], covers[i]);
-      if (!top) {
+      if (halfNeeded) {
         halves[i] = HalveTile(tiles[i]);
         halfCovers[i] = HalveCover(covers[i]);
       }
@@ -149,18 +215,26 @@ class Builder {
     });
     for (std::size_t i = 0; i < tiles.size(); ++i) {
       const int64_t column = source.FirstColumn + static_cast<int64_t>(i);
-      output_.PutLevel(level, column, row, hasData[i] != 0, std::move(bytes[i]));
-      if (!top) Feed(level + 1, column, row, halves[i], hasData[i] != 0, halfCovers[i]);
+      const bool data = hasData[i] != 0 || downloaded[i] != 0;
+      if (downloaded[i] != 0) ++fromDownloadedLevels_;
+      output_.PutLevel(level, column, row, data, downloaded[i] != 0, std::move(bytes[i]));
+      if (!top) Feed(level + 1, column, row, halves[i], data, halfCovers[i]);
       Pixels().swap(halves[i]);
       Pixels().swap(halfCovers[i]);
     }
     RowDone(level, row);
   }
 
+  const TileReader* DownloadedLevel(int level) const {
+    const auto index = static_cast<std::size_t>(level - 1);
+    return index < plan_.Downloaded.size() ? plan_.Downloaded[index] : nullptr;
+  }
+
   const PyramidPlan& plan_;
   PyramidOutput& output_;
   TileWorkers& workers_;
   std::vector<Level> levels_;
+  int64_t fromDownloadedLevels_ = 0;
 };
 
 }  // namespace
@@ -183,10 +257,12 @@ TileTally BuildPyramid(const TileReader& tiles, const PyramidPlan& plan, Pyramid
   std::size_t queued = 0;
   const auto queueUpTo = [&](std::size_t end) {
     for (; queued < std::min(end, total); ++queued) {
+      builder.JudgeRow(1, (yOf(queued) - plan.OriginY) >> 1);
       workers.Submit([&, index = queued] {
         LoadedTile& tile = slots[index % ahead];
         tile.Content = tiles.Load(xOf(index), yOf(index), plan.KeepAsIs);
-        if (plan.Levels > 0) tile.Half = HalfOf(tile.Content);
+        const int64_t column = xOf(index) - plan.OriginX, row = yOf(index) - plan.OriginY;
+        if (plan.Levels > 0 && !builder.Taken(1, column >> 1, row >> 1)) tile.Half = HalfOf(tile.Content);
         tile.Bytes = output.EncodeBase(tile.Content);
         Pixels().swap(tile.Content.Image);
         loaded[index % ahead] = true;
@@ -225,6 +301,7 @@ TileTally BuildPyramid(const TileReader& tiles, const PyramidPlan& plan, Pyramid
     queueUpTo(index + 1 + ahead);
     progress.Report(stage, static_cast<double>(index + 1) / static_cast<double>(total));
   }
+  tally.FromDownloadedLevels = builder.FromDownloadedLevels();
   return tally;
 }
 

@@ -2,14 +2,17 @@
 // row order, and with them the levels of a pyramid above them: each level
 // half the size of the one below, its first level from libjpeg's half-size
 // decodes of the downloaded JPEGs, each further level from the one before,
-// every pixel the mean of 2 x 2 below it (GDAL's average resampling). Memory
-// holds one row of tiles per level. Run on the combine's thread; the format's
-// encoders run on the worker threads.
+// every pixel the mean of 2 x 2 below it (GDAL's average resampling). A level
+// that a job's shallower task downloaded takes that task's tiles instead and
+// is not computed, but where a tile of it is a hole; the levels above it are
+// built from it. Memory holds one row of tiles per level. Run on the
+// combine's thread; the format's encoders run on the worker threads.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "combiner/Holes.h"
 #include "combiner/JpegCodec.h"
@@ -29,7 +32,7 @@ struct TileTally {
   int64_t Outside = 0;
   int64_t Masked() const { return Holes + Outside; }
   // Tiles of levels above the task's taken as a job's shallower tasks
-  // downloaded them.
+  // downloaded them (not computed).
   int64_t FromDownloadedLevels = 0;
 };
 
@@ -51,8 +54,9 @@ class PyramidOutput {
   virtual void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) = 0;
   // The combine's thread, in row order of each level (1 the first above the
   // task's). Without data (every tile below it a hole, or outside the task)
-  // the bytes are empty and the tile is the fill colour.
-  virtual void PutLevel(int level, int64_t column, int64_t row, bool hasData, std::string bytes) = 0;
+  // the bytes are empty and the tile is the fill colour. downloaded: the
+  // tile is a job's downloaded one, its bytes EncodeBase's (its cover whole).
+  virtual void PutLevel(int level, int64_t column, int64_t row, bool hasData, bool downloaded, std::string bytes) = 0;
 };
 
 struct PyramidPlan {
@@ -63,7 +67,15 @@ struct PyramidPlan {
   int64_t OriginY = 0;
   int Levels = 0;  // above the task's tiles
   Rgb Fill;
-  std::function<bool(const JpegLayout&)> KeepAsIs;
+  std::function<bool(const JpegLayout&)> KeepAsIs;  // for the downloaded levels too
+  // The levels a job downloaded: Downloaded[level - 1], where there and not
+  // null, holds the tiles of that level, the pyramid's tile (c, r) being its
+  // tile (c + (OriginX >> level), r + (OriginY >> level)). The format passes
+  // only levels whose grid maps onto the pyramid's so (for a pyramid with its
+  // own corner: OriginX and OriginY multiples of 2^level). Nothing below a
+  // tile the census counts as downloaded is computed for it: should its
+  // stream not decode after all, it is a hole of that level.
+  std::vector<const TileReader*> Downloaded;
 };
 
 // Reads every tile of plan.Range, puts it and the levels above it to output,

@@ -203,8 +203,8 @@ std::string EncodePngWithAlpha(const Pixels& rgb, const Pixels& alpha) {
 // The pyramid's tiles into the database's tiles table.
 class TileDatabaseOutput final : public PyramidOutput {
  public:
-  TileDatabaseOutput(Database& db, TileDatabaseKind kind, int32_t zoom, const std::vector<const TileReader*>& downloaded)
-      : db_(db), kind_(kind), zoom_(zoom), downloaded_(downloaded),
+  TileDatabaseOutput(Database& db, TileDatabaseKind kind, int32_t zoom)
+      : db_(db), kind_(kind), zoom_(zoom),
         add_(db.Prepare("INSERT INTO tiles (zoom_level, tile_column, tile_row, tile_data) VALUES (?, ?, ?, ?)")) {}
 
   std::string EncodeBase(TileContent& tile) const override {
@@ -224,22 +224,11 @@ class TileDatabaseOutput final : public PyramidOutput {
   void PutBase(int64_t column, int64_t row, const TileContent& tile, std::string bytes) override {
     if (tile.What != TileContent::Kind::Hole) Add(zoom_, column, row, bytes);
   }
-  void PutLevel(int level, int64_t column, int64_t row, bool hasData, std::string bytes) override {
-    const int32_t zoom = zoom_ - level;
-    if (const TileReader* reader = DownloadedAt(zoom)) {
-      TileContent tile = reader->Load(static_cast<int32_t>(column), static_cast<int32_t>(row),
-                                      [](const JpegLayout& layout) { return IsWholeJpeg(layout); });
-      if (tile.What != TileContent::Kind::Hole) {
-        Add(zoom, column, row, EncodeBase(tile));
-        ++fromDownloadedLevels_;
-        return;
-      }
-    }
-    if (hasData) Add(zoom, column, row, bytes);
+  void PutLevel(int level, int64_t column, int64_t row, bool hasData, bool, std::string bytes) override {
+    if (hasData) Add(zoom_ - level, column, row, bytes);
   }
 
   void Finish() { add_.reset(); }
-  int64_t FromDownloadedLevels() const { return fromDownloadedLevels_; }
 
  private:
   void Add(int32_t zoom, int64_t column, int64_t row, const std::string& bytes) {
@@ -252,19 +241,10 @@ class TileDatabaseOutput final : public PyramidOutput {
     db_.Run(add_.get());
   }
 
-  const TileReader* DownloadedAt(int32_t zoom) const {
-    for (const TileReader* reader : downloaded_) {
-      if (reader->Task().Zoom() == zoom) return reader;
-    }
-    return nullptr;
-  }
-
   Database& db_;
   TileDatabaseKind kind_;
   int32_t zoom_;
-  const std::vector<const TileReader*>& downloaded_;
   Statement add_;
-  int64_t fromDownloadedLevels_ = 0;
 };
 
 }  // namespace
@@ -282,14 +262,21 @@ TileTally WriteTileDatabase(const std::string& path, const task::TileRange& rang
   } else {
     CreateGeoPackage(db, settings, range, zoom);
   }
-  TileDatabaseOutput output(db, settings.Kind, zoom, settings.Downloaded);
+  TileDatabaseOutput output(db, settings.Kind, zoom);
   PyramidPlan plan;
   plan.Range = range;
   plan.Levels = zoom - settings.MinZoom;
   plan.Fill = settings.Fill;
   plan.KeepAsIs = [](const JpegLayout& layout) { return IsWholeJpeg(layout); };
-  TileTally tally = BuildPyramid(tiles, plan, output, holes, progress, stage);
-  tally.FromDownloadedLevels = output.FromDownloadedLevels();
+  // The web map's grid is every task's: each downloaded level lines up.
+  for (int level = 1; level <= plan.Levels; ++level) {
+    const TileReader* found = nullptr;
+    for (const TileReader* reader : settings.Downloaded) {
+      if (reader->Task().Zoom() == zoom - level) found = reader;
+    }
+    plan.Downloaded.push_back(found);
+  }
+  const TileTally tally = BuildPyramid(tiles, plan, output, holes, progress, stage);
   output.Finish();
   db.Execute("COMMIT");
   if (settings.Kind == TileDatabaseKind::MbTiles) {

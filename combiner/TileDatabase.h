@@ -1,7 +1,8 @@
 // The tiled outputs that map programs read as a web map's tile grid: an
 // MBTiles or a GeoPackage database of a block of tiles. The task's zoom holds
 // the downloaded JPEG streams as they are (other images encoded to JPEG);
-// every zoom below it down to a minimum is built as a pyramid (Pyramid.h).
+// every zoom below it down to a minimum is built as a pyramid (Pyramid.h), or
+// taken from the task of a job that downloaded that zoom.
 // Holes are left out (a map program shows its background there); a tile of a
 // lower zoom that is partly hole or partly outside the block is a PNG, clear
 // there. Run on the combine's thread.

@@ -49,6 +49,10 @@ TileContent TileReader::Load(int32_t x, int32_t y, const std::function<bool(cons
   return tile;
 }
 
+bool TileReader::Has(int32_t x, int32_t y) const {
+  return task_.HasTile(x, y) && !task::IsHole(census_.Judge(x, y).State);
+}
+
 std::optional<ChromaSampling> TileReader::CommonTiffSampling(const task::TileRange& area) const {
   std::map<std::pair<int, int>, int> votes;
   const int64_t count = area.Count();

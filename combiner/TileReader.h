@@ -45,6 +45,10 @@ class TileReader {
   // else its pixels, else a hole as the census judges it, or unreadable when
   // it does not decode.
   TileContent Load(int32_t x, int32_t y, const std::function<bool(const JpegLayout&)>& keepAsIs) const;
+  // Whether tile (x, y) is one of the task's and no hole as the census
+  // judges it (reading only the start and end of its file). Load may still
+  // find it unreadable: a stream that does not decode.
+  bool Has(int32_t x, int32_t y) const;
 
   // The sampling that most of an even sample of area's tiles have, among
   // those a JPEG TIFF can take as they are; nullopt when none can.

@@ -784,6 +784,14 @@ TEST_F(CliTest, AJobOfThreeZoomsIsRunStoppedContinuedFilledAndJoined) {
   EXPECT_EQ(perLevel[13], 24);
   EXPECT_GT(perLevel.begin()->first, 0);
   EXPECT_LT(perLevel.begin()->first, 11) << "levels above the job's computed, up to the task in one tile";
+
+  // A GeoTIFF of the job: its first row of tiles (3101) is odd, so no zoom
+  // lines up with its overviews; all are computed, and the summary says none
+  // came from the job.
+  const ProcessResult tiff = testsupport::RunProcess({TILEJOIN_PROGRAM, job, "-o", save_.Path() + "site.tif"});
+  ASSERT_EQ(tiff.ExitStatus, 0) << tiff.Err;
+  EXPECT_NE(tiff.Out.find("Tiles: 24 (24 as downloaded, 0 decoded and encoded, 0 holes)"), std::string::npos) << tiff.Out;
+  EXPECT_EQ(tiff.Out.find("Levels above:"), std::string::npos) << tiff.Out;
 #endif
 
   const ProcessResult refused = testsupport::RunProcess(Command({"run", job, "--max-tiles", "5"}));

@@ -133,14 +133,14 @@ combiner::Pixels Halved(const combiner::Pixels& image, int width, int height) {
 }
 
 SyntheticTask::SyntheticTask(const std::string& folder, int32_t columns, int32_t rows, int32_t zoom,
-                             int32_t firstColumn, int32_t firstRow) {
+                             int32_t firstColumn, int32_t firstRow, const std::string& taskName) {
   testsupport::TileBlock block;
   block.X0 = firstColumn;
   block.Y0 = firstRow;
   block.Columns = columns;
   block.Rows = rows;
   block.Zoom = zoom;
-  parameters_ = testsupport::BlockParameters(folder, block, "mosaic.otsk");
+  parameters_ = testsupport::BlockParameters(folder, block, taskName);
   task_ = std::make_unique<task::MDTask>(parameters_);
   task_->CreateImageFolder();
   task::WriteTaskFile(*task_);

@@ -54,7 +54,7 @@ class SyntheticTask {
   // A task of columns x rows tiles at zoom, with its task file and extent
   // list in folder (ending in the separator) and no tiles yet.
   SyntheticTask(const std::string& folder, int32_t columns, int32_t rows, int32_t zoom = 13,
-                int32_t firstColumn = 6742, int32_t firstRow = 3101);
+                int32_t firstColumn = 6742, int32_t firstRow = 3101, const std::string& taskName = "mosaic.otsk");
 
   std::string TaskPath() const { return task_->TaskFileName(); }
   const task::MDTask& Task() const { return *task_; }
