@@ -75,7 +75,9 @@ endfunction()
 
 # A program's icon and version as Windows shows them (Explorer, the taskbar,
 # the file's properties): an .ico of the icon's drawn sizes (made with
-# ImageMagick) and a resource script, compiled into the .exe.
+# ImageMagick) and a resource script, compiled into the .exe. Its manifest
+# says the program knows paths longer than MAX_PATH (Windows 10 honours it
+# where long paths are enabled) and which Windows it was made for.
 find_program(ORVENNA_IMAGEMAGICK NAMES convert REQUIRED)
 function(orvenna_windows_resources target desktop_id description)
   set(pngs "")
@@ -86,8 +88,26 @@ function(orvenna_windows_resources target desktop_id description)
   add_custom_command(OUTPUT ${ico} COMMAND ${ORVENNA_IMAGEMAGICK} ${pngs} ${ico} DEPENDS ${pngs} VERBATIM)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   set(version "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0")
+  set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+  file(CONFIGURE OUTPUT ${manifest} CONTENT [[
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <assemblyIdentity type="win32" name="Orvenna.@target@" version="@PROJECT_VERSION_MAJOR@.@PROJECT_VERSION_MINOR@.0.0"/>
+  <compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1">
+    <application>
+      <supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>
+    </application>
+  </compatibility>
+  <application xmlns="urn:schemas-microsoft-com:asm.v3">
+    <windowsSettings>
+      <longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>
+    </windowsSettings>
+  </application>
+</assembly>
+]] @ONLY)
   file(CONFIGURE OUTPUT ${rc} CONTENT [[
 IDI_ICON1 ICON "@ico@"
+1 24 "@manifest@"
 1 VERSIONINFO
 FILEVERSION @version@
 PRODUCTVERSION @version@
@@ -111,5 +131,5 @@ BEGIN
 END
 ]] @ONLY)
   target_sources(${target} PRIVATE ${rc})
-  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${ico})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${ico};${manifest}")
 endfunction()
