@@ -77,6 +77,11 @@ MDTask::MDTask(TaskSpec spec, std::optional<TileSource> source, TaskOptions opti
 
   MinY = std::min(rowTop, rowBottom);
   MaxY = std::max(rowTop, rowBottom);
+  const std::shared_ptr<const Shape>& shape = spec_.Area.Shape;
+  if (shape) {
+    if (shape->Empty()) throw TaskCreateError("The task's shape has no polygon.");
+    ShapeTiles = std::make_shared<const TileShape>(*shape, zoom);
+  }
   if (spec_.Part.Count > 0) TakeBandOfRows(spec_.Part.Index, spec_.Part.Count);
 
   // Counted wide: a large rectangle at a high zoom exceeds what the 32-bit tile
@@ -88,9 +93,7 @@ MDTask::MDTask(TaskSpec spec, std::optional<TileSource> source, TaskOptions opti
                           Decimal(std::numeric_limits<int32_t>::max()) + " images.");
   }
   TotalImages = static_cast<int32_t>(total);
-  if (const std::shared_ptr<const Shape>& shape = spec_.Area.Shape) {
-    if (shape->Empty()) throw TaskCreateError("The task's shape has no polygon.");
-    ShapeTiles = std::make_shared<const TileShape>(*shape, zoom);
+  if (ShapeTiles) {
     const int64_t shaped = ShapeTiles->CountWithin(Range());
     if (shaped < 1) throw TaskCreateError("The task's shape has no tile within its rectangle.");
     TotalImages = static_cast<int32_t>(shaped);
@@ -156,16 +159,54 @@ void MDTask::TakeBandOfRows(int32_t part, int32_t parts) {
   if (part < 1 || part > parts) {
     throw TaskCreateError("Part " + Decimal(part) + " of " + Decimal(parts) + " does not exist.");
   }
-  if (parts > rows) {
-    throw TaskCreateError("The task has " + Decimal(rows) + " rows of tiles: it cannot be split into " +
-                          Decimal(parts) + " parts.");
+  if (ShapeTiles) {
+    TakeBandOfShapeRows(part, parts);
+  } else {
+    if (parts > rows) {
+      throw TaskCreateError("The task has " + Decimal(rows) + " rows of tiles: it cannot be split into " +
+                            Decimal(parts) + " parts.");
+    }
+    const int64_t first = MinY + rows * (part - 1) / parts;
+    const int64_t last = MinY + rows * part / parts - 1;
+    MinY = static_cast<int32_t>(first);
+    MaxY = static_cast<int32_t>(last);
   }
-  const int64_t first = MinY + rows * (part - 1) / parts;
-  const int64_t last = MinY + rows * part / parts - 1;
-  MinY = static_cast<int32_t>(first);
-  MaxY = static_cast<int32_t>(last);
   TopLatitudeDownload = TileYToLatitude(MinY, Zoom());
   BottomLatitudeDownload = TileYToLatitude(static_cast<double>(MaxY) + 1, Zoom());
+}
+
+void MDTask::TakeBandOfShapeRows(int32_t part, int32_t parts) {
+  // The rows that hold tiles of the shape, and how many tiles precede each.
+  std::vector<int32_t> rows;
+  std::vector<int64_t> before;
+  int64_t total = 0;
+  for (int32_t y = MinY; y <= MaxY; ++y) {
+    const int64_t count = ShapeTiles->CountWithin(TileRange{MinX, y, MaxX, y});
+    if (count == 0) continue;
+    rows.push_back(y);
+    before.push_back(total);
+    total += count;
+  }
+  const auto size = static_cast<int64_t>(rows.size());
+  if (parts > size) {
+    throw TaskCreateError("The task's shape has tiles in " + Decimal(size) + " rows: it cannot be split into " +
+                          Decimal(parts) + " parts.");
+  }
+  // Band k begins at the first row with a k-th share of the tiles before it,
+  // at least one such row after band k - 1's, leaving one for each band after.
+  const auto firstRowOf = [&](int32_t k) {
+    int64_t index = 0;
+    for (int32_t band = 2; band <= k; ++band) {
+      const int64_t share = total * (band - 1) / parts;
+      const int64_t even = std::lower_bound(before.begin(), before.end(), share) - before.begin();
+      index = std::min(std::max(even, index + 1), size - (parts - band + 1));
+    }
+    return index;
+  };
+  // The bands together cover the rectangle: the first reaches up to its top,
+  // the last down to its bottom, each other one to the next's first row.
+  if (part > 1) MinY = rows[static_cast<std::size_t>(firstRowOf(part))];
+  if (part < parts) MaxY = rows[static_cast<std::size_t>(firstRowOf(part + 1))] - 1;
 }
 
 std::string MDTask::TaskFileName() const {

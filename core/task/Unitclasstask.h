@@ -157,8 +157,11 @@ class MDTask {
   // Whether the tiles come from source_ (a source of the user's own, or the
   // Nearmap API).
   bool FromSource() const;
-  // Narrows the rows to band part (1-based) of parts equal bands.
+  // Narrows the rows to band part (1-based) of parts: equal bands of rows,
+  // or for a shape, bands that hold its tiles as evenly as whole rows allow,
+  // each holding some.
   void TakeBandOfRows(int32_t part, int32_t parts);
+  void TakeBandOfShapeRows(int32_t part, int32_t parts);
 
   TaskSpec spec_;
   std::optional<TileSource> source_;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -660,6 +662,64 @@ TEST_F(TaskTest, RefusedConstructions) {
   }
   // A refused task leaves no image folder behind.
   EXPECT_FALSE(platform::DirectoryExists(dir.File("newtask")));
+}
+
+// A shaped task's parts: bands of whole rows that together hold every tile of
+// the shape once, each holding some, as evenly as whole rows allow; more
+// parts than rows with tiles are refused.
+TEST_F(TaskTest, PartsOfAShapeShareItsTilesEvenly) {
+  const auto corner = [](double column, double row) {
+    return LonLatPoint{TileXToLongitude(6742 + column, 13), TileYToLatitude(3101 + row, 13)};
+  };
+  // A triangle over the upper half of the worked rectangle: its rows hold 6
+  // tiles at the top and fewer below; the rectangle's last three rows hold
+  // none (equal bands of rows would leave a part without a tile).
+  Shape triangle;
+  triangle.Polygons.push_back({{corner(0.1, 0.1), corner(5.9, 0.1), corner(0.1, 3.9)}, {}});
+  params.AreaShape = std::make_shared<const Shape>(triangle);
+  const MDTask whole(params, options);
+  std::map<int32_t, int64_t> perRow;  // rows holding tiles of the shape
+  for (int32_t y = whole.MinY; y <= whole.MaxY; ++y) {
+    for (int32_t x = whole.MinX; x <= whole.MaxX; ++x) perRow[y] += whole.HasTile(x, y) ? 1 : 0;
+  }
+  std::erase_if(perRow, [](const auto& row) { return row.second == 0; });
+  ASSERT_EQ(perRow.size(), 4u);
+  const int64_t widest = std::max_element(perRow.begin(), perRow.end(), [](auto a, auto b) { return a.second < b.second; })->second;
+
+  for (int32_t parts = 1; parts <= 4; ++parts) {
+    int32_t nextRow = whole.MinY;
+    int64_t tiles = 0;
+    for (int32_t k = 1; k <= parts; ++k) {
+      TaskParameters p = params;
+      p.PartIndex = k;
+      p.PartCount = parts;
+      const MDTask part(p, options);
+      EXPECT_EQ(part.MinY, nextRow) << k << " of " << parts << ": the bands follow each other";
+      nextRow = part.MaxY + 1;
+      int64_t own = 0;
+      for (int32_t y = part.MinY; y <= part.MaxY; ++y) {
+        for (int32_t x = part.MinX; x <= part.MaxX; ++x) {
+          EXPECT_EQ(part.HasTile(x, y), whole.HasTile(x, y)) << x << "," << y;
+          own += part.HasTile(x, y) ? 1 : 0;
+        }
+      }
+      EXPECT_EQ(part.TotalImages, own);
+      EXPECT_GE(own, 1) << k << " of " << parts;
+      EXPECT_LE(own, whole.TotalImages / parts + widest) << k << " of " << parts;
+      tiles += own;
+    }
+    EXPECT_EQ(nextRow, whole.MaxY + 1) << parts << " parts cover the rectangle";
+    EXPECT_EQ(tiles, whole.TotalImages) << parts << " parts";
+  }
+  TaskParameters five = params;
+  five.PartIndex = 1;
+  five.PartCount = 5;
+  try {
+    MDTask t(five, options);
+    ADD_FAILURE() << "5 parts of 4 rows with tiles";
+  } catch (const TaskCreateError& e) {
+    EXPECT_STREQ(e.what(), "The task's shape has tiles in 4 rows: it cannot be split into 5 parts.");
+  }
 }
 
 }  // namespace
