@@ -24,10 +24,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Passed on to try_compile projects (a library's own feature checks).
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORVENNA_WIN_PREFIX)
 
-# Tests and generator programs of the build run through Wine, its 64-bit
-# loader itself (not through start.exe, as "wine" does once Wine's 32-bit half
-# is installed).
-find_program(ORVENNA_WINE NAMES wine64 wine)
+# Tests and generator programs of the build run through Wine.
+find_program(ORVENNA_WINE NAMES wine wine64)
 if(ORVENNA_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVENNA_WINE})
 endif()
