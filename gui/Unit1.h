@@ -144,7 +144,7 @@ class TForm1 : public QMainWindow, private run::RunObserver {
   void Homepage1Click();
   void About1Click();
 
-  // The run state: the record and the task of the last Start that built one
+  // The run state: the settings and the task of the last Start that built one
   // (null before), its workers' count and the ticks since that Start.
   const task::RunSettings* CurrentRunSettings() const { return run_ ? &run_->Settings() : nullptr; }
   const task::MDTask* CurrentTask() const { return run_ ? &run_->Task() : nullptr; }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/platform/StatusLine.h"
 #include "core/platform/Version.h"
@@ -17,19 +18,24 @@ namespace {
 // The sizes drawn (scripts/render-icons), as the build embeds them.
 constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
+// Prints text on stream: a window program's answer on the command line, in
+// the console it was started from.
+void Print(std::FILE* stream, const std::string& text) {
+  platform::UseParentConsole();
+  std::fputs(text.c_str(), stream);
+}
+
 }  // namespace
 
 std::optional<int> AnswerInformationOptions(int argc, char** argv, const ProgramInfo& program,
                                             const std::string& settingsFile) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      platform::UseParentConsole();
-      std::fputs(program.Usage, stdout);
+      Print(stdout, program.Usage);
       return 0;
     }
     if (std::strcmp(argv[i], "--version") == 0) {
-      platform::UseParentConsole();
-      std::fputs(platform::VersionText(program.Name, settingsFile).c_str(), stdout);
+      Print(stdout, platform::VersionText(program.Name, settingsFile));
       return 0;
     }
   }
@@ -55,15 +61,13 @@ std::optional<QString> FileArgument(const ProgramInfo& program) {
   if (arguments.isEmpty()) return QString();
   for (const QString& argument : arguments) {
     if (argument.startsWith(QLatin1Char('-'))) {
-      platform::UseParentConsole();
-      std::fprintf(stderr, "%s: unknown option '%s'\n%s", program.Name, argument.toLocal8Bit().constData(),
-                   program.Usage);
+      Print(stderr, std::string(program.Name) + ": unknown option '" + argument.toLocal8Bit().toStdString() +
+                        "'\n" + program.Usage);
       return std::nullopt;
     }
   }
   if (arguments.size() == 1) return arguments.first();
-  platform::UseParentConsole();
-  std::fprintf(stderr, "%s: takes one file at most\n%s", program.Name, program.Usage);
+  Print(stderr, std::string(program.Name) + ": takes one file at most\n" + program.Usage);
   return std::nullopt;
 }
 
